@@ -1,0 +1,229 @@
+#include "data/connection.h"
+
+#include <sqlite3.h>
+
+#include <QAtomicInt>
+#include <QDate>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlResult>
+
+#include "data/money.h"
+
+namespace hx {
+
+QString errorText(const std::exception& e) {
+    if (auto* error = dynamic_cast<const Error*>(&e)) return error->message();
+    return QString::fromUtf8(e.what());
+}
+
+ColumnType columnTypeFromDeclaration(const QString& declaredType) {
+    const QString t = declaredType.trimmed().toUpper();
+    ColumnType result;
+    if (t.isEmpty()) return result;
+    if (t.startsWith(QLatin1String("CURRENCY")) || t.startsWith(QLatin1String("MONEY"))) {
+        result.type = FieldType::Money;
+    } else if (t.startsWith(QLatin1String("DATE"))) {
+        result.type = FieldType::Date;
+    } else if (t.startsWith(QLatin1String("YESNO")) || t.startsWith(QLatin1String("BOOL"))) {
+        result.type = FieldType::Bool;
+    } else if (t.contains(QLatin1String("INT"))) {
+        result.type = FieldType::Integer;
+    } else if (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("TEXT"))) {
+        result.type = FieldType::Text;
+        static const QRegularExpression size(QStringLiteral("\\((\\d+)\\)"));
+        const auto m = size.match(t);
+        if (m.hasMatch()) result.size = m.captured(1).toInt();
+    } else if (t.contains(QLatin1String("DOUB")) || t.contains(QLatin1String("REAL")) ||
+               t.contains(QLatin1String("FLOA"))) {
+        result.type = FieldType::Double;
+    }
+    return result;
+}
+
+QVariant toDbValue(const QVariant& value) {
+    if (!value.isValid() || value.isNull()) return QVariant();
+    if (value.userType() == qMetaTypeId<Money>()) {
+        const Money m = value.value<Money>();
+        // Whole yuan are stored as integers, so that a free query shows 300 rather than 300.0.
+        if (m.units() % Money::Scale == 0) return QVariant(qint64(m.units() / Money::Scale));
+        return QVariant(m.toDouble());
+    }
+    switch (value.typeId()) {
+        case QMetaType::QDate:
+            return QVariant(value.toDate().toString(Qt::ISODate));
+        case QMetaType::QDateTime:
+            return QVariant(value.toDateTime().date().toString(Qt::ISODate));
+        case QMetaType::Bool:
+            return QVariant(value.toBool() ? -1 : 0);
+        default:
+            return value;
+    }
+}
+
+QVariant fromDbValue(const QVariant& stored, FieldType type) {
+    if (stored.isNull()) return QVariant();
+    switch (type) {
+        case FieldType::Money:
+            return QVariant::fromValue(Money::fromVariant(stored));
+        case FieldType::Date: {
+            const QDate d = QDate::fromString(stored.toString().left(10), Qt::ISODate);
+            return d.isValid() ? QVariant(d) : stored;
+        }
+        case FieldType::Bool:
+            return QVariant(stored.toLongLong() != 0);
+        case FieldType::Integer:
+            if (stored.typeId() == QMetaType::LongLong || stored.typeId() == QMetaType::Int)
+                return QVariant(stored.toLongLong());
+            return stored;
+        case FieldType::Double:
+            return QVariant(stored.toDouble());
+        case FieldType::Text:
+            return QVariant(stored.toString());
+        case FieldType::Unknown:
+            return stored;
+    }
+    return stored;
+}
+
+namespace {
+QAtomicInt connectionCounter;
+
+QString sqlErrorText(const QSqlError& error) {
+    QString text = error.databaseText();
+    if (text.isEmpty()) text = error.text();
+    return text;
+}
+}  // namespace
+
+Connection::Connection() : m_name(QStringLiteral("hx-cn-%1").arg(connectionCounter.fetchAndAddRelaxed(1))) {}
+
+Connection::~Connection() {
+    close();
+}
+
+void Connection::open(const QString& path) {
+    close();
+    const QFileInfo info(path);
+    if (!info.exists() || !info.isFile())
+        throw DbError(QStringLiteral("无法打开数据库文件“%1”：文件不存在。").arg(path));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+        if (!db.open()) {
+            const QString text = sqlErrorText(db.lastError());
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_name);
+            throw DbError(QStringLiteral("无法打开数据库文件“%1”：%2").arg(path, text));
+        }
+    }
+    m_path = path;
+    try {
+        // A file that is not a database fails here, on its first read.
+        scalar(QStringLiteral("select count(*) from sqlite_master"));
+    } catch (const DbError& e) {
+        close();
+        throw DbError(QStringLiteral("“%1”不是有效的数据库文件：%2").arg(path, e.message()));
+    }
+}
+
+void Connection::close() {
+    if (!QSqlDatabase::contains(m_name)) return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        if (m_inTransaction) db.rollback();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+    m_inTransaction = false;
+    m_path.clear();
+}
+
+bool Connection::isOpen() const {
+    return QSqlDatabase::contains(m_name) && QSqlDatabase::database(m_name, false).isOpen();
+}
+
+QSqlDatabase Connection::database() const {
+    return QSqlDatabase::database(m_name, false);
+}
+
+void Connection::require() const {
+    if (!isOpen()) throw DbError(QStringLiteral("数据库连接没有打开。"));
+}
+
+sqlite3* Connection::handle() const {
+    require();
+    const QVariant v = database().driver()->handle();
+    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0) return nullptr;
+    return *static_cast<sqlite3* const*>(v.data());
+}
+
+QSqlQuery Connection::prepare(const QString& sql, const QVariantList& params) {
+    require();
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    if (!q.prepare(sql)) throw DbError(sqlErrorText(q.lastError()) + QStringLiteral("\n") + sql);
+    for (int i = 0; i < params.size(); ++i) q.bindValue(i, toDbValue(params[i]));
+    if (!q.exec()) throw DbError(sqlErrorText(q.lastError()));
+    return q;
+}
+
+int Connection::exec(const QString& sql, const QVariantList& params) {
+    QSqlQuery q = prepare(sql, params);
+    return q.numRowsAffected();
+}
+
+QSqlQuery Connection::query(const QString& sql, const QVariantList& params) {
+    return prepare(sql, params);
+}
+
+QVariant Connection::scalar(const QString& sql, const QVariantList& params) {
+    QSqlQuery q = prepare(sql, params);
+    if (!q.next()) return QVariant();
+    return q.value(0);
+}
+
+void Connection::execScript(const QString& sql) {
+    sqlite3* db = handle();
+    char* message = nullptr;
+    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+        const QString text = QString::fromUtf8(message ? message : "unknown error");
+        sqlite3_free(message);
+        throw DbError(text);
+    }
+}
+
+qint64 Connection::lastInsertRowId() const {
+    return sqlite3_last_insert_rowid(handle());
+}
+
+void Connection::beginTransaction() {
+    exec(QStringLiteral("BEGIN IMMEDIATE"));
+    m_inTransaction = true;
+}
+
+void Connection::commit() {
+    exec(QStringLiteral("COMMIT"));
+    m_inTransaction = false;
+}
+
+void Connection::rollback() {
+    m_inTransaction = false;
+    exec(QStringLiteral("ROLLBACK"));
+}
+
+QString Connection::declaredType(const QSqlQuery& query, int column) {
+    const QSqlResult* result = query.result();
+    if (!result) return QString();
+    const QVariant v = result->handle();
+    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3_stmt*") != 0) return QString();
+    sqlite3_stmt* stmt = *static_cast<sqlite3_stmt* const*>(v.data());
+    if (!stmt) return QString();
+    const char* decl = sqlite3_column_decltype(stmt, column);
+    return decl ? QString::fromUtf8(decl) : QString();
+}
+
+}  // namespace hx

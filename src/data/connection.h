@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+#include "data/errors.h"
+
+struct sqlite3;
+
+namespace hx {
+
+// What a column holds, as the program sees it. Taken from the declared column type of the schema
+// (CURRENCY, DATE, YESNO, DOUBLE, INTEGER, VARCHAR(n)); a computed column has no declared type.
+enum class FieldType { Unknown, Integer, Money, Double, Text, Date, Bool };
+
+struct ColumnType {
+    FieldType type = FieldType::Unknown;
+    int size = 0;  // characters of a text column, 0 when unbounded
+};
+ColumnType columnTypeFromDeclaration(const QString& declaredType);
+
+// A value as the file stores it: money as yuan, dates as ISO text, yes/no as -1 and 0.
+QVariant toDbValue(const QVariant& value);
+// A stored value in the program's type for the column.
+QVariant fromDbValue(const QVariant& stored, FieldType type);
+
+// One open database file. Statements take their values as bound parameters (positional "?").
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Opens an existing database file; a missing file or one that is not a database is an error, never
+    // an empty new database.
+    void open(const QString& path);
+    void close();
+    bool isOpen() const;
+    QString path() const { return m_path; }
+
+    // Runs a statement that changes data; returns the number of rows it changed.
+    int exec(const QString& sql, const QVariantList& params = {});
+    // Runs a query; the result is read forward only.
+    QSqlQuery query(const QString& sql, const QVariantList& params = {});
+    // First column of the first row, or an invalid QVariant when there is no row.
+    QVariant scalar(const QString& sql, const QVariantList& params = {});
+    // Several statements separated by semicolons, with no parameters (schema scripts, pragmas).
+    void execScript(const QString& sql);
+    qint64 lastInsertRowId() const;
+
+    void beginTransaction();
+    void commit();
+    void rollback();
+    bool inTransaction() const { return m_inTransaction; }
+
+    QSqlDatabase database() const;
+    sqlite3* handle() const;
+
+    // Declared type of result column `column` of an executed query (empty for a computed column).
+    static QString declaredType(const QSqlQuery& query, int column);
+
+private:
+    QSqlQuery prepare(const QString& sql, const QVariantList& params);
+    void require() const;
+
+    QString m_name;
+    QString m_path;
+    bool m_inTransaction = false;
+};
+
+// Rolls back unless committed: the one way the program writes in a transaction.
+class Transaction {
+public:
+    explicit Transaction(Connection& cn) : m_cn(cn) { m_cn.beginTransaction(); }
+    ~Transaction() {
+        if (!m_done) {
+            try {
+                m_cn.rollback();
+            } catch (...) {
+            }
+        }
+    }
+    void commit() {
+        m_cn.commit();
+        m_done = true;
+    }
+
+private:
+    Connection& m_cn;
+    bool m_done = false;
+};
+
+}  // namespace hx

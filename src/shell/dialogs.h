@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QString>
+#include <exception>
+#include <optional>
+
+class QWidget;
+
+namespace hx {
+
+enum class Answer { Yes, No, Ok, Cancel, Closed };
+
+// Every message box, input box, confirmation, file dialog and beep of the program goes through this
+// service, so that tests can answer them from a script.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    static Dialogs& get();
+    // Replaces the service (tests); nullptr restores the real dialogs. The caller keeps ownership.
+    static void install(Dialogs* dialogs);
+
+    // A plain box captioned with the application title.
+    virtual void message(const QString& text) = 0;
+    virtual void information(const QString& text) = 0;
+    virtual void warning(const QString& text) = 0;
+    // The application's standard error box.
+    virtual void error(const QString& text) = 0;
+    // Question icon with Yes and No; Closed when the box was closed without an answer.
+    virtual Answer confirm(const QString& text) = 0;
+    // OK and Cancel; Closed when the box was closed without an answer.
+    virtual Answer okCancel(const QString& text) = 0;
+    // Nothing when the user cancels.
+    virtual std::optional<QString> input(const QString& title, const QString& prompt,
+                                         const QString& initial = QString()) = 0;
+    // filter as "数据库文件|*.mdb"; nothing when the user cancels.
+    virtual std::optional<QString> openFile(const QString& filter, const QString& directory = QString()) = 0;
+    virtual std::optional<QString> saveFile(const QString& filter, const QString& directory = QString()) = 0;
+    virtual void beep() = 0;
+};
+
+// The application title, caption of plain message boxes.
+QString applicationTitle();
+
+// Shows an error in the application's standard error box.
+void showError(const std::exception& e);
+
+// Runs f; an error it raises is shown in the application's standard error box, and the program goes on.
+template <class F>
+void guarded(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        showError(e);
+    }
+}
+
+// The real dialogs, on the screen.
+class QtDialogs : public Dialogs {
+public:
+    void message(const QString& text) override;
+    void information(const QString& text) override;
+    void warning(const QString& text) override;
+    void error(const QString& text) override;
+    Answer confirm(const QString& text) override;
+    Answer okCancel(const QString& text) override;
+    std::optional<QString> input(const QString& title, const QString& prompt, const QString& initial) override;
+    std::optional<QString> openFile(const QString& filter, const QString& directory) override;
+    std::optional<QString> saveFile(const QString& filter, const QString& directory) override;
+    void beep() override;
+};
+
+}  // namespace hx

@@ -1,0 +1,3 @@
+#include "shell/startup.h"
+
+int main(int argc, char** argv) { return hx::runProgram(argc, argv); }

@@ -1,0 +1,130 @@
+#include "support/testsupport.h"
+
+#include <QFile>
+
+#include "data/programdir.h"
+#include "data/schema.h"
+
+namespace hxtest {
+
+ScriptedDialogs::ScriptedDialogs() { hx::Dialogs::install(this); }
+
+ScriptedDialogs::~ScriptedDialogs() { hx::Dialogs::install(nullptr); }
+
+ScriptedDialogs& ScriptedDialogs::answer(hx::Answer answer) {
+    m_script.push_back({QStringLiteral("answer"), answer, std::nullopt});
+    return *this;
+}
+
+ScriptedDialogs& ScriptedDialogs::input(const QString& text) {
+    m_script.push_back({QStringLiteral("input"), hx::Answer::Ok, text});
+    return *this;
+}
+
+ScriptedDialogs& ScriptedDialogs::cancelInput() {
+    m_script.push_back({QStringLiteral("input"), hx::Answer::Cancel, std::nullopt});
+    return *this;
+}
+
+ScriptedDialogs& ScriptedDialogs::chooseFile(const QString& path) {
+    m_script.push_back({QStringLiteral("file"), hx::Answer::Ok, path});
+    return *this;
+}
+
+ScriptedDialogs& ScriptedDialogs::cancelFile() {
+    m_script.push_back({QStringLiteral("file"), hx::Answer::Cancel, std::nullopt});
+    return *this;
+}
+
+QStringList ScriptedDialogs::texts() const {
+    QStringList result;
+    for (const Shown& s : shown) result << s.text;
+    return result;
+}
+
+bool ScriptedDialogs::verify(QString* why) const {
+    QStringList problems = m_problems;
+    if (!m_script.empty()) problems << QStringLiteral("%1 scripted answer(s) left unused").arg(m_script.size());
+    if (why) *why = problems.join(QStringLiteral("; "));
+    return problems.isEmpty();
+}
+
+void ScriptedDialogs::reset() {
+    shown.clear();
+    beeps = 0;
+    m_script.clear();
+    m_problems.clear();
+}
+
+std::optional<ScriptedDialogs::Step> ScriptedDialogs::take(const QString& kind, const QString& asking) {
+    if (m_script.empty()) {
+        m_problems << QStringLiteral("no scripted answer for %1").arg(asking);
+        return std::nullopt;
+    }
+    Step step = m_script.front();
+    m_script.pop_front();
+    if (step.kind != kind) {
+        m_problems << QStringLiteral("scripted %1 given to %2").arg(step.kind, asking);
+        return std::nullopt;
+    }
+    return step;
+}
+
+void ScriptedDialogs::message(const QString& text) { shown.append({QStringLiteral("message"), hx::applicationTitle(), text}); }
+
+void ScriptedDialogs::information(const QString& text) { shown.append({QStringLiteral("information"), QString(), text}); }
+
+void ScriptedDialogs::warning(const QString& text) { shown.append({QStringLiteral("warning"), QString(), text}); }
+
+void ScriptedDialogs::error(const QString& text) { shown.append({QStringLiteral("error"), QString(), text}); }
+
+hx::Answer ScriptedDialogs::confirm(const QString& text) {
+    shown.append({QStringLiteral("confirm"), QString(), text});
+    const auto step = take(QStringLiteral("answer"), QStringLiteral("confirm: ") + text);
+    return step ? step->answer : hx::Answer::No;
+}
+
+hx::Answer ScriptedDialogs::okCancel(const QString& text) {
+    shown.append({QStringLiteral("okCancel"), QString(), text});
+    const auto step = take(QStringLiteral("answer"), QStringLiteral("okCancel: ") + text);
+    return step ? step->answer : hx::Answer::Cancel;
+}
+
+std::optional<QString> ScriptedDialogs::input(const QString& title, const QString& prompt, const QString&) {
+    shown.append({QStringLiteral("input"), title, prompt});
+    const auto step = take(QStringLiteral("input"), QStringLiteral("input: ") + title);
+    return step ? step->text : std::nullopt;
+}
+
+std::optional<QString> ScriptedDialogs::openFile(const QString& filter, const QString&) {
+    shown.append({QStringLiteral("openFile"), QString(), filter});
+    const auto step = take(QStringLiteral("file"), QStringLiteral("openFile: ") + filter);
+    return step ? step->text : std::nullopt;
+}
+
+std::optional<QString> ScriptedDialogs::saveFile(const QString& filter, const QString&) {
+    shown.append({QStringLiteral("saveFile"), QString(), filter});
+    const auto step = take(QStringLiteral("file"), QStringLiteral("saveFile: ") + filter);
+    return step ? step->text : std::nullopt;
+}
+
+void ScriptedDialogs::beep() { ++beeps; }
+
+TempProgramDir::TempProgramDir() {
+    hx::createSystemStore(file(QStringLiteral("sysunit.dll")));
+    hx::createAccountSetTemplate(file(QStringLiteral("mlcp.dll")));
+    hx::setProgramDirOverride(path());
+}
+
+TempProgramDir::~TempProgramDir() { hx::setProgramDirOverride(QString()); }
+
+QString TempProgramDir::path() const { return m_dir.path() + QLatin1Char('/'); }
+
+QString TempProgramDir::createAccountSet(const QString& name) const {
+    const QString target = file(name + QStringLiteral(".mdb"));
+    QFile::copy(file(QStringLiteral("mlcp.dll")), target);
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    return target;
+}
+
+}  // namespace hxtest

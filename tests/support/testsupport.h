@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+#include <deque>
+#include <optional>
+
+#include "shell/dialogs.h"
+
+namespace hxtest {
+
+// One dialog the program showed.
+struct Shown {
+    QString kind;  // message, information, warning, error, confirm, okCancel, input, openFile, saveFile
+    QString title;
+    QString text;
+};
+
+// Dialogs answered from a script. Installed for its lifetime. Every dialog is recorded; a dialog that
+// asks for an answer takes the next scripted one of its kind, and a missing or mismatched answer is
+// recorded as a problem that verify() reports.
+class ScriptedDialogs : public hx::Dialogs {
+public:
+    ScriptedDialogs();
+    ~ScriptedDialogs() override;
+
+    // The script, consumed in order.
+    ScriptedDialogs& answer(hx::Answer answer);  // confirm or okCancel
+    ScriptedDialogs& input(const QString& text);
+    ScriptedDialogs& cancelInput();
+    ScriptedDialogs& chooseFile(const QString& path);  // openFile or saveFile
+    ScriptedDialogs& cancelFile();
+
+    QList<Shown> shown;
+    int beeps = 0;
+
+    // The texts shown, in order.
+    QStringList texts() const;
+    QString lastText() const { return shown.isEmpty() ? QString() : shown.last().text; }
+    QString lastKind() const { return shown.isEmpty() ? QString() : shown.last().kind; }
+    // True when every scripted answer was used and no dialog went unanswered; otherwise the reason.
+    bool verify(QString* why = nullptr) const;
+    void reset();
+
+    void message(const QString& text) override;
+    void information(const QString& text) override;
+    void warning(const QString& text) override;
+    void error(const QString& text) override;
+    hx::Answer confirm(const QString& text) override;
+    hx::Answer okCancel(const QString& text) override;
+    std::optional<QString> input(const QString& title, const QString& prompt, const QString& initial) override;
+    std::optional<QString> openFile(const QString& filter, const QString& directory) override;
+    std::optional<QString> saveFile(const QString& filter, const QString& directory) override;
+    void beep() override;
+
+private:
+    struct Step {
+        QString kind;  // answer, input, file
+        hx::Answer answer = hx::Answer::Closed;
+        std::optional<QString> text;
+    };
+    std::optional<Step> take(const QString& kind, const QString& asking);
+    std::deque<Step> m_script;
+    QStringList m_problems;
+};
+
+// A temporary program directory with a fresh system store and template; ProgramDir() points at it for
+// the object's lifetime.
+class TempProgramDir {
+public:
+    TempProgramDir();
+    ~TempProgramDir();
+    QString path() const;  // with a trailing slash
+    QString file(const QString& name) const { return path() + name; }
+    // Copies the template to NAME.mdb and returns its full path.
+    QString createAccountSet(const QString& name) const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+}  // namespace hxtest
+
+// Checks, in a test's cleanup(), that a ScriptedDialogs was used up exactly.
+#define HX_VERIFY_DIALOGS(dialogs)                      \
+    do {                                                \
+        QString why_;                                   \
+        const bool ok_ = (dialogs).verify(&why_);       \
+        QVERIFY2(ok_, qPrintable(why_));                \
+    } while (false)
