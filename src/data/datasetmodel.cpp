@@ -54,6 +54,13 @@ void DataSetModel::setColumns(const QVector<GridColumn>& columns) {
     endResetModel();
 }
 
+void DataSetModel::setColumnTitle(int index, const QString& title) {
+    if (index < 0 || index >= m_columns.size()) return;
+    m_columns[index].title = title;
+    m_shown[index].title = title;
+    emit headerDataChanged(Qt::Horizontal, index, index);
+}
+
 QVector<GridColumn> DataSetModel::effectiveColumns() const {
     if (!m_columns.isEmpty() || !m_dataSet) return m_columns;
     QVector<GridColumn> all;

@@ -33,7 +33,8 @@ class DataSetModel : public QAbstractTableModel {
     DataSet* dataSet() const { return m_dataSet; }
     void setColumns(const QVector<GridColumn>& columns);
     const QVector<GridColumn>& columns() const { return m_columns; }
-    GridColumn& column(int index) { return m_columns[index]; }
+    const GridColumn& column(int index) const { return m_shown[index]; }
+    void setColumnTitle(int index, const QString& title);
     // The data set's field index of a model column; -1 when the data set has no such field.
     int fieldIndexOf(int column) const;
     void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
