@@ -29,7 +29,7 @@ Raw absRaw(Raw v) {
 // n / d rounded half away from zero; 2 * |d| must fit.
 Raw divideRounded(Raw n, Raw d) {
     Raw q = n / d;
-    const Raw r = n % d;
+    const Raw r = n - q * d;
     if (2 * absRaw(r) >= absRaw(d)) q += ((n < 0) != (d < 0)) ? -1 : 1;
     return q;
 }
@@ -85,7 +85,7 @@ class DecimalReader {
             const int digit = c.unicode() - '0';
             if (!point) {
                 whole = whole * 10 + digit;
-                if (whole >= Limit / Scale) throwOutOfRange();
+                if (whole >= Limit / Scale) tooLarge();
             } else if (fractionDigits < Decimal::Decimals) {
                 fraction = fraction * 10 + digit;
                 ++fractionDigits;
@@ -97,9 +97,14 @@ class DecimalReader {
         if (secondPoint) return SecondPoint;
         if (!digits) return NoDigits;
         fraction *= power10(Decimal::Decimals - std::min(fractionDigits, int(Decimal::Decimals)));
-        out = Decimal::checked(whole * Scale + fraction + (roundUp ? 1 : 0));
+        const Raw raw = whole * Scale + fraction + (roundUp ? 1 : 0);
+        if (raw >= Limit) tooLarge();
+        out = Decimal(raw);
         return Ok;
     }
+
+  private:
+    [[noreturn]] static void tooLarge() { throw FormulaError(QStringLiteral("数值超出范围")); }
 };
 
 // ---- Decimal -------------------------------------------------------------------------------------------
@@ -118,7 +123,7 @@ Decimal Decimal::fromMoney(Money money) {
 }
 
 Decimal Decimal::fromDouble(double value) {
-    if (!std::isfinite(value) || std::fabs(value) >= 1e14) throwOutOfRange();
+    if (!std::isfinite(value) || std::fabs(value) >= 1e14) throw FormulaError(QStringLiteral("数值超出范围"));
     // The shortest fixed notation that reads back as the same double; a denormal needs some 330 places.
     char buffer[512];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
@@ -223,6 +228,10 @@ Decimal Decimal::operator-(Decimal o) const {
 }
 
 Decimal Decimal::operator*(Decimal o) const {
+    // Most operands of a payroll (below about nine million) make a product that fits 127 bits at once.
+    constexpr Raw Small = Raw(1) << 62;
+    if (absRaw(m_raw) < Small && absRaw(o.m_raw) < Small)
+        return checked(divideRounded(m_raw * o.m_raw, Scale));
     // a * b / S = a * (b / S) + a * (b % S) / S: the first product is whole, the second fits 127 bits
     // and alone needs rounding. Both parts share the sign of the result, so a first part beyond the
     // limit means the result is too.
@@ -345,7 +354,7 @@ class FormulaParser {
 
     [[noreturn]] void unexpected() const {
         if (m_token.kind == Kind::End) syntaxError(QStringLiteral("公式末尾缺少数值或项目代码"));
-        if (m_token.kind == Kind::Number || m_token.kind == Kind::Name)
+        if (m_token.kind == Kind::Number || (m_token.kind == Kind::Name && !isConnective()))
             syntaxError(QStringLiteral("第 %1 个字符处的“%2”前面缺少运算符")
                             .arg(m_token.pos + 1)
                             .arg(tokenText(m_token)));
@@ -442,6 +451,8 @@ class FormulaParser {
         return m_token.kind == Kind::Name &&
                m_token.name.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
     }
+
+    bool isConnective() const { return isKeyword("and") || isKeyword("or") || isKeyword("not"); }
 
     int add(Op op, int a = -1, int b = -1, int c = -1, Decimal value = Decimal()) {
         int depth = 0;
@@ -563,8 +574,7 @@ class FormulaParser {
             expectRParen();
             return inner;
         }
-        if (m_token.kind != Kind::Name || isKeyword("and") || isKeyword("or") || isKeyword("not"))
-            unexpected();
+        if (m_token.kind != Kind::Name || isConnective()) unexpected();
         const Token name = m_token;
         next();
         if (m_token.kind == Kind::LParen) return parseCall(name);
@@ -624,9 +634,9 @@ class FormulaParser {
             if (f->maxArgs < 0)
                 wanted = QStringLiteral("至少 %1 个").arg(f->minArgs);
             else if (f->minArgs == f->maxArgs)
-                wanted = QStringLiteral("%1 个").arg(f->minArgs);
+                wanted = QStringLiteral(" %1 个").arg(f->minArgs);
             else
-                wanted = QStringLiteral("%1 到 %2 个").arg(f->minArgs).arg(f->maxArgs);
+                wanted = QStringLiteral(" %1 到 %2 个").arg(f->minArgs).arg(f->maxArgs);
             throw FormulaError(QStringLiteral("函数 %1 需要%2参数，公式中给了 %3 个")
                                    .arg(QLatin1String(f->name), wanted)
                                    .arg(count));
@@ -734,8 +744,9 @@ Decimal Formula::eval(int index, const Decimal* row) const {
     return Decimal();
 }
 
+// A default-constructed formula has no nodes and reads as 0.
 Decimal Formula::evaluate(const Decimal* row) const {
-    return eval(m_root, row);
+    return m_root < 0 ? Decimal() : eval(m_root, row);
 }
 
 std::optional<Decimal> Formula::constantValue() const {
