@@ -28,7 +28,11 @@ class ScratchQuery {
         m_ds.setParams(params);
         m_ds.open();
     }
-    ~ScratchQuery() { m_ds.close(); }
+    // The values go too: the next user may set a statement without any and must not inherit these.
+    ~ScratchQuery() {
+        m_ds.close();
+        m_ds.setParams({});
+    }
     ScratchQuery(const ScratchQuery&) = delete;
     ScratchQuery& operator=(const ScratchQuery&) = delete;
     DataSet& operator*() { return m_ds; }

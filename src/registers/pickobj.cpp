@@ -151,7 +151,10 @@ void TpickObjFrm::load() {
     DataSet& ds = module->tdTempFill;
     struct CloseAfter {
         DataSet& ds;
-        ~CloseAfter() { ds.close(); }
+        ~CloseAfter() {
+            ds.close();
+            ds.setParams({});
+        }
     } closeAfter{ds};
     if (!ds.isOpen()) throw DbError(QStringLiteral("Cannot perform this operation on a closed dataset"));
     const int idField = ds.fieldIndex(QStringLiteral("objectID"));

@@ -98,6 +98,8 @@ class TestLists : public QObject {
         QCOMPARE(GetIDByCode("staff", "salaryDay", "StaffCode", QStringLiteral("001")), 0);
         QCOMPARE(GetIDByCode("staff", "salaryDay", "StaffCode", QStringLiteral("O'1")), 5);
         QVERIFY(!dm->tdTempFill.isOpen());
+        // The next user of the scratch query may set a statement without values.
+        QVERIFY(dm->tdTempFill.params().isEmpty());
     }
 
     void getIdByCodeRefusesNamesThatAreNotPlain() {

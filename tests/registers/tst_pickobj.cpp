@@ -253,6 +253,7 @@ class TestPickObj : public QObject {
                  QList<int>{-dm->cnMain.scalar("select staffID from staff where StaffCode='003'").toInt()});
         QCOMPARE(p->panelText(1), QStringLiteral(" "));
         QVERIFY(!dm->tdTempFill.isOpen());
+        QVERIFY(dm->tdTempFill.params().isEmpty());
     }
 };
 
