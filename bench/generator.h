@@ -28,6 +28,9 @@ class SplitMix64 {
     std::uint64_t m_state;
 };
 
+// Raised whenever the content written for a given seed changes, so that kept account sets are made anew.
+constexpr int GeneratorVersion = 1;
+
 struct GeneratorOptions {
     int workers = 60;
     int processes = 120;
