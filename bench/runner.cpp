@@ -187,7 +187,7 @@ QString accountSetTable(const QString& dataDir, const std::set<QString>& presets
         hx::Connection cn;
         cn.open(path);
         auto count = [&cn](const char* sql) {
-            return QLocale::c().toString(cn.scalar(QLatin1String(sql)).toLongLong());
+            return QLocale(QLocale::English).toString(cn.scalar(QLatin1String(sql)).toLongLong());
         };
         text += QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 MB |\n")
                     .arg(preset, count("select count(*) from staff"), count("select count(*) from job"),
