@@ -29,7 +29,7 @@ class SplitMix64 {
 };
 
 // Raised whenever the content written for a given seed changes, so that kept account sets are made anew.
-constexpr int GeneratorVersion = 1;
+constexpr int GeneratorVersion = 2;
 
 struct GeneratorOptions {
     int workers = 60;

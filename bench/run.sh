@@ -10,6 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
+load="$(cut -d' ' -f1 /proc/loadavg)"
 table="$(mktemp)"
 trap 'rm -f "$table" "$table.block"' EXIT
 ./build/bench/hexiu-bench --markdown "$table" "$@"
@@ -19,7 +20,8 @@ if [ $# -eq 0 ]; then
     memory="$(awk '/MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)"
     system="$(. /etc/os-release && echo "$PRETTY_NAME")"
     {
-        echo "Measured on $(date -u +%Y-%m-%d): $(nproc) cores, ${cpu:-unknown CPU}, $memory memory, $system."
+        echo "Measured on $(date -u +%Y-%m-%d): $(nproc) cores, ${cpu:-unknown CPU}, $memory memory, $system;"
+        echo "load average $load when the run began (other work on the machine widens min to max)."
         echo
         cat "$table"
     } >"$table.block"
