@@ -29,7 +29,7 @@ QVariant fromDbValue(const QVariant& stored, FieldType type);
 
 // One open database file. Statements take their values as bound parameters (positional "?").
 class Connection {
-public:
+  public:
     Connection();
     ~Connection();
     Connection(const Connection&) = delete;
@@ -63,7 +63,7 @@ public:
     // Declared type of result column `column` of an executed query (empty for a computed column).
     static QString declaredType(const QSqlQuery& query, int column);
 
-private:
+  private:
     QSqlQuery prepare(const QString& sql, const QVariantList& params);
     void require() const;
 
@@ -74,7 +74,7 @@ private:
 
 // Rolls back unless committed: the one way the program writes in a transaction.
 class Transaction {
-public:
+  public:
     explicit Transaction(Connection& cn) : m_cn(cn) { m_cn.beginTransaction(); }
     ~Transaction() {
         if (!m_done) {
@@ -89,7 +89,7 @@ public:
         m_done = true;
     }
 
-private:
+  private:
     Connection& m_cn;
     bool m_done = false;
 };

@@ -9,7 +9,7 @@ namespace hx {
 
 // A statement that changes data, run on a connection: the scratch command every window borrows.
 class Command {
-public:
+  public:
     explicit Command(Connection* connection = nullptr) : m_connection(connection) {}
     void setConnection(Connection* connection) { m_connection = connection; }
     void setSql(const QString& sql) { m_sql = sql; }
@@ -20,7 +20,7 @@ public:
     // Sets the statement and parameters and runs it.
     int execute(const QString& sql, const QVariantList& params = {});
 
-private:
+  private:
     Connection* m_connection;
     QString m_sql;
     QVariantList m_params;
@@ -30,7 +30,7 @@ private:
 // borrows. Created once at start-up; lives until the program ends.
 class TdataFrm : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit TdataFrm(QObject* parent = nullptr);
     ~TdataFrm() override;
 

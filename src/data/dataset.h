@@ -7,6 +7,7 @@
 #include <QVector>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "data/connection.h"
 #include "data/money.h"
@@ -15,13 +16,15 @@ namespace hx {
 
 // One field of a data set.
 struct Field {
+    Field() = default;
+    Field(const QString& name, FieldType type, int size = 0) : name(name), type(type), size(size) {}
     QString name;
     FieldType type = FieldType::Unknown;
-    int size = 0;              // characters of a text field, 0 when unbounded
-    bool readOnly = false;     // the key and computed columns
-    bool calculated = false;   // filled by the calc-fields event or a lookup, never stored
-    QString displayFormat;     // "0.00", "0.0000", "##0.0 %", "0.0"; empty: the type's default
-    QString displayLabel;      // grid title; the name when empty
+    int size = 0;             // characters of a text field, 0 when unbounded
+    bool readOnly = false;    // the key and computed columns
+    bool calculated = false;  // filled by the calc-fields event or a lookup, never stored
+    QString displayFormat;    // "0.00", "0.0000", "##0.0 %", "0.0"; empty: the type's default
+    QString displayLabel;     // grid title; the name when empty
 };
 
 // Formats a value the way grids show it: money with the format's decimals (2 by default), dates as
@@ -45,7 +48,7 @@ enum class PostErrorAction { Fail, Abort };
 // dataset" for operations that need an open, non-empty data set.
 class DataSet : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit DataSet(Connection* connection = nullptr, QObject* parent = nullptr);
     ~DataSet() override;
 
@@ -70,8 +73,8 @@ public:
     // For an in-memory table: its fields, before open().
     void defineFields(const QVector<Field>& fields);
 
-    void open();   // runs the statement; the current row is the first; the filter (if on) applies
-    void close();  // drops rows and sort; keeps statement, filter and field definitions
+    void open();     // runs the statement; the current row is the first; the filter (if on) applies
+    void close();    // drops rows and sort; keeps statement, filter and field definitions
     void requery();  // runs the same statement again; keeps sort and filter; the first row becomes current
     bool isOpen() const { return m_state != DataSetState::Inactive; }
     DataSetState state() const { return m_state; }
@@ -89,7 +92,7 @@ public:
     int recordCount() const;  // visible rows; 0 when closed
     bool isEmpty() const { return recordCount() == 0; }
     int recNo() const { return m_current; }  // 0-based; -1 when empty
-    void setRecNo(int row);                    // posts a pending edit first
+    void setRecNo(int row);                  // posts a pending edit first
     void first();
     void last();
     void next();
@@ -158,16 +161,19 @@ public:
     // Display text of a field's value; the default formatting when it returns a null QString.
     std::function<QString(const DataSet&, int fieldIndex, const QVariant& value)> onGetText;
 
-signals:
-    // For views: the whole list changed (open, close, requery, sort, filter).
+  signals:
+    // For views: the whole list is about to change, and has changed (open, close, requery, sort, filter).
+    void aboutToReset();
     void reset();
+    void rowAboutToBeInserted(int row);
+    void rowAboutToBeRemoved(int row);
     void rowChanged(int row);
     void rowInserted(int row);
     void rowRemoved(int row);
     void currentChanged(int row);
     void stateChanged(hx::DataSetState state);
 
-private:
+  private:
     struct Row;
     void requireOpen() const;
     void requireRows() const;
@@ -175,13 +181,18 @@ private:
     void rebuildView();
     bool rowMatchesFilter(const Row& row) const;
     void calculate(Row& row);
+    void calculateBuffer();
+    void resolveFilter();
     void setState(DataSetState state);
     void moveTo(int row);
     void detectUpdateTable();
     int keyFieldIndex() const;
     QVector<QVariant>& currentValues();
     const QVector<QVariant>& currentValues() const;
-    void emitReset();
+    void beginReset();
+    void endReset();
+    void removeFromView(int row);
+    std::optional<QVariant> convertForPost(int fieldIndex, const QVariant& value) const;
 
     Connection* m_connection = nullptr;
     QString m_sql;
@@ -209,7 +220,7 @@ private:
     bool m_eof = true;
 
     DataSetState m_state = DataSetState::Inactive;
-    QVector<QVariant> m_buffer;  // edit buffer of the current row
+    QVector<QVariant> m_buffer;     // edit buffer of the current row
     std::shared_ptr<Row> m_newRow;  // the row being inserted, already placed in the view
     bool m_modified = false;
 
@@ -220,6 +231,8 @@ private:
     QVariant m_filterValue;
     bool m_filtered = false;
     int m_controlsDisabled = 0;
+    bool m_inAfterInsert = false;
+    bool m_calculating = false;
 };
 
 }  // namespace hx

@@ -7,24 +7,24 @@ namespace hx {
 
 // Every failure the program reports is one of these: the text is what the user sees in the error box.
 class Error : public std::runtime_error {
-public:
+  public:
     explicit Error(const QString& message) : std::runtime_error(message.toStdString()), m_message(message) {}
     const QString& message() const { return m_message; }
 
-private:
+  private:
     QString m_message;
 };
 
 // A failure of the database layer: a statement refused, a file that cannot be opened, an operation on a
 // closed or empty data set.
 class DbError : public Error {
-public:
+  public:
     using Error::Error;
 };
 
 // A failure of a file routine (copy, compact, replace).
 class FileError : public Error {
-public:
+  public:
     using Error::Error;
 };
 

@@ -16,7 +16,9 @@ qint64 roundHalfAway(qint64 value, int dropDigits) {
     return quotient * divisor;
 }
 
-Money Money::fromDouble(double yuan) { return Money(qint64(std::llround(yuan * Scale))); }
+Money Money::fromDouble(double yuan) {
+    return Money(qint64(std::llround(yuan * Scale)));
+}
 
 std::optional<Money> Money::parse(const QString& input) {
     QString text = input.trimmed();
@@ -73,7 +75,9 @@ Money Money::fromVariant(const QVariant& value) {
     return parse(value.toString()).value_or(Money());
 }
 
-Money Money::rounded(int decimals) const { return Money(roundHalfAway(m_units, Decimals - decimals)); }
+Money Money::rounded(int decimals) const {
+    return Money(roundHalfAway(m_units, Decimals - decimals));
+}
 
 QString Money::toString(int decimals) const {
     decimals = std::clamp(decimals, 0, int(Decimals));

@@ -10,7 +10,7 @@ namespace hx {
 
 // An exact amount of money: a whole number of ten-thousandths of a yuan.
 class Money {
-public:
+  public:
     static constexpr int Decimals = 4;
     static constexpr qint64 Scale = 10000;
 
@@ -53,7 +53,7 @@ public:
     friend constexpr bool operator>(Money a, Money b) { return a.m_units > b.m_units; }
     friend constexpr bool operator>=(Money a, Money b) { return a.m_units >= b.m_units; }
 
-private:
+  private:
     constexpr explicit Money(qint64 units) : m_units(units) {}
     qint64 m_units = 0;
 };

@@ -19,6 +19,8 @@ QString ProgramDir() {
     return dir;
 }
 
-void setProgramDirOverride(const QString& directory) { override() = directory; }
+void setProgramDirOverride(const QString& directory) {
+    override() = directory;
+}
 
 }  // namespace hx

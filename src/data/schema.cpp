@@ -38,9 +38,13 @@ void createDatabaseFile(const QString& path, const QString& section) {
     }
 }
 
-void createSystemStore(const QString& path) { createDatabaseFile(path, QStringLiteral("systemstore")); }
+void createSystemStore(const QString& path) {
+    createDatabaseFile(path, QStringLiteral("systemstore"));
+}
 
-void createAccountSetTemplate(const QString& path) { createDatabaseFile(path, QStringLiteral("accountset")); }
+void createAccountSetTemplate(const QString& path) {
+    createDatabaseFile(path, QStringLiteral("accountset"));
+}
 
 QStringList accountSetTables() {
     return {QStringLiteral("staff"),  QStringLiteral("job"),        QStringLiteral("JobData"),
@@ -53,7 +57,8 @@ bool isAccountSet(const QString& path) {
         cn.open(path);
         for (const QString& table : accountSetTables()) {
             const QVariant n = cn.scalar(
-                QStringLiteral("select count(*) from sqlite_master where type='table' and name=? collate nocase"),
+                QStringLiteral(
+                    "select count(*) from sqlite_master where type='table' and name=? collate nocase"),
                 {table});
             if (n.toInt() != 1) return false;
         }

@@ -20,7 +20,7 @@ CREATE TABLE staff (
     StaffName   VARCHAR(10) NOT NULL CHECK (StaffName <> '' AND length(StaffName) <= 10),
     ClassGroup  VARCHAR(20) CHECK (length(ClassGroup) <= 20),
     LevelSalary CURRENCY DEFAULT 0 CHECK (typeof(LevelSalary) IN ('integer', 'real', 'null')),
-    salaryDay   SMALLINT CHECK (salaryDay BETWEEN 1 AND 31 AND typeof(salaryDay) = 'integer'),
+    salaryDay   SMALLINT CHECK (salaryDay IS NULL OR (salaryDay BETWEEN 1 AND 31 AND typeof(salaryDay) = 'integer')),
     Firedd      YESNO NOT NULL DEFAULT 0 CHECK (Firedd IN (0, -1)),
     A02 CURRENCY DEFAULT 0 CHECK (typeof(A02) IN ('integer', 'real', 'null')),
     A03 CURRENCY DEFAULT 0 CHECK (typeof(A03) IN ('integer', 'real', 'null')),

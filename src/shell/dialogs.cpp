@@ -13,18 +13,22 @@ namespace hx {
 namespace {
 Dialogs* installed = nullptr;
 
-QWidget* dialogParent() { return QApplication::activeWindow(); }
+QWidget* dialogParent() {
+    return QApplication::activeWindow();
+}
 
 // "电子表格|*.xls" becomes the Qt filter "电子表格 (*.xls)".
 QString qtFilter(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList result;
     for (int i = 0; i + 1 < parts.size(); i += 2)
-        result << QStringLiteral("%1 (%2)").arg(parts[i], QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')));
+        result << QStringLiteral("%1 (%2)").arg(
+            parts[i], QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')));
     return result.join(QStringLiteral(";;"));
 }
 
-Answer boxAnswer(QMessageBox& box, QAbstractButton* yes, QAbstractButton* no, Answer yesAnswer, Answer noAnswer) {
+Answer boxAnswer(QMessageBox& box, QAbstractButton* yes, QAbstractButton* no, Answer yesAnswer,
+                 Answer noAnswer) {
     box.exec();
     if (box.clickedButton() == yes) return yesAnswer;
     if (box.clickedButton() == no) return noAnswer;
@@ -37,11 +41,17 @@ Dialogs& Dialogs::get() {
     return installed ? *installed : real;
 }
 
-void Dialogs::install(Dialogs* dialogs) { installed = dialogs; }
+void Dialogs::install(Dialogs* dialogs) {
+    installed = dialogs;
+}
 
-QString applicationTitle() { return QStringLiteral("禾岫ERP计件工资助手"); }
+QString applicationTitle() {
+    return QStringLiteral("禾岫ERP计件工资助手");
+}
 
-void showError(const std::exception& e) { Dialogs::get().error(errorText(e)); }
+void showError(const std::exception& e) {
+    Dialogs::get().error(errorText(e));
+}
 
 void QtDialogs::message(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, dialogParent());
@@ -64,7 +74,8 @@ void QtDialogs::error(const QString& text) {
 }
 
 Answer QtDialogs::confirm(const QString& text) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("确认"), text, QMessageBox::NoButton, dialogParent());
+    QMessageBox box(QMessageBox::Question, QStringLiteral("确认"), text, QMessageBox::NoButton,
+                    dialogParent());
     QAbstractButton* yes = box.addButton(QStringLiteral("是(&Y)"), QMessageBox::YesRole);
     QAbstractButton* no = box.addButton(QStringLiteral("否(&N)"), QMessageBox::NoRole);
     box.setEscapeButton(no);
@@ -72,7 +83,8 @@ Answer QtDialogs::confirm(const QString& text) {
 }
 
 Answer QtDialogs::okCancel(const QString& text) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("确认"), text, QMessageBox::NoButton, dialogParent());
+    QMessageBox box(QMessageBox::Question, QStringLiteral("确认"), text, QMessageBox::NoButton,
+                    dialogParent());
     QAbstractButton* ok = box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     QAbstractButton* cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
     box.setEscapeButton(cancel);
@@ -81,23 +93,28 @@ Answer QtDialogs::okCancel(const QString& text) {
 
 std::optional<QString> QtDialogs::input(const QString& title, const QString& prompt, const QString& initial) {
     bool ok = false;
-    const QString text = QInputDialog::getText(dialogParent(), title, prompt, QLineEdit::Normal, initial, &ok);
+    const QString text =
+        QInputDialog::getText(dialogParent(), title, prompt, QLineEdit::Normal, initial, &ok);
     if (!ok) return std::nullopt;
     return text;
 }
 
 std::optional<QString> QtDialogs::openFile(const QString& filter, const QString& directory) {
-    const QString file = QFileDialog::getOpenFileName(dialogParent(), QStringLiteral("打开"), directory, qtFilter(filter));
+    const QString file =
+        QFileDialog::getOpenFileName(dialogParent(), QStringLiteral("打开"), directory, qtFilter(filter));
     if (file.isEmpty()) return std::nullopt;
     return file;
 }
 
 std::optional<QString> QtDialogs::saveFile(const QString& filter, const QString& directory) {
-    const QString file = QFileDialog::getSaveFileName(dialogParent(), QStringLiteral("保存"), directory, qtFilter(filter));
+    const QString file =
+        QFileDialog::getSaveFileName(dialogParent(), QStringLiteral("保存"), directory, qtFilter(filter));
     if (file.isEmpty()) return std::nullopt;
     return file;
 }
 
-void QtDialogs::beep() { QApplication::beep(); }
+void QtDialogs::beep() {
+    QApplication::beep();
+}
 
 }  // namespace hx

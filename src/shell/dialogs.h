@@ -13,7 +13,7 @@ enum class Answer { Yes, No, Ok, Cancel, Closed };
 // Every message box, input box, confirmation, file dialog and beep of the program goes through this
 // service, so that tests can answer them from a script.
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
 
     static Dialogs& get();
@@ -57,14 +57,15 @@ void guarded(F&& f) {
 
 // The real dialogs, on the screen.
 class QtDialogs : public Dialogs {
-public:
+  public:
     void message(const QString& text) override;
     void information(const QString& text) override;
     void warning(const QString& text) override;
     void error(const QString& text) override;
     Answer confirm(const QString& text) override;
     Answer okCancel(const QString& text) override;
-    std::optional<QString> input(const QString& title, const QString& prompt, const QString& initial) override;
+    std::optional<QString> input(const QString& title, const QString& prompt,
+                                 const QString& initial) override;
     std::optional<QString> openFile(const QString& filter, const QString& directory) override;
     std::optional<QString> saveFile(const QString& filter, const QString& directory) override;
     void beep() override;

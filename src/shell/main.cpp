@@ -1,3 +1,5 @@
 #include "shell/startup.h"
 
-int main(int argc, char** argv) { return hx::runProgram(argc, argv); }
+int main(int argc, char** argv) {
+    return hx::runProgram(argc, argv);
+}

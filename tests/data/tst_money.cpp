@@ -6,7 +6,7 @@ using hx::Money;
 
 class TestMoney : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void parsesExactDecimals_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<qint64>("units");
@@ -28,7 +28,8 @@ private slots:
     }
 
     void refusesWhatIsNotANumber() {
-        for (const char* bad : {"", "abc", "1.2.3", "12a", "-", ".", "1e5"}) QVERIFY2(!Money::parse(QString::fromLatin1(bad)), bad);
+        for (const char* bad : {"", "abc", "1.2.3", "12a", "-", ".", "1e5"})
+            QVERIFY2(!Money::parse(QString::fromLatin1(bad)), bad);
     }
 
     void roundsHalfAwayFromZero() {

@@ -7,9 +7,13 @@
 
 namespace hxtest {
 
-ScriptedDialogs::ScriptedDialogs() { hx::Dialogs::install(this); }
+ScriptedDialogs::ScriptedDialogs() {
+    hx::Dialogs::install(this);
+}
 
-ScriptedDialogs::~ScriptedDialogs() { hx::Dialogs::install(nullptr); }
+ScriptedDialogs::~ScriptedDialogs() {
+    hx::Dialogs::install(nullptr);
+}
 
 ScriptedDialogs& ScriptedDialogs::answer(hx::Answer answer) {
     m_script.push_back({QStringLiteral("answer"), answer, std::nullopt});
@@ -44,7 +48,8 @@ QStringList ScriptedDialogs::texts() const {
 
 bool ScriptedDialogs::verify(QString* why) const {
     QStringList problems = m_problems;
-    if (!m_script.empty()) problems << QStringLiteral("%1 scripted answer(s) left unused").arg(m_script.size());
+    if (!m_script.empty())
+        problems << QStringLiteral("%1 scripted answer(s) left unused").arg(m_script.size());
     if (why) *why = problems.join(QStringLiteral("; "));
     return problems.isEmpty();
 }
@@ -70,13 +75,21 @@ std::optional<ScriptedDialogs::Step> ScriptedDialogs::take(const QString& kind, 
     return step;
 }
 
-void ScriptedDialogs::message(const QString& text) { shown.append({QStringLiteral("message"), hx::applicationTitle(), text}); }
+void ScriptedDialogs::message(const QString& text) {
+    shown.append({QStringLiteral("message"), hx::applicationTitle(), text});
+}
 
-void ScriptedDialogs::information(const QString& text) { shown.append({QStringLiteral("information"), QString(), text}); }
+void ScriptedDialogs::information(const QString& text) {
+    shown.append({QStringLiteral("information"), QString(), text});
+}
 
-void ScriptedDialogs::warning(const QString& text) { shown.append({QStringLiteral("warning"), QString(), text}); }
+void ScriptedDialogs::warning(const QString& text) {
+    shown.append({QStringLiteral("warning"), QString(), text});
+}
 
-void ScriptedDialogs::error(const QString& text) { shown.append({QStringLiteral("error"), QString(), text}); }
+void ScriptedDialogs::error(const QString& text) {
+    shown.append({QStringLiteral("error"), QString(), text});
+}
 
 hx::Answer ScriptedDialogs::confirm(const QString& text) {
     shown.append({QStringLiteral("confirm"), QString(), text});
@@ -108,7 +121,9 @@ std::optional<QString> ScriptedDialogs::saveFile(const QString& filter, const QS
     return step ? step->text : std::nullopt;
 }
 
-void ScriptedDialogs::beep() { ++beeps; }
+void ScriptedDialogs::beep() {
+    ++beeps;
+}
 
 TempProgramDir::TempProgramDir() {
     hx::createSystemStore(file(QStringLiteral("sysunit.dll")));
@@ -116,9 +131,13 @@ TempProgramDir::TempProgramDir() {
     hx::setProgramDirOverride(path());
 }
 
-TempProgramDir::~TempProgramDir() { hx::setProgramDirOverride(QString()); }
+TempProgramDir::~TempProgramDir() {
+    hx::setProgramDirOverride(QString());
+}
 
-QString TempProgramDir::path() const { return m_dir.path() + QLatin1Char('/'); }
+QString TempProgramDir::path() const {
+    return m_dir.path() + QLatin1Char('/');
+}
 
 QString TempProgramDir::createAccountSet(const QString& name) const {
     const QString target = file(name + QStringLiteral(".mdb"));

@@ -21,7 +21,7 @@ struct Shown {
 // asks for an answer takes the next scripted one of its kind, and a missing or mismatched answer is
 // recorded as a problem that verify() reports.
 class ScriptedDialogs : public hx::Dialogs {
-public:
+  public:
     ScriptedDialogs();
     ~ScriptedDialogs() override;
 
@@ -49,12 +49,13 @@ public:
     void error(const QString& text) override;
     hx::Answer confirm(const QString& text) override;
     hx::Answer okCancel(const QString& text) override;
-    std::optional<QString> input(const QString& title, const QString& prompt, const QString& initial) override;
+    std::optional<QString> input(const QString& title, const QString& prompt,
+                                 const QString& initial) override;
     std::optional<QString> openFile(const QString& filter, const QString& directory) override;
     std::optional<QString> saveFile(const QString& filter, const QString& directory) override;
     void beep() override;
 
-private:
+  private:
     struct Step {
         QString kind;  // answer, input, file
         hx::Answer answer = hx::Answer::Closed;
@@ -68,7 +69,7 @@ private:
 // A temporary program directory with a fresh system store and template; ProgramDir() points at it for
 // the object's lifetime.
 class TempProgramDir {
-public:
+  public:
     TempProgramDir();
     ~TempProgramDir();
     QString path() const;  // with a trailing slash
@@ -76,16 +77,16 @@ public:
     // Copies the template to NAME.mdb and returns its full path.
     QString createAccountSet(const QString& name) const;
 
-private:
+  private:
     QTemporaryDir m_dir;
 };
 
 }  // namespace hxtest
 
 // Checks, in a test's cleanup(), that a ScriptedDialogs was used up exactly.
-#define HX_VERIFY_DIALOGS(dialogs)                      \
-    do {                                                \
-        QString why_;                                   \
-        const bool ok_ = (dialogs).verify(&why_);       \
-        QVERIFY2(ok_, qPrintable(why_));                \
+#define HX_VERIFY_DIALOGS(dialogs)                \
+    do {                                          \
+        QString why_;                             \
+        const bool ok_ = (dialogs).verify(&why_); \
+        QVERIFY2(ok_, qPrintable(why_));          \
     } while (false)

@@ -1,0 +1,312 @@
+#include "data/mydbgrid.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QTimer>
+
+#include "shell/dialogs.h"
+
+namespace hx {
+
+namespace {
+
+constexpr int buttonWidth = 16;
+
+// Pick lists as drop-downs, and the cell button of picker columns.
+class GridDelegate : public QStyledItemDelegate {
+  public:
+    GridDelegate(TMyDBGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        const GridColumn& c = m_grid->dataModel()->column(index.column());
+        if (!c.pickList.isEmpty()) {
+            auto* box = new QComboBox(parent);
+            box->setEditable(true);
+            box->addItems(c.pickList);
+            box->setMaxVisibleItems(9);
+            box->setInsertPolicy(QComboBox::NoInsert);
+            return box;
+        }
+        return QStyledItemDelegate::createEditor(parent, option, index);
+    }
+
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        if (auto* box = qobject_cast<QComboBox*>(editor)) {
+            box->setCurrentText(index.data(Qt::EditRole).toString());
+            return;
+        }
+        QStyledItemDelegate::setEditorData(editor, index);
+    }
+
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override {
+        if (auto* box = qobject_cast<QComboBox*>(editor)) {
+            model->setData(index, box->currentText());
+            return;
+        }
+        QStyledItemDelegate::setModelData(editor, model, index);
+    }
+
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const override {
+        QRect r = option.rect;
+        if (hasButton(index)) r.setRight(r.right() - buttonWidth);
+        editor->setGeometry(r);
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem opt = option;
+        if (hasButton(index)) opt.rect.setRight(opt.rect.right() - buttonWidth);
+        QStyledItemDelegate::paint(painter, opt, index);
+        if (hasButton(index)) {
+            const QRect b(option.rect.right() - buttonWidth + 1, option.rect.top(), buttonWidth,
+                          option.rect.height());
+            painter->save();
+            painter->fillRect(b, option.palette.button());
+            painter->setPen(option.palette.mid().color());
+            painter->drawRect(b.adjusted(0, 0, -1, -1));
+            painter->setPen(option.palette.buttonText().color());
+            painter->drawText(b, Qt::AlignCenter, QStringLiteral("…"));
+            painter->restore();
+        }
+    }
+
+    bool hasButton(const QModelIndex& index) const {
+        return index.isValid() && index.column() < m_grid->dataModel()->columns().size() &&
+               m_grid->dataModel()->column(index.column()).hasButton;
+    }
+
+  private:
+    TMyDBGrid* m_grid;
+};
+
+}  // namespace
+
+TMyDBGrid::TMyDBGrid(QWidget* parent) : QTableView(parent) {
+    setItemDelegate(new GridDelegate(this));
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                    QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+    setTabKeyNavigation(true);
+    setAlternatingRowColors(false);
+    setWordWrap(false);
+    // Fixed row heights keep a list of hundreds of thousands of rows as fast as a short one.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    verticalHeader()->setFixedWidth(14);
+    verticalHeader()->setSectionsClickable(false);
+    horizontalHeader()->setSectionsMovable(false);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setHighlightSections(false);
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this] { emit OnColWidthChanged(this); });
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && (now == this || isAncestorOf(now))) return;
+        if (!isVisible()) return;
+        guarded([this] { dropUntouchedNewRow(); });
+    });
+}
+
+TMyDBGrid::~TMyDBGrid() = default;
+
+void TMyDBGrid::setDataSet(DataSet* dataSet) {
+    auto* model = new DataSetModel(dataSet, this);
+    if (m_model) model->setColumns(m_model->columns());
+    model->setReadOnly(m_readOnly);
+    setModel(model);
+    delete m_model;
+    m_model = model;
+    connect(dataSet, &DataSet::currentChanged, this, &TMyDBGrid::followDataSet);
+    connect(model, &DataSetModel::editFailed, this,
+            [](const QString& message) { Dialogs::get().error(message); });
+    connect(model, &QAbstractItemModel::modelReset, this, [this] {
+        applyColumnLayout();
+        followDataSet(this->dataSet()->recNo());
+    });
+    applyColumnLayout();
+    followDataSet(dataSet->recNo());
+}
+
+DataSet* TMyDBGrid::dataSet() const {
+    return m_model ? m_model->dataSet() : nullptr;
+}
+
+void TMyDBGrid::setColumns(const QVector<GridColumn>& columns) {
+    if (!m_model) return;
+    m_model->setColumns(columns);
+    applyColumnLayout();
+}
+
+void TMyDBGrid::applyColumnLayout() {
+    if (!m_model) return;
+    const auto& columns = m_model->columns();
+    for (int i = 0; i < columns.size(); ++i) {
+        if (columns[i].width >= 0) setColumnWidth(i, columns[i].width);
+        setColumnHidden(i, !columns[i].visible);
+    }
+}
+
+void TMyDBGrid::setColumnTitle(int column, const QString& title) {
+    if (!m_model || column < 0 || column >= m_model->columns().size()) return;
+    m_model->setColumnTitle(column, title);
+}
+
+QString TMyDBGrid::columnTitle(int column) const {
+    return m_model ? m_model->headerData(column, Qt::Horizontal).toString() : QString();
+}
+
+int TMyDBGrid::selectedIndex() const {
+    const QModelIndex i = currentIndex();
+    return i.isValid() ? i.column() : -1;
+}
+
+void TMyDBGrid::setSelectedIndex(int column) {
+    const int row = currentIndex().isValid() ? currentIndex().row() : (dataSet() ? dataSet()->recNo() : -1);
+    if (row >= 0 && m_model && column >= 0 && column < m_model->columnCount())
+        setCurrentIndex(m_model->index(row, column));
+    else if (m_model && column >= 0 && column < m_model->columnCount())
+        m_pendingColumn = column;
+}
+
+QString TMyDBGrid::selectedField() const {
+    int column = selectedIndex();
+    if (column < 0) column = m_pendingColumn;
+    if (!m_model || column < 0 || column >= m_model->columns().size()) {
+        if (m_model && column >= 0 && m_model->columns().isEmpty() && dataSet() &&
+            column < dataSet()->fieldCount())
+            return dataSet()->field(column).name;
+        return QString();
+    }
+    return m_model->columns()[column].field;
+}
+
+void TMyDBGrid::setReadOnly(bool readOnly) {
+    m_readOnly = readOnly;
+    if (m_model) m_model->setReadOnly(readOnly);
+}
+
+bool TMyDBGrid::isReadOnly() const {
+    return m_readOnly;
+}
+
+void TMyDBGrid::followDataSet(int row) {
+    if (m_syncing || !m_model) return;
+    m_syncing = true;
+    if (row >= 0 && row < m_model->rowCount()) {
+        int column = currentIndex().isValid() ? currentIndex().column() : m_pendingColumn;
+        if (column < 0 || column >= m_model->columnCount()) column = 0;
+        while (column < m_model->columnCount() - 1 && isColumnHidden(column)) ++column;
+        if (m_model->columnCount() > 0) {
+            const QModelIndex target = m_model->index(row, column);
+            if (currentIndex() != target)
+                selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
+            scrollTo(target);
+        }
+    }
+    m_syncing = false;
+    openEditorLater();
+}
+
+void TMyDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTableView::currentChanged(current, previous);
+    if (current.isValid()) m_pendingColumn = current.column();
+    if (m_syncing || !current.isValid() || !dataSet()) return;
+    DataSet* ds = dataSet();
+    if (current.row() != ds->recNo()) {
+        m_syncing = true;
+        bool failed = false;
+        try {
+            ds->setRecNo(current.row());
+        } catch (const std::exception& e) {
+            failed = true;
+            m_syncing = false;
+            showError(e);
+        }
+        m_syncing = false;
+        // The data set may have refused to leave its row, or a dropped new row shifted the rows.
+        if (failed || ds->recNo() != current.row()) {
+            followDataSet(ds->recNo());
+            return;
+        }
+    }
+    openEditorLater();
+}
+
+void TMyDBGrid::openEditorLater() {
+    if (!m_alwaysShowEditor || m_readOnly) return;
+    QTimer::singleShot(0, this, [this] {
+        const QModelIndex i = currentIndex();
+        if (i.isValid() && hasFocus() && state() != QAbstractItemView::EditingState &&
+            (model()->flags(i) & Qt::ItemIsEditable))
+            QTableView::edit(i);
+    });
+}
+
+bool TMyDBGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    if (m_readOnly) return false;
+    return QTableView::edit(index, trigger, event);
+}
+
+void TMyDBGrid::dropUntouchedNewRow() {
+    DataSet* ds = dataSet();
+    if (ds && ds->state() == DataSetState::Insert && !ds->isModified()) ds->cancel();
+}
+
+bool TMyDBGrid::buttonHit(const QModelIndex& index, const QPoint& pos) const {
+    if (!index.isValid() || !m_model || !m_model->column(index.column()).hasButton) return false;
+    const QRect r = visualRect(index);
+    return pos.x() > r.right() - buttonWidth;
+}
+
+void TMyDBGrid::mousePressEvent(QMouseEvent* event) {
+    const QModelIndex index = indexAt(event->position().toPoint());
+    QTableView::mousePressEvent(event);
+    if (event->button() == Qt::LeftButton && buttonHit(index, event->position().toPoint())) {
+        emit editButtonClicked(index.column());
+    }
+}
+
+void TMyDBGrid::keyPressEvent(QKeyEvent* event) {
+    DataSet* ds = dataSet();
+    if (!ds || !m_model) {
+        QTableView::keyPressEvent(event);
+        return;
+    }
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    if (ctrl && event->key() == Qt::Key_Delete) {
+        guarded([&] {
+            if (!ds->isOpen() || m_readOnly) return;
+            if (Dialogs::get().okCancel(QStringLiteral("Delete record?")) != Answer::Ok) return;
+            ds->remove();
+        });
+        return;
+    }
+    if (ctrl && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        const int column = selectedIndex();
+        if (column >= 0 && m_model->column(column).hasButton) emit editButtonClicked(column);
+        return;
+    }
+    if (event->key() == Qt::Key_Down && !ctrl && ds->isOpen() && !m_readOnly) {
+        const bool onLast = ds->recNo() == ds->recordCount() - 1 || ds->isEmpty();
+        if (onLast) {
+            guarded([&] {
+                if (ds->state() == DataSetState::Insert && !ds->isModified()) return;  // already on a new row
+                ds->append();
+            });
+            return;
+        }
+    }
+    if (event->key() == Qt::Key_Up && ds->state() == DataSetState::Insert && !ds->isModified() &&
+        ds->recNo() == ds->recordCount() - 1) {
+        guarded([&] { ds->cancel(); });
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+}  // namespace hx

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QPointer>
+#include <QTableView>
+
+#include "data/datasetmodel.h"
+
+namespace hx {
+
+// The data grid of every list window: a table view over one data set with the house conventions.
+// Down arrow on the last row appends a row; moving to another row stores the edited one; Ctrl+Delete deletes
+// after "Delete record?"; an untouched new row is dropped when the focus leaves the grid; Tab moves to the
+// next column; columns cannot be moved but can be resized. Picker columns show a cell button, also reached
+// with Ctrl+Enter.
+class TMyDBGrid : public QTableView {
+    Q_OBJECT
+  public:
+    explicit TMyDBGrid(QWidget* parent = nullptr);
+    ~TMyDBGrid() override;
+
+    void setDataSet(DataSet* dataSet);
+    DataSet* dataSet() const;
+    DataSetModel* dataModel() const { return m_model; }
+    void setColumns(const QVector<GridColumn>& columns);
+    // Sets the title of a column at run time.
+    void setColumnTitle(int column, const QString& title);
+    QString columnTitle(int column) const;
+
+    // The column the user is in; -1 when there is none.
+    int selectedIndex() const;
+    void setSelectedIndex(int column);
+    // The data-set field of the selected column; empty when there is none.
+    QString selectedField() const;
+
+    void setReadOnly(bool readOnly);
+    bool isReadOnly() const;
+    // Keeps the cell editor open on the current cell.
+    void setAlwaysShowEditor(bool on) { m_alwaysShowEditor = on; }
+    bool alwaysShowEditor() const { return m_alwaysShowEditor; }
+
+  signals:
+    // Raised after the grid has handled a change of its column widths, by the user or by code.
+    void OnColWidthChanged(hx::TMyDBGrid* grid);
+    // The cell button of a picker column was pressed (click or Ctrl+Enter).
+    void editButtonClicked(int column);
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+
+  private:
+    void followDataSet(int row);
+    void dropUntouchedNewRow();
+    void applyColumnLayout();
+    void openEditorLater();
+    bool buttonHit(const QModelIndex& index, const QPoint& pos) const;
+
+    DataSetModel* m_model = nullptr;
+    bool m_syncing = false;
+    bool m_alwaysShowEditor = false;
+    bool m_readOnly = false;
+    int m_pendingColumn = -1;  // the selected column while the grid has no current cell
+};
+
+}  // namespace hx
