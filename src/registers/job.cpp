@@ -87,6 +87,7 @@ void TjobFrm::buildWindow() {
                          {QStringLiteral("StyleGroup"), QStringLiteral("对应款式"), 95},
                          {QStringLiteral("UnitPrice"), QStringLiteral("工价"), 74}});
     grdMain->setAlwaysShowEditor(true);
+    grdMain->setFocus();
 
     popData = new QMenu(this);
     popData->setObjectName(QStringLiteral("popData"));

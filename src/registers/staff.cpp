@@ -110,6 +110,9 @@ void TstaffFrm::buildWindow() {
     fixLayout->addWidget(grdFix);
     PageControl1->addTab(tabFix, QStringLiteral("固定工资类项目"));
     PageControl1->setCurrentWidget(tabMain);
+    // The grid of the page shown takes the keys, so its cell editor is open.
+    connect(PageControl1, &QTabWidget::currentChanged, this,
+            [this](int page) { (page == PageControl1->indexOf(tabFix) ? grdFix : grdMain)->setFocus(); });
 
     // Both grids show the one data set: a row edited on one page is the same row on the other.
     grdMain->setDataSet(tdMain);
@@ -128,6 +131,7 @@ void TstaffFrm::buildWindow() {
     grdFix->setColumns(fixColumns);
     grdMain->setAlwaysShowEditor(true);
     grdFix->setAlwaysShowEditor(true);
+    grdMain->setFocus();
 
     popData = new QMenu(this);
     popData->setObjectName(QStringLiteral("popData"));
