@@ -2,6 +2,7 @@
 
 #include <QAbstractItemDelegate>
 #include <QChildEvent>
+#include <QHeaderView>
 #include <QMenu>
 
 #include "data/dataset.h"
@@ -128,6 +129,8 @@ bool deleteCurrentRow(TMyDBGrid* grid, const std::function<QString(const DataSet
 }
 
 void setGridMenu(TMyDBGrid* grid, QMenu* menu) {
+    QObject::connect(grid->horizontalHeader(), &QHeaderView::sectionClicked, grid,
+                     [grid](int column) { grid->setSelectedIndex(column); });
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     grid->viewport()->installEventFilter(new EditorMenuDeferral(grid));
     QObject::connect(grid, &QWidget::customContextMenuRequested, menu,

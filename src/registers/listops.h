@@ -46,7 +46,8 @@ void appendRow(TMyDBGrid* grid);
 bool deleteCurrentRow(TMyDBGrid* grid, const std::function<QString(const DataSet&)>& question);
 
 // Opens menu on a right click anywhere in the grid, also over the open cell editor (which otherwise
-// would show the text editor's own menu).
+// would show the text editor's own menu). A click on a column title selects that column, also in an empty
+// list, so that the commands acting on the selected column can be given there.
 void setGridMenu(TMyDBGrid* grid, QMenu* menu);
 
 }  // namespace hx

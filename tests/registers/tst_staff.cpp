@@ -384,6 +384,26 @@ class TestStaff : public QObject {
         QCOMPARE(dialogs->shown.size(), 2);
     }
 
+    void aFixedItemCanBeNamedBeforeAnyWorkerIsEntered() {
+        cn().exec(QStringLiteral("delete from staff"));
+        openWindow();
+        win->findChild<QTabWidget*>()->setCurrentIndex(1);
+        QHeaderView* titles = grid("grdFix")->horizontalHeader();
+        const auto clickTitle = [titles](int column) {
+            QTest::mouseClick(titles->viewport(), Qt::LeftButton, {},
+                              QPoint(titles->sectionViewportPosition(column) + 10, titles->height() / 2));
+        };
+        clickTitle(1);
+        action("pBCustom")->trigger();
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
+        clickTitle(5);
+        dialogs->input(QStringLiteral("高温补贴"));
+        action("pBCustom")->trigger();
+        QCOMPARE(grid("grdFix")->columnTitle(5), QStringLiteral("高温补贴"));
+        QCOMPARE(cn().scalar(QStringLiteral("select ItemName from salary where ItemCode = 'A05'")).toString(),
+                 QStringLiteral("高温补贴"));
+    }
+
     void clearingAFixedItemClearsItAndEveryWorkersAmount() {
         addItemMonth(2031, 2, QStringLiteral("二月"));
         openWindow();
