@@ -384,6 +384,22 @@ class TestStaff : public QObject {
         QCOMPARE(dialogs->shown.size(), 2);
     }
 
+    void aNameTheItemsCannotHoldIsReportedAndNotStored() {
+        openWindow();
+        win->findChild<QTabWidget*>()->setCurrentIndex(1);
+        select("grdFix", 0, 6);
+        dialogs->input(QStringLiteral("名").repeated(21));
+        action("pBCustom")->trigger();
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QCOMPARE(cn().scalar(QStringLiteral(
+                                 "select count(*) from salary where ItemCode = 'A06' and ItemName is null "
+                                 "and printWidth = 0"))
+                     .toInt(),
+                 1);
+        // The title was already set when the statement failed, and stays until the window is opened again.
+        QCOMPARE(grid("grdFix")->columnTitle(6), QStringLiteral("名").repeated(21));
+    }
+
     void aFixedItemCanBeNamedBeforeAnyWorkerIsEntered() {
         cn().exec(QStringLiteral("delete from staff"));
         openWindow();
