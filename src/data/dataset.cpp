@@ -371,6 +371,7 @@ void DataSet::load() {
     const QSqlRecord record = q.record();
     const int first = m_hiddenRowId ? 1 : 0;
     const int columnCount = record.count() - first;
+    keepPresentation();
     m_fields.clear();
     QVector<bool> inferType;
     for (int c = 0; c < columnCount; ++c) {
@@ -384,6 +385,11 @@ void DataSet::load() {
                      (!m_hiddenRowId && f.name.compare(m_keyField, Qt::CaseInsensitive) == 0) ||
                      m_detectedTable.isEmpty();
         inferType.append(f.type == FieldType::Unknown);
+        const auto kept = m_presentation.constFind(f.name.toLower());
+        if (kept != m_presentation.constEnd()) {
+            f.displayFormat = kept->first;
+            f.displayLabel = kept->second;
+        }
         m_fields.append(f);
     }
     const int keyIndex = m_hiddenRowId ? -1 : fieldIndex(m_keyField);
@@ -506,6 +512,13 @@ void DataSet::rebuildView() {
     }
 }
 
+void DataSet::keepPresentation() {
+    // Display formats and labels set by a window outlive a requery or a reopen.
+    for (const Field& f : std::as_const(m_fields))
+        if (!f.displayFormat.isEmpty() || !f.displayLabel.isEmpty())
+            m_presentation.insert(f.name.toLower(), {f.displayFormat, f.displayLabel});
+}
+
 void DataSet::open() {
     if (isOpen()) return;
     beginReset();
@@ -541,7 +554,10 @@ void DataSet::close() {
     m_buffer.clear();
     m_sort.clear();
     m_sortField = -1;
-    if (!m_inMemory) m_fields.clear();
+    if (!m_inMemory) {
+        keepPresentation();
+        m_fields.clear();
+    }
     m_current = -1;
     m_modified = false;
     setState(DataSetState::Inactive);

@@ -183,6 +183,7 @@ class DataSet : public QObject {
     void calculate(Row& row);
     void calculateBuffer();
     void resolveFilter();
+    void keepPresentation();
     void setState(DataSetState state);
     void moveTo(int row);
     void detectUpdateTable();
@@ -205,6 +206,7 @@ class DataSet : public QObject {
     QVector<Field> m_fields;
     QVector<Field> m_extraFields;  // calculated and lookup fields, appended after the statement's
     QHash<QString, FieldType> m_typeOverrides;
+    QHash<QString, QPair<QString, QString>> m_presentation;  // display format and label by field name
     struct Lookup {
         int field;
         QString keyField;

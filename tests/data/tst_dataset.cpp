@@ -254,11 +254,16 @@ class TestDataSet : public QObject {
         DataSet ds(&cn);
         ds.setSql(staffSql);
         ds.open();
+        ds.field("LevelSalary").displayFormat = QStringLiteral("0.0000");
         ds.last();
         addWorker("050", "新来的", "裁剪组", "1");
         ds.requery();
         QCOMPARE(ds.recordCount(), 5);
         QCOMPARE(ds.recNo(), 0);
+        QCOMPARE(ds.text("LevelSalary"), QStringLiteral("300.5000"));
+        ds.close();
+        ds.open();
+        QCOMPARE(ds.field("LevelSalary").displayFormat, QStringLiteral("0.0000"));
     }
 
     void sortOrdersByTypedValueAndKeepsTheCurrentRow() {
