@@ -106,6 +106,8 @@ TMyDBGrid::TMyDBGrid(QWidget* parent) : QTableView(parent) {
     horizontalHeader()->setHighlightSections(false);
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this] { emit OnColWidthChanged(this); });
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        // Coming back to the grid (also when its window is activated) opens the cell editor again.
+        if (now == this) openEditorLater();
         if (now && (now == this || isAncestorOf(now))) return;
         if (!isVisible()) return;
         guarded([this] { dropUntouchedNewRow(); });
