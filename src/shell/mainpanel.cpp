@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QScreen>
 #include <QToolButton>
 #include <QWindow>
 
@@ -282,6 +283,13 @@ void TmainFrm::openEntry(Entry entry) {
         if (!m_windows[index]) {
             WorkWindow* window = createWorkWindow(entry);
             m_windows[index] = window;
+            // A window that does not place itself opens in the middle of the screen, clear of the panel.
+            if (!window->testAttribute(Qt::WA_Moved)) {
+                if (QScreen* screen = this->screen()) {
+                    const QRect area = screen->availableGeometry();
+                    window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
+                }
+            }
             connect(window, &WorkWindow::closed, this,
                     [this, index](WorkWindow* closed) { workWindowClosed(index, closed); });
         }

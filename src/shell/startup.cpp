@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "data/datamodule.h"
 #include "shell/dialogs.h"
@@ -27,6 +29,12 @@ void setUpApplication(QApplication& app) {
     families << QStringLiteral("WenQuanYi Micro Hei");
     font.setFamilies(families);
     app.setFont(font);
+    // Chinese captions on the buttons of Qt's own dialogs (OK, Cancel, file dialogs) where the
+    // translations are installed; without them those captions stay English.
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
 }
 
 Program::Program() {

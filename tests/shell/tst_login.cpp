@@ -106,6 +106,17 @@ class TestLogin : public QObject {
         QVERIFY(!data->cnMain.isOpen());
     }
 
+    void aMissingSystemStoreIsAnErrorAndTheWindowStays() {
+        dir->createAccountSet(QStringLiteral("厂"));
+        QVERIFY(QFile::remove(dir->file(QStringLiteral("sysunit.dll"))));
+        hx::TLoginFrm frm;
+        frm.show();
+        frm.btnIn->click();
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QVERIFY(frm.isVisible());
+        QVERIFY(hx::curUser.isEmpty());
+    }
+
     void aFileThatIsNoAccountSetIsRefused() {
         QFile junk(dir->file(QStringLiteral("junk.mdb")));
         QVERIFY(junk.open(QIODevice::WriteOnly));

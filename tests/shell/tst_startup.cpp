@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
 #include <csignal>
 #include <cstring>
@@ -99,6 +100,9 @@ class TestStartup : public QObject {
             QCOMPARE(hx::curUser, QStringLiteral("会计"));
             QCOMPARE(hx::curMDB, mdb);
             QVERIFY(program.dataModule()->cnMain.isOpen());
+            // "X" ends the event loop at once, with no question.
+            QTimer::singleShot(0, program.mainFrm()->btnQuit, &QToolButton::click);
+            QCOMPARE(QApplication::exec(), 0);
         }
         // The end of the program clears the login values and the data module.
         QVERIFY(hx::curUser.isEmpty());
