@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QDialog>
+#include <QStyledItemDelegate>
+#include <QVariantList>
+#include <functional>
+
+class QLabel;
+class QListWidget;
+class QStatusBar;
+
+namespace hx {
+
+// What to do with the key of the row the user picks. One for the whole program: the caller sets it before
+// each showing; the picker calls it at most once per showing and never clears it.
+using PickHandler = std::function<void(int objectID)>;
+void setPickHandler(PickHandler handler);
+const PickHandler& pickHandler();
+
+// Draws the picker's rows: 20 pixels high, colours alternating by the row's place in the list (not on the
+// screen), the selected row of the focused list in pure blue.
+class PickRowDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    static constexpr int RowHeight = 20;
+    static QColor rowColour(int row);
+    static QColor selectedColour() { return QColor(0, 0, 255); }
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+};
+
+// The object picker: a small modal list of workers or processes from which the user picks one with Enter
+// or a double click, or leaves with Esc. It knows nothing of workers or processes: the rows are the
+// objectID and objectCode columns of the statement the caller opened on the data module's scratch query.
+class TpickObjFrm : public QDialog {
+    Q_OBJECT
+  public:
+    explicit TpickObjFrm(QWidget* parent = nullptr);
+
+    // Shows the picker modally; the rows are loaded as it appears.
+    int showPicker();
+    // Reads the rows from the scratch query, which is closed afterwards whatever happens.
+    void load();
+    // The selected row's key goes to the pick handler and the picker closes. Nothing happens, and false
+    // is returned, when no row is selected or a row was already chosen in this showing.
+    bool choose();
+    // Text of a status-bar panel: 0 the fixed hint, 1 the selected row.
+    QString panelText(int panel) const;
+
+    QListWidget* ListCode;
+    QListWidget* ListID;
+    QStatusBar* StatusBar1;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void selectionChanged();
+
+    QLabel* m_panel0;
+    QLabel* m_panel1;
+    bool m_chosen = false;
+};
+
+// The one picker of the run, created after login; created on first use when start-up has not made it.
+TpickObjFrm* createPickObjFrm();
+TpickObjFrm* pickObjFrm();
+void destroyPickObjFrm();
+
+// The callers' sequence in one step: sets the pick handler, opens the statement (values bound) on the
+// scratch query and shows the picker modally.
+void pickObject(const QString& sql, const QVariantList& params, PickHandler handler);
+
+}  // namespace hx
