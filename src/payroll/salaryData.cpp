@@ -162,6 +162,9 @@ void TsalaryDataFrm::buildWindow() {
     grdSum->setContextMenuPolicy(Qt::PreventContextMenu);
     QPalette face = grdSum->palette();
     face.setColor(QPalette::Base, face.color(QPalette::Button));
+    // The totals have no current cell to show.
+    face.setColor(QPalette::Highlight, face.color(QPalette::Button));
+    face.setColor(QPalette::HighlightedText, face.color(QPalette::Text));
     grdSum->setPalette(face);
     grdSum->setFixedHeight(
         std::max(22, grdSum->verticalHeader()->defaultSectionSize() + 2 * grdSum->frameWidth()));
