@@ -1,0 +1,345 @@
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QtTest>
+
+#include "data/mydbgrid.h"
+#include "payroll/generation.h"
+#include "payroll/periods.h"
+#include "payroll/salary.h"
+#include "payrollfixture.h"
+#include "shell/session.h"
+
+using namespace hx;
+
+class TestSalary : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<hxtest::PayrollFixture> f;
+    QPointer<TsalaryFrm> w;
+
+    void open() {
+        w = new TsalaryFrm;
+        w->show();
+        QApplication::setActiveWindow(w);
+        QVERIFY(QTest::qWaitForWindowActive(w));
+    }
+    void choose(int year, int month) {
+        w->cbbYear->setCurrentIndex(w->cbbYear->findText(QString::number(year)));
+        w->cbbMonth->setCurrentIndex(w->cbbMonth->findText(QString::number(month)));
+        QCOMPARE(w->year(), year);
+        QCOMPARE(w->month(), month);
+    }
+    QStringList shownCodes() {
+        QStringList codes;
+        for (int r = 0; r < w->tdMain->recordCount(); ++r)
+            codes << w->tdMain->valueAt(r, w->tdMain->fieldIndex("ItemCode")).toString();
+        return codes;
+    }
+    QModelIndex cell(const QString& code, int column) {
+        const QStringList codes = shownCodes();
+        return w->grdMain->model()->index(int(codes.indexOf(code)), column);
+    }
+    bool editable(const QString& code, int column) {
+        w->grdMain->setCurrentIndex(cell(code, column));
+        return w->grdMain->model()->flags(cell(code, column)) & Qt::ItemIsEditable;
+    }
+    // Types into a cell and leaves the row, which stores it.
+    void type(const QString& code, int column, const QString& text, const QString& leaveTo) {
+        w->grdMain->setCurrentIndex(cell(code, column));
+        QVERIFY(w->grdMain->model()->setData(cell(code, column), text));
+        w->grdMain->setCurrentIndex(cell(leaveTo, column));
+        QCOMPARE(w->tdMain->state(), DataSetState::Browse);
+    }
+    QColor colourAt(const QModelIndex& index) {
+        const QImage image = w->grdMain->viewport()->grab().toImage();
+        const QRect r = w->grdMain->visualRect(index);
+        return image.pixelColor(r.left() + 3, r.center().y());
+    }
+
+  private slots:
+    void init() { f = std::make_unique<hxtest::PayrollFixture>(); }
+    void cleanup() {
+        delete w.data();
+        HX_VERIFY_DIALOGS(f->dialogs);
+        f.reset();
+    }
+
+    void opensOnTheMonthBeforeTodayWithItsListsAndHelp() {
+        open();
+        const QDate today = QDate::currentDate();
+        QCOMPARE(w->windowTitle(), QStringLiteral("工资设置"));
+        QCOMPARE(w->cbbYear->itemText(0), QStringLiteral("2001"));
+        QCOMPARE(w->cbbYear->itemText(w->cbbYear->count() - 1), QString::number(today.year() + 1));
+        QCOMPARE(w->cbbMonth->count(), 12);
+        QCOMPARE(w->cbbDay->count(), 31);
+        const YearMonth before = previousMonth(today);
+        QCOMPARE(w->year(), before.year);
+        QCOMPARE(w->month(), before.month);
+        QCOMPARE(w->cbbDay->currentText(), QStringLiteral("8"));
+        QCOMPARE(w->cbbDateB->date(), today.addDays(-36));
+        QCOMPARE(w->cbbDateE->date(), today.addDays(-5));
+        QCOMPARE(w->rgDisplayButtons->checkedId(), 0);
+        // January looks back into December of the year before; every other month stays in its year.
+        QCOMPARE(previousMonth(QDate(2025, 1, 15)).year, 2024);
+        QCOMPARE(previousMonth(QDate(2025, 1, 15)).month, 12);
+        QCOMPARE(previousMonth(QDate(2025, 3, 31)).month, 2);
+
+        QVERIFY(helpProc);
+        helpProc();
+        QCOMPARE(f->dialogs.lastKind(), QStringLiteral("information"));
+        QVERIFY(f->dialogs.lastText().startsWith(
+            QStringLiteral("如果右边没有列出表格，请点击[复制上月设置]按钮")));
+        QVERIFY(f->dialogs.lastText().contains(
+            QStringLiteral("如”出勤天数“、“请假天数”、”加班小时数“之类；\n\n")));
+        w->close();
+        QVERIFY(!helpProc);
+    }
+
+    void copyTakesTheLatestEarlierMonthWithItems() {
+        open();
+        // Only the base month has items: it is copied whole.
+        choose(2024, 5);
+        QVERIFY(w->tdMain->isEmpty());
+        w->btnCopy->click();
+        QCOMPARE(f->itemCount(2024, 5), 35);
+        QCOMPARE(w->tdMain->recordCount(), 35);
+        QCOMPARE(f->item(2024, 5, "C02", "expression").toString(), QStringLiteral("iif(B01>=26, 100, 0)"));
+
+        // February is the latest month with items before May: the empty March and April, which holds a
+        // single stray row, are skipped. Items already in May are replaced, names, formulas and widths.
+        f->blankMonth(2024, 2);
+        f->setItem(2024, 2, "B01", "二月天数", "25", 9);
+        f->cn().exec("insert into salary ([year],[month],ItemCode,ItemName) values (2024,4,'B01','孤行')");
+        choose(2024, 5);
+        w->btnCopy->click();
+        QCOMPARE(f->itemCount(2024, 5), 35);
+        QCOMPARE(f->item(2024, 5, "B01", "ItemName").toString(), QStringLiteral("二月天数"));
+        QCOMPARE(f->item(2024, 5, "B01", "printWidth").toInt(), 9);
+        QVERIFY(f->item(2024, 5, "C02", "ItemName").isNull());
+        QCOMPARE(w->tdMain->valueAt(8, w->tdMain->fieldIndex("ItemName")).toString(),
+                 QStringLiteral("二月天数"));
+
+        // Across a year: January takes the December before.
+        f->blankMonth(2024, 12);
+        f->setItem(2024, 12, "C01", "年终奖", "500", 10);
+        choose(2025, 1);
+        w->btnCopy->click();
+        QCOMPARE(f->item(2025, 1, "C01", "ItemName").toString(), QStringLiteral("年终奖"));
+        HX_VERIFY_DIALOGS(f->dialogs);
+        QVERIFY(f->dialogs.shown.isEmpty());  // no question is asked
+    }
+
+    void copyNeverTouchesTheBaseMonthOrReachesBehindIt() {
+        open();
+        f->setItem(2003, 11, "B01", "基准", "26", 11);
+        f->blankMonth(2003, 10);  // a month before the base month
+        f->setItem(2003, 10, "B01", "十月", "20", 5);
+        choose(2003, 11);
+        w->btnCopy->click();
+        QCOMPARE(f->item(2003, 11, "B01", "ItemName").toString(), QStringLiteral("基准"));
+        QCOMPARE(f->itemCount(2003, 11), 35);
+
+        // Before the base month only the month immediately before is looked at.
+        f->blankMonth(2003, 8);
+        f->setItem(2003, 8, "B01", "八月", "1", 1);
+        choose(2003, 9);  // August has items: they are copied
+        w->btnCopy->click();
+        QCOMPARE(f->item(2003, 9, "B01", "ItemName").toString(), QStringLiteral("八月"));
+        // The month before October's predecessor is empty: September's own items are kept, not wiped.
+        f->cn().exec("delete from salary where [year]=2003 and [month]=9");
+        choose(2003, 10);
+        w->btnCopy->click();
+        QCOMPARE(f->item(2003, 10, "B01", "ItemName").toString(), QStringLiteral("十月"));
+        QCOMPARE(f->itemCount(2003, 10), 35);
+    }
+
+    void fixedItemsAreLockedAndSkyBlue() {
+        f->copyBaseMonth(2024, 5);
+        open();
+        choose(2024, 5);
+        QVERIFY(!editable("A02", 1));
+        QVERIFY(!editable("A02", 2));
+        QVERIFY(editable("A02", 3));
+        QVERIFY(!editable("A02", 0));
+        QVERIFY(editable("B01", 1));
+        QVERIFY(editable("B01", 2));
+        QVERIFY(editable("B01", 3));
+        QVERIFY(!editable("B01", 0));
+
+        const QColor sky(166, 202, 240);
+        w->grdMain->setCurrentIndex(cell("A02", 1));
+        QCOMPARE(colourAt(cell("A02", 1)), sky);  // also the selected cell
+        QCOMPARE(colourAt(cell("A05", 2)), sky);
+        QCOMPARE(colourAt(cell("C01", 0)), sky);
+        QVERIFY(colourAt(cell("C01", 1)) != sky);
+        w->grdMain->setCurrentIndex(cell("C01", 1));
+        QVERIFY(colourAt(cell("C01", 1)) != sky);
+
+        // A fixed item's print width is changed and stored.
+        type("A02", 3, "20", "A03");
+        QCOMPARE(f->item(2024, 5, "A02", "printWidth").toInt(), 20);
+        QCOMPARE(f->item(2024, 5, "A02", "ItemName").toString(), QStringLiteral("岗位津贴"));
+    }
+
+    void savingAnItemClearsUnusedOnesAndWarnsOfFaultyFormulas() {
+        f->copyBaseMonth(2024, 5);
+        open();
+        choose(2024, 5);
+        const int before = w->lblSumW->text().toInt();
+        type("C01", 1, "", "C02");
+        QVERIFY(f->item(2024, 5, "C01", "ItemName").toString().isEmpty());
+        QVERIFY(f->item(2024, 5, "C01", "expression").isNull());
+        QCOMPARE(f->item(2024, 5, "C01", "printWidth").toInt(), 0);
+        QCOMPARE(w->lblSumW->text().toInt(), before - 12);
+
+        // Stored as typed, with a warning that names the problem.
+        type("B01", 2, "B02*2", "B02");
+        QCOMPARE(f->item(2024, 5, "B01", "expression").toString(), QStringLiteral("B02*2"));
+        QCOMPARE(f->dialogs.lastKind(), QStringLiteral("warning"));
+        QVERIFY2(f->dialogs.lastText().contains(QStringLiteral("B01 的公式引用了后面的项目 B02")),
+                 qPrintable(f->dialogs.lastText()));
+        type("C02", 2, "iif(B01>=26, 100", "C03");
+        QVERIFY(f->dialogs.lastText().contains(QStringLiteral("C02 的公式有误")));
+        QCOMPARE(f->dialogs.shown.size(), 2);
+        type("C03", 2, "round(A01*0.05, 2)", "C04");
+        QCOMPARE(f->dialogs.shown.size(), 2);
+        QCOMPARE(f->item(2024, 5, "C03", "expression").toString(), QStringLiteral("round(A01*0.05, 2)"));
+    }
+
+    void totalWidthAddsTheItemsAndTheTwoFixedColumns() {
+        f->blankMonth(2024, 5);
+        f->setItem(2024, 5, "A01", "计件", "", 10);
+        f->setItem(2024, 5, "B01", "天数", "26", 15);
+        f->setItem(2024, 5, "T01", "说明", "", 20);
+        f->cn().exec("update wCodeName set wCode=12, wName=15");
+        open();
+        choose(2024, 5);
+        QCOMPARE(w->lblSumW->text(), QStringLiteral("72"));
+        // The family filter narrows the grid but not the width.
+        w->rgDisplayButtons->button(3)->click();
+        QCOMPARE(w->lblSumW->text(), QStringLiteral("72"));
+        choose(2024, 6);
+        QVERIFY(w->tdMain->isEmpty());
+        QCOMPARE(w->lblSumW->text(), QStringLiteral("27"));
+
+        // A width typed into the box is stored when the box is left.
+        w->dbWcode->setFocus();
+        QVERIFY(w->dbWcode->hasFocus());
+        w->dbWcode->selectAll();
+        QTest::keyClicks(w->dbWcode, "20");
+        QCOMPARE(f->cn().scalar("select wCode from wCodeName").toInt(), 12);
+        w->grdMain->setFocus();
+        QCOMPARE(f->cn().scalar("select wCode from wCodeName").toInt(), 20);
+        QCOMPARE(w->lblSumW->text(), QStringLiteral("35"));
+        QCOMPARE(f->cn().scalar("select count(*) from wCodeName").toInt(), 1);
+    }
+
+    void familyFilterShowsOneFamilyUntilAnotherMonthIsChosen() {
+        f->copyBaseMonth(2024, 5);
+        f->copyBaseMonth(2024, 6);
+        open();
+        choose(2024, 5);
+        w->rgDisplayButtons->button(3)->click();
+        const QStringList amounts = shownCodes();
+        QCOMPARE(amounts.size(), 15);
+        QCOMPARE(amounts.first(), QStringLiteral("C01"));
+        QCOMPARE(amounts.last(), QStringLiteral("C15"));
+        w->rgDisplayButtons->button(4)->click();
+        QCOMPARE(shownCodes(), QStringList({"T01", "T02", "T03", "T04", "T05"}));
+        choose(2024, 6);
+        QCOMPARE(shownCodes().size(), 35);
+        QCOMPARE(w->rgDisplayButtons->checkedId(), 4);
+    }
+
+    void rowsAreNeitherAddedNorRemoved() {
+        f->copyBaseMonth(2024, 5);
+        open();
+        choose(2024, 5);
+        w->grdMain->setFocus();
+        w->grdMain->setCurrentIndex(cell("T05", 3));
+        QTest::keyClick(w->grdMain, Qt::Key_Down);
+        QTest::keyClick(w->grdMain, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(w->tdMain->state(), DataSetState::Browse);
+        QCOMPARE(w->tdMain->recordCount(), 35);
+        QCOMPARE(f->itemCount(2024, 5), 35);
+        QVERIFY_THROWS_EXCEPTION(DbError, w->tdMain->append());
+        QVERIFY_THROWS_EXCEPTION(DbError, w->tdWcn->remove());
+        QCOMPARE(f->cn().scalar("select count(*) from wCodeName").toInt(), 1);
+        QVERIFY(f->dialogs.shown.isEmpty());
+    }
+
+    void generationAsksThenOpensTheSheet() {
+        f->copyBaseMonth(2024, 5);
+        f->addWorker("001", "张三", 8, 300);
+        open();
+        choose(2024, 6);
+        w->btnCreate->click();  // June has no items
+        QCOMPARE(f->dialogs.lastText(), QStringLiteral("尚未进行本月的工资项目设置，无法生成工资表！"));
+        QCOMPARE(f->dialogs.lastKind(), QStringLiteral("information"));
+
+        choose(2024, 5);
+        w->cbbDateB->setDate(QDate(2024, 4, 26));
+        w->cbbDateE->setDate(QDate(2024, 5, 25));
+        f->dialogs.answer(Answer::No);
+        w->btnCreate->click();
+        QCOMPARE(f->dialogs.lastText(),
+                 QStringLiteral("验证以下信息：\n\n发薪月份为：2024 年 5 月\n发薪批次日期为：8 号\n"
+                                "计件工资起讫日期为：从 2024-04-26 到 2024-05-25\n\n"
+                                "以上信息全部正确，并确定要生成该工资表吗？"));
+        QCOMPARE(f->cn().scalar("select count(*) from salaryData").toInt(), 0);
+
+        // A faulty formula: nothing is written, the cause is shown, the window stays.
+        f->setItem(2024, 5, "C03", "奖金", "A02/(B02-0)", 12);
+        f->dialogs.answer(Answer::Yes);
+        w->btnCreate->click();
+        QCOMPARE(f->dialogs.lastKind(), QStringLiteral("error"));
+        QCOMPARE(f->dialogs.lastText(),
+                 QStringLiteral("工资表创建失败，请稍候重试。\n\n"
+                                "C03 的公式“A02/(B02-0)”无法计算（工号 001）：除数为零"));
+        QVERIFY(w->isVisible());
+        QCOMPARE(f->cn().scalar("select count(*) from salaryData").toInt(), 0);
+
+        f->setItem(2024, 5, "C03", "奖金", "0", 12);
+        QSignalSpy generated(w.data(), &TsalaryFrm::sheetGenerated);
+        f->dialogs.answer(Answer::Yes);
+        w->btnCreate->click();
+        QCOMPARE(f->dialogs.lastText(),
+                 QStringLiteral("2024年5月工资表创建成功，请到《工资表》中查看打印。"));
+        QCOMPARE(generated.count(), 1);
+        QCOMPARE(generated.first(), QVariantList({2024, 5, 8}));
+        QCOMPARE(f->cell(2024, 5, 8, "001", "A02").toInt(), 300);
+        QVERIFY(!w->isVisible());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(w.isNull());  // freed on closing
+    }
+
+    void regeneratingAnExistingSheetWarnsFirst() {
+        f->copyBaseMonth(2024, 5);
+        f->addWorker("001", "张三", 8);
+        generateSalarySheet(f->cn(), {2024, 5, 8}, QDate(2024, 5, 1), QDate(2024, 5, 31));
+        f->cn().exec("update salaryData set B01=20");
+        open();
+        choose(2024, 5);
+        f->dialogs.answer(Answer::No);
+        w->btnCreate->click();
+        QCOMPARE(f->dialogs.lastText(),
+                 QStringLiteral(
+                     "系统发现工资表中2024年5月已有 8号的发薪记录，系统将重建该批员工的该月工资数据。\n\n"
+                     "如果你录入了诸如考勤时间等在工资表中直接录入的数据，将会被默认值代替。\n\n"
+                     "确定要生成新的工资表吗？"));
+        QCOMPARE(f->dialogs.shown.size(), 1);
+        QCOMPARE(f->cell(2024, 5, 8, "001", "B01").toInt(), 20);
+
+        f->dialogs.answer(Answer::Yes).answer(Answer::Yes);
+        w->btnCreate->click();
+        QCOMPARE(f->cell(2024, 5, 8, "001", "B01").toInt(), 26);
+    }
+};
+
+QTEST_MAIN(TestSalary)
+#include "tst_salary.moc"
