@@ -6,7 +6,7 @@
 // It builds its own account set in a temporary directory with the program's schema, so it needs nothing
 // but the library. Build it after a normal build, from the source directory (the second object holds the
 // schema script, a resource that a static library does not carry along):
-//   g++ -O2 -std=c++17 -fPIC -Isrc bench/bench_payroll.cpp \
+//   g++ -O2 -std=c++17 -fPIC -Isrc bench/bench_payroll.cpp (continued)
 //       build/CMakeFiles/hexiu_resources_1.dir/build/.rcc/qrc_hexiu_resources.cpp.o build/libhexiu.a \
 //       $(pkg-config --cflags --libs Qt6Widgets Qt6Sql sqlite3 xlsxwriter) -o build/bench_payroll
 //   QT_QPA_PLATFORM=offscreen build/bench_payroll

@@ -4,6 +4,10 @@
 #include <QVBoxLayout>
 #include <array>
 
+#include "payroll/salary.h"
+#include "payroll/salaryData.h"
+#include "registers/job.h"
+#include "registers/staff.h"
 #include "shell/session.h"
 #include "shell/workwindow.h"
 
@@ -47,10 +51,10 @@ WorkWindow* comingLater(Entry entry) {
 
 // One function per entry: each creates that entry's window.
 WorkWindow* createStaffFrm() {
-    return comingLater(Entry::Staff);
+    return new TstaffFrm;
 }
 WorkWindow* createJobFrm() {
-    return comingLater(Entry::Job);
+    return new TjobFrm;
 }
 WorkWindow* createJobDataFrm() {
     return comingLater(Entry::JobData);
@@ -59,10 +63,10 @@ WorkWindow* createAnalyseFrm() {
     return comingLater(Entry::Analyse);
 }
 WorkWindow* createSalaryFrm() {
-    return comingLater(Entry::Salary);
+    return new TsalaryFrm;
 }
 WorkWindow* createSalaryDataFrm() {
-    return comingLater(Entry::SalaryData);
+    return new TsalaryDataFrm;
 }
 
 WorkWindowFactory builtIn(Entry entry) {
