@@ -770,12 +770,16 @@ void DataSet::edit() {
     setState(DataSetState::Edit);
 }
 
-void DataSet::insert() {
+void DataSet::insert() { insertRow(false); }
+
+void DataSet::append() { insertRow(true); }
+
+void DataSet::insertRow(bool atEnd) {
     requireOpen();
     checkBrowseMode();
     if (isEditing()) return;
     if (beforeInsert) beforeInsert(*this);
-    const int position = m_current < 0 ? 0 : m_current;
+    const int position = atEnd ? int(m_view.size()) : std::max(m_current, 0);
     auto row = std::make_shared<Row>();
     row->values.resize(m_fields.size());
     m_rows.push_back(row);
@@ -788,34 +792,7 @@ void DataSet::insert() {
     setState(DataSetState::Insert);
     if (!m_controlsDisabled) emit rowInserted(position);
     emit currentChanged(m_current);
-    m_inAfterInsert = true;
-    try {
-        if (afterInsert) afterInsert(*this);
-    } catch (...) {
-        m_inAfterInsert = false;
-        throw;
-    }
-    m_inAfterInsert = false;
-}
-
-void DataSet::append() {
-    requireOpen();
-    checkBrowseMode();
-    if (isEditing()) return;
-    if (beforeInsert) beforeInsert(*this);
-    const int position = m_view.size();
-    auto row = std::make_shared<Row>();
-    row->values.resize(m_fields.size());
-    m_rows.push_back(row);
-    m_newRow = row;
-    if (!m_controlsDisabled) emit rowAboutToBeInserted(position);
-    m_view.append(int(m_rows.size()) - 1);
-    m_current = position;
-    m_buffer = row->values;
-    m_modified = false;
-    setState(DataSetState::Insert);
-    if (!m_controlsDisabled) emit rowInserted(position);
-    emit currentChanged(m_current);
+    // Defaults set by the after-insert event are not the user's change: an untouched new row stays droppable.
     m_inAfterInsert = true;
     try {
         if (afterInsert) afterInsert(*this);

@@ -186,6 +186,7 @@ class DataSet : public QObject {
     void keepPresentation();
     void setState(DataSetState state);
     void moveTo(int row);
+    void insertRow(bool atEnd);
     void detectUpdateTable();
     int keyFieldIndex() const;
     QVector<QVariant>& currentValues();
