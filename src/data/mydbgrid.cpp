@@ -106,7 +106,10 @@ TMyDBGrid::TMyDBGrid(QWidget* parent) : QTableView(parent) {
     horizontalHeader()->setHighlightSections(false);
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this] { emit OnColWidthChanged(this); });
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
-        if (now && (now == this || isAncestorOf(now))) return;
+        if (!now || now == this || isAncestorOf(now)) return;
+        // A dialog over the window (the picker, a message) or another program taking the focus does not
+        // leave the grid: the user comes back to the same row, and a picker may be about to fill it.
+        if (now->window() != window()) return;
         if (!isVisible()) return;
         guarded([this] { dropUntouchedNewRow(); });
     });
