@@ -22,6 +22,7 @@
 #include "data/datamodule.h"
 #include "data/mydbgrid.h"
 #include "data/myfuns_lists.h"
+#include "piecework/jobtotals.h"
 #include "registers/listops.h"
 #include "registers/pickobj.h"
 #include "shell/dialogs.h"
@@ -79,14 +80,8 @@ const QString jobListSql = QStringLiteral("select jobCode from job where stopp=0
 const QString groupListSql =
     QStringLiteral("select distinct classGroup from staff where classGroup<>'' order by classGroup");
 
-// The records in view and their totals. The totals are summed in ten-thousandths of a yuan, whole numbers
-// that add up exactly, from the piece rates in the register (not the cache); a record whose process is
-// gone from the register counts in neither. The records lead the join ("cross join" keeps that order in
-// this engine): a month is then one pass over the index of dates, with each process found by its key.
+// The records in view; their totals are summed from the same condition (sumPieceWork).
 const QString recordColumns = QStringLiteral("select dateD, staffID, jobID, qty from JobData where ");
-const QString sumColumns = QStringLiteral(
-    "select sum(JobData.qty) as qty, sum(JobData.qty*CAST(round(job.UnitPrice*10000) AS INTEGER)) as "
-    "tmyUnits from JobData cross join job on JobData.jobID=job.JobID where ");
 
 // Pickers of the entry pages: the chosen style (class group) with the processes (workers) that have none;
 // finished processes and dismissed workers never.
@@ -451,19 +446,13 @@ void TjobDataFrm::wireDataSets() {
     tdMain->onPostError = [this](DataSet& ds, const DbError& e) { return tdMainPostError(ds, e); };
     // After a row is stored or deleted the totals are read again; the list itself is not.
     tdMain->afterPost = [this](DataSet&) {
-        if (tdSum->isOpen()) tdSum->requery();
+        if (tdSum->isOpen()) readTotals();
     };
     tdMain->afterDelete = [this](DataSet&) {
-        if (tdSum->isOpen()) tdSum->requery();
+        if (tdSum->isOpen()) readTotals();
     };
-
-    tdSum->addCalculatedField(fAmount, FieldType::Money);
-    tdSum->onCalcFields = [](DataSet& ds) {
-        const QVariant units = ds.value(QStringLiteral("tmyUnits"));
-        ds.setValue(fAmount,
-                    units.isNull() ? QVariant() : QVariant::fromValue(Money::fromUnits(units.toLongLong())));
-    };
-    connect(tdSum, &DataSet::reset, this, &TjobDataFrm::showTotals);
+    // One row: the pieces and the money of the records in view, read from the database.
+    tdSum->defineFields({Field(fQty, FieldType::Integer), Field(fAmount, FieldType::Money)});
 }
 
 void TjobDataFrm::FormCreate() {
@@ -570,28 +559,36 @@ void TjobDataFrm::closeView() {
     storePendingEdit();
     tdMain->close();
     tdSum->close();
+    showTotals();
 }
 
-void TjobDataFrm::openView(const QString& mainSql, const QString& sumSql, const QVariantList& params) {
+void TjobDataFrm::openView(const QString& condition, const QVariantList& params) {
     closeView();
-    tdMain->setSql(mainSql);
+    tdMain->setSql(recordColumns + condition);
     tdMain->setParams(params);
-    tdSum->setSql(sumSql);
-    tdSum->setParams(params);
+    m_sumCondition = condition;
+    m_sumParams = params;
     tdMain->open();
+    readTotals();
+}
+
+void TjobDataFrm::readTotals() {
+    const PieceWorkTotals totals = sumPieceWork(dataFrm()->cnMain, m_sumCondition, m_sumParams);
+    tdSum->close();
     tdSum->open();
+    tdSum->append();
+    tdSum->setValue(fQty, totals.pieces ? QVariant(*totals.pieces) : QVariant());
+    tdSum->setValue(fAmount, totals.amount ? QVariant::fromValue(*totals.amount) : QVariant());
+    tdSum->post();
+    showTotals();
 }
 
 void TjobDataFrm::loadStaffView() {
-    openView(recordColumns + QStringLiteral("dateD=? and staffID=?"),
-             sumColumns + QStringLiteral("JobData.dateD=? and JobData.staffID=?"),
-             {cbbDateStaff->date(), m_staffID});
+    openView(QStringLiteral("dateD=? and staffID=?"), {cbbDateStaff->date(), m_staffID});
 }
 
 void TjobDataFrm::loadJobView() {
-    openView(recordColumns + QStringLiteral("dateD=? and jobID=?"),
-             sumColumns + QStringLiteral("JobData.dateD=? and JobData.jobID=?"),
-             {cbbDateJob->date(), m_jobID});
+    openView(QStringLiteral("dateD=? and jobID=?"), {cbbDateJob->date(), m_jobID});
 }
 
 void TjobDataFrm::cbbStaffChange() {
@@ -625,27 +622,20 @@ void TjobDataFrm::btnApplyClick() {
         const QString staffText = conStaff->currentText();
         const QString jobText = conJob->currentText();
         QString staffCondition = QStringLiteral("1=1");
-        QString staffSumCondition = staffCondition;
         QString jobCondition = QStringLiteral("2=2");
-        QString jobSumCondition = jobCondition;
         QVariantList params = {conDateB->date(), conDateE->date()};
         if (!staffText.isEmpty()) {
             staffCondition = QStringLiteral("staffID=?");
-            staffSumCondition = QStringLiteral("JobData.staffID=?");
             params << GetIDByCode(QStringLiteral("staff"), QStringLiteral("staffID"),
                                   QStringLiteral("staffCode"), workNumberOf(staffText));
         }
         if (!jobText.isEmpty()) {
             jobCondition = QStringLiteral("jobID=?");
-            jobSumCondition = QStringLiteral("JobData.jobID=?");
             params << GetIDByCode(QStringLiteral("job"), QStringLiteral("JobID"), QStringLiteral("jobCode"),
                                   jobText);
         }
-        const QString and_ = QStringLiteral(" and ");
-        openView(recordColumns + QStringLiteral("dateD between ? and ?") + and_ + staffCondition + and_ +
+        openView(QStringLiteral("dateD between ? and ? and ") + staffCondition + QStringLiteral(" and ") +
                      jobCondition,
-                 sumColumns + QStringLiteral("JobData.dateD between ? and ?") + and_ + staffSumCondition +
-                     and_ + jobSumCondition,
                  params);
     });
 }

@@ -92,7 +92,9 @@ class TjobDataFrm : public WorkWindow {
     // Stores what is typed into the list before it is closed or replaced; a refused row is dropped.
     void storePendingEdit();
     void closeView();
-    void openView(const QString& mainSql, const QString& sumSql, const QVariantList& params);
+    // Lists the records that meet the condition on JobData's columns, and their totals.
+    void openView(const QString& condition, const QVariantList& params);
+    void readTotals();
     void loadStaffView();
     void loadJobView();
     void showTotals();
@@ -107,6 +109,8 @@ class TjobDataFrm : public WorkWindow {
 
     int m_staffID = 0;
     int m_jobID = 0;
+    QString m_sumCondition;
+    QVariantList m_sumParams;
     struct CalcFieldIndexes {
         int qty = -1;
         int price = -1;
