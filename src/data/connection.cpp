@@ -215,6 +215,129 @@ void Connection::rollback() {
     exec(QStringLiteral("ROLLBACK"));
 }
 
+RowReader::RowReader(Connection& connection, const QString& sql, const QVariantList& params)
+    : m_db(connection.handle()) {
+    if (!m_db) throw DbError(QStringLiteral("数据库没有打开。"));
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_stmt, nullptr) != SQLITE_OK) {
+        const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        throw DbError(message + QStringLiteral("\n") + sql);
+    }
+    if (sqlite3_bind_parameter_count(m_stmt) != params.size()) {
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        throw DbError(QStringLiteral("Parameter count mismatch"));
+    }
+    for (int i = 0; i < params.size(); ++i) {
+        const QVariant v = toDbValue(params[i]);
+        int rc;
+        if (!v.isValid() || v.isNull()) {
+            rc = sqlite3_bind_null(m_stmt, i + 1);
+        } else {
+            switch (v.typeId()) {
+                case QMetaType::Int:
+                case QMetaType::UInt:
+                case QMetaType::LongLong:
+                case QMetaType::ULongLong:
+                    rc = sqlite3_bind_int64(m_stmt, i + 1, v.toLongLong());
+                    break;
+                case QMetaType::Double:
+                case QMetaType::Float:
+                    rc = sqlite3_bind_double(m_stmt, i + 1, v.toDouble());
+                    break;
+                case QMetaType::QByteArray: {
+                    const QByteArray b = v.toByteArray();
+                    rc = sqlite3_bind_blob(m_stmt, i + 1, b.constData(), int(b.size()), SQLITE_TRANSIENT);
+                    break;
+                }
+                default: {
+                    const QByteArray t = v.toString().toUtf8();
+                    rc = sqlite3_bind_text(m_stmt, i + 1, t.constData(), int(t.size()), SQLITE_TRANSIENT);
+                    break;
+                }
+            }
+        }
+        if (rc != SQLITE_OK) {
+            const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
+            sqlite3_finalize(m_stmt);
+            m_stmt = nullptr;
+            throw DbError(message);
+        }
+    }
+}
+
+RowReader::~RowReader() {
+    sqlite3_finalize(m_stmt);
+}
+
+int RowReader::columnCount() const {
+    return sqlite3_column_count(m_stmt);
+}
+
+QString RowReader::columnName(int column) const {
+    return QString::fromUtf8(sqlite3_column_name(m_stmt, column));
+}
+
+QString RowReader::declaredType(int column) const {
+    const char* decl = sqlite3_column_decltype(m_stmt, column);
+    return decl ? QString::fromUtf8(decl) : QString();
+}
+
+bool RowReader::next() {
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db)));
+}
+
+RowReader::Kind RowReader::kind(int column) const {
+    switch (sqlite3_column_type(m_stmt, column)) {
+        case SQLITE_INTEGER:
+            return Kind::Integer;
+        case SQLITE_FLOAT:
+            return Kind::Real;
+        case SQLITE_TEXT:
+            return Kind::Text;
+        case SQLITE_BLOB:
+            return Kind::Blob;
+        default:
+            return Kind::Null;
+    }
+}
+
+qint64 RowReader::integer(int column) const {
+    return sqlite3_column_int64(m_stmt, column);
+}
+
+double RowReader::real(int column) const {
+    return sqlite3_column_double(m_stmt, column);
+}
+
+QByteArrayView RowReader::utf8(int column) const {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    return QByteArrayView(text, sqlite3_column_bytes(m_stmt, column));
+}
+
+QVariant RowReader::value(int column) const {
+    switch (kind(column)) {
+        case Kind::Integer:
+            return QVariant(integer(column));
+        case Kind::Real:
+            return QVariant(real(column));
+        case Kind::Text:
+            return QVariant(QString::fromUtf8(utf8(column)));
+        case Kind::Blob: {
+            const auto* data = static_cast<const char*>(sqlite3_column_blob(m_stmt, column));
+            return QVariant(QByteArray(data, sqlite3_column_bytes(m_stmt, column)));
+        }
+        case Kind::Null:
+            break;
+    }
+    return QVariant();
+}
+
 QString Connection::declaredType(const QSqlQuery& query, int column) {
     const QSqlResult* result = query.result();
     if (!result) return QString();

@@ -81,6 +81,33 @@ bool equalValues(const QVariant& a, const QVariant& b, FieldType type) {
     return compareValues(a, b, type) == 0;
 }
 
+// A stored value in the field's type, as fromDbValue gives it, without a detour through text for the
+// common cases: whole numbers, and dates stored as yyyy-MM-dd.
+QVariant readValue(const RowReader& q, int column, FieldType type) {
+    const RowReader::Kind kind = q.kind(column);
+    if (kind == RowReader::Kind::Null) return QVariant();
+    if (kind == RowReader::Kind::Integer && type == FieldType::Integer) return QVariant(q.integer(column));
+    if (kind == RowReader::Kind::Text && type == FieldType::Date) {
+        const QByteArrayView t = q.utf8(column);
+        auto digits = [&](int from, int count) {
+            int n = 0;
+            for (int i = from; i < from + count; ++i) {
+                if (t[i] < '0' || t[i] > '9') return -1;
+                n = n * 10 + (t[i] - '0');
+            }
+            return n;
+        };
+        if (t.size() >= 10 && t[4] == '-' && t[7] == '-') {
+            const int y = digits(0, 4), m = digits(5, 2), d = digits(8, 2);
+            if (y >= 0 && m >= 0 && d >= 0) {
+                const QDate date(y, m, d);
+                if (date.isValid()) return QVariant(date);
+            }
+        }
+    }
+    return fromDbValue(q.value(column), type);
+}
+
 FieldType typeOfValue(const QVariant& v) {
     switch (v.typeId()) {
         case QMetaType::Int:
@@ -258,6 +285,7 @@ void DataSet::addLookupField(const QString& name, FieldType type, const QString&
 void DataSet::defineFields(const QVector<Field>& fields) {
     m_inMemory = true;
     m_fields = fields;
+    for (Lookup& l : m_lookups) l.keyIndex = -1;
 }
 
 int DataSet::fieldIndex(const QString& name) const {
@@ -367,17 +395,17 @@ void DataSet::load() {
                     QStringLiteral("select %1.rowid as %2, ").arg(m_detectedTable, hiddenRowIdName));
     }
 
-    QSqlQuery q = m_connection->query(sql, m_params);
-    const QSqlRecord record = q.record();
+    // Read straight from the engine: a list of a month's records is hundreds of thousands of rows.
+    RowReader q(*m_connection, sql, m_params);
     const int first = m_hiddenRowId ? 1 : 0;
-    const int columnCount = record.count() - first;
+    const int columnCount = q.columnCount() - first;
     keepPresentation();
     m_fields.clear();
     QVector<bool> inferType;
     for (int c = 0; c < columnCount; ++c) {
         Field f;
-        f.name = record.fieldName(c + first);
-        const QString declared = Connection::declaredType(q, c + first);
+        f.name = q.columnName(c + first);
+        const QString declared = q.declaredType(c + first);
         const ColumnType ct = columnTypeFromDeclaration(declared);
         f.type = m_typeOverrides.value(f.name.toLower(), ct.type);
         f.size = ct.size;
@@ -395,6 +423,7 @@ void DataSet::load() {
     const int keyIndex = m_hiddenRowId ? -1 : fieldIndex(m_keyField);
     m_fields += m_extraFields;
     const int total = m_fields.size();
+    for (Lookup& l : m_lookups) l.keyIndex = fieldIndex(l.keyField);
 
     bool inferred = false;
     m_rows.reserve(4096);
@@ -402,15 +431,17 @@ void DataSet::load() {
         auto row = std::make_shared<Row>();
         row->values.resize(total);
         for (int c = 0; c < columnCount; ++c) {
-            const QVariant stored = q.value(c + first);
-            if (!inferred && inferType[c] && !stored.isNull()) {
-                m_fields[c].type = typeOfValue(stored);
-                inferType[c] = false;
+            if (!inferred && inferType[c]) {
+                const QVariant stored = q.value(c + first);
+                if (!stored.isNull()) {
+                    m_fields[c].type = typeOfValue(stored);
+                    inferType[c] = false;
+                }
             }
-            row->values[c] = fromDbValue(stored, m_fields[c].type);
+            row->values[c] = readValue(q, c + first, m_fields[c].type);
         }
         if (m_hiddenRowId)
-            row->key = q.value(0);
+            row->key = QVariant(q.integer(0));
         else if (keyIndex >= 0)
             row->key = row->values[keyIndex];
         if (!inferred) inferred = std::none_of(inferType.begin(), inferType.end(), [](bool b) { return b; });
@@ -425,7 +456,7 @@ void DataSet::calculate(Row& row) {
     if (m_extraFields.isEmpty()) return;
     const int firstExtra = m_fields.size() - m_extraFields.size();
     for (const Lookup& l : m_lookups) {
-        const int key = fieldIndex(l.keyField);
+        const int key = l.keyIndex >= 0 ? l.keyIndex : fieldIndex(l.keyField);
         row.values[firstExtra + l.field] = key >= 0 ? l.fn(row.values[key]) : QVariant();
     }
     if (!onCalcFields) return;

@@ -212,6 +212,7 @@ class DataSet : public QObject {
         int field;
         QString keyField;
         std::function<QVariant(const QVariant&)> fn;
+        int keyIndex = -1;  // of keyField, resolved when the rows are loaded
     };
     QVector<Lookup> m_lookups;
     bool m_inMemory = false;

@@ -101,9 +101,12 @@ QVariant DataSetModel::data(const QModelIndex& index, int role) const {
             return editText(m_dataSet->valueAt(index.row(), f));
         case Qt::UserRole:
             return m_dataSet->valueAt(index.row(), f);
-        case Qt::TextAlignmentRole:
-            return QVariant::fromValue(Qt::Alignment(
-                (isNumeric(m_dataSet->field(f).type) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+        case Qt::TextAlignmentRole: {
+            Qt::Alignment horizontal = m_shown[index.column()].alignment & Qt::AlignHorizontal_Mask;
+            if (!horizontal)
+                horizontal = isNumeric(m_dataSet->field(f).type) ? Qt::AlignRight : Qt::AlignLeft;
+            return QVariant::fromValue(horizontal | Qt::AlignVCenter);
+        }
         default:
             return QVariant();
     }

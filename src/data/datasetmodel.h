@@ -20,6 +20,8 @@ struct GridColumn {
     QStringList pickList;    // a drop-down of fixed choices, for example the pay days "1" to "31"
     bool hasButton = false;  // a cell button that opens a picker
     Qt::Alignment titleAlignment = Qt::AlignCenter;
+    // Horizontal alignment of the cells; numbers to the right and the rest to the left when none is set.
+    Qt::Alignment alignment = {};
 };
 
 // Shows a data set in a view: one row per visible row of the data set, one column per grid column (all

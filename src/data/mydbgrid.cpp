@@ -108,7 +108,10 @@ TMyDBGrid::TMyDBGrid(QWidget* parent) : QTableView(parent) {
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         // Coming back to the grid (also when its window is activated) opens the cell editor again.
         if (now == this) openEditorLater();
-        if (now && (now == this || isAncestorOf(now))) return;
+        if (!now || now == this || isAncestorOf(now)) return;
+        // A dialog over the window (the picker, a message) or another program taking the focus does not
+        // leave the grid: the user comes back to the same row, and a picker may be about to fill it.
+        if (now->window() != window()) return;
         if (!isVisible()) return;
         guarded([this] { dropUntouchedNewRow(); });
     });

@@ -6,6 +6,7 @@
 
 #include "payroll/salary.h"
 #include "payroll/salaryData.h"
+#include "piecework/jobData.h"
 #include "registers/job.h"
 #include "registers/staff.h"
 #include "shell/session.h"
@@ -57,7 +58,7 @@ WorkWindow* createJobFrm() {
     return new TjobFrm;
 }
 WorkWindow* createJobDataFrm() {
-    return comingLater(Entry::JobData);
+    return new TjobDataFrm;
 }
 WorkWindow* createAnalyseFrm() {
     return comingLater(Entry::Analyse);
