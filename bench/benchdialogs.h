@@ -42,7 +42,9 @@ class BenchDialogs : public hx::Dialogs {
         note(text);
         return hx::Answer::Closed;
     }
-    std::optional<QString> input(const QString&, const QString&, const QString&) override { return inputText; }
+    std::optional<QString> input(const QString&, const QString&, const QString&) override {
+        return inputText;
+    }
     std::optional<QString> openFile(const QString& filter, const QString&) override {
         note(filter);
         return std::nullopt;
