@@ -1,24 +1,17 @@
-// Evaluation speed of salary formulas: 30 realistic item formulas, parsed once, applied in item order to
-// 5,000 sheet rows the way generation applies them; prints the median of 5 runs in milliseconds.
-//
-// Not part of the benchmark targets yet. Build it against the library after a normal build:
-//   add_executable(bench_formula bench_formula.cpp) + target_link_libraries(bench_formula PRIVATE hexiu)
-// or by hand, from the source directory:
-//   g++ -O2 -std=c++17 -fPIC -Isrc bench/bench_formula.cpp build/libhexiu.a
-//       $(pkg-config --cflags --libs Qt6Core) -o build/bench_formula
-
-#include <QElapsedTimer>
+// Row: salary formulas as a sheet generation uses them, 30 realistic item formulas parsed and then
+// applied in item order to each of 5,000 sheet rows.
 #include <QRandomGenerator>
-#include <algorithm>
-#include <cstdio>
+#include <utility>
 #include <vector>
 
+#include "benchmark.h"
+#include "data/errors.h"
 #include "payroll/formula.h"
+
+namespace {
 
 using hx::Decimal;
 using hx::Formula;
-
-namespace {
 
 struct Item {
     const char* code;
@@ -60,37 +53,55 @@ const Item items[] = {
     {"C15", "round(C14/B01, 4)"},
 };
 
-}  // namespace
+constexpr int Rows = 5000;
 
-int main() {
-    std::vector<std::pair<int, Formula>> formulas;
-    for (const Item& item : items)
-        formulas.emplace_back(hx::salaryItemIndex(QString::fromLatin1(item.code)),
-                              Formula::parse(QString::fromLatin1(item.formula)));
+// Sheet rows as generation hands them to the formulas: piece wage and fixed amounts filled in.
+std::vector<std::vector<Decimal>> fresh;
+std::vector<std::vector<Decimal>> rows;
+bool haveChecksum = false;
+Decimal checksum;
 
-    constexpr int Rows = 5000;
-    QRandomGenerator random(20240601);
-    std::vector<std::vector<Decimal>> fresh(Rows, std::vector<Decimal>(hx::SalaryItemCount));
-    for (auto& row : fresh) {
-        row[0] = Decimal::fromMoney(hx::Money::fromUnits(random.bounded(200000000)));  // piece wage
-        for (int i = 1; i < 8; ++i) row[size_t(i)] = Decimal::fromInt(random.bounded(500));
-    }
-
-    std::vector<double> times;
-    Decimal checksum;
-    for (int run = 0; run < 5; ++run) {
-        auto rows = fresh;
-        QElapsedTimer timer;
-        timer.start();
-        // Generation applies one item to every row, then the next item; money is stored to four decimals.
-        for (const auto& [index, formula] : formulas)
-            for (auto& row : rows) row[size_t(index)] = Decimal::fromMoney(formula.evaluate(row).toMoney());
-        times.push_back(double(timer.nsecsElapsed()) / 1e6);
-        checksum = Decimal();
-        for (const auto& row : rows) checksum = checksum + row[size_t(hx::salaryItemIndex("C14"))];
-    }
-    std::sort(times.begin(), times.end());
-    std::printf("formulas: %d formulas x %d rows, median %.2f ms (checksum %s)\n", int(formulas.size()), Rows,
-                times[2], qPrintable(checksum.toString()));
-    return 0;
+// The value as the sheet column keeps it, which is what a later formula of the row reads: B items are
+// numbers, C items amounts of four decimals.
+Decimal asStored(int index, Decimal value) {
+    if (hx::salaryItemCodes()[index].startsWith(QLatin1Char('B')))
+        return Decimal::fromDouble(value.toDouble());
+    return Decimal::fromMoney(value.toMoney());
 }
+
+hxbench::Registration formulas({
+    QStringLiteral("parse and apply salary formulas"),
+    QStringLiteral("30 formulas x 5,000 sheet rows"),
+    {},
+    [](hxbench::Context&) {
+        std::vector<std::pair<int, Formula>> parsed;
+        for (const Item& item : items)
+            parsed.emplace_back(hx::salaryItemIndex(QString::fromLatin1(item.code)),
+                                Formula::parse(QString::fromLatin1(item.formula)));
+        for (auto& row : rows)
+            for (const auto& [index, formula] : parsed)
+                row[size_t(index)] = asStored(index, formula.evaluate(row));
+    },
+    [](hxbench::Context&) {
+        QRandomGenerator random(20240601);
+        fresh.assign(Rows, std::vector<Decimal>(hx::SalaryItemCount));
+        for (auto& row : fresh) {
+            row[0] = Decimal::fromMoney(hx::Money::fromUnits(random.bounded(200000000)));  // piece wage
+            for (int i = 1; i < 8; ++i) row[size_t(i)] = Decimal::fromInt(random.bounded(500));
+        }
+    },
+    [](hxbench::Context&) { rows = fresh; },
+    // Every run computes the same sheet; a different total means the figures are not of the same work.
+    [](hxbench::Context&) {
+        Decimal total;
+        const size_t c14 = size_t(hx::salaryItemIndex(QStringLiteral("C14")));
+        for (const auto& row : rows) total = total + row[c14];
+        if (haveChecksum && total != checksum)
+            throw hx::Error(QStringLiteral("the runs computed different sheets: %1 and %2")
+                                .arg(checksum.toString(), total.toString()));
+        haveChecksum = true;
+        checksum = total;
+    },
+});
+
+}  // namespace

@@ -1,67 +1,69 @@
-// Measures the loading of the worker and process caches (LoadStaffCache, LoadJobCache) from an account
-// set of 5,000 workers and 2,000 processes, as the piece-work window does when it opens: median of several
-// runs, each of the two loads timed on its own and together.
+// Rows: loading the worker and process caches (LoadStaffCache, LoadJobCache) as the piece-work window
+// does when it opens, each on its own and both together, from the wide account set.
+#include <functional>
+#include <memory>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QTemporaryDir>
-#include <algorithm>
-#include <cstdio>
-
+#include "benchmark.h"
 #include "data/datamodule.h"
+#include "data/errors.h"
 #include "data/myfuns_lists.h"
-#include "data/schema.h"
 
 namespace {
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+
+const QString wide = QStringLiteral("wide");
+
+std::unique_ptr<hx::TdataFrm> module;
+qint64 workers = 0, processes = 0;
+
+// The caches only read, so the shared account set is opened as it is.
+void openModule(hxbench::Context& c) {
+    module = std::make_unique<hx::TdataFrm>();
+    module->cnMain.open(c.dataFile(wide));
+    hx::setDataFrm(module.get());
+    workers = module->cnMain.scalar(QStringLiteral("select count(*) from staff")).toLongLong();
+    processes = module->cnMain.scalar(QStringLiteral("select count(*) from job")).toLongLong();
 }
-}  // namespace
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const int workers = 5000;
-    const int processes = 2000;
-    const int runs = 9;
-
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("bench.mdb"));
-    hx::createAccountSetTemplate(file);
-    hx::TdataFrm dm;
-    dm.cnMain.open(file);
-    hx::setDataFrm(&dm);
-    {
-        hx::Transaction tr(dm.cnMain);
-        const QStringList names = {"张三", "李四", "王五", "赵六", "孙小明", "周大伟"};
-        for (int i = 0; i < workers; ++i)
-            dm.cnMain.exec(
-                QStringLiteral("insert into staff (StaffCode, StaffName, Firedd) values (?, ?, ?)"),
-                {QStringLiteral("%1").arg(i, 5, 10, QLatin1Char('0')), names[i % names.size()],
-                 i % 20 == 0 ? -1 : 0});
-        for (int i = 0; i < processes; ++i)
-            dm.cnMain.exec(QStringLiteral("insert into job (JobCode, UnitPrice, stopp) values (?, ?, ?)"),
-                           {QStringLiteral("K%1-工序%2").arg(i / 40).arg(i), 0.05 + (i % 300) * 0.0125,
-                            i % 15 == 0 ? -1 : 0});
-        tr.commit();
-    }
-
-    std::vector<double> staff, job, both;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer t;
-        t.start();
-        hx::LoadStaffCache();
-        const double s = t.nsecsElapsed() / 1e6;
-        hx::LoadJobCache();
-        const double all = t.nsecsElapsed() / 1e6;
-        staff.push_back(s);
-        job.push_back(all - s);
-        both.push_back(all);
-        hx::ClearCaches();
-    }
-    std::printf("load worker cache, %d workers: median %.1f ms\n", workers, median(staff));
-    std::printf("load process cache, %d processes: median %.1f ms\n", processes, median(job));
-    std::printf("load both caches: median %.1f ms (%d runs)\n", median(both), runs);
+void closeModule(hxbench::Context&) {
+    hx::ClearCaches();
     hx::setDataFrm(nullptr);
-    return 0;
+    module.reset();
 }
+
+// After each run: every worker and process is in its cache (dismissed and finished ones too), then the
+// caches are emptied for the next run.
+void checkAndClear(bool staff, bool job) {
+    if (staff && module->cdsMstaff.recordCount() != workers)
+        throw hx::Error(QStringLiteral("worker cache holds %1 of %2 workers")
+                            .arg(module->cdsMstaff.recordCount())
+                            .arg(workers));
+    if (job && module->cdsMjob.recordCount() != processes)
+        throw hx::Error(QStringLiteral("process cache holds %1 of %2 processes")
+                            .arg(module->cdsMjob.recordCount())
+                            .arg(processes));
+    hx::ClearCaches();
+}
+
+hxbench::Benchmark cacheRow(const QString& name, const QString& size, bool staff, bool job) {
+    return {name,
+            size,
+            {wide},
+            [staff, job](hxbench::Context&) {
+                if (staff) hx::LoadStaffCache();
+                if (job) hx::LoadJobCache();
+            },
+            openModule,
+            {},
+            [staff, job](hxbench::Context&) { checkAndClear(staff, job); },
+            closeModule};
+}
+
+hxbench::Registration staffCache(cacheRow(QStringLiteral("load worker cache"),
+                                          QStringLiteral("wide: 5,000 workers"), true, false));
+hxbench::Registration jobCache(cacheRow(QStringLiteral("load process cache"),
+                                        QStringLiteral("wide: 2,000 processes"), false, true));
+hxbench::Registration bothCaches(cacheRow(QStringLiteral("load both caches (piece-work window opens)"),
+                                          QStringLiteral("wide: 5,000 workers, 2,000 processes"), true,
+                                          true));
+
+}  // namespace

@@ -1,32 +1,21 @@
-// Salary sheet generation and opening at full size: 5,000 active workers of one pay day, 1,000,000
-// piece-work records of theirs in the piece-wage date range (240,000 more just before it, and 20,000 in it
-// of dismissed workers and of another pay day), 30 named items. Prints the median, fastest and slowest of
-// 5 runs.
+// Rows: the salary sheet at full size, 5,000 active workers of one pay day, 1,000,000 piece-work records
+// of theirs in the piece-wage date range (240,000 more just before it, and 20,000 in it of dismissed
+// workers and of another pay day), 30 named items: generating the sheet, opening the sheet window on it,
+// and recalculating one worker's row as saving an edited row does.
 //
-// It builds its own account set in a temporary directory with the program's schema, so it needs nothing
-// but the library. Build it after a normal build, from the source directory (the second object holds the
-// schema script, a resource that a static library does not carry along):
-//   g++ -O2 -std=c++17 -fPIC -Isrc bench/bench_payroll.cpp (continued)
-//       build/CMakeFiles/hexiu_resources_1.dir/build/.rcc/qrc_hexiu_resources.cpp.o build/libhexiu.a \
-//       $(pkg-config --cflags --libs Qt6Widgets Qt6Sql sqlite3 xlsxwriter) -o build/bench_payroll
-//   QT_QPA_PLATFORM=offscreen build/bench_payroll
-// With the benchmark harness's bench/CMakeLists.txt, a bench_*.cpp with a main() of its own becomes the
-// program hexiu-bench-payroll.
+// No generated preset has this shape (theirs spread the workers over several pay days), so each row
+// builds its own account set in its scratch directory with the program's schema, before the timing.
 
 #include <sqlite3.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QSqlQuery>
-#include <QTemporaryDir>
-#include <algorithm>
-#include <cstdio>
-#include <ctime>
-#include <functional>
-#include <vector>
+#include <memory>
 
+#include "benchmark.h"
 #include "data/connection.h"
 #include "data/datamodule.h"
+#include "data/errors.h"
 #include "data/schema.h"
 #include "payroll/generation.h"
 #include "payroll/salaryData.h"
@@ -68,10 +57,8 @@ const char* const formulas[][3] = {
 };
 
 void check(int rc, sqlite3* db) {
-    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
-        std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
-        std::exit(1);
-    }
+    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
+        throw hx::DbError(QString::fromUtf8(sqlite3_errmsg(db)));
 }
 
 void buildAccountSet(const QString& path) {
@@ -180,68 +167,91 @@ void buildAccountSet(const QString& path) {
     cn.execScript(QStringLiteral("ANALYZE"));
 }
 
-struct Timing {
-    double median, min, max, cpuMedian;
-};
+const hx::SheetBatch batch{Year, Month, PayDay};
+const QDate rangeFrom(Year, Month, 1);
+const QDate rangeTo(Year, Month, 31);
+const QString recalculated = QStringLiteral("102345");
+const QString size =
+    QStringLiteral("5,000 workers of one pay day, 1,000,000 piece-work records in range, 30 named items");
 
-double cpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+std::unique_ptr<hx::TdataFrm> module;
+std::unique_ptr<hx::TsalaryDataFrm> window;
+int result = 0;
+
+void openModule(hxbench::Context& c) {
+    const QString path = c.scratch(QStringLiteral("payroll.mdb"));
+    buildAccountSet(path);
+    module = std::make_unique<hx::TdataFrm>();
+    module->cnMain.open(path);
+    hx::setDataFrm(module.get());
 }
 
-// Wall-clock times, and the median of the processor time, which a machine shared with other work
-// disturbs less.
-Timing measure(int runs, const std::function<void()>& run) {
-    std::vector<double> ms, cpu;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer t;
-        const double c = cpuMs();
-        t.start();
-        run();
-        ms.push_back(t.nsecsElapsed() / 1e6);
-        cpu.push_back(cpuMs() - c);
-    }
-    std::sort(ms.begin(), ms.end());
-    std::sort(cpu.begin(), cpu.end());
-    return {ms[ms.size() / 2], ms.front(), ms.back(), cpu[cpu.size() / 2]};
+void openModuleWithSheet(hxbench::Context& c) {
+    openModule(c);
+    hx::generateSalarySheet(module->cnMain, batch, rangeFrom, rangeTo);
 }
 
-void report(const char* what, const Timing& t) {
-    std::printf("%-42s median %7.1f ms  min %7.1f ms  max %7.1f ms  (cpu median %7.1f ms)\n", what, t.median,
-                t.min, t.max, t.cpuMedian);
+void closeModule(hxbench::Context&) {
+    window.reset();
+    hx::setDataFrm(nullptr);
+    module.reset();
 }
+
+void expectRows(const char* what, qint64 rows, qint64 expected) {
+    if (rows != expected)
+        throw hx::Error(
+            QStringLiteral("%1: %2 rows instead of %3").arg(QLatin1String(what)).arg(rows).arg(expected));
+}
+
+hxbench::Registration generate({QStringLiteral("generate salary sheet"),
+                                size,
+                                {},
+                                [](hxbench::Context&) {
+                                    result =
+                                        hx::generateSalarySheet(module->cnMain, batch, rangeFrom, rangeTo);
+                                },
+                                openModule,
+                                {},
+                                [](hxbench::Context&) {
+                                    expectRows("generation", result, Workers);
+                                    expectRows("stored sheet",
+                                               module->cnMain
+                                                   .scalar(QStringLiteral("select count(*) from salaryData "
+                                                                          "where [Year]=? and [Month]=? and "
+                                                                          "salaryDay=?"),
+                                                           {Year, Month, PayDay})
+                                                   .toLongLong(),
+                                               Workers);
+                                },
+                                closeModule});
+
+hxbench::Registration openSheet(
+    hxbench::withWidgets({QStringLiteral("open salary sheet window"),
+                          size,
+                          {},
+                          [](hxbench::Context&) {
+                              window = std::make_unique<hx::TsalaryDataFrm>(batch);
+                              window->show();
+                              QApplication::processEvents();  // laid out and painted
+                          },
+                          openModuleWithSheet,
+                          {},
+                          [](hxbench::Context&) {
+                              expectRows("sheet window", window->tdMain->recordCount(), Workers);
+                              window.reset();
+                          },
+                          closeModule}));
+
+hxbench::Registration recalculate({QStringLiteral("recalculate one worker's row"),
+                                   size,
+                                   {},
+                                   [](hxbench::Context&) {
+                                       result =
+                                           hx::recalculateWorker(module->cnMain, Year, Month, recalculated);
+                                   },
+                                   openModuleWithSheet,
+                                   {},
+                                   [](hxbench::Context&) { expectRows("recalculation", result, 1); },
+                                   closeModule});
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("bench.mdb"));
-    QElapsedTimer built;
-    built.start();
-    buildAccountSet(path);
-    std::printf("account set built in %.1f s\n", built.elapsed() / 1000.0);
-
-    hx::TdataFrm module;
-    hx::setDataFrm(&module);
-    module.cnMain.open(path);
-    const hx::SheetBatch batch{Year, Month, PayDay};
-    int rows = 0;
-    report("generate sheet (5,000 rows, 1 M records)", measure(5, [&] {
-               rows = hx::generateSalarySheet(module.cnMain, batch, QDate(2024, 5, 1), QDate(2024, 5, 31));
-           }));
-    std::printf("rows generated: %d\n", rows);
-
-    report("open sheet window on that batch", measure(5, [&] {
-               auto* window = new hx::TsalaryDataFrm(batch);
-               window->show();
-               QApplication::processEvents();  // laid out and painted
-               delete window;
-           }));
-    report("recalculate one worker",
-           measure(5, [&] { hx::recalculateWorker(module.cnMain, Year, Month, QStringLiteral("102345")); }));
-    module.cnMain.close();
-    hx::setDataFrm(nullptr);
-    return 0;
-}

@@ -67,12 +67,23 @@ struct Benchmark {
     QString size;                       // what it runs on, as the table shows it
     QStringList presets;                // account sets it needs; prepared before any run
     std::function<void(Context&)> run;  // timed
-    // Untimed: once before the runs, and before and after each run.
+    // Untimed: once before the runs, before and after each run, and once after the runs (also after a
+    // failure), where whatever setUp made is freed while the application object still exists.
     std::function<void(Context&)> setUp = {};
     std::function<void(Context&)> before = {};
     std::function<void(Context&)> after = {};
+    std::function<void(Context&)> tearDown = {};
     int runs = 5;
+    // Opens windows: its process gets a QApplication on the offscreen platform instead of a
+    // QCoreApplication, which would leave widgets without a screen.
+    bool widgets = false;
 };
+
+// The benchmark with `widgets` set, for a registration of a row that opens windows.
+inline Benchmark withWidgets(Benchmark benchmark) {
+    benchmark.widgets = true;
+    return benchmark;
+}
 
 struct Registration {
     explicit Registration(Benchmark benchmark);

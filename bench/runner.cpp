@@ -5,7 +5,9 @@
 //
 // Each benchmark runs in a child process of its own (hexiu-bench --run-index I), so that its peak memory
 // is measured alone; the account sets it needs are generated first, once, and kept in the data directory.
-#include <QCoreApplication>
+// A benchmark that opens windows runs under a QApplication on the offscreen platform, so that nothing
+// shows on the screen and the run needs no display.
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +18,9 @@
 #include <QTextStream>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <set>
 
 #include "benchmark.h"
@@ -56,6 +61,8 @@ int runOne(int index, int runs, const QString& dataDir) {
     }
     hxbench::Context context(dataDir, scratch.path());
     std::vector<double> times;
+    QString outcome;
+    int status = 0;
     try {
         if (b.setUp) b.setUp(context);
         for (int i = 0; i < std::max(1, runs > 0 ? runs : b.runs); ++i) {
@@ -70,19 +77,36 @@ int runOne(int index, int runs, const QString& dataDir) {
             if (b.after) b.after(context);
         }
     } catch (const hxbench::Pending& p) {
-        std::printf("PENDING\t%s\n", qPrintable(p.reason));
-        return 0;
+        outcome = QStringLiteral("PENDING\t") + p.reason;
     } catch (const std::exception& e) {
-        std::printf("FAILED\t%s\n",
-                    qPrintable(hx::errorText(e).replace(QLatin1Char('\n'), QLatin1Char(' '))));
-        return 1;
+        outcome = QStringLiteral("FAILED\t") + hx::errorText(e).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        status = 1;
     }
-    std::sort(times.begin(), times.end());
-    const size_t n = times.size();
-    const double median = n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
-    const long peak = context.peakKb() > 0 ? context.peakKb() : hxbench::peakResidentKb();
-    std::printf("RESULT\t%.9f\t%.9f\t%.9f\t%ld\t%zu\n", median, times.front(), times.back(), peak, n);
-    return 0;
+    try {
+        if (b.tearDown) b.tearDown(context);
+    } catch (const std::exception& e) {
+        if (outcome.isEmpty()) {
+            outcome =
+                QStringLiteral("FAILED\t") + hx::errorText(e).replace(QLatin1Char('\n'), QLatin1Char(' '));
+            status = 1;
+        }
+    }
+    if (outcome.isEmpty()) {
+        std::sort(times.begin(), times.end());
+        const size_t n = times.size();
+        const double median = n % 2 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
+        const long peak = context.peakKb() > 0 ? context.peakKb() : hxbench::peakResidentKb();
+        outcome = QStringLiteral("RESULT\t%1\t%2\t%3\t%4\t%5")
+                      .arg(median, 0, 'f', 9)
+                      .arg(times.front(), 0, 'f', 9)
+                      .arg(times.back(), 0, 'f', 9)
+                      .arg(peak)
+                      .arg(n);
+    }
+    // Written out at once: whatever happens while the process ends cannot lose the result.
+    std::printf("%s\n", qPrintable(outcome));
+    std::fflush(stdout);
+    return status;
 }
 
 Row runInChild(int index, int runs, const QString& dataDir) {
@@ -90,6 +114,9 @@ Row runInChild(int index, int runs, const QString& dataDir) {
     Row row{b.name, b.size, QStringLiteral("failed"), QString()};
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    child.setProcessEnvironment(environment);
     child.start(QCoreApplication::applicationFilePath(),
                 {QStringLiteral("--run-index"), QString::number(index), QStringLiteral("--runs"),
                  QString::number(runs), QStringLiteral("--data"), dataDir});
@@ -206,11 +233,31 @@ int usage() {
     return 2;
 }
 
+// The benchmark this process was started to run (--run-index I), looked up before the application object
+// exists, as its kind depends on the benchmark; nullptr for the process that runs the table.
+const Benchmark* benchmarkToRun(int argc, char** argv) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--run-index") != 0) continue;
+        const int index = std::atoi(argv[i + 1]);
+        const auto& all = hxbench::benchmarks();
+        return index >= 0 && index < int(all.size()) ? &all[size_t(index)] : nullptr;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
+    const Benchmark* toRun = benchmarkToRun(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (toRun && toRun->widgets) {
+        // Run by hand without the table's environment, it still needs no display.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    const QStringList args = app->arguments().mid(1);
     QString only, markdownFile, dataDir = hxbench::defaultDataDir();
     int runs = 0, runIndex = -1;
     bool list = false;
