@@ -309,7 +309,20 @@ void TsalaryDataFrm::LoadSheet() {
     tdSum->setParams(params);
     tdMain->open();
     tdSum->open();
+    fitColumnsToTotals();
     grdMainColWidthChanged();
+}
+
+void TsalaryDataFrm::fitColumnsToTotals() {
+    // A month's total is the widest number of its column: the column grows so that it shows whole.
+    if (!tdSum->isOpen() || tdSum->isEmpty()) return;
+    const auto& columns = grdMain->dataModel()->columns();
+    for (int i = 2; i < columns.size(); ++i) {
+        const int f = tdSum->fieldIndex(columns[i].field);
+        if (f < 0 || grdMain->isColumnHidden(i)) continue;
+        const int needed = grdSum->fontMetrics().horizontalAdvance(tdSum->textAt(0, f)) + 12;
+        if (needed > grdMain->columnWidth(i)) grdMain->setColumnWidth(i, needed);
+    }
 }
 
 void TsalaryDataFrm::cbbYearChange() {

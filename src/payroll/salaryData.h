@@ -35,6 +35,7 @@ class TsalaryDataFrm : public WorkWindow {
     SheetBatch loadedBatch() const { return m_batch; }
     // The width the item columns get when the sheet is loaded.
     int itemColumnWidth() const;
+    void fitColumnsToTotals();
 
     QComboBox* cbbYear;
     QComboBox* cbbMonth;
