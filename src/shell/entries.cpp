@@ -1,0 +1,112 @@
+#include "shell/entries.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+#include <array>
+
+#include "shell/session.h"
+#include "shell/workwindow.h"
+
+namespace hx {
+
+namespace {
+
+const std::array<EntryInfo, entryCount>& entries() {
+    static const std::array<EntryInfo, entryCount> table{{
+        {Entry::Staff, QStringLiteral("lblStaff"), QStringLiteral("员工登记"), QStringLiteral("员工编号"),
+         roleProduction},
+        {Entry::Job, QStringLiteral("lblJob"), QStringLiteral("工序登记"), QStringLiteral("工序编号"),
+         rolePersonnel},
+        {Entry::JobData, QStringLiteral("lblJobData"), QStringLiteral("计件数据"), QStringLiteral("计件数"),
+         rolePersonnel},
+        {Entry::Analyse, QStringLiteral("lblAnalyse"), QStringLiteral("统计分析"), QStringLiteral("统计分析"),
+         QString()},
+        {Entry::Salary, QStringLiteral("lblSalary"), QStringLiteral("工资设置"), QStringLiteral("工资设置"),
+         QString()},
+        {Entry::SalaryData, QStringLiteral("lblSalaryData"), QStringLiteral("工  资  表"),
+         QStringLiteral("工资表"), QString()},
+    }};
+    return table;
+}
+
+// Stands in for a work window that this version does not have yet: it follows the work-window protocol
+// and says so.
+WorkWindow* comingLater(Entry entry) {
+    const EntryInfo& info = entryInfo(entry);
+    auto* window = new WorkWindow;
+    window->setWindowTitle(info.windowCaption);
+    window->setHelpText(QStringLiteral("“%1”的功能将在以后的版本中提供。").arg(info.windowCaption));
+    auto* layout = new QVBoxLayout(window);
+    auto* label =
+        new QLabel(QStringLiteral("“%1”功能将在以后的版本中提供。").arg(info.windowCaption), window);
+    label->setAlignment(Qt::AlignCenter);
+    layout->addWidget(label);
+    window->resize(360, 160);
+    return window;
+}
+
+// One function per entry: each creates that entry's window.
+WorkWindow* createStaffFrm() {
+    return comingLater(Entry::Staff);
+}
+WorkWindow* createJobFrm() {
+    return comingLater(Entry::Job);
+}
+WorkWindow* createJobDataFrm() {
+    return comingLater(Entry::JobData);
+}
+WorkWindow* createAnalyseFrm() {
+    return comingLater(Entry::Analyse);
+}
+WorkWindow* createSalaryFrm() {
+    return comingLater(Entry::Salary);
+}
+WorkWindow* createSalaryDataFrm() {
+    return comingLater(Entry::SalaryData);
+}
+
+WorkWindowFactory builtIn(Entry entry) {
+    switch (entry) {
+        case Entry::Staff:
+            return createStaffFrm;
+        case Entry::Job:
+            return createJobFrm;
+        case Entry::JobData:
+            return createJobDataFrm;
+        case Entry::Analyse:
+            return createAnalyseFrm;
+        case Entry::Salary:
+            return createSalaryFrm;
+        case Entry::SalaryData:
+            return createSalaryDataFrm;
+    }
+    return nullptr;
+}
+
+std::array<WorkWindowFactory, entryCount>& registered() {
+    static std::array<WorkWindowFactory, entryCount> factories;
+    return factories;
+}
+
+}  // namespace
+
+const EntryInfo& entryInfo(Entry entry) {
+    return entries()[static_cast<int>(entry)];
+}
+
+bool entryAllows(Entry entry, const QString& role) {
+    const EntryInfo& info = entryInfo(entry);
+    if (info.refusedRole.isEmpty()) return role == roleAccountant;
+    return role != info.refusedRole;
+}
+
+void registerWorkWindow(Entry entry, WorkWindowFactory factory) {
+    registered()[static_cast<int>(entry)] = std::move(factory);
+}
+
+WorkWindow* createWorkWindow(Entry entry) {
+    const WorkWindowFactory& factory = registered()[static_cast<int>(entry)];
+    return factory ? factory() : builtIn(entry)();
+}
+
+}  // namespace hx

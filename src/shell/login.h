@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace hx {
+
+// The login window: the role, its password and the account set; the accountant may create a new
+// account set from the template here. Its result is Accepted after a successful login (cnMain open on
+// the account set, curUser and curMDB set) and Rejected otherwise: a wrong password ends the program.
+class TLoginFrm : public QDialog {
+    Q_OBJECT
+  public:
+    explicit TLoginFrm(QWidget* parent = nullptr);
+
+    // The last entry of the account-set list, which creates a new account set.
+    static QString newAccountSetEntry() { return QStringLiteral("新建工资库..."); }
+
+    QLabel* lblUser;
+    QLabel* lblWiWa;
+    QLabel* lblMDB;
+    QComboBox* cbbUser;
+    QLineEdit* edtWiWa;
+    QComboBox* cbbMDB;
+    QPushButton* btnIn;
+    QPushButton* btnOut;
+
+  public slots:
+    // Logs in (the button "登录" and Enter anywhere in the window).
+    void btnInClick();
+    // A selection of the account-set list by the user; starts the new account set on its last entry.
+    void cbbMDBChange();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    void login();
+    void createAccountSet();
+    // The typed password (trimmed) against the chosen role's stored password.
+    bool passwordAccepted();
+};
+
+}  // namespace hx

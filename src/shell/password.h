@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace hx {
+
+// The role passwords of the system store (table appuser of sysunit.dll). A password is stored as a salted,
+// iterated hash "sha256$<salt hex>$<hash hex>"; NULL or an empty text is the empty password.
+
+// The stored form of a password; the empty password is stored as NULL (an invalid QString here).
+QString hashPassword(const QString& password);
+QString hashPassword(const QString& password, const QByteArray& salt);
+
+// True when the typed text is the password stored as `stored`, compared exactly.
+bool passwordMatches(const QString& stored, const QString& typed);
+
+// Opens the system store of the program directory for the role passwords.
+class SystemStore {
+  public:
+    SystemStore();
+    ~SystemStore();
+    SystemStore(const SystemStore&) = delete;
+    SystemStore& operator=(const SystemStore&) = delete;
+
+    // The stored password of the role; nothing when the role has no row. NULL reads as the empty text.
+    std::optional<QString> storedPassword(const QString& role);
+    // False when the role has no row, otherwise whether `typed` matches exactly.
+    bool checkPassword(const QString& role, const QString& typed);
+    // Stores the password for the role as given (the caller trims). Raises when the role has no row.
+    void setPassword(const QString& role, const QString& password);
+
+  private:
+    struct Private;
+    Private* d;
+};
+
+}  // namespace hx

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+namespace hx {
+
+// The three roles; every role rule compares these texts.
+inline const QString rolePersonnel = QStringLiteral("人事");
+inline const QString roleProduction = QStringLiteral("生产");
+inline const QString roleAccountant = QStringLiteral("会计");
+
+// Login values, written once by a successful login and read everywhere else: the role as chosen, and
+// the full path of the open account set. Both are empty before the login.
+inline QString curUser;
+inline QString curMDB;
+
+// Shows the help of the work window activated last; empty when none is set. The main panel's "?" calls
+// it, or shows its default help when it is empty.
+inline std::function<void()> helpProc;
+
+}  // namespace hx

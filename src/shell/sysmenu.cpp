@@ -1,0 +1,186 @@
+#include "shell/sysmenu.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <exception>
+#include <filesystem>
+#include <system_error>
+
+#include "data/connection.h"
+#include "data/datamodule.h"
+#include "data/errors.h"
+#include "data/myfuns.h"
+#include "data/programdir.h"
+#include "data/schema.h"
+#include "shell/dialogs.h"
+#include "shell/password.h"
+#include "shell/session.h"
+
+namespace hx {
+
+namespace {
+
+// Closes the connection for the time of a file operation and opens it again on the same file when the
+// operation is over, whether it succeeded or not. resume() reopens and reports a failure to reopen; the
+// destructor reopens quietly after an error, so that the first error is the one the user sees.
+class ConnectionPause {
+  public:
+    ConnectionPause(Connection& cn, const QString& path) : m_cn(cn), m_path(path) { m_cn.close(); }
+    ~ConnectionPause() {
+        if (m_resumed) return;
+        try {
+            m_cn.open(m_path);
+        } catch (...) {
+        }
+    }
+    void resume() {
+        m_resumed = true;
+        m_cn.open(m_path);
+    }
+
+  private:
+    Connection& m_cn;
+    QString m_path;
+    bool m_resumed = false;
+};
+
+// Removes a file when it goes out of scope unless it was taken over.
+class TemporaryFile {
+  public:
+    explicit TemporaryFile(const QString& path) : m_path(path) { removeLeftover(); }
+    ~TemporaryFile() {
+        if (!m_path.isEmpty()) QFile::remove(m_path);
+    }
+    const QString& path() const { return m_path; }
+    void release() { m_path.clear(); }
+
+  private:
+    // A file left behind by an interrupted run is of no use; anything else at that name (a directory)
+    // makes the work fail further on, with the name in the message.
+    void removeLeftover() {
+        const QFileInfo info(m_path);
+        if (info.isFile() || info.isSymLink()) QFile::remove(m_path);
+    }
+    QString m_path;
+};
+
+void requireSoundAccountSet(const QString& path, const QString& what) {
+    {
+        Connection cn;
+        cn.open(path);
+        const QString check = cn.scalar(QStringLiteral("pragma integrity_check")).toString();
+        if (check != QLatin1String("ok"))
+            throw FileError(QStringLiteral("%1未通过完整性检查：%2").arg(what, check));
+    }
+    if (!isAccountSet(path)) throw FileError(QStringLiteral("%1不是完整的工资库。").arg(what));
+}
+
+// Puts the file at `from` in the place of `to` in one step: `to` is either the old or the new file.
+void replaceFile(const QString& from, const QString& to) {
+    std::error_code ec;
+    std::filesystem::rename(QFile::encodeName(from).toStdString(), QFile::encodeName(to).toStdString(), ec);
+    if (ec)
+        throw FileError(QStringLiteral("无法用“%1”替换“%2”：%3")
+                            .arg(from, to, QString::fromLocal8Bit(ec.message().c_str())));
+}
+
+Connection& mainConnection() {
+    TdataFrm* module = dataFrm();
+    if (!module) throw Error(QStringLiteral("数据模块没有创建。"));
+    return module->cnMain;
+}
+
+}  // namespace
+
+QString backupAccountSet(Connection& cn, const QString& path, const QDate& today) {
+    const QString backup = BackupFileName(path, today) + QStringLiteral(".mdb");
+    ConnectionPause pause(cn, path);
+    CopyMDB(path, backup);
+    TemporaryFile compacted(path + QStringLiteral(".compact"));
+    CompactMDB(path, compacted.path());
+    requireSoundAccountSet(compacted.path(), QStringLiteral("压缩后的工资库"));
+    replaceFile(compacted.path(), path);
+    compacted.release();
+    pause.resume();
+    return backup;
+}
+
+void restoreAccountSet(Connection& cn, const QString& path, const QString& source) {
+    if (!isAccountSet(source))
+        throw FileError(
+            QStringLiteral("“%1”不是工资库文件，没有恢复。").arg(QDir::toNativeSeparators(source)));
+    ConnectionPause pause(cn, path);
+    TemporaryFile copy(path + QStringLiteral(".restore"));
+    CopyMDB(source, copy.path());
+    requireSoundAccountSet(copy.path(), QStringLiteral("复制的工资库"));
+    replaceFile(copy.path(), path);
+    copy.release();
+    pause.resume();
+}
+
+void backupData() {
+    const QString backup = backupAccountSet(mainConnection(), curMDB);
+    Dialogs::get().information(QStringLiteral("备份成功，文件为：") + QDir::toNativeSeparators(backup) +
+                               QStringLiteral(" 请妥善保存。"));
+}
+
+void restoreData() {
+    if (curUser != roleAccountant) {
+        Dialogs::get().message(QStringLiteral("没有权限！"));
+        return;
+    }
+    const std::optional<QString> source =
+        Dialogs::get().openFile(QStringLiteral("数据库文件|*.mdb"), QFileInfo(curMDB).absolutePath());
+    if (!source) return;
+    if (Dialogs::get().confirm(QStringLiteral("恢复日期以后录入的数据需要重新录入，确定吗？")) == Answer::No)
+        return;
+    if (!isAccountSet(*source)) {
+        Dialogs::get().warning(
+            QStringLiteral("“%1”不是工资库文件，没有恢复。").arg(QDir::toNativeSeparators(*source)));
+        return;
+    }
+    restoreAccountSet(mainConnection(), curMDB, *source);
+    Dialogs::get().information(QStringLiteral("数据恢复成功！"));
+}
+
+void changePassword() {
+    Dialogs& dialogs = Dialogs::get();
+    const std::optional<QString> old = dialogs.input(QStringLiteral("原密码"), QString(), QString());
+    if (!old) return;
+    SystemStore store;
+    // Exactly as typed: blanks count here, unlike at the login.
+    if (!store.checkPassword(curUser, *old)) {
+        dialogs.information(QStringLiteral("原密码不对！"));
+        return;
+    }
+    const std::optional<QString> first = dialogs.input(QStringLiteral("新密码"), QString(), QString());
+    if (!first) return;
+    const std::optional<QString> second = dialogs.input(QStringLiteral("重复新密码"), QString(), QString());
+    if (!second) return;
+    if (*first != *second) {
+        dialogs.information(QStringLiteral("两次录入的新密码不对！"));
+        return;
+    }
+    // The new password is stored trimmed, as the login compares it; one that trims to the old password
+    // would change nothing.
+    const QString fresh = first->trimmed();
+    if (fresh == *old) {
+        dialogs.information(QStringLiteral("新密码与原密码一样，没有更改！"));
+        return;
+    }
+    store.setPassword(curUser, fresh);
+    dialogs.information(QStringLiteral("密码更改成功，下次登录生效！"));
+}
+
+void showAbout() {
+    Dialogs::get().message(
+        QStringLiteral("禾岫服装ERP计件工资助手\n"
+                       "版本 V1.0\n\n"
+                       "出品：禾岫软件工作室\n"
+                       "设计：禾岫服装ERP项目组\n"
+                       "适用：服装厂人事、生产、会计计件工资管理\n"
+                       "版权所有 © 禾岫软件工作室"));
+}
+
+}  // namespace hx

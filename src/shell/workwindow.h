@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+namespace hx {
+
+// A window opened from an entry of the main panel. It stands on its own (no parent), is shown without
+// being modal and frees itself when the user closes it. While it is the window activated last, the
+// panel's "?" shows its help; closing any work window empties that hook.
+class WorkWindow : public QWidget {
+    Q_OBJECT
+  public:
+    explicit WorkWindow(QWidget* parent = nullptr);
+    ~WorkWindow() override;
+
+    // Shows the window's help text in an information box.
+    virtual void showHelp();
+    virtual QString helpText() const { return m_helpText; }
+    void setHelpText(const QString& text) { m_helpText = text; }
+
+    // Makes this window's help the one "?" shows (done on every activation; a window with pages may call
+    // it again when another page is shown).
+    void installHelp();
+
+  signals:
+    // The user closed the window; it is about to be freed.
+    void closed(hx::WorkWindow* window);
+
+  protected:
+    bool event(QEvent* event) override;
+    // A subclass that overrides this calls it last, when it lets the window close.
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    QString m_helpText;
+};
+
+}  // namespace hx
