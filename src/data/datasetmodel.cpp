@@ -130,6 +130,8 @@ bool DataSetModel::setData(const QModelIndex& index, const QVariant& value, int 
 }
 
 QVariant DataSetModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    // The rows' header is the grid's narrow indicator column: row numbers would not fit in it.
+    if (orientation == Qt::Vertical && role == Qt::DisplayRole) return QVariant();
     if (orientation != Qt::Horizontal || section < 0 || section >= m_shown.size()) {
         return QAbstractTableModel::headerData(section, orientation, role);
     }
