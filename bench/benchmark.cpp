@@ -1,0 +1,175 @@
+#include "benchmark.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
+
+#include "data/errors.h"
+#include "data/schema.h"
+#include "generator.h"
+
+namespace hxbench {
+
+namespace {
+std::vector<Benchmark>& registry() {
+    static std::vector<Benchmark> list;
+    return list;
+}
+}  // namespace
+
+Registration::Registration(Benchmark benchmark) {
+    registry().push_back(std::move(benchmark));
+}
+
+const std::vector<Benchmark>& benchmarks() {
+    return registry();
+}
+
+Context::Context(const QString& dataDir, const QString& scratchDir)
+    : m_data(dataDir), m_scratch(scratchDir) {}
+
+QString Context::dataFile(const QString& preset) const {
+    const QString path = presetFile(m_data, preset);
+    if (!QFileInfo::exists(path))
+        throw hx::Error(QStringLiteral("account set of preset %1 not prepared: %2").arg(preset, path));
+    return path;
+}
+
+QString Context::scratch(const QString& name) const {
+    return QDir(m_scratch).filePath(name);
+}
+
+QString Context::binDir() const {
+    return QCoreApplication::applicationDirPath();
+}
+
+void Context::pending(const QString& reason) {
+    throw Pending{reason};
+}
+
+long peakResidentKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').first().toLong();
+        }
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+QString defaultDataDir() {
+    const QString env = qEnvironmentVariable("HEXIU_BENCH_DATA");
+    if (!env.isEmpty()) return env;
+    return QDir::homePath() + QStringLiteral("/.cache/hexiu-bench");
+}
+
+QString presetFile(const QString& dataDir, const QString& preset) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(QByteArray::number(GeneratorVersion));
+    hash.addData(hx::schemaSection(QStringLiteral("accountset")).toUtf8());
+    const QString tag = QString::fromLatin1(hash.result().toHex().left(10));
+    return QDir(dataDir).filePath(QStringLiteral("%1-seed1-%2.mdb").arg(preset, tag));
+}
+
+void preparePreset(const QString& dataDir, const QString& preset) {
+    GeneratorOptions options;
+    if (!presetOptions(preset, &options)) throw hx::Error(QStringLiteral("unknown preset ") + preset);
+    QDir().mkpath(dataDir);
+    const QString path = presetFile(dataDir, preset);
+    const QDir dir(dataDir);
+    for (const QString& old : dir.entryList({preset + QStringLiteral("-seed1-*.mdb*")}, QDir::Files)) {
+        if (dir.filePath(old) != path) QFile::remove(dir.filePath(old));
+    }
+    if (QFileInfo::exists(path)) return;
+    std::fprintf(stderr, "generating the %s account set in %s ...\n", qPrintable(preset),
+                 qPrintable(dataDir));
+    const GeneratorResult r = generateAccountSet(path, options);
+    std::fprintf(stderr, "  %lld records in %.1f s\n", static_cast<long long>(r.records), r.seconds);
+}
+
+ChildRun runChild(const QString& program, const QStringList& args, const QStringList& environment,
+                  const QByteArray& marker, double timeoutSeconds, const QString& stderrFile) {
+    // Everything the child needs is built before the fork.
+    std::vector<QByteArray> argStore{QFile::encodeName(program)};
+    for (const QString& a : args) argStore.push_back(a.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& a : argStore) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<QByteArray> envStore;
+    for (char** e = environ; *e; ++e) envStore.emplace_back(*e);
+    for (const QString& e : environment) envStore.push_back(e.toLocal8Bit());
+    std::vector<char*> envp;
+    for (QByteArray& e : envStore) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const QByteArray errPath = QFile::encodeName(stderrFile);
+
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) throw hx::Error(QStringLiteral("pipe failed"));
+    const int errFd = ::open(errPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t pid = fork();
+    if (pid < 0) throw hx::Error(QStringLiteral("fork failed"));
+    if (pid == 0) {
+        dup2(fds[1], 1);
+        if (errFd >= 0) dup2(errFd, 2);
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    ::close(fds[1]);
+    if (errFd >= 0) ::close(errFd);
+
+    ChildRun result;
+    QByteArray output;
+    qint64 deadline = qint64(timeoutSeconds * 1000);
+    bool killed = false;
+    for (;;) {
+        const qint64 left = deadline - timer.elapsed();
+        if (left <= 0) {
+            kill(pid, SIGKILL);
+            killed = true;
+            break;
+        }
+        pollfd p{fds[0], POLLIN, 0};
+        const int ready = poll(&p, 1, int(left));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) continue;
+        char buffer[4096];
+        const ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n <= 0) break;
+        output.append(buffer, n);
+        if (!result.sawMarker && output.contains(marker + '\n')) {
+            result.sawMarker = true;
+            result.secondsToMarker = timer.nsecsElapsed() / 1e9;
+            deadline = timer.elapsed() + qint64(timeoutSeconds * 1000);
+        }
+    }
+    ::close(fds[0]);
+    int status = 0;
+    rusage usage{};
+    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    result.exitCode = (!killed && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+    // A program that reports its own peak ("peak-kb N") is believed; ru_maxrss also counts the image
+    // it was forked from.
+    result.peakKb = usage.ru_maxrss;
+    for (const QByteArray& line : output.split('\n')) {
+        if (line.startsWith("peak-kb ")) result.peakKb = line.mid(8).toLong();
+    }
+    return result;
+}
+
+}  // namespace hxbench

@@ -1,0 +1,104 @@
+#pragma once
+
+// The benchmark registry. A row of the table is one Benchmark: an operation, the size it runs on, and a
+// callable timed over several runs. A file bench/bench_<area>.cpp adds rows with static registrations:
+//
+//     static hxbench::Registration openYear({
+//         "open account set", "year (1,000 workers, 3.4 M records)", {"year"},
+//         [](hxbench::Context& c) { hx::Connection cn; cn.open(c.dataFile("year")); }});
+//
+// The runner (hexiu-bench) prepares the named account sets first, outside every timing, then runs each
+// benchmark in a process of its own, so that the peak memory of one row is that row's alone.
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+namespace hxbench {
+
+class Context {
+  public:
+    Context(const QString& dataDir, const QString& scratchDir);
+
+    // A generated account set of a preset ("small", "year", "wide"), as listed in the benchmark's
+    // presets; it is shared by every benchmark: open it, do not change it.
+    QString dataFile(const QString& preset) const;
+    // A directory of this benchmark process's own, removed when it ends.
+    QString scratchDir() const { return m_scratch; }
+    QString scratch(const QString& name) const;
+    // The directory of the benchmark programs (hexiu-bench, hexiu-startup-probe, ...).
+    QString binDir() const;
+
+    // For a run that measures another process: the time and the peak memory it measured itself replace
+    // what this process would see.
+    void setElapsed(double seconds) { m_elapsed = seconds; }
+    void notePeakKb(long kb) {
+        if (kb > m_peakKb) m_peakKb = kb;
+    }
+    // Ends the benchmark with a row that says why it cannot be measured yet.
+    [[noreturn]] void pending(const QString& reason);
+
+    // Used by the runner.
+    double takeElapsed() {
+        const double e = m_elapsed;
+        m_elapsed = -1;
+        return e;
+    }
+    long peakKb() const { return m_peakKb; }
+
+  private:
+    QString m_data;
+    QString m_scratch;
+    double m_elapsed = -1;
+    long m_peakKb = 0;
+};
+
+// The peak resident memory of this process image, in KiB (VmHWM). Unlike getrusage's ru_maxrss it
+// starts afresh at exec, so a program launched from a large one does not inherit its figure.
+long peakResidentKb();
+
+struct Pending {
+    QString reason;
+};
+
+struct Benchmark {
+    QString name;                       // the operation
+    QString size;                       // what it runs on, as the table shows it
+    QStringList presets;                // account sets it needs; prepared before any run
+    std::function<void(Context&)> run;  // timed
+    // Untimed: once before the runs, and before and after each run.
+    std::function<void(Context&)> setUp = {};
+    std::function<void(Context&)> before = {};
+    std::function<void(Context&)> after = {};
+    int runs = 5;
+};
+
+struct Registration {
+    explicit Registration(Benchmark benchmark);
+};
+
+const std::vector<Benchmark>& benchmarks();
+
+// A program run by a benchmark, watched from outside.
+struct ChildRun {
+    bool sawMarker = false;
+    double secondsToMarker = 0;  // from just before the launch to the marker line on standard output
+    int exitCode = -1;           // -1 when it did not exit normally (killed, crashed)
+    long peakKb = 0;             // the program's peak resident memory
+};
+// Starts `program` with `args` and the extra environment entries ("NAME=value"), waits for the line
+// `marker` on its standard output and then for its end. A program still running `timeoutSeconds` after
+// its launch, or after the marker, is killed. Its standard error goes to `stderrFile`.
+ChildRun runChild(const QString& program, const QStringList& args, const QStringList& environment,
+                  const QByteArray& marker, double timeoutSeconds, const QString& stderrFile);
+
+// Where generated account sets are kept between runs: $HEXIU_BENCH_DATA, else ~/.cache/hexiu-bench.
+QString defaultDataDir();
+// The file of a preset's account set in the data directory. Its name carries a digest of the generator
+// version and the schema script, so that a change of either makes a new one.
+QString presetFile(const QString& dataDir, const QString& preset);
+// Generates the preset's account set unless it is there already; removes stale ones of the same preset.
+void preparePreset(const QString& dataDir, const QString& preset);
+
+}  // namespace hxbench
