@@ -112,10 +112,11 @@ JOIN staff s ON s.staffID = d.staffID
 JOIN job j ON j.JobID = d.jobID;
 
 -- The records of qryData summed per day, worker and process, with the same columns: the statistics
--- group and total these instead of the single records. A date condition on the view reaches JobData
--- before the join and is served by the unique index in its own order: a range is summed in one pass
--- over the index, and the join and the grouping see one row per day, worker and process rather than one
--- per record.
+-- group these instead of the single records. A date condition on the view reaches JobData before the
+-- join and is served by the unique index in its own order: a range is summed in one pass over the index,
+-- and the join and the grouping see one row per day, worker and process rather than one per record.
+-- CROSS JOIN keeps the daily sums the outer loop, so that they stream into the join instead of being
+-- stored in a temporary table first; it joins exactly as JOIN does.
 CREATE VIEW qryDataDay AS
 SELECT x.dateD AS dateD, x.qty AS qty,
        x.qty * CAST(round(j.UnitPrice * 10000) AS INTEGER) / 10000.0 AS tmy,
@@ -124,8 +125,8 @@ SELECT x.dateD AS dateD, x.qty AS qty,
        s.LevelSalary AS levelSalary, s.salaryDay AS salaryDay, s.Firedd AS firedd,
        j.JobID AS jobID, j.JobCode AS jobCode, j.StyleGroup AS styleGroup, j.stopp AS stopp
 FROM (SELECT dateD, staffID, jobID, sum(qty) AS qty FROM JobData GROUP BY dateD, staffID, jobID) x
-JOIN staff s ON s.staffID = x.staffID
-JOIN job j ON j.JobID = x.jobID;
+CROSS JOIN staff s ON s.staffID = x.staffID
+CROSS JOIN job j ON j.JobID = x.jobID;
 
 -- The base item month (2003-11): the starting item set that every new account set copies from.
 -- Each formula refers only to earlier codes; the print widths with wCodeName fit an A4 slip (190 mm).

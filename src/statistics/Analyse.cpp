@@ -113,15 +113,14 @@ void TAnalyseFrm::buildWindow() {
     tdMainA = dataSet("tdMainA", cnMain);
     cdsMainA = dataSet("cdsMainA", nullptr);
     tdMainB = dataSet("tdMainB", cnMain);
-    tdSumB = dataSet("tdSumB", cnMain);
+    tdSumB = dataSet("tdSumB", nullptr);
     tdMainC = dataSet("tdMainC", &cnFree);
 
     tdMainA->setFieldType(QStringLiteral("levelS"), FieldType::Double);
     tdMainA->setFieldType(QStringLiteral("tmy"), FieldType::Money);
     cdsMainA->defineFields(outputCheckFields());
     tdMainB->setFieldType(QStringLiteral("金额"), FieldType::Money);
-    tdSumB->setFieldType(QStringLiteral("qty"), FieldType::Integer);
-    tdSumB->setFieldType(QStringLiteral("tmy"), FieldType::Money);
+    tdSumB->defineFields(grandTotalFields());
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -339,16 +338,16 @@ void TAnalyseFrm::btnBBClick() {
         grouping.style = chkStyle->isChecked();
         grouping.job = chkJob->isChecked();
         grouping.salaryDay = chkSalaryDay->isChecked();
-        const GroupedTotalsStatements st =
-            groupedTotalsStatements(conbDateB->date(), conbDateE->date(), conNotFired->isChecked(),
-                                    conNotStopped->isChecked(), grouping);
+        const Statement st =
+            groupedTotalsStatement(conbDateB->date(), conbDateE->date(), conNotFired->isChecked(),
+                                   conNotStopped->isChecked(), grouping);
         tdMainB->close();
         tdSumB->close();
         showTotals();
-        openStatement(tdMainB, st.rows);
+        openStatement(tdMainB, st);
         tdMainB->field(QStringLiteral("金额")).displayFormat = moneyFormat;
         fitColumns(grdMainB);
-        openStatement(tdSumB, st.totals);
+        fillGrandTotals(*tdMainB, *tdSumB);
         showTotals();
     });
 }
@@ -356,7 +355,6 @@ void TAnalyseFrm::btnBBClick() {
 void TAnalyseFrm::showTotals() {
     const bool open = tdSumB->isOpen() && !tdSumB->isEmpty();
     dbSumQty->setText(open ? tdSumB->text(QStringLiteral("qty")) : QString());
-    if (open) tdSumB->field(QStringLiteral("tmy")).displayFormat = moneyFormat;
     dbSumTmy->setText(open ? tdSumB->text(QStringLiteral("tmy")) : QString());
 }
 

@@ -91,11 +91,11 @@ class TAnalyseFrm : public WorkWindow {
     QMenu* PopupMenu1 = nullptr;
     QAction* popSort = nullptr;
 
-    DataSet* tdMainA = nullptr;
-    DataSet* cdsMainA = nullptr;
-    DataSet* tdMainB = nullptr;
-    DataSet* tdSumB = nullptr;
-    DataSet* tdMainC = nullptr;
+    DataSet* tdMainA = nullptr;   // the output check as the database gives it
+    DataSet* cdsMainA = nullptr;  // ... and as shown, with shortfall and percentage
+    DataSet* tdMainB = nullptr;   // the grouped quantities and amounts
+    DataSet* tdSumB = nullptr;    // their grand totals, summed from the grouped rows
+    DataSet* tdMainC = nullptr;   // the free query
     // The free query runs on a connection of its own, opened read-only on the account set's file.
     Connection cnFree;
 };

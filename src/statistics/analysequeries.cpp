@@ -85,8 +85,8 @@ void fillOutputCheck(const DataSet& source, DataSet& result) {
     result.first();
 }
 
-GroupedTotalsStatements groupedTotalsStatements(const QDate& from, const QDate& to, bool notFired,
-                                                bool notStopped, const Grouping& grouping) {
+Statement groupedTotalsStatement(const QDate& from, const QDate& to, bool notFired, bool notStopped,
+                                 const Grouping& grouping) {
     QString where = QStringLiteral(" where dateD between ? and ?");
     if (notFired) where += QStringLiteral(" and firedd = 0");
     if (notStopped) where += QStringLiteral(" and stopp = 0");
@@ -112,16 +112,47 @@ GroupedTotalsStatements groupedTotalsStatements(const QDate& from, const QDate& 
         // Still the bare keywords: nothing was chosen, and the statement has no such clause.
         if (clause->size() < 10) *clause = QStringLiteral(" ");
     }
+    // The records come in date order from the unique index: summed as they come when only the date (or
+    // nothing) is chosen; any other grouping sorts, and sorts fewer rows once they are summed per day,
+    // worker and process.
+    const bool byDateAlone =
+        !grouping.classGroup && !grouping.staff && !grouping.style && !grouping.job && !grouping.salaryDay;
+    const QString source =
+        byDateAlone ? QStringLiteral(" from qryData ") : QStringLiteral(" from qryDataDay ");
+    return {s + source + where + QLatin1Char(' ') + g + QLatin1Char(' ') + o, {from, to}};
+}
 
-    GroupedTotalsStatements result;
-    const QVariantList range = {from, to};
-    result.rows.sql =
-        s + QStringLiteral(" from qryDataDay ") + where + QLatin1Char(' ') + g + QLatin1Char(' ') + o;
-    result.rows.params = range;
-    result.totals.sql =
-        QStringLiteral("select sum(qty) as qty, sum(tmyUnits)/10000.0 as tmy from qryDataDay ") + where;
-    result.totals.params = range;
-    return result;
+QVector<Field> grandTotalFields() {
+    Field tmy(QStringLiteral("tmy"), FieldType::Money);
+    tmy.displayFormat = QStringLiteral("#,##0.00");
+    return {{QStringLiteral("qty"), FieldType::Integer}, tmy};
+}
+
+void fillGrandTotals(const DataSet& rows, DataSet& totals) {
+    const int qtyField = rows.fieldIndex(QStringLiteral("数量"));
+    const int tmyField = rows.fieldIndex(QStringLiteral("金额"));
+    qint64 qty = 0;
+    Money tmy;
+    bool anyQty = false;
+    bool anyTmy = false;
+    for (int row = 0; row < rows.recordCount(); ++row) {
+        const QVariant q = rows.valueAt(row, qtyField);
+        const QVariant m = rows.valueAt(row, tmyField);
+        if (!q.isNull()) {
+            qty += q.toLongLong();
+            anyQty = true;
+        }
+        if (!m.isNull()) {
+            tmy += Money::fromVariant(m);
+            anyTmy = true;
+        }
+    }
+    totals.close();
+    totals.open();
+    totals.append();
+    totals.setValue(0, anyQty ? QVariant(qty) : QVariant());
+    totals.setValue(1, anyTmy ? QVariant::fromValue(tmy) : QVariant());
+    totals.post();
 }
 
 namespace {

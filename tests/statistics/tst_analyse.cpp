@@ -3,7 +3,6 @@
 #include <QCryptographicHash>
 #include <QDateEdit>
 #include <QLabel>
-#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -12,7 +11,6 @@
 
 #include "data/datamodule.h"
 #include "data/mydbgrid.h"
-#include "shell/session.h"
 #include "statistics/Analyse.h"
 #include "statistics/analysequeries.h"
 #include "support/testsupport.h"
@@ -168,69 +166,52 @@ class TestAnalyse : public QObject {
 
     // ---- the statements
 
-    void groupedStatementWithoutGroupingHasNoGroupOrOrderClause() {
-        const auto st = groupedTotalsStatements(d(6, 1), d(6, 30), false, false, Grouping());
-        QCOMPARE(st.rows.sql, QStringLiteral("select  sum(qty) as 数量, sum(tmyUnits)/10000.0 as 金额 from "
-                                             "qryDataDay  where dateD between ? and ?    "));
-        QCOMPARE(st.rows.params, QVariantList({d(6, 1), d(6, 30)}));
-        QCOMPARE(st.totals.sql, QStringLiteral("select sum(qty) as qty, sum(tmyUnits)/10000.0 as tmy from "
-                                               "qryDataDay  where dateD between ? and ?"));
-        QCOMPARE(st.totals.params, QVariantList({d(6, 1), d(6, 30)}));
-    }
-
-    void groupedStatementForWorkersGroupsByCodeAndNameOrdersByCode() {
-        Grouping g;
-        g.staff = true;
-        const auto st = groupedTotalsStatements(d(6, 1), d(6, 30), false, false, g);
-        QCOMPARE(st.rows.sql,
+    void groupedStatementsFollowTheChosenItems() {
+        // Nothing chosen: no group by and no order by clause, over the single records.
+        const Statement none = groupedTotalsStatement(d(6, 1), d(6, 30), false, false, Grouping());
+        QCOMPARE(none.sql, QStringLiteral("select  sum(qty) as 数量, sum(tmyUnits)/10000.0 as 金额 from "
+                                          "qryData  where dateD between ? and ?    "));
+        QCOMPARE(none.params, QVariantList({d(6, 1), d(6, 30)}));
+        Grouping date;
+        date.date = true;
+        QCOMPARE(groupedTotalsStatement(d(6, 1), d(6, 30), false, false, date).sql,
+                 QStringLiteral("select dateD as 日期, sum(qty) as 数量, sum(tmyUnits)/10000.0 as 金额 from "
+                                "qryData  where dateD between ? and ? group by dateD order by dateD"));
+        // 员工 alone: grouped by code and name, ordered by the code, over the daily sums.
+        Grouping staff;
+        staff.staff = true;
+        QCOMPARE(groupedTotalsStatement(d(6, 1), d(6, 30), false, false, staff).sql,
                  QStringLiteral("select staffCode as 工号,staffName as 姓名, sum(qty) as 数量, "
-                                "sum(tmyUnits)/10000.0 as 金额 from qryDataDay  where dateD "
-                                "between ? and ? group by staffCode,staffName order by staffCode"));
-    }
-
-    void groupedStatementWithAllSixInTheirFixedOrder() {
+                                "sum(tmyUnits)/10000.0 as 金额 from qryDataDay  where dateD between ? and ? "
+                                "group by staffCode,staffName order by staffCode"));
         const Grouping all{true, true, true, true, true, true};
-        const auto st = groupedTotalsStatements(d(6, 1), d(6, 30), false, false, all);
-        QCOMPARE(st.rows.sql,
+        QCOMPARE(groupedTotalsStatement(d(6, 1), d(6, 30), false, false, all).sql,
                  QStringLiteral("select dateD as 日期,classGroup as 班组,staffCode as 工号,staffName as 姓名,"
                                 "styleGroup as 款式,jobCode as 工序,salaryDay as 发薪日, sum(qty) as 数量, "
                                 "sum(tmyUnits)/10000.0 as 金额 from qryDataDay  where dateD between ? and ? "
                                 "group by dateD,classGroup,staffCode,staffName,styleGroup,jobCode,salaryDay "
                                 "order by dateD,classGroup,staffCode,styleGroup,jobCode,salaryDay"));
-    }
-
-    void bothExclusionsReachBothStatementsDismissedFirst() {
-        Grouping g;
-        g.job = true;
-        const auto st = groupedTotalsStatements(d(6, 1), d(6, 30), true, true, g);
-        const QString where = QStringLiteral(" where dateD between ? and ? and firedd = 0 and stopp = 0");
-        QVERIFY2(st.rows.sql.contains(where + QStringLiteral(" group by jobCode order by jobCode")),
-                 qPrintable(st.rows.sql));
-        QVERIFY2(st.totals.sql.endsWith(where), qPrintable(st.totals.sql));
-        // Only the one box: only its clause.
-        const auto fired = groupedTotalsStatements(d(6, 1), d(6, 30), true, false, g);
-        QVERIFY(fired.totals.sql.endsWith(QStringLiteral("? and firedd = 0")));
-        const auto stopped = groupedTotalsStatements(d(6, 1), d(6, 30), false, true, g);
-        QVERIFY(stopped.totals.sql.endsWith(QStringLiteral("? and stopp = 0")));
+        // Both exclusions, the dismissed workers' clause first; one alone gives its clause alone.
+        QVERIFY(groupedTotalsStatement(d(6, 1), d(6, 30), true, true, staff)
+                    .sql.contains(QStringLiteral(
+                        " where dateD between ? and ? and firedd = 0 and stopp = 0 group by")));
+        QVERIFY(groupedTotalsStatement(d(6, 1), d(6, 30), false, true, Grouping())
+                    .sql.contains(QStringLiteral("? and stopp = 0 ")));
     }
 
     void outputCheckStatementBindsDaysGroupAndDates() {
+        // The days of the range whatever the order of the pickers; the range itself as given.
         const Statement all = outputCheckStatement(d(6, 30), d(6, 1), QString());
         QCOMPARE(all.sql, QStringLiteral("select staffCode, staffName, avg(?*levelSalary/30.0) as levelS,"
                                          "sum(tmyUnits)/10000.0 as tmy from qryDataDay where 1=1 and dateD "
                                          "between ? and ? group by staffCode,staffName order by staffCode"));
         QCOMPARE(all.params, QVariantList({30, d(6, 30), d(6, 1)}));
+        QCOMPARE(outputCheckStatement(d(6, 12), d(6, 12), QString()).params.first(), QVariant(1));
+        QCOMPARE(outputCheckStatement(QDate(2024, 2, 1), QDate(2024, 3, 1), QString()).params.first(),
+                 QVariant(30));  // across a leap day
         const Statement one = outputCheckStatement(d(6, 1), d(6, 30), QStringLiteral("O'Neil组"));
         QVERIFY(one.sql.contains(QStringLiteral("where classGroup=? and dateD between ? and ?")));
         QCOMPARE(one.params, QVariantList({30, QStringLiteral("O'Neil组"), d(6, 1), d(6, 30)}));
-    }
-
-    void dayCountIncludesBothEndsInEitherOrder() {
-        QCOMPARE(dayCount(d(6, 1), d(6, 30)), 30);
-        QCOMPARE(dayCount(d(6, 30), d(6, 1)), 30);
-        QCOMPARE(dayCount(d(6, 12), d(6, 12)), 1);
-        QCOMPARE(dayCount(QDate(2024, 2, 1), QDate(2024, 3, 1)), 30);  // across a leap day
-        QCOMPARE(dayCount(d(1, 1), d(12, 31)), 365);
     }
 
     // ---- the window
@@ -240,18 +221,13 @@ class TestAnalyse : public QObject {
         QCOMPARE(win->windowTitle(), QStringLiteral("统计分析"));
         QCOMPARE(win->size(), QSize(719, 485));
         auto* pages = child<QTabWidget>("PageControl1");
-        QCOMPARE(pages->count(), 3);
-        QCOMPARE(pages->tabText(0), QStringLiteral("员工产值检查"));
-        QCOMPARE(pages->tabText(1), QStringLiteral("生产汇总统计"));
-        QCOMPARE(pages->tabText(2), QStringLiteral("SQL自由查询"));
+        QCOMPARE(QStringList({pages->tabText(0), pages->tabText(1), pages->tabText(2)}),
+                 QStringList({"员工产值检查", "生产汇总统计", "SQL自由查询"}));
         QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("tabJobQuery"));
         const QDate today = QDate::currentDate();
         for (const char* name : {"conaDateB", "conbDateB"})
             QCOMPARE(child<QDateEdit>(name)->date(), today.addDays(-30));
         for (const char* name : {"conaDateE", "conbDateE"}) QCOMPARE(child<QDateEdit>(name)->date(), today);
-        for (const char* name : {"chkDate", "chkGroup", "chkStaff", "chkStyle", "chkJob", "chkSalaryDay",
-                                 "conNotFired", "conNotStopped"})
-            QVERIFY(!child<QCheckBox>(name)->isChecked());
         QCOMPARE(child<QPlainTextEdit>("mmSQL")->toPlainText(), QStringLiteral("select"));
         // Real group names only: no empty entry, no empty text.
         auto* groups = child<QComboBox>("conaGroup");
@@ -260,38 +236,11 @@ class TestAnalyse : public QObject {
         items.sort();
         QCOMPARE(items, QStringList({"O'Neil组", "后整", "车缝"}));
         QVERIFY(groups->currentText().isEmpty());
-        QVERIFY(groups->isEditable());
-        QCOMPARE(titles(grid("grdMainA")),
-                 QStringList({"工号", "姓名", "正常能力工资", "实际完成工资", "未完成差值", "完成百分比"}));
-        const QList<int> widths = {86, 102, 112, 140, 91, 87};
-        for (int c = 0; c < 6; ++c) QCOMPARE(grid("grdMainA")->columnWidth(c), widths[c]);
-        auto* menu = child<QMenu>("PopupMenu1");
-        QCOMPARE(menu->actions().size(), 1);
-        QCOMPARE(menu->actions().first()->text(), QStringLiteral("排序"));
-        for (const char* name : {"btnaa", "btnBB", "btnCC"}) {
-            QCOMPARE(child<QPushButton>(name)->text(), QStringLiteral("OK"));
-            QVERIFY(child<QPushButton>(name)->font().bold());
-        }
-        for (const char* name : {"btnExA", "btnExB", "btnExC"})
-            QCOMPARE(child<QPushButton>(name)->text(), QStringLiteral("EXCEL"));
-    }
-
-    void helpIsTheWindowsText() {
-        openWindow();
-        QVERIFY(helpProc);
-        helpProc();
-        QCOMPARE(dialogs->lastKind(), QStringLiteral("information"));
-        QCOMPARE(
-            dialogs->lastText(),
-            QStringLiteral(
-                "1、选择好各类条件后，按《OK》按钮执行查询，显示数据；\n\n2、《EXCEL》按钮用于将表格中数据"
-                "导出到EXCEL电子表格中。\n\n3、《SQL自由查询》页是供掌握了SQL语法及ACCESS数据库"
-                "表结构的高级用户自由查询使用，普通用户可以不用。"));
     }
 
     // ---- 员工产值检查
 
-    void outputCheckOverAThirtyDayRangeComparesTheFullNormalWage() {
+    void outputCheckOverAThirtyDayRange() {
         openWindow();
         runOutputCheck(d(6, 1), d(6, 30));
         QCOMPARE(column(grid("grdMainA"), 0), QStringList({"001", "002", "003", "004"}));
@@ -309,8 +258,12 @@ class TestAnalyse : public QObject {
         QCOMPARE(moneyAt("cdsMainA", l, "tmy"), *Money::parse("1234.5"));
         QCOMPARE(model->index(l, 5).data().toString(), QStringLiteral("49.4 %"));
         QCOMPARE(ds("cdsMainA")->valueAt(l, 5).toDouble(), 49.38);
-        // Records of the day before and after the range are not counted.
-        QVERIFY(rowOf("005") < 0);
+        // 王五 has no normal wage: all of it reached, and a shortfall of minus his piece wages.
+        const int w = rowOf("003");
+        QCOMPARE(moneyAt("cdsMainA", w, "notFinish"), *Money::parse("-3.5"));
+        QCOMPARE(model->index(w, 4).data().toString(), QStringLiteral("-3.50"));
+        QCOMPARE(model->index(w, 5).data().toString(), QStringLiteral("100.0 %"));
+        QCOMPARE(ds("cdsMainA")->valueAt(w, 5).toDouble(), 100.0);
     }
 
     void outputCheckProratesTheWageToTheDaysOfTheRange() {
@@ -323,19 +276,6 @@ class TestAnalyse : public QObject {
         QCOMPARE(moneyAt("cdsMainA", rowOf("002"), "levelS"), *Money::parse("583.3333"));
         QCOMPARE(grid("grdMainA")->model()->index(rowOf("002"), 2).data().toString(),
                  QStringLiteral("583.33"));
-    }
-
-    void workerWithoutNormalWageReachesAHundredPercent() {
-        openWindow();
-        runOutputCheck(d(6, 1), d(6, 30));
-        const int w = rowOf("003");
-        QVERIFY(w >= 0);
-        QCOMPARE(moneyAt("cdsMainA", w, "levelS"), Money());
-        QCOMPARE(moneyAt("cdsMainA", w, "tmy"), *Money::parse("3.5"));
-        QCOMPARE(moneyAt("cdsMainA", w, "notFinish"), *Money::parse("-3.5"));
-        QCOMPARE(ds("cdsMainA")->valueAt(w, 5).toDouble(), 100.0);
-        QCOMPARE(grid("grdMainA")->model()->index(w, 5).data().toString(), QStringLiteral("100.0 %"));
-        QCOMPARE(grid("grdMainA")->model()->index(w, 4).data().toString(), QStringLiteral("-3.50"));
     }
 
     void outputCheckForAGroupWithAQuote() {
@@ -366,6 +306,11 @@ class TestAnalyse : public QObject {
         QCOMPARE(column(g, 1), QStringList({"1,289.24"}));
         QCOMPARE(child<QLabel>("dbSumQty")->text(), QStringLiteral("1143"));
         QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("1,289.24"));
+        // A range without records: no rows, and the totals are empty rather than the last ones.
+        runGrouped(d(9, 1), d(9, 30), {});
+        QCOMPARE(column(g, 0), QStringList({""}));
+        QCOMPARE(child<QLabel>("dbSumQty")->text(), QString());
+        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QString());
     }
 
     void groupedTotalsByWorkerAndByEverything() {
@@ -402,8 +347,11 @@ class TestAnalyse : public QObject {
         QCOMPARE(column(g, 2), QStringList({"127", "1000"}));
         QCOMPARE(child<QLabel>("dbSumQty")->text(), QStringLiteral("1127"));
         QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("1,285.14"));
-        QVERIFY(ds("tdSumB")->sql().contains(QStringLiteral("firedd = 0 and stopp = 0")));
         QVERIFY(ds("tdMainB")->sql().contains(QStringLiteral("firedd = 0 and stopp = 0")));
+        // The same totals with no grouping, over the single records.
+        runGrouped(d(6, 1), d(6, 30), {"conNotFired", "conNotStopped"});
+        QCOMPARE(column(g, 0), QStringList({"1127"}));
+        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("1,285.14"));
     }
 
     void sumsOfAmountsCarryNoBinaryResidue() {
@@ -420,31 +368,7 @@ class TestAnalyse : public QObject {
         QCOMPARE(column(grid("grdMainC"), 0), QStringList({"0.1", "0.2"}));
     }
 
-    void emptyRangeShowsNoRowsAndEmptyTotals() {
-        openWindow();
-        runGrouped(d(9, 1), d(9, 30), {"chkJob"});
-        QCOMPARE(grid("grdMainB")->model()->rowCount(), 0);
-        QCOMPARE(child<QLabel>("dbSumQty")->text(), QString());
-        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QString());
-    }
-
     // ---- SQL自由查询
-
-    void freeQueryFirstLineMustStartWithSelect() {
-        QVERIFY(freeQueryAllowed(QStringLiteral("select * from staff")));
-        QVERIFY(freeQueryAllowed(QStringLiteral("SeLeCt * from staff")));
-        QVERIFY(freeQueryAllowed(QStringLiteral("select\n* from staff")));
-        QVERIFY(freeQueryAllowed(QStringLiteral("selection")));  // only six characters are tested
-        QVERIFY(!freeQueryAllowed(QStringLiteral(" select * from staff")));
-        QVERIFY(!freeQueryAllowed(QStringLiteral("\nselect * from staff")));
-        QVERIFY(!freeQueryAllowed(QStringLiteral("update staff set Firedd=-1")));
-        QVERIFY(!freeQueryAllowed(QStringLiteral("delete from staff")));
-        QVERIFY(!freeQueryAllowed(QString()));
-        QVERIFY(!freeQueryAllowed(QStringLiteral("selec")));
-        QCOMPARE(freeQueryStatement(QStringLiteral("select *\nfrom staff")),
-                 QStringLiteral("select *\r\nfrom staff\r\n"));
-        QCOMPARE(freeQueryStatement(QStringLiteral("select 1\n")), QStringLiteral("select 1\r\n"));
-    }
 
     void freeQueryShowsWhatComesBack() {
         openWindow();
@@ -479,7 +403,7 @@ class TestAnalyse : public QObject {
         QCOMPARE(fileDigest(), before);
     }
 
-    void writesBehindASelectAreRefusedAndChangeNothing() {
+    void refusedStatementsChangeNothingAndThePageStaysUsable() {
         openWindow();
         const QByteArray before = fileDigest();
         const QString elsewhere = dir->file(QStringLiteral("other.db"));
@@ -511,7 +435,12 @@ class TestAnalyse : public QObject {
         QCOMPARE(cn().scalar("select count(*) from staff").toInt(), 5);
         QCOMPARE(cn().scalar("select count(*) from JobData").toInt(), 10);
         QCOMPARE(cn().scalar("pragma user_version").toInt(), 0);
-        // The page is still usable.
+        // A statement the database refuses shows the database's message; the page stays usable.
+        dialogs->reset();
+        runFree(QStringLiteral("select nosuchcolumn from staff"));
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QVERIFY2(dialogs->lastText().contains(QStringLiteral("no such column")),
+                 qPrintable(dialogs->lastText()));
         dialogs->reset();
         runFree(QStringLiteral("select count(*) as n from JobData"));
         QCOMPARE(column(grid("grdMainC"), 0), QStringList({"10"}));
@@ -539,9 +468,7 @@ class TestAnalyse : public QObject {
         QCOMPARE(refusal(QStringLiteral("delete from staff")), notReadOnlyMessage());
         QCOMPARE(refusal(QStringLiteral("pragma user_version = 3")), notReadOnlyMessage());
         QCOMPARE(refusal(QStringLiteral("attach database ':memory:' as m")), notReadOnlyMessage());
-        QCOMPARE(refusal(QStringLiteral("detach database main")), notReadOnlyMessage());
         QCOMPARE(refusal(QStringLiteral("begin")), notReadOnlyMessage());
-        QCOMPARE(refusal(QStringLiteral("create temp table t(x)")), notReadOnlyMessage());
         QCOMPARE(refusal(QStringLiteral("with x as (select 1) delete from staff where staffID in x")),
                  notReadOnlyMessage());
         QCOMPARE(refusal(QStringLiteral("select 1; select 2")), multipleStatementsMessage());
@@ -550,21 +477,6 @@ class TestAnalyse : public QObject {
         // And the connection itself cannot write, whatever reaches it.
         QVERIFY_THROWS_EXCEPTION(DbError, ro.exec(QStringLiteral("delete from staff")));
         QCOMPARE(cn().scalar("select count(*) from staff").toInt(), 5);
-    }
-
-    void refusedStatementShowsTheDatabasesMessageAndThePageStaysUsable() {
-        openWindow();
-        runFree(QStringLiteral("select 1"));
-        QVERIFY(ds("tdMainC")->isOpen());
-        runFree(QStringLiteral("select nosuchcolumn from staff"));
-        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
-        QVERIFY2(dialogs->lastText().contains(QStringLiteral("no such column")),
-                 qPrintable(dialogs->lastText()));
-        QVERIFY(!ds("tdMainC")->isOpen());
-        dialogs->reset();
-        runFree(QStringLiteral("select StaffName from staff where StaffCode = '004'"));
-        QCOMPARE(column(grid("grdMainC"), 0), QStringList({"赵六"}));
-        QCOMPARE(dialogs->shown.size(), 0);
     }
 
     // ---- sort
@@ -648,13 +560,6 @@ class TestAnalyse : public QObject {
         QCOMPARE(cells["A3"].value, QStringLiteral("J02"));
         QCOMPARE(cells["B3"].value.toDouble(), 1.2345);
         QVERIFY(!cells.contains("A5"));
-    }
-
-    void exportBeforeAnyResultSaysThereIsNothing() {
-        openWindow();
-        child<QPushButton>("btnExB")->click();
-        QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
-        QCOMPARE(dialogs->lastText(), QStringLiteral("没有数据可供导出！"));
     }
 };
 
