@@ -104,7 +104,7 @@ Connection::~Connection() {
     close();
 }
 
-void Connection::open(const QString& path) {
+void Connection::open(const QString& path, Access access) {
     close();
     const QFileInfo info(path);
     if (!info.exists() || !info.isFile())
@@ -112,7 +112,9 @@ void Connection::open(const QString& path) {
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+        QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000");
+        if (access == Access::ReadOnly) options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+        db.setConnectOptions(options);
         if (!db.open()) {
             const QString text = sqlErrorText(db.lastError());
             db = QSqlDatabase();

@@ -37,9 +37,10 @@ class Connection {
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
+    enum class Access { ReadWrite, ReadOnly };
     // Opens an existing database file; a missing file or one that is not a database is an error, never
-    // an empty new database.
-    void open(const QString& path);
+    // an empty new database. A read-only connection is refused every change by the database itself.
+    void open(const QString& path, Access access = Access::ReadWrite);
     void close();
     bool isOpen() const;
     QString path() const { return m_path; }

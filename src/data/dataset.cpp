@@ -130,24 +130,20 @@ QString formatValue(const QVariant& value, FieldType type, const QString& displa
     const bool grouping = displayFormat.contains(QLatin1Char(','));
     switch (type) {
         case FieldType::Money: {
-            Money m = Money::fromVariant(value);
-            if (percent) {
-                const QString pct = (m * 100).toString(decimalsOf(displayFormat, 1));
-                return pct + QStringLiteral(" %");
-            }
-            const QString text = m.toString(decimalsOf(displayFormat, 2));
+            const Money m = Money::fromVariant(value);
+            const QString text = m.toString(decimalsOf(displayFormat, percent ? 1 : 2));
+            if (percent) return text + QStringLiteral(" %");
             return grouping ? groupThousands(text) : text;
         }
         case FieldType::Double: {
             const double d = value.toDouble();
-            if (percent)
-                return QString::number(d * 100, 'f', decimalsOf(displayFormat, 1)) + QStringLiteral(" %");
             if (displayFormat.isEmpty()) return QString::number(d, 'g', QLocale::FloatingPointShortest);
             // Decimal rounding, half away from zero, on the shortest text of the value.
             const auto exact = Money::parse(QString::number(d, 'f', 6));
-            const int decimals = decimalsOf(displayFormat, 2);
+            const int decimals = decimalsOf(displayFormat, percent ? 1 : 2);
             QString text = exact && decimals <= Money::Decimals ? exact->toString(decimals)
                                                                 : QString::number(d, 'f', decimals);
+            if (percent) return text + QStringLiteral(" %");
             return grouping ? groupThousands(text) : text;
         }
         case FieldType::Date:

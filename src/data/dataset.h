@@ -28,7 +28,8 @@ struct Field {
 };
 
 // Formats a value the way grids show it: money with the format's decimals (2 by default), dates as
-// yyyy-MM-dd, yes/no as 是/否, "##0.0 %" as a percentage of the value. Null gives the empty text.
+// yyyy-MM-dd, yes/no as 是/否. In "##0.0 %" the sign is text after the number, which is the percentage
+// itself (85.3 shows as "85.3 %"), not a fraction to multiply. Null gives the empty text.
 QString formatValue(const QVariant& value, FieldType type, const QString& displayFormat);
 
 // Converts typed text or any value to the field's type. Nothing when it does not convert (a letter in a

@@ -97,15 +97,36 @@ BEGIN
 END;
 
 -- One row per piece-work record, joined to its worker and its process; records of a deleted worker or
--- process drop out. tmy is the record's money at the process's current piece rate.
+-- process drop out. tmy is the record's money at the process's current piece rate: the piece rate is
+-- taken in whole ten-thousandths of a yuan, so that tmy is the exact decimal amount and tmyUnits the
+-- same amount as a whole number of ten-thousandths, which sums without binary residue.
 CREATE VIEW qryData AS
-SELECT d.dateD AS dateD, d.qty AS qty, d.qty * j.UnitPrice AS tmy,
+SELECT d.dateD AS dateD, d.qty AS qty,
+       d.qty * CAST(round(j.UnitPrice * 10000) AS INTEGER) / 10000.0 AS tmy,
+       d.qty * CAST(round(j.UnitPrice * 10000) AS INTEGER) AS tmyUnits,
        s.staffID AS staffID, s.StaffCode AS staffCode, s.StaffName AS staffName, s.ClassGroup AS classGroup,
        s.LevelSalary AS levelSalary, s.salaryDay AS salaryDay, s.Firedd AS firedd,
        j.JobID AS jobID, j.JobCode AS jobCode, j.StyleGroup AS styleGroup, j.stopp AS stopp
 FROM JobData d
 JOIN staff s ON s.staffID = d.staffID
 JOIN job j ON j.JobID = d.jobID;
+
+-- The records of qryData summed per day, worker and process, with the same columns: the statistics
+-- group these instead of the single records. A date condition on the view reaches JobData before the
+-- join and is served by the unique index in its own order: a range is summed in one pass over the index,
+-- and the join and the grouping see one row per day, worker and process rather than one per record.
+-- CROSS JOIN keeps the daily sums the outer loop, so that they stream into the join instead of being
+-- stored in a temporary table first; it joins exactly as JOIN does.
+CREATE VIEW qryDataDay AS
+SELECT x.dateD AS dateD, x.qty AS qty,
+       x.qty * CAST(round(j.UnitPrice * 10000) AS INTEGER) / 10000.0 AS tmy,
+       x.qty * CAST(round(j.UnitPrice * 10000) AS INTEGER) AS tmyUnits,
+       s.staffID AS staffID, s.StaffCode AS staffCode, s.StaffName AS staffName, s.ClassGroup AS classGroup,
+       s.LevelSalary AS levelSalary, s.salaryDay AS salaryDay, s.Firedd AS firedd,
+       j.JobID AS jobID, j.JobCode AS jobCode, j.StyleGroup AS styleGroup, j.stopp AS stopp
+FROM (SELECT dateD, staffID, jobID, sum(qty) AS qty FROM JobData GROUP BY dateD, staffID, jobID) x
+CROSS JOIN staff s ON s.staffID = x.staffID
+CROSS JOIN job j ON j.JobID = x.jobID;
 
 -- The base item month (2003-11): the starting item set that every new account set copies from.
 -- Each formula refers only to earlier codes; the print widths with wCodeName fit an A4 slip (190 mm).

@@ -1,0 +1,134 @@
+// Rows: the queries of the statistics window "统计分析" on the year account set, as its "OK" buttons run
+// them: the output check over a month (statement, data set, result table), and the grouped totals (the
+// grouped rows and the grand totals) over a month and over the whole year for single groupings and
+// combinations.
+//
+// Built like every bench/bench_*.cpp without a main(): bench/CMakeLists.txt adds it to the hexiu-bench
+// runner (re-run `cmake -S . -B build` once after adding the file); `bash bench/run.sh --only 统计` runs
+// these rows alone.
+#include <QDate>
+#include <memory>
+
+#include "benchmark.h"
+#include "data/connection.h"
+#include "data/dataset.h"
+#include "statistics/analysequeries.h"
+
+namespace {
+
+const QString yearSize = QStringLiteral("year: 1,000 workers, 800 processes, 12 months");
+
+// The account set and its range of records, opened before each run and closed after it, outside the
+// timing (a connection must not outlive the program's Qt objects).
+struct Account {
+    hx::Connection cn;
+    QDate first;
+    QDate last;
+};
+std::unique_ptr<Account> account;
+
+void openAccount(hxbench::Context& c) {
+    account = std::make_unique<Account>();
+    account->cn.open(c.dataFile(QStringLiteral("year")));
+    account->first = QDate::fromString(
+        account->cn.scalar(QStringLiteral("select min(dateD) from JobData")).toString(), Qt::ISODate);
+    account->last = QDate::fromString(
+        account->cn.scalar(QStringLiteral("select max(dateD) from JobData")).toString(), Qt::ISODate);
+}
+
+void closeAccount(hxbench::Context&) {
+    account.reset();
+}
+
+// The sixth month of the records: a full working month.
+std::pair<QDate, QDate> oneMonth() {
+    const QDate start = account->first.addMonths(5);
+    const QDate begin(start.year(), start.month(), 1);
+    return {begin, begin.addDays(begin.daysInMonth() - 1)};
+}
+
+std::pair<QDate, QDate> wholeYear() {
+    return {account->first, account->last};
+}
+
+void open(hx::DataSet& ds, const hx::Statement& st) {
+    ds.setSql(st.sql);
+    ds.setParams(st.params);
+    ds.open();
+}
+
+hxbench::Registration outputCheck({QStringLiteral("统计 员工产值检查, one month"),
+                                   yearSize,
+                                   {QStringLiteral("year")},
+                                   [](hxbench::Context&) {
+                                       const auto [from, to] = oneMonth();
+                                       hx::DataSet query(&account->cn);
+                                       query.setFieldType(QStringLiteral("tmy"), hx::FieldType::Money);
+                                       open(query, hx::outputCheckStatement(from, to, QString()));
+                                       hx::DataSet result;
+                                       result.defineFields(hx::outputCheckFields());
+                                       hx::fillOutputCheck(query, result);
+                                       if (result.recordCount() == 0) throw hx::DbError("no workers");
+                                   },
+                                   {},
+                                   openAccount,
+                                   closeAccount});
+
+struct Case {
+    const char* name;
+    hx::Grouping grouping;
+};
+
+hxbench::Benchmark groupedTotals(bool year, const Case& c) {
+    return {QStringLiteral("统计 生产汇总统计, %1, %2")
+                .arg(year ? QStringLiteral("whole year") : QStringLiteral("one month"),
+                     QString::fromUtf8(c.name)),
+            yearSize,
+            {QStringLiteral("year")},
+            [year, grouping = c.grouping](hxbench::Context&) {
+                const auto [from, to] = year ? wholeYear() : oneMonth();
+                hx::DataSet rows(&account->cn);
+                rows.setFieldType(QStringLiteral("金额"), hx::FieldType::Money);
+                open(rows, hx::groupedTotalsStatement(from, to, false, false, grouping));
+                hx::DataSet totals;
+                totals.defineFields(hx::grandTotalFields());
+                hx::fillGrandTotals(rows, totals);
+                if (rows.recordCount() == 0) throw hx::DbError("no rows");
+            },
+            {},
+            openAccount,
+            closeAccount};
+}
+
+hx::Grouping only(bool hx::Grouping::*item) {
+    hx::Grouping g;
+    g.*item = true;
+    return g;
+}
+
+const Case monthCases[] = {
+    {"no grouping", hx::Grouping()},
+    {"员工", only(&hx::Grouping::staff)},
+    {"all six", {true, true, true, true, true, true}},
+};
+const Case yearCases[] = {
+    {"no grouping", hx::Grouping()},
+    {"日期", only(&hx::Grouping::date)},
+    {"班组", only(&hx::Grouping::classGroup)},
+    {"员工", only(&hx::Grouping::staff)},
+    {"款式", only(&hx::Grouping::style)},
+    {"工序", only(&hx::Grouping::job)},
+    {"发薪日", only(&hx::Grouping::salaryDay)},
+    {"员工+工序", {false, false, true, false, true, false}},
+    {"日期+员工", {true, false, true, false, false, false}},
+    {"all six", {true, true, true, true, true, true}},
+};
+
+struct RegisterAll {
+    RegisterAll() {
+        for (const Case& c : monthCases) hxbench::Registration r(groupedTotals(false, c));
+        for (const Case& c : yearCases) hxbench::Registration r(groupedTotals(true, c));
+    }
+} registerAll;
+
+}  // namespace

@@ -1,0 +1,255 @@
+#include "statistics/analysequeries.h"
+
+#include <sqlite3.h>
+
+#include <QRegularExpression>
+#include <algorithm>
+#include <cctype>
+#include <memory>
+
+#include "data/connection.h"
+#include "data/errors.h"
+
+namespace hx {
+
+int dayCount(const QDate& a, const QDate& b) {
+    return int(qAbs(a.daysTo(b))) + 1;
+}
+
+Statement outputCheckStatement(const QDate& from, const QDate& to, const QString& classGroup) {
+    Statement st;
+    st.params << dayCount(from, to);
+    QString condition = QStringLiteral("1=1");
+    if (!classGroup.isEmpty()) {
+        condition = QStringLiteral("classGroup=?");
+        st.params << classGroup;
+    }
+    st.params << from << to;
+    // The days count 30 to the month; dividing by 30.0 keeps the proration in real numbers also when the
+    // wage is stored as a whole number.
+    st.sql = QStringLiteral(
+                 "select staffCode, staffName, avg(?*levelSalary/30.0) as levelS,"
+                 "sum(tmyUnits)/10000.0 as tmy from qryDataDay where ") +
+             condition +
+             QStringLiteral(" and dateD between ? and ? group by staffCode,staffName order by staffCode");
+    return st;
+}
+
+QVector<Field> outputCheckFields() {
+    const QString money = QStringLiteral("#,##0.00");
+    QVector<Field> fields = {{QStringLiteral("staffCode"), FieldType::Text, 10},
+                             {QStringLiteral("staffName"), FieldType::Text, 10},
+                             {QStringLiteral("levelS"), FieldType::Money},
+                             {QStringLiteral("tmy"), FieldType::Money},
+                             {QStringLiteral("notFinish"), FieldType::Money},
+                             {QStringLiteral("finishPercent"), FieldType::Double}};
+    for (Field& f : fields) {
+        f.readOnly = true;
+        if (f.type == FieldType::Money) f.displayFormat = money;
+    }
+    fields.last().displayFormat = QStringLiteral("##0.0 %");
+    return fields;
+}
+
+namespace {
+// Views stay still while the table is filled row by row, and follow once at the end.
+class ControlsDisabled {
+  public:
+    explicit ControlsDisabled(DataSet& ds) : m_ds(ds) { m_ds.disableControls(); }
+    ~ControlsDisabled() { m_ds.enableControls(); }
+    ControlsDisabled(const ControlsDisabled&) = delete;
+    ControlsDisabled& operator=(const ControlsDisabled&) = delete;
+
+  private:
+    DataSet& m_ds;
+};
+}  // namespace
+
+void fillOutputCheck(const DataSet& source, DataSet& result) {
+    result.close();
+    result.open();
+    {
+        ControlsDisabled still(result);
+        for (int row = 0; row < source.recordCount(); ++row) {
+            result.append();
+            for (int f = 0; f < 4; ++f) result.setValue(f, source.valueAt(row, f));
+            const Money levelS = Money::fromVariant(source.valueAt(row, 2));
+            const Money tmy = Money::fromVariant(source.valueAt(row, 3));
+            result.setValue(4, QVariant::fromValue(levelS - tmy));
+            const double percent =
+                levelS == Money() ? 100.0 : 100.0 * double(tmy.units()) / double(levelS.units());
+            result.setValue(5, percent);
+            result.post();
+        }
+    }
+    result.first();
+}
+
+Statement groupedTotalsStatement(const QDate& from, const QDate& to, bool notFired, bool notStopped,
+                                 const Grouping& grouping) {
+    QString where = QStringLiteral(" where dateD between ? and ?");
+    if (notFired) where += QStringLiteral(" and firedd = 0");
+    if (notStopped) where += QStringLiteral(" and stopp = 0");
+
+    QString s = QStringLiteral("select ");
+    QString g = QStringLiteral("group by ");
+    QString o = QStringLiteral("order by ");
+    auto add = [&](bool on, const char* select, const char* group, const char* order) {
+        if (!on) return;
+        s += QString::fromUtf8(select);
+        g += QLatin1String(group);
+        o += QLatin1String(order);
+    };
+    add(grouping.date, "dateD as 日期,", "dateD,", "dateD,");
+    add(grouping.classGroup, "classGroup as 班组,", "classGroup,", "classGroup,");
+    add(grouping.staff, "staffCode as 工号,staffName as 姓名,", "staffCode,staffName,", "staffCode,");
+    add(grouping.style, "styleGroup as 款式,", "styleGroup,", "styleGroup,");
+    add(grouping.job, "jobCode as 工序,", "jobCode,", "jobCode,");
+    add(grouping.salaryDay, "salaryDay as 发薪日,", "salaryDay,", "salaryDay,");
+    s += QStringLiteral(" sum(qty) as 数量, sum(tmyUnits)/10000.0 as 金额");
+    for (QString* clause : {&g, &o}) {
+        if (clause->endsWith(QLatin1Char(','))) clause->chop(1);
+        // Still the bare keywords: nothing was chosen, and the statement has no such clause.
+        if (clause->size() < 10) *clause = QStringLiteral(" ");
+    }
+    // The records come in date order from the unique index: summed as they come when only the date (or
+    // nothing) is chosen; any other grouping sorts, and sorts fewer rows once they are summed per day,
+    // worker and process.
+    const bool byDateAlone =
+        !grouping.classGroup && !grouping.staff && !grouping.style && !grouping.job && !grouping.salaryDay;
+    const QString source =
+        byDateAlone ? QStringLiteral(" from qryData ") : QStringLiteral(" from qryDataDay ");
+    return {s + source + where + QLatin1Char(' ') + g + QLatin1Char(' ') + o, {from, to}};
+}
+
+QVector<Field> grandTotalFields() {
+    Field tmy(QStringLiteral("tmy"), FieldType::Money);
+    tmy.displayFormat = QStringLiteral("#,##0.00");
+    return {{QStringLiteral("qty"), FieldType::Integer}, tmy};
+}
+
+void fillGrandTotals(const DataSet& rows, DataSet& totals) {
+    const int qtyField = rows.fieldIndex(QStringLiteral("数量"));
+    const int tmyField = rows.fieldIndex(QStringLiteral("金额"));
+    qint64 qty = 0;
+    Money tmy;
+    bool anyQty = false;
+    bool anyTmy = false;
+    for (int row = 0; row < rows.recordCount(); ++row) {
+        const QVariant q = rows.valueAt(row, qtyField);
+        const QVariant m = rows.valueAt(row, tmyField);
+        if (!q.isNull()) {
+            qty += q.toLongLong();
+            anyQty = true;
+        }
+        if (!m.isNull()) {
+            tmy += Money::fromVariant(m);
+            anyTmy = true;
+        }
+    }
+    totals.close();
+    totals.open();
+    totals.append();
+    totals.setValue(0, anyQty ? QVariant(qty) : QVariant());
+    totals.setValue(1, anyTmy ? QVariant::fromValue(tmy) : QVariant());
+    totals.post();
+}
+
+namespace {
+
+QString firstLine(const QString& text) {
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    return text.section(lineBreak, 0, 0);
+}
+
+}  // namespace
+
+bool freeQueryAllowed(const QString& text) {
+    return firstLine(text).left(6).toUpper() == QLatin1String("SELECT");
+}
+
+QString freeQueryStatement(const QString& text) {
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    QStringList lines = text.split(lineBreak);
+    // A closing line break ends the last line rather than starting an empty one.
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    QString sql;
+    for (const QString& line : lines) sql += line + QStringLiteral("\r\n");
+    return sql;
+}
+
+QString freeQueryWarning() {
+    return QStringLiteral("为数据安全起见，只允许以select开头的选择查询！");
+}
+
+QString multipleStatementsMessage() {
+    return QStringLiteral("自由查询一次只能执行一条查询语句，分号后面的语句不予执行。");
+}
+
+QString notReadOnlyMessage() {
+    return QStringLiteral(
+        "为数据安全起见，自由查询只能读取数据：修改数据、改变表结构以及 pragma、attach、detach "
+        "等语句一律不予执行。");
+}
+
+namespace {
+
+// The first word of a statement, after blanks and comments, in lower case.
+QString firstWord(const char* text, const char* end) {
+    const char* p = text;
+    while (p < end) {
+        if (isspace(static_cast<unsigned char>(*p))) {
+            ++p;
+        } else if (p + 1 < end && p[0] == '-' && p[1] == '-') {
+            while (p < end && *p != '\n') ++p;
+        } else if (p + 1 < end && p[0] == '/' && p[1] == '*') {
+            const char* close = std::search(p + 2, end, "*/", "*/" + 2);
+            p = close == end ? end : close + 2;
+        } else {
+            break;
+        }
+    }
+    const char* word = p;
+    while (p < end && (isalpha(static_cast<unsigned char>(*p)) || *p == '_')) ++p;
+    return QString::fromLatin1(word, int(p - word)).toLower();
+}
+
+using StatementPtr = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
+
+}  // namespace
+
+QString singleReadOnlyStatement(Connection& cn, const QString& sql) {
+    sqlite3* db = cn.handle();
+    if (!db) throw DbError(QStringLiteral("数据库连接没有打开。"));
+    const QByteArray utf8 = sql.toUtf8();
+    const char* const start = utf8.constData();
+    const char* const end = start + utf8.size();
+
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v2(db, start, int(utf8.size()), &raw, &tail);
+    StatementPtr first(raw, sqlite3_finalize);
+    if (rc != SQLITE_OK) throw DbError(QString::fromUtf8(sqlite3_errmsg(db)));
+    if (!first) throw DbError(QStringLiteral("没有可执行的查询语句。"));
+    // A query, and one that writes nothing: sqlite3_stmt_readonly alone would let attach, detach,
+    // transactions and some pragmas through, which change the connection rather than the file.
+    const QString word = firstWord(start, end);
+    if (word != QLatin1String("select") && word != QLatin1String("with") && word != QLatin1String("values"))
+        throw DbError(notReadOnlyMessage());
+    if (!sqlite3_stmt_readonly(first.get())) throw DbError(notReadOnlyMessage());
+
+    // What follows the first statement may be blanks, comments and semicolons, nothing else.
+    const char* const firstEnd = tail ? tail : end;
+    while (tail && tail < end) {
+        raw = nullptr;
+        const char* next = nullptr;
+        rc = sqlite3_prepare_v2(db, tail, int(end - tail), &raw, &next);
+        StatementPtr more(raw, sqlite3_finalize);
+        if (rc != SQLITE_OK || more) throw DbError(multipleStatementsMessage());
+        if (!next || next <= tail) break;
+        tail = next;
+    }
+    return QString::fromUtf8(start, int(firstEnd - start));
+}
+
+}  // namespace hx

@@ -1,0 +1,567 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QDateEdit>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QtTest>
+
+#include "data/datamodule.h"
+#include "data/mydbgrid.h"
+#include "statistics/Analyse.h"
+#include "statistics/analysequeries.h"
+#include "support/testsupport.h"
+#include "support/xlsxreader.h"
+
+using namespace hx;
+
+namespace {
+QDate d(int month, int day) {
+    return QDate(2025, month, day);
+}
+}  // namespace
+
+class TestAnalyse : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<hxtest::TempProgramDir> dir;
+    std::unique_ptr<hxtest::ScriptedDialogs> dialogs;
+    TdataFrm* dm = nullptr;
+    QPointer<TAnalyseFrm> win;
+    QString accountSet;
+
+    Connection& cn() { return dm->cnMain; }
+    int addStaff(const QString& code, const QString& name, const QVariant& group, const QString& level,
+                 int salaryDay, int fired = 0) {
+        cn().exec(
+            QStringLiteral("insert into staff (StaffCode, StaffName, ClassGroup, LevelSalary, salaryDay, "
+                           "Firedd) values (?, ?, ?, ?, ?, ?)"),
+            {code, name, group, QVariant::fromValue(*Money::parse(level)), salaryDay, fired});
+        return int(cn().lastInsertRowId());
+    }
+    int addJob(const QString& code, const QVariant& style, const QString& price, int stopped = 0) {
+        cn().exec(
+            QStringLiteral("insert into job (JobCode, StyleGroup, UnitPrice, stopp) values (?, ?, ?, ?)"),
+            {code, style, QVariant::fromValue(*Money::parse(price)), stopped});
+        return int(cn().lastInsertRowId());
+    }
+    void addWork(const QDate& day, int staff, int job, int qty) {
+        cn().exec(QStringLiteral("insert into JobData (dateD, staffID, jobID, qty) values (?, ?, ?, ?)"),
+                  {day, staff, job, qty});
+    }
+
+    TAnalyseFrm* openWindow() {
+        win = new TAnalyseFrm;
+        win->show();
+        QApplication::setActiveWindow(win);
+        if (!QTest::qWaitForWindowActive(win)) qWarning("window not active");
+        return win;
+    }
+    template <class T>
+    T* child(const char* name) {
+        T* w = win->findChild<T*>(QLatin1String(name));
+        if (!w) qFatal("no child %s", name);
+        return w;
+    }
+    TMyDBGrid* grid(const char* name) { return child<TMyDBGrid>(name); }
+    DataSet* ds(const char* name) { return child<DataSet>(name); }
+    void setRange(const char* from, const char* to, const QDate& a, const QDate& b) {
+        child<QDateEdit>(from)->setDate(a);
+        child<QDateEdit>(to)->setDate(b);
+    }
+    void runOutputCheck(const QDate& a, const QDate& b, const QString& group = QString()) {
+        setRange("conaDateB", "conaDateE", a, b);
+        child<QComboBox>("conaGroup")->setEditText(group);
+        child<QPushButton>("btnaa")->click();
+    }
+    void runGrouped(const QDate& a, const QDate& b, const QStringList& boxes) {
+        setRange("conbDateB", "conbDateE", a, b);
+        for (const char* name : {"chkDate", "chkGroup", "chkStaff", "chkStyle", "chkJob", "chkSalaryDay",
+                                 "conNotFired", "conNotStopped"})
+            child<QCheckBox>(name)->setChecked(boxes.contains(QLatin1String(name)));
+        child<QPushButton>("btnBB")->click();
+    }
+    void runFree(const QString& text) {
+        child<QPlainTextEdit>("mmSQL")->setPlainText(text);
+        child<QPushButton>("btnCC")->click();
+    }
+    // The display texts of one column of a grid, top to bottom.
+    QStringList column(TMyDBGrid* g, int c) {
+        QStringList values;
+        for (int r = 0; r < g->model()->rowCount(); ++r) values << g->model()->index(r, c).data().toString();
+        return values;
+    }
+    QStringList titles(TMyDBGrid* g) {
+        QStringList values;
+        for (int c = 0; c < g->model()->columnCount(); ++c) values << g->columnTitle(c);
+        return values;
+    }
+    // Row of a worker in page 1's result.
+    int rowOf(const QString& code) {
+        DataSet* r = ds("cdsMainA");
+        for (int i = 0; i < r->recordCount(); ++i)
+            if (r->valueAt(i, 0).toString() == code) return i;
+        return -1;
+    }
+    Money moneyAt(const char* dataSet, int row, const QString& field) {
+        DataSet* r = ds(dataSet);
+        return Money::fromVariant(r->valueAt(row, r->fieldIndex(field)));
+    }
+    void sortBy(const char* gridName, int columnIndex) {
+        TMyDBGrid* g = grid(gridName);
+        g->setFocus();
+        if (columnIndex >= 0) g->setCurrentIndex(g->model()->index(0, columnIndex));
+        child<QAction>("popSort")->trigger();
+    }
+    QByteArray fileDigest() {
+        QFile f(accountSet);
+        if (!f.open(QIODevice::ReadOnly)) return {};
+        return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+    }
+    QString exportPath(const QString& name) { return dir->file(name); }
+
+    int zhang = 0, li = 0, wang = 0, zhao = 0;
+    int j01 = 0, j02 = 0, j03 = 0;
+
+  private slots:
+    void init() {
+        dir = std::make_unique<hxtest::TempProgramDir>();
+        dialogs = std::make_unique<hxtest::ScriptedDialogs>();
+        dm = new TdataFrm;
+        setDataFrm(dm);
+        accountSet = dir->createAccountSet(QStringLiteral("统计"));
+        cn().open(accountSet);
+        zhang = addStaff("001", "张三", "车缝", "3000", 8);
+        li = addStaff("002", "李四", "O'Neil组", "2500", 15);
+        wang = addStaff("003", "王五", "车缝", "0", 8, -1);
+        zhao = addStaff("004", "赵六", "后整", "1800", 8);
+        addStaff("005", "钱七", QVariant(), "2000", 8);  // no group, no records
+        j01 = addJob("J01", "春装A", "0.35");
+        j02 = addJob("J02", "春装A", "1.2345");
+        j03 = addJob("J03", "冬装", "0.1", -1);
+        // June: 张三 on two days and two processes, with two records of one process on one day.
+        addWork(d(6, 1), zhang, j01, 100);
+        addWork(d(6, 1), zhang, j01, 20);
+        addWork(d(6, 1), zhang, j02, 7);
+        addWork(d(6, 2), zhang, j03, 3);
+        addWork(d(6, 2), li, j02, 1000);
+        addWork(d(6, 30), wang, j01, 10);
+        addWork(d(6, 15), zhao, j03, 1);
+        addWork(d(6, 15), zhao, j03, 2);
+        // Outside June.
+        addWork(d(7, 1), zhang, j01, 50);
+        addWork(d(5, 31), li, j01, 40);
+    }
+    void cleanup() {
+        HX_VERIFY_DIALOGS(*dialogs);
+        delete win;
+        setDataFrm(nullptr);
+        delete dm;
+        dialogs.reset();
+        dir.reset();
+    }
+
+    // ---- the statements
+
+    void groupedStatementsFollowTheChosenItems() {
+        // Nothing chosen: no group by and no order by clause, over the single records.
+        const Statement none = groupedTotalsStatement(d(6, 1), d(6, 30), false, false, Grouping());
+        QCOMPARE(none.sql, QStringLiteral("select  sum(qty) as 数量, sum(tmyUnits)/10000.0 as 金额 from "
+                                          "qryData  where dateD between ? and ?    "));
+        QCOMPARE(none.params, QVariantList({d(6, 1), d(6, 30)}));
+        Grouping date;
+        date.date = true;
+        QCOMPARE(groupedTotalsStatement(d(6, 1), d(6, 30), false, false, date).sql,
+                 QStringLiteral("select dateD as 日期, sum(qty) as 数量, sum(tmyUnits)/10000.0 as 金额 from "
+                                "qryData  where dateD between ? and ? group by dateD order by dateD"));
+        // 员工 alone: grouped by code and name, ordered by the code, over the daily sums.
+        Grouping staff;
+        staff.staff = true;
+        QCOMPARE(groupedTotalsStatement(d(6, 1), d(6, 30), false, false, staff).sql,
+                 QStringLiteral("select staffCode as 工号,staffName as 姓名, sum(qty) as 数量, "
+                                "sum(tmyUnits)/10000.0 as 金额 from qryDataDay  where dateD between ? and ? "
+                                "group by staffCode,staffName order by staffCode"));
+        const Grouping all{true, true, true, true, true, true};
+        QCOMPARE(groupedTotalsStatement(d(6, 1), d(6, 30), false, false, all).sql,
+                 QStringLiteral("select dateD as 日期,classGroup as 班组,staffCode as 工号,staffName as 姓名,"
+                                "styleGroup as 款式,jobCode as 工序,salaryDay as 发薪日, sum(qty) as 数量, "
+                                "sum(tmyUnits)/10000.0 as 金额 from qryDataDay  where dateD between ? and ? "
+                                "group by dateD,classGroup,staffCode,staffName,styleGroup,jobCode,salaryDay "
+                                "order by dateD,classGroup,staffCode,styleGroup,jobCode,salaryDay"));
+        // Both exclusions, the dismissed workers' clause first; one alone gives its clause alone.
+        QVERIFY(groupedTotalsStatement(d(6, 1), d(6, 30), true, true, staff)
+                    .sql.contains(QStringLiteral(
+                        " where dateD between ? and ? and firedd = 0 and stopp = 0 group by")));
+        QVERIFY(groupedTotalsStatement(d(6, 1), d(6, 30), false, true, Grouping())
+                    .sql.contains(QStringLiteral("? and stopp = 0 ")));
+    }
+
+    void outputCheckStatementBindsDaysGroupAndDates() {
+        // The days of the range whatever the order of the pickers; the range itself as given.
+        const Statement all = outputCheckStatement(d(6, 30), d(6, 1), QString());
+        QCOMPARE(all.sql, QStringLiteral("select staffCode, staffName, avg(?*levelSalary/30.0) as levelS,"
+                                         "sum(tmyUnits)/10000.0 as tmy from qryDataDay where 1=1 and dateD "
+                                         "between ? and ? group by staffCode,staffName order by staffCode"));
+        QCOMPARE(all.params, QVariantList({30, d(6, 30), d(6, 1)}));
+        QCOMPARE(outputCheckStatement(d(6, 12), d(6, 12), QString()).params.first(), QVariant(1));
+        QCOMPARE(outputCheckStatement(QDate(2024, 2, 1), QDate(2024, 3, 1), QString()).params.first(),
+                 QVariant(30));  // across a leap day
+        const Statement one = outputCheckStatement(d(6, 1), d(6, 30), QStringLiteral("O'Neil组"));
+        QVERIFY(one.sql.contains(QStringLiteral("where classGroup=? and dateD between ? and ?")));
+        QCOMPARE(one.params, QVariantList({30, QStringLiteral("O'Neil组"), d(6, 1), d(6, 30)}));
+    }
+
+    // ---- the window
+
+    void windowOpensOnTheFirstPageWithDefaults() {
+        openWindow();
+        QCOMPARE(win->windowTitle(), QStringLiteral("统计分析"));
+        QCOMPARE(win->size(), QSize(719, 485));
+        auto* pages = child<QTabWidget>("PageControl1");
+        QCOMPARE(QStringList({pages->tabText(0), pages->tabText(1), pages->tabText(2)}),
+                 QStringList({"员工产值检查", "生产汇总统计", "SQL自由查询"}));
+        QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("tabJobQuery"));
+        const QDate today = QDate::currentDate();
+        for (const char* name : {"conaDateB", "conbDateB"})
+            QCOMPARE(child<QDateEdit>(name)->date(), today.addDays(-30));
+        for (const char* name : {"conaDateE", "conbDateE"}) QCOMPARE(child<QDateEdit>(name)->date(), today);
+        QCOMPARE(child<QPlainTextEdit>("mmSQL")->toPlainText(), QStringLiteral("select"));
+        // Real group names only: no empty entry, no empty text.
+        auto* groups = child<QComboBox>("conaGroup");
+        QStringList items;
+        for (int i = 0; i < groups->count(); ++i) items << groups->itemText(i);
+        items.sort();
+        QCOMPARE(items, QStringList({"O'Neil组", "后整", "车缝"}));
+        QVERIFY(groups->currentText().isEmpty());
+    }
+
+    // ---- 员工产值检查
+
+    void outputCheckOverAThirtyDayRange() {
+        openWindow();
+        runOutputCheck(d(6, 1), d(6, 30));
+        QCOMPARE(column(grid("grdMainA"), 0), QStringList({"001", "002", "003", "004"}));
+        const int z = rowOf("001");
+        // N = 30: the monthly wage itself. Piece wages: 120 × 0.35 + 7 × 1.2345 + 3 × 0.1, exact.
+        QCOMPARE(moneyAt("cdsMainA", z, "levelS"), *Money::parse("3000"));
+        QCOMPARE(moneyAt("cdsMainA", z, "tmy"), *Money::parse("50.9415"));
+        QCOMPARE(moneyAt("cdsMainA", z, "notFinish"), *Money::parse("2949.0585"));
+        const auto* model = grid("grdMainA")->model();
+        QCOMPARE(model->index(z, 2).data().toString(), QStringLiteral("3,000.00"));
+        QCOMPARE(model->index(z, 3).data().toString(), QStringLiteral("50.94"));
+        QCOMPARE(model->index(z, 5).data().toString(), QStringLiteral("1.7 %"));
+        // 李四: 1000 × 1.2345 = 1234.5 of 2500, 49.38 % shown with one decimal.
+        const int l = rowOf("002");
+        QCOMPARE(moneyAt("cdsMainA", l, "tmy"), *Money::parse("1234.5"));
+        QCOMPARE(model->index(l, 5).data().toString(), QStringLiteral("49.4 %"));
+        QCOMPARE(ds("cdsMainA")->valueAt(l, 5).toDouble(), 49.38);
+        // 王五 has no normal wage: all of it reached, and a shortfall of minus his piece wages.
+        const int w = rowOf("003");
+        QCOMPARE(moneyAt("cdsMainA", w, "notFinish"), *Money::parse("-3.5"));
+        QCOMPARE(model->index(w, 4).data().toString(), QStringLiteral("-3.50"));
+        QCOMPARE(model->index(w, 5).data().toString(), QStringLiteral("100.0 %"));
+        QCOMPARE(ds("cdsMainA")->valueAt(w, 5).toDouble(), 100.0);
+    }
+
+    void outputCheckProratesTheWageToTheDaysOfTheRange() {
+        openWindow();
+        runOutputCheck(d(6, 2), d(6, 2));
+        QCOMPARE(moneyAt("cdsMainA", rowOf("001"), "levelS"), *Money::parse("100"));
+        QCOMPARE(moneyAt("cdsMainA", rowOf("002"), "levelS"), *Money::parse("83.3333"));
+        // Seven days of a whole-number wage stay in real numbers: 7 × 2500 / 30.
+        runOutputCheck(d(6, 1), d(6, 7));
+        QCOMPARE(moneyAt("cdsMainA", rowOf("002"), "levelS"), *Money::parse("583.3333"));
+        QCOMPARE(grid("grdMainA")->model()->index(rowOf("002"), 2).data().toString(),
+                 QStringLiteral("583.33"));
+    }
+
+    void outputCheckForAGroupWithAQuote() {
+        openWindow();
+        runOutputCheck(d(5, 1), d(6, 30), QStringLiteral("O'Neil组"));
+        QCOMPARE(column(grid("grdMainA"), 0), QStringList({"002"}));
+        // Both months: 40 × 0.35 + 1000 × 1.2345.
+        QCOMPARE(moneyAt("cdsMainA", 0, "tmy"), *Money::parse("1248.5"));
+        runOutputCheck(d(6, 1), d(6, 30), QStringLiteral("车缝"));
+        QCOMPARE(column(grid("grdMainA"), 0), QStringList({"001", "003"}));
+        runOutputCheck(d(6, 1), d(6, 30), QStringLiteral("没有这个组"));
+        QVERIFY(ds("cdsMainA")->isOpen());
+        QCOMPARE(grid("grdMainA")->model()->rowCount(), 0);
+        QCOMPARE(dialogs->shown.size(), 0);
+    }
+
+    // ---- 生产汇总统计
+
+    void groupedTotalsWithoutGroupingIsOneRowOfTheGrandSums() {
+        openWindow();
+        runGrouped(d(6, 1), d(6, 30), {});
+        TMyDBGrid* g = grid("grdMainB");
+        QCOMPARE(titles(g), QStringList({"数量", "金额"}));
+        QCOMPARE(g->model()->rowCount(), 1);
+        QCOMPARE(column(g, 0), QStringList({"1143"}));
+        // 130 × 0.35 + 1007 × 1.2345 + 6 × 0.1 = 45.5 + 1243.1415 + 0.6
+        QCOMPARE(moneyAt("tdMainB", 0, "金额"), *Money::parse("1289.2415"));
+        QCOMPARE(column(g, 1), QStringList({"1,289.24"}));
+        QCOMPARE(child<QLabel>("dbSumQty")->text(), QStringLiteral("1143"));
+        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("1,289.24"));
+        // A range without records: no rows, and the totals are empty rather than the last ones.
+        runGrouped(d(9, 1), d(9, 30), {});
+        QCOMPARE(column(g, 0), QStringList({""}));
+        QCOMPARE(child<QLabel>("dbSumQty")->text(), QString());
+        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QString());
+    }
+
+    void groupedTotalsByWorkerAndByEverything() {
+        openWindow();
+        runGrouped(d(6, 1), d(6, 30), {"chkStaff"});
+        TMyDBGrid* g = grid("grdMainB");
+        QCOMPARE(titles(g), QStringList({"工号", "姓名", "数量", "金额"}));
+        QCOMPARE(column(g, 0), QStringList({"001", "002", "003", "004"}));
+        QCOMPARE(column(g, 2), QStringList({"130", "1000", "10", "3"}));
+        QCOMPARE(moneyAt("tdMainB", 0, "金额"), *Money::parse("50.9415"));
+
+        runGrouped(d(6, 1), d(6, 30),
+                   {"chkDate", "chkGroup", "chkStaff", "chkStyle", "chkJob", "chkSalaryDay"});
+        QCOMPARE(titles(g),
+                 QStringList({"日期", "班组", "工号", "姓名", "款式", "工序", "发薪日", "数量", "金额"}));
+        // One row per day, worker and process: the two records of 张三's J01 on June 1 are summed.
+        QCOMPARE(g->model()->rowCount(), 6);
+        QCOMPARE(column(g, 0), QStringList({"2025-06-01", "2025-06-01", "2025-06-02", "2025-06-02",
+                                            "2025-06-15", "2025-06-30"}));
+        // Within a day by class group, where "O'Neil组" comes before "车缝".
+        QCOMPARE(column(g, 2), QStringList({"001", "001", "002", "001", "004", "003"}));
+        QCOMPARE(column(g, 5), QStringList({"J01", "J02", "J02", "J03", "J03", "J01"}));
+        QCOMPARE(column(g, 7), QStringList({"120", "7", "1000", "3", "3", "10"}));
+        // The grand totals do not depend on the grouping.
+        QCOMPARE(child<QLabel>("dbSumQty")->text(), QStringLiteral("1143"));
+    }
+
+    void exclusionsLeaveOutDismissedWorkersAndFinishedProcesses() {
+        openWindow();
+        runGrouped(d(6, 1), d(6, 30), {"chkStaff", "conNotFired", "conNotStopped"});
+        TMyDBGrid* g = grid("grdMainB");
+        // 王五 is dismissed; 赵六 worked only on the finished J03; 张三 loses his J03 pieces.
+        QCOMPARE(column(g, 0), QStringList({"001", "002"}));
+        QCOMPARE(column(g, 2), QStringList({"127", "1000"}));
+        QCOMPARE(child<QLabel>("dbSumQty")->text(), QStringLiteral("1127"));
+        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("1,285.14"));
+        QVERIFY(ds("tdMainB")->sql().contains(QStringLiteral("firedd = 0 and stopp = 0")));
+        // The same totals with no grouping, over the single records.
+        runGrouped(d(6, 1), d(6, 30), {"conNotFired", "conNotStopped"});
+        QCOMPARE(column(g, 0), QStringList({"1127"}));
+        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("1,285.14"));
+    }
+
+    void sumsOfAmountsCarryNoBinaryResidue() {
+        const int tenth = addJob("P1", "X", "0.1");
+        const int fifth = addJob("P2", "X", "0.2");
+        addWork(d(8, 1), zhao, tenth, 1);
+        addWork(d(8, 1), zhao, fifth, 1);
+        openWindow();
+        runGrouped(d(8, 1), d(8, 1), {});
+        QCOMPARE(moneyAt("tdMainB", 0, "金额"), *Money::parse("0.3"));
+        QCOMPARE(Money::fromVariant(ds("tdSumB")->value(QStringLiteral("tmy"))), *Money::parse("0.3"));
+        // A free query over the records shows each amount as the exact decimal.
+        runFree(QStringLiteral("select tmy from qryData where dateD = '2025-08-01' order by tmy"));
+        QCOMPARE(column(grid("grdMainC"), 0), QStringList({"0.1", "0.2"}));
+    }
+
+    // ---- SQL自由查询
+
+    void freeQueryShowsWhatComesBack() {
+        openWindow();
+        child<QTabWidget>("PageControl1")->setCurrentIndex(2);
+        runFree(QStringLiteral(
+            "SELECT staffCode, staffName, levelSalary\nfrom qryData\nwhere dateD = '2025-06-02' "
+            "order by staffCode;  -- 6月2日\n"));
+        TMyDBGrid* g = grid("grdMainC");
+        QCOMPARE(titles(g), QStringList({"staffCode", "staffName", "levelSalary"}));
+        QCOMPARE(column(g, 0), QStringList({"001", "002"}));
+        QCOMPARE(dialogs->shown.size(), 0);
+        // Reading pragmas through their table functions is reading too.
+        runFree(QStringLiteral("select name from pragma_table_info('job') order by cid"));
+        QCOMPARE(dialogs->texts(), QStringList());
+        QCOMPARE(column(g, 0).value(0), QStringLiteral("JobID"));
+    }
+
+    void freeQueryNotStartingWithSelectIsWarnedAndNotRun() {
+        openWindow();
+        const QByteArray before = fileDigest();
+        for (const QString& text :
+             {QStringLiteral(" select * from staff"), QStringLiteral("delete from staff"),
+              QStringLiteral("update staff set Firedd=-1"), QStringLiteral("\nselect 1"), QString()}) {
+            dialogs->reset();
+            runFree(text);
+            QCOMPARE(dialogs->shown.size(), 1);
+            QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
+            QCOMPARE(dialogs->lastText(), QStringLiteral("为数据安全起见，只允许以select开头的选择查询！"));
+            QVERIFY(!ds("tdMainC")->isOpen());
+        }
+        QCOMPARE(cn().scalar("select count(*) from staff").toInt(), 5);
+        QCOMPARE(fileDigest(), before);
+    }
+
+    void refusedStatementsChangeNothingAndThePageStaysUsable() {
+        openWindow();
+        const QByteArray before = fileDigest();
+        const QString elsewhere = dir->file(QStringLiteral("other.db"));
+        struct Case {
+            QString text;
+            QString message;
+        };
+        const QList<Case> cases = {
+            {QStringLiteral("select 1; delete from staff"), multipleStatementsMessage()},
+            {QStringLiteral("select * from staff;\ndrop table JobData;"), multipleStatementsMessage()},
+            {QStringLiteral("select 1;\npragma user_version = 7"), multipleStatementsMessage()},
+            {QStringLiteral("select 1; pragma journal_mode = delete"), multipleStatementsMessage()},
+            {QStringLiteral("select 1; attach database '%1' as other").arg(elsewhere),
+             multipleStatementsMessage()},
+            {QStringLiteral("select 1; select 2"), multipleStatementsMessage()},
+            {QStringLiteral("select 1 /* ; */ ; update job set UnitPrice = 0"), multipleStatementsMessage()},
+        };
+        for (const Case& c : cases) {
+            dialogs->reset();
+            runFree(c.text);
+            QCOMPARE(dialogs->shown.size(), 1);
+            QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+            QVERIFY2(dialogs->lastText().contains(c.message),
+                     qPrintable(c.text + " → " + dialogs->lastText()));
+            QVERIFY(!ds("tdMainC")->isOpen());
+        }
+        QVERIFY(!QFile::exists(elsewhere));
+        QCOMPARE(fileDigest(), before);
+        QCOMPARE(cn().scalar("select count(*) from staff").toInt(), 5);
+        QCOMPARE(cn().scalar("select count(*) from JobData").toInt(), 10);
+        QCOMPARE(cn().scalar("pragma user_version").toInt(), 0);
+        // A statement the database refuses shows the database's message; the page stays usable.
+        dialogs->reset();
+        runFree(QStringLiteral("select nosuchcolumn from staff"));
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QVERIFY2(dialogs->lastText().contains(QStringLiteral("no such column")),
+                 qPrintable(dialogs->lastText()));
+        dialogs->reset();
+        runFree(QStringLiteral("select count(*) as n from JobData"));
+        QCOMPARE(column(grid("grdMainC"), 0), QStringList({"10"}));
+        QCOMPARE(dialogs->shown.size(), 0);
+    }
+
+    void readOnlyCheckRefusesWhatOneStatementCouldChange() {
+        Connection ro;
+        ro.open(accountSet, Connection::Access::ReadOnly);
+        // Accepted: one reading statement, with blanks, comments and semicolons after it.
+        QCOMPARE(singleReadOnlyStatement(ro, QStringLiteral("select * from qryData;\r\n;  -- done\r\n")),
+                 QStringLiteral("select * from qryData;"));
+        QCOMPARE(singleReadOnlyStatement(ro, QStringLiteral("with x as (select 1) select * from x")),
+                 QStringLiteral("with x as (select 1) select * from x"));
+        singleReadOnlyStatement(ro, QStringLiteral("select * from pragma_index_list('JobData')"));
+        auto refusal = [&](const QString& sql) -> QString {
+            try {
+                singleReadOnlyStatement(ro, sql);
+            } catch (const DbError& e) {
+                return e.message();
+            }
+            return QStringLiteral("accepted");
+        };
+        // One statement that writes or changes the connection, however it starts.
+        QCOMPARE(refusal(QStringLiteral("delete from staff")), notReadOnlyMessage());
+        QCOMPARE(refusal(QStringLiteral("pragma user_version = 3")), notReadOnlyMessage());
+        QCOMPARE(refusal(QStringLiteral("attach database ':memory:' as m")), notReadOnlyMessage());
+        QCOMPARE(refusal(QStringLiteral("begin")), notReadOnlyMessage());
+        QCOMPARE(refusal(QStringLiteral("with x as (select 1) delete from staff where staffID in x")),
+                 notReadOnlyMessage());
+        QCOMPARE(refusal(QStringLiteral("select 1; select 2")), multipleStatementsMessage());
+        // A syntax error gives the database's own message.
+        QVERIFY(refusal(QStringLiteral("select * from nosuch")).contains(QStringLiteral("no such table")));
+        // And the connection itself cannot write, whatever reaches it.
+        QVERIFY_THROWS_EXCEPTION(DbError, ro.exec(QStringLiteral("delete from staff")));
+        QCOMPARE(cn().scalar("select count(*) from staff").toInt(), 5);
+    }
+
+    // ---- sort
+
+    void sortOrdersTheResultOfThePageShown() {
+        openWindow();
+        auto* pages = child<QTabWidget>("PageControl1");
+        runOutputCheck(d(6, 1), d(6, 30));
+        sortBy("grdMainA", 3);  // 实际完成工资
+        QCOMPARE(column(grid("grdMainA"), 0), QStringList({"004", "003", "001", "002"}));
+        sortBy("grdMainA", 5);  // 完成百分比: 0.0 %, 1.7 %, 49.4 %, 100.0 %
+        QCOMPARE(column(grid("grdMainA"), 0), QStringList({"004", "001", "002", "003"}));
+
+        pages->setCurrentIndex(1);
+        runGrouped(d(6, 1), d(6, 30), {"chkJob"});
+        QCOMPARE(column(grid("grdMainB"), 0), QStringList({"J01", "J02", "J03"}));
+        sortBy("grdMainB", 1);  // 数量: 130, 1007, 6
+        QCOMPARE(column(grid("grdMainB"), 0), QStringList({"J03", "J01", "J02"}));
+        QCOMPARE(ds("tdMainB")->sort(), QStringLiteral("数量 ASC"));
+        // The first page keeps its own order.
+        QCOMPARE(column(grid("grdMainA"), 0), QStringList({"004", "001", "002", "003"}));
+
+        pages->setCurrentIndex(2);
+        runFree(QStringLiteral("select StaffName, LevelSalary from staff"));
+        sortBy("grdMainC", 1);
+        QCOMPARE(column(grid("grdMainC"), 0), QStringList({"王五", "赵六", "钱七", "李四", "张三"}));
+        QCOMPARE(dialogs->shown.size(), 0);
+    }
+
+    void sortWithoutResultOrColumnDoesNothing() {
+        openWindow();
+        auto* pages = child<QTabWidget>("PageControl1");
+        for (int page = 0; page < 3; ++page) {
+            pages->setCurrentIndex(page);
+            child<QAction>("popSort")->trigger();
+        }
+        QCOMPARE(dialogs->shown.size(), 0);
+        // A result without rows, where the grid has no cell and so no column chosen.
+        pages->setCurrentIndex(1);
+        runGrouped(d(9, 1), d(9, 30), {"chkJob"});
+        QVERIFY(ds("tdMainB")->isOpen());
+        QVERIFY(grid("grdMainB")->selectedField().isEmpty());
+        child<QAction>("popSort")->trigger();
+        QCOMPARE(ds("tdMainB")->sort(), QString());
+        QCOMPARE(dialogs->shown.size(), 0);
+    }
+
+    // ---- export
+
+    void exportWritesEachPagesGrid() {
+        openWindow();
+        runOutputCheck(d(6, 1), d(6, 30));
+        dialogs->chooseFile(exportPath("a.xlsx"));
+        child<QPushButton>("btnExA")->click();
+        auto cells = hxtest::readSheet(exportPath("a.xlsx"));
+        QCOMPARE(cells["A1"].value, QStringLiteral("工号"));
+        QCOMPARE(cells["F1"].value, QStringLiteral("完成百分比"));
+        QCOMPARE(cells["A2"].value, QStringLiteral("001"));
+        QVERIFY(hxtest::isText(cells["A2"]));
+        QCOMPARE(cells["D2"].value.toDouble(), 50.9415);
+        QCOMPARE(cells["E5"].value.toDouble(), 1800 - 0.3);
+        QCOMPARE(cells["F4"].value.toDouble(), 100.0);
+        QVERIFY(!cells.contains("A6"));
+
+        runGrouped(d(6, 1), d(6, 30), {"chkDate", "chkStaff"});
+        dialogs->chooseFile(exportPath("b.xlsx"));
+        child<QPushButton>("btnExB")->click();
+        cells = hxtest::readSheet(exportPath("b.xlsx"));
+        QCOMPARE(cells["A1"].value, QStringLiteral("日期"));
+        QCOMPARE(cells["E1"].value, QStringLiteral("金额"));
+        QCOMPARE(cells["B2"].value, QStringLiteral("001"));
+        QCOMPARE(cells["D2"].value, QStringLiteral("127"));
+        QCOMPARE(cells["E3"].value.toDouble(), 0.3);
+        QVERIFY(cells.contains("A6") && !cells.contains("A7"));
+
+        runFree(QStringLiteral("select JobCode, UnitPrice from job order by JobCode"));
+        dialogs->chooseFile(exportPath("c.xlsx"));
+        child<QPushButton>("btnExC")->click();
+        cells = hxtest::readSheet(exportPath("c.xlsx"));
+        QCOMPARE(cells["A1"].value, QStringLiteral("JobCode"));
+        QCOMPARE(cells["A3"].value, QStringLiteral("J02"));
+        QCOMPARE(cells["B3"].value.toDouble(), 1.2345);
+        QVERIFY(!cells.contains("A5"));
+    }
+};
+
+QTEST_MAIN(TestAnalyse)
+#include "tst_analyse.moc"
