@@ -1,7 +1,5 @@
 #include "shell/entries.h"
 
-#include <QLabel>
-#include <QVBoxLayout>
 #include <array>
 
 #include "payroll/salary.h"
@@ -11,6 +9,7 @@
 #include "registers/staff.h"
 #include "shell/session.h"
 #include "shell/workwindow.h"
+#include "statistics/Analyse.h"
 
 namespace hx {
 
@@ -34,22 +33,6 @@ const std::array<EntryInfo, entryCount>& entries() {
     return table;
 }
 
-// Stands in for a work window that this version does not have yet: it follows the work-window protocol
-// and says so.
-WorkWindow* comingLater(Entry entry) {
-    const EntryInfo& info = entryInfo(entry);
-    auto* window = new WorkWindow;
-    window->setWindowTitle(info.windowCaption);
-    window->setHelpText(QStringLiteral("“%1”的功能将在以后的版本中提供。").arg(info.windowCaption));
-    auto* layout = new QVBoxLayout(window);
-    auto* label =
-        new QLabel(QStringLiteral("“%1”功能将在以后的版本中提供。").arg(info.windowCaption), window);
-    label->setAlignment(Qt::AlignCenter);
-    layout->addWidget(label);
-    window->resize(360, 160);
-    return window;
-}
-
 // One function per entry: each creates that entry's window.
 WorkWindow* createStaffFrm() {
     return new TstaffFrm;
@@ -61,7 +44,7 @@ WorkWindow* createJobDataFrm() {
     return new TjobDataFrm;
 }
 WorkWindow* createAnalyseFrm() {
-    return comingLater(Entry::Analyse);
+    return new TAnalyseFrm;
 }
 WorkWindow* createSalaryFrm() {
     return new TsalaryFrm;
