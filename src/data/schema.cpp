@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlQuery>
 
 #include "data/connection.h"
@@ -44,6 +45,55 @@ void createSystemStore(const QString& path) {
 
 void createAccountSetTemplate(const QString& path) {
     createDatabaseFile(path, QStringLiteral("accountset"));
+}
+
+namespace {
+QString withoutComments(const QString& statement) {
+    QStringList lines;
+    for (const QString& line : statement.split(QLatin1Char('\n')))
+        if (!line.trimmed().startsWith(QLatin1String("--"))) lines << line;
+    return lines.join(QLatin1Char('\n')).trimmed();
+}
+
+QString folded(const QString& sql) {
+    return sql.simplified().toLower();
+}
+}  // namespace
+
+void upgradeAccountSet(Connection& cn) {
+    static const QRegularExpression viewName(QStringLiteral("^create\\s+view\\s+(\\w+)"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression indexHead(QStringLiteral("^create\\s+(unique\\s+)?index\\s+"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    // Comments go first: they may hold semicolons.
+    const QString script = withoutComments(schemaSection(QStringLiteral("accountset")));
+    for (const QString& piece : script.split(QLatin1Char(';'))) {
+        const QString statement = piece.trimmed();
+        const auto view = viewName.match(statement);
+        if (view.hasMatch()) {
+            const QString stored =
+                cn.scalar(QStringLiteral("select sql from sqlite_master where type='view' and name=?"),
+                          {view.captured(1)})
+                    .toString();
+            if (folded(stored) == folded(statement)) continue;
+            Transaction t(cn);
+            cn.exec(QStringLiteral("drop view if exists ") + view.captured(1));
+            cn.exec(statement);
+            t.commit();
+            continue;
+        }
+        const auto index = indexHead.match(statement);
+        if (index.hasMatch()) {
+            QString create = statement;
+            create.replace(index.capturedStart(), index.capturedLength(),
+                           index.captured(0) + QStringLiteral("if not exists "));
+            try {
+                cn.exec(create);
+            } catch (const DbError&) {
+                // An index that cannot be built on old rows only costs speed; the account set stays usable.
+            }
+        }
+    }
 }
 
 QStringList accountSetTables() {

@@ -5,6 +5,8 @@
 
 namespace hx {
 
+class Connection;
+
 // The section of the schema script with this name ("systemstore", "accountset").
 QString schemaSection(const QString& name);
 
@@ -12,6 +14,11 @@ QString schemaSection(const QString& name);
 void createDatabaseFile(const QString& path, const QString& section);
 void createSystemStore(const QString& path);
 void createAccountSetTemplate(const QString& path);
+
+// Brings an account set made by an earlier version up to the schema script: views are made again when their
+// definition differs, missing indexes are added. Views and indexes hold no data of their own, so nothing
+// the user typed is touched.
+void upgradeAccountSet(Connection& cn);
 
 // The tables that make a file an account set.
 QStringList accountSetTables();

@@ -43,6 +43,7 @@ void openAccountSet(const QString& path) {
         cn.close();
         throw DbError(QStringLiteral("“%1”不是工资库文件。").arg(path));
     }
+    upgradeAccountSet(cn);
 }
 
 }  // namespace

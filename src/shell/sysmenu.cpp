@@ -31,12 +31,15 @@ class ConnectionPause {
         if (m_resumed) return;
         try {
             m_cn.open(m_path);
+            upgradeAccountSet(m_cn);
         } catch (...) {
         }
     }
     void resume() {
         m_resumed = true;
         m_cn.open(m_path);
+        // A restored copy may come from an earlier version.
+        upgradeAccountSet(m_cn);
     }
 
   private:
