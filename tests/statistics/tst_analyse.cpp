@@ -198,6 +198,24 @@ class TestAnalyse : public QObject {
         QCOMPARE(names, QStringList({"张三", "张三", "李四", "王五", "赵六"}));
         QCOMPARE(quantities, QStringList({"5", "130", "1000", "10", "3"}));
         QVERIFY(st.sql.contains(QStringLiteral(" order by s.StaffCode")));
+        // 班组 alone sums the workers of a group, the namesake with 张三 and 王五.
+        Grouping group;
+        group.classGroup = true;
+        const Statement byGroupSt = groupedTotalsStatement(d(6, 1), d(6, 30), false, false, group);
+        DataSet byGroup(&cn());
+        byGroup.setSql(byGroupSt.sql);
+        byGroup.setParams(byGroupSt.params);
+        byGroup.setFieldType(QStringLiteral("金额"), FieldType::Money);
+        byGroup.open();
+        QStringList groups, groupQuantities;
+        for (int r = 0; r < byGroup.recordCount(); ++r) {
+            groups << byGroup.valueAt(r, 0).toString();
+            groupQuantities << byGroup.valueAt(r, 1).toString();
+        }
+        QCOMPARE(groups, QStringList({"O'Neil组", "后整", "车缝"}));
+        QCOMPARE(groupQuantities, QStringList({"1000", "3", "145"}));
+        // 50.9415 + 10 × 0.35 + 5 × 0.35
+        QCOMPARE(Money::fromVariant(byGroup.valueAt(2, 2)), *Money::parse("56.1915"));
         // All six: the columns in the fixed order, the day first in the ordering.
         const Grouping all{true, true, true, true, true, true};
         const QString six = groupedTotalsStatement(d(6, 1), d(6, 30), false, false, all).sql;
