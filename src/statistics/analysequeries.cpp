@@ -149,7 +149,13 @@ Statement groupedTotalsStatement(const QDate& from, const QDate& to, bool notFir
     if (byJob) sql += QStringLiteral(" cross join job j on j.JobID = y.jobID");
     // Grouped and ordered by the same list, so that one sort serves both; the name after the unique
     // code changes no order.
-    if (!sameGroups) sql += QStringLiteral(" group by ") + order.join(QLatin1Char(','));
+    if (!sameGroups) {
+        sql += QStringLiteral(" group by ") + order.join(QLatin1Char(','));
+    } else if (grouping.staff) {
+        // Without a group by the sort keys alone count: the worker's code decides his name and pay day.
+        order.removeOne(QStringLiteral("s.StaffName"));
+        order.removeOne(QStringLiteral("s.salaryDay"));
+    }
     sql += QStringLiteral(" order by ") + order.join(QLatin1Char(','));
     return {sql, {from, to}};
 }
