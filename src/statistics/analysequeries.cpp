@@ -91,35 +91,73 @@ Statement groupedTotalsStatement(const QDate& from, const QDate& to, bool notFir
     if (notFired) where += QStringLiteral(" and firedd = 0");
     if (notStopped) where += QStringLiteral(" and stopp = 0");
 
-    QString s = QStringLiteral("select ");
-    QString g = QStringLiteral("group by ");
-    QString o = QStringLiteral("order by ");
-    auto add = [&](bool on, const char* select, const char* group, const char* order) {
-        if (!on) return;
-        s += QString::fromUtf8(select);
-        g += QLatin1String(group);
-        o += QLatin1String(order);
-    };
-    add(grouping.date, "dateD as 日期,", "dateD,", "dateD,");
-    add(grouping.classGroup, "classGroup as 班组,", "classGroup,", "classGroup,");
-    add(grouping.staff, "staffCode as 工号,staffName as 姓名,", "staffCode,staffName,", "staffCode,");
-    add(grouping.style, "styleGroup as 款式,", "styleGroup,", "styleGroup,");
-    add(grouping.job, "jobCode as 工序,", "jobCode,", "jobCode,");
-    add(grouping.salaryDay, "salaryDay as 发薪日,", "salaryDay,", "salaryDay,");
-    s += QStringLiteral(" sum(qty) as 数量, sum(tmyUnits)/10000.0 as 金额");
-    for (QString* clause : {&g, &o}) {
-        if (clause->endsWith(QLatin1Char(','))) clause->chop(1);
-        // Still the bare keywords: nothing was chosen, and the statement has no such clause.
-        if (clause->size() < 10) *clause = QStringLiteral(" ");
-    }
     // The records come in date order from the unique index: summed as they come when only the date (or
-    // nothing) is chosen; any other grouping sorts, and sorts fewer rows once they are summed per day,
-    // worker and process.
+    // nothing) is chosen.
     const bool byDateAlone =
         !grouping.classGroup && !grouping.staff && !grouping.style && !grouping.job && !grouping.salaryDay;
-    const QString source =
-        byDateAlone ? QStringLiteral(" from qryData ") : QStringLiteral(" from qryDataDay ");
-    return {s + source + where + QLatin1Char(' ') + g + QLatin1Char(' ') + o, {from, to}};
+    if (byDateAlone) {
+        const QString sum = QStringLiteral(" sum(qty) as 数量, sum(tmyUnits)/10000.0 as 金额 from qryData ");
+        if (!grouping.date)
+            return {QStringLiteral("select ") + sum + where + QStringLiteral("    "), {from, to}};
+        return {QStringLiteral("select dateD as 日期,") + sum + where +
+                    QStringLiteral(" group by dateD order by dateD"),
+                {from, to}};
+    }
+
+    // Any other grouping is summed first on whole-number keys (the day, the worker, the process), which
+    // sort far faster than names and codes, and only the sums are joined to the worker and the process.
+    // A worker's code is unique and decides his name, class group and pay day; a process's code decides
+    // its style: so a group of worker and process keys falls into exactly one group of the chosen columns.
+    const bool byStaff = grouping.staff || grouping.classGroup || grouping.salaryDay;
+    const bool byJob = grouping.job || grouping.style;
+    QStringList keys;
+    if (grouping.date) keys << QStringLiteral("dateD");
+    if (byStaff) keys << QStringLiteral("staffID");
+    if (byJob) keys << QStringLiteral("jobID");
+    // The daily sums are already one row per day, worker and process.
+    const bool daily = grouping.date && byStaff && byJob;
+    const QString sums =
+        daily ? QStringLiteral("(select dateD, staffID, jobID, qty, tmyUnits from qryDataDay") + where +
+                    QLatin1Char(')')
+              : QStringLiteral("(select ") + keys.join(QLatin1Char(',')) +
+                    QStringLiteral(", sum(qty) as qty, sum(tmyUnits) as tmyUnits from qryDataDay") + where +
+                    QStringLiteral(" group by ") + keys.join(QLatin1Char(',')) + QLatin1Char(')');
+
+    QStringList columns, order;
+    auto add = [&](bool on, const char* column, const char* alias, const char* orderBy) {
+        if (!on) return;
+        columns << QString::fromUtf8(column) + QStringLiteral(" as ") + QString::fromUtf8(alias);
+        order << QLatin1String(orderBy);
+    };
+    add(grouping.date, "y.dateD", "日期", "y.dateD");
+    add(grouping.classGroup, "s.ClassGroup", "班组", "s.ClassGroup");
+    add(grouping.staff, "s.StaffCode", "工号", "s.StaffCode");
+    add(grouping.staff, "s.StaffName", "姓名", "s.StaffName");
+    add(grouping.style, "j.StyleGroup", "款式", "j.StyleGroup");
+    add(grouping.job, "j.JobCode", "工序", "j.JobCode");
+    add(grouping.salaryDay, "s.salaryDay", "发薪日", "s.salaryDay");
+
+    QString sql = QStringLiteral("select ") + columns.join(QLatin1Char(','));
+    // The key groups are the chosen groups themselves when no key stands for more than was chosen (the
+    // worker for his class group alone, say); then the key groups need ordering only.
+    const bool sameGroups = (!byStaff || grouping.staff) && (!byJob || grouping.job);
+    sql += sameGroups ? QStringLiteral(", y.qty as 数量, y.tmyUnits/10000.0 as 金额 from ")
+                      : QStringLiteral(", sum(y.qty) as 数量, sum(y.tmyUnits)/10000.0 as 金额 from ");
+    sql += sums + QStringLiteral(" y");
+    // CROSS JOIN keeps the sums the outer loop, streamed into the look-ups by key.
+    if (byStaff) sql += QStringLiteral(" cross join staff s on s.staffID = y.staffID");
+    if (byJob) sql += QStringLiteral(" cross join job j on j.JobID = y.jobID");
+    // Grouped and ordered by the same list, so that one sort serves both; the name after the unique
+    // code changes no order.
+    if (!sameGroups) {
+        sql += QStringLiteral(" group by ") + order.join(QLatin1Char(','));
+    } else if (grouping.staff) {
+        // Without a group by the sort keys alone count: the worker's code decides his name and pay day.
+        order.removeOne(QStringLiteral("s.StaffName"));
+        order.removeOne(QStringLiteral("s.salaryDay"));
+    }
+    sql += QStringLiteral(" order by ") + order.join(QLatin1Char(','));
+    return {sql, {from, to}};
 }
 
 QVector<Field> grandTotalFields() {

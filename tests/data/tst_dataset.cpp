@@ -109,6 +109,21 @@ class TestDataSet : public QObject {
         QCOMPARE(ds.asMoney("LevelSalary"), *Money::parse("2.675"));
     }
 
+    void equalTextsLoadedAloneEditOnlyTheirRow() {
+        // 王五 and 李四 load the same class group text; changing it for one leaves the other as stored.
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        ds.open();
+        QVERIFY(ds.locate("StaffCode", "003"));
+        ds.setValue("ClassGroup", QStringLiteral("车缝二组"));
+        QVERIFY(ds.post());
+        QVERIFY(ds.locate("StaffCode", "002"));
+        QCOMPARE(ds.value("ClassGroup").toString(), QStringLiteral("车缝一组"));
+        QCOMPARE(cn.scalar("select ClassGroup from staff where StaffCode='002'").toString(),
+                 QStringLiteral("车缝一组"));
+        QVERIFY(ds.locate("StaffCode", "003"));
+        QCOMPARE(ds.value("ClassGroup").toString(), QStringLiteral("车缝二组"));
+    }
     void cancelRestoresTheStoredValues() {
         DataSet ds(&cn);
         ds.setSql(staffSql);
