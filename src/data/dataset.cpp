@@ -566,6 +566,17 @@ void DataSet::rebuildView() {
     }
 }
 
+void DataSet::finishReset(const std::function<void()>& beforeScroll) {
+    // After the rows were rebuilt: the first row is current and the views learn of it.
+    m_current = m_view.isEmpty() ? -1 : 0;
+    m_bof = true;
+    m_eof = m_view.isEmpty();
+    endReset();
+    emit currentChanged(m_current);
+    if (beforeScroll) beforeScroll();
+    if (afterScroll) afterScroll(*this);
+}
+
 void DataSet::keepPresentation() {
     // Display formats and labels set by a window outlive a requery or a reopen.
     for (const Field& f : std::as_const(m_fields))
@@ -590,13 +601,9 @@ void DataSet::open() {
     setState(DataSetState::Browse);
     resolveFilter();  // the filter survives reopening, also with another statement
     rebuildView();
-    m_current = m_view.isEmpty() ? -1 : 0;
-    m_bof = true;
-    m_eof = m_view.isEmpty();
-    endReset();
-    emit currentChanged(m_current);
-    if (afterOpen) afterOpen(*this);
-    if (afterScroll) afterScroll(*this);
+    finishReset([this] {
+        if (afterOpen) afterOpen(*this);
+    });
 }
 
 void DataSet::close() {
@@ -636,12 +643,7 @@ void DataSet::requery() {
     if (m_sortField >= 0) m_sortField = fieldIndex(m_sort.section(QLatin1Char(' '), 0, 0));
     resolveFilter();
     rebuildView();
-    m_current = m_view.isEmpty() ? -1 : 0;
-    m_bof = true;
-    m_eof = m_view.isEmpty();
-    endReset();
-    emit currentChanged(m_current);
-    if (afterScroll) afterScroll(*this);
+    finishReset();
 }
 
 int DataSet::recordCount() const {
@@ -1054,12 +1056,7 @@ void DataSet::setFiltered(bool on) {
     checkBrowseMode();
     beginReset();
     rebuildView();
-    m_current = m_view.isEmpty() ? -1 : 0;
-    m_bof = true;
-    m_eof = m_view.isEmpty();
-    endReset();
-    emit currentChanged(m_current);
-    if (afterScroll) afterScroll(*this);
+    finishReset();
 }
 
 bool DataSet::locate(const QString& name, const QVariant& v, bool caseInsensitive) {

@@ -185,6 +185,7 @@ class DataSet : public QObject {
     void calculateBuffer();
     void resolveFilter();
     void keepPresentation();
+    void finishReset(const std::function<void()>& beforeScroll = {});
     void setState(DataSetState state);
     void moveTo(int row);
     void insertRow(bool atEnd);

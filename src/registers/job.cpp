@@ -157,13 +157,8 @@ void TjobFrm::DataPopup() {
 
 void TjobFrm::pStopClick() {
     guarded([this] {
-        commitGridEditor(grdMain);
-        if (tdMain->isEmpty()) return;
-        if (!tdMain->isEditing()) tdMain->edit();
-        tdMain->setValue(QStringLiteral("stopp"), !tdMain->asBool(QStringLiteral("stopp")));
         // A refused row was dropped with a beep; the list stays as it is.
-        if (!tdMain->post()) return;
-        requeryList();
+        if (toggleCurrentFlag(grdMain, QStringLiteral("stopp"))) requeryList();
     });
 }
 

@@ -110,6 +110,15 @@ bool findInSelectedColumn(TMyDBGrid* grid) {
     return ds->locate(field, *typed, true);
 }
 
+bool toggleCurrentFlag(TMyDBGrid* grid, const QString& field) {
+    commitGridEditor(grid);
+    DataSet* ds = grid->dataSet();
+    if (ds->isEmpty()) return false;
+    if (!ds->isEditing()) ds->edit();
+    ds->setValue(field, !ds->asBool(field));
+    return ds->post();
+}
+
 void appendRow(TMyDBGrid* grid) {
     DataSet* ds = grid->dataSet();
     if (!ds) return;

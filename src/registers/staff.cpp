@@ -255,13 +255,8 @@ void TstaffFrm::popDataPopup() {
 
 void TstaffFrm::pFireClick() {
     guarded([this] {
-        commitGridEditor(grdMain);
-        if (tdMain->isEmpty()) return;
-        if (!tdMain->isEditing()) tdMain->edit();
-        tdMain->setValue(QStringLiteral("Firedd"), !tdMain->asBool(QStringLiteral("Firedd")));
         // A refused row was dropped with a beep; the list stays as it is.
-        if (!tdMain->post()) return;
-        requeryList();
+        if (toggleCurrentFlag(grdMain, QStringLiteral("Firedd"))) requeryList();
     });
 }
 
