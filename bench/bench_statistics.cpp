@@ -13,6 +13,7 @@
 #include "data/connection.h"
 #include "data/dataset.h"
 #include "statistics/analysequeries.h"
+#include "statistics/groupedtotals.h"
 
 namespace {
 
@@ -87,9 +88,8 @@ hxbench::Benchmark groupedTotals(bool year, const Case& c) {
             {QStringLiteral("year")},
             [year, grouping = c.grouping](hxbench::Context&) {
                 const auto [from, to] = year ? wholeYear() : oneMonth();
-                hx::DataSet rows(&account->cn);
-                rows.setFieldType(QStringLiteral("金额"), hx::FieldType::Money);
-                open(rows, hx::groupedTotalsStatement(from, to, false, false, grouping));
+                hx::DataSet rows;
+                hx::fillGroupedTotals(account->cn, {from, to, false, false, grouping}, rows);
                 hx::DataSet totals;
                 totals.defineFields(hx::grandTotalFields());
                 hx::fillGrandTotals(rows, totals);

@@ -585,10 +585,34 @@ void DataSet::keepPresentation() {
 }
 
 void DataSet::open() {
+    openWith([this] { load(); });
+}
+
+void DataSet::openWithRows(std::vector<QVector<QVariant>> rows) {
+    if (!m_inMemory) throw DbError(QStringLiteral("只有内存数据集可以直接装入数据行。"));
+    close();
+    openWith([this, &rows] {
+        m_rows.clear();
+        m_view.clear();
+        m_newRow.reset();
+        m_rows.reserve(rows.size());
+        const int total = m_fields.size();
+        for (QVector<QVariant>& values : rows) {
+            auto row = std::make_shared<Row>();
+            row->values = std::move(values);
+            row->values.resize(total);
+            calculate(*row);
+            m_rows.push_back(std::move(row));
+        }
+        rows.clear();
+    });
+}
+
+void DataSet::openWith(const std::function<void()>& fill) {
     if (isOpen()) return;
     beginReset();
     try {
-        load();
+        fill();
     } catch (...) {
         m_rows.clear();
         m_view.clear();

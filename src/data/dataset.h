@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "data/connection.h"
 #include "data/money.h"
@@ -74,7 +75,10 @@ class DataSet : public QObject {
     // For an in-memory table: its fields, before open().
     void defineFields(const QVector<Field>& fields);
 
-    void open();     // runs the statement; the current row is the first; the filter (if on) applies
+    void open();  // runs the statement; the current row is the first; the filter (if on) applies
+    // Opens an in-memory table on rows made elsewhere (values in the order of its fields; missing values
+    // are Null), as open() does: a result of a million rows is taken over without a post per row.
+    void openWithRows(std::vector<QVector<QVariant>> rows);
     void close();    // drops rows and sort; keeps statement, filter and field definitions
     void requery();  // runs the same statement again; keeps sort and filter; the first row becomes current
     bool isOpen() const { return m_state != DataSetState::Inactive; }
@@ -179,6 +183,7 @@ class DataSet : public QObject {
     void requireOpen() const;
     void requireRows() const;
     void load();
+    void openWith(const std::function<void()>& fill);
     void rebuildView();
     bool rowMatchesFilter(const Row& row) const;
     void calculate(Row& row);

@@ -24,12 +24,11 @@
 #include "registers/listops.h"
 #include "shell/dialogs.h"
 #include "statistics/analysequeries.h"
+#include "statistics/groupedtotals.h"
 
 namespace hx {
 
 namespace {
-
-const QString moneyFormat = QStringLiteral("#,##0.00");
 
 // The wait cursor for as long as a query runs, also when it fails.
 class BusyCursor {
@@ -112,14 +111,13 @@ void TAnalyseFrm::buildWindow() {
     };
     tdMainA = dataSet("tdMainA", cnMain);
     cdsMainA = dataSet("cdsMainA", nullptr);
-    tdMainB = dataSet("tdMainB", cnMain);
+    tdMainB = dataSet("tdMainB", nullptr);
     tdSumB = dataSet("tdSumB", nullptr);
     tdMainC = dataSet("tdMainC", &cnFree);
 
     tdMainA->setFieldType(QStringLiteral("levelS"), FieldType::Double);
     tdMainA->setFieldType(QStringLiteral("tmy"), FieldType::Money);
     cdsMainA->defineFields(outputCheckFields());
-    tdMainB->setFieldType(QStringLiteral("金额"), FieldType::Money);
     tdSumB->defineFields(grandTotalFields());
 
     auto* layout = new QVBoxLayout(this);
@@ -338,14 +336,12 @@ void TAnalyseFrm::btnBBClick() {
         grouping.style = chkStyle->isChecked();
         grouping.job = chkJob->isChecked();
         grouping.salaryDay = chkSalaryDay->isChecked();
-        const Statement st =
-            groupedTotalsStatement(conbDateB->date(), conbDateE->date(), conNotFired->isChecked(),
-                                   conNotStopped->isChecked(), grouping);
+        const GroupedTotalsQuery query{conbDateB->date(), conbDateE->date(), conNotFired->isChecked(),
+                                       conNotStopped->isChecked(), grouping};
         tdMainB->close();
         tdSumB->close();
         showTotals();
-        openStatement(tdMainB, st);
-        tdMainB->field(QStringLiteral("金额")).displayFormat = moneyFormat;
+        fillGroupedTotals(dataFrm()->cnMain, query, *tdMainB);
         fitColumns(grdMainB);
         fillGrandTotals(*tdMainB, *tdSumB);
         showTotals();

@@ -17,10 +17,10 @@ struct Statement {
     QVariantList params;
 };
 
-// The statements of the statistics window. Where they group by worker or process attributes they read
-// the piece-work records summed per day, worker and process (the saved query qryDataDay), which gives the
-// same sums as the single records of qryData in a fraction of the time; money is summed in whole
-// ten-thousandths of a yuan and divided once, so that no binary residue shows.
+// The statements of the statistics window. The output check reads the piece-work records summed per
+// day, worker and process (the saved query qryDataDay), which gives the same sums as the single records
+// of qryData in a fraction of the time; money is summed in whole ten-thousandths of a yuan and divided
+// once, so that no binary residue shows.
 
 // Calendar days of a range, both ends included, whatever the order of the two dates.
 int dayCount(const QDate& a, const QDate& b);
@@ -37,30 +37,6 @@ QVector<Field> outputCheckFields();
 // outputCheckStatement: per worker the normal wage, the piece wages, their difference and the share of
 // the normal wage reached; a worker without a normal wage counts as having reached it in full.
 void fillOutputCheck(const DataSet& source, DataSet& result);
-
-// The grouping items of "生产汇总统计", in their fixed order.
-struct Grouping {
-    bool date = false;
-    bool classGroup = false;
-    bool staff = false;
-    bool style = false;
-    bool job = false;
-    bool salaryDay = false;
-};
-
-// "生产汇总统计": quantities (数量) and piece wages (金额) of a range, optionally without dismissed workers
-// and finished processes, grouped by the chosen items and ordered by them (a worker by his work number).
-// Without a grouping the one row holds the grand sums.
-Statement groupedTotalsStatement(const QDate& from, const QDate& to, bool notFired, bool notStopped,
-                                 const Grouping& grouping);
-
-// The fields of the grand totals: qty (pieces) and tmy (money).
-QVector<Field> grandTotalFields();
-// Fills the grand totals (an in-memory data set with grandTotalFields) from the rows of the opened
-// groupedTotalsStatement. The groups share out the records of the condition between them, so their sums
-// are the sums over the condition, had without reading the records a second time. A column that has no
-// value in any row (no records at all) sums to no value, as a sum in the database does.
-void fillGrandTotals(const DataSet& rows, DataSet& totals);
 
 // The free query may run only when the first six characters of its first line are "select", in any
 // letter case.

@@ -410,6 +410,29 @@ class TestDataSet : public QObject {
         QCOMPARE(cds.fieldCount(), 2);
         cds.open();
         QCOMPARE(cds.recordCount(), 0);
+
+        // Rows made elsewhere are taken over at once; a short row is padded with Null, the filter
+        // applies and the views are reset once, not told of each row.
+        cds.close();
+        cds.setFilter("staffCode = 'b'");
+        cds.setFiltered(true);
+        QSignalSpy resets(&cds, &DataSet::reset);
+        QSignalSpy inserts(&cds, &DataSet::rowInserted);
+        cds.openWithRows({{3, "a"}, {1, "b"}, {2}});
+        QCOMPARE(resets.count(), 1);
+        QCOMPARE(inserts.count(), 0);
+        QCOMPARE(cds.recordCount(), 1);
+        QCOMPARE(cds.value("staffID").toInt(), 1);
+        cds.setFiltered(false);
+        QCOMPARE(cds.recordCount(), 3);
+        QVERIFY(cds.valueAt(2, 1).isNull());
+        cds.setSort("staffID ASC");
+        QCOMPARE(cds.valueAt(0, 0).toInt(), 1);
+        // A data set over a statement reads its rows from the database only.
+        DataSet overStatement(&cn);
+        overStatement.setSql("select * from staff");
+        QVERIFY_THROWS_EXCEPTION(DbError, overStatement.openWithRows({{1}}));
+        QVERIFY(!overStatement.isOpen());
     }
 
     void theModelFollowsEveryChange() {
