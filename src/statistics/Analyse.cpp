@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "data/datamodule.h"
 #include "data/dataset.h"
@@ -375,8 +376,18 @@ void TAnalyseFrm::btnCCClick() {
 
 void TAnalyseFrm::fitColumns(TMyDBGrid* grid) {
     grid->resizeColumnsToContents();
-    for (int c = 0; c < grid->model()->columnCount(); ++c)
-        grid->setColumnWidth(c, qBound(64, grid->columnWidth(c) + 12, 240));
+    // The header measures the first rows only; in a long result the widest group name may come much
+    // later, so rows spread over the whole result are measured as well.
+    const QAbstractItemModel* model = grid->model();
+    const int rows = model->rowCount();
+    const int step = std::max(1, rows / 2000);
+    const QFontMetrics metrics = grid->fontMetrics();
+    for (int c = 0; c < model->columnCount(); ++c) {
+        int width = grid->columnWidth(c);
+        for (int r = 0; r < rows; r += step)
+            width = std::max(width, metrics.horizontalAdvance(model->index(r, c).data().toString()) + 8);
+        grid->setColumnWidth(c, qBound(64, width + 12, 240));
+    }
 }
 
 TMyDBGrid* TAnalyseFrm::activeGrid() const {
