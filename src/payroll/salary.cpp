@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIntValidator>
@@ -15,7 +14,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
@@ -112,13 +110,7 @@ TsalaryFrm::TsalaryFrm(QWidget* parent) : WorkWindow(parent) {
 TsalaryFrm::~TsalaryFrm() = default;
 
 void TsalaryFrm::buildWindow() {
-    setObjectName(QStringLiteral("salaryFrm"));
-    setWindowTitle(QStringLiteral("工资设置"));
-    QFont arial(QStringLiteral("Arial"), 9);
-    setFont(arial);
-    resize(678, 475);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    frameWindow(QStringLiteral("salaryFrm"), QStringLiteral("工资设置"), QSize(678, 475));
     setHelpText(helpTextOfWindow());
 
     Connection* cn = &dataFrm()->cnMain;

@@ -4,14 +4,12 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -93,12 +91,7 @@ TsalaryDataFrm::TsalaryDataFrm(const SheetBatch& batch, QWidget* parent) : WorkW
 TsalaryDataFrm::~TsalaryDataFrm() = default;
 
 void TsalaryDataFrm::buildWindow() {
-    setObjectName(QStringLiteral("salaryDataFrm"));
-    setWindowTitle(QStringLiteral("工资表"));
-    setFont(QFont(QStringLiteral("Arial"), 9));
-    resize(835, 546);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    frameWindow(QStringLiteral("salaryDataFrm"), QStringLiteral("工资表"), QSize(835, 546));
     setHelpText(helpTextOfWindow());
 
     Connection* cn = &dataFrm()->cnMain;

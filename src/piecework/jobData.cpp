@@ -7,13 +7,11 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QToolButton>
@@ -207,12 +205,7 @@ TjobDataFrm::~TjobDataFrm() = default;
 // ---- building
 
 void TjobDataFrm::buildWindow() {
-    setObjectName(QStringLiteral("jobDataFrm"));
-    setWindowTitle(QStringLiteral("计件数"));
-    setFont(QFont(QStringLiteral("Arial"), 9));
-    resize(613, 469);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    frameWindow(QStringLiteral("jobDataFrm"), QStringLiteral("计件数"), QSize(613, 469));
 
     Connection* cn = &dataFrm()->cnMain;
     tdMain = new DataSet(cn, this);

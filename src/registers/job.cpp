@@ -3,10 +3,8 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include "data/datamodule.h"
@@ -58,12 +56,7 @@ TjobFrm::TjobFrm(QWidget* parent) : WorkWindow(parent) {
 TjobFrm::~TjobFrm() = default;
 
 void TjobFrm::buildWindow() {
-    setObjectName(QStringLiteral("jobFrm"));
-    setWindowTitle(QStringLiteral("工序编号"));
-    setFont(QFont(QStringLiteral("Arial"), 9));
-    resize(620, 457);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    frameWindow(QStringLiteral("jobFrm"), QStringLiteral("工序编号"), QSize(620, 457));
     setHelpText(helpTextOfWindow);
 
     tdMain = new DataSet(&dataFrm()->cnMain, this);

@@ -2,10 +2,8 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
-#include <QScreen>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -75,12 +73,7 @@ TstaffFrm::TstaffFrm(QWidget* parent) : WorkWindow(parent) {
 TstaffFrm::~TstaffFrm() = default;
 
 void TstaffFrm::buildWindow() {
-    setObjectName(QStringLiteral("staffFrm"));
-    setWindowTitle(QStringLiteral("员工编号"));
-    setFont(QFont(QStringLiteral("Arial"), 9));
-    resize(603, 445);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    frameWindow(QStringLiteral("staffFrm"), QStringLiteral("员工编号"), QSize(603, 445));
     setHelpText(helpTextOfWindow);
 
     tdMain = new DataSet(&dataFrm()->cnMain, this);

@@ -1,7 +1,9 @@
 #include "shell/workwindow.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QPointer>
+#include <QScreen>
 
 #include "shell/dialogs.h"
 #include "shell/session.h"
@@ -44,6 +46,15 @@ void WorkWindow::closeEvent(QCloseEvent* event) {
     helpProc = nullptr;
     helpOwner = nullptr;
     emit closed(this);
+}
+
+void WorkWindow::frameWindow(const QString& name, const QString& caption, const QSize& size) {
+    setObjectName(name);
+    setWindowTitle(caption);
+    setFont(QFont(QStringLiteral("Arial"), 9));
+    resize(size);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 }  // namespace hx

@@ -28,6 +28,10 @@ class WorkWindow : public QWidget {
     void closed(hx::WorkWindow* window);
 
   protected:
+    // Names the window, gives it its caption, the work windows' font and its size, and places it in the
+    // middle of the screen (rather than under the main panel).
+    void frameWindow(const QString& name, const QString& caption, const QSize& size);
+
     bool event(QEvent* event) override;
     // A subclass that overrides this calls it last, when it lets the window close.
     void closeEvent(QCloseEvent* event) override;

@@ -12,7 +12,6 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -96,12 +95,7 @@ TAnalyseFrm::TAnalyseFrm(QWidget* parent) : WorkWindow(parent) {
 TAnalyseFrm::~TAnalyseFrm() = default;
 
 void TAnalyseFrm::buildWindow() {
-    setObjectName(QStringLiteral("AnalyseFrm"));
-    setWindowTitle(QStringLiteral("统计分析"));
-    setFont(QFont(QStringLiteral("Arial"), 9));
-    resize(719, 485);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    frameWindow(QStringLiteral("AnalyseFrm"), QStringLiteral("统计分析"), QSize(719, 485));
     setHelpText(helpTextOfWindow());
 
     Connection* cnMain = &dataFrm()->cnMain;
