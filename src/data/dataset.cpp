@@ -632,6 +632,7 @@ void DataSet::openWith(const std::function<void()>& fill) {
 
 void DataSet::close() {
     if (!isOpen()) return;
+    emit discardOpenEditors();
     beginReset();
     m_rows.clear();
     m_view.clear();
@@ -688,6 +689,7 @@ void DataSet::moveTo(int row) {
 void DataSet::setRecNo(int row) {
     requireOpen();
     if (row == m_current) return;
+    emit commitOpenEditors();
     if (m_state == DataSetState::Insert && !m_modified) {
         // The untouched new row vanishes; rows below it move up by one.
         const int position = m_current;
@@ -893,6 +895,7 @@ std::optional<QVariant> DataSet::convertForPost(int index, const QVariant& v) co
 
 bool DataSet::post() {
     requireOpen();
+    emit commitOpenEditors();
     if (!isEditing()) return true;
     try {
         if (beforePost) beforePost(*this);
@@ -954,15 +957,19 @@ bool DataSet::post() {
             } else if (!names.isEmpty()) {
                 QStringList sets;
                 for (const QString& n : names) sets << n + QStringLiteral(" = ?");
-                values << row.key;
-                const QString keyColumn = m_hiddenRowId ? QStringLiteral("rowid") : m_keyField;
-                m_connection->exec(QStringLiteral("update %1 set %2 where %3 = ?")
-                                       .arg(m_detectedTable, sets.join(QStringLiteral(", ")), keyColumn),
-                                   values);
+                const QString where = storedRowCondition(row, values);
+                if (m_connection->exec(QStringLiteral("update %1 set %2%3")
+                                           .arg(m_detectedTable, sets.join(QStringLiteral(", ")), where),
+                                       values) != 1)
+                    throw RowChangedError();
             }
         }
         row.values = converted;
         calculate(row);
+    } catch (const RowChangedError&) {
+        // Not a refusal of what the user typed: the row is no longer there to take it.
+        cancel();
+        throw;
     } catch (const DbError& e) {
         if (onPostError && onPostError(*this, e) == PostErrorAction::Abort) return false;
         throw;
@@ -983,6 +990,7 @@ void DataSet::removeFromView(int position) {
 }
 
 void DataSet::cancel() {
+    emit discardOpenEditors();
     if (!isEditing()) return;
     const int position = m_current;
     if (m_state == DataSetState::Insert) {
@@ -1002,6 +1010,7 @@ void DataSet::cancel() {
 }
 
 void DataSet::checkBrowseMode() {
+    emit commitOpenEditors();
     if (!isEditing()) return;
     if (m_state == DataSetState::Insert && !m_modified) {
         cancel();
@@ -1014,6 +1023,7 @@ void DataSet::checkBrowseMode() {
 
 void DataSet::remove() {
     requireOpen();
+    emit discardOpenEditors();
     if (m_state == DataSetState::Insert) {
         cancel();
         return;
@@ -1025,9 +1035,10 @@ void DataSet::remove() {
     if (!m_inMemory) {
         if (m_detectedTable.isEmpty() || !m_connection)
             throw DbError(QStringLiteral("该数据集是只读的，不能删除。"));
-        const QString keyColumn = m_hiddenRowId ? QStringLiteral("rowid") : m_keyField;
-        m_connection->exec(QStringLiteral("delete from %1 where %2 = ?").arg(m_detectedTable, keyColumn),
-                           {row.key});
+        QVariantList values;
+        const QString where = storedRowCondition(row, values);
+        if (m_connection->exec(QStringLiteral("delete from %1%2").arg(m_detectedTable, where), values) != 1)
+            throw RowChangedError();
     }
     row.deleted = true;
     const int position = m_current;
@@ -1116,6 +1127,18 @@ void DataSet::disableControls() {
 
 void DataSet::enableControls() {
     if (m_controlsDisabled > 0 && --m_controlsDisabled == 0) emit reset();
+}
+
+QString DataSet::storedRowCondition(const Row& row, QVariantList& values) const {
+    QString where = QStringLiteral(" where %1 = ?").arg(m_hiddenRowId ? QStringLiteral("rowid") : m_keyField);
+    values << row.key;
+    for (const QString& name : m_rowIdentity) {
+        const int f = fieldIndex(name);
+        if (f < 0 || m_fields[f].calculated) continue;
+        where += QStringLiteral(" and [%1] is ?").arg(m_fields[f].name);
+        values << row.values[f];
+    }
+    return where;
 }
 
 int DataSet::keyFieldIndex() const {

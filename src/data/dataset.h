@@ -65,6 +65,9 @@ class DataSet : public QObject {
     // The table that posted rows go to; detected from "select ... from TABLE" without a join when empty.
     void setUpdateTable(const QString& table) { m_updateTable = table; }
     QString updateTable() const { return m_updateTable; }
+    // Fields that must still hold what was read for an update or a delete to apply (besides the key): a
+    // table keyed by rowid gets its rowids reused, and a row must never be written over another one.
+    void setRowIdentity(const QStringList& fields) { m_rowIdentity = fields; }
     // Overrides the type taken from the declared column type (computed columns, for example a sum of money).
     void setFieldType(const QString& field, FieldType type);
     // A field that is not in the statement, filled per row by onCalcFields (or by a lookup below).
@@ -177,6 +180,11 @@ class DataSet : public QObject {
     void rowRemoved(int row);
     void currentChanged(int row);
     void stateChanged(hx::DataSetState state);
+    // Before the data set moves, appends, posts or requeries: a view with an open cell editor hands its
+    // text to the current row now, so that what the user typed is part of what follows.
+    void commitOpenEditors();
+    // Before the current row is cancelled, deleted or the data set closed: open cell editors are dropped.
+    void discardOpenEditors();
 
   private:
     struct Row;
@@ -202,12 +210,15 @@ class DataSet : public QObject {
     void endReset();
     void removeFromView(int row);
     std::optional<QVariant> convertForPost(int fieldIndex, const QVariant& value) const;
+    // " where KEY = ? and F1 is ? ..." with its values, naming the stored row that `row` was read from.
+    QString storedRowCondition(const Row& row, QVariantList& values) const;
 
     Connection* m_connection = nullptr;
     QString m_sql;
     QVariantList m_params;
     QString m_updateTable;
     QString m_detectedTable;
+    QStringList m_rowIdentity;
     QString m_keyField;  // the integer key of the update table, or the hidden rowid column
     bool m_hiddenRowId = false;
 

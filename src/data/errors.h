@@ -22,6 +22,13 @@ class DbError : public Error {
     using Error::Error;
 };
 
+// An update or a delete found no stored row that still holds what was read: the row was deleted or
+// replaced by another operation (another window, a regeneration). Nothing was written.
+class RowChangedError : public DbError {
+  public:
+    RowChangedError() : DbError(QStringLiteral("记录已被其他操作更改，请刷新后重试。")) {}
+};
+
 // A failure of a file routine (copy, compact, replace).
 class FileError : public Error {
   public:

@@ -13,8 +13,8 @@
 namespace hx {
 
 namespace {
-
 constexpr int buttonWidth = 16;
+}  // namespace
 
 // Pick lists as drop-downs, and the cell button of picker columns.
 class GridDelegate : public QStyledItemDelegate {
@@ -24,15 +24,19 @@ class GridDelegate : public QStyledItemDelegate {
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override {
         const GridColumn& c = m_grid->dataModel()->column(index.column());
+        QWidget* editor;
         if (!c.pickList.isEmpty()) {
             auto* box = new QComboBox(parent);
             box->setEditable(true);
             box->addItems(c.pickList);
             box->setMaxVisibleItems(9);
             box->setInsertPolicy(QComboBox::NoInsert);
-            return box;
+            editor = box;
+        } else {
+            editor = QStyledItemDelegate::createEditor(parent, option, index);
         }
-        return QStyledItemDelegate::createEditor(parent, option, index);
+        if (editor) m_grid->editorCreated(editor);
+        return editor;
     }
 
     void setEditorData(QWidget* editor, const QModelIndex& index) const override {
@@ -85,8 +89,6 @@ class GridDelegate : public QStyledItemDelegate {
     TMyDBGrid* m_grid;
 };
 
-}  // namespace
-
 TMyDBGrid::TMyDBGrid(QWidget* parent) : QTableView(parent) {
     setItemDelegate(new GridDelegate(this));
     setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -120,6 +122,7 @@ TMyDBGrid::TMyDBGrid(QWidget* parent) : QTableView(parent) {
 TMyDBGrid::~TMyDBGrid() = default;
 
 void TMyDBGrid::setDataSet(DataSet* dataSet) {
+    if (DataSet* previous = this->dataSet()) disconnect(previous, nullptr, this, nullptr);
     auto* model = new DataSetModel(dataSet, this);
     if (m_model) model->setColumns(m_model->columns());
     model->setReadOnly(m_readOnly);
@@ -127,6 +130,8 @@ void TMyDBGrid::setDataSet(DataSet* dataSet) {
     delete m_model;
     m_model = model;
     connect(dataSet, &DataSet::currentChanged, this, &TMyDBGrid::followDataSet);
+    connect(dataSet, &DataSet::commitOpenEditors, this, &TMyDBGrid::commitEditor);
+    connect(dataSet, &DataSet::discardOpenEditors, this, &TMyDBGrid::discardEditor);
     connect(model, &DataSetModel::editFailed, this,
             [](const QString& message) { Dialogs::get().error(message); });
     connect(model, &QAbstractItemModel::modelReset, this, [this] {
@@ -257,6 +262,92 @@ bool TMyDBGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* even
     return QTableView::edit(index, trigger, event);
 }
 
+void TMyDBGrid::editorCreated(QWidget* editor) {
+    m_editor = editor;
+    // The editor (and the line edit inside a drop-down) sees the keys first: the grid's own keys must
+    // reach the grid also while a cell is being edited.
+    editor->installEventFilter(this);
+    for (QWidget* child : editor->findChildren<QWidget*>()) child->installEventFilter(this);
+}
+
+QWidget* TMyDBGrid::cellEditor() const {
+    return state() == QAbstractItemView::EditingState ? m_editor.data() : nullptr;
+}
+
+void TMyDBGrid::commitEditor() {
+    QWidget* editor = cellEditor();
+    if (!editor) return;
+    m_editor = nullptr;
+    commitData(editor);
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+void TMyDBGrid::discardEditor() {
+    QWidget* editor = cellEditor();
+    if (!editor) return;
+    m_editor = nullptr;
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+void TMyDBGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+    if (editor == m_editor) m_editor = nullptr;
+    QTableView::closeEditor(editor, hint);
+    if (hint == QAbstractItemDelegate::RevertModelCache) {
+        // Esc: a new row is dropped, an edited row gets back what it held.
+        guarded([this] {
+            if (dataSet() && dataSet()->isEditing()) dataSet()->cancel();
+        });
+        openEditorLater();
+    }
+}
+
+bool TMyDBGrid::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !m_editor) return QTableView::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    const bool ctrl = key->modifiers() & Qt::ControlModifier;
+    if (ctrl && key->key() == Qt::Key_Delete) {
+        keyPressEvent(key);
+        return true;
+    }
+    // A drop-down would turn its choices with the arrows; in the grid they move between rows, as in
+    // every other column. Alt+Down still opens the list.
+    auto* box = qobject_cast<QComboBox*>(m_editor.data());
+    if (box && !box->view()->isVisible() && !(key->modifiers() & Qt::AltModifier) &&
+        (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
+        keyPressEvent(key);
+        return true;
+    }
+    return QTableView::eventFilter(watched, event);
+}
+
+QModelIndex TMyDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    // Tab out of the last cell goes on to a new row, as the down arrow does on the last row.
+    DataSet* ds = dataSet();
+    const QModelIndex current = currentIndex();
+    if (action == MoveNext && ds && m_model && !m_readOnly && ds->isOpen() && current.isValid() &&
+        current.row() == m_model->rowCount() - 1 && !ds->isEmpty()) {
+        int last = m_model->columnCount() - 1;
+        while (last > 0 && isColumnHidden(last)) --last;
+        if (current.column() >= last) {
+            bool appended = false;
+            guarded([&] { appended = appendRow(); });
+            if (!appended) return current;
+            int first = 0;
+            while (first < last && isColumnHidden(first)) ++first;
+            return m_model->index(ds->recNo(), first);
+        }
+    }
+    return QTableView::moveCursor(action, modifiers);
+}
+
+bool TMyDBGrid::appendRow() {
+    DataSet* ds = dataSet();
+    commitEditor();
+    if (ds->state() == DataSetState::Insert && !ds->isModified()) return false;  // already on a new row
+    ds->append();
+    return ds->state() == DataSetState::Insert;
+}
+
 void TMyDBGrid::dropUntouchedNewRow() {
     DataSet* ds = dataSet();
     if (ds && ds->state() == DataSetState::Insert && !ds->isModified()) ds->cancel();
@@ -289,6 +380,14 @@ void TMyDBGrid::keyPressEvent(QKeyEvent* event) {
             if (Dialogs::get().okCancel(QStringLiteral("Delete record?")) != Answer::Ok) return;
             ds->remove();
         });
+        openEditorLater();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape && !cellEditor()) {
+        guarded([&] {
+            if (ds->isEditing()) ds->cancel();
+        });
+        openEditorLater();
         return;
     }
     if (ctrl && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
@@ -299,17 +398,17 @@ void TMyDBGrid::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Down && !ctrl && ds->isOpen() && !m_readOnly) {
         const bool onLast = ds->recNo() == ds->recordCount() - 1 || ds->isEmpty();
         if (onLast) {
-            guarded([&] {
-                if (ds->state() == DataSetState::Insert && !ds->isModified()) return;  // already on a new row
-                ds->append();
-            });
+            guarded([&] { appendRow(); });
             return;
         }
     }
-    if (event->key() == Qt::Key_Up && ds->state() == DataSetState::Insert && !ds->isModified() &&
-        ds->recNo() == ds->recordCount() - 1) {
-        guarded([&] { ds->cancel(); });
-        return;
+    if (event->key() == Qt::Key_Up && ds->state() == DataSetState::Insert) {
+        commitEditor();
+        if (!ds->isModified() && ds->recNo() == ds->recordCount() - 1) {
+            guarded([&] { ds->cancel(); });
+            openEditorLater();
+            return;
+        }
     }
     QTableView::keyPressEvent(event);
 }

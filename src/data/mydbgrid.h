@@ -37,6 +37,12 @@ class TMyDBGrid : public QTableView {
     // Keeps the cell editor open on the current cell.
     void setAlwaysShowEditor(bool on) { m_alwaysShowEditor = on; }
     bool alwaysShowEditor() const { return m_alwaysShowEditor; }
+    // Hands the open cell editor's text to its row and closes the editor; nothing when none is open.
+    void commitEditor();
+    // Closes the open cell editor and forgets its text.
+    void discardEditor();
+    // The open cell editor; nullptr when none is open.
+    QWidget* cellEditor() const;
 
   signals:
     // Raised after the grid has handled a change of its column widths, by the user or by code.
@@ -49,15 +55,23 @@ class TMyDBGrid : public QTableView {
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void mousePressEvent(QMouseEvent* event) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
 
   private:
+    friend class GridDelegate;
+    void editorCreated(QWidget* editor);
     void followDataSet(int row);
     void dropUntouchedNewRow();
+    // Appends a row unless the current one is an untouched new row; true when a new row is current.
+    bool appendRow();
     void applyColumnLayout();
     void openEditorLater();
     bool buttonHit(const QModelIndex& index, const QPoint& pos) const;
 
     DataSetModel* m_model = nullptr;
+    QPointer<QWidget> m_editor;
     bool m_syncing = false;
     bool m_alwaysShowEditor = false;
     bool m_readOnly = false;

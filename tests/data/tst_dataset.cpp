@@ -51,6 +51,50 @@ class TestDataSet : public QObject {
         dir.reset();
     }
 
+    void aRowThatIsGoneOrReplacedIsNeverWrittenOver() {
+        // The row was deleted under the data set: the edit changes nothing and says so.
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        ds.open();
+        ds.locate("StaffCode", "002");
+        cn.exec("delete from staff where StaffCode='002'");
+        ds.setValue("StaffName", "新名");
+        QSignalSpy discarded(&ds, &DataSet::discardOpenEditors);
+        try {
+            ds.post();
+            QFAIL("a post onto a deleted row must fail");
+        } catch (const RowChangedError& e) {
+            QCOMPARE(e.message(), QStringLiteral("记录已被其他操作更改，请刷新后重试。"));
+        }
+        QCOMPARE(ds.state(), DataSetState::Browse);
+        QCOMPARE(storedCount("StaffName='新名'"), 0);
+        QVERIFY(discarded.count() >= 1);
+        QVERIFY_THROWS_EXCEPTION(RowChangedError, ds.remove());
+        QCOMPARE(ds.recordCount(), 4);
+
+        // A table keyed by rowid: the rowid now names another worker's row, which stays as it is.
+        cn.exec("create table sheet (code varchar(10), amount integer)");
+        cn.exec("insert into sheet values ('A', 1), ('B', 2)");
+        DataSet sheet(&cn);
+        sheet.setSql("select code, amount from sheet");
+        sheet.setRowIdentity({"code"});
+        sheet.open();
+        sheet.last();
+        cn.exec("delete from sheet");
+        cn.exec("insert into sheet values ('X', 7), ('Y', 8)");  // the same rowids, other rows
+        sheet.setValue("amount", 99);
+        QVERIFY_THROWS_EXCEPTION(RowChangedError, sheet.post());
+        QVERIFY_THROWS_EXCEPTION(RowChangedError, sheet.remove());
+        QCOMPARE(cn.scalar("select group_concat(code || amount) from sheet").toString(),
+                 QStringLiteral("X7,Y8"));
+        // While the row is still what was read, it is written as usual.
+        sheet.close();
+        sheet.open();
+        sheet.setValue("amount", 70);
+        QVERIFY(sheet.post());
+        QCOMPARE(cn.scalar("select amount from sheet where code='X'").toInt(), 70);
+    }
+
     void opensWithTypesFromTheSchema() {
         DataSet ds(&cn);
         ds.setSql(staffSql);

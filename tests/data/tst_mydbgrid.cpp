@@ -25,8 +25,10 @@ class TestMyDBGrid : public QObject {
         return cn.scalar(QStringLiteral("select count(*) from staff where ") + where).toInt();
     }
     void press(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        QTest::keyClick(grid, Qt::Key(key), mods);
+        hxtest::settle();
+        hxtest::key(Qt::Key(key), mods);
     }
+    void clickElsewhereInGrid(int row, int column) { hxtest::clickCell(grid, row, column); }
 
   private slots:
     void init() {
@@ -57,9 +59,9 @@ class TestMyDBGrid : public QObject {
         GridColumn name(QStringLiteral("StaffName"), QStringLiteral("姓名"), 83);
         name.hasButton = true;
         grid->setColumns({{QStringLiteral("StaffCode"), QStringLiteral("工号"), 142}, name, day});
-        window->show();
-        QApplication::setActiveWindow(window.get());
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        grid->setAlwaysShowEditor(true);
+        window->resize(500, 300);
+        QVERIFY(hxtest::showActive(window.get()));
         grid->setFocus();
     }
     void cleanup() {
@@ -71,49 +73,168 @@ class TestMyDBGrid : public QObject {
         dir.reset();
     }
 
+    QString nameOf(const QString& code) {
+        return cn.scalar(QStringLiteral("select StaffName from staff where StaffCode=?"), {code}).toString();
+    }
+
+    // ---- what a clerk does, keys sent to the focused cell editor, results read from the file
+
     void downOnTheLastRowAppendsAndAnUntouchedRowIsDroppedOnLeaving() {
-        ds->last();
-        press(Qt::Key_Down);
+        QVERIFY(hxtest::enterCell(grid, 2, 0));
+        hxtest::key(Qt::Key_Down);
         QCOMPARE(ds->state(), DataSetState::Insert);
         QCOMPARE(ds->recordCount(), 4);
-        QCOMPARE(ds->asBool("Firedd"), false);
+        QCOMPARE(grid->currentIndex().row(), 3);
+        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(grid); }));
         // A second down arrow on the untouched new row adds nothing more.
-        press(Qt::Key_Down);
+        hxtest::key(Qt::Key_Down);
         QCOMPARE(ds->recordCount(), 4);
         elsewhere->setFocus();
+        hxtest::settle();
         QCOMPARE(ds->state(), DataSetState::Browse);
         QCOMPARE(ds->recordCount(), 3);
         QCOMPARE(stored(), 3);
+        QCOMPARE(nameOf("003"), QStringLiteral("工3"));
     }
 
-    void leavingARowStoresIt() {
-        ds->last();
-        press(Qt::Key_Down);
-        QVERIFY(grid->model()->setData(grid->model()->index(3, 0), QStringLiteral("004")));
-        QVERIFY(grid->model()->setData(grid->model()->index(3, 1), QStringLiteral("新工")));
+    void aRowTypedAfterTheDownArrowIsANewRowAndTheLastOneStaysAsItWas() {
+        QVERIFY(hxtest::enterCell(grid, 2, 0));
+        hxtest::key(Qt::Key_Down);
+        hxtest::type(QStringLiteral("004"));
+        hxtest::key(Qt::Key_Tab);
+        QVERIFY(hxtest::editing(grid));
+        QCOMPARE(grid->currentIndex().column(), 1);
+        hxtest::type(QStringLiteral("新工"));
         QCOMPARE(stored(), 3);
-        press(Qt::Key_Up);
+        // Up leaves the new row with its name still in the editor: both values are stored.
+        hxtest::key(Qt::Key_Up);
         QCOMPARE(ds->state(), DataSetState::Browse);
-        QCOMPARE(stored("StaffCode='004'"), 1);
+        QCOMPARE(stored(), 4);
+        QCOMPARE(nameOf("004"), QStringLiteral("新工"));
+        QCOMPARE(nameOf("003"), QStringLiteral("工3"));
+        QCOMPARE(stored("StaffCode='004' and Firedd=0"), 1);
         QCOMPARE(ds->recNo(), 2);
     }
 
-    void aRefusedRowIsDroppedWithABeep() {
-        grid->setCurrentIndex(grid->model()->index(0, 0));
-        QVERIFY(grid->model()->setData(grid->model()->index(0, 0), QStringLiteral("002")));
-        grid->setCurrentIndex(grid->model()->index(1, 0));
-        QCOMPARE(dialogs->beeps, 1);
-        QCOMPARE(ds->textAt(0, ds->fieldIndex("StaffCode")), QStringLiteral("001"));
-        QCOMPARE(stored("StaffCode='002'"), 1);
+    void theValueInTheEditorIsStoredBeforeTheNextRowIsAppended() {
+        QVERIFY(hxtest::enterCell(grid, 2, 0));
+        hxtest::key(Qt::Key_Down);
+        hxtest::type(QStringLiteral("004"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type(QStringLiteral("甲"));
+        hxtest::key(Qt::Key_Down);  // the name is still in the editor
+        QCOMPARE(nameOf("004"), QStringLiteral("甲"));
+        QCOMPARE(ds->state(), DataSetState::Insert);
+        QCOMPARE(ds->recordCount(), 5);
+        // The new row is entered in the column the user was in.
+        QCOMPARE(grid->currentIndex(), grid->model()->index(4, 1));
+        hxtest::type(QStringLiteral("乙"));
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        hxtest::type(QStringLiteral("005"));
+        hxtest::key(Qt::Key_Return);
+        clickElsewhereInGrid(0, 1);
+        QCOMPARE(nameOf("005"), QStringLiteral("乙"));
+        QCOMPARE(stored(), 5);
     }
 
-    void ctrlDeleteAsksTheGridsOwnQuestion() {
-        grid->setCurrentIndex(grid->model()->index(1, 0));
-        dialogs->answer(Answer::Cancel);
-        press(Qt::Key_Delete, Qt::ControlModifier);
+    void tabOutOfTheLastCellGoesOnToANewRow() {
+        QVERIFY(hxtest::enterCell(grid, 2, 2));
+        hxtest::key(Qt::Key_Tab);
+        QCOMPARE(ds->state(), DataSetState::Insert);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(3, 0));
+        hxtest::type(QStringLiteral("004"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type(QStringLiteral("丙"));
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(nameOf("004"), QStringLiteral("丙"));
+        QCOMPARE(stored(), 4);
+    }
+
+    void aCommandThatAppendsStoresTheEditorFirstAndKeepsItsNewRow() {
+        // A menu's "新增" appends while the user's text is still in the editor of another row.
+        QVERIFY(hxtest::enterCell(grid, 1, 1));
+        hxtest::type(QStringLiteral("改名"));
+        ds->append();
+        hxtest::settle();
+        QCOMPARE(nameOf("002"), QStringLiteral("改名"));
+        QCOMPARE(ds->state(), DataSetState::Insert);
+        QCOMPARE(ds->recordCount(), 4);
+        QCOMPARE(ds->asBool("Firedd"), false);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(3, 1));
+        hxtest::type(QStringLiteral("丁"));
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        hxtest::type(QStringLiteral("004"));
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(nameOf("004"), QStringLiteral("丁"));
+        QCOMPARE(stored(), 4);
+    }
+
+    void escapeDropsANewRowAndRestoresAnEditedOne() {
+        QVERIFY(hxtest::enterCell(grid, 2, 0));
+        hxtest::key(Qt::Key_Down);
+        hxtest::type(QStringLiteral("004"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type(QStringLiteral("戊"));
+        hxtest::key(Qt::Key_Escape);
+        QCOMPARE(ds->state(), DataSetState::Browse);
+        QCOMPARE(ds->recordCount(), 3);
+
+        QVERIFY(hxtest::enterCell(grid, 0, 1));
+        hxtest::type(QStringLiteral("错名"));
+        hxtest::key(Qt::Key_Tab);  // the new name is in the row now
+        QCOMPARE(ds->asString("StaffName"), QStringLiteral("错名"));
+        hxtest::key(Qt::Key_Escape);
+        QCOMPARE(ds->asString("StaffName"), QStringLiteral("工1"));
+        hxtest::key(Qt::Key_Down);
         QCOMPARE(stored(), 3);
+        QCOMPARE(nameOf("001"), QStringLiteral("工1"));
+        QCOMPARE(nameOf("004"), QString());
+    }
+
+    void aRefusedRowIsDroppedWithABeepAndNothingIsWritten() {
+        // A repeated code: the database refuses the row, which vanishes.
+        QVERIFY(hxtest::enterCell(grid, 2, 0));
+        hxtest::key(Qt::Key_Down);
+        hxtest::type(QStringLiteral("002"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type(QStringLiteral("重号"));
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(dialogs->beeps, 1);
+        QCOMPARE(ds->state(), DataSetState::Browse);
+        QCOMPARE(ds->recordCount(), 3);
+        QCOMPARE(stored(), 3);
+        QCOMPARE(nameOf("002"), QStringLiteral("工2"));
+        // An edit of an existing row to a repeated code is undone the same way.
+        QVERIFY(hxtest::enterCell(grid, 0, 0));
+        hxtest::type(QStringLiteral("002"));
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(dialogs->beeps, 2);
+        QCOMPARE(ds->textAt(0, ds->fieldIndex("StaffCode")), QStringLiteral("001"));
+        QCOMPARE(stored("StaffCode='001'"), 1);
+    }
+
+    void theArrowsMoveBetweenRowsAlsoInADropDownCell() {
+        QVERIFY(hxtest::enterCell(grid, 1, 2));
+        QVERIFY(qobject_cast<QComboBox*>(QApplication::focusWidget()->parentWidget()) ||
+                qobject_cast<QComboBox*>(QApplication::focusWidget()));
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(grid->currentIndex().row(), 2);
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(ds->state(), DataSetState::Insert);
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(ds->recordCount(), 3);
+        QCOMPARE(stored("salaryDay=5"), 3);
+    }
+
+    void ctrlDeleteAsksTheGridsOwnQuestionAlsoWhileEditing() {
+        QVERIFY(hxtest::enterCell(grid, 1, 1));
+        hxtest::type(QStringLiteral("半"));
+        dialogs->answer(Answer::Cancel);
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(stored(), 3);
+        QVERIFY(hxtest::editing(grid));
         dialogs->answer(Answer::Ok);
-        press(Qt::Key_Delete, Qt::ControlModifier);
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(stored(), 2);
         QCOMPARE(stored("StaffCode='002'"), 0);
         QCOMPARE(dialogs->texts(), QStringList({"Delete record?", "Delete record?"}));
@@ -161,14 +282,14 @@ class TestMyDBGrid : public QObject {
     }
 
     void aLetterInANumberCellIsNeverStored() {
-        grid->setCurrentIndex(grid->model()->index(0, 2));
-        QVERIFY(grid->model()->setData(grid->model()->index(0, 2), QStringLiteral("x")));
-        grid->setCurrentIndex(grid->model()->index(1, 2));
+        QVERIFY(hxtest::enterCell(grid, 0, 2));
+        hxtest::type(QStringLiteral("x"));
+        hxtest::key(Qt::Key_Down);
         QCOMPARE(dialogs->beeps, 1);
         QCOMPARE(cn.scalar("select salaryDay from staff where StaffCode='001'").toInt(), 5);
         QCOMPARE(ds->textAt(0, ds->fieldIndex("salaryDay")), QStringLiteral("5"));
     }
 };
 
-QTEST_MAIN(TestMyDBGrid)
+HX_WINDOW_TEST_MAIN(TestMyDBGrid)
 #include "tst_mydbgrid.moc"

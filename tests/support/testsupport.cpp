@@ -1,5 +1,7 @@
 #include "support/testsupport.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QFile>
 
 #include "data/programdir.h"
@@ -12,7 +14,8 @@ ScriptedDialogs::ScriptedDialogs() {
 }
 
 ScriptedDialogs::~ScriptedDialogs() {
-    hx::Dialogs::install(nullptr);
+    // Another test's script may have been installed since; it stays.
+    if (&hx::Dialogs::get() == this) hx::Dialogs::install(nullptr);
 }
 
 ScriptedDialogs& ScriptedDialogs::answer(hx::Answer answer) {
@@ -144,6 +147,85 @@ QString TempProgramDir::createAccountSet(const QString& name) const {
     QFile::copy(file(QStringLiteral("mlcp.dll")), target);
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     return target;
+}
+
+}  // namespace hxtest
+
+namespace hxtest {
+
+bool showActive(QWidget* window) {
+    window->show();
+    window->raise();
+    window->activateWindow();
+    if (!QTest::qWaitForWindowActive(window)) return false;
+    settle();
+    return true;
+}
+
+void settle() {
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+}
+
+static QWidget* focused() {
+    QWidget* w = QApplication::focusWidget();
+    if (!w) qWarning("no widget has the keyboard focus");
+    return w;
+}
+
+void key(Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    if (QWidget* w = focused()) QTest::keyClick(w, key, modifiers);
+    settle();
+}
+
+void type(const QString& text) {
+    for (const QChar c : text) {
+        QWidget* w = focused();
+        if (!w) return;
+        if (c.unicode() < 128) {
+            QTest::keyClick(w, c.toLatin1());
+        } else {
+            // Chinese has no key of its own: it arrives as text, as from an input method.
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(w, &press);
+            QApplication::sendEvent(w, &release);
+        }
+        settle();
+    }
+}
+
+static QPoint cellCentre(QAbstractItemView* view, int row, int column) {
+    const QModelIndex index = view->model()->index(row, column);
+    view->scrollTo(index);
+    return view->visualRect(index).center();
+}
+
+void clickCell(QAbstractItemView* view, int row, int column) {
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, cellCentre(view, row, column));
+    settle();
+}
+
+void doubleClickCell(QAbstractItemView* view, int row, int column) {
+    const QPoint p = cellCentre(view, row, column);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, p);
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, p);
+    settle();
+}
+
+bool editing(QAbstractItemView* view) {
+    QWidget* w = QApplication::focusWidget();
+    // Cell editors are children of the viewport; the view itself and its scroll bars are not.
+    return w && w != view->viewport() && view->viewport()->isAncestorOf(w);
+}
+
+bool enterCell(QAbstractItemView* view, int row, int column) {
+    clickCell(view, row, column);
+    if (!editing(view)) {
+        // A grid that does not keep its editor open starts one with F2, as a user would.
+        QTest::keyClick(view, Qt::Key_F2);
+        settle();
+    }
+    return QTest::qWaitFor([view] { return editing(view); }, 2000);
 }
 
 }  // namespace hxtest

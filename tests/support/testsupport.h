@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
+#include <QtTest>
 #include <deque>
 #include <optional>
 
@@ -81,7 +84,41 @@ class TempProgramDir {
     QTemporaryDir m_dir;
 };
 
+// ---- driving windows as a user does, on a real X server
+
+// Shows the window, activates it and waits until it is the active window; false when it never became
+// active (a window test that runs without a window manager's focus proves nothing).
+bool showActive(QWidget* window);
+// Lets posted events and zero timers run (the grid opens its cell editor that way).
+void settle();
+// A key, and typed text, sent to the widget that has the keyboard focus, as the keyboard would.
+void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+void type(const QString& text);
+// A click, and a double click, in the middle of a grid cell.
+void clickCell(QAbstractItemView* view, int row, int column);
+void doubleClickCell(QAbstractItemView* view, int row, int column);
+// Clicks into the cell and waits for its editor, as a user who starts typing there.
+bool enterCell(QAbstractItemView* view, int row, int column);
+// The widget that has the focus is a cell editor of this view.
+bool editing(QAbstractItemView* view);
+
 }  // namespace hxtest
+
+// The main() of a test that opens windows: it refuses to run anywhere but on a real X server, where focus,
+// activation and cell editors behave as they do for a user.
+#define HX_WINDOW_TEST_MAIN(TestObject)                                  \
+    int main(int argc, char** argv) {                                    \
+        QApplication app(argc, argv);                                    \
+        if (QGuiApplication::platformName() != QLatin1String("xcb")) {   \
+            qCritical("window tests need a real X server (xcb), not %s", \
+                      qPrintable(QGuiApplication::platformName()));      \
+            return 1;                                                    \
+        }                                                                \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                         \
+        TestObject tc;                                                   \
+        QTEST_SET_MAIN_SOURCE_PATH                                       \
+        return QTest::qExec(&tc, argc, argv);                            \
+    }
 
 // Checks, in a test's cleanup(), that a ScriptedDialogs was used up exactly.
 #define HX_VERIFY_DIALOGS(dialogs)                \
