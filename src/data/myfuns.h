@@ -3,6 +3,8 @@
 #include <QDate>
 #include <QString>
 
+#include "data/clock.h"
+
 class QComboBox;
 
 namespace hx {
@@ -24,6 +26,6 @@ bool IsValidName(const QString& name);
 
 // The path without its last four characters (the extension), followed by the date as yyyy-MM-dd. The
 // caller appends ".mdb".
-QString BackupFileName(const QString& path, const QDate& today = QDate::currentDate());
+QString BackupFileName(const QString& path, const QDate& today = hx::today());
 
 }  // namespace hx

@@ -17,6 +17,7 @@
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
+#include "data/clock.h"
 #include "data/datamodule.h"
 #include "data/mydbgrid.h"
 #include "payroll/generation.h"
@@ -266,7 +267,7 @@ void TsalaryFrm::buildWindow() {
 }
 
 void TsalaryFrm::FormCreate() {
-    const QDate today = QDate::currentDate();
+    const QDate today = hx::today();
     fillYearList(cbbYear, today);
     fillNumberList(cbbMonth, 1, 12);
     fillNumberList(cbbDay, 1, 31);

@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include "data/clock.h"
 #include "data/datamodule.h"
 #include "data/export.h"
 #include "data/mydbgrid.h"
@@ -79,7 +80,7 @@ QString TsalaryDataFrm::helpTextOfWindow() {
 
 TsalaryDataFrm::TsalaryDataFrm(QWidget* parent) : WorkWindow(parent) {
     buildWindow();
-    const YearMonth shown = previousMonth(QDate::currentDate());
+    const YearMonth shown = previousMonth(hx::today());
     FormCreate({shown.year, shown.month, 1});
 }
 
@@ -226,7 +227,7 @@ void TsalaryDataFrm::buildWindow() {
 }
 
 void TsalaryDataFrm::FormCreate(const SheetBatch& batch) {
-    const QDate today = QDate::currentDate();
+    const QDate today = hx::today();
     fillYearList(cbbYear, today);
     fillNumberList(cbbMonth, 1, 12);
     fillNumberList(cbbDay, 1, 31);

@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "data/clock.h"
 #include "data/datamodule.h"
 #include "data/mydbgrid.h"
 #include "data/myfuns_lists.h"
@@ -454,7 +455,7 @@ void TjobDataFrm::FormCreate() {
     LoadStaffCache();
     LoadJobCache();
 
-    const QDate today = QDate::currentDate();
+    const QDate today = hx::today();
     for (QDateEdit* edit : {cbbDateStaff, cbbDateJob, conDateB, conDateE}) {
         const QSignalBlocker quiet(edit);
         edit->setDate(edit == conDateB ? today.addDays(-31) : today.addDays(-1));

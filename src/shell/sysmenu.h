@@ -3,6 +3,8 @@
 #include <QDate>
 #include <QString>
 
+#include "data/clock.h"
+
 namespace hx {
 
 class Connection;
@@ -14,7 +16,7 @@ class Connection;
 // Copies the account set to its backup file of the day (replacing an earlier one of the same day), then
 // replaces the account set by a compacted copy, checked before it takes the account set's place.
 // Returns the backup file's path.
-QString backupAccountSet(Connection& cn, const QString& path, const QDate& today = QDate::currentDate());
+QString backupAccountSet(Connection& cn, const QString& path, const QDate& today = hx::today());
 
 // Replaces the account set by a complete copy of `source`, which must be an account set.
 void restoreAccountSet(Connection& cn, const QString& path, const QString& source);

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "data/clock.h"
 #include "data/datamodule.h"
 #include "data/dataset.h"
 #include "data/export.h"
@@ -296,7 +297,7 @@ QWidget* TAnalyseFrm::buildFreeQueryPage() {
 }
 
 void TAnalyseFrm::FormCreate() {
-    const QDate today = QDate::currentDate();
+    const QDate today = hx::today();
     for (QDateEdit* begin : {conaDateB, conbDateB}) begin->setDate(today.addDays(-30));
     for (QDateEdit* end : {conaDateE, conbDateE}) end->setDate(today);
     // An empty text means every group, so the list offers only real group names.
