@@ -380,6 +380,8 @@ void TMyDBGrid::keyPressEvent(QKeyEvent* event) {
             if (Dialogs::get().okCancel(QStringLiteral("Delete record?")) != Answer::Ok) return;
             ds->remove();
         });
+        // The question took the focus away from the editor it closed: it comes back to the grid.
+        setFocus();
         openEditorLater();
         return;
     }

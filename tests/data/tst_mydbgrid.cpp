@@ -185,6 +185,8 @@ class TestMyDBGrid : public QObject {
         QCOMPARE(ds->asString("StaffName"), QStringLiteral("错名"));
         hxtest::key(Qt::Key_Escape);
         QCOMPARE(ds->asString("StaffName"), QStringLiteral("工1"));
+        // The grid keeps its editor open: the user goes on typing in the same cell.
+        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(grid); }, 1000));
         hxtest::key(Qt::Key_Down);
         QCOMPARE(stored(), 3);
         QCOMPARE(nameOf("001"), QStringLiteral("工1"));
