@@ -1,6 +1,5 @@
 #include <QAbstractItemModelTester>
 #include <QContextMenuEvent>
-#include <QLineEdit>
 #include <QMenu>
 #include <QVBoxLayout>
 #include <QtTest>
@@ -31,8 +30,17 @@ class TestListOps : public QObject {
     int stored(const QString& where = QStringLiteral("1=1")) {
         return cn.scalar(QStringLiteral("select count(*) from staff where ") + where).toInt();
     }
-    // Makes the cell of the row and the column current, as a click would.
-    void select(int row, int column) { grid->setCurrentIndex(grid->model()->index(row, column)); }
+    QString table(const QString& where) {
+        return cn
+            .scalar(QStringLiteral(
+                        "select group_concat(staffID || StaffCode || StaffName || coalesce(ClassGroup, "
+                        "'~') || LevelSalary || salaryDay || Firedd, ';') from (select * from staff "
+                        "where ") +
+                    where + QStringLiteral(" order by staffID)"))
+            .toString();
+    }
+    // Clicks into the cell; its editor opens, as whenever the grid has the focus.
+    void select(int row, int column) { QVERIFY(hxtest::enterCell(grid, row, column)); }
     QString current(const QString& field) const { return ds->asString(field); }
     QStringList column(const QString& field) const {
         QStringList values;
@@ -71,9 +79,8 @@ class TestListOps : public QObject {
                           {QStringLiteral("ClassGroup"), QStringLiteral("班组"), 80},
                           {QStringLiteral("LevelSalary"), QStringLiteral("能力工资"), 80},
                           {QStringLiteral("salaryDay"), QStringLiteral("发薪日"), 50}});
-        window->show();
-        QApplication::setActiveWindow(window.get());
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        grid->setAlwaysShowEditor(true);
+        QVERIFY(hxtest::showActive(window.get()));
         grid->setFocus();
     }
     void cleanup() {
@@ -143,10 +150,7 @@ class TestListOps : public QObject {
 
     void filterStoresThePendingEditFirst() {
         select(2, 1);
-        static_cast<QAbstractItemView*>(grid)->edit(grid->currentIndex());
-        auto* editor = qobject_cast<QLineEdit*>(grid->indexWidget(grid->currentIndex()));
-        QVERIFY(editor);
-        editor->setText(QStringLiteral("李四新"));
+        hxtest::type(QStringLiteral("李四新"));  // still in the editor
         filterOnSelectedCell(grid, {});
         QCOMPARE(ds->filter(), QStringLiteral("StaffName = '李四新'"));
         QCOMPARE(stored("StaffName = '李四新'"), 1);
@@ -155,7 +159,7 @@ class TestListOps : public QObject {
 
     void filterOnARefusedEditUsesTheStoredValue() {
         select(2, 0);
-        QVERIFY(grid->model()->setData(grid->model()->index(2, 0), QStringLiteral("001")));  // repeated code
+        hxtest::type(QStringLiteral("001"));  // a repeated code
         filterOnSelectedCell(grid, {});
         QCOMPARE(dialogs->beeps, 1);
         QCOMPARE(ds->filter(), QStringLiteral("StaffCode = '002'"));
@@ -222,18 +226,49 @@ class TestListOps : public QObject {
         QCOMPARE(current("StaffCode"), QStringLiteral("009"));
     }
 
-    void appendAddsADefaultedRowStoredWhenLeft() {
+    void appendStoresTheTypedTextAndAddsADefaultedRowStoredWhenLeft() {
         QAbstractItemModelTester tester(grid->model());
-        select(1, 0);
+        const QString others = table("StaffCode <> '001'");
+        select(1, 1);
+        hxtest::type(QStringLiteral("奥尼尔"));  // still in the editor of another row
         appendRow(grid);
+        QCOMPARE(stored("StaffCode = '001' and StaffName = '奥尼尔'"), 1);
         QCOMPARE(ds->state(), DataSetState::Insert);
         QCOMPARE(ds->recNo(), 5);
-        QCOMPARE(grid->currentIndex().row(), 5);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(5, 1));
         QCOMPARE(ds->asBool("Firedd"), false);
-        QVERIFY(grid->model()->setData(grid->model()->index(5, 0), QStringLiteral("011")));
-        QVERIFY(grid->model()->setData(grid->model()->index(5, 1), QStringLiteral("孙七")));
-        select(0, 0);
-        QCOMPARE(stored("StaffCode = '011' and Firedd = 0"), 1);
+        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(grid); }));
+        hxtest::type(QStringLiteral("孙七"));
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        hxtest::type(QStringLiteral("011"));
+        hxtest::clickCell(grid, 0, 0);
+        QCOMPARE(stored("StaffCode = '011' and StaffName = '孙七' and Firedd = 0"), 1);
+        QCOMPARE(table("StaffCode not in ('001', '011')"), others);
+        QCOMPARE(stored(), 6);
+    }
+
+    void appendOnAnUntouchedNewRowAddsNoSecondOne() {
+        select(4, 0);
+        appendRow(grid);
+        appendRow(grid);
+        QCOMPARE(ds->recordCount(), 6);
+        hxtest::clickCell(grid, 0, 0);
+        QCOMPARE(ds->recordCount(), 5);
+        QCOMPARE(stored(), 5);
+    }
+
+    void toggleStoresTheTypedTextWithTheFlag() {
+        select(2, 1);
+        hxtest::type(QStringLiteral("李肆"));
+        QVERIFY(toggleCurrentFlag(grid, QStringLiteral("Firedd")));
+        QCOMPARE(stored("StaffCode = '002' and StaffName = '李肆' and Firedd = -1"), 1);
+        // A refused row is dropped with the window's beep, flag and all.
+        select(3, 0);
+        hxtest::type(QStringLiteral("003"));
+        QVERIFY(!toggleCurrentFlag(grid, QStringLiteral("Firedd")));
+        QCOMPARE(dialogs->beeps, 1);
+        QCOMPARE(stored("Firedd <> 0"), 1);
+        QCOMPARE(stored("StaffCode = '009'"), 1);
     }
 
     void deleteAsksAndOnlyYesDeletes() {
@@ -242,6 +277,7 @@ class TestListOps : public QObject {
             return QStringLiteral("删除 ") + d.asString("StaffName");
         };
         select(1, 0);
+        hxtest::type(QStringLiteral("099"));  // typed, not stored: the delete goes by the stored row
         dialogs->answer(Answer::No);
         QVERIFY(!deleteCurrentRow(grid, question));
         dialogs->answer(Answer::Closed);
@@ -257,8 +293,10 @@ class TestListOps : public QObject {
     }
 
     void deleteOfANewRowDiscardsItAndTheQuestionShowsTheTypedName() {
+        select(4, 1);
         appendRow(grid);
-        QVERIFY(grid->model()->setData(grid->model()->index(5, 1), QStringLiteral("新人")));
+        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(grid); }));
+        hxtest::type(QStringLiteral("新人"));
         dialogs->answer(Answer::Yes);
         QVERIFY(deleteCurrentRow(grid, [](const DataSet& d) { return d.asString("StaffName"); }));
         QCOMPARE(dialogs->lastText(), QStringLiteral("新人"));
@@ -283,10 +321,8 @@ class TestListOps : public QObject {
         menu.addAction(QStringLiteral("排序"));
         setGridMenu(grid, &menu);
         select(1, 1);
-        static_cast<QAbstractItemView*>(grid)->edit(grid->currentIndex());
-        QWidget* editor = grid->indexWidget(grid->currentIndex());
-        QVERIFY(editor);
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QWidget* editor = QApplication::focusWidget();
+        QVERIFY(hxtest::editing(grid));
         QCOMPARE(editor->contextMenuPolicy(), Qt::NoContextMenu);
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), editor->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(editor, &event);
@@ -296,5 +332,5 @@ class TestListOps : public QObject {
     }
 };
 
-QTEST_MAIN(TestListOps)
+HX_WINDOW_TEST_MAIN(TestListOps)
 #include "tst_listops.moc"

@@ -2,17 +2,21 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QPointer>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QtTest>
 
 #include "data/datamodule.h"
 #include "data/mydbgrid.h"
+#include "registers/gridmenu.h"
 #include "registers/staff.h"
 #include "shell/session.h"
 #include "support/testsupport.h"
 
 using namespace hx;
 
+// The staff register as the personnel clerk uses it: clicks into cells, keys to the cell editor, the
+// context menus by right click; what was stored is read back with SQL.
 class TestStaff : public QObject {
     Q_OBJECT
 
@@ -39,35 +43,63 @@ class TestStaff : public QObject {
     int stored(const QString& where = QStringLiteral("1=1")) {
         return cn().scalar(QStringLiteral("select count(*) from staff where ") + where).toInt();
     }
-    TstaffFrm* openWindow() {
+    // Every stored worker with every column, in key order; `where` picks the rows.
+    QString table(const QString& where = QStringLiteral("1=1")) {
+        return cn()
+            .scalar(
+                QStringLiteral("select group_concat(staffID || '|' || StaffCode || '|' || StaffName || '|' "
+                               "|| coalesce(ClassGroup, '~') || '|' || coalesce(LevelSalary, '~') || '|' "
+                               "|| coalesce(salaryDay, '~') || '|' || Firedd || '|' || A02 || '|' || A03 "
+                               "|| '|' || A08, ';') from (select * from staff where ") +
+                where + QStringLiteral(" order by staffID)"))
+            .toString();
+    }
+    QString column(const QString& field, const QString& code) {
+        return cn()
+            .scalar(QStringLiteral("select ") + field + QStringLiteral(" from staff where StaffCode = ?"),
+                    {code})
+            .toString();
+    }
+    bool openWindow() {
         win = new TstaffFrm;
-        win->show();
-        QApplication::setActiveWindow(win);
-        if (!QTest::qWaitForWindowActive(win)) qWarning("window not active");
-        grid("grdMain")->setFocus();
-        return win;
+        return hxtest::showActive(win);
     }
     TMyDBGrid* grid(const char* name) { return win->findChild<TMyDBGrid*>(QLatin1String(name)); }
-    QAction* action(const char* name) { return win->findChild<QAction*>(QLatin1String(name)); }
+    TMyDBGrid* main() { return grid("grdMain"); }
+    TMyDBGrid* fix() { return grid("grdFix"); }
     DataSet* ds() { return win->findChild<DataSet*>(QStringLiteral("tdMain")); }
-    void select(const char* gridName, int row, int column) {
-        TMyDBGrid* g = grid(gridName);
-        g->setCurrentIndex(g->model()->index(row, column));
-    }
     QStringList codes() {
         QStringList values;
         for (int r = 0; r < ds()->recordCount(); ++r)
             values << ds()->valueAt(r, ds()->fieldIndex("StaffCode")).toString();
         return values;
     }
-    QStringList captions() {
-        emit win->findChild<QMenu*>(QStringLiteral("popData"))->aboutToShow();
-        return {action("pFire")->text(), action("pListFire")->text()};
+    // The captions the menu of grdMain shows when opened over the cell.
+    QStringList fireCaptions(int row = 0) {
+        QMenu* menu = hxtest::rightClickCell(main(), row, 0);
+        const QStringList all = hxtest::menuCaptions(menu);
+        hxtest::closeMenu(menu);
+        return all.mid(5, 2);
     }
     QStringList fixTitles() {
         QStringList titles;
-        for (int c = 2; c < 9; ++c) titles << grid("grdFix")->columnTitle(c);
+        for (int c = 2; c < 9; ++c) titles << fix()->columnTitle(c);
         return titles;
+    }
+    void showPage(int page) {
+        QTabBar* tabs = win->findChild<QTabWidget*>(QStringLiteral("PageControl1"))->tabBar();
+        QTest::mouseClick(tabs, Qt::LeftButton, Qt::NoModifier, tabs->tabRect(page).center());
+        hxtest::settle();
+    }
+    // Clicks into the cell and replaces what it holds with text, as a user who selects it all and types.
+    bool retype(TMyDBGrid* g, int row, int column, const QString& text) {
+        if (!hxtest::enterCell(g, row, column)) return false;
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        if (text.isEmpty())
+            hxtest::key(Qt::Key_Delete);
+        else
+            hxtest::type(text);
+        return hxtest::editing(g);
     }
 
   private slots:
@@ -83,18 +115,26 @@ class TestStaff : public QObject {
         addWorker("009", "abc", "", "0");
         addWorker("020", "赵六", "车缝一组", "300.5", -1, "35.5");
         addWorker("021", "钱七", "裁剪组", "0", -1);
+        // The last current worker has piece work; it must stay his.
+        cn().exec(
+            QStringLiteral("insert into JobData (dateD, staffID, jobID, qty) "
+                           "select '2024-05-0' || n, staffID, 1, 10 * n from staff, "
+                           "(select 1 as n union select 2) where StaffCode = '009'"));
     }
     void cleanup() {
-        HX_VERIFY_DIALOGS(*dialogs);
+        if (hxtest::openMenu()) hxtest::openMenu()->close();
         delete win;
         setDataFrm(nullptr);
         delete dm;
+        HX_VERIFY_DIALOGS(*dialogs);
         dialogs.reset();
         dir.reset();
     }
 
+    // ---- the window
+
     void windowShowsBothPagesWithTheirColumnsAndMenus() {
-        openWindow();
+        QVERIFY(openWindow());
         QCOMPARE(win->windowTitle(), QStringLiteral("员工编号"));
         QCOMPARE(win->size(), QSize(603, 445));
         auto* pages = win->findChild<QTabWidget*>(QStringLiteral("PageControl1"));
@@ -102,51 +142,47 @@ class TestStaff : public QObject {
         QCOMPARE(pages->tabText(1), QStringLiteral("固定工资类项目"));
         QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("tabMain"));
 
-        TMyDBGrid* main = grid("grdMain");
-        QCOMPARE(main->model()->columnCount(), 5);
         const QStringList titles = {"工号", "姓名", "班组", "能力工资", "发薪日"};
         const QList<int> widths = {142, 83, 148, 104};
-        for (int c = 0; c < 5; ++c) QCOMPARE(main->columnTitle(c), titles[c]);
-        for (int c = 0; c < 4; ++c) QCOMPARE(main->columnWidth(c), widths[c]);
-        const GridColumn& day = main->dataModel()->column(4);
+        QCOMPARE(main()->model()->columnCount(), 5);
+        for (int c = 0; c < 5; ++c) QCOMPARE(main()->columnTitle(c), titles[c]);
+        for (int c = 0; c < 4; ++c) QCOMPARE(main()->columnWidth(c), widths[c]);
+        const GridColumn& day = main()->dataModel()->column(4);
         QCOMPARE(day.pickList.size(), 31);
         QCOMPARE(day.pickList.first(), QStringLiteral("1"));
         QCOMPARE(day.pickList.last(), QStringLiteral("31"));
-        QVERIFY(main->alwaysShowEditor());
-        QVERIFY(!main->horizontalHeader()->sectionsMovable());
+        QVERIFY(!main()->horizontalHeader()->sectionsMovable());
 
-        TMyDBGrid* fix = grid("grdFix");
-        QCOMPARE(fix->model()->columnCount(), 9);
-        QCOMPARE(fix->columnWidth(0), 80);
-        QCOMPARE(fix->columnWidth(1), 57);
+        QCOMPARE(fix()->model()->columnCount(), 9);
+        QCOMPARE(fix()->columnWidth(0), 80);
+        QCOMPARE(fix()->columnWidth(1), 57);
         for (int c = 2; c < 9; ++c) {
-            QCOMPARE(fix->dataModel()->column(c).field, QStringLiteral("A0%1").arg(c));
-            QCOMPARE(fix->columnWidth(c), 50);
+            QCOMPARE(fix()->dataModel()->column(c).field, QStringLiteral("A0%1").arg(c));
+            QCOMPARE(fix()->columnWidth(c), 50);
         }
-        QVERIFY(fix->alwaysShowEditor());
-        QVERIFY(!fix->horizontalHeader()->sectionsMovable());
+        QVERIFY(!fix()->horizontalHeader()->sectionsMovable());
 
-        auto names = [](QMenu* menu) {
-            QStringList list;
-            for (QAction* a : menu->actions())
-                list << (a->isSeparator() ? "-" : a->objectName() + ":" + a->text());
-            return list;
-        };
-        QCOMPARE(names(win->findChild<QMenu*>(QStringLiteral("popData"))),
-                 QStringList({"pSort:排序", "pFilter:筛选", "pUnfilter:取消筛选", "pFind:查找", "-",
-                              "pFire:辞退", "pListFire:显示辞退员工", "-", "pAppend:新增", "pDelete:删除"}));
-        QCOMPARE(names(win->findChild<QMenu*>(QStringLiteral("popFix"))),
-                 QStringList({"pBsort:排序", "pBfilter:筛选", "pBunfilter:取消筛选", "pBFind:查找", "-",
-                              "pBCustom:定义项目名", "pBunCustom:取消项目名"}));
-
-        // The current workers, in the order stored; money with two decimals.
+        // The current workers, in the order stored; money with two decimals; the editor is open.
         QCOMPARE(ds()->sql(), TstaffFrm::currentWorkersSql);
         QCOMPARE(codes(), QStringList({"003", "001", "002", "009"}));
-        QCOMPARE(main->model()->index(0, 3).data().toString(), QStringLiteral("300.50"));
+        QCOMPARE(main()->model()->index(0, 3).data().toString(), QStringLiteral("300.50"));
+        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(main()); }));
+
+        QMenu* menu = hxtest::rightClickCell(main(), 1, 1);
+        QCOMPARE(hxtest::menuCaptions(menu), QStringList({"排序", "筛选", "取消筛选", "查找", "-", "辞退",
+                                                          "显示辞退员工", "-", "新增", "删除"}));
+        hxtest::closeMenu(menu);
+        showPage(1);
+        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(fix()); }));
+        menu = hxtest::rightClickCell(fix(), 1, 3);
+        QCOMPARE(hxtest::menuCaptions(menu),
+                 QStringList({"排序", "筛选", "取消筛选", "查找", "-", "定义项目名", "取消项目名"}));
+        hxtest::closeMenu(menu);
+        QCOMPARE(dialogs->shown.size(), 0);
     }
 
     void helpIsTheWindowsTextWhileItIsActive() {
-        openWindow();
+        QVERIFY(openWindow());
         QVERIFY(helpProc);
         helpProc();
         QCOMPARE(dialogs->lastKind(), QStringLiteral("information"));
@@ -171,80 +207,402 @@ class TestStaff : public QObject {
         cn().exec(
             QStringLiteral("update salary set ItemName = null where [year] = 2031 and [month] = 2 and "
                            "ItemCode = 'A05'"));
-        openWindow();
+        QVERIFY(openWindow());
         QCOMPARE(fixTitles(), QStringList({"二月2", "二月3", "二月4", "", "二月6", "二月7", "二月8"}));
     }
 
     void titlesWithoutItemsAreEmptyAndTheWindowWorks() {
         cn().exec(QStringLiteral("delete from salary"));
-        openWindow();
+        QVERIFY(openWindow());
         QCOMPARE(fixTitles(), QStringList(7, QString()));
         QCOMPARE(ds()->recordCount(), 4);
         // A month with fewer fixed rows fills what it has.
         win->close();
         addItemMonth(2030, 5, QStringLiteral("五月"), 3);
-        openWindow();
+        QVERIFY(openWindow());
         QCOMPARE(fixTitles(), QStringList({"五月2", "五月3", "", "", "", "", ""}));
     }
 
     void theTemplateMonthNamesItsFirstFixedItem() {
-        openWindow();
+        QVERIFY(openWindow());
         QCOMPARE(fixTitles(), QStringList({"岗位津贴", "", "", "", "", "", ""}));
     }
 
+    // ---- adding, correcting and deleting workers by keyboard
+
+    void addTwoWorkersByKeyboardCorrectOneDeleteOne() {
+        QVERIFY(openWindow());
+        QAbstractItemModelTester tester(main()->model());
+        const QString before = table();
+        const QString workOf009 =
+            cn().scalar("select group_concat(staffID || qty) from JobData order by dateD").toString();
+
+        // The down arrow on the last worker's work number gives a new row.
+        QVERIFY(hxtest::enterCell(main(), 3, 0));
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(ds()->recordCount(), 5);
+        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(main()); }));
+        QCOMPARE(main()->currentIndex(), main()->model()->index(4, 0));
+        hxtest::type(QStringLiteral("010"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type(QStringLiteral("孙八"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type(QStringLiteral("包装组"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type(QStringLiteral("3200.5"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type(QStringLiteral("15"));
+        QCOMPARE(stored(), 6);
+        // Tab out of the pay day stores the worker and goes on to a new row.
+        hxtest::key(Qt::Key_Tab);
+        QCOMPARE(stored(), 7);
+        QCOMPARE(main()->currentIndex(), main()->model()->index(5, 0));
+        QVERIFY(hxtest::editing(main()));
+        hxtest::type(QStringLiteral("011"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type(QStringLiteral("周九"));
+        hxtest::key(Qt::Key_Return);
+        hxtest::clickCell(main(), 0, 1);  // leaves the row
+        QCOMPARE(stored(), 8);
+        QCOMPARE(table("StaffCode = '011'").section('|', 1), QStringLiteral("011|周九|~|0|~|0|0|0|0"));
+
+        // Correct the first one's name; the down arrow stores it.
+        QVERIFY(hxtest::enterCell(main(), 4, 1));
+        hxtest::type(QStringLiteral("孙捌"));
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(column("StaffName", "010"), QStringLiteral("孙捌"));
+        // Delete the second one while his cell is being edited.
+        QCOMPARE(main()->currentIndex().row(), 5);
+        QVERIFY(hxtest::editing(main()));
+        hxtest::type(QStringLiteral("x"));
+        dialogs->answer(Answer::Ok);
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(dialogs->texts(), QStringList({"Delete record?"}));
+
+        QCOMPARE(stored(), 7);
+        QCOMPARE(table("StaffCode = '010'").section('|', 1),
+                 QStringLiteral("010|孙捌|包装组|3200.5|15|0|0|0|0"));
+        QCOMPARE(stored("StaffCode = '011'"), 0);
+        // Nobody else changed; the last worker keeps his code and his piece work.
+        QCOMPARE(table("StaffCode not in ('010', '011')"), before);
+        QCOMPARE(cn().scalar("select group_concat(staffID || qty) from JobData order by dateD").toString(),
+                 workOf009);
+        QCOMPARE(dialogs->beeps, 0);
+    }
+
+    void aNewRowTypedAfterTheDownArrowIsStoredHoweverItIsLeft_data() {
+        QTest::addColumn<QString>("leave");
+        QTest::newRow("up") << "up";
+        QTest::newRow("down") << "down";
+        QTest::newRow("tab") << "tab";
+        QTest::newRow("enter, click") << "enter";
+        QTest::newRow("click") << "click";
+    }
+    void aNewRowTypedAfterTheDownArrowIsStoredHoweverItIsLeft() {
+        QFETCH(QString, leave);
+        QVERIFY(openWindow());
+        const QString before = table();
+        QVERIFY(hxtest::enterCell(main(), 3, 0));
+        hxtest::key(Qt::Key_Down);
+        hxtest::type(QStringLiteral("030"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type(QStringLiteral("新人"));
+        if (leave == "up") {
+            hxtest::key(Qt::Key_Up);
+        } else if (leave == "down") {
+            hxtest::key(Qt::Key_Down);  // stores the row and offers another new one
+            QCOMPARE(ds()->state(), DataSetState::Insert);
+            QCOMPARE(ds()->recordCount(), 6);
+            hxtest::key(Qt::Key_Up);  // which, untouched, goes again
+        } else if (leave == "tab") {
+            for (int i = 0; i < 4; ++i) hxtest::key(Qt::Key_Tab);
+            QCOMPARE(ds()->state(), DataSetState::Insert);
+            hxtest::key(Qt::Key_Up);
+        } else if (leave == "enter") {
+            hxtest::key(Qt::Key_Return);
+            QCOMPARE(stored(), 6);
+            hxtest::clickCell(main(), 1, 2);
+        } else {
+            hxtest::clickCell(main(), 1, 2);
+        }
+        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(main()); }));
+        QCOMPARE(ds()->state(), DataSetState::Browse);
+        QCOMPARE(ds()->recordCount(), 5);
+        QCOMPARE(stored(), 7);
+        QCOMPARE(table("StaffCode = '030'").section('|', 1), QStringLiteral("030|新人|~|0|~|0|0|0|0"));
+        QCOMPARE(table("StaffCode <> '030'"), before);
+        QCOMPARE(dialogs->beeps, 0);
+    }
+
+    void appendFromTheMenuStoresTheTypedTextAndAddsANewRow() {
+        QVERIFY(openWindow());
+        const QString before = table("StaffCode <> '002'");
+        // A name is being typed into 李四's row when "新增" is chosen.
+        QVERIFY(hxtest::enterCell(main(), 2, 1));
+        hxtest::type(QStringLiteral("李四新"));
+        QVERIFY(hxtest::useMenu(main(), 2, 1, QStringLiteral("新增")));
+        QCOMPARE(column("StaffName", "002"), QStringLiteral("李四新"));
+        QCOMPARE(ds()->state(), DataSetState::Insert);
+        QCOMPARE(ds()->recordCount(), 5);
+        QCOMPARE(main()->currentIndex(), main()->model()->index(4, 1));
+        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(main()); }));
+        QVERIFY(main()->model()->index(2, 1).data().toString() == QStringLiteral("李四新"));
+        hxtest::type(QStringLiteral("孙八"));
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        hxtest::type(QStringLiteral("031"));
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(stored(), 7);
+        QCOMPARE(table("StaffCode = '031'").section('|', 1), QStringLiteral("031|孙八|~|0|~|0|0|0|0"));
+        QCOMPARE(table("StaffCode not in ('002', '031')"), before);
+        QCOMPARE(dialogs->beeps, 0);
+    }
+
+    void aWorkerAddedToTheDismissedListIsACurrentWorkerAndNoDismissedOneComesBack() {
+        QVERIFY(openWindow());
+        QVERIFY(hxtest::enterCell(main(), 0, 0));
+        QVERIFY(hxtest::useMenu(main(), 0, 0, QStringLiteral("显示辞退员工")));
+        QCOMPARE(ds()->sql(), TstaffFrm::dismissedWorkersSql);
+        QCOMPARE(codes(), QStringList({"020", "021"}));
+        const QString dismissed = table("Firedd <> 0");
+        // "新增" over the last dismissed worker's open cell editor: the defaults go into the new row only.
+        QVERIFY(hxtest::enterCell(main(), 1, 1));
+        QVERIFY(hxtest::useMenu(main(), 1, 1, QStringLiteral("新增")));
+        QCOMPARE(ds()->recNo(), 2);
+        QCOMPARE(ds()->asBool("Firedd"), false);
+        QVERIFY(ds()->value("salaryDay").isNull());
+        hxtest::type(QStringLiteral("孙八"));
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        hxtest::type(QStringLiteral("030"));
+        hxtest::clickCell(main(), 0, 0);
+        QCOMPARE(stored("StaffCode = '030' and Firedd = 0 and salaryDay is null"), 1);
+        QCOMPARE(table("Firedd <> 0"), dismissed);
+        QCOMPARE(ds()->state(), DataSetState::Browse);
+        // Back in the current list, the new worker is there.
+        QVERIFY(hxtest::useMenu(main(), 0, 0, QStringLiteral("显示在职员工")));
+        QVERIFY(codes().contains(QStringLiteral("030")));
+        QCOMPARE(dialogs->beeps, 0);
+    }
+
+    void escapeDropsANewRowAndRestoresAnEditedOne() {
+        QVERIFY(openWindow());
+        const QString before = table();
+        QVERIFY(hxtest::enterCell(main(), 3, 0));
+        hxtest::key(Qt::Key_Down);
+        hxtest::type(QStringLiteral("040"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type(QStringLiteral("周九"));
+        hxtest::key(Qt::Key_Escape);
+        QCOMPARE(ds()->state(), DataSetState::Browse);
+        QCOMPARE(ds()->recordCount(), 4);
+        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(main()); }));
+
+        // A name typed and handed to the row with Tab, then Esc: the stored name comes back.
+        QVERIFY(hxtest::enterCell(main(), 0, 1));
+        hxtest::type(QStringLiteral("错名"));
+        hxtest::key(Qt::Key_Tab);
+        QCOMPARE(ds()->asString("StaffName"), QStringLiteral("错名"));
+        hxtest::key(Qt::Key_Escape);
+        QCOMPARE(ds()->state(), DataSetState::Browse);
+        QCOMPARE(main()->model()->index(0, 1).data().toString(), QStringLiteral("王五"));
+        // A group still in the editor, then Esc.
+        QVERIFY(hxtest::enterCell(main(), 1, 2));
+        hxtest::type(QStringLiteral("错组"));
+        hxtest::key(Qt::Key_Escape);
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(table(), before);
+        QCOMPARE(dialogs->beeps, 0);
+    }
+
+    void ctrlDeleteAsksOnlyTheGridsQuestionAlsoWhileEditing() {
+        QVERIFY(openWindow());
+        QVERIFY(hxtest::enterCell(main(), 2, 1));
+        hxtest::type(QStringLiteral("半"));
+        dialogs->answer(Answer::Cancel).answer(Answer::Ok);
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(stored(), 6);
+        QVERIFY(hxtest::editing(main()));
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(dialogs->texts(), QStringList({"Delete record?", "Delete record?"}));
+        QCOMPARE(dialogs->shown.last().kind, QStringLiteral("okCancel"));
+        QCOMPARE(stored("StaffCode = '002'"), 0);
+        QCOMPARE(stored(), 5);
+        QCOMPARE(codes(), QStringList({"003", "001", "009"}));
+    }
+
+    void deleteFromTheMenuAsksTheWorkersQuestion() {
+        cn().exec(
+            QStringLiteral("insert into JobData (dateD, staffID, jobID, qty) "
+                           "select '2024-05-01', staffID, 1, 10 from staff where StaffCode = '003'"));
+        QVERIFY(openWindow());
+        const QString question = QStringLiteral(
+            "如果该员工已有计件数或工资数据，请使用 ”辞退“ 功能，\r\n直接删除会导致数据不完整。确定要删除  "
+            "“王五“ "
+            "的编号吗？");
+        dialogs->answer(Answer::No).answer(Answer::Closed).answer(Answer::Yes);
+        QVERIFY(hxtest::enterCell(main(), 0, 0));
+        QVERIFY(hxtest::useMenu(main(), 0, 0, QStringLiteral("删除")));
+        QVERIFY(hxtest::useMenu(main(), 0, 0, QStringLiteral("删除")));
+        QCOMPARE(stored("StaffCode = '003'"), 1);
+        QVERIFY(hxtest::useMenu(main(), 0, 0, QStringLiteral("删除")));
+        QCOMPARE(dialogs->texts(), QStringList({question, question, question}));
+        QCOMPARE(dialogs->shown.last().kind, QStringLiteral("confirm"));
+        QCOMPARE(stored("StaffCode = '003'"), 0);
+        QCOMPARE(codes(), QStringList({"001", "002", "009"}));
+        QCOMPARE(ds()->asString("StaffCode"), QStringLiteral("001"));
+        // Only the worker's row goes; his piece-work records stay.
+        QCOMPARE(cn().scalar(QStringLiteral("select count(*) from JobData")).toInt(), 3);
+    }
+
+    void aRefusedRowIsDroppedWithABeepAndNothingIsWritten_data() {
+        QTest::addColumn<bool>("newRow");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("new row without a code") << true << 0 << QString();
+        QTest::newRow("new row without a name") << true << 1 << QString();
+        QTest::newRow("code emptied") << false << 0 << QString();
+        QTest::newRow("name emptied") << false << 1 << QString();
+        QTest::newRow("repeated code") << false << 0 << QStringLiteral("002");
+        QTest::newRow("new row with a repeated code") << true << 0 << QStringLiteral("009");
+        QTest::newRow("new row with a dismissed worker's code") << true << 0 << QStringLiteral("020");
+        QTest::newRow("pay day 0") << false << 4 << QStringLiteral("0");
+        QTest::newRow("pay day 32") << false << 4 << QStringLiteral("32");
+        QTest::newRow("pay day a letter") << true << 4 << QStringLiteral("x");
+        QTest::newRow("wage a letter") << false << 3 << QStringLiteral("abc");
+        QTest::newRow("code of 11") << false << 0 << QStringLiteral("12345678901");
+        QTest::newRow("name of 11") << true << 1 << QStringLiteral("王王王王王王王王王王王");
+        QTest::newRow("group of 21") << false << 2 << QStringLiteral("组").repeated(21);
+    }
+    void aRefusedRowIsDroppedWithABeepAndNothingIsWritten() {
+        QFETCH(bool, newRow);
+        QFETCH(int, column);
+        QFETCH(QString, value);
+        QVERIFY(openWindow());
+        const QString before = table();
+        const int sequence = cn().scalar("select seq from sqlite_sequence where name = 'staff'").toInt();
+        if (newRow) {
+            // A new worker typed in full, then the one value.
+            QVERIFY(hxtest::enterCell(main(), 3, 0));
+            hxtest::key(Qt::Key_Down);
+            hxtest::type(QStringLiteral("100"));
+            hxtest::key(Qt::Key_Tab);
+            hxtest::type(QStringLiteral("新人"));
+            QVERIFY(retype(main(), 4, column, value));
+        } else {
+            QVERIFY(retype(main(), 1, column, value));
+        }
+        hxtest::key(Qt::Key_Up);  // leaving the row stores it, or would
+        QCOMPARE(dialogs->beeps, 1);
+        QCOMPARE(dialogs->shown.size(), 0);
+        QCOMPARE(ds()->state(), DataSetState::Browse);
+        QCOMPARE(codes(), QStringList({"003", "001", "002", "009"}));
+        QCOMPARE(main()->model()->index(1, 1).data().toString(), QStringLiteral("O'Neil"));
+        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(main()); }));
+        QCOMPARE(table(), before);
+        QCOMPARE(cn().scalar("select seq from sqlite_sequence where name = 'staff'").toInt(), sequence);
+    }
+
+    // ---- dismissing, the dismissed list
+
+    void dismissAWorkerAndListTheDismissed() {
+        QVERIFY(openWindow());
+        QAbstractItemModelTester tester(main()->model());
+        QCOMPARE(fireCaptions(), QStringList({"辞退", "显示辞退员工"}));
+        // A name correction still in the editor goes with the dismissal.
+        QVERIFY(hxtest::enterCell(main(), 2, 1));
+        hxtest::type(QStringLiteral("李肆"));
+        QVERIFY(hxtest::useMenu(main(), 2, 1, QStringLiteral("辞退")));
+        QCOMPARE(stored("StaffCode = '002' and StaffName = '李肆' and Firedd = -1"), 1);
+        QCOMPARE(codes(), QStringList({"003", "001", "009"}));
+        QCOMPARE(ds()->recNo(), 0);
+
+        QVERIFY(hxtest::useMenu(main(), 0, 0, QStringLiteral("显示辞退员工")));
+        QCOMPARE(codes(), QStringList({"002", "020", "021"}));
+        QCOMPARE(fireCaptions(), QStringList({"复职", "显示在职员工"}));
+        QVERIFY(hxtest::useMenu(main(), 0, 0, QStringLiteral("复职")));
+        QCOMPARE(stored("StaffCode = '002' and Firedd = 0"), 1);
+        QCOMPARE(codes(), QStringList({"020", "021"}));
+        QVERIFY(hxtest::useMenu(main(), 0, 0, QStringLiteral("显示在职员工")));
+        QCOMPARE(codes(), QStringList({"003", "001", "002", "009"}));
+        QCOMPARE(stored("Firedd <> 0"), 2);
+        QCOMPARE(dialogs->shown.size(), 0);
+    }
+
+    void dismissingTheLastWorkerLeavesAnEmptyListThatOffersReinstating() {
+        cn().exec(QStringLiteral("delete from staff where Firedd = 0 and StaffCode <> '003'"));
+        QVERIFY(openWindow());
+        QCOMPARE(fireCaptions(), QStringList({"辞退", "显示辞退员工"}));
+        QVERIFY(hxtest::useMenu(main(), 0, 0, QStringLiteral("辞退")));
+        QCOMPARE(ds()->recordCount(), 0);
+        QCOMPARE(stored("Firedd = 0"), 0);
+        // The empty list's menu opens over the empty grid.
+        QCOMPARE(fireCaptions(-1), QStringList({"复职", "显示在职员工"}));
+        QVERIFY(hxtest::useMenu(main(), -1, 0, QStringLiteral("复职")));  // nothing to reinstate here
+        QCOMPARE(stored("Firedd = 0"), 0);
+        // An empty list always switches to the current workers: the dismissed list cannot be reached.
+        QVERIFY(hxtest::useMenu(main(), -1, 0, QStringLiteral("显示在职员工")));
+        QCOMPARE(ds()->sql(), TstaffFrm::currentWorkersSql);
+        QCOMPARE(ds()->recordCount(), 0);
+        QCOMPARE(dialogs->shown.size(), 0);
+    }
+
+    void aRefusedDismissalIsDroppedAndTheListStays() {
+        QVERIFY(openWindow());
+        const QString before = table();
+        QVERIFY(retype(main(), 1, 0, QStringLiteral("003")));
+        QVERIFY(hxtest::useMenu(main(), 1, 0, QStringLiteral("辞退")));
+        QCOMPARE(dialogs->beeps, 1);
+        QCOMPARE(table(), before);
+        QCOMPARE(codes(), QStringList({"003", "001", "002", "009"}));
+        QCOMPARE(ds()->recNo(), 1);
+    }
+
+    // ---- the list commands
+
     void filterConditionsFromBothPages() {
-        openWindow();
-        QAbstractItemModelTester mainTester(grid("grdMain")->model());
-        QAbstractItemModelTester fixTester(grid("grdFix")->model());
-        select("grdMain", 0, 3);
-        action("pFilter")->trigger();
+        QVERIFY(openWindow());
+        QAbstractItemModelTester mainTester(main()->model());
+        QAbstractItemModelTester fixTester(fix()->model());
+        QVERIFY(hxtest::useMenu(main(), 0, 3, QStringLiteral("筛选")));
         QCOMPARE(ds()->filter(), QStringLiteral("LevelSalary = 300.5"));
         QCOMPARE(codes(), QStringList({"003"}));
-        action("pUnfilter")->trigger();
+        QVERIFY(hxtest::useMenu(main(), 0, 3, QStringLiteral("取消筛选")));
         QCOMPARE(ds()->recordCount(), 4);
 
-        select("grdMain", 1, 1);
-        action("pFilter")->trigger();
+        QVERIFY(hxtest::useMenu(main(), 1, 1, QStringLiteral("筛选")));
         QCOMPARE(ds()->filter(), QStringLiteral("StaffName = 'O''Neil'"));
         QCOMPARE(codes(), QStringList({"001"}));
 
         // A second filter, from the other page, replaces the first.
-        win->findChild<QTabWidget*>()->setCurrentIndex(1);
-        action("pUnfilter")->trigger();
-        select("grdFix", 1, 3);
-        action("pBfilter")->trigger();
+        showPage(1);
+        QVERIFY(hxtest::useMenu(fix(), 0, 3, QStringLiteral("取消筛选")));
+        QVERIFY(hxtest::useMenu(fix(), 1, 3, QStringLiteral("筛选")));
         QCOMPARE(ds()->filter(), QStringLiteral("A03 = '20'"));
         QCOMPARE(codes(), QStringList({"001"}));
-        select("grdFix", 0, 2);
-        action("pBfilter")->trigger();
+        QVERIFY(hxtest::useMenu(fix(), 0, 2, QStringLiteral("筛选")));
         QCOMPARE(ds()->filter(), QStringLiteral("A02 = '0'"));
         QCOMPARE(codes(), QStringList({"003", "001", "002", "009"}));
-        action("pBunfilter")->trigger();
+        QVERIFY(hxtest::useMenu(fix(), 0, 2, QStringLiteral("取消筛选")));
         QVERIFY(!ds()->filtered());
 
-        select("grdFix", 3, 0);
-        action("pBsort")->trigger();
+        QVERIFY(hxtest::useMenu(fix(), 3, 0, QStringLiteral("排序")));
         QCOMPARE(ds()->sort(), QStringLiteral("StaffCode ASC"));
         // The one data set: the first page shows the same order.
-        QCOMPARE(grid("grdMain")->model()->index(0, 0).data().toString(), QStringLiteral("001"));
+        QCOMPARE(main()->model()->index(0, 0).data().toString(), QStringLiteral("001"));
         QCOMPARE(dialogs->shown.size(), 0);
     }
 
     void filterOnAnEmptyGroupAndTheFilterKeptAcrossTheListSwitch() {
-        openWindow();
-        select("grdMain", 3, 2);
-        action("pFilter")->trigger();
+        QVERIFY(openWindow());
+        QVERIFY(hxtest::useMenu(main(), 3, 2, QStringLiteral("筛选")));
         QCOMPARE(ds()->filter(), QStringLiteral("ClassGroup = ''"));
         QCOMPARE(codes(), QStringList({"009"}));
 
-        select("grdMain", 0, 2);
-        action("pUnfilter")->trigger();
-        select("grdMain", 0, 2);
-        action("pFilter")->trigger();
+        QVERIFY(hxtest::useMenu(main(), 0, 2, QStringLiteral("取消筛选")));
+        QVERIFY(hxtest::useMenu(main(), 0, 2, QStringLiteral("筛选")));
         QCOMPARE(codes(), QStringList({"003", "002"}));
-        action("pSort")->trigger();
-        QCOMPARE(captions(), QStringList({"辞退", "显示辞退员工"}));
-        action("pListFire")->trigger();
+        QVERIFY(hxtest::useMenu(main(), 0, 2, QStringLiteral("排序")));
+        QCOMPARE(fireCaptions(), QStringList({"辞退", "显示辞退员工"}));
+        QVERIFY(hxtest::useMenu(main(), 0, 2, QStringLiteral("显示辞退员工")));
         QCOMPARE(ds()->sql(), TstaffFrm::dismissedWorkersSql);
         QCOMPARE(ds()->filter(), QStringLiteral("ClassGroup = '车缝一组'"));
         QVERIFY(ds()->filtered());
@@ -253,127 +611,67 @@ class TestStaff : public QObject {
     }
 
     void findIsWholeValueAndIgnoresCase() {
-        openWindow();
-        select("grdMain", 0, 1);
+        QVERIFY(openWindow());
         dialogs->input(QStringLiteral("ABC")).input(QStringLiteral("ab")).cancelInput();
-        action("pFind")->trigger();
+        QVERIFY(hxtest::useMenu(main(), 0, 1, QStringLiteral("查找")));
         QCOMPARE(ds()->asString("StaffCode"), QStringLiteral("009"));
-        QCOMPARE(grid("grdMain")->currentIndex().row(), 3);
-        select("grdMain", 1, 1);
-        action("pFind")->trigger();
+        QCOMPARE(main()->currentIndex().row(), 3);
+        QVERIFY(hxtest::useMenu(main(), 1, 1, QStringLiteral("查找")));
         QCOMPARE(ds()->asString("StaffCode"), QStringLiteral("001"));
-        action("pFind")->trigger();
+        QVERIFY(hxtest::useMenu(main(), 1, 1, QStringLiteral("查找")));
         QCOMPARE(ds()->asString("StaffCode"), QStringLiteral("001"));
         QCOMPARE(dialogs->shown.size(), 3);
     }
 
-    void deleteAsksTheWorkersQuestion() {
-        cn().exec(
-            QStringLiteral("insert into JobData (dateD, staffID, jobID, qty) "
-                           "select '2024-05-01', staffID, 1, 10 from staff where StaffCode = '003'"));
-        openWindow();
-        select("grdMain", 0, 0);
-        const QString question = QStringLiteral(
-            "如果该员工已有计件数或工资数据，请使用 ”辞退“ 功能，\r\n直接删除会导致数据不完整。确定要删除  "
-            "“王五“ "
-            "的编号吗？");
-        dialogs->answer(Answer::No).answer(Answer::Closed).answer(Answer::Yes);
-        action("pDelete")->trigger();
-        action("pDelete")->trigger();
-        QCOMPARE(stored("StaffCode = '003'"), 1);
-        action("pDelete")->trigger();
-        QCOMPARE(dialogs->texts(), QStringList({question, question, question}));
-        QCOMPARE(dialogs->shown.last().kind, QStringLiteral("confirm"));
-        QCOMPARE(stored("StaffCode = '003'"), 0);
-        QCOMPARE(codes(), QStringList({"001", "002", "009"}));
-        QCOMPARE(ds()->asString("StaffCode"), QStringLiteral("001"));
-        // Only the worker's row goes; his piece-work records stay.
-        QCOMPARE(cn().scalar(QStringLiteral("select count(*) from JobData")).toInt(), 1);
-    }
+    // ---- the fixed items page
 
-    void ctrlDeleteAsksOnlyTheGridsQuestion() {
-        openWindow();
-        select("grdMain", 2, 0);
-        dialogs->answer(Answer::Ok);
-        QTest::keyClick(grid("grdMain"), Qt::Key_Delete, Qt::ControlModifier);
-        QCOMPARE(dialogs->texts(), QStringList({"Delete record?"}));
-        QCOMPARE(stored("StaffCode = '002'"), 0);
-    }
-
-    void dismissAndReinstateMoveTheWorkerBetweenTheLists() {
-        openWindow();
-        QAbstractItemModelTester tester(grid("grdMain")->model());
-        select("grdMain", 2, 0);
-        action("pFire")->trigger();
-        QCOMPARE(stored("StaffCode = '002' and Firedd = -1"), 1);
-        QCOMPARE(codes(), QStringList({"003", "001", "009"}));
-        QCOMPARE(ds()->recNo(), 0);
-
-        action("pListFire")->trigger();
-        QCOMPARE(codes(), QStringList({"002", "020", "021"}));
-        QCOMPARE(captions(), QStringList({"复职", "显示在职员工"}));
-        action("pFire")->trigger();
-        QCOMPARE(stored("StaffCode = '002' and Firedd = 0"), 1);
-        QCOMPARE(codes(), QStringList({"020", "021"}));
-        action("pListFire")->trigger();
-        QCOMPARE(codes(), QStringList({"003", "001", "002", "009"}));
-        QCOMPARE(dialogs->shown.size(), 0);
-    }
-
-    void dismissingTheLastWorkerLeavesAnEmptyListThatOffersReinstating() {
-        cn().exec(QStringLiteral("delete from staff where Firedd = 0 and StaffCode <> '003'"));
-        openWindow();
-        QCOMPARE(captions(), QStringList({"辞退", "显示辞退员工"}));
-        action("pFire")->trigger();
-        QCOMPARE(ds()->recordCount(), 0);
-        QCOMPARE(captions(), QStringList({"复职", "显示在职员工"}));
-        action("pFire")->trigger();  // nothing to reinstate here
-        QCOMPARE(stored("Firedd = 0"), 0);
-        // An empty list always switches to the current workers: the dismissed list cannot be reached.
-        action("pListFire")->trigger();
-        QCOMPARE(ds()->sql(), TstaffFrm::currentWorkersSql);
-        QCOMPARE(ds()->recordCount(), 0);
-        QCOMPARE(captions(), QStringList({"复职", "显示在职员工"}));
-    }
-
-    void aWorkerAddedToTheDismissedListIsACurrentWorker() {
-        openWindow();
-        action("pListFire")->trigger();
-        QCOMPARE(ds()->sql(), TstaffFrm::dismissedWorkersSql);
-        action("pAppend")->trigger();
+    void fixedAmountsAreTypedOnTheSecondPageAndAWorkerCanBeAddedThere() {
+        QVERIFY(openWindow());
+        const QString before = table("StaffCode <> '001'");
+        showPage(1);
+        QVERIFY(hxtest::enterCell(fix(), 1, 3));
+        hxtest::type(QStringLiteral("25.5"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type(QStringLiteral("8"));
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(column("A03", "001"), QStringLiteral("25.5"));
+        QCOMPARE(column("A04", "001"), QStringLiteral("8"));
+        // The down arrow on the last worker adds a worker here too, in the column the user is in.
+        QVERIFY(hxtest::enterCell(fix(), 3, 8));
+        hxtest::key(Qt::Key_Down);
         QCOMPARE(ds()->state(), DataSetState::Insert);
-        QCOMPARE(ds()->asBool("Firedd"), false);
-        QVERIFY(ds()->value("salaryDay").isNull());
-        QAbstractItemModel* model = grid("grdMain")->model();
-        const int row = ds()->recNo();
-        QVERIFY(model->setData(model->index(row, 0), QStringLiteral("030")));
-        QVERIFY(model->setData(model->index(row, 1), QStringLiteral("孙八")));
-        select("grdMain", 0, 0);
-        QCOMPARE(stored("StaffCode = '030' and Firedd = 0 and salaryDay is null"), 1);
-        action("pListFire")->trigger();  // the current row is a dismissed worker
-        QVERIFY(codes().contains(QStringLiteral("030")));
+        QCOMPARE(fix()->currentIndex(), fix()->model()->index(4, 8));
+        hxtest::type(QStringLiteral("12.25"));
+        for (int i = 0; i < 8; ++i) hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        hxtest::type(QStringLiteral("050"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type(QStringLiteral("吴十"));
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(table("StaffCode = '050'").section('|', 1), QStringLiteral("050|吴十|~|0|~|0|0|0|12.25"));
+        QCOMPARE(table("StaffCode not in ('001', '050')"), before);
+        // The same worker on the first page.
+        showPage(0);
+        QCOMPARE(main()->model()->index(4, 1).data().toString(), QStringLiteral("吴十"));
+        QCOMPARE(dialogs->beeps, 0);
     }
 
     void namingAFixedItemNamesItInEveryMonth() {
         addItemMonth(2031, 2, QStringLiteral("二月"));
-        openWindow();
-        win->findChild<QTabWidget*>()->setCurrentIndex(1);
-        select("grdFix", 0, 1);
-        action("pBCustom")->trigger();
-        select("grdFix", 0, 0);
-        action("pBunCustom")->trigger();
+        QVERIFY(openWindow());
+        showPage(1);
+        QVERIFY(hxtest::useMenu(fix(), 0, 1, QStringLiteral("定义项目名")));
+        QVERIFY(hxtest::useMenu(fix(), 0, 0, QStringLiteral("取消项目名")));
         QCOMPARE(dialogs->texts(), QStringList(2, QStringLiteral("前两列是员工号姓名列，不用于自定义！")));
         QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
 
-        select("grdFix", 0, 4);
         dialogs->reset();
         dialogs->cancelInput().input(QStringLiteral("夜班\"补贴\""));
-        action("pBCustom")->trigger();
-        QCOMPARE(grid("grdFix")->columnTitle(4), QStringLiteral("二月4"));
-        action("pBCustom")->trigger();
+        QVERIFY(hxtest::useMenu(fix(), 0, 4, QStringLiteral("定义项目名")));
+        QCOMPARE(fix()->columnTitle(4), QStringLiteral("二月4"));
+        QVERIFY(hxtest::useMenu(fix(), 0, 4, QStringLiteral("定义项目名")));
         QCOMPARE(dialogs->shown.last().title, QStringLiteral("自定义固定工资项"));
         QCOMPARE(dialogs->shown.last().text, QStringLiteral("项目名："));
-        QCOMPARE(grid("grdFix")->columnTitle(4), QStringLiteral("夜班\"补贴\""));
+        QCOMPARE(fix()->columnTitle(4), QStringLiteral("夜班\"补贴\""));
         const QString named = QStringLiteral(
             "ItemCode = 'A04' and ItemName = '夜班\"补贴\"' and expression = '*********系统提供*********' "
             "and printWidth = 10");
@@ -385,11 +683,10 @@ class TestStaff : public QObject {
     }
 
     void aNameTheItemsCannotHoldIsReportedAndNotStored() {
-        openWindow();
-        win->findChild<QTabWidget*>()->setCurrentIndex(1);
-        select("grdFix", 0, 6);
+        QVERIFY(openWindow());
+        showPage(1);
         dialogs->input(QStringLiteral("名").repeated(21));
-        action("pBCustom")->trigger();
+        QVERIFY(hxtest::useMenu(fix(), 0, 6, QStringLiteral("定义项目名")));
         QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
         QCOMPARE(cn().scalar(QStringLiteral(
                                  "select count(*) from salary where ItemCode = 'A06' and ItemName is null "
@@ -397,38 +694,38 @@ class TestStaff : public QObject {
                      .toInt(),
                  1);
         // The title was already set when the statement failed, and stays until the window is opened again.
-        QCOMPARE(grid("grdFix")->columnTitle(6), QStringLiteral("名").repeated(21));
+        QCOMPARE(fix()->columnTitle(6), QStringLiteral("名").repeated(21));
     }
 
     void aFixedItemCanBeNamedBeforeAnyWorkerIsEntered() {
         cn().exec(QStringLiteral("delete from staff"));
-        openWindow();
-        win->findChild<QTabWidget*>()->setCurrentIndex(1);
-        QHeaderView* titles = grid("grdFix")->horizontalHeader();
+        QVERIFY(openWindow());
+        showPage(1);
+        QHeaderView* titles = fix()->horizontalHeader();
         const auto clickTitle = [titles](int column) {
             QTest::mouseClick(titles->viewport(), Qt::LeftButton, {},
                               QPoint(titles->sectionViewportPosition(column) + 10, titles->height() / 2));
         };
         clickTitle(1);
-        action("pBCustom")->trigger();
+        QVERIFY(hxtest::useMenu(fix(), -1, 1, QStringLiteral("定义项目名")));
         QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
         clickTitle(5);
         dialogs->input(QStringLiteral("高温补贴"));
-        action("pBCustom")->trigger();
-        QCOMPARE(grid("grdFix")->columnTitle(5), QStringLiteral("高温补贴"));
+        QVERIFY(hxtest::useMenu(fix(), -1, 5, QStringLiteral("定义项目名")));
+        QCOMPARE(fix()->columnTitle(5), QStringLiteral("高温补贴"));
         QCOMPARE(cn().scalar(QStringLiteral("select ItemName from salary where ItemCode = 'A05'")).toString(),
                  QStringLiteral("高温补贴"));
     }
 
     void clearingAFixedItemClearsItAndEveryWorkersAmount() {
         addItemMonth(2031, 2, QStringLiteral("二月"));
-        openWindow();
-        win->findChild<QTabWidget*>()->setCurrentIndex(1);
-        select("grdFix", 2, 3);
-        // An amount typed into the row just before the clearing does not survive it.
-        QVERIFY(grid("grdFix")->model()->setData(grid("grdFix")->model()->index(2, 3), QStringLiteral("99")));
-        action("pBunCustom")->trigger();
-        QCOMPARE(grid("grdFix")->columnTitle(3), QString());
+        QVERIFY(openWindow());
+        showPage(1);
+        // An amount typed into a row just before the clearing does not survive it.
+        QVERIFY(hxtest::enterCell(fix(), 2, 3));
+        hxtest::type(QStringLiteral("99"));
+        QVERIFY(hxtest::useMenu(fix(), 2, 3, QStringLiteral("取消项目名")));
+        QCOMPARE(fix()->columnTitle(3), QString());
         QCOMPARE(stored("A03 <> 0"), 0);
         QCOMPARE(stored("A03 = 0"), 6);
         QCOMPARE(
@@ -446,82 +743,20 @@ class TestStaff : public QObject {
         QCOMPARE(dialogs->shown.size(), 0);
     }
 
-    void aRefusedRowIsDroppedWithABeepAndNoMessage_data() {
-        QTest::addColumn<bool>("newRow");
-        QTest::addColumn<int>("column");
-        QTest::addColumn<QString>("value");
-        QTest::newRow("new row without a code") << true << 0 << QString();
-        QTest::newRow("new row without a name") << true << 1 << QString();
-        QTest::newRow("code emptied") << false << 0 << QString();
-        QTest::newRow("name emptied") << false << 1 << QString();
-        QTest::newRow("repeated code") << false << 0 << QStringLiteral("002");
-        QTest::newRow("new row with a repeated code") << true << 0 << QStringLiteral("009");
-        QTest::newRow("pay day 0") << false << 4 << QStringLiteral("0");
-        QTest::newRow("pay day 32") << false << 4 << QStringLiteral("32");
-        QTest::newRow("pay day a letter") << true << 4 << QStringLiteral("x");
-        QTest::newRow("wage a letter") << false << 3 << QStringLiteral("abc");
-        QTest::newRow("code of 11") << false << 0 << QStringLiteral("12345678901");
-        QTest::newRow("name of 11") << true << 1 << QStringLiteral("王王王王王王王王王王王");
-        QTest::newRow("group of 21") << false << 2 << QStringLiteral("组").repeated(21);
-    }
-    void aRefusedRowIsDroppedWithABeepAndNoMessage() {
-        QFETCH(bool, newRow);
-        QFETCH(int, column);
-        QFETCH(QString, value);
-        openWindow();
-        QAbstractItemModelTester tester(grid("grdMain")->model());
-        QAbstractItemModel* model = grid("grdMain")->model();
-        const QString before = cn().scalar(QStringLiteral("select group_concat(StaffCode || StaffName || "
-                                                          "coalesce(ClassGroup, '-') || LevelSalary || "
-                                                          "salaryDay, ';') from staff"))
-                                   .toString();
-        int row = 1;
-        if (newRow) {
-            action("pAppend")->trigger();
-            row = ds()->recNo();
-            QVERIFY(model->setData(model->index(row, 0), QStringLiteral("100")));
-            QVERIFY(model->setData(model->index(row, 1), QStringLiteral("新人")));
-        } else {
-            select("grdMain", row, column);
-        }
-        model->setData(model->index(row, column), value);
-        select("grdMain", 0, 0);  // leaving the row stores it
-        QCOMPARE(dialogs->beeps, 1);
-        QCOMPARE(dialogs->shown.size(), 0);
-        QCOMPARE(ds()->state(), DataSetState::Browse);
-        QCOMPARE(ds()->recordCount(), 4);
-        QCOMPARE(codes(), QStringList({"003", "001", "002", "009"}));
-        QCOMPARE(model->index(1, 1).data().toString(), QStringLiteral("O'Neil"));
-        const QString after = cn().scalar(QStringLiteral("select group_concat(StaffCode || StaffName || "
-                                                         "coalesce(ClassGroup, '-') || LevelSalary || "
-                                                         "salaryDay, ';') from staff"))
-                                  .toString();
-        QCOMPARE(after, before);
-    }
-
-    void aRefusedDismissalIsDroppedAndTheListStays() {
-        openWindow();
-        QAbstractItemModel* model = grid("grdMain")->model();
-        select("grdMain", 1, 0);
-        QVERIFY(model->setData(model->index(1, 0), QStringLiteral("003")));
-        action("pFire")->trigger();
-        QCOMPARE(dialogs->beeps, 1);
-        QCOMPARE(stored("Firedd = 0"), 4);
-        QCOMPARE(codes(), QStringList({"003", "001", "002", "009"}));
-        QCOMPARE(ds()->recNo(), 1);
-    }
-
     void closingStoresTheRowBeingTyped() {
-        openWindow();
-        action("pAppend")->trigger();
-        QAbstractItemModel* model = grid("grdMain")->model();
-        QVERIFY(model->setData(model->index(4, 0), QStringLiteral("040")));
-        QVERIFY(model->setData(model->index(4, 1), QStringLiteral("周九")));
-        QVERIFY(model->setData(model->index(4, 4), QStringLiteral("15")));
+        QVERIFY(openWindow());
+        QVERIFY(hxtest::enterCell(main(), 3, 4));
+        hxtest::key(Qt::Key_Down);
+        hxtest::type(QStringLiteral("15"));
+        for (int i = 0; i < 4; ++i) hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        hxtest::type(QStringLiteral("040"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type(QStringLiteral("周九"));
         win->close();
-        QCOMPARE(stored("StaffCode = '040' and salaryDay = 15 and Firedd = 0"), 1);
+        QCOMPARE(stored("StaffCode = '040' and StaffName = '周九' and salaryDay = 15 and Firedd = 0"), 1);
+        QCOMPARE(stored(), 7);
     }
 };
 
-QTEST_MAIN(TestStaff)
+HX_WINDOW_TEST_MAIN(TestStaff)
 #include "tst_staff.moc"
