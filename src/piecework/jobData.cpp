@@ -438,6 +438,9 @@ void TjobDataFrm::wireDataSets() {
     tdMain->afterInsert = [this](DataSet& ds) { tdMainAfterInsert(ds); };
     tdMain->beforePost = [this](DataSet& ds) { tdMainBeforePost(ds); };
     tdMain->onPostError = [this](DataSet& ds, const DbError& e) { return tdMainPostError(ds, e); };
+    // Records have no key of their own: a row is stored back, or deleted, only where the record still
+    // holds what was read, never over a record that another copy of the program put in its place.
+    tdMain->setRowIdentity({fDate, fStaff, fJob, fQty});
     // After a row is stored or deleted the totals are read again; the list itself is not.
     tdMain->afterPost = [this](DataSet&) {
         if (tdSum->isOpen()) readTotals();

@@ -210,12 +210,19 @@ void TpickObjFrm::showEvent(QShowEvent* event) {
         }
         guarded([this] { load(); });
         ListCode->setFocus();
+        QWidget* caller = QApplication::activeWindow();
+        m_caller = caller != this ? caller : nullptr;
     }
 }
 
 void TpickObjFrm::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
-    if (!event->spontaneous()) m_panel1->setText(QStringLiteral(" "));
+    if (event->spontaneous()) return;
+    m_panel1->setText(QStringLiteral(" "));
+    // The window the picker was called from gets the keyboard back, so the clerk types on in the cell he
+    // picked for; left to the window system, the focus may end up nowhere.
+    if (m_caller && m_caller->isVisible()) m_caller->activateWindow();
+    m_caller = nullptr;
 }
 
 bool TpickObjFrm::eventFilter(QObject* watched, QEvent* event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QStyledItemDelegate>
 #include <QVariantList>
 #include <functional>
@@ -64,6 +65,7 @@ class TpickObjFrm : public QDialog {
     QLabel* m_panel0;
     QLabel* m_panel1;
     bool m_chosen = false;
+    QPointer<QWidget> m_caller;  // the window active when the picker was shown
 };
 
 // The one picker of the run, created after login; created on first use when start-up has not made it.

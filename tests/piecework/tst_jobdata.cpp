@@ -3,13 +3,16 @@
 #include <QDateEdit>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPointer>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QtTest>
 
+#include "data/clock.h"
 #include "data/datamodule.h"
 #include "data/export.h"
 #include "data/mydbgrid.h"
@@ -29,9 +32,16 @@ class TestJobData : public QObject {
     std::unique_ptr<hxtest::ScriptedDialogs> dialogs;
     TdataFrm* dm = nullptr;
     QPointer<TjobDataFrm> win;
-    const QDate yesterday = QDate::currentDate().addDays(-1);
-    QStringList pickerRows;  // what the picker listed at its last showing
+    const QDate today = QDate(2026, 9, 15);
+    const QDate yesterday = today.addDays(-1);
+    // The records of init(), as records() lists them.
+    const QStringList initial = {"y 001 A101 10", "y 001 B201 20", "y 002 A101 5", "y-1 001 C301 3",
+                                 "y-40 003 C301 7"};
+    // What the picker listed at its last showing, whether it had the focus, and whether it stayed open.
+    QStringList pickerRows;
     bool pickerShown = false;
+    bool pickerFocused = false;
+    bool pickerStuck = false;
 
     Connection& cn() { return dm->cnMain; }
     int id(const QString& table, const QString& code) {
@@ -42,16 +52,28 @@ class TestJobData : public QObject {
         cn().exec("insert into JobData (dateD, staffID, jobID, qty) values (?, ?, ?, ?)",
                   {day, id("staff", worker), id("job", process), qty});
     }
-    int records(const QString& where = "1=1") {
+    int count(const QString& where = "1=1") {
         return cn().scalar("select count(*) from JobData where " + where).toInt();
     }
+    // Every stored record as "day worker process pieces", the day counted back from yesterday ("y", "y-1"),
+    // sorted as texts.
+    QStringList records() {
+        QStringList list;
+        QSqlQuery q = cn().query(
+            "select d.dateD, ifnull(s.StaffCode, '?'), ifnull(j.JobCode, '?'), d.qty from JobData d "
+            "left join staff s on s.staffID = d.staffID left join job j on j.JobID = d.jobID");
+        while (q.next()) {
+            const qint64 back = QDate::fromString(q.value(0).toString(), Qt::ISODate).daysTo(yesterday);
+            list << (back ? QStringLiteral("y-%1").arg(back) : QStringLiteral("y")) + " " +
+                        q.value(1).toString() + " " + q.value(2).toString() + " " + q.value(3).toString();
+        }
+        return sorted(list);
+    }
+    QStringList initialAnd(const QStringList& added) { return sorted(initial + added); }
 
-    TjobDataFrm* openWindow() {
+    bool openWindow() {
         win = new TjobDataFrm;
-        win->show();
-        QApplication::setActiveWindow(win);
-        if (!QTest::qWaitForWindowActive(win)) qWarning("window not active");
-        return win;
+        return hxtest::showActive(win);
     }
     template <class T>
     T* child(const char* name) {
@@ -79,34 +101,88 @@ class TestJobData : public QObject {
         return child<QLabel>(qPrintable(QStringLiteral("dbQty") + page))->text() + " | " +
                child<QLabel>(qPrintable(QStringLiteral("dbTmy") + page))->text();
     }
-    void chooseWorker(const QString& text) { box("cbbStaff")->setEditText(text); }
-    void chooseProcess(const QString& text) { box("cbbJob")->setEditText(text); }
-    void key(TMyDBGrid* g, int row, int column, Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        if (row >= 0) g->setCurrentIndex(g->model()->index(row, column));
-        QTest::keyClick(g, k, mods);
+    QModelIndex at(TMyDBGrid* g, int row, int column) { return g->model()->index(row, column); }
+
+    // ---- what a clerk does
+
+    // A page as the clerk opens it: a click on its tab.
+    void showPage(int index) {
+        QTabBar* bar = pages()->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+        hxtest::settle();
     }
-    void type(TMyDBGrid* g, int row, int column, const QString& text) {
-        QVERIFY(g->model()->setData(g->model()->index(row, column), text));
+    // Clicks into the box and types over its text (the box completes what is typed from its list).
+    void typeInto(QComboBox* b, const QString& text) {
+        QTest::mouseClick(b->lineEdit(), Qt::LeftButton);
+        hxtest::settle();
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::key(Qt::Key_Delete);
+        hxtest::type(text);
     }
-    // Answers the next showing of the picker: notes its rows, then picks the row that begins with `code`,
-    // or leaves with Esc when no row does.
-    void answerPicker(const QString& code) {
-        pickerShown = false;
-        QTimer::singleShot(0, this, [this, code] {
+    void chooseWorker(const QString& text) { typeInto(box("cbbStaff"), text); }
+    void chooseProcess(const QString& text) { typeInto(box("cbbJob"), text); }
+    // Tabs on from the condition strip until the grid (or its cell editor) has the focus.
+    bool tabInto(TMyDBGrid* g) {
+        for (int i = 0; i < 6; ++i) {
+            QWidget* f = QApplication::focusWidget();
+            if (f && (f == g || g->isAncestorOf(f))) return true;
+            hxtest::key(Qt::Key_Tab);
+        }
+        return false;
+    }
+    // The cell editor has come up in the current cell (the grid opens it as soon as control returns).
+    bool editingAt(TMyDBGrid* g, int row, int column) {
+        return QTest::qWaitFor([&] { return hxtest::editing(g); }, 2000) &&
+               g->currentIndex() == at(g, row, column);
+    }
+    // A click on the cell button at the right edge of a picker cell.
+    void clickButton(TMyDBGrid* g, int row, int column) {
+        const QRect r = g->visualRect(at(g, row, column));
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, QPoint(r.right() - 4, r.center().y()));
+        hxtest::settle();
+    }
+
+    enum class Pick { Enter, DoubleClick, Esc };
+    // Answers the picker's next showing as a user does, with keys sent to the focused widget: Esc, or
+    // the down arrow to the row that begins with `code` and Enter or a double click on it. Should the
+    // picker stay open, it is closed here rather than waited on.
+    void answerPicker(const QString& code, Pick how = Pick::Enter) {
+        pickerShown = pickerFocused = pickerStuck = false;
+        pickerRows.clear();
+        QTimer::singleShot(0, this, [this, code, how] {
             TpickObjFrm* p = pickObjFrm();
             if (!p->isVisible()) return;
             pickerShown = true;
-            pickerRows.clear();
+            pickerFocused = QTest::qWaitFor([p] { return QApplication::focusWidget() == p->ListCode; }, 2000);
             for (int i = 0; i < p->ListCode->count(); ++i) pickerRows << p->ListCode->item(i)->text();
             const int row =
                 code.isEmpty() ? -1 : int(pickerRows.indexOf(QRegularExpression("^" + code + "\\b.*")));
-            if (row >= 0) p->ListCode->setCurrentRow(row);
-            QTest::keyClick(p->ListCode, row >= 0 ? Qt::Key_Return : Qt::Key_Escape);
+            if (pickerFocused) {
+                if (how == Pick::Esc || row < 0) {
+                    hxtest::key(Qt::Key_Escape);
+                } else if (how == Pick::DoubleClick) {
+                    hxtest::doubleClickCell(p->ListCode, row, 0);
+                } else {
+                    for (int i = 0; i <= row; ++i) hxtest::key(Qt::Key_Down);
+                    hxtest::key(Qt::Key_Return);
+                }
+            }
+            if (p->isVisible()) {
+                pickerStuck = true;
+                p->reject();
+            }
         });
+    }
+    // The picker came up with the focus in its list, closed on the user's keys, and the window has the
+    // keyboard again.
+    bool pickedAsAUser() {
+        return pickerShown && pickerFocused && !pickerStuck &&
+               QTest::qWaitFor([this] { return QApplication::activeWindow() == win; }, 2000);
     }
 
   private slots:
     void init() {
+        hx::setToday(today);
         dir = std::make_unique<hxtest::TempProgramDir>();
         dialogs = std::make_unique<hxtest::ScriptedDialogs>();
         dm = new TdataFrm;
@@ -136,13 +212,326 @@ class TestJobData : public QObject {
         destroyPickObjFrm();
         setDataFrm(nullptr);
         delete dm;
+        hx::setToday(QDate());
         HX_VERIFY_DIALOGS(*dialogs);
         dialogs.reset();
         dir.reset();
     }
 
+    // ---- journeys: keys and clicks go where the user's go, with the cell editor open as in real use
+
+    void aWorkersDayByKeyboardWithThePicker() {
+        QVERIFY(openWindow());
+        TMyDBGrid* g = grid("grdStaffData");
+        chooseWorker("001 ");
+        QCOMPARE(tdMain()->recordCount(), 2);
+        QVERIFY(tabInto(g));
+        hxtest::key(Qt::Key_Right);
+        QVERIFY(editingAt(g, 0, 1));
+
+        // The down arrow on the last row adds a row, and what is typed next is that row's.
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Down);
+        QVERIFY(editingAt(g, 2, 1));
+        QCOMPARE(tdMain()->recordCount(), 3);
+        hxtest::type("5");
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        answerPicker("C302");
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(pickedAsAUser());
+        QCOMPARE(pickerRows, QStringList({"A101", "A102", "B201", "C301", "C302"}));
+        QCOMPARE(cell(g, 2, 0), QStringLiteral("C302"));
+        QCOMPARE(cell(g, 2, 3), QStringLiteral("¥6.00"));
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(records(), initialAnd({"y 001 C302 5"}));
+
+        // Picked first (a double click in the picker), the quantity typed, the down arrow: stored with it.
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(tdMain()->recordCount(), 4);
+        QCOMPARE(g->currentIndex(), at(g, 3, 0));
+        answerPicker("A102", Pick::DoubleClick);
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(pickedAsAUser());
+        hxtest::key(Qt::Key_Tab);
+        QVERIFY(editingAt(g, 3, 1));
+        hxtest::type("7");
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(records(), initialAnd({"y 001 C302 5", "y 001 A102 7"}));
+        QVERIFY(editingAt(g, 4, 1));
+
+        // The cell button, then Enter and a click on another row.
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        answerPicker("C301");
+        clickButton(g, 4, 0);
+        QVERIFY(pickedAsAUser());
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type("3");
+        hxtest::key(Qt::Key_Return);
+        hxtest::clickCell(g, 0, 1);
+        QCOMPARE(records(), initialAnd({"y 001 C302 5", "y 001 A102 7", "y 001 C301 3"}));
+
+        // Tab out of the last cell stores the row and goes on to a new one.
+        QVERIFY(hxtest::enterCell(g, 4, 1));
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        answerPicker("B201");
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(pickedAsAUser());
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type("4");
+        hxtest::key(Qt::Key_Tab);
+        hxtest::key(Qt::Key_Tab);
+        hxtest::key(Qt::Key_Tab);
+        QCOMPARE(g->currentIndex(), at(g, 6, 0));
+        QCOMPARE(records(), initialAnd({"y 001 C302 5", "y 001 A102 7", "y 001 C301 3", "y 001 B201 4"}));
+        // The untouched new row goes when the clerk turns to the worker box.
+        QTest::mouseClick(box("cbbStaff")->lineEdit(), Qt::LeftButton);
+        hxtest::settle();
+        QCOMPARE(tdMain()->recordCount(), 6);
+        QCOMPARE(dialogs->beeps, 0);
+        QCOMPARE(totals("Staff"), QStringLiteral("49 | 14.7349"));
+    }
+
+    void aProcessesCountsForThreeWorkersCorrectOneDeleteOne() {
+        QVERIFY(openWindow());
+        showPage(1);
+        TMyDBGrid* g = grid("grdJobData");
+        chooseProcess("A101");
+        QCOMPARE(win->currentJobID(), id("job", "A101"));
+        QCOMPARE(tdMain()->recordCount(), 2);
+        QVERIFY(tabInto(g));
+        hxtest::key(Qt::Key_Right);
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Down);
+        QVERIFY(editingAt(g, 2, 1));
+        // Three workers: by Ctrl+Enter, by the cell button with a double click, by Ctrl+Enter again.
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        answerPicker("003");
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(pickedAsAUser());
+        QCOMPARE(pickerRows.size(), 6);
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type("4");
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        answerPicker("004", Pick::DoubleClick);
+        clickButton(g, 3, 0);
+        QVERIFY(pickedAsAUser());
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type("6");
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        answerPicker("006");
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(pickedAsAUser());
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type("2");
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(records(), initialAnd({"y 003 A101 4", "y 004 A101 6", "y 006 A101 2"}));
+
+        // The clerk corrects one count and deletes a row entered by mistake.
+        const int zhao = int(column(g, 0).indexOf(QRegularExpression("^004 .*")));
+        QVERIFY(hxtest::enterCell(g, zhao, 1));
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type("9");
+        hxtest::key(Qt::Key_Up);
+        const int oneil = int(column(g, 0).indexOf(QRegularExpression("^006 .*")));
+        QVERIFY(hxtest::enterCell(g, oneil, 1));
+        dialogs->answer(Answer::Ok);
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(dialogs->texts(), QStringList({"Delete record?"}));
+        QCOMPARE(records(), initialAnd({"y 003 A101 4", "y 004 A101 9"}));
+        QCOMPARE(tdMain()->recordCount(), 4);
+        QCOMPARE(totals("Job"), QStringLiteral("28 | 9.8"));
+        QCOMPARE(dialogs->beeps, 0);
+    }
+
+    void escapeAndCtrlDeleteWhileACellIsEdited() {
+        QVERIFY(openWindow());
+        TMyDBGrid* g = grid("grdStaffData");
+        chooseWorker("001 ");
+        // Esc in the editor of a new row, picked and typed: the row goes, nothing is stored.
+        QVERIFY(hxtest::enterCell(g, 1, 1));
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        answerPicker("C302");
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(pickedAsAUser());
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type("8");
+        hxtest::key(Qt::Key_Escape);
+        QCOMPARE(tdMain()->recordCount(), 2);
+        QCOMPARE(tdMain()->state(), DataSetState::Browse);
+        // Esc in the editor of a stored row: it shows and keeps what it held.
+        const int a101 = int(column(g, 0).indexOf("A101"));
+        QVERIFY(hxtest::enterCell(g, a101, 1));
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type("99");
+        hxtest::key(Qt::Key_Escape);
+        QCOMPARE(cell(g, a101, 1), QStringLiteral("10"));
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(records(), initial);
+
+        // Ctrl+Delete in the editor asks first; Cancel keeps the row, OK deletes it and the totals follow.
+        QVERIFY(hxtest::enterCell(g, a101, 1));
+        hxtest::type("1");
+        dialogs->answer(Answer::Cancel);
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(records(), initial);
+        dialogs->answer(Answer::Ok);
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(dialogs->texts(), QStringList({"Delete record?", "Delete record?"}));
+        QCOMPARE(records(), sorted({"y-40 003 C301 7", "y-1 001 C301 3", "y 001 B201 20", "y 002 A101 5"}));
+        QCOMPARE(totals("Staff"), QStringLiteral("20 | 1.05"));
+        QCOMPARE(dialogs->beeps, 0);
+    }
+
+    void refusedRowsVanishWithABeepAndNothingIsWritten() {
+        QVERIFY(openWindow());
+        TMyDBGrid* g = grid("grdStaffData");
+        chooseWorker("001 ");
+        // The same record again.
+        QVERIFY(hxtest::enterCell(g, 1, 1));
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        answerPicker("A101");
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(pickedAsAUser());
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type("10");
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(dialogs->beeps, 1);
+        QCOMPARE(tdMain()->recordCount(), 2);
+        QCOMPARE(records(), initial);
+        // A process and no quantity.
+        QVERIFY(hxtest::enterCell(g, 1, 1));
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        answerPicker("C302");
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(pickedAsAUser());
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(dialogs->beeps, 2);
+        // A quantity and no process.
+        QVERIFY(hxtest::enterCell(g, 1, 1));
+        hxtest::key(Qt::Key_Down);
+        hxtest::type("12");
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(dialogs->beeps, 3);
+        // A stored row given a quantity that is no number gets its own back.
+        QVERIFY(hxtest::enterCell(g, 0, 1));
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type("x");
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(dialogs->beeps, 4);
+        QCOMPARE(sorted(column(g, 1)), QStringList({"10", "20"}));
+        QCOMPARE(records(), initial);
+        QCOMPARE(totals("Staff"), QStringLiteral("30 | 4.55"));
+    }
+
+    void aRecordChangedElsewhereIsNeverWrittenOver() {
+        // Another copy of the program has the account set open too. It deletes the record shown last and
+        // stores another worker's, which the database gives the freed row number.
+        addRecord(yesterday, "001", "C302", 2);
+        QVERIFY(openWindow());
+        TMyDBGrid* g = grid("grdStaffData");
+        chooseWorker("001 ");
+        const int c302 = int(column(g, 0).indexOf("C302"));
+        const qint64 rowid = cn().scalar("select max(rowid) from JobData").toLongLong();
+        cn().exec("delete from JobData where rowid=?", {rowid});
+        addRecord(yesterday, "002", "C302", 9);
+        QCOMPARE(cn().scalar("select max(rowid) from JobData").toLongLong(), rowid);
+        const QStringList elsewhere = initialAnd({"y 002 C302 9"});
+
+        // The clerk corrects the quantity he sees: the other worker's record is not touched.
+        QVERIFY(hxtest::enterCell(g, c302, 1));
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type("3");
+        hxtest::clickCell(g, c302 == 0 ? 1 : 0, 1);
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QCOMPARE(dialogs->lastText(), QStringLiteral("记录已被其他操作更改，请刷新后重试。"));
+        QCOMPARE(records(), elsewhere);
+        // Nor does deleting it delete the other's.
+        QVERIFY(hxtest::enterCell(g, c302, 1));
+        dialogs->answer(Answer::Ok);
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(dialogs->lastText(), QStringLiteral("记录已被其他操作更改，请刷新后重试。"));
+        QCOMPARE(records(), elsewhere);
+        QCOMPARE(dialogs->beeps, 0);
+    }
+
+    void queryPageEditsByKeyboardAndTheTotalsFollow() {
+        QVERIFY(openWindow());
+        showPage(2);
+        TMyDBGrid* q = grid("grdQuery");
+        QTest::mouseClick(child<QToolButton>("btnApply"), Qt::LeftButton);
+        QCOMPARE(tdMain()->recordCount(), 4);
+        QCOMPARE(totals("Query"), QStringLiteral("38 | 7.2999"));
+        // The editor opens when typing starts, and the down arrow stores the row.
+        const int li = int(column(q, 3).indexOf("5"));  // 002, A101
+        hxtest::clickCell(q, li, 3);
+        QVERIFY(!hxtest::editing(q));
+        hxtest::type("6");
+        QVERIFY(hxtest::editing(q));
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(totals("Query"), QStringLiteral("39 | 7.6499"));
+        // Another worker for the record, from the picker of every current worker.
+        hxtest::clickCell(q, li, 1);
+        answerPicker("006");
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(pickedAsAUser());
+        QCOMPARE(pickerRows.size(), 6);
+        hxtest::key(Qt::Key_Down);
+        QStringList expected =
+            sorted({"y-40 003 C301 7", "y-1 001 C301 3", "y 001 A101 10", "y 001 B201 20", "y 006 A101 6"});
+        QCOMPARE(records(), expected);
+
+        // A new row below the last, every value given here: quantity, process, worker, date.
+        hxtest::clickCell(q, 3, 3);
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(tdMain()->state(), DataSetState::Insert);
+        QCOMPARE(q->currentIndex(), at(q, 4, 3));
+        hxtest::type("4");
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        answerPicker("C302");
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(pickedAsAUser());
+        QCOMPARE(pickerRows.size(), 5);
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        answerPicker("005", Pick::DoubleClick);
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(pickedAsAUser());
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        hxtest::type(yesterday.addDays(-4).toString(Qt::ISODate));
+        hxtest::key(Qt::Key_Up);
+        expected = sorted(expected + QStringList{"y-4 005 C302 4"});
+        QCOMPARE(records(), expected);
+        QCOMPARE(totals("Query"), QStringLiteral("43 | 12.4499"));
+
+        // A row with nothing but a quantity is refused; Ctrl+Delete in an open editor deletes after asking.
+        hxtest::clickCell(q, 4, 3);
+        hxtest::key(Qt::Key_Down);
+        hxtest::type("5");
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(dialogs->beeps, 1);
+        QCOMPARE(records(), expected);
+        const int first = int(column(q, 3).indexOf("10"));
+        hxtest::clickCell(q, first, 3);
+        hxtest::type("1");
+        QVERIFY(hxtest::editing(q));
+        dialogs->answer(Answer::Ok);
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(dialogs->texts(), QStringList({"Delete record?"}));
+        expected.removeOne("y 001 A101 10");
+        QCOMPARE(records(), expected);
+        QCOMPARE(totals("Query"), QStringLiteral("33 | 8.9499"));
+    }
+
+    // ---- the window
+
     void opensWithItsListsDatesAndNoView() {
-        openWindow();
+        QVERIFY(openWindow());
         QCOMPARE(win->windowTitle(), QStringLiteral("计件数"));
         QCOMPARE(win->size(), QSize(613, 469));
         QCOMPARE(pages()->currentIndex(), 0);
@@ -150,7 +539,7 @@ class TestJobData : public QObject {
                  QStringList({"按人录入", "按工序录入", "工价金额查询"}));
         QCOMPARE(child<QDateEdit>("cbbDateStaff")->date(), yesterday);
         QCOMPARE(child<QDateEdit>("cbbDateJob")->date(), yesterday);
-        QCOMPARE(child<QDateEdit>("conDateB")->date(), QDate::currentDate().addDays(-31));
+        QCOMPARE(child<QDateEdit>("conDateB")->date(), today.addDays(-31));
         QCOMPARE(child<QDateEdit>("conDateE")->date(), yesterday);
         auto items = [](QComboBox* b) {
             QStringList all;
@@ -181,27 +570,28 @@ class TestJobData : public QObject {
         for (QAction* a : child<QMenu>("PopupMenu1")->actions()) menu << (a->isSeparator() ? "-" : a->text());
         QCOMPARE(menu, QStringList({"排序", "-", "删除"}));
 
-        // No view yet: the picker button does nothing; sorting meets the closed list.
+        // No view yet: the picker keys do nothing; sorting meets the closed list.
         QVERIFY(!tdMain()->isOpen());
+        QTest::mouseClick(grid("grdStaffData")->viewport(), Qt::LeftButton);
+        hxtest::settle();
         answerPicker("A101");
-        key(grid("grdStaffData"), -1, 0, Qt::Key_Return, Qt::ControlModifier);
-        QCoreApplication::processEvents();
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
         QVERIFY(!pickerShown);
         child<QAction>("poSort")->trigger();
         QCOMPARE(dialogs->lastText(), QStringLiteral("Cannot perform this operation on a closed dataset"));
     }
 
     void helpFollowsThePageShown() {
-        openWindow();
+        QVERIFY(openWindow());
         helpProc();
         QCOMPARE(dialogs->lastKind(), QStringLiteral("information"));
         QVERIFY(dialogs->lastText().startsWith(
             "1.  选择”员工“条件后，才可以录入数据。\n\n2.  工序栏中按[Alt]+[Enter]键"));
-        pages()->setCurrentIndex(1);
+        showPage(1);
         helpProc();
         QVERIFY(dialogs->lastText().contains(
             "3.  点选“选择员工时限制班组“并选择一个具体班组，弹\n出窗口中将只列出"));
-        pages()->setCurrentIndex(2);
+        showPage(2);
         helpProc();
         QCOMPARE(
             dialogs->lastText(),
@@ -209,13 +599,15 @@ class TestJobData : public QObject {
                            "将列出对应数据。\n\n\n*"
                            "录入或修改时注意：每行数据必须完整且不可完全重复，否则操作会被取消。"));
     }
-
     void aWorkersDayWithPricesAmountsAndTotals() {
-        openWindow();
+        QVERIFY(openWindow());
         TMyDBGrid* g = grid("grdStaffData");
-        box("cbbStaff")->setCurrentIndex(0);  // "001    张三"
+        // The first item of the list, chosen with the down arrow.
+        QTest::mouseClick(box("cbbStaff")->lineEdit(), Qt::LeftButton);
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(box("cbbStaff")->currentText(), QStringLiteral("001    张三"));
         QCOMPARE(win->currentStaffID(), id("staff", "001"));
-        g->setCurrentIndex(g->model()->index(0, 1));
+        hxtest::clickCell(g, 0, 1);
         child<QAction>("poSort")->trigger();  // by quantity
         QCOMPARE(column(g, 0), QStringList({"A101", "B201"}));
         QCOMPARE(column(g, 1), QStringList({"10", "20"}));
@@ -225,10 +617,10 @@ class TestJobData : public QObject {
         QCOMPARE(totals("Query"), totals("Staff"));
         // Sorting the process column orders by key (B201 was registered first), not by the text shown;
         // the looked-up price and the amount cannot be sorted.
-        g->setCurrentIndex(g->model()->index(0, 0));
+        hxtest::clickCell(g, 0, 0);
         child<QAction>("poSort")->trigger();
         QCOMPARE(column(g, 0), QStringList({"B201", "A101"}));
-        g->setCurrentIndex(g->model()->index(0, 3));
+        hxtest::clickCell(g, 0, 3);
         child<QAction>("poSort")->trigger();
         QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
         QCOMPARE(column(g, 0), QStringList({"B201", "A101"}));
@@ -241,68 +633,31 @@ class TestJobData : public QObject {
         QCOMPARE(win->currentStaffID(), id("staff", "002"));
         QCOMPARE(tdMain()->recordCount(), 0);
         QCOMPARE(totals("Staff"), QStringLiteral(" | "));
+        // The box completes "001" to the worker's item; with the completion deleted it names nobody.
         chooseWorker("001");
+        QCOMPARE(win->currentStaffID(), id("staff", "001"));
+        hxtest::key(Qt::Key_Delete);
+        QCOMPARE(box("cbbStaff")->currentText(), QStringLiteral("001"));
         QCOMPARE(win->currentStaffID(), 0);
         QVERIFY(tdMain()->isOpen());
         QCOMPARE(tdMain()->recordCount(), 0);
     }
 
     void dateChangeWithoutAWorkerLoadsNothing() {
-        openWindow();
+        QVERIFY(openWindow());
         child<QDateEdit>("cbbDateStaff")->setDate(yesterday.addDays(-3));
         child<QDateEdit>("cbbDateJob")->setDate(yesterday.addDays(-3));
         QVERIFY(!tdMain()->isOpen());
     }
 
-    void entryByWorkerThroughThePicker() {
-        openWindow();
-        TMyDBGrid* g = grid("grdStaffData");
-        const QDate day = yesterday.addDays(-5);
-        child<QDateEdit>("cbbDateStaff")->setDate(day);
-        chooseWorker("002    李四");
-        QCOMPARE(tdMain()->recordCount(), 0);
-
-        // On an empty day the button adds a row with the worker and the day, then the picked process.
-        answerPicker("C302");
-        key(g, -1, 0, Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(pickerShown);
-        QCOMPARE(pickerRows, QStringList({"A101", "A102", "B201", "C301", "C302"}));
-        QCOMPARE(tdMain()->state(), DataSetState::Insert);
-        QCOMPARE(cell(g, 0, 0), QStringLiteral("C302"));
-        QCOMPARE(cell(g, 0, 2), QStringLiteral("1.2000"));
-        type(g, 0, 1, "7");
-        QCOMPARE(cell(g, 0, 3), QStringLiteral("¥8.40"));
-        key(g, 0, 1, Qt::Key_Down);  // stores the row, and a new one is added below
-        QCOMPARE(records(QString("dateD='%1' and staffID=%2 and jobID=%3 and qty=7")
-                             .arg(day.toString(Qt::ISODate))
-                             .arg(id("staff", "002"))
-                             .arg(id("job", "C302"))),
-                 1);
-        QCOMPARE(totals("Staff"), QStringLiteral("7 | 8.4"));
-
-        // Alt+Enter opens the picker too; Esc leaves the row as it was.
-        key(g, 0, 0, Qt::Key_Up);
-        QCOMPARE(tdMain()->recordCount(), 1);
-        answerPicker(QString());
-        key(g, 0, 0, Qt::Key_Return, Qt::AltModifier);
-        QVERIFY(pickerShown);
-        QCOMPARE(cell(g, 0, 0), QStringLiteral("C302"));
-        // A click on the cell button picks another process for the stored row.
-        answerPicker("A102");
-        const QRect r = g->visualRect(g->model()->index(0, 0));
-        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, QPoint(r.right() - 4, r.center().y()));
-        QVERIFY(pickerShown);
-        tdMain()->post();
-        QCOMPARE(records(QString("jobID=%1 and qty=7").arg(id("job", "A102"))), 1);
-        QCOMPARE(totals("Staff"), QStringLiteral("7 | 2.975"));
-    }
-
     void styleAndGroupLimits() {
-        openWindow();
+        QVERIFY(openWindow());
         chooseWorker("001 ");
         auto pickedRows = [&](TMyDBGrid* g) {
-            answerPicker(QString());
-            key(g, 0, 0, Qt::Key_Return, Qt::ControlModifier);
+            hxtest::clickCell(g, 0, 0);
+            answerPicker(QString(), Pick::Esc);
+            hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+            if (!pickedAsAUser()) qWarning("the picker did not come up as a user has it");
             return pickerRows;
         };
         child<QCheckBox>("chkStyleLimit")->click();
@@ -313,7 +668,7 @@ class TestJobData : public QObject {
         child<QCheckBox>("chkStyleLimit")->click();
         QCOMPARE(pickedRows(grid("grdStaffData")).size(), 5);
 
-        pages()->setCurrentIndex(1);
+        showPage(1);
         chooseProcess("A101");
         child<QCheckBox>("chkGroupLimit")->click();
         QCOMPARE(pickedRows(grid("grdJobData")).size(), 6);
@@ -323,126 +678,122 @@ class TestJobData : public QObject {
         box("cbbGroupLimit")->setCurrentText("车缝二组");
         QCOMPARE(pickedRows(grid("grdJobData")).last(), QStringLiteral("006     O'Neil"));
         QVERIFY(!pickedRows(grid("grdJobData")).join(",").contains("009"));
+        QCOMPARE(records(), initial);
     }
 
-    void entryByProcess() {
-        openWindow();
-        pages()->setCurrentIndex(1);
-        TMyDBGrid* g = grid("grdJobData");
-        chooseProcess("A101");
-        QCOMPARE(sorted(column(g, 0)), QStringList({"001      张三", "002      李四"}));
-        QCOMPARE(totals("Job"), QStringLiteral("15 | 5.25"));
-        // The down arrow adds a row with the process and the day; the worker is picked.
-        key(g, 1, 1, Qt::Key_Down);
+    void anEmptyDayStartsWithThePickerKeys() {
+        QVERIFY(openWindow());
+        TMyDBGrid* g = grid("grdStaffData");
+        child<QDateEdit>("cbbDateStaff")->setDate(yesterday.addDays(-5));
+        chooseWorker("002 ");
+        QCOMPARE(tdMain()->recordCount(), 0);
+        // With no row yet, Ctrl+Enter in the grid adds one with the worker and the day, then the picked
+        // process.
+        QTest::mouseClick(g->viewport(), Qt::LeftButton);
+        hxtest::settle();
+        answerPicker("C302");
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(pickedAsAUser());
         QCOMPARE(tdMain()->state(), DataSetState::Insert);
-        answerPicker("006");
-        key(g, 2, 0, Qt::Key_Return, Qt::ControlModifier);
-        type(g, 2, 1, "4");
-        key(g, 2, 1, Qt::Key_Up);
-        QCOMPARE(records(QString("dateD='%1' and staffID=%2 and jobID=%3 and qty=4")
-                             .arg(yesterday.toString(Qt::ISODate))
-                             .arg(id("staff", "006"))
-                             .arg(id("job", "A101"))),
-                 1);
-        QCOMPARE(totals("Job"), QStringLiteral("19 | 6.65"));
+        QCOMPARE(cell(g, 0, 0), QStringLiteral("C302"));
+        QCOMPARE(cell(g, 0, 2), QStringLiteral("1.2000"));
+        hxtest::key(Qt::Key_Tab);
+        QVERIFY(editingAt(g, 0, 1));
+        hxtest::type("7");
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(records(), initialAnd({"y-5 002 C302 7"}));
+        QCOMPARE(totals("Staff"), QStringLiteral("7 | 8.4"));
+        // Alt+Enter, as the help text says, opens the picker as well; Esc there leaves the row as it was.
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(tdMain()->recordCount(), 1);
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        answerPicker(QString(), Pick::Esc);
+        hxtest::key(Qt::Key_Return, Qt::AltModifier);
+        QVERIFY(pickedAsAUser());
+        QCOMPARE(cell(g, 0, 0), QStringLiteral("C302"));
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(records(), initialAnd({"y-5 002 C302 7"}));
     }
 
     void rowsForNobodyAreRefused() {
-        openWindow();
+        QVERIFY(openWindow());
         TMyDBGrid* g = grid("grdStaffData");
-        // A work number without its blank, or one nobody has: a view of nobody that takes no rows.
+        // A work number without its blank (the completion deleted), or one nobody has: a view of nobody
+        // that takes no rows.
         for (const QString& text : {QString("002"), QString("999 ")}) {
             chooseWorker(text);
+            hxtest::key(Qt::Key_Delete);
+            QCOMPARE(win->currentStaffID(), 0);
             QVERIFY(tdMain()->isOpen());
-            key(g, -1, 0, Qt::Key_Down);
+            QTest::mouseClick(g->viewport(), Qt::LeftButton);
+            hxtest::settle();
+            hxtest::key(Qt::Key_Down);
             QCOMPARE(dialogs->lastText(), QStringLiteral("请指定员工！"));
             QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
             QCOMPARE(tdMain()->recordCount(), 0);
             QVERIFY(box("cbbStaff")->hasFocus());
         }
+        QTest::mouseClick(g->viewport(), Qt::LeftButton);
+        hxtest::settle();
         answerPicker("A101");
-        key(g, -1, 0, Qt::Key_Return, Qt::ControlModifier);
-        QCoreApplication::processEvents();
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
         QVERIFY(!pickerShown);
         QCOMPARE(dialogs->shown.size(), 3);
 
-        pages()->setCurrentIndex(1);
+        showPage(1);
         chooseProcess("A1");
-        key(grid("grdJobData"), -1, 0, Qt::Key_Down);
+        hxtest::key(Qt::Key_Delete);
+        QTest::mouseClick(grid("grdJobData")->viewport(), Qt::LeftButton);
+        hxtest::settle();
+        hxtest::key(Qt::Key_Down);
         QCOMPARE(dialogs->lastText(), QStringLiteral("请指定工序！"));
-        QCOMPARE(records(), 5);
+        QCOMPARE(records(), initial);
 
         // A record stored for nobody by an older program cannot be stored again as it is.
         cn().exec("insert into JobData (dateD, staffID, jobID, qty) values (?, 0, ?, 9)",
                   {yesterday, id("job", "B201")});
-        pages()->setCurrentIndex(2);
-        child<QToolButton>("btnApply")->click();
+        showPage(2);
+        QTest::mouseClick(child<QToolButton>("btnApply"), Qt::LeftButton);
         TMyDBGrid* q = grid("grdQuery");
         const int row = int(column(q, 3).indexOf("9"));
+        const int other = row == 0 ? 1 : 0;
         QCOMPARE(cell(q, row, 1), QString());
-        type(q, row, 3, "10");
-        tdMain()->post();
+        hxtest::clickCell(q, row, 3);
+        hxtest::type("10");
+        hxtest::clickCell(q, other, 3);
         QCOMPARE(dialogs->lastText(), QStringLiteral("请指定员工！"));
-        QCOMPARE(records("staffID=0 and qty=9"), 1);
+        QCOMPARE(count("staffID=0 and qty=9"), 1);
+        QCOMPARE(cell(q, row, 3), QStringLiteral("9"));
         // Picking the worker makes it storable.
-        q->setCurrentIndex(q->model()->index(row, 1));
+        hxtest::clickCell(q, row, 1);
         answerPicker("003");
-        key(q, row, 1, Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(tdMain()->post());
-        QCOMPARE(records(QString("staffID=%1 and qty=9").arg(id("staff", "003"))), 1);
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(pickedAsAUser());
+        hxtest::clickCell(q, other, 3);
+        QCOMPARE(count(QString("staffID=%1 and qty=9").arg(id("staff", "003"))), 1);
+        QCOMPARE(count("staffID=0"), 0);
     }
 
-    void refusedRowsVanishWithABeep() {
-        openWindow();
+    void theMenusDeleteAsksItsOwnQuestionAndTheTotalsFollow() {
+        QVERIFY(openWindow());
         TMyDBGrid* g = grid("grdStaffData");
         chooseWorker("001 ");
-        // The same record twice.
-        key(g, 1, 1, Qt::Key_Down);
-        answerPicker("A101");
-        key(g, 2, 0, Qt::Key_Return, Qt::ControlModifier);
-        type(g, 2, 1, "10");
-        key(g, 2, 1, Qt::Key_Up);
-        QCOMPARE(dialogs->beeps, 1);
-        QCOMPARE(tdMain()->recordCount(), 2);
-        // A quantity with no process, and one that is no number.
-        key(g, 1, 1, Qt::Key_Down);
-        type(g, 2, 1, "12");
-        key(g, 2, 1, Qt::Key_Up);
-        QCOMPARE(dialogs->beeps, 2);
-        type(g, 0, 1, "x");
-        key(g, 0, 1, Qt::Key_Down);
-        QCOMPARE(dialogs->beeps, 3);
-        QCOMPARE(sorted(column(g, 1)), QStringList({"10", "20"}));
-        // A row added on the query page with nothing but a quantity.
-        pages()->setCurrentIndex(2);
-        TMyDBGrid* q = grid("grdQuery");
-        key(q, 1, 3, Qt::Key_Down);
-        type(q, 2, 3, "5");
-        key(q, 2, 3, Qt::Key_Up);
-        QCOMPARE(dialogs->beeps, 4);
-        QCOMPARE(records(), 5);
-        QCOMPARE(totals("Query"), QStringLiteral("30 | 4.55"));
-    }
-
-    void totalsFollowDeletes() {
-        openWindow();
-        TMyDBGrid* g = grid("grdStaffData");
-        chooseWorker("001 ");
-        g->setCurrentIndex(g->model()->index(int(column(g, 0).indexOf("B201")), 1));
+        QVERIFY(hxtest::enterCell(g, int(column(g, 0).indexOf("B201")), 1));
         dialogs->answer(Answer::No);
         child<QAction>("poDelete")->trigger();
         QCOMPARE(dialogs->lastText(), QStringLiteral("确定要删除该条记录吗？"));
-        QCOMPARE(records(), 5);
+        QCOMPARE(records(), initial);
         dialogs->answer(Answer::Yes);
         child<QAction>("poDelete")->trigger();
-        QCOMPARE(records(), 4);
+        QCOMPARE(count(), 4);
+        QCOMPARE(count("qty=20"), 0);
         QCOMPARE(column(g, 0), QStringList({"A101"}));
         QCOMPARE(totals("Staff"), QStringLiteral("10 | 3.5"));
     }
 
     void repricedAndDeletedProcesses() {
         cn().exec("delete from job where JobCode='B201'");
-        openWindow();
+        QVERIFY(openWindow());
         TMyDBGrid* g = grid("grdStaffData");
         // The window keeps the prices it read when it opened; the totals read the register.
         cn().exec("update job set UnitPrice=0.4 where JobCode='A101'");
@@ -458,13 +809,13 @@ class TestJobData : public QObject {
     }
 
     void queryWithAndWithoutConditions() {
-        openWindow();
-        pages()->setCurrentIndex(2);
+        QVERIFY(openWindow());
+        showPage(2);
         TMyDBGrid* q = grid("grdQuery");
         auto run = [&](const QString& worker, const QString& process) {
             box("conStaff")->setEditText(worker);
             box("conJob")->setEditText(process);
-            child<QToolButton>("btnApply")->click();
+            QTest::mouseClick(child<QToolButton>("btnApply"), Qt::LeftButton);
             return tdMain()->recordCount();
         };
         QCOMPARE(run("", ""), 4);  // the record 41 days back is out of range
@@ -489,57 +840,33 @@ class TestJobData : public QObject {
         QCOMPARE(tdMain()->recordCount(), 1);
     }
 
-    void queryEditsInPlaceWithItsOwnPicker() {
-        openWindow();
-        pages()->setCurrentIndex(2);
-        TMyDBGrid* q = grid("grdQuery");
-        child<QToolButton>("btnApply")->click();
-        const int row = int(column(q, 3).indexOf("5"));  // 002, A101
-        type(q, row, 3, "6");
-        QVERIFY(tdMain()->post());
-        QCOMPARE(totals("Query"), QStringLiteral("39 | 7.6499"));
-        // No class group or style limit here: every current worker, every process in production.
-        answerPicker("006");
-        key(q, row, 1, Qt::Key_Return, Qt::ControlModifier);
-        QCOMPARE(pickerRows.size(), 6);
-        answerPicker("X900");
-        key(q, row, 2, Qt::Key_Return, Qt::ControlModifier);
-        QCOMPARE(pickerRows.size(), 5);
-        QVERIFY(tdMain()->post());
-        QCOMPARE(records(QString("staffID=%1 and qty=6").arg(id("staff", "006"))), 1);
-        // The entry page shows the edited record once its view is loaded.
-        pages()->setCurrentIndex(1);
-        chooseProcess("A101");
-        QCOMPARE(sorted(column(grid("grdJobData"), 1)), QStringList({"10", "6"}));
-    }
-
     void enteringAnEntryPageStartsAfresh() {
-        openWindow();
-        // The focus starts on the page tabs: coming into the page clears it, before a worker is chosen.
-        box("cbbStaff")->setFocus();
+        QVERIFY(openWindow());
         chooseWorker("001 ");
-        grid("grdStaffData")->setFocus();
+        hxtest::clickCell(grid("grdStaffData"), 0, 1);
         QVERIFY(tdMain()->isOpen());
         // The query page shows what the entry view holds until "OK".
-        pages()->setCurrentIndex(2);
+        showPage(2);
         QVERIFY(tabQueryHasFocus());
         QCOMPARE(grid("grdQuery")->model()->rowCount(), 2);
         // Back on the entry page the view and the worker box are cleared; the key stays until a new choice.
-        pages()->setCurrentIndex(0);
+        showPage(0);
         QVERIFY(!tdMain()->isOpen());
         QVERIFY(box("cbbStaff")->currentText().isEmpty());
         QCOMPARE(win->currentStaffID(), id("staff", "001"));
         QCOMPARE(totals("Staff"), QStringLiteral(" | "));
         // A picker over the window is no entering: the view stays.
         chooseWorker("002 ");
-        answerPicker(QString());
-        key(grid("grdStaffData"), 0, 0, Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(pickerShown);
+        hxtest::clickCell(grid("grdStaffData"), 0, 0);
+        answerPicker(QString(), Pick::Esc);
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(pickedAsAUser());
         QVERIFY(tdMain()->isOpen());
+        QCOMPARE(box("cbbStaff")->currentText(), QStringLiteral("002    李四"));
     }
 
     void closingEmptiesTheCaches() {
-        openWindow();
+        QVERIFY(openWindow());
         QVERIFY(dm->cdsMstaff.isOpen());
         QCOMPARE(dm->cdsMjob.recordCount(), 6);
         win->close();
@@ -548,10 +875,10 @@ class TestJobData : public QObject {
     }
 
     void exportOfTheQueryPage() {
-        openWindow();
-        pages()->setCurrentIndex(2);
+        QVERIFY(openWindow());
+        showPage(2);
         box("conJob")->setEditText("A101");
-        child<QToolButton>("btnApply")->click();
+        QTest::mouseClick(child<QToolButton>("btnApply"), Qt::LeftButton);
         QTemporaryDir out;
         dialogs->chooseFile(out.filePath("q.xlsx"));
         ExportGridToExcel(grid("grdQuery"));
@@ -572,5 +899,5 @@ class TestJobData : public QObject {
     }
 };
 
-QTEST_MAIN(TestJobData)
+HX_WINDOW_TEST_MAIN(TestJobData)
 #include "tst_jobdata.moc"

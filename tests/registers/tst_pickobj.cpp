@@ -1,3 +1,4 @@
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
 #include <QScrollBar>
@@ -43,6 +44,44 @@ class TestPickObj : public QObject {
     }
     QColor pixel(QWidget* w, int x, int y) { return w->grab().toImage().pixelColor(x, y); }
 
+    // The window the picker is called from, active with the focus in its edit, as a piece-work grid is.
+    std::unique_ptr<QWidget> caller;
+    QLineEdit* callerEdit = nullptr;
+    bool showCaller() {
+        caller = std::make_unique<QWidget>();
+        callerEdit = new QLineEdit(caller.get());
+        caller->resize(300, 200);
+        if (!hxtest::showActive(caller.get())) return false;
+        callerEdit->setFocus();
+        return QTest::qWaitFor([this] { return QApplication::focusWidget() == callerEdit; }, 2000);
+    }
+    // Shows the picker modally as its callers do, with the statement's rows, and runs `user` while it is
+    // up: keys and clicks go to the focused widget, which must be the list. Should the picker stay open
+    // after that, it is closed here rather than waited on. False when the list never had the focus or the
+    // picker stayed open.
+    bool pick(const QString& where, const std::function<void(TpickObjFrm*)>& user) {
+        bool focused = false;
+        bool stuck = false;
+        QTimer::singleShot(0, this, [&] {
+            TpickObjFrm* p = pickObjFrm();
+            focused = QTest::qWaitFor([p] { return QApplication::focusWidget() == p->ListCode; }, 2000);
+            if (focused) user(p);
+            if (p->isVisible()) {
+                stuck = true;
+                p->reject();
+            }
+        });
+        pickObject(
+            "select staffID as objectID, (StaffCode || '     ' || StaffName) as objectCode from staff "
+            "where " +
+                where + " order by StaffCode",
+            {}, [this](int id) { picked << id; });
+        return focused && !stuck;
+    }
+    int staffID(const QString& code) {
+        return dm->cnMain.scalar("select staffID from staff where StaffCode=?", {code}).toInt();
+    }
+
   private slots:
     void init() {
         dir = std::make_unique<hxtest::TempProgramDir>();
@@ -52,9 +91,11 @@ class TestPickObj : public QObject {
         setDataFrm(dm.get());
         picked.clear();
         setPickHandler([this](int id) { picked << id; });
+        QVERIFY(showCaller());
     }
     void cleanup() {
         destroyPickObjFrm();
+        caller.reset();
         setPickHandler(nullptr);
         setDataFrm(nullptr);
         dm.reset();
@@ -71,23 +112,25 @@ class TestPickObj : public QObject {
 
     void loadsTheRowsInOrderAndClosesTheQuery() {
         addWorkers(3);
-        TpickObjFrm* p = showWorkers();
-        QCOMPARE(p->ListCode->count(), 3);
-        QCOMPARE(p->ListID->count(), 3);
-        QCOMPARE(p->ListCode->item(0)->text(), QStringLiteral("001     工人1"));
-        QCOMPARE(p->ListCode->item(2)->text(), QStringLiteral("003     工人3"));
-        QCOMPARE(p->ListID->item(2)->text(),
-                 dm->cnMain.scalar("select staffID from staff where StaffCode='003'").toString());
-        QVERIFY(p->ListCode->selectedItems().isEmpty());
-        QVERIFY(!dm->tdTempFill.isOpen());
-        p->reject();
-
+        QVERIFY(pick("1=1", [&](TpickObjFrm* p) {
+            QCOMPARE(p->ListCode->count(), 3);
+            QCOMPARE(p->ListID->count(), 3);
+            QCOMPARE(p->ListCode->item(0)->text(), QStringLiteral("001     工人1"));
+            QCOMPARE(p->ListCode->item(2)->text(), QStringLiteral("003     工人3"));
+            QCOMPARE(p->ListID->item(2)->text(), QString::number(staffID("003")));
+            QVERIFY(p->ListCode->selectedItems().isEmpty());
+            QVERIFY(!dm->tdTempFill.isOpen());
+            hxtest::key(Qt::Key_Down);
+            hxtest::key(Qt::Key_Escape);
+        }));
         // Each showing reloads: nothing of the earlier rows or choice survives.
-        p = showWorkers(QStringLiteral("StaffCode='002'"));
-        QCOMPARE(p->ListCode->count(), 1);
-        QCOMPARE(p->ListCode->item(0)->text(), QStringLiteral("002     工人2"));
-        QVERIFY(p->ListCode->selectedItems().isEmpty());
-        p->reject();
+        QVERIFY(pick("StaffCode='002'", [&](TpickObjFrm* p) {
+            QCOMPARE(p->ListCode->count(), 1);
+            QCOMPARE(p->ListCode->item(0)->text(), QStringLiteral("002     工人2"));
+            QVERIFY(p->ListCode->selectedItems().isEmpty());
+            hxtest::key(Qt::Key_Escape);
+        }));
+        QVERIFY(picked.isEmpty());
     }
 
     void aQueryWithoutThePickerColumnsIsReportedAndClosed() {
@@ -103,72 +146,100 @@ class TestPickObj : public QObject {
         p->reject();
     }
 
-    void downSelectsTheFirstRowAndNamesItInTheStatusBar() {
+    void theFirstArrowSelectsTheFirstRowDrawnBlueAndNamedInTheStatusBar() {
         addWorkers(3);
-        TpickObjFrm* p = showWorkers();
-        QTest::keyClick(p->ListCode, Qt::Key_Down);
-        QCOMPARE(p->ListCode->currentRow(), 0);
-        QVERIFY(p->ListCode->item(0)->isSelected());
-        QCOMPARE(p->panelText(1), QStringLiteral("001     工人1"));
-        QTest::keyClick(p->ListCode, Qt::Key_Down);
-        QCOMPARE(p->ListCode->currentRow(), 1);
-        QCOMPARE(p->panelText(1), QStringLiteral("002     工人2"));
-        p->reject();
-        QCOMPARE(p->panelText(1), QStringLiteral(" "));
+        QVERIFY(pick("1=1", [&](TpickObjFrm* p) {
+            hxtest::key(Qt::Key_Down);
+            QCOMPARE(p->ListCode->currentRow(), 0);
+            QVERIFY(p->ListCode->item(0)->isSelected());
+            QCOMPARE(p->panelText(1), QStringLiteral("001     工人1"));
+            QCOMPARE(pixel(p->ListCode->viewport(), 10, 10), QColor(0, 0, 255));
+            QCOMPARE(pixel(p->ListCode->viewport(), 10, 30), QColor(180, 180, 255));
+            hxtest::key(Qt::Key_Down);
+            QCOMPARE(p->ListCode->currentRow(), 1);
+            QCOMPARE(p->panelText(1), QStringLiteral("002     工人2"));
+            QCOMPARE(pixel(p->ListCode->viewport(), 10, 10), QColor(210, 210, 255));
+            QCOMPARE(pixel(p->ListCode->viewport(), 10, 30), QColor(0, 0, 255));
+            hxtest::key(Qt::Key_Escape);
+        }));
+        QCOMPARE(pickObjFrm()->panelText(1), QStringLiteral(" "));
+        // The up arrow as the first key does the same.
+        QVERIFY(pick("1=1", [&](TpickObjFrm* p) {
+            hxtest::key(Qt::Key_Up);
+            QCOMPARE(p->ListCode->currentRow(), 0);
+            hxtest::key(Qt::Key_Return);
+        }));
+        QCOMPARE(picked, QList<int>{staffID("001")});
     }
 
     void enterWithoutSelectionStaysOpenAndEnterChooses() {
         addWorkers(3);
-        TpickObjFrm* p = showWorkers();
-        QTest::keyClick(p->ListCode, Qt::Key_Return);
-        QVERIFY(p->isVisible());
-        QVERIFY(picked.isEmpty());
-        QTest::keyClick(p->ListCode, Qt::Key_Down);
-        QTest::keyClick(p->ListCode, Qt::Key_Down);
-        QTest::keyClick(p->ListCode, Qt::Key_Enter);
-        QVERIFY(!p->isVisible());
-        QCOMPARE(p->result(), int(QDialog::Accepted));
-        QCOMPARE(picked,
-                 QList<int>{dm->cnMain.scalar("select staffID from staff where StaffCode='002'").toInt()});
-        QVERIFY2(!p->choose(), "the handler runs at most once per showing");
+        QVERIFY(pick("1=1", [&](TpickObjFrm* p) {
+            hxtest::key(Qt::Key_Return);
+            QVERIFY(p->isVisible());
+            QVERIFY(picked.isEmpty());
+            hxtest::key(Qt::Key_Down);
+            hxtest::key(Qt::Key_Down);
+            hxtest::key(Qt::Key_Enter);
+            QVERIFY(!p->isVisible());
+            QCOMPARE(p->result(), int(QDialog::Accepted));
+        }));
+        QCOMPARE(picked, QList<int>{staffID("002")});
+        QVERIFY2(!pickObjFrm()->choose(), "the handler runs at most once per showing");
         QCOMPARE(picked.size(), 1);
         QVERIFY2(bool(pickHandler()), "the picker never clears the handler");
     }
 
     void emptyListOnlyLeavesWithEsc() {
-        TpickObjFrm* p = showWorkers();
-        QCOMPARE(p->ListCode->count(), 0);
-        QTest::keyClick(p->ListCode, Qt::Key_Down);
-        QTest::keyClick(p->ListCode, Qt::Key_Return);
-        QVERIFY(p->isVisible());
-        QTest::keyClick(p->ListCode, Qt::Key_Escape);
-        QVERIFY(!p->isVisible());
-        QCOMPARE(p->result(), int(QDialog::Accepted));
+        QVERIFY(pick("1=1", [&](TpickObjFrm* p) {
+            QCOMPARE(p->ListCode->count(), 0);
+            hxtest::key(Qt::Key_Down);
+            hxtest::key(Qt::Key_Return);
+            QVERIFY(p->isVisible());
+            hxtest::key(Qt::Key_Escape);
+            QVERIFY(!p->isVisible());
+            QCOMPARE(p->result(), int(QDialog::Accepted));
+        }));
         QVERIFY(picked.isEmpty());
     }
 
     void escAfterSelectingLeavesTheHandlerUncalled() {
         addWorkers(2);
-        TpickObjFrm* p = showWorkers();
-        QTest::keyClick(p->ListCode, Qt::Key_Down);
-        QTest::keyClick(p->ListCode, Qt::Key_Escape);
-        QVERIFY(!p->isVisible());
+        QVERIFY(pick("1=1", [&](TpickObjFrm*) {
+            hxtest::key(Qt::Key_Down);
+            hxtest::key(Qt::Key_Escape);
+        }));
         QVERIFY(picked.isEmpty());
     }
 
     void doubleClickChoosesTheRow() {
         addWorkers(3);
-        TpickObjFrm* p = showWorkers();
-        const QRect third = p->ListCode->visualItemRect(p->ListCode->item(2));
-        QCOMPARE(third.height(), 20);
-        // As a mouse sends it: a click, then the second press as a double click.
-        QTest::mouseClick(p->ListCode->viewport(), Qt::LeftButton, {}, third.center());
-        QVERIFY(p->isVisible());
-        QVERIFY(picked.isEmpty());
-        QTest::mouseDClick(p->ListCode->viewport(), Qt::LeftButton, {}, third.center());
-        QVERIFY(!p->isVisible());
-        QCOMPARE(picked,
-                 QList<int>{dm->cnMain.scalar("select staffID from staff where StaffCode='003'").toInt()});
+        QVERIFY(pick("1=1", [&](TpickObjFrm* p) {
+            const QRect third = p->ListCode->visualItemRect(p->ListCode->item(2));
+            QCOMPARE(third.height(), 20);
+            // As a mouse sends it: a click, then the second press as a double click.
+            QTest::mouseClick(p->ListCode->viewport(), Qt::LeftButton, {}, third.center());
+            QVERIFY(p->isVisible());
+            QVERIFY(picked.isEmpty());
+            QTest::mouseDClick(p->ListCode->viewport(), Qt::LeftButton, {}, third.center());
+            QVERIFY(!p->isVisible());
+        }));
+        QCOMPARE(picked, QList<int>{staffID("003")});
+    }
+
+    void theCallersWindowHasTheKeyboardBackAfterwards() {
+        addWorkers(2);
+        // After a choice, and after Esc, the clerk types on where he was.
+        QVERIFY(pick("1=1", [&](TpickObjFrm*) {
+            hxtest::key(Qt::Key_Down);
+            hxtest::key(Qt::Key_Return);
+        }));
+        QVERIFY(QTest::qWaitFor([this] { return QApplication::focusWidget() == callerEdit; }, 2000));
+        QVERIFY(pick("1=1", [&](TpickObjFrm*) { hxtest::key(Qt::Key_Escape); }));
+        QVERIFY(QTest::qWaitFor([this] { return QApplication::focusWidget() == callerEdit; }, 2000));
+        hxtest::type("7");
+        QCOMPARE(callerEdit->text(), QStringLiteral("7"));
+        QCOMPARE(picked, QList<int>{staffID("001")});
     }
 
     void rowsAlternateByTheirPlaceInTheList() {
@@ -234,28 +305,30 @@ class TestPickObj : public QObject {
         dm->cnMain.exec("update staff set ClassGroup=? where StaffCode in ('001', '003')", {"O'Neil组"});
         TpickObjFrm* p = pickObjFrm();
         int shownRows = -1;
+        bool focused = false;
         QTimer::singleShot(0, this, [&] {
+            focused = QTest::qWaitFor([p] { return QApplication::focusWidget() == p->ListCode; }, 2000);
             shownRows = p->ListCode->count();
-            QTest::keyClick(p->ListCode, Qt::Key_Down);
-            QTest::keyClick(p->ListCode, Qt::Key_Down);
-            QTest::keyClick(p->ListCode, Qt::Key_Return);
-        });
-        // Should the keys not close it, the picker is closed here rather than waited on.
-        QTimer::singleShot(0, this, [&] {
+            if (focused) {
+                hxtest::key(Qt::Key_Down);
+                hxtest::key(Qt::Key_Down);
+                hxtest::key(Qt::Key_Return);
+            }
+            // Should the keys not close it, the picker is closed here rather than waited on.
             if (p->isVisible()) p->reject();
         });
         pickObject(
             "select staffID as objectID, StaffCode as objectCode from staff where ClassGroup=? "
             "order by StaffCode",
             {"O'Neil组"}, [this](int id) { picked << -id; });
+        QVERIFY(focused);
         QCOMPARE(shownRows, 2);
-        QCOMPARE(picked,
-                 QList<int>{-dm->cnMain.scalar("select staffID from staff where StaffCode='003'").toInt()});
+        QCOMPARE(picked, QList<int>{-staffID("003")});
         QCOMPARE(p->panelText(1), QStringLiteral(" "));
         QVERIFY(!dm->tdTempFill.isOpen());
         QVERIFY(dm->tdTempFill.params().isEmpty());
     }
 };
 
-QTEST_MAIN(TestPickObj)
+HX_WINDOW_TEST_MAIN(TestPickObj)
 #include "tst_pickobj.moc"
