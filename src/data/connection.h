@@ -62,8 +62,8 @@ class Connection {
     // Stores the rows that the data sets on this connection hold in edit, as leaving the row does: the
     // text of an open cell editor goes into its row, a changed row is posted, an untouched new row is
     // dropped, a row the database refuses goes as its data set's post-error handler decides. Raises what
-    // a post raises, and when a row is still in edit afterwards; then the rows before it are stored and
-    // the connection is as it was.
+    // a post raises, and when a row is still in edit afterwards; the rows stored before stay stored and
+    // the connection stays open.
     void storePendingEdits();
 
     // Runs a statement that changes data; returns the number of rows it changed.
