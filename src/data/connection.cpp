@@ -9,7 +9,9 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlResult>
+#include <algorithm>
 
+#include "data/dataset.h"
 #include "data/money.h"
 
 namespace hx {
@@ -101,7 +103,33 @@ QString sqlErrorText(const QSqlError& error) {
 Connection::Connection() : m_name(QStringLiteral("hx-cn-%1").arg(connectionCounter.fetchAndAddRelaxed(1))) {}
 
 Connection::~Connection() {
+    // Data sets that outlive the connection are left without one rather than with a dangling one. They
+    // are not closed here: this runs while the program or a window is being taken down, when the views
+    // of those data sets may be half gone.
+    const std::vector<DataSet*> left = m_dataSets;
+    for (DataSet* ds : left) ds->setConnection(nullptr);
     close();
+}
+
+void Connection::attach(DataSet* dataSet) {
+    if (dataSet && std::find(m_dataSets.begin(), m_dataSets.end(), dataSet) == m_dataSets.end())
+        m_dataSets.push_back(dataSet);
+}
+
+void Connection::detach(DataSet* dataSet) {
+    m_dataSets.erase(std::remove(m_dataSets.begin(), m_dataSets.end(), dataSet), m_dataSets.end());
+}
+
+void Connection::storePendingEdits() {
+    // A handler run by a post may create or destroy data sets: walk a copy, skip those gone since.
+    const std::vector<DataSet*> dataSets = m_dataSets;
+    for (DataSet* ds : dataSets) {
+        if (std::find(m_dataSets.begin(), m_dataSets.end(), ds) == m_dataSets.end() || !ds->isOpen())
+            continue;
+        ds->checkBrowseMode();
+        if (ds->isEditing())
+            throw DbError(QStringLiteral("有正在编辑的记录没能保存。请先保存或取消它，再重试。"));
+    }
 }
 
 void Connection::open(const QString& path, Access access) {
@@ -133,6 +161,15 @@ void Connection::open(const QString& path, Access access) {
 }
 
 void Connection::close() {
+    const std::vector<DataSet*> dataSets = m_dataSets;
+    for (DataSet* ds : dataSets) {
+        if (std::find(m_dataSets.begin(), m_dataSets.end(), ds) == m_dataSets.end()) continue;
+        try {
+            ds->close();
+        } catch (...) {
+            // A view's handler that fails must not keep the file open.
+        }
+    }
     if (!QSqlDatabase::contains(m_name)) return;
     {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);

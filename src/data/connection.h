@@ -6,6 +6,7 @@
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
+#include <vector>
 
 #include "data/errors.h"
 
@@ -13,6 +14,8 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 namespace hx {
+
+class DataSet;
 
 // What a column holds, as the program sees it. Taken from the declared column type of the schema
 // (CURRENCY, DATE, YESNO, DOUBLE, INTEGER, VARCHAR(n)); a computed column has no declared type.
@@ -30,6 +33,10 @@ QVariant toDbValue(const QVariant& value);
 QVariant fromDbValue(const QVariant& stored, FieldType type);
 
 // One open database file. Statements take their values as bound parameters (positional "?").
+//
+// The connection knows the data sets that read from it. Their rows are rows of the file as it was when
+// they were read, so closing the connection closes them: a window never goes on showing, or writing
+// back, rows of a file that was replaced while the connection was closed.
 class Connection {
   public:
     Connection();
@@ -41,9 +48,23 @@ class Connection {
     // Opens an existing database file; a missing file or one that is not a database is an error, never
     // an empty new database. A read-only connection is refused every change by the database itself.
     void open(const QString& path, Access access = Access::ReadWrite);
+    // Closes every data set on this connection (a row still in edit is dropped: call storePendingEdits()
+    // first where it must be kept), then the file.
     void close();
     bool isOpen() const;
     QString path() const { return m_path; }
+
+    // A data set on this connection enters here when it is given the connection and leaves when it is
+    // given another one or destroyed. A connection destroyed first leaves its data sets without one.
+    void attach(DataSet* dataSet);
+    void detach(DataSet* dataSet);
+    const std::vector<DataSet*>& dataSets() const { return m_dataSets; }
+    // Stores the rows that the data sets on this connection hold in edit, as leaving the row does: the
+    // text of an open cell editor goes into its row, a changed row is posted, an untouched new row is
+    // dropped, a row the database refuses goes as its data set's post-error handler decides. Raises what
+    // a post raises, and when a row is still in edit afterwards; the rows stored before stay stored and
+    // the connection stays open.
+    void storePendingEdits();
 
     // Runs a statement that changes data; returns the number of rows it changed.
     int exec(const QString& sql, const QVariantList& params = {});
@@ -73,6 +94,7 @@ class Connection {
     QString m_name;
     QString m_path;
     bool m_inTransaction = false;
+    std::vector<DataSet*> m_dataSets;
 };
 
 // The rows of a query read straight from the database engine, for loading many rows at once: numbers

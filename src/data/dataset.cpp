@@ -252,9 +252,20 @@ std::optional<QVariant> convertToFieldType(const QVariant& value, FieldType type
     return value;
 }
 
-DataSet::DataSet(Connection* connection, QObject* parent) : QObject(parent), m_connection(connection) {}
+DataSet::DataSet(Connection* connection, QObject* parent) : QObject(parent) {
+    setConnection(connection);
+}
 
-DataSet::~DataSet() = default;
+DataSet::~DataSet() {
+    setConnection(nullptr);
+}
+
+void DataSet::setConnection(Connection* connection) {
+    if (m_connection == connection) return;
+    if (m_connection) m_connection->detach(this);
+    m_connection = connection;
+    if (m_connection) m_connection->attach(this);
+}
 
 void DataSet::setSql(const QString& sql) {
     if (m_sql != sql) m_detectedTable.clear();

@@ -55,7 +55,8 @@ class DataSet : public QObject {
     ~DataSet() override;
 
     // ---- statement and opening
-    void setConnection(Connection* connection) { m_connection = connection; }
+    // The connection knows its data sets and closes them when it closes.
+    void setConnection(Connection* connection);
     Connection* connection() const { return m_connection; }
     void setSql(const QString& sql);
     QString sql() const { return m_sql; }

@@ -24,9 +24,18 @@ namespace {
 // Closes the connection for the time of a file operation and opens it again on the same file when the
 // operation is over, whether it succeeded or not. resume() reopens and reports a failure to reopen; the
 // destructor reopens quietly after an error, so that the first error is the one the user sees.
+//
+// Before closing, the rows that open windows hold in edit are stored in the file as it is, as leaving
+// the row would store them: a backup then holds them, and a restore (which the user was warned replaces
+// what was entered since) never lets them reach the restored file. When one cannot be stored the work
+// does not begin. Closing the connection closes the windows' data sets: they show nothing until they
+// are read again.
 class ConnectionPause {
   public:
-    ConnectionPause(Connection& cn, const QString& path) : m_cn(cn), m_path(path) { m_cn.close(); }
+    ConnectionPause(Connection& cn, const QString& path) : m_cn(cn), m_path(path) {
+        m_cn.storePendingEdits();
+        m_cn.close();
+    }
     ~ConnectionPause() {
         if (m_resumed) return;
         try {
@@ -165,10 +174,10 @@ void changePassword() {
         dialogs.information(QStringLiteral("两次录入的新密码不对！"));
         return;
     }
-    // The new password is stored trimmed, as the login compares it; one that trims to the old password
-    // would change nothing.
+    // Passwords are compared trimmed at the login, so the new one is stored trimmed and compared
+    // trimmed with the old one: one that trims to the old password would change nothing.
     const QString fresh = first->trimmed();
-    if (fresh == *old) {
+    if (fresh == old->trimmed()) {
         dialogs.information(QStringLiteral("新密码与原密码一样，没有更改！"));
         return;
     }

@@ -11,7 +11,8 @@ class Connection;
 
 // The file work of the system menu. Both close `cn` (the connection to the account set at `path`) for
 // the time of the work and open it again afterwards, also when the work fails; on a failure the account
-// set stays as it was and the error is raised.
+// set stays as it was and the error is raised. Rows held in edit by the data sets on `cn` are stored
+// first (the work does not begin when one cannot be), and closing `cn` closes those data sets.
 
 // Copies the account set to its backup file of the day (replacing an earlier one of the same day), then
 // replaces the account set by a compacted copy, checked before it takes the account set's place.

@@ -95,6 +95,106 @@ class TestDataSet : public QObject {
         QCOMPARE(cn.scalar("select amount from sheet where code='X'").toInt(), 70);
     }
 
+    void closingTheConnectionClosesItsDataSets() {
+        // Data sets of two windows on the connection, one of them with a row in edit.
+        DataSet list(&cn);
+        list.setSql(staffSql);
+        list.open();
+        DataSet edited(&cn);
+        edited.setSql(staffSql);
+        edited.open();
+        edited.setValue("StaffName", "未保存");
+        QSignalSpy dropped(&edited, &DataSet::discardOpenEditors);
+        // Neither a table in memory nor a data set on another connection belongs to it.
+        DataSet memory;
+        memory.defineFields({Field("n", FieldType::Integer)});
+        memory.open();
+        Connection other;
+        other.open(cn.path());
+        DataSet elsewhere(&other);
+        elsewhere.setSql(staffSql);
+        elsewhere.open();
+
+        const QString path = cn.path();
+        cn.close();
+        QVERIFY(!list.isOpen());
+        QVERIFY(!edited.isOpen());
+        QVERIFY(dropped.count() >= 1);
+        QVERIFY(memory.isOpen());
+        QCOMPARE(elsewhere.recordCount(), 4);
+        // Opening the connection again does not bring them back; they open when asked to.
+        cn.open(path);
+        QVERIFY(!list.isOpen());
+        QCOMPARE(storedCount("StaffName='未保存'"), 0);
+        list.open();
+        QCOMPARE(list.recordCount(), 4);
+        // A data set given another connection leaves this one.
+        list.setConnection(&other);
+        cn.close();
+        QVERIFY(list.isOpen());
+        cn.open(path);
+    }
+
+    void pendingEditsAreStoredBeforeTheConnectionCloses() {
+        DataSet changed(&cn);
+        changed.setSql(staffSql);
+        changed.open();
+        changed.locate("StaffCode", "002");
+        changed.setValue("StaffName", "李四四");
+        // A grid whose cell editor still holds typed text hands it over when asked.
+        DataSet typed(&cn);
+        typed.setSql(staffSql);
+        typed.open();
+        typed.locate("StaffCode", "009");
+        connect(&typed, &DataSet::commitOpenEditors, &typed, [&typed] {
+            if (!typed.isEditing()) typed.setValue("StaffName", "在编辑器里");
+        });
+        DataSet untouched(&cn);
+        untouched.setSql(staffSql);
+        untouched.open();
+        untouched.append();
+        cn.storePendingEdits();
+        QCOMPARE(storedCount("StaffName='李四四'"), 1);
+        QCOMPARE(storedCount("StaffCode='009' and StaffName='在编辑器里'"), 1);
+        QCOMPARE(untouched.state(), DataSetState::Browse);
+        QCOMPARE(untouched.recordCount(), 4);
+        QCOMPARE(storedCount(), 5);
+
+        // A row the database refuses, with no handler to drop it, stops the work and stays in edit.
+        DataSet refused(&cn);
+        refused.setSql(staffSql);
+        refused.open();
+        refused.setValue("StaffCode", "001");
+        QVERIFY_THROWS_EXCEPTION(DbError, cn.storePendingEdits());
+        QCOMPARE(refused.state(), DataSetState::Edit);
+        QVERIFY(cn.isOpen());
+        // A handler that drops the refused row lets it go, as leaving the row does.
+        refused.onPostError = [](DataSet& d, const DbError&) {
+            d.cancel();
+            return PostErrorAction::Abort;
+        };
+        cn.storePendingEdits();
+        QCOMPARE(refused.state(), DataSetState::Browse);
+        QCOMPARE(storedCount("StaffCode='001'"), 1);
+    }
+
+    void dataSetsAndConnectionsMayEndInEitherOrder() {
+        auto early = std::make_unique<DataSet>(&cn);
+        early->setSql(staffSql);
+        early->open();
+        early.reset();
+        cn.close();  // knows nothing more of the data set that is gone
+
+        auto connection = std::make_unique<Connection>();
+        connection->open(dir->file(QStringLiteral("t.mdb")));
+        DataSet late(connection.get());
+        late.setSql(staffSql);
+        late.open();
+        connection.reset();
+        QCOMPARE(late.connection(), nullptr);
+        QVERIFY_THROWS_EXCEPTION(DbError, late.requery());
+    }
+
     void opensWithTypesFromTheSchema() {
         DataSet ds(&cn);
         ds.setSql(staffSql);

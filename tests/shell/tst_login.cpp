@@ -1,3 +1,5 @@
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
@@ -29,12 +31,45 @@ class TestLogin : public QObject {
         store.setPassword(role, password);
     }
 
-    // What the combo box does when the user picks an entry from its list.
-    static void pick(QComboBox* combo, const QString& text) {
-        const int index = combo->findText(text);
-        QVERIFY(index >= 0);
-        combo->setCurrentIndex(index);
-        emit combo->activated(index);
+    // The login window shown and active, the password field focused, as at start-up.
+    static bool showLogin(hx::TLoginFrm& frm) {
+        if (!hxtest::showActive(&frm)) return false;
+        return QApplication::focusWidget() == frm.edtWiWa;
+    }
+
+    // The user tabs from the password into the account-set list and moves along it with the arrow keys
+    // until the entry is selected; every step is a selection by the user.
+    static bool pickAccountSet(hx::TLoginFrm& frm, const QString& text) {
+        if (QApplication::focusWidget() == frm.edtWiWa) hxtest::key(Qt::Key_Tab);
+        if (QApplication::focusWidget() != frm.cbbMDB) return false;
+        const int target = frm.cbbMDB->findText(text);
+        if (target < 0) return false;
+        while (frm.cbbMDB->currentIndex() != target) {
+            const int next = frm.cbbMDB->currentIndex() + (frm.cbbMDB->currentIndex() < target ? 1 : -1);
+            hxtest::key(next > frm.cbbMDB->currentIndex() ? Qt::Key_Down : Qt::Key_Up);
+            // Arrived: what the selection starts has run and may have moved on (a new account set).
+            if (next == target) return true;
+            if (frm.cbbMDB->currentIndex() != next) return false;
+        }
+        return true;
+    }
+
+    // The role chosen with the keyboard: back from the password into the role list, then the arrows.
+    static bool pickRole(hx::TLoginFrm& frm, int role) {
+        if (QApplication::focusWidget() == frm.edtWiWa) hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        if (QApplication::focusWidget() != frm.cbbUser) return false;
+        while (frm.cbbUser->currentIndex() != role) {
+            const int before = frm.cbbUser->currentIndex();
+            hxtest::key(before < role ? Qt::Key_Down : Qt::Key_Up);
+            if (frm.cbbUser->currentIndex() == before) return false;
+        }
+        hxtest::key(Qt::Key_Tab);
+        return QApplication::focusWidget() == frm.edtWiWa;
+    }
+
+    static void clickLogin(hx::TLoginFrm& frm) {
+        QTest::mouseClick(frm.btnIn, Qt::LeftButton);
+        hxtest::settle();
     }
 
     static QStringList items(QComboBox* combo) {
@@ -74,6 +109,7 @@ class TestLogin : public QObject {
         dir->createAccountSet(QStringLiteral("甲厂"));
         dir->createAccountSet(QStringLiteral("乙厂"));
         hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
         QCOMPARE(frm.windowTitle(), QStringLiteral("登录"));
         QCOMPARE(frm.size(), QSize(330, 178));
         QCOMPARE(items(frm.cbbUser),
@@ -86,6 +122,9 @@ class TestLogin : public QObject {
                  (QSet<QString>{QStringLiteral("甲厂.mdb"), QStringLiteral("乙厂.mdb")}));
         QCOMPARE(mdb.last(), QStringLiteral("新建工资库..."));
         QCOMPARE(frm.cbbMDB->currentIndex(), 0);
+        // Centred on the screen.
+        const QRect screen = frm.screen()->availableGeometry();
+        QVERIFY(qAbs(frm.geometry().center().x() - screen.center().x()) <= 1);
         // Selecting from code never starts a new account set.
         frm.cbbMDB->setCurrentIndex(2);
         QVERIFY(dialogs->shown.isEmpty());
@@ -93,11 +132,11 @@ class TestLogin : public QObject {
 
     void withoutAccountSetsOnlyTheNewEntryAndLoginFails() {
         hx::TLoginFrm frm;
-        frm.show();
+        QVERIFY(showLogin(frm));
         QCOMPARE(items(frm.cbbMDB), QStringList{QStringLiteral("新建工资库...")});
         QCOMPARE(frm.cbbMDB->currentIndex(), 0);
         QSignalSpy finished(&frm, &QDialog::finished);
-        frm.btnIn->click();
+        clickLogin(frm);
         QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
         QCOMPARE(finished.count(), 0);
         QVERIFY(frm.isVisible());
@@ -110,8 +149,8 @@ class TestLogin : public QObject {
         dir->createAccountSet(QStringLiteral("厂"));
         QVERIFY(QFile::remove(dir->file(QStringLiteral("sysunit.dll"))));
         hx::TLoginFrm frm;
-        frm.show();
-        frm.btnIn->click();
+        QVERIFY(showLogin(frm));
+        hxtest::key(Qt::Key_Return);
         QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
         QVERIFY(frm.isVisible());
         QVERIFY(hx::curUser.isEmpty());
@@ -124,10 +163,12 @@ class TestLogin : public QObject {
         junk.close();
         hx::createSystemStore(dir->file(QStringLiteral("other.mdb")));  // a database, but no account set
         hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
         for (const QString& name : {QStringLiteral("junk.mdb"), QStringLiteral("other.mdb")}) {
-            frm.cbbMDB->setCurrentIndex(frm.cbbMDB->findText(name));
-            frm.btnIn->click();
+            QVERIFY(pickAccountSet(frm, name));
+            hxtest::key(Qt::Key_Return);
             QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+            QVERIFY(frm.isVisible());
             QVERIFY(hx::curUser.isEmpty());
             QVERIFY(!data->cnMain.isOpen());
         }
@@ -151,12 +192,13 @@ class TestLogin : public QObject {
         const QString path = dir->createAccountSet(QStringLiteral("厂"));
         setPassword(QStringLiteral("生产"), stored);
         hx::TLoginFrm frm;
-        frm.show();
-        frm.cbbUser->setCurrentIndex(1);
-        frm.edtWiWa->setText(typed);
+        QVERIFY(showLogin(frm));
+        QVERIFY(pickRole(frm, 1));
+        hxtest::type(typed);
+        QCOMPARE(frm.edtWiWa->text(), typed);
         QSignalSpy accept(&frm, &QDialog::accepted);
         QSignalSpy reject(&frm, &QDialog::rejected);
-        frm.btnIn->click();
+        clickLogin(frm);
         if (accepted) {
             QCOMPARE(accept.count(), 1);
             QVERIFY(dialogs->shown.isEmpty());
@@ -182,9 +224,10 @@ class TestLogin : public QObject {
             cn.exec(QStringLiteral("delete from appuser where userName = ?"), {QStringLiteral("人事")});
         }
         hx::TLoginFrm frm;
-        frm.cbbUser->setCurrentIndex(0);
+        QVERIFY(showLogin(frm));
+        QVERIFY(pickRole(frm, 0));
         QSignalSpy reject(&frm, &QDialog::rejected);
-        frm.btnIn->click();
+        hxtest::key(Qt::Key_Return);
         QCOMPARE(reject.count(), 1);
         QCOMPARE(dialogs->lastText(), QStringLiteral("密码不对，登录失败！"));
     }
@@ -193,18 +236,40 @@ class TestLogin : public QObject {
         dir->createAccountSet(QStringLiteral("厂"));
         {
             hx::TLoginFrm frm;
-            frm.show();
+            QVERIFY(showLogin(frm));
+            // Esc anywhere in the window, here in the account-set list.
+            hxtest::key(Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), frm.cbbMDB);
             QSignalSpy reject(&frm, &QDialog::rejected);
-            QTest::keyClick(frm.cbbMDB, Qt::Key_Escape);
+            hxtest::key(Qt::Key_Escape);
             QCOMPARE(reject.count(), 1);
+            QVERIFY(!frm.isVisible());
             QVERIFY(dialogs->shown.isEmpty());
         }
         hx::TLoginFrm frm;
-        frm.show();
+        QVERIFY(showLogin(frm));
         QSignalSpy accept(&frm, &QDialog::accepted);
-        QTest::keyClick(frm.edtWiWa, Qt::Key_Return);
+        hxtest::key(Qt::Key_Return);
         QCOMPARE(accept.count(), 1);
         QCOMPARE(hx::curUser, QStringLiteral("会计"));
+    }
+
+    void theCloseBoxAndTheExitButtonCancel() {
+        dir->createAccountSet(QStringLiteral("厂"));
+        {
+            hx::TLoginFrm frm;
+            QVERIFY(showLogin(frm));
+            QSignalSpy reject(&frm, &QDialog::rejected);
+            QTest::mouseClick(frm.btnOut, Qt::LeftButton);
+            QCOMPARE(reject.count(), 1);
+        }
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        QSignalSpy reject(&frm, &QDialog::rejected);
+        QVERIFY(frm.close());
+        QCOMPARE(reject.count(), 1);
+        QVERIFY(hx::curUser.isEmpty());
+        QVERIFY(dialogs->shown.isEmpty());
     }
 
     void newAccountSetOnlyForTheAccountant_data() {
@@ -216,12 +281,10 @@ class TestLogin : public QObject {
         QFETCH(int, role);
         dir->createAccountSet(QStringLiteral("厂"));
         hx::TLoginFrm frm;
-        frm.show();
-        frm.cbbUser->setCurrentIndex(role);
+        QVERIFY(showLogin(frm));
+        QVERIFY(pickRole(frm, role));
         // The user moves down the list onto the new entry with the keyboard.
-        frm.cbbMDB->setFocus();
-        QTest::keyClick(frm.cbbMDB, Qt::Key_Down);
-        QCOMPARE(frm.cbbMDB->currentText(), QStringLiteral("新建工资库..."));
+        QVERIFY(pickAccountSet(frm, QStringLiteral("新建工资库...")));
         QCOMPARE(dialogs->texts(), QStringList{QStringLiteral("只有会计才有权限新建工资库！")});
         QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
         QCOMPARE(frm.cbbMDB->currentText(), QStringLiteral("新建工资库..."));
@@ -233,17 +296,20 @@ class TestLogin : public QObject {
         const QString path = dir->createAccountSet(QStringLiteral("厂"));
         setPassword(QStringLiteral("会计"), QStringLiteral("pw"));
         hx::TLoginFrm frm;
-        frm.show();
+        QVERIFY(showLogin(frm));
         QSignalSpy finished(&frm, &QDialog::finished);
-        frm.edtWiWa->setText(QStringLiteral("PW"));
-        pick(frm.cbbMDB, QStringLiteral("新建工资库..."));
+        hxtest::type(QStringLiteral("PW"));
+        QVERIFY(pickAccountSet(frm, QStringLiteral("新建工资库...")));
         QCOMPARE(dialogs->texts(), QStringList{QStringLiteral("密码不对，不能新建工资库！")});
         QCOMPARE(finished.count(), 0);
         QVERIFY(frm.isVisible());
         // The user can go on and log in to an account set.
-        frm.edtWiWa->setText(QStringLiteral(" pw "));
-        frm.cbbMDB->setCurrentIndex(0);
-        frm.btnIn->click();
+        QVERIFY(pickAccountSet(frm, QStringLiteral("厂.mdb")));
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), frm.edtWiWa);
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type(QStringLiteral(" pw "));
+        clickLogin(frm);
         QCOMPARE(frm.result(), int(QDialog::Accepted));
         QCOMPARE(hx::curMDB, path);
     }
@@ -252,11 +318,11 @@ class TestLogin : public QObject {
         dir->createAccountSet(QStringLiteral("旧"));
         setPassword(QStringLiteral("会计"), QStringLiteral("pw"));
         hx::TLoginFrm frm;
-        frm.show();
-        frm.edtWiWa->setText(QStringLiteral("pw  "));
+        QVERIFY(showLogin(frm));
+        hxtest::type(QStringLiteral("pw  "));
         dialogs->input(QStringLiteral("O'Neil 二〇二五"));
         QSignalSpy accept(&frm, &QDialog::accepted);
-        pick(frm.cbbMDB, QStringLiteral("新建工资库..."));
+        QVERIFY(pickAccountSet(frm, QStringLiteral("新建工资库...")));
         QCOMPARE(dialogs->shown.size(), 1);
         QCOMPARE(dialogs->shown[0].title, QStringLiteral("工资库文件名"));
         QCOMPARE(dialogs->shown[0].text, QString());
@@ -273,25 +339,33 @@ class TestLogin : public QObject {
 
     void emptyNameGivesDotMdb() {
         hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
         dialogs->input(QString());
-        pick(frm.cbbMDB, QStringLiteral("新建工资库..."));
+        // The only entry is the new one: the user opens the list and chooses it again.
+        hxtest::key(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), frm.cbbMDB);
+        hxtest::key(Qt::Key_F4);
+        QVERIFY(QTest::qWaitFor([&frm] { return frm.cbbMDB->view()->isVisible(); }, 2000));
+        hxtest::key(Qt::Key_Return);
         QVERIFY(QFile::exists(dir->file(QStringLiteral(".mdb"))));
         QCOMPARE(hx::curMDB, dir->file(QStringLiteral(".mdb")));
         QCOMPARE(frm.result(), int(QDialog::Accepted));
     }
 
     void invalidOrCancelledNameCreatesNothing() {
+        dir->createAccountSet(QStringLiteral("厂"));
         hx::TLoginFrm frm;
-        frm.show();
+        QVERIFY(showLogin(frm));
         dialogs->input(QStringLiteral("a:b"));
-        pick(frm.cbbMDB, QStringLiteral("新建工资库..."));
+        QVERIFY(pickAccountSet(frm, QStringLiteral("新建工资库...")));
         QCOMPARE(dialogs->lastText(), QStringLiteral("无效的名称！"));
         QCOMPARE(dialogs->lastKind(), QStringLiteral("information"));
         dialogs->cancelInput();
-        pick(frm.cbbMDB, QStringLiteral("新建工资库..."));
+        QVERIFY(pickAccountSet(frm, QStringLiteral("厂.mdb")));
+        QVERIFY(pickAccountSet(frm, QStringLiteral("新建工资库...")));
         QCOMPARE(QDir(dir->path()).entryList({QStringLiteral("*.mdb")}, QDir::Files | QDir::Hidden),
-                 QStringList());
-        QCOMPARE(frm.cbbMDB->count(), 1);
+                 QStringList{QStringLiteral("厂.mdb")});
+        QCOMPARE(frm.cbbMDB->count(), 2);
         QVERIFY(frm.isVisible());
         QVERIFY(hx::curUser.isEmpty());
     }
@@ -305,9 +379,9 @@ class TestLogin : public QObject {
                     {QStringLiteral("001"), QStringLiteral("张三"), 10});
         }
         hx::TLoginFrm frm;
-        frm.show();
+        QVERIFY(showLogin(frm));
         dialogs->input(QStringLiteral("厂"));
-        pick(frm.cbbMDB, QStringLiteral("新建工资库..."));
+        QVERIFY(pickAccountSet(frm, QStringLiteral("新建工资库...")));
         QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
         QVERIFY2(dialogs->lastText().contains(QStringLiteral("厂.mdb")), qPrintable(dialogs->lastText()));
         QCOMPARE(staffRows(path), 1);
@@ -317,15 +391,17 @@ class TestLogin : public QObject {
     }
 
     void aFailedCopyLeavesNoFile() {
+        dir->createAccountSet(QStringLiteral("厂"));
         QVERIFY(QFile::remove(dir->file(QStringLiteral("mlcp.dll"))));
         hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
         dialogs->input(QStringLiteral("新"));
-        pick(frm.cbbMDB, QStringLiteral("新建工资库..."));
+        QVERIFY(pickAccountSet(frm, QStringLiteral("新建工资库...")));
         QCOMPARE(dialogs->lastText(), QStringLiteral("创建不成功，请稍候重试！"));
         QVERIFY(!QFile::exists(dir->file(QStringLiteral("新.mdb"))));
-        QCOMPARE(frm.cbbMDB->count(), 1);
+        QCOMPARE(frm.cbbMDB->count(), 2);
     }
 };
 
-QTEST_MAIN(TestLogin)
+HX_WINDOW_TEST_MAIN(TestLogin)
 #include "tst_login.moc"

@@ -22,11 +22,6 @@ class HelpWindow : public hx::WorkWindow {
     explicit HelpWindow(const QString& help) { setHelpText(help); }
 };
 
-void activate(QWidget* w) {
-    QEvent event(QEvent::WindowActivate);
-    QApplication::sendEvent(w, &event);
-}
-
 void processDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
@@ -47,7 +42,16 @@ class TestMainPanel : public QObject {
     std::unique_ptr<hx::TdataFrm> data;
     std::unique_ptr<hx::TmainFrm> panel;
 
-    void click(Entry entry) { QTest::mouseClick(panel->entryLabel(entry), Qt::LeftButton); }
+    void click(Entry entry) {
+        QTest::mouseClick(panel->entryLabel(entry), Qt::LeftButton);
+        hxtest::settle();
+    }
+    // The entry's window opened by a click is the active window, in front.
+    bool clickOpens(Entry entry) {
+        click(entry);
+        hx::WorkWindow* w = panel->workWindow(entry);
+        return w && w->isVisible() && QTest::qWaitForWindowActive(w);
+    }
 
   private slots:
     void init() {
@@ -58,7 +62,7 @@ class TestMainPanel : public QObject {
         hx::setDataFrm(data.get());
         data->cnMain.open(dir->createAccountSet(QStringLiteral("panel")));
         panel = std::make_unique<hx::TmainFrm>();
-        panel->show();
+        QVERIFY(hxtest::showActive(panel.get()));
     }
 
     void cleanup() {
@@ -130,12 +134,12 @@ class TestMainPanel : public QObject {
         for (int i = 0; i < hx::entryCount; ++i) {
             const Entry entry = static_cast<Entry>(i);
             dialogs->reset();
-            click(entry);
             const QString what = QStringLiteral("%1 / %2").arg(role, hx::entryInfo(entry).text);
             if (opens[i]) {
+                QVERIFY2(clickOpens(entry), qPrintable(what));
                 QVERIFY2(dialogs->shown.isEmpty(), qPrintable(what));
-                QVERIFY2(panel->workWindow(entry) && panel->workWindow(entry)->isVisible(), qPrintable(what));
             } else {
+                click(entry);
                 QCOMPARE(dialogs->texts(), QStringList{QStringLiteral("没有权限！")});
                 QCOMPARE(dialogs->lastKind(), QStringLiteral("message"));
                 QVERIFY2(!panel->workWindow(entry), qPrintable(what));
@@ -147,9 +151,8 @@ class TestMainPanel : public QObject {
         hx::curUser = hx::roleAccountant;
         for (int i = 0; i < hx::entryCount; ++i) {
             const auto entry = static_cast<Entry>(i);
-            click(entry);
+            QVERIFY2(clickOpens(entry), qPrintable(hx::entryInfo(entry).text));
             hx::WorkWindow* w = panel->workWindow(entry);
-            QVERIFY2(w, qPrintable(hx::entryInfo(entry).text));
             QCOMPARE(w->windowTitle(), hx::entryInfo(entry).windowCaption);
             QVERIFY(!w->helpText().isEmpty());
         }
@@ -163,13 +166,18 @@ class TestMainPanel : public QObject {
             ++created;
             return new HelpWindow(QStringLiteral("工序帮助"));
         });
-        click(Entry::Job);
+        QVERIFY(clickOpens(Entry::Job));
         QPointer<hx::WorkWindow> first = panel->workWindow(Entry::Job);
         first->hide();
-        click(Entry::Job);
+        QVERIFY(clickOpens(Entry::Job));
         QCOMPARE(created, 1);
         QCOMPARE(panel->workWindow(Entry::Job), first.data());
-        QVERIFY(first->isVisible());
+        // Behind another window, a click brings it to the front again.
+        hx::registerWorkWindow(Entry::Staff, [] { return new HelpWindow(QStringLiteral("员工帮助")); });
+        QVERIFY(clickOpens(Entry::Staff));
+        QVERIFY(!first->isActiveWindow());
+        QVERIFY(clickOpens(Entry::Job));
+        QCOMPARE(created, 1);
         QVERIFY(!first->parentWidget());
         QVERIFY(first->testAttribute(Qt::WA_DeleteOnClose));
     }
@@ -177,9 +185,8 @@ class TestMainPanel : public QObject {
     void closingFreesTheWindowAndClearsReferenceAndHook() {
         hx::curUser = hx::roleAccountant;
         hx::registerWorkWindow(Entry::Staff, [] { return new HelpWindow(QStringLiteral("员工帮助")); });
-        click(Entry::Staff);
+        QVERIFY(clickOpens(Entry::Staff));
         QPointer<hx::WorkWindow> window = panel->workWindow(Entry::Staff);
-        activate(window);
         QVERIFY(hx::helpProc);
         window->close();
         QVERIFY(!panel->workWindow(Entry::Staff));
@@ -187,8 +194,8 @@ class TestMainPanel : public QObject {
         processDeletes();
         QVERIFY(window.isNull());
         // The next click creates a fresh window.
-        click(Entry::Staff);
-        QVERIFY(panel->workWindow(Entry::Staff));
+        QVERIFY(clickOpens(Entry::Staff));
+        QVERIFY(panel->workWindow(Entry::Staff) != window.data());
     }
 
     void helpFollowsTheActivatedWindow() {
@@ -203,14 +210,14 @@ class TestMainPanel : public QObject {
                                 "操作过程中，点击帮助按钮，会给出相应的提示；\n\nX    关闭程序，"
                                 "退出操作；\n\n<<  隐藏面板。隐藏状态下变为 >> 符号。"));
 
-        click(Entry::Staff);
-        click(Entry::Analyse);
+        QVERIFY(clickOpens(Entry::Staff));
+        QVERIFY(clickOpens(Entry::Analyse));
         hx::WorkWindow* staff = panel->workWindow(Entry::Staff);
         hx::WorkWindow* analyse = panel->workWindow(Entry::Analyse);
-        activate(staff);
+        QVERIFY(hxtest::showActive(staff));
         panel->btnHelp->click();
         QCOMPARE(dialogs->lastText(), QStringLiteral("员工帮助"));
-        activate(analyse);
+        QVERIFY(hxtest::showActive(analyse));
         panel->btnHelp->click();
         QCOMPARE(dialogs->lastText(), QStringLiteral("统计帮助"));
 
@@ -219,7 +226,8 @@ class TestMainPanel : public QObject {
         panel->btnHelp->click();
         QCOMPARE(dialogs->lastText(), hx::TmainFrm::defaultHelpText());
         // ...until the other is activated again.
-        activate(analyse);
+        QVERIFY(hxtest::showActive(panel.get()));
+        QVERIFY(hxtest::showActive(analyse));
         panel->btnHelp->click();
         QCOMPARE(dialogs->lastText(), QStringLiteral("统计帮助"));
         analyse->close();
@@ -228,8 +236,7 @@ class TestMainPanel : public QObject {
     void aWindowFreedWithoutClosingLeavesNoDanglingHook() {
         hx::curUser = hx::roleAccountant;
         hx::registerWorkWindow(Entry::Staff, [] { return new HelpWindow(QStringLiteral("员工帮助")); });
-        click(Entry::Staff);
-        activate(panel->workWindow(Entry::Staff));
+        QVERIFY(clickOpens(Entry::Staff));
         QVERIFY(hx::helpProc);
         panel.reset();  // the end of the program frees the open work windows with the panel
         QVERIFY(!hx::helpProc);
@@ -271,5 +278,5 @@ class TestMainPanel : public QObject {
     }
 };
 
-QTEST_MAIN(TestMainPanel)
+HX_WINDOW_TEST_MAIN(TestMainPanel)
 #include "tst_mainpanel.moc"

@@ -1,29 +1,16 @@
 #include <unistd.h>
 #include <QApplication>
-#include <QLineEdit>
 #include <QProcess>
-#include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
-#include <QToolButton>
 #include <QtTest>
 #include <csignal>
 #include <cstring>
 #include <iostream>
-#include <memory>
 #include <string>
 
-#include "data/datamodule.h"
-#include "shell/login.h"
-#include "shell/mainpanel.h"
-#include "shell/password.h"
-#include "shell/session.h"
 #include "shell/startup.h"
-#include "support/testsupport.h"
 
-using hxtest::ScriptedDialogs;
-using hxtest::TempProgramDir;
-
+// The single-copy guard; no window opens here (the start-up with its windows is tst_program).
 class TestStartup : public QObject {
     Q_OBJECT
 
@@ -31,15 +18,6 @@ class TestStartup : public QObject {
     static void startHolder(QProcess& process, const QString& mode, const QString& directory) {
         process.start(QCoreApplication::applicationFilePath(), {mode, directory});
         QVERIFY(process.waitForStarted());
-    }
-
-    // Answers the login window once it is shown modally.
-    static void whenLoginShows(hx::Program& program, const QString& password) {
-        QTimer::singleShot(0, [&program, password] {
-            hx::TLoginFrm* login = program.loginFrm();
-            login->edtWiWa->setText(password);
-            login->btnIn->click();
-        });
     }
 
   private slots:
@@ -77,51 +55,6 @@ class TestStartup : public QObject {
         char* argv[] = {name, nullptr};
         QCOMPARE(hx::runProgram(1, argv), 0);
         QCOMPARE(QApplication::topLevelWidgets().size(), windows);
-    }
-
-    void startUpAndLogin() {
-        TempProgramDir dir;
-        ScriptedDialogs dialogs;
-        const QString mdb = dir.createAccountSet(QStringLiteral("厂"));
-        {
-            hx::SystemStore store;
-            store.setPassword(QStringLiteral("会计"), QStringLiteral("pw"));
-        }
-        {
-            hx::Program program;
-            QVERIFY(program.mainFrm() && !program.mainFrm()->isVisible());
-            QVERIFY(program.loginFrm() && !program.loginFrm()->isVisible());
-            QCOMPARE(hx::dataFrm(), program.dataModule());
-            whenLoginShows(program, QStringLiteral(" pw"));
-            QVERIFY(program.login());
-            QVERIFY(!program.loginFrm());
-            QVERIFY(program.mainFrm()->isVisible());
-            QCOMPARE(program.mainFrm()->pos(), QPoint(0, 0));
-            QCOMPARE(hx::curUser, QStringLiteral("会计"));
-            QCOMPARE(hx::curMDB, mdb);
-            QVERIFY(program.dataModule()->cnMain.isOpen());
-            // "X" ends the event loop at once, with no question.
-            QTimer::singleShot(0, program.mainFrm()->btnQuit, &QToolButton::click);
-            QCOMPARE(QApplication::exec(), 0);
-        }
-        // The end of the program clears the login values and the data module.
-        QVERIFY(hx::curUser.isEmpty());
-        QVERIFY(hx::curMDB.isEmpty());
-        QVERIFY(!hx::dataFrm());
-        HX_VERIFY_DIALOGS(dialogs);
-    }
-
-    void aWrongPasswordEndsWithoutThePanel() {
-        TempProgramDir dir;
-        ScriptedDialogs dialogs;
-        dir.createAccountSet(QStringLiteral("厂"));
-        hx::Program program;
-        whenLoginShows(program, QStringLiteral("guess"));
-        QVERIFY(!program.login());
-        QVERIFY(!program.mainFrm()->isVisible());
-        QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("密码不对，登录失败！")});
-        QVERIFY(hx::curUser.isEmpty());
-        HX_VERIFY_DIALOGS(dialogs);
     }
 };
 

@@ -1,13 +1,20 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
+#include <QPointer>
+#include <QToolButton>
 #include <QtTest>
 #include <memory>
 
+#include "data/clock.h"
 #include "data/connection.h"
 #include "data/datamodule.h"
+#include "data/mydbgrid.h"
 #include "data/myfuns.h"
 #include "data/schema.h"
+#include "registers/staff.h"
+#include "shell/entries.h"
 #include "shell/mainpanel.h"
 #include "shell/password.h"
 #include "shell/session.h"
@@ -16,6 +23,10 @@
 
 using hxtest::ScriptedDialogs;
 using hxtest::TempProgramDir;
+
+namespace {
+const QDate today(2025, 3, 10);
+}
 
 class TestSysMenu : public QObject {
     Q_OBJECT
@@ -33,6 +44,26 @@ class TestSysMenu : public QObject {
                   {code, QStringLiteral("工人") + code, 1});
     }
     int workers() { return cn().scalar(QStringLiteral("select count(*) from staff")).toInt(); }
+    static QString nameOf(hx::Connection& connection, const QString& code) {
+        return connection.scalar(QStringLiteral("select StaffName from staff where StaffCode = ?"), {code})
+            .toString();
+    }
+    // What the user does: "T" on the panel, then the command in the menu that pops up.
+    bool chooseFromSystemMenu(QAction* command) {
+        QTest::mouseClick(panel->btnSys, Qt::LeftButton);
+        if (!QTest::qWaitFor([this] { return panel->popSys->isVisible(); }, 2000)) return false;
+        QTest::mouseClick(panel->popSys, Qt::LeftButton, Qt::NoModifier,
+                          panel->popSys->actionGeometry(command).center());
+        hxtest::settle();
+        return !panel->popSys->isVisible();
+    }
+    // The staff register opened from its entry on the panel, active, with its list.
+    hx::TstaffFrm* openStaffRegister() {
+        QTest::mouseClick(panel->lblStaff, Qt::LeftButton);
+        auto* staff = qobject_cast<hx::TstaffFrm*>(panel->workWindow(hx::Entry::Staff));
+        if (!staff || !hxtest::showActive(staff)) return nullptr;
+        return staff;
+    }
     static QByteArray bytes(const QString& path) {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -57,6 +88,7 @@ class TestSysMenu : public QObject {
 
   private slots:
     void init() {
+        hx::setToday(today);
         dir = std::make_unique<TempProgramDir>();
         dialogs = std::make_unique<ScriptedDialogs>();
         data = std::make_unique<hx::TdataFrm>();
@@ -67,6 +99,7 @@ class TestSysMenu : public QObject {
         hx::curMDB = mdb;
         hx::curUser = hx::roleAccountant;
         addWorker(QStringLiteral("001"));
+        QVERIFY(hxtest::showActive(panel.get()));
     }
 
     void cleanup() {
@@ -80,6 +113,8 @@ class TestSysMenu : public QObject {
         dir.reset();
         hx::curUser.clear();
         hx::curMDB.clear();
+        hx::helpProc = nullptr;
+        hx::setToday(QDate());
         QVERIFY2(used, qPrintable(why));
     }
 
@@ -102,8 +137,9 @@ class TestSysMenu : public QObject {
     }
 
     void backupFromTheMenu() {
-        panel->pBackup->trigger();
-        const QString backup = hx::BackupFileName(mdb) + QStringLiteral(".mdb");
+        QVERIFY(chooseFromSystemMenu(panel->pBackup));
+        // Named after the account set and today.
+        const QString backup = dir->file(QStringLiteral("厂2025-03-10.mdb"));
         QCOMPARE(dialogs->lastKind(), QStringLiteral("information"));
         QCOMPARE(dialogs->lastText(), QStringLiteral("备份成功，文件为：") +
                                           QDir::toNativeSeparators(backup) + QStringLiteral(" 请妥善保存。"));
@@ -111,9 +147,127 @@ class TestSysMenu : public QObject {
         QVERIFY(cn().isOpen());
     }
 
+    void aRowInEditIsStoredBeforeTheBackupAndTheWindowEmpties() {
+        addWorker(QStringLiteral("002"));
+        hx::TstaffFrm* staff = openStaffRegister();
+        QVERIFY(staff);
+        auto* grid = staff->findChild<hx::TMyDBGrid*>(QStringLiteral("grdMain"));
+        auto* tdMain = staff->findChild<hx::DataSet*>(QStringLiteral("tdMain"));
+        // The name of 001 retyped; the new name is still in the cell editor when the menu is used.
+        QVERIFY(hxtest::enterCell(grid, 0, 1));
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type(QStringLiteral("张三"));
+        QVERIFY(hxtest::editing(grid));
+        QVERIFY(chooseFromSystemMenu(panel->pBackup));
+        const QString backup = dir->file(QStringLiteral("厂2025-03-10.mdb"));
+        QCOMPARE(dialogs->texts(),
+                 QStringList{QStringLiteral("备份成功，文件为：") + QDir::toNativeSeparators(backup) +
+                             QStringLiteral(" 请妥善保存。")});
+        // Stored before the copy: the account set and its backup both hold it.
+        QCOMPARE(nameOf(cn(), QStringLiteral("001")), QStringLiteral("张三"));
+        hx::Connection copy;
+        copy.open(backup);
+        QCOMPARE(nameOf(copy, QStringLiteral("001")), QStringLiteral("张三"));
+        QCOMPARE(nameOf(copy, QStringLiteral("002")), QStringLiteral("工人002"));
+        // The window shows nothing until its list is read again.
+        QVERIFY(!tdMain->isOpen());
+        QCOMPARE(grid->model()->rowCount(), 0);
+        QVERIFY(!hxtest::editing(grid));
+        staff->close();
+        staff = openStaffRegister();
+        QVERIFY(staff);
+        QCOMPARE(staff->findChild<hx::TMyDBGrid*>(QStringLiteral("grdMain"))->model()->rowCount(), 2);
+        QCOMPARE(dialogs->shown.size(), 1);
+    }
+
+    void aRowTheDatabaseRefusesIsDroppedWithABeepAndTheBackupGoesOn() {
+        addWorker(QStringLiteral("002"));
+        hx::TstaffFrm* staff = openStaffRegister();
+        QVERIFY(staff);
+        auto* grid = staff->findChild<hx::TMyDBGrid*>(QStringLiteral("grdMain"));
+        // A work number that another worker has.
+        QVERIFY(hxtest::enterCell(grid, 0, 0));
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type(QStringLiteral("002"));
+        QVERIFY(chooseFromSystemMenu(panel->pBackup));
+        QCOMPARE(dialogs->beeps, 1);
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("information"));
+        QCOMPARE(cn().scalar(QStringLiteral("select count(*) from staff where StaffCode = '001'")).toInt(),
+                 1);
+        QCOMPARE(workers(), 2);
+    }
+
+    void afterARestoreTheWindowShowsNothingAndAnEditGoesNowhere() {
+        const QString backup = hx::backupAccountSet(cn(), mdb, QDate(2025, 3, 1));
+        // Entered after the backup: not in the file that is restored.
+        addWorker(QStringLiteral("002"));
+        hx::TstaffFrm* staff = openStaffRegister();
+        QVERIFY(staff);
+        auto* grid = staff->findChild<hx::TMyDBGrid*>(QStringLiteral("grdMain"));
+        auto* tdMain = staff->findChild<hx::DataSet*>(QStringLiteral("tdMain"));
+        QCOMPARE(grid->model()->rowCount(), 2);
+        // 002 renamed, the row still in edit.
+        QVERIFY(hxtest::enterCell(grid, 1, 1));
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type(QStringLiteral("改名"));
+        hxtest::key(Qt::Key_Tab);
+        QCOMPARE(tdMain->state(), hx::DataSetState::Edit);
+
+        dialogs->chooseFile(backup).answer(hx::Answer::Yes);
+        QVERIFY(chooseFromSystemMenu(panel->pRestore));
+        QCOMPARE(dialogs->lastText(), QStringLiteral("数据恢复成功！"));
+        QVERIFY(!tdMain->isOpen());
+        QCOMPARE(grid->model()->rowCount(), 0);
+        // The account set is the backup: the worker entered since and his new name are gone, and
+        // nothing of the edit reached another row.
+        QCOMPARE(workers(), 1);
+        QCOMPARE(nameOf(cn(), QStringLiteral("001")), QStringLiteral("工人001"));
+        QCOMPARE(cn().scalar(QStringLiteral("select count(*) from staff where StaffName = '改名'")).toInt(),
+                 0);
+        // Keys in the emptied grid write nothing.
+        grid->setFocus();
+        hxtest::type(QStringLiteral("9"));
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Return);
+        QCOMPARE(dialogs->shown.size(), 3);  // and no error
+        QCOMPARE(workers(), 1);
+        QCOMPARE(nameOf(cn(), QStringLiteral("001")), QStringLiteral("工人001"));
+        // Opened anew, the window shows the restored rows.
+        staff->close();
+        staff = openStaffRegister();
+        QVERIFY(staff);
+        QCOMPARE(staff->findChild<hx::TMyDBGrid*>(QStringLiteral("grdMain"))->model()->rowCount(), 1);
+    }
+
+    void everyWorkWindowIsEmptiedByABackupAndClosesCleanly() {
+        QList<QPointer<hx::WorkWindow>> windows;
+        for (int i = 0; i < hx::entryCount; ++i) {
+            const auto entry = static_cast<hx::Entry>(i);
+            QTest::mouseClick(panel->entryLabel(entry), Qt::LeftButton);
+            hx::WorkWindow* w = panel->workWindow(entry);
+            QVERIFY2(w && hxtest::showActive(w), qPrintable(hx::entryInfo(entry).text));
+            windows << w;
+        }
+        int open = 0;
+        for (hx::DataSet* ds : cn().dataSets()) open += ds->isOpen() ? 1 : 0;
+        QVERIFY(open > 0);
+        QVERIFY(chooseFromSystemMenu(panel->pBackup));
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("information"));
+        for (hx::DataSet* ds : cn().dataSets()) QVERIFY2(!ds->isOpen(), qPrintable(ds->objectName()));
+        // Each window is used again and closed without an error.
+        for (const QPointer<hx::WorkWindow>& w : windows) {
+            QVERIFY(w && hxtest::showActive(w));
+            hxtest::key(Qt::Key_Down);
+            hxtest::key(Qt::Key_Return);
+            w->close();
+        }
+        QCOMPARE(dialogs->shown.size(), 1);
+        QCOMPARE(workers(), 1);
+    }
+
     void backupFailuresLeaveTheAccountSetAndConnection_data() {
         QTest::addColumn<QString>("blocked");
-        QTest::newRow("backup file") << hx::BackupFileName(QStringLiteral("厂.mdb")) + QStringLiteral(".mdb");
+        QTest::newRow("backup file") << QStringLiteral("厂2025-03-10.mdb");
         QTest::newRow("compacted copy") << QStringLiteral("厂.mdb.compact");
     }
     void backupFailuresLeaveTheAccountSetAndConnection() {
@@ -121,7 +275,7 @@ class TestSysMenu : public QObject {
         // A directory where the backup writes a file makes that step fail.
         QVERIFY(QDir(dir->path()).mkdir(blocked));
         const QByteArray before = bytes(mdb);
-        panel->pBackup->trigger();
+        QVERIFY(chooseFromSystemMenu(panel->pBackup));
         QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
         QCOMPARE(bytes(mdb), before);
         QVERIFY(cn().isOpen());
@@ -138,7 +292,7 @@ class TestSysMenu : public QObject {
     void restoreRefusedForOtherRolesBeforeAnyDialog() {
         QFETCH(QString, role);
         hx::curUser = role;
-        panel->pRestore->trigger();
+        QVERIFY(chooseFromSystemMenu(panel->pRestore));
         QCOMPARE(dialogs->shown.size(), 1);
         QCOMPARE(dialogs->lastKind(), QStringLiteral("message"));
         QCOMPARE(dialogs->lastText(), QStringLiteral("没有权限！"));
@@ -148,7 +302,7 @@ class TestSysMenu : public QObject {
         const QString backup = hx::backupAccountSet(cn(), mdb, QDate(2024, 1, 2));
         addWorker(QStringLiteral("002"));
         dialogs->chooseFile(backup).answer(hx::Answer::Closed);  // closing the question goes on
-        panel->pRestore->trigger();
+        QVERIFY(chooseFromSystemMenu(panel->pRestore));
         QCOMPARE(dialogs->shown[0].kind, QStringLiteral("openFile"));
         QCOMPARE(dialogs->shown[0].text, QStringLiteral("数据库文件|*.mdb"));
         QCOMPARE(dialogs->shown[1].text, QStringLiteral("恢复日期以后录入的数据需要重新录入，确定吗？"));
@@ -160,7 +314,7 @@ class TestSysMenu : public QObject {
 
     void restoreFromTheAccountSetItselfLosesNothing() {
         dialogs->chooseFile(mdb).answer(hx::Answer::Yes);
-        panel->pRestore->trigger();
+        QVERIFY(chooseFromSystemMenu(panel->pRestore));
         QCOMPARE(dialogs->lastText(), QStringLiteral("数据恢复成功！"));
         QCOMPARE(workers(), 1);
     }
@@ -170,9 +324,9 @@ class TestSysMenu : public QObject {
         addWorker(QStringLiteral("002"));
         const QByteArray before = bytes(mdb);
         dialogs->cancelFile();
-        panel->pRestore->trigger();
+        QVERIFY(chooseFromSystemMenu(panel->pRestore));
         dialogs->chooseFile(backup).answer(hx::Answer::No);
-        panel->pRestore->trigger();
+        QVERIFY(chooseFromSystemMenu(panel->pRestore));
         QCOMPARE(bytes(mdb), before);
         QCOMPARE(workers(), 2);
     }
@@ -189,7 +343,7 @@ class TestSysMenu : public QObject {
              {junk, dir->file(QStringLiteral("sysunit.dll")), dir->file(QStringLiteral("无.mdb"))}) {
             dialogs->reset();
             dialogs->chooseFile(source).answer(hx::Answer::Yes);
-            panel->pRestore->trigger();
+            QVERIFY(chooseFromSystemMenu(panel->pRestore));
             QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
             QVERIFY2(dialogs->lastText().contains(QFileInfo(source).fileName()),
                      qPrintable(dialogs->lastText()));
@@ -204,7 +358,7 @@ class TestSysMenu : public QObject {
         QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("厂.mdb.restore")));
         const QByteArray before = bytes(mdb);
         dialogs->chooseFile(backup).answer(hx::Answer::Yes);
-        panel->pRestore->trigger();
+        QVERIFY(chooseFromSystemMenu(panel->pRestore));
         QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
         QCOMPARE(bytes(mdb), before);
         QVERIFY(cn().isOpen());
@@ -216,7 +370,7 @@ class TestSysMenu : public QObject {
         dialogs->input(QStringLiteral("old pw"))
             .input(QStringLiteral("  New "))
             .input(QStringLiteral("  New "));
-        panel->pPWD->trigger();
+        QVERIFY(chooseFromSystemMenu(panel->pPWD));
         QCOMPARE(dialogs->shown[0].title, QStringLiteral("原密码"));
         QCOMPARE(dialogs->shown[1].title, QStringLiteral("新密码"));
         QCOMPARE(dialogs->shown[2].title, QStringLiteral("重复新密码"));
@@ -252,6 +406,12 @@ class TestSysMenu : public QObject {
             << QStringLiteral("abc")
             << QStringList{QStringLiteral("abc"), QStringLiteral(" abc "), QStringLiteral(" abc ")}
             << QStringLiteral("新密码与原密码一样，没有更改！");
+        // A stored password with blanks around (not one this menu stores): the old entry is typed exactly,
+        // and the new one, trimmed, is compared with it trimmed.
+        QTest::newRow("new equals a stored old one with blanks around")
+            << QStringLiteral(" ab ")
+            << QStringList{QStringLiteral(" ab "), QStringLiteral("ab"), QStringLiteral("ab")}
+            << QStringLiteral("新密码与原密码一样，没有更改！");
         QTest::newRow("both empty") << QString() << QStringList{QString(), QString(), QString()}
                                     << QStringLiteral("新密码与原密码一样，没有更改！");
     }
@@ -261,7 +421,7 @@ class TestSysMenu : public QObject {
         QFETCH(QString, message);
         setPassword(stored);
         for (const QString& t : typed) dialogs->input(t);
-        panel->pPWD->trigger();
+        QVERIFY(chooseFromSystemMenu(panel->pPWD));
         QCOMPARE(dialogs->lastKind(), QStringLiteral("information"));
         QCOMPARE(dialogs->lastText(), message);
         QVERIFY(passwordIs(stored));
@@ -270,7 +430,7 @@ class TestSysMenu : public QObject {
     void bothNewEmptyStoresTheEmptyPassword() {
         setPassword(QStringLiteral("abc"));
         dialogs->input(QStringLiteral("abc")).input(QString()).input(QString());
-        panel->pPWD->trigger();
+        QVERIFY(chooseFromSystemMenu(panel->pPWD));
         QCOMPARE(dialogs->lastText(), QStringLiteral("密码更改成功，下次登录生效！"));
         QVERIFY(passwordIs(QString()));
     }
@@ -282,18 +442,18 @@ class TestSysMenu : public QObject {
             const QStringList answers{QStringLiteral("abc"), QStringLiteral("n"), QStringLiteral("n")};
             for (int i = 0; i < step; ++i) dialogs->input(answers[i]);
             dialogs->cancelInput();
-            panel->pPWD->trigger();
+            QVERIFY(chooseFromSystemMenu(panel->pPWD));
             QCOMPARE(dialogs->lastKind(), QStringLiteral("input"));
             QVERIFY(passwordIs(QStringLiteral("abc")));
         }
     }
 
     void about() {
-        panel->pAbout->trigger();
+        QVERIFY(chooseFromSystemMenu(panel->pAbout));
         QVERIFY(dialogs->lastText().contains(QStringLiteral("禾岫服装ERP计件工资助手")));
         QVERIFY(dialogs->lastText().contains(QStringLiteral("V1.0")));
     }
 };
 
-QTEST_MAIN(TestSysMenu)
+HX_WINDOW_TEST_MAIN(TestSysMenu)
 #include "tst_sysmenu.moc"

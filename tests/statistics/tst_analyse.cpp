@@ -3,12 +3,15 @@
 #include <QCryptographicHash>
 #include <QDateEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QtTest>
 
+#include "data/clock.h"
 #include "data/datamodule.h"
 #include "data/mydbgrid.h"
 #include "statistics/Analyse.h"
@@ -54,12 +57,10 @@ class TestAnalyse : public QObject {
                   {day, staff, job, qty});
     }
 
-    TAnalyseFrm* openWindow() {
+    // The window shown and active, as the main panel opens it.
+    bool openWindow() {
         win = new TAnalyseFrm;
-        win->show();
-        QApplication::setActiveWindow(win);
-        if (!QTest::qWaitForWindowActive(win)) qWarning("window not active");
-        return win;
+        return hxtest::showActive(win);
     }
     template <class T>
     T* child(const char* name) {
@@ -69,25 +70,48 @@ class TestAnalyse : public QObject {
     }
     TMyDBGrid* grid(const char* name) { return child<TMyDBGrid>(name); }
     DataSet* ds(const char* name) { return child<DataSet>(name); }
+    // The user clicks the page's tab, and the window's buttons and check boxes.
+    void showPage(int page) {
+        QTabBar* tabs = child<QTabWidget>("PageControl1")->tabBar();
+        QTest::mouseClick(tabs, Qt::LeftButton, Qt::NoModifier, tabs->tabRect(page).center());
+        hxtest::settle();
+    }
+    void clickButton(const char* name) {
+        QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton);
+        hxtest::settle();
+    }
+    void setBox(const char* name, bool checked) {
+        auto* box = child<QCheckBox>(name);
+        if (box->isChecked() != checked) QTest::mouseClick(box, Qt::LeftButton);
+    }
     void setRange(const char* from, const char* to, const QDate& a, const QDate& b) {
         child<QDateEdit>(from)->setDate(a);
         child<QDateEdit>(to)->setDate(b);
     }
     void runOutputCheck(const QDate& a, const QDate& b, const QString& group = QString()) {
+        showPage(0);
         setRange("conaDateB", "conaDateE", a, b);
-        child<QComboBox>("conaGroup")->setEditText(group);
-        child<QPushButton>("btnaa")->click();
+        // The group typed into the list's text, replacing what was there.
+        auto* groups = child<QComboBox>("conaGroup");
+        QTest::mouseClick(groups->lineEdit(), Qt::LeftButton);
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::key(Qt::Key_Delete);
+        hxtest::type(group);
+        QCOMPARE(groups->currentText(), group);
+        clickButton("btnaa");
     }
     void runGrouped(const QDate& a, const QDate& b, const QStringList& boxes) {
+        showPage(1);
         setRange("conbDateB", "conbDateE", a, b);
         for (const char* name : {"chkDate", "chkGroup", "chkStaff", "chkStyle", "chkJob", "chkSalaryDay",
                                  "conNotFired", "conNotStopped"})
-            child<QCheckBox>(name)->setChecked(boxes.contains(QLatin1String(name)));
-        child<QPushButton>("btnBB")->click();
+            setBox(name, boxes.contains(QLatin1String(name)));
+        clickButton("btnBB");
     }
     void runFree(const QString& text) {
+        showPage(2);
         child<QPlainTextEdit>("mmSQL")->setPlainText(text);
-        child<QPushButton>("btnCC")->click();
+        clickButton("btnCC");
     }
     // The display texts of one column of a grid, top to bottom.
     QStringList column(TMyDBGrid* g, int c) {
@@ -111,10 +135,10 @@ class TestAnalyse : public QObject {
         DataSet* r = ds(dataSet);
         return Money::fromVariant(r->valueAt(row, r->fieldIndex(field)));
     }
+    // A click into the column, then "排序" of the grid's menu.
     void sortBy(const char* gridName, int columnIndex) {
         TMyDBGrid* g = grid(gridName);
-        g->setFocus();
-        if (columnIndex >= 0) g->setCurrentIndex(g->model()->index(0, columnIndex));
+        if (columnIndex >= 0) hxtest::clickCell(g, 0, columnIndex);
         child<QAction>("popSort")->trigger();
     }
     QByteArray fileDigest() {
@@ -129,6 +153,7 @@ class TestAnalyse : public QObject {
 
   private slots:
     void init() {
+        hx::setToday(QDate(2025, 7, 15));
         dir = std::make_unique<hxtest::TempProgramDir>();
         dialogs = std::make_unique<hxtest::ScriptedDialogs>();
         dm = new TdataFrm;
@@ -157,12 +182,17 @@ class TestAnalyse : public QObject {
         addWork(d(5, 31), li, j01, 40);
     }
     void cleanup() {
-        HX_VERIFY_DIALOGS(*dialogs);
+        // Everything is taken down before the check, so that a failure leaves nothing to the next test.
+        QString why;
+        const bool used = dialogs->verify(&why);
         delete win;
         setDataFrm(nullptr);
         delete dm;
+        dm = nullptr;
         dialogs.reset();
         dir.reset();
+        hx::setToday(QDate());
+        QVERIFY2(used, qPrintable(why));
     }
 
     // ---- the statements
@@ -298,14 +328,15 @@ class TestAnalyse : public QObject {
     // ---- the window
 
     void windowOpensOnTheFirstPageWithDefaults() {
-        openWindow();
+        QVERIFY(openWindow());
         QCOMPARE(win->windowTitle(), QStringLiteral("统计分析"));
         QCOMPARE(win->size(), QSize(719, 485));
         auto* pages = child<QTabWidget>("PageControl1");
         QCOMPARE(QStringList({pages->tabText(0), pages->tabText(1), pages->tabText(2)}),
                  QStringList({"员工产值检查", "生产汇总统计", "SQL自由查询"}));
         QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("tabJobQuery"));
-        const QDate today = QDate::currentDate();
+        const QDate today = hx::today();
+        QCOMPARE(today, QDate(2025, 7, 15));
         for (const char* name : {"conaDateB", "conbDateB"})
             QCOMPARE(child<QDateEdit>(name)->date(), today.addDays(-30));
         for (const char* name : {"conaDateE", "conbDateE"}) QCOMPARE(child<QDateEdit>(name)->date(), today);
@@ -322,7 +353,7 @@ class TestAnalyse : public QObject {
     // ---- 员工产值检查
 
     void outputCheckOverAThirtyDayRange() {
-        openWindow();
+        QVERIFY(openWindow());
         runOutputCheck(d(6, 1), d(6, 30));
         QCOMPARE(column(grid("grdMainA"), 0), QStringList({"001", "002", "003", "004"}));
         const int z = rowOf("001");
@@ -348,7 +379,7 @@ class TestAnalyse : public QObject {
     }
 
     void outputCheckProratesTheWageToTheDaysOfTheRange() {
-        openWindow();
+        QVERIFY(openWindow());
         runOutputCheck(d(6, 2), d(6, 2));
         QCOMPARE(moneyAt("cdsMainA", rowOf("001"), "levelS"), *Money::parse("100"));
         QCOMPARE(moneyAt("cdsMainA", rowOf("002"), "levelS"), *Money::parse("83.3333"));
@@ -360,7 +391,7 @@ class TestAnalyse : public QObject {
     }
 
     void outputCheckForAGroupWithAQuote() {
-        openWindow();
+        QVERIFY(openWindow());
         runOutputCheck(d(5, 1), d(6, 30), QStringLiteral("O'Neil组"));
         QCOMPARE(column(grid("grdMainA"), 0), QStringList({"002"}));
         // Both months: 40 × 0.35 + 1000 × 1.2345.
@@ -376,7 +407,7 @@ class TestAnalyse : public QObject {
     // ---- 生产汇总统计
 
     void groupedTotalsWithoutGroupingIsOneRowOfTheGrandSums() {
-        openWindow();
+        QVERIFY(openWindow());
         runGrouped(d(6, 1), d(6, 30), {});
         TMyDBGrid* g = grid("grdMainB");
         QCOMPARE(titles(g), QStringList({"数量", "金额"}));
@@ -395,7 +426,7 @@ class TestAnalyse : public QObject {
     }
 
     void groupedTotalsByWorkerAndByEverything() {
-        openWindow();
+        QVERIFY(openWindow());
         runGrouped(d(6, 1), d(6, 30), {"chkStaff"});
         TMyDBGrid* g = grid("grdMainB");
         QCOMPARE(titles(g), QStringList({"工号", "姓名", "数量", "金额"}));
@@ -420,7 +451,7 @@ class TestAnalyse : public QObject {
     }
 
     void exclusionsLeaveOutDismissedWorkersAndFinishedProcesses() {
-        openWindow();
+        QVERIFY(openWindow());
         runGrouped(d(6, 1), d(6, 30), {"chkStaff", "conNotFired", "conNotStopped"});
         TMyDBGrid* g = grid("grdMainB");
         // 王五 is dismissed; 赵六 worked only on the finished J03; 张三 loses his J03 pieces.
@@ -439,7 +470,7 @@ class TestAnalyse : public QObject {
         const int fifth = addJob("P2", "X", "0.2");
         addWork(d(8, 1), zhao, tenth, 1);
         addWork(d(8, 1), zhao, fifth, 1);
-        openWindow();
+        QVERIFY(openWindow());
         runGrouped(d(8, 1), d(8, 1), {});
         QCOMPARE(moneyAt("tdMainB", 0, "金额"), *Money::parse("0.3"));
         QCOMPARE(Money::fromVariant(ds("tdSumB")->value(QStringLiteral("tmy"))), *Money::parse("0.3"));
@@ -451,8 +482,8 @@ class TestAnalyse : public QObject {
     // ---- SQL自由查询
 
     void freeQueryShowsWhatComesBack() {
-        openWindow();
-        child<QTabWidget>("PageControl1")->setCurrentIndex(2);
+        QVERIFY(openWindow());
+        showPage(2);
         runFree(QStringLiteral(
             "SELECT staffCode, staffName, levelSalary\nfrom qryData\nwhere dateD = '2025-06-02' "
             "order by staffCode;  -- 6月2日\n"));
@@ -467,7 +498,7 @@ class TestAnalyse : public QObject {
     }
 
     void freeQueryNotStartingWithSelectIsWarnedAndNotRun() {
-        openWindow();
+        QVERIFY(openWindow());
         const QByteArray before = fileDigest();
         for (const QString& text :
              {QStringLiteral(" select * from staff"), QStringLiteral("delete from staff"),
@@ -484,7 +515,7 @@ class TestAnalyse : public QObject {
     }
 
     void refusedStatementsChangeNothingAndThePageStaysUsable() {
-        openWindow();
+        QVERIFY(openWindow());
         const QByteArray before = fileDigest();
         const QString elsewhere = dir->file(QStringLiteral("other.db"));
         struct Case {
@@ -562,15 +593,14 @@ class TestAnalyse : public QObject {
     // ---- sort
 
     void sortOrdersTheResultOfThePageShown() {
-        openWindow();
-        auto* pages = child<QTabWidget>("PageControl1");
+        QVERIFY(openWindow());
         runOutputCheck(d(6, 1), d(6, 30));
         sortBy("grdMainA", 3);  // 实际完成工资
         QCOMPARE(column(grid("grdMainA"), 0), QStringList({"004", "003", "001", "002"}));
         sortBy("grdMainA", 5);  // 完成百分比: 0.0 %, 1.7 %, 49.4 %, 100.0 %
         QCOMPARE(column(grid("grdMainA"), 0), QStringList({"004", "001", "002", "003"}));
 
-        pages->setCurrentIndex(1);
+        showPage(1);
         runGrouped(d(6, 1), d(6, 30), {"chkJob"});
         QCOMPARE(column(grid("grdMainB"), 0), QStringList({"J01", "J02", "J03"}));
         sortBy("grdMainB", 1);  // 数量: 130, 1007, 6
@@ -579,7 +609,7 @@ class TestAnalyse : public QObject {
         // The first page keeps its own order.
         QCOMPARE(column(grid("grdMainA"), 0), QStringList({"004", "001", "002", "003"}));
 
-        pages->setCurrentIndex(2);
+        showPage(2);
         runFree(QStringLiteral("select StaffName, LevelSalary from staff"));
         sortBy("grdMainC", 1);
         QCOMPARE(column(grid("grdMainC"), 0), QStringList({"王五", "赵六", "钱七", "李四", "张三"}));
@@ -587,15 +617,14 @@ class TestAnalyse : public QObject {
     }
 
     void sortWithoutResultOrColumnDoesNothing() {
-        openWindow();
-        auto* pages = child<QTabWidget>("PageControl1");
+        QVERIFY(openWindow());
         for (int page = 0; page < 3; ++page) {
-            pages->setCurrentIndex(page);
+            showPage(page);
             child<QAction>("popSort")->trigger();
         }
         QCOMPARE(dialogs->shown.size(), 0);
         // A result without rows, where the grid has no cell and so no column chosen.
-        pages->setCurrentIndex(1);
+        showPage(1);
         runGrouped(d(9, 1), d(9, 30), {"chkJob"});
         QVERIFY(ds("tdMainB")->isOpen());
         QVERIFY(grid("grdMainB")->selectedField().isEmpty());
@@ -607,10 +636,10 @@ class TestAnalyse : public QObject {
     // ---- export
 
     void exportWritesEachPagesGrid() {
-        openWindow();
+        QVERIFY(openWindow());
         runOutputCheck(d(6, 1), d(6, 30));
         dialogs->chooseFile(exportPath("a.xlsx"));
-        child<QPushButton>("btnExA")->click();
+        clickButton("btnExA");
         auto cells = hxtest::readSheet(exportPath("a.xlsx"));
         QCOMPARE(cells["A1"].value, QStringLiteral("工号"));
         QCOMPARE(cells["F1"].value, QStringLiteral("完成百分比"));
@@ -623,7 +652,7 @@ class TestAnalyse : public QObject {
 
         runGrouped(d(6, 1), d(6, 30), {"chkDate", "chkStaff"});
         dialogs->chooseFile(exportPath("b.xlsx"));
-        child<QPushButton>("btnExB")->click();
+        clickButton("btnExB");
         cells = hxtest::readSheet(exportPath("b.xlsx"));
         QCOMPARE(cells["A1"].value, QStringLiteral("日期"));
         QCOMPARE(cells["E1"].value, QStringLiteral("金额"));
@@ -634,7 +663,7 @@ class TestAnalyse : public QObject {
 
         runFree(QStringLiteral("select JobCode, UnitPrice from job order by JobCode"));
         dialogs->chooseFile(exportPath("c.xlsx"));
-        child<QPushButton>("btnExC")->click();
+        clickButton("btnExC");
         cells = hxtest::readSheet(exportPath("c.xlsx"));
         QCOMPARE(cells["A1"].value, QStringLiteral("JobCode"));
         QCOMPARE(cells["A3"].value, QStringLiteral("J02"));
@@ -643,5 +672,5 @@ class TestAnalyse : public QObject {
     }
 };
 
-QTEST_MAIN(TestAnalyse)
+HX_WINDOW_TEST_MAIN(TestAnalyse)
 #include "tst_analyse.moc"
