@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 #include "data/errors.h"
@@ -16,6 +17,25 @@ Dialogs* installed = nullptr;
 QWidget* dialogParent() {
     return QApplication::activeWindow();
 }
+
+// While a box is up it has the keyboard; when it goes, the window and the widget that had the keyboard get
+// it back, so that the clerk goes on typing where he was. Window managers mostly do this themselves; not
+// every desktop has one that does.
+class ReturnFocus {
+  public:
+    ReturnFocus() : m_window(QApplication::activeWindow()), m_focus(QApplication::focusWidget()) {}
+    ~ReturnFocus() {
+        if (!m_window || !m_window->isVisible()) return;
+        m_window->activateWindow();
+        if (m_focus && m_focus->window() == m_window) m_focus->setFocus();
+    }
+    ReturnFocus(const ReturnFocus&) = delete;
+    ReturnFocus& operator=(const ReturnFocus&) = delete;
+
+  private:
+    QPointer<QWidget> m_window;
+    QPointer<QWidget> m_focus;
+};
 
 // "电子表格|*.xls" becomes the Qt filter "电子表格 (*.xls)".
 QString qtFilter(const QString& filter) {
@@ -54,26 +74,31 @@ void showError(const std::exception& e) {
 }
 
 void QtDialogs::message(const QString& text) {
+    ReturnFocus back;
     QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, dialogParent());
     box.exec();
 }
 
 void QtDialogs::information(const QString& text) {
+    ReturnFocus back;
     QMessageBox box(QMessageBox::Information, QStringLiteral("信息"), text, QMessageBox::Ok, dialogParent());
     box.exec();
 }
 
 void QtDialogs::warning(const QString& text) {
+    ReturnFocus back;
     QMessageBox box(QMessageBox::Warning, QStringLiteral("警告"), text, QMessageBox::Ok, dialogParent());
     box.exec();
 }
 
 void QtDialogs::error(const QString& text) {
+    ReturnFocus back;
     QMessageBox box(QMessageBox::Critical, QStringLiteral("错误"), text, QMessageBox::Ok, dialogParent());
     box.exec();
 }
 
 Answer QtDialogs::confirm(const QString& text) {
+    ReturnFocus back;
     QMessageBox box(QMessageBox::Question, QStringLiteral("确认"), text, QMessageBox::NoButton,
                     dialogParent());
     QAbstractButton* yes = box.addButton(QStringLiteral("是(&Y)"), QMessageBox::YesRole);
@@ -83,6 +108,7 @@ Answer QtDialogs::confirm(const QString& text) {
 }
 
 Answer QtDialogs::okCancel(const QString& text) {
+    ReturnFocus back;
     QMessageBox box(QMessageBox::Question, QStringLiteral("确认"), text, QMessageBox::NoButton,
                     dialogParent());
     QAbstractButton* ok = box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
@@ -92,6 +118,7 @@ Answer QtDialogs::okCancel(const QString& text) {
 }
 
 std::optional<QString> QtDialogs::input(const QString& title, const QString& prompt, const QString& initial) {
+    ReturnFocus back;
     bool ok = false;
     const QString text =
         QInputDialog::getText(dialogParent(), title, prompt, QLineEdit::Normal, initial, &ok);
@@ -100,6 +127,7 @@ std::optional<QString> QtDialogs::input(const QString& title, const QString& pro
 }
 
 std::optional<QString> QtDialogs::openFile(const QString& filter, const QString& directory) {
+    ReturnFocus back;
     const QString file =
         QFileDialog::getOpenFileName(dialogParent(), QStringLiteral("打开"), directory, qtFilter(filter));
     if (file.isEmpty()) return std::nullopt;
@@ -107,6 +135,7 @@ std::optional<QString> QtDialogs::openFile(const QString& filter, const QString&
 }
 
 std::optional<QString> QtDialogs::saveFile(const QString& filter, const QString& directory) {
+    ReturnFocus back;
     const QString file =
         QFileDialog::getSaveFileName(dialogParent(), QStringLiteral("保存"), directory, qtFilter(filter));
     if (file.isEmpty()) return std::nullopt;
