@@ -328,6 +328,10 @@ QModelIndex TMyDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers mod
         current.row() == m_model->rowCount() - 1 && !ds->isEmpty()) {
         int last = m_model->columnCount() - 1;
         while (last > 0 && isColumnHidden(last)) --last;
+        if (current.column() >= last && m_fixedRows) {
+            guarded([this] { storeRow(); });
+            return current;
+        }
         if (current.column() >= last) {
             bool appended = false;
             guarded([&] { appended = appendRow(); });
@@ -346,6 +350,11 @@ bool TMyDBGrid::appendRow() {
     if (ds->state() == DataSetState::Insert && !ds->isModified()) return false;  // already on a new row
     ds->append();
     return ds->state() == DataSetState::Insert;
+}
+
+void TMyDBGrid::storeRow() {
+    commitEditor();
+    dataSet()->checkBrowseMode();
 }
 
 void TMyDBGrid::dropUntouchedNewRow() {
@@ -376,7 +385,7 @@ void TMyDBGrid::keyPressEvent(QKeyEvent* event) {
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     if (ctrl && event->key() == Qt::Key_Delete) {
         guarded([&] {
-            if (!ds->isOpen() || m_readOnly) return;
+            if (!ds->isOpen() || m_readOnly || m_fixedRows) return;
             if (Dialogs::get().okCancel(QStringLiteral("Delete record?")) != Answer::Ok) return;
             ds->remove();
         });
@@ -397,6 +406,11 @@ void TMyDBGrid::keyPressEvent(QKeyEvent* event) {
     }
     if (event->key() == Qt::Key_Down && !ctrl && ds->isOpen() && !m_readOnly) {
         const bool onLast = ds->recNo() == ds->recordCount() - 1 || ds->isEmpty();
+        if (onLast && m_fixedRows) {
+            guarded([this] { storeRow(); });
+            openEditorLater();
+            return;
+        }
         if (onLast) {
             guarded([&] { appendRow(); });
             return;

@@ -241,6 +241,35 @@ class TestMyDBGrid : public QObject {
         QCOMPARE(dialogs->shown.last().kind, QStringLiteral("okCancel"));
     }
 
+    void aGridWithFixedRowsStoresTheRowAndNeitherAppendsNorDeletes() {
+        grid->setFixedRows(true);
+        // Down on the last row stores what is in the editor and stays there.
+        QVERIFY(hxtest::enterCell(grid, 2, 1));
+        hxtest::type(QStringLiteral("末行"));
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(ds->state(), DataSetState::Browse);
+        QCOMPARE(ds->recordCount(), 3);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(2, 1));
+        QCOMPARE(nameOf("003"), QStringLiteral("末行"));
+        // Tab out of the last cell likewise.
+        QVERIFY(hxtest::enterCell(grid, 2, 2));
+        hxtest::key(Qt::Key_Backspace);
+        hxtest::type(QStringLiteral("9"));
+        hxtest::key(Qt::Key_Tab);
+        QCOMPARE(ds->state(), DataSetState::Browse);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(2, 2));
+        QCOMPARE(cn.scalar("select salaryDay from staff where StaffCode='003'").toInt(), 9);
+        // Ctrl+Delete asks nothing and deletes nothing, also while editing; the editor keeps its text.
+        QVERIFY(hxtest::enterCell(grid, 0, 1));
+        hxtest::type(QStringLiteral("甲"));
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QVERIFY(hxtest::editing(grid));
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(nameOf("001"), QStringLiteral("甲"));
+        QCOMPARE(stored(), 3);
+        QVERIFY(dialogs->shown.isEmpty());
+    }
+
     void columnsStayInPlaceAndWidthChangesAreSignalled() {
         QVERIFY(!grid->horizontalHeader()->sectionsMovable());
         QCOMPARE(grid->columnWidth(0), 142);
