@@ -358,12 +358,20 @@ void TsalaryDataFrm::tdMainAfterPost(DataSet& ds) {
 void TsalaryDataFrm::pRefreshClick() {
     if (!tdMain->isOpen()) return;
     tdMain->checkBrowseMode();
+    // Rereading lays the columns out afresh: the widths the user gave them stay.
+    QVector<int> widths;
+    for (int i = 0; i < grdMain->model()->columnCount(); ++i)
+        widths << (grdMain->isColumnHidden(i) ? -1 : grdMain->columnWidth(i));
     tdMain->requery();
     setDisplayFormats(*tdMain);
     if (tdSum->isOpen()) {
         tdSum->requery();
         setDisplayFormats(*tdSum);
     }
+    for (int i = 0; i < widths.size() && i < grdMain->model()->columnCount(); ++i)
+        if (widths[i] > 0) grdMain->setColumnWidth(i, widths[i]);
+    fitColumnsToTotals();
+    grdMainColWidthChanged();
 }
 
 void TsalaryDataFrm::pSortClick() {

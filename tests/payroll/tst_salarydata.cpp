@@ -341,6 +341,13 @@ class TestSalaryData : public QObject {
         QCOMPARE(w->grdSum->columnWidth(column("A01")), 140);
         w->grdMain->horizontalHeader()->resizeSection(1, 80);
         QCOMPARE(w->grdSum->columnWidth(1), 80);
+        // "更新计算" rereads the rows and keeps the widths, in both grids.
+        QVERIFY(hxtest::enterCell(w->grdMain, 0, column("B01")));
+        hxtest::key(Qt::Key_F5);
+        QCOMPARE(w->grdMain->columnWidth(column("A01")), 140);
+        QCOMPARE(w->grdSum->columnWidth(column("A01")), 140);
+        QCOMPARE(w->grdMain->columnWidth(1), 80);
+        QCOMPARE(w->grdSum->columnWidth(1), 80);
         w->resize(400, 300);
         QApplication::processEvents();
         QScrollBar* sheetBar = w->grdMain->horizontalScrollBar();
