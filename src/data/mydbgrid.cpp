@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <optional>
 
 #include "shell/dialogs.h"
 
@@ -229,18 +230,19 @@ void TMyDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& pr
     DataSet* ds = dataSet();
     if (current.row() != ds->recNo()) {
         m_syncing = true;
-        bool failed = false;
+        std::optional<QString> failure;
         try {
             ds->setRecNo(current.row());
         } catch (const std::exception& e) {
-            failed = true;
-            m_syncing = false;
-            showError(e);
+            failure.emplace(errorText(e));
         }
         m_syncing = false;
-        // The data set may have refused to leave its row, or a dropped new row shifted the rows.
-        if (failed || ds->recNo() != current.row()) {
+        // The data set may have refused to leave its row, or a dropped new row shifted the rows. The grid
+        // is back on the data set's row before an error box takes the focus: an editor that opens and
+        // closes meanwhile belongs to that row and cannot try to leave it again.
+        if (failure || ds->recNo() != current.row()) {
             followDataSet(ds->recNo());
+            if (failure) Dialogs::get().error(*failure);
             return;
         }
     }
