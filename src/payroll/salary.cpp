@@ -278,6 +278,13 @@ void TsalaryFrm::buildWindow() {
     tdMain->afterScroll = [this](DataSet& ds) { tdMainAfterScroll(ds); };
     tdMain->beforePost = [this](DataSet& ds) { tdMainBeforePost(ds); };
     tdMain->afterPost = [this](DataSet& ds) { tdMainAfterPost(ds); };
+    // A row the database refuses (a name or formula too long, a width that is not a number) is dropped
+    // with a beep: the row gets back what it held.
+    tdMain->onPostError = [](DataSet& ds, const DbError&) {
+        Dialogs::get().beep();
+        ds.cancel();
+        return PostErrorAction::Abort;
+    };
     // The month's rows come only from the copy, and the width row is the one there is.
     auto refuse = [](DataSet&) { throw DbError(QStringLiteral("不能增加或删除这一行。")); };
     tdMain->beforeInsert = refuse;

@@ -215,6 +215,13 @@ void TsalaryDataFrm::buildWindow() {
     tdMain->afterOpen = [this](DataSet& ds) { setDisplayFormats(ds); };
     tdSum->afterOpen = [this](DataSet& ds) { setDisplayFormats(ds); };
     tdMain->afterPost = [this](DataSet& ds) { tdMainAfterPost(ds); };
+    // A row the database refuses (letters in a number, a text too long) is dropped with a beep: the row
+    // gets back what it held, and nothing is recalculated.
+    tdMain->onPostError = [](DataSet& ds, const DbError&) {
+        Dialogs::get().beep();
+        ds.cancel();
+        return PostErrorAction::Abort;
+    };
     // A regeneration of the batch replaces its rows, and the database hands their row ids to the new ones,
     // possibly another worker's: a row is written only while it is still this worker's row of this batch.
     tdMain->setRowIdentity({QStringLiteral("Year"), QStringLiteral("Month"), QStringLiteral("salaryDay"),

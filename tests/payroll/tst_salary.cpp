@@ -236,6 +236,15 @@ class TestSalary : public QObject {
         type("C03", 2, "round(A01*0.05, 2)", "C04");
         QCOMPARE(f->dialogs.shown.size(), 2);
         QCOMPARE(f->item(2024, 5, "C03", "expression").toString(), QStringLiteral("round(A01*0.05, 2)"));
+
+        // What the file cannot hold is dropped with a beep, and the row gets back what it held.
+        const QStringList stored = itemRows(2024, 5);
+        type("C03", 3, "x", "C04");
+        type("C04", 1, QStringLiteral("一个超过二十个字的项目名称一个超过二十个字的"), "C05");
+        QCOMPARE(f->dialogs.beeps, 2);
+        QCOMPARE(f->dialogs.shown.size(), 2);
+        QCOMPARE(itemRows(2024, 5), stored);
+        QCOMPARE(w->tdMain->valueAt(rowOf("C03"), w->tdMain->fieldIndex("printWidth")).toInt(), 12);
     }
 
     void totalWidthAddsTheItemsAndTheTwoFixedColumns() {

@@ -248,6 +248,23 @@ class TestSalaryData : public QObject {
         QCOMPARE(w->tdMain->recNo(), rowOf("002"));
     }
 
+    void aValueTheSheetCannotHoldIsDroppedWithABeep() {
+        prepareMay();
+        open(may8);
+        const QStringList before = sheetRows(may8);
+        type("002", "B02", "3");
+        hxtest::key(Qt::Key_Tab);
+        type("002", "B01", "abc");
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(f->dialogs.beeps, 1);
+        QVERIFY(f->dialogs.shown.isEmpty());
+        QCOMPARE(sheetRows(may8), before);  // the whole row's typing is dropped, nothing recalculated
+        QCOMPARE(shown(w->grdMain, rowOf("002"), "B01"), QStringLiteral("26.0"));
+        QCOMPARE(shown(w->grdMain, rowOf("002"), "B02"), QStringLiteral("0.0"));
+        QCOMPARE(w->tdMain->state(), DataSetState::Browse);
+        QCOMPARE(w->tdMain->recNo(), rowOf("003"));
+    }
+
     void theLastRowIsStoredAndNoRowIsAddedOrRemoved() {
         prepareMay();
         open(may8);
