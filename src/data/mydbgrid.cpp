@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <optional>
 
 #include "shell/dialogs.h"
 
@@ -229,18 +230,19 @@ void TMyDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& pr
     DataSet* ds = dataSet();
     if (current.row() != ds->recNo()) {
         m_syncing = true;
-        bool failed = false;
+        std::optional<QString> failure;
         try {
             ds->setRecNo(current.row());
         } catch (const std::exception& e) {
-            failed = true;
-            m_syncing = false;
-            showError(e);
+            failure.emplace(errorText(e));
         }
         m_syncing = false;
-        // The data set may have refused to leave its row, or a dropped new row shifted the rows.
-        if (failed || ds->recNo() != current.row()) {
+        // The data set may have refused to leave its row, or a dropped new row shifted the rows. The grid
+        // is back on the data set's row before an error box takes the focus: an editor that opens and
+        // closes meanwhile belongs to that row and cannot try to leave it again.
+        if (failure || ds->recNo() != current.row()) {
             followDataSet(ds->recNo());
+            if (failure) Dialogs::get().error(*failure);
             return;
         }
     }
@@ -328,6 +330,10 @@ QModelIndex TMyDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers mod
         current.row() == m_model->rowCount() - 1 && !ds->isEmpty()) {
         int last = m_model->columnCount() - 1;
         while (last > 0 && isColumnHidden(last)) --last;
+        if (current.column() >= last && m_fixedRows) {
+            guarded([this] { storeRow(); });
+            return current;
+        }
         if (current.column() >= last) {
             bool appended = false;
             guarded([&] { appended = appendRow(); });
@@ -346,6 +352,11 @@ bool TMyDBGrid::appendRow() {
     if (ds->state() == DataSetState::Insert && !ds->isModified()) return false;  // already on a new row
     ds->append();
     return ds->state() == DataSetState::Insert;
+}
+
+void TMyDBGrid::storeRow() {
+    commitEditor();
+    dataSet()->checkBrowseMode();
 }
 
 void TMyDBGrid::dropUntouchedNewRow() {
@@ -376,7 +387,7 @@ void TMyDBGrid::keyPressEvent(QKeyEvent* event) {
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     if (ctrl && event->key() == Qt::Key_Delete) {
         guarded([&] {
-            if (!ds->isOpen() || m_readOnly) return;
+            if (!ds->isOpen() || m_readOnly || m_fixedRows) return;
             if (Dialogs::get().okCancel(QStringLiteral("Delete record?")) != Answer::Ok) return;
             ds->remove();
         });
@@ -399,6 +410,11 @@ void TMyDBGrid::keyPressEvent(QKeyEvent* event) {
     }
     if (event->key() == Qt::Key_Down && !ctrl && ds->isOpen() && !m_readOnly) {
         const bool onLast = ds->recNo() == ds->recordCount() - 1 || ds->isEmpty();
+        if (onLast && m_fixedRows) {
+            guarded([this] { storeRow(); });
+            openEditorLater();
+            return;
+        }
         if (onLast) {
             guarded([&] { appendRow(); });
             return;

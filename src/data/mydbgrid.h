@@ -37,6 +37,10 @@ class TMyDBGrid : public QTableView {
     // Keeps the cell editor open on the current cell.
     void setAlwaysShowEditor(bool on) { m_alwaysShowEditor = on; }
     bool alwaysShowEditor() const { return m_alwaysShowEditor; }
+    // For lists whose rows come from elsewhere: the grid neither appends nor deletes. The down arrow on the
+    // last row and Tab out of the last cell store the row and stay on it; Ctrl+Delete does nothing.
+    void setFixedRows(bool on) { m_fixedRows = on; }
+    bool fixedRows() const { return m_fixedRows; }
     // Hands the open cell editor's text to its row and closes the editor; nothing when none is open.
     void commitEditor();
     // Closes the open cell editor and forgets its text.
@@ -66,6 +70,8 @@ class TMyDBGrid : public QTableView {
     void dropUntouchedNewRow();
     // Appends a row unless the current one is an untouched new row; true when a new row is current.
     bool appendRow();
+    // Stores the row being edited, with the open cell editor's text, and stays on it.
+    void storeRow();
     void applyColumnLayout();
     void openEditorLater();
     bool buttonHit(const QModelIndex& index, const QPoint& pos) const;
@@ -75,6 +81,7 @@ class TMyDBGrid : public QTableView {
     bool m_syncing = false;
     bool m_alwaysShowEditor = false;
     bool m_readOnly = false;
+    bool m_fixedRows = false;
     int m_pendingColumn = -1;  // the selected column while the grid has no current cell
 };
 

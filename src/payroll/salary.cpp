@@ -8,7 +8,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIntValidator>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -36,10 +35,12 @@ bool isFixedItem(const QVariant& code) {
     return code.toString().startsWith(QLatin1Char('A'), Qt::CaseInsensitive);
 }
 
-// Cells of the code column, and every cell of a fixed item's row, on sky blue, also when selected.
+// Cells of the code column, and every cell of a fixed item's row, on sky blue, also when selected. The
+// cell editors stay the grid's own, which keep its keys working while a cell is edited.
 class ItemCellDelegate : public QStyledItemDelegate {
   public:
-    ItemCellDelegate(TMyDBGrid* grid, int codeColumn) : QStyledItemDelegate(grid), m_codeColumn(codeColumn) {}
+    ItemCellDelegate(TMyDBGrid* grid, int codeColumn)
+        : QStyledItemDelegate(grid), m_editors(grid->itemDelegate()), m_codeColumn(codeColumn) {}
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
@@ -51,6 +52,21 @@ class ItemCellDelegate : public QStyledItemDelegate {
         QStyleOptionViewItem opt = option;
         opt.state &= ~QStyle::State_Selected;
         QStyledItemDelegate::paint(painter, opt, index);
+    }
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        return m_editors->createEditor(parent, option, index);
+    }
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        m_editors->setEditorData(editor, index);
+    }
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override {
+        m_editors->setModelData(editor, model, index);
+    }
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const override {
+        m_editors->updateEditorGeometry(editor, option, index);
     }
 
   protected:
@@ -65,6 +81,7 @@ class ItemCellDelegate : public QStyledItemDelegate {
         return index.column() == m_codeColumn ||
                isFixedItem(index.sibling(index.row(), m_codeColumn).data(Qt::UserRole));
     }
+    QAbstractItemDelegate* m_editors;
     int m_codeColumn;
 };
 
@@ -185,7 +202,8 @@ void TsalaryFrm::buildWindow() {
                          {QStringLiteral("expression"), QStringLiteral("公式或默认值"), 328},
                          {QStringLiteral("printWidth"), QStringLiteral("打印宽度"), 52}});
     grdMain->setItemDelegate(new ItemCellDelegate(grdMain, 0));
-    grdMain->installEventFilter(this);
+    // A month's rows come only from the copy: the grid's keys neither add nor remove one.
+    grdMain->setFixedRows(true);
 
     // Bottom panel
     auto* bottom = new QWidget(this);
@@ -255,9 +273,18 @@ void TsalaryFrm::buildWindow() {
     connect(dbWName, &QLineEdit::textEdited, this,
             [this](const QString& text) { guarded([&] { widthEdited(QStringLiteral("wName"), text); }); });
 
+    // An item row is written only while it is still the month's item it was read as.
+    tdMain->setRowIdentity({QStringLiteral("year"), QStringLiteral("month"), QStringLiteral("ItemCode")});
     tdMain->afterScroll = [this](DataSet& ds) { tdMainAfterScroll(ds); };
     tdMain->beforePost = [this](DataSet& ds) { tdMainBeforePost(ds); };
     tdMain->afterPost = [this](DataSet& ds) { tdMainAfterPost(ds); };
+    // A row the database refuses (a name or formula too long, a width that is not a number) is dropped
+    // with a beep: the row gets back what it held.
+    tdMain->onPostError = [](DataSet& ds, const DbError&) {
+        Dialogs::get().beep();
+        ds.cancel();
+        return PostErrorAction::Abort;
+    };
     // The month's rows come only from the copy, and the width row is the one there is.
     auto refuse = [](DataSet&) { throw DbError(QStringLiteral("不能增加或删除这一行。")); };
     tdMain->beforeInsert = refuse;
@@ -450,15 +477,6 @@ void TsalaryFrm::dbWNameExit() {
 }
 
 bool TsalaryFrm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == grdMain && event->type() == QEvent::KeyPress) {
-        // Rows are neither added nor removed here: the grid's append and delete keys do nothing.
-        auto* key = static_cast<QKeyEvent*>(event);
-        const bool ctrl = key->modifiers() & Qt::ControlModifier;
-        if (ctrl && key->key() == Qt::Key_Delete) return true;
-        if (!ctrl && key->key() == Qt::Key_Down &&
-            (tdMain->isEmpty() || tdMain->recNo() == tdMain->recordCount() - 1))
-            return true;
-    }
     if (event->type() == QEvent::FocusOut) {
         if (watched == dbWcode) guarded([this] { dbWcodeExit(); });
         if (watched == dbWName) guarded([this] { dbWNameExit(); });

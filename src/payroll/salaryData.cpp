@@ -6,7 +6,6 @@
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -31,10 +30,13 @@ bool isFamily(const QString& code, char family) {
     return code.startsWith(QLatin1Char(family));
 }
 
-// The sheet's statement: the batch's rows in the order of the workers' codes.
+// The sheet's statement: the batch's rows in the order of the workers' codes. The batch's own columns
+// come last, unshown: they tell a stored row from another that took its place.
 QString sheetSql() {
     return QStringLiteral("select staffCode, staffName, ") + salaryItemCodes().join(QStringLiteral(", ")) +
-           QStringLiteral(" from SalaryData where [Year]=? and [month]=? and salaryDay=? order by staffCode");
+           QStringLiteral(
+               ", [Year], [Month], salaryDay from SalaryData where [Year]=? and [month]=? and "
+               "salaryDay=? order by staffCode");
 }
 
 // The totals row: "合计", blanks for the name and the texts, and the sum of every other column. Amounts
@@ -140,7 +142,8 @@ void TsalaryDataFrm::buildWindow() {
     grdMain->setObjectName(QStringLiteral("grdMain"));
     grdMain->setDataSet(tdMain);
     grdMain->setAlwaysShowEditor(true);
-    grdMain->installEventFilter(this);
+    // A sheet's rows come from generation only: the grid's keys neither add nor remove one.
+    grdMain->setFixedRows(true);
     grdMain->viewport()->installEventFilter(this);
 
     // The totals row: one row under the sheet's columns, without titles or scroll bars.
@@ -212,6 +215,17 @@ void TsalaryDataFrm::buildWindow() {
     tdMain->afterOpen = [this](DataSet& ds) { setDisplayFormats(ds); };
     tdSum->afterOpen = [this](DataSet& ds) { setDisplayFormats(ds); };
     tdMain->afterPost = [this](DataSet& ds) { tdMainAfterPost(ds); };
+    // A row the database refuses (letters in a number, a text too long) is dropped with a beep: the row
+    // gets back what it held, and nothing is recalculated.
+    tdMain->onPostError = [](DataSet& ds, const DbError&) {
+        Dialogs::get().beep();
+        ds.cancel();
+        return PostErrorAction::Abort;
+    };
+    // A regeneration of the batch replaces its rows, and the database hands their row ids to the new ones,
+    // possibly another worker's: a row is written only while it is still this worker's row of this batch.
+    tdMain->setRowIdentity({QStringLiteral("Year"), QStringLiteral("Month"), QStringLiteral("salaryDay"),
+                            QStringLiteral("staffCode")});
     // A sheet's rows come from generation only.
     auto refuse = [](DataSet&) { throw DbError(QStringLiteral("工资表中不能增加或删除行。")); };
     tdMain->beforeInsert = refuse;
@@ -261,8 +275,9 @@ void TsalaryDataFrm::setDisplayFormats(DataSet& ds) {
 }
 
 void TsalaryDataFrm::LoadSheet() {
-    // A row still being edited belongs to the sheet shown so far: it is stored and recalculated first.
-    if (tdMain->isEditing()) guarded([this] { tdMain->checkBrowseMode(); });
+    // A row still being edited, or a value still in the cell editor, belongs to the sheet shown so far: it
+    // is stored and recalculated first.
+    if (tdMain->isOpen()) guarded([this] { tdMain->checkBrowseMode(); });
     m_batch = {listNumber(cbbYear), listNumber(cbbMonth), listNumber(cbbDay)};
 
     // The month's items, in code order, title the item columns by position; a column whose item has no
@@ -332,20 +347,38 @@ void TsalaryDataFrm::cbbDayChange() {
 }
 
 void TsalaryDataFrm::tdMainAfterPost(DataSet& ds) {
-    // The worker's formulas follow the saved values; the grid shows them after "更新计算".
+    // The worker's formulas follow the saved values; the grid shows them after "更新计算". A post that had
+    // nothing to write reaches here too: the worker is recalculated only while his row is still there.
     const QString staffCode = ds.asString(QStringLiteral("staffCode"));
-    guarded([&] { recalculateWorker(dataFrm()->cnMain, m_batch.year, m_batch.month, staffCode); });
+    Connection& cn = dataFrm()->cnMain;
+    guarded([&] {
+        const bool stored =
+            cn.scalar(QStringLiteral("select count(*) from salaryData where [Year]=? and [Month]=? and "
+                                     "salaryDay=? and staffCode=?"),
+                      {ds.value(QStringLiteral("Year")), ds.value(QStringLiteral("Month")),
+                       ds.value(QStringLiteral("salaryDay")), staffCode})
+                .toInt() > 0;
+        if (stored) recalculateWorker(cn, m_batch.year, m_batch.month, staffCode);
+    });
 }
 
 void TsalaryDataFrm::pRefreshClick() {
     if (!tdMain->isOpen()) return;
     tdMain->checkBrowseMode();
+    // Rereading lays the columns out afresh: the widths the user gave them stay.
+    QVector<int> widths;
+    for (int i = 0; i < grdMain->model()->columnCount(); ++i)
+        widths << (grdMain->isColumnHidden(i) ? -1 : grdMain->columnWidth(i));
     tdMain->requery();
     setDisplayFormats(*tdMain);
     if (tdSum->isOpen()) {
         tdSum->requery();
         setDisplayFormats(*tdSum);
     }
+    for (int i = 0; i < widths.size() && i < grdMain->model()->columnCount(); ++i)
+        if (widths[i] > 0) grdMain->setColumnWidth(i, widths[i]);
+    fitColumnsToTotals();
+    grdMainColWidthChanged();
 }
 
 void TsalaryDataFrm::pSortClick() {
@@ -365,15 +398,6 @@ void TsalaryDataFrm::btnExcelClick() {
 }
 
 bool TsalaryDataFrm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == grdMain && event->type() == QEvent::KeyPress) {
-        // A sheet row is neither added nor removed: the grid's append and delete keys do nothing.
-        auto* key = static_cast<QKeyEvent*>(event);
-        const bool ctrl = key->modifiers() & Qt::ControlModifier;
-        if (ctrl && key->key() == Qt::Key_Delete) return true;
-        if (!ctrl && key->key() == Qt::Key_Down &&
-            (tdMain->isEmpty() || tdMain->recNo() == tdMain->recordCount() - 1))
-            return true;
-    }
     // The open cell editor shows the sheet's menu too, not the text editor's own.
     if (watched == grdMain->viewport() && event->type() == QEvent::ChildAdded) {
         if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child()))
@@ -388,8 +412,8 @@ bool TsalaryDataFrm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TsalaryDataFrm::closeEvent(QCloseEvent* event) {
-    // What was typed into the row being edited is kept.
-    if (tdMain->isEditing()) guarded([this] { tdMain->checkBrowseMode(); });
+    // What was typed into the row being edited, or is still in the cell editor, is kept.
+    if (tdMain->isOpen()) guarded([this] { tdMain->checkBrowseMode(); });
     tdMain->close();
     tdSum->close();
     WorkWindow::closeEvent(event);

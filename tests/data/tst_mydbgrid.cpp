@@ -1,6 +1,8 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -9,6 +11,24 @@
 #include "support/testsupport.h"
 
 using namespace hx;
+
+namespace {
+
+// Error boxes as the real ones are: modal windows that take the focus until they are closed, here by a
+// timer. A box asked for while another is up is counted; only a few are shown.
+class RealErrorBoxes : public hxtest::ScriptedDialogs {
+  public:
+    int boxes = 0;
+    void error(const QString& text) override {
+        ScriptedDialogs::error(text);
+        if (++boxes > 3) return;
+        QMessageBox box(QMessageBox::Critical, QString(), text, QMessageBox::Ok);
+        QTimer::singleShot(400, &box, &QDialog::accept);
+        box.exec();
+    }
+};
+
+}  // namespace
 
 class TestMyDBGrid : public QObject {
     Q_OBJECT
@@ -228,6 +248,27 @@ class TestMyDBGrid : public QObject {
         QCOMPARE(stored("salaryDay=5"), 3);
     }
 
+    void aRowThatCannotBeStoredShowsOneErrorAndKeepsTheUserOnIt() {
+        // Without a post-error handler the refusal reaches the error box, which takes the focus while up.
+        ds->onPostError = nullptr;
+        RealErrorBoxes boxes;
+        QVERIFY(hxtest::enterCell(grid, 0, 0));
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type(QStringLiteral("002"));
+        hxtest::key(Qt::Key_Down);
+        QTest::qWait(500);
+        Dialogs::install(dialogs.get());
+        QCOMPARE(boxes.boxes, 1);
+        QCOMPARE(ds->state(), DataSetState::Edit);
+        QCOMPARE(ds->recNo(), 0);
+        QCOMPARE(grid->currentIndex().row(), 0);
+        QVERIFY(hxtest::showActive(window.get()));  // the user comes back to the grid and takes it back
+        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(grid); }));
+        hxtest::key(Qt::Key_Escape);
+        QCOMPARE(ds->textAt(0, ds->fieldIndex("StaffCode")), QStringLiteral("001"));
+        QCOMPARE(stored("StaffCode='001'"), 1);
+    }
+
     void ctrlDeleteAsksTheGridsOwnQuestionAlsoWhileEditing() {
         QVERIFY(hxtest::enterCell(grid, 1, 1));
         hxtest::type(QStringLiteral("半"));
@@ -241,6 +282,35 @@ class TestMyDBGrid : public QObject {
         QCOMPARE(stored("StaffCode='002'"), 0);
         QCOMPARE(dialogs->texts(), QStringList({"Delete record?", "Delete record?"}));
         QCOMPARE(dialogs->shown.last().kind, QStringLiteral("okCancel"));
+    }
+
+    void aGridWithFixedRowsStoresTheRowAndNeitherAppendsNorDeletes() {
+        grid->setFixedRows(true);
+        // Down on the last row stores what is in the editor and stays there.
+        QVERIFY(hxtest::enterCell(grid, 2, 1));
+        hxtest::type(QStringLiteral("末行"));
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(ds->state(), DataSetState::Browse);
+        QCOMPARE(ds->recordCount(), 3);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(2, 1));
+        QCOMPARE(nameOf("003"), QStringLiteral("末行"));
+        // Tab out of the last cell likewise.
+        QVERIFY(hxtest::enterCell(grid, 2, 2));
+        hxtest::key(Qt::Key_Backspace);
+        hxtest::type(QStringLiteral("9"));
+        hxtest::key(Qt::Key_Tab);
+        QCOMPARE(ds->state(), DataSetState::Browse);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(2, 2));
+        QCOMPARE(cn.scalar("select salaryDay from staff where StaffCode='003'").toInt(), 9);
+        // Ctrl+Delete asks nothing and deletes nothing, also while editing; the editor keeps its text.
+        QVERIFY(hxtest::enterCell(grid, 0, 1));
+        hxtest::type(QStringLiteral("甲"));
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QVERIFY(hxtest::editing(grid));
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(nameOf("001"), QStringLiteral("甲"));
+        QCOMPARE(stored(), 3);
+        QVERIFY(dialogs->shown.isEmpty());
     }
 
     void columnsStayInPlaceAndWidthChangesAreSignalled() {

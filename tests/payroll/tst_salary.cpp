@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include "data/clock.h"
 #include "data/mydbgrid.h"
 #include "payroll/generation.h"
 #include "payroll/periods.h"
@@ -24,9 +25,7 @@ class TestSalary : public QObject {
 
     void open() {
         w = new TsalaryFrm;
-        w->show();
-        QApplication::setActiveWindow(w);
-        QVERIFY(QTest::qWaitForWindowActive(w));
+        QVERIFY(hxtest::showActive(w));
     }
     void choose(int year, int month) {
         w->cbbYear->setCurrentIndex(w->cbbYear->findText(QString::number(year)));
@@ -40,20 +39,41 @@ class TestSalary : public QObject {
             codes << w->tdMain->valueAt(r, w->tdMain->fieldIndex("ItemCode")).toString();
         return codes;
     }
+    int rowOf(const QString& code) { return int(shownCodes().indexOf(code)); }
     QModelIndex cell(const QString& code, int column) {
-        const QStringList codes = shownCodes();
-        return w->grdMain->model()->index(int(codes.indexOf(code)), column);
+        return w->grdMain->model()->index(rowOf(code), column);
     }
     bool editable(const QString& code, int column) {
-        w->grdMain->setCurrentIndex(cell(code, column));
         return w->grdMain->model()->flags(cell(code, column)) & Qt::ItemIsEditable;
     }
-    // Types into a cell and leaves the row, which stores it.
+    // Clicks into the cell and types over what it holds; an empty text clears it.
+    void retype(const QString& code, int column, const QString& text) {
+        QVERIFY(hxtest::enterCell(w->grdMain, rowOf(code), column));
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        if (text.isEmpty())
+            hxtest::key(Qt::Key_Delete);
+        else
+            hxtest::type(text);
+    }
+    // Types over a cell and leaves the row by clicking into another one, which stores it.
     void type(const QString& code, int column, const QString& text, const QString& leaveTo) {
-        w->grdMain->setCurrentIndex(cell(code, column));
-        QVERIFY(w->grdMain->model()->setData(cell(code, column), text));
-        w->grdMain->setCurrentIndex(cell(leaveTo, column));
+        retype(code, column, text);
+        hxtest::clickCell(w->grdMain, rowOf(leaveTo), column);
         QCOMPARE(w->tdMain->state(), DataSetState::Browse);
+    }
+    // Every item row of the month as one text, for comparing before and after.
+    QStringList itemRows(int year, int month) {
+        QStringList rows;
+        QSqlQuery q = f->cn().query(
+            "select ItemCode, ifnull(ItemName, '<null>'), ifnull(expression, '<null>'), printWidth from "
+            "salary "
+            "where [year]=? and [month]=? order by ItemCode",
+            {year, month});
+        while (q.next())
+            rows << QStringList{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+                                q.value(3).toString()}
+                        .join('|');
+        return rows;
     }
     QColor colourAt(const QModelIndex& index) {
         const QImage image = w->grdMain->viewport()->grab().toImage();
@@ -62,27 +82,29 @@ class TestSalary : public QObject {
     }
 
   private slots:
-    void init() { f = std::make_unique<hxtest::PayrollFixture>(); }
+    void init() {
+        setToday(QDate(2024, 6, 12));
+        f = std::make_unique<hxtest::PayrollFixture>();
+    }
     void cleanup() {
         delete w.data();
+        setToday(QDate());
         HX_VERIFY_DIALOGS(f->dialogs);
         f.reset();
     }
 
     void opensOnTheMonthBeforeTodayWithItsListsAndHelp() {
         open();
-        const QDate today = QDate::currentDate();
         QCOMPARE(w->windowTitle(), QStringLiteral("工资设置"));
         QCOMPARE(w->cbbYear->itemText(0), QStringLiteral("2001"));
-        QCOMPARE(w->cbbYear->itemText(w->cbbYear->count() - 1), QString::number(today.year() + 1));
+        QCOMPARE(w->cbbYear->itemText(w->cbbYear->count() - 1), QStringLiteral("2025"));
         QCOMPARE(w->cbbMonth->count(), 12);
         QCOMPARE(w->cbbDay->count(), 31);
-        const YearMonth before = previousMonth(today);
-        QCOMPARE(w->year(), before.year);
-        QCOMPARE(w->month(), before.month);
+        QCOMPARE(w->year(), 2024);
+        QCOMPARE(w->month(), 5);
         QCOMPARE(w->cbbDay->currentText(), QStringLiteral("8"));
-        QCOMPARE(w->cbbDateB->date(), today.addDays(-36));
-        QCOMPARE(w->cbbDateE->date(), today.addDays(-5));
+        QCOMPARE(w->cbbDateB->date(), QDate(2024, 5, 7));  // 36 days before
+        QCOMPARE(w->cbbDateE->date(), QDate(2024, 6, 7));  // 5 days before
         QCOMPARE(w->rgDisplayButtons->checkedId(), 0);
         // January looks back into December of the year before; every other month stays in its year.
         QCOMPARE(previousMonth(QDate(2025, 1, 15)).year, 2024);
@@ -162,10 +184,12 @@ class TestSalary : public QObject {
         f->copyBaseMonth(2024, 5);
         open();
         choose(2024, 5);
+        w->grdMain->setCurrentIndex(cell("A02", 1));
         QVERIFY(!editable("A02", 1));
         QVERIFY(!editable("A02", 2));
         QVERIFY(editable("A02", 3));
         QVERIFY(!editable("A02", 0));
+        w->grdMain->setCurrentIndex(cell("B01", 1));
         QVERIFY(editable("B01", 1));
         QVERIFY(editable("B01", 2));
         QVERIFY(editable("B01", 3));
@@ -180,7 +204,10 @@ class TestSalary : public QObject {
         w->grdMain->setCurrentIndex(cell("C01", 1));
         QVERIFY(colourAt(cell("C01", 1)) != sky);
 
-        // A fixed item's print width is changed and stored.
+        // A fixed item's name takes no typing; its print width is changed and stored.
+        hxtest::clickCell(w->grdMain, rowOf("A02"), 1);
+        hxtest::type(QStringLiteral("改名"));
+        QVERIFY(!hxtest::editing(w->grdMain));
         type("A02", 3, "20", "A03");
         QCOMPARE(f->item(2024, 5, "A02", "printWidth").toInt(), 20);
         QCOMPARE(f->item(2024, 5, "A02", "ItemName").toString(), QStringLiteral("岗位津贴"));
@@ -209,6 +236,15 @@ class TestSalary : public QObject {
         type("C03", 2, "round(A01*0.05, 2)", "C04");
         QCOMPARE(f->dialogs.shown.size(), 2);
         QCOMPARE(f->item(2024, 5, "C03", "expression").toString(), QStringLiteral("round(A01*0.05, 2)"));
+
+        // What the file cannot hold is dropped with a beep, and the row gets back what it held.
+        const QStringList stored = itemRows(2024, 5);
+        type("C03", 3, "x", "C04");
+        type("C04", 1, QStringLiteral("一个超过二十个字的项目名称一个超过二十个字的"), "C05");
+        QCOMPARE(f->dialogs.beeps, 2);
+        QCOMPARE(f->dialogs.shown.size(), 2);
+        QCOMPARE(itemRows(2024, 5), stored);
+        QCOMPARE(w->tdMain->valueAt(rowOf("C03"), w->tdMain->fieldIndex("printWidth")).toInt(), 12);
     }
 
     void totalWidthAddsTheItemsAndTheTwoFixedColumns() {
@@ -228,14 +264,15 @@ class TestSalary : public QObject {
         QCOMPARE(w->lblSumW->text(), QStringLiteral("27"));
 
         // A width typed into the box is stored when the box is left.
-        w->dbWcode->setFocus();
+        choose(2024, 5);
+        QTest::mouseClick(w->dbWcode, Qt::LeftButton);
         QVERIFY(w->dbWcode->hasFocus());
-        w->dbWcode->selectAll();
-        QTest::keyClicks(w->dbWcode, "20");
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type(QStringLiteral("20"));
         QCOMPARE(f->cn().scalar("select wCode from wCodeName").toInt(), 12);
-        w->grdMain->setFocus();
+        hxtest::clickCell(w->grdMain, 0, 3);
         QCOMPARE(f->cn().scalar("select wCode from wCodeName").toInt(), 20);
-        QCOMPARE(w->lblSumW->text(), QStringLiteral("35"));
+        QCOMPARE(w->lblSumW->text(), QStringLiteral("80"));
         QCOMPARE(f->cn().scalar("select count(*) from wCodeName").toInt(), 1);
     }
 
@@ -256,21 +293,87 @@ class TestSalary : public QObject {
         QCOMPARE(w->rgDisplayButtons->checkedId(), 4);
     }
 
-    void rowsAreNeitherAddedNorRemoved() {
+    void nameAnItemAndGiveItAFormulaByKeyboard() {
         f->copyBaseMonth(2024, 5);
         open();
-        choose(2024, 5);
-        w->grdMain->setFocus();
-        w->grdMain->setCurrentIndex(cell("T05", 3));
-        QTest::keyClick(w->grdMain, Qt::Key_Down);
-        QTest::keyClick(w->grdMain, Qt::Key_Delete, Qt::ControlModifier);
+        const QStringList before = itemRows(2024, 5);
+        const int width = w->lblSumW->text().toInt();
+        QVERIFY(hxtest::enterCell(w->grdMain, rowOf("C09"), 1));
+        hxtest::type(QStringLiteral("餐补"));
+        hxtest::key(Qt::Key_Tab);
+        QVERIFY(hxtest::editing(w->grdMain));
+        QCOMPARE(w->grdMain->currentIndex(), cell("C09", 2));
+        hxtest::type(QStringLiteral("B01*10"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type(QStringLiteral("15"));
+        QCOMPARE(itemRows(2024, 5), before);  // nothing stored while the row is being typed
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(w->tdMain->state(), DataSetState::Browse);
+        QCOMPARE(w->grdMain->currentIndex().row(), rowOf("C10"));
+        QStringList after = before;
+        after[rowOf("C09")] = QStringLiteral("C09|餐补|B01*10|15");
+        QCOMPARE(itemRows(2024, 5), after);
+        QCOMPARE(w->lblSumW->text().toInt(), width + 15);
+
+        // Corrected with Enter, left with the up arrow.
+        QVERIFY(hxtest::enterCell(w->grdMain, rowOf("C09"), 2));
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type(QStringLiteral("round(B01*12.5, 0)"));
+        hxtest::key(Qt::Key_Return);
+        hxtest::key(Qt::Key_Up);
+        after[rowOf("C09")] = QStringLiteral("C09|餐补|round(B01*12.5, 0)|15");
+        QCOMPARE(itemRows(2024, 5), after);
+        QVERIFY(f->dialogs.shown.isEmpty());
+    }
+
+    void theLastRowIsStoredAndNoRowIsAddedOrRemoved() {
+        f->copyBaseMonth(2024, 5);
+        open();
+        const QStringList before = itemRows(2024, 5);
+        const int last = rowOf("T05");
+        QCOMPARE(last, 34);
+        // Down on the last row stores it and stays there.
+        QVERIFY(hxtest::enterCell(w->grdMain, last, 1));
+        hxtest::type(QStringLiteral("附注"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type(QStringLiteral("见背面"));
+        hxtest::key(Qt::Key_Down);
         QCOMPARE(w->tdMain->state(), DataSetState::Browse);
         QCOMPARE(w->tdMain->recordCount(), 35);
-        QCOMPARE(f->itemCount(2024, 5), 35);
+        QCOMPARE(w->grdMain->currentIndex().row(), last);
+        QStringList after = before;
+        after[last] = QStringLiteral("T05|附注|见背面|0");
+        QCOMPARE(itemRows(2024, 5), after);
+        // So does Tab out of the last cell, without a word.
+        QVERIFY(hxtest::enterCell(w->grdMain, last, 3));
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type(QStringLiteral("9"));
+        hxtest::key(Qt::Key_Tab);
+        QCOMPARE(w->tdMain->state(), DataSetState::Browse);
+        after[last] = QStringLiteral("T05|附注|见背面|9");
+        QCOMPARE(itemRows(2024, 5), after);
+        // Ctrl+Delete deletes nothing and asks nothing, also while a cell is edited; Esc takes the typing
+        // back.
+        QVERIFY(hxtest::enterCell(w->grdMain, rowOf("C02"), 1));
+        hxtest::type(QStringLiteral("废项"));
+        hxtest::key(Qt::Key_Home);
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QVERIFY(hxtest::editing(w->grdMain));
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor);
+        QCOMPARE(editor->text(), QStringLiteral("废项"));  // the text is not erased either
+        hxtest::key(Qt::Key_Escape);
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(itemRows(2024, 5), after);
+        QCOMPARE(w->tdMain->recordCount(), 35);
+        QVERIFY(f->dialogs.shown.isEmpty());
+
+        // Nor can a command add or remove a row, here or in the widths.
         QVERIFY_THROWS_EXCEPTION(DbError, w->tdMain->append());
         QVERIFY_THROWS_EXCEPTION(DbError, w->tdWcn->remove());
         QCOMPARE(f->cn().scalar("select count(*) from wCodeName").toInt(), 1);
-        QVERIFY(f->dialogs.shown.isEmpty());
+        QCOMPARE(f->itemCount(2024, 5), 35);
     }
 
     void generationAsksThenOpensTheSheet() {
@@ -278,7 +381,7 @@ class TestSalary : public QObject {
         f->addWorker("001", "张三", 8, 300);
         open();
         choose(2024, 6);
-        w->btnCreate->click();  // June has no items
+        QTest::mouseClick(w->btnCreate, Qt::LeftButton);  // June has no items
         QCOMPARE(f->dialogs.lastText(), QStringLiteral("尚未进行本月的工资项目设置，无法生成工资表！"));
         QCOMPARE(f->dialogs.lastKind(), QStringLiteral("information"));
 
@@ -341,5 +444,5 @@ class TestSalary : public QObject {
     }
 };
 
-QTEST_MAIN(TestSalary)
+HX_WINDOW_TEST_MAIN(TestSalary)
 #include "tst_salary.moc"

@@ -5,11 +5,14 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSqlRecord>
 #include <QtTest>
 
+#include "data/clock.h"
 #include "data/mydbgrid.h"
 #include "payroll/generation.h"
 #include "payroll/periods.h"
+#include "payroll/salary.h"
 #include "payroll/salaryData.h"
 #include "payrollfixture.h"
 #include "shell/session.h"
@@ -48,10 +51,7 @@ class TestSalaryData : public QObject {
     }
     void open(const SheetBatch& batch) {
         w = new TsalaryDataFrm(batch);
-        w->show();
-        QApplication::setActiveWindow(w);
-        QVERIFY(QTest::qWaitForWindowActive(w));
-        w->grdMain->setFocus();
+        QVERIFY(hxtest::showActive(w));
     }
     int column(const QString& field) {
         return field == "staffCode" ? 0 : field == "staffName" ? 1 : firstItemColumn + salaryItemIndex(field);
@@ -70,23 +70,45 @@ class TestSalaryData : public QObject {
             if (shown(w->grdMain, r, "staffCode") == staffCode) return r;
         return -1;
     }
+    // Clicks into the worker's cell and types over what it holds; the text stays in the cell editor.
     void type(const QString& staffCode, const QString& field, const QString& text) {
-        const QModelIndex index = w->grdMain->model()->index(rowOf(staffCode), column(field));
-        w->grdMain->setCurrentIndex(index);
-        QVERIFY(w->grdMain->model()->setData(index, text));
-    }
-    void leaveRowTo(const QString& staffCode) {
-        w->grdMain->setCurrentIndex(w->grdMain->model()->index(rowOf(staffCode), 0));
-        QCOMPARE(w->tdMain->state(), DataSetState::Browse);
+        QVERIFY(hxtest::enterCell(w->grdMain, rowOf(staffCode), column(field)));
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type(text);
     }
     double stored(const QString& staffCode, const QString& field) {
         return f->cell(may8.year, may8.month, may8.day, staffCode, field).toDouble();
     }
+    // The batch's rows as the file holds them, one text per row in the order of the codes.
+    QStringList sheetRows(const SheetBatch& batch) {
+        QStringList rows;
+        QSqlQuery q = f->cn().query(
+            "select * from salaryData where [Year]=? and [Month]=? and salaryDay=? "
+            "order by staffCode",
+            {batch.year, batch.month, batch.day});
+        while (q.next()) {
+            QStringList values;
+            for (int c = 0; c < q.record().count(); ++c) values << q.value(c).toString();
+            rows << values.join('|');
+        }
+        return rows;
+    }
+    qint64 rowIdOf(const QString& staffCode) {
+        return f->cn()
+            .scalar(
+                "select rowid from salaryData where [Year]=? and [Month]=? and salaryDay=? and staffCode=?",
+                {may8.year, may8.month, may8.day, staffCode})
+            .toLongLong();
+    }
 
   private slots:
-    void init() { f = std::make_unique<hxtest::PayrollFixture>(); }
+    void init() {
+        setToday(QDate(2024, 6, 12));
+        f = std::make_unique<hxtest::PayrollFixture>();
+    }
     void cleanup() {
         delete w.data();
+        setToday(QDate());
         HX_VERIFY_DIALOGS(f->dialogs);
         f.reset();
     }
@@ -162,54 +184,61 @@ class TestSalaryData : public QObject {
         QVERIFY(w->grdSum->isReadOnly());
     }
 
-    void aSavedRowIsRecalculatedAndF5ShowsIt() {
+    void editAnAttendanceValueAndSeeTheRecalculatedPay() {
         prepareMay();
         open(may8);
-        // Days attended typed over the default of 26: the worker's formulas follow in the database at once.
+        const QStringList before = sheetRows(may8);
+        // Days attended typed over the default of 26, the row left with the up arrow: the worker's formulas
+        // follow in the database at once.
         type("002", "B01", "20");
-        leaveRowTo("001");
+        QCOMPARE(stored("002", "B01"), 26.0);
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(w->tdMain->recNo(), rowOf("001"));
+        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(w->grdMain); }));
         QCOMPARE(stored("002", "B01"), 20.0);
-        QCOMPARE(stored("002", "C02"), 0.0);    // 全勤奖 iif(B01>=26, 100, 0)
-        QCOMPARE(stored("002", "C03"), 400.0);  // (7,800 + 200) / 20
-        QCOMPARE(stored("003", "C03"), 100.0);  // other workers untouched
+        QCOMPARE(stored("002", "C02"), 0.0);      // 全勤奖 iif(B01>=26, 100, 0)
+        QCOMPARE(stored("002", "C03"), 400.0);    // 日薪 (7,800 + 200) / 20
+        QCOMPARE(sheetRows(may8)[0], before[0]);  // the other workers are untouched
+        QCOMPARE(sheetRows(may8)[2], before[2]);
         // The grid still shows what it read; the totals too.
         QCOMPARE(shown(w->grdMain, rowOf("002"), "C03"), QStringLiteral("307.69"));
         QCOMPARE(shown(w->grdSum, 0, "B01"), QStringLiteral("78.0"));
 
-        // A second edit of the same row is accepted and recalculated again.
+        // A second edit of the same row is accepted and recalculated again: two cells, Tab between them.
         type("002", "B01", "25");
-        type("002", "B02", "2");
-        leaveRowTo("003");
+        hxtest::key(Qt::Key_Tab);
+        QCOMPARE(w->grdMain->currentIndex().column(), column("B02"));
+        hxtest::type(QStringLiteral("2"));
+        hxtest::key(Qt::Key_Down);
         QCOMPARE(stored("002", "B01"), 25.0);  // typed over a constant default: kept
         QCOMPARE(stored("002", "B02"), 2.0);
         QCOMPARE(stored("002", "C01"), 16.0);  // 加班费 round(B02*8, 2)
         QCOMPARE(stored("002", "C03"), 320.0);
-        // A corrected piece wage changes what depends on it; a typed constant survives.
+        // A corrected piece wage changes what depends on it; F5 stores the row still in the editor first.
         type("003", "A01", "2574");
+        hxtest::key(Qt::Key_Return);
         type("003", "C01", "30");
-        w->pRefresh->trigger();                // saves the row being edited first
+        hxtest::key(Qt::Key_F5);
+        QCOMPARE(stored("003", "A01"), 2574.0);
         QCOMPARE(stored("003", "C03"), 99.0);  // (2,574 + 0) / 26
         QCOMPARE(stored("003", "C01"), 0.0);   // round(B02*8, 2): a formula, recomputed over the typed value
 
+        // After F5 the sheet and its totals show the recalculated pay.
         QCOMPARE(w->tdMain->recNo(), 0);
         QCOMPARE(shown(w->grdMain, rowOf("002"), "C03"), QStringLiteral("320.00"));
         QCOMPARE(shown(w->grdMain, rowOf("002"), "B01"), QStringLiteral("25.0"));
         QCOMPARE(shown(w->grdSum, 0, "B01"), QStringLiteral("77.0"));
         QCOMPARE(shown(w->grdSum, 0, "C03"), QStringLiteral("622.85"));  // 203.85 + 320 + 99
         QCOMPARE(shown(w->grdSum, 0, "A01"), QStringLiteral("15574.00"));
-
-        // F5 in the sheet is the same command.
-        type("001", "B01", "26.5");
-        QTest::keyClick(w->grdMain, Qt::Key_F5);
-        QCOMPARE(stored("001", "B01"), 26.5);
-        QCOMPARE(shown(w->grdSum, 0, "B01"), QStringLiteral("77.5"));
+        QCOMPARE(f->cn().scalar("select sum(C03) from salaryData where salaryDay=8").toDouble(), 622.85);
+        QVERIFY(f->dialogs.shown.isEmpty());
     }
 
     void aFaultyFormulaIsReportedAndTheRowStaysSaved() {
         prepareMay();
         open(may8);
         type("001", "B01", "0");
-        leaveRowTo("002");
+        hxtest::key(Qt::Key_Down);
         QCOMPARE(f->dialogs.lastKind(), QStringLiteral("error"));
         QVERIFY2(f->dialogs.lastText().contains(QStringLiteral("C03")) &&
                      f->dialogs.lastText().contains(QStringLiteral("除数为零")),
@@ -219,18 +248,107 @@ class TestSalaryData : public QObject {
         QCOMPARE(w->tdMain->recNo(), rowOf("002"));
     }
 
-    void rowsAreNeitherAddedNorRemoved() {
+    void aValueTheSheetCannotHoldIsDroppedWithABeep() {
         prepareMay();
         open(may8);
-        w->grdMain->setCurrentIndex(w->grdMain->model()->index(2, 0));
-        QTest::keyClick(w->grdMain, Qt::Key_Down);
-        QTest::keyClick(w->grdMain, Qt::Key_Delete, Qt::ControlModifier);
-        QCOMPARE(w->tdMain->recordCount(), 3);
+        const QStringList before = sheetRows(may8);
+        type("002", "B02", "3");
+        hxtest::key(Qt::Key_Tab);
+        type("002", "B01", "abc");
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(f->dialogs.beeps, 1);
+        QVERIFY(f->dialogs.shown.isEmpty());
+        QCOMPARE(sheetRows(may8), before);  // the whole row's typing is dropped, nothing recalculated
+        QCOMPARE(shown(w->grdMain, rowOf("002"), "B01"), QStringLiteral("26.0"));
+        QCOMPARE(shown(w->grdMain, rowOf("002"), "B02"), QStringLiteral("0.0"));
         QCOMPARE(w->tdMain->state(), DataSetState::Browse);
+        QCOMPARE(w->tdMain->recNo(), rowOf("003"));
+    }
+
+    void theLastRowIsStoredAndNoRowIsAddedOrRemoved() {
+        prepareMay();
+        open(may8);
+        const QStringList before = sheetRows(may8);
+        // The down arrow on the last row stores it, recalculated, and stays there, without a word.
+        type("003", "B01", "21");
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(w->tdMain->state(), DataSetState::Browse);
+        QCOMPARE(w->tdMain->recordCount(), 3);
+        QCOMPARE(w->tdMain->recNo(), 2);
+        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(w->grdMain); }));
+        QCOMPARE(stored("003", "B01"), 21.0);
+        QCOMPARE(stored("003", "C02"), 0.0);
+        // Tab out of the last cell likewise.
+        type("003", "T01", "rest");
+        hxtest::key(Qt::Key_Tab);
+        QCOMPARE(w->tdMain->state(), DataSetState::Browse);
+        QCOMPARE(f->cell(2024, 5, 8, "003", "T01").toString(), QStringLiteral("rest"));
+        // Ctrl+Delete asks nothing and deletes nothing, also while a cell is edited.
+        type("002", "T01", "x");
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QVERIFY(hxtest::editing(w->grdMain));
+        hxtest::key(Qt::Key_Escape);
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(w->tdMain->recordCount(), 3);
+        QCOMPARE(f->cn().scalar("select count(*) from salaryData where salaryDay=8").toInt(), 3);
+        QCOMPARE(sheetRows(may8)[0], before[0]);
+        QCOMPARE(sheetRows(may8)[1], before[1]);
+        QVERIFY(f->dialogs.shown.isEmpty());
+        // Nor does a command add or remove a row.
         QVERIFY_THROWS_EXCEPTION(DbError, w->tdMain->append());
         QVERIFY_THROWS_EXCEPTION(DbError, w->tdMain->remove());
-        QCOMPARE(f->cn().scalar("select count(*) from salaryData where salaryDay=8").toInt(), 3);
-        QVERIFY(f->dialogs.shown.isEmpty());
+    }
+
+    void aRowLeftAfterItsBatchWasRegeneratedChangesNothingAndSaysSo() {
+        prepareMay();
+        // The batch holds the newest rows, and a new worker of its pay day sorts first: when it is generated
+        // again, each old row id goes to the worker before.
+        generateSalarySheet(f->cn(), may8, QDate(2024, 5, 1), QDate(2024, 5, 31));
+        f->addWorker("000", QStringLiteral("新人"), 8);
+        const qint64 oldRowOf002 = rowIdOf("002");
+        open(may8);
+        type("002", "B01", "20");
+
+        // The accountant turns to the salary setup and generates the same batch again.
+        QPointer<TsalaryFrm> setup = new TsalaryFrm;
+        QVERIFY(hxtest::showActive(setup));
+        QCOMPARE(setup->cbbDay->currentText(), QStringLiteral("8"));
+        f->dialogs.answer(Answer::Yes).answer(Answer::Yes);
+        QTest::mouseClick(setup->btnCreate, Qt::LeftButton);
+        QCOMPARE(f->dialogs.lastText(),
+                 QStringLiteral("2024年5月工资表创建成功，请到《工资表》中查看打印。"));
+        const QStringList regenerated = sheetRows(may8);
+        QCOMPARE(regenerated.size(), 4);
+        QCOMPARE(f->cn().scalar("select staffCode from salaryData where rowid=?", {oldRowOf002}).toString(),
+                 QStringLiteral("001"));
+        HX_VERIFY_DIALOGS(f->dialogs);
+        f->dialogs.reset();
+
+        // Back in the sheet, the row is left: nothing is written anywhere, and the accountant is told.
+        QVERIFY(hxtest::showActive(w));
+        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(w->grdMain); }));
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(f->dialogs.texts(), QStringList({QStringLiteral("记录已被其他操作更改，请刷新后重试。")}));
+        QCOMPARE(f->dialogs.lastKind(), QStringLiteral("error"));
+        QCOMPARE(sheetRows(may8), regenerated);
+        QCOMPARE(stored("001", "B01"), 26.0);
+        QCOMPARE(w->tdMain->state(), DataSetState::Browse);
+        hxtest::key(Qt::Key_F5);
+        QCOMPARE(w->tdMain->recordCount(), 4);
+        QCOMPARE(sheetRows(may8), regenerated);
+
+        // The same when the sheet is turned to the new batch after a generation, with a value still in the
+        // cell editor of a row that the generation removed.
+        f->dialogs.reset();
+        type("003", "B01", "19");
+        f->cn().exec("update staff set Firedd=-1 where StaffCode='000'");
+        generateSalarySheet(f->cn(), may8, QDate(2024, 5, 1), QDate(2024, 5, 31));
+        const QStringList again = sheetRows(may8);
+        w->showBatch(may8);
+        QCOMPARE(f->dialogs.texts(), QStringList({QStringLiteral("记录已被其他操作更改，请刷新后重试。")}));
+        QCOMPARE(sheetRows(may8), again);
+        QCOMPARE(stored("003", "B01"), 26.0);
+        QCOMPARE(w->tdMain->recordCount(), 3);
     }
 
     void totalsFollowTheSheetsColumnWidthsAndScrolling() {
@@ -239,6 +357,13 @@ class TestSalaryData : public QObject {
         w->grdMain->setColumnWidth(column("A01"), 140);
         QCOMPARE(w->grdSum->columnWidth(column("A01")), 140);
         w->grdMain->horizontalHeader()->resizeSection(1, 80);
+        QCOMPARE(w->grdSum->columnWidth(1), 80);
+        // "更新计算" rereads the rows and keeps the widths, in both grids.
+        QVERIFY(hxtest::enterCell(w->grdMain, 0, column("B01")));
+        hxtest::key(Qt::Key_F5);
+        QCOMPARE(w->grdMain->columnWidth(column("A01")), 140);
+        QCOMPARE(w->grdSum->columnWidth(column("A01")), 140);
+        QCOMPARE(w->grdMain->columnWidth(1), 80);
         QCOMPARE(w->grdSum->columnWidth(1), 80);
         w->resize(400, 300);
         QApplication::processEvents();
@@ -266,9 +391,9 @@ class TestSalaryData : public QObject {
 
     void opensOnTheMonthBeforeTodayAndExports() {
         prepareMay();
+        setToday(QDate(2024, 1, 20));  // in January the month before lies in the year before
         w = new TsalaryDataFrm;
-        const YearMonth before = previousMonth(QDate::currentDate());
-        QCOMPARE(w->loadedBatch(), (SheetBatch{before.year, before.month, 1}));
+        QCOMPARE(w->loadedBatch(), (SheetBatch{2023, 12, 1}));
         QCOMPARE(w->cbbDay->currentText(), QStringLiteral("1"));
         w->showBatch(may8);
         QCOMPARE(w->tdMain->recordCount(), 3);
@@ -279,20 +404,18 @@ class TestSalaryData : public QObject {
         QVERIFY(QFile::exists(file));
         QVERIFY(QFileInfo(file).size() > 0);
 
-        w->show();
-        QApplication::setActiveWindow(w);
-        QVERIFY(QTest::qWaitForWindowActive(w));
+        QVERIFY(hxtest::showActive(w));
         helpProc();
         QVERIFY(f->dialogs.lastText().startsWith(QStringLiteral("表格的快捷菜单中有\"更新计算(F5键)\"功能")));
         QVERIFY(f->dialogs.lastText().endsWith(QStringLiteral("[EXCEL]\n将工资表格导出到EXCEL表格中保存。")));
 
-        // A value typed but not yet stored is kept when the window closes.
-        type("001", "T01", "病假");
+        // A value still in the cell editor is kept when the window closes.
+        type("001", "T01", "sick");
         w->close();
-        QCOMPARE(f->cell(2024, 5, 8, "001", "T01").toString(), QStringLiteral("病假"));
+        QCOMPARE(f->cell(2024, 5, 8, "001", "T01").toString(), QStringLiteral("sick"));
         QVERIFY(!helpProc);
     }
 };
 
-QTEST_MAIN(TestSalaryData)
+HX_WINDOW_TEST_MAIN(TestSalaryData)
 #include "tst_salarydata.moc"
