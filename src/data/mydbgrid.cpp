@@ -391,8 +391,9 @@ void TMyDBGrid::keyPressEvent(QKeyEvent* event) {
             if (Dialogs::get().okCancel(QStringLiteral("Delete record?")) != Answer::Ok) return;
             ds->remove();
         });
-        // The question took the focus away from the editor it closed: it comes back to the grid.
-        setFocus();
+        // A deleted row takes its cell editor, which had the focus, with it: the focus comes back to the grid.
+        QWidget* focus = QApplication::focusWidget();
+        if (focus != this && !isAncestorOf(focus)) setFocus();
         openEditorLater();
         return;
     }
