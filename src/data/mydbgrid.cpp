@@ -391,7 +391,8 @@ void TMyDBGrid::keyPressEvent(QKeyEvent* event) {
             if (Dialogs::get().okCancel(QStringLiteral("Delete record?")) != Answer::Ok) return;
             ds->remove();
         });
-        // A deleted row takes its cell editor, which had the focus, with it: the focus comes back to the grid.
+        // A deleted row takes its cell editor, which had the focus, with it: the focus comes back to the
+        // grid.
         QWidget* focus = QApplication::focusWidget();
         if (focus != this && !isAncestorOf(focus)) setFocus();
         openEditorLater();
