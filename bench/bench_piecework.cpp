@@ -189,18 +189,22 @@ hxbench::Registration openRow(hxbench::withWidgets({QStringLiteral("piece-work w
                                                                QStringLiteral("the worker list is short"));
                                                         window.reset();
                                                     },
-                                                    closeAll}));
+                                                    closeAll}),
+                              hxbench::forComparison());
 
 hxbench::Registration monthRow(queryRow(QStringLiteral("piece-work query: a month, all workers"), monthSize,
-                                        200000, [] { prepareQuery(QString(), QString()); }));
+                                        200000, [] { prepareQuery(QString(), QString()); }),
+                               hxbench::under(0.5));
 
 hxbench::Registration workerMonthRow(queryRow(QStringLiteral("piece-work query: a month, one worker"),
                                               monthSize, 100,
-                                              [] { prepareQuery(sample.workerText, QString()); }));
+                                              [] { prepareQuery(sample.workerText, QString()); }),
+                                     hxbench::under(0.5));
 
 hxbench::Registration processMonthRow(queryRow(QStringLiteral("piece-work query: a month, one process"),
                                                monthSize, 100,
-                                               [] { prepareQuery(QString(), sample.processCode); }));
+                                               [] { prepareQuery(QString(), sample.processCode); }),
+                                      hxbench::under(0.5));
 
 // A day's view: each run picks the next worker (process) of the drop-down list, as a user stepping
 // through them does; the list's change loads the view.
@@ -234,9 +238,11 @@ hxbench::Benchmark dayRow(const QString& name, Page page, const char* box, const
 }
 
 hxbench::Registration byWorkerRow(dayRow(QStringLiteral("piece-work day's view: by worker"), ByWorker,
-                                         "cbbStaff", "cbbDateStaff", "grdStaffData"));
+                                         "cbbStaff", "cbbDateStaff", "grdStaffData"),
+                                  hxbench::noVisibleWait());
 hxbench::Registration byProcessRow(dayRow(QStringLiteral("piece-work day's view: by process"), ByProcess,
-                                          "cbbJob", "cbbDateJob", "grdJobData"));
+                                          "cbbJob", "cbbDateJob", "grdJobData"),
+                                   hxbench::noVisibleWait());
 
 // Storing an edited record with the month in view: the record is written and the month's totals are
 // summed again from the database.
@@ -271,45 +277,48 @@ hxbench::Registration storeRow(
                                          .arg(totalBefore)
                                          .arg(now));
                           },
-                          closeAll}));
+                          closeAll}),
+    hxbench::forComparison());
 
 // The picker of every current worker on the by-process page, shown and left at once. The picker runs
 // modally, so the time is taken inside its event loop when its list has painted.
-hxbench::Registration pickerRow(hxbench::withWidgets(
-    {QStringLiteral("piece-work worker picker: show"),
-     QStringLiteral("year: 1,000 workers"),
-     {year},
-     [](hxbench::Context& c) {
-         QElapsedTimer timer;
-         double shown = -1;
-         QTimer::singleShot(0, [&] {
-             hx::pickObjFrm()->ListCode->repaint();
-             shown = timer.nsecsElapsed() / 1e9;
-             hx::pickObjFrm()->reject();
-         });
-         timer.start();
-         emit part<TMyDBGrid>("grdJobData")->editButtonClicked(0);
-         expect(shown >= 0, QStringLiteral("the picker was not shown"));
-         c.setElapsed(shown);
-     },
-     [](hxbench::Context& c) {
-         openModule(c, false);
-         openWindow();
-         part<QTabWidget>("PageControl1")->setCurrentIndex(ByProcess);
-         part<QDateEdit>("cbbDateJob")->setDate(sample.day);
-         part<QComboBox>("cbbJob")->setCurrentText(sample.processCode);
-         QApplication::processEvents();
-         TMyDBGrid* grid = part<TMyDBGrid>("grdJobData");
-         expect(records()->recordCount() > 0, QStringLiteral("the process has no records that day"));
-         grid->setCurrentIndex(grid->model()->index(0, 0));
-     },
-     {},
-     [](hxbench::Context&) {
-         dialogs->check();
-         expect(hx::pickObjFrm()->ListCode->count() > 900,
-                QStringLiteral("the picker lists too few workers"));
-         records()->cancel();
-     },
-     closeAll}));
+hxbench::Registration pickerRow(
+    hxbench::withWidgets({QStringLiteral("piece-work worker picker: show"),
+                          QStringLiteral("year: 1,000 workers"),
+                          {year},
+                          [](hxbench::Context& c) {
+                              QElapsedTimer timer;
+                              double shown = -1;
+                              QTimer::singleShot(0, [&] {
+                                  hx::pickObjFrm()->ListCode->repaint();
+                                  shown = timer.nsecsElapsed() / 1e9;
+                                  hx::pickObjFrm()->reject();
+                              });
+                              timer.start();
+                              emit part<TMyDBGrid>("grdJobData")->editButtonClicked(0);
+                              expect(shown >= 0, QStringLiteral("the picker was not shown"));
+                              c.setElapsed(shown);
+                          },
+                          [](hxbench::Context& c) {
+                              openModule(c, false);
+                              openWindow();
+                              part<QTabWidget>("PageControl1")->setCurrentIndex(ByProcess);
+                              part<QDateEdit>("cbbDateJob")->setDate(sample.day);
+                              part<QComboBox>("cbbJob")->setCurrentText(sample.processCode);
+                              QApplication::processEvents();
+                              TMyDBGrid* grid = part<TMyDBGrid>("grdJobData");
+                              expect(records()->recordCount() > 0,
+                                     QStringLiteral("the process has no records that day"));
+                              grid->setCurrentIndex(grid->model()->index(0, 0));
+                          },
+                          {},
+                          [](hxbench::Context&) {
+                              dialogs->check();
+                              expect(hx::pickObjFrm()->ListCode->count() > 900,
+                                     QStringLiteral("the picker lists too few workers"));
+                              records()->cancel();
+                          },
+                          closeAll}),
+    hxbench::forComparison());
 
 }  // namespace

@@ -36,7 +36,8 @@ hxbench::Registration startup(
          c.setElapsed(r.secondsToMarker);
          c.notePeakKb(r.peakKb);
      },
-     makeProgramDir});
+     makeProgramDir},
+    hxbench::forComparison());
 
 hxbench::Registration open({QStringLiteral("open account set + first query"),
                             yearSize,
@@ -46,6 +47,7 @@ hxbench::Registration open({QStringLiteral("open account set + first query"),
                                 cn.open(c.dataFile(QStringLiteral("year")));
                                 cn.scalar(QStringLiteral("select max([year]) from salary"));
                                 cn.close();
-                            }});
+                            }},
+                           hxbench::forComparison());
 
 }  // namespace
