@@ -59,11 +59,13 @@ hxbench::Benchmark cacheRow(const QString& name, const QString& size, bool staff
 }
 
 hxbench::Registration staffCache(cacheRow(QStringLiteral("load worker cache"),
-                                          QStringLiteral("wide: 5,000 workers"), true, false));
+                                          QStringLiteral("wide: 5,000 workers"), true, false),
+                                 hxbench::under(0.1));
 hxbench::Registration jobCache(cacheRow(QStringLiteral("load process cache"),
-                                        QStringLiteral("wide: 2,000 processes"), false, true));
+                                        QStringLiteral("wide: 2,000 processes"), false, true),
+                               hxbench::under(0.1));
 hxbench::Registration bothCaches(cacheRow(QStringLiteral("load both caches (piece-work window opens)"),
-                                          QStringLiteral("wide: 5,000 workers, 2,000 processes"), true,
-                                          true));
+                                          QStringLiteral("wide: 5,000 workers, 2,000 processes"), true, true),
+                                 hxbench::under(0.1));
 
 }  // namespace

@@ -223,7 +223,8 @@ hxbench::Registration generate({QStringLiteral("generate salary sheet"),
                                                    .toLongLong(),
                                                Workers);
                                 },
-                                closeModule});
+                                closeModule},
+                               hxbench::under(1.0));
 
 hxbench::Registration openSheet(
     hxbench::withWidgets({QStringLiteral("open salary sheet window"),
@@ -240,7 +241,8 @@ hxbench::Registration openSheet(
                               expectRows("sheet window", window->tdMain->recordCount(), Workers);
                               window.reset();
                           },
-                          closeModule}));
+                          closeModule}),
+    hxbench::under(0.3));
 
 hxbench::Registration recalculate({QStringLiteral("recalculate one worker's row"),
                                    size,
@@ -252,6 +254,7 @@ hxbench::Registration recalculate({QStringLiteral("recalculate one worker's row"
                                    openModuleWithSheet,
                                    {},
                                    [](hxbench::Context&) { expectRows("recalculation", result, 1); },
-                                   closeModule});
+                                   closeModule},
+                                  hxbench::noVisibleWait());
 
 }  // namespace

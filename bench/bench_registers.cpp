@@ -127,92 +127,120 @@ void expectFound(const QString& field) {
 
 // Staff register: the current workers on opening.
 
-hxbench::Registration staffOpen(hxbench::withWidgets(
-    {QStringLiteral("staff register: open"),
-     staffSize,
-     {wide},
-     [](hxbench::Context&) { openWindow<hx::TstaffFrm>(); },
-     openModule,
-     {},
-     [](hxbench::Context&) {
-         expect(list()->recordCount() > 4000,
-                QStringLiteral("the register shows only %1 workers").arg(list()->recordCount()));
-         closeWindow();
-     },
-     closeModule}));
+hxbench::Registration staffOpen(hxbench::withWidgets({QStringLiteral("staff register: open"),
+                                                      staffSize,
+                                                      {wide},
+                                                      [](hxbench::Context&) { openWindow<hx::TstaffFrm>(); },
+                                                      openModule,
+                                                      {},
+                                                      [](hxbench::Context&) {
+                                                          expect(list()->recordCount() > 4000,
+                                                                 QStringLiteral(
+                                                                     "the register shows only %1 workers")
+                                                                     .arg(list()->recordCount()));
+                                                          closeWindow();
+                                                      },
+                                                      closeModule}),
+                                hxbench::noVisibleWait());
 
 hxbench::Registration staffSort(registerRow<hx::TstaffFrm>(
-    QStringLiteral("staff register: sort by name"), staffSize,
-    [] { selectCell(10, QStringLiteral("StaffName")); }, "pSort",
-    [] { expect(!list()->sort().isEmpty(), QStringLiteral("the list was not sorted")); }));
+                                    QStringLiteral("staff register: sort by name"), staffSize,
+                                    [] { selectCell(10, QStringLiteral("StaffName")); }, "pSort",
+                                    [] {
+                                        expect(!list()->sort().isEmpty(),
+                                               QStringLiteral("the list was not sorted"));
+                                    }),
+                                hxbench::noVisibleWait());
 
 hxbench::Registration staffFilter(registerRow<hx::TstaffFrm>(
-    QStringLiteral("staff register: filter on a class group"), staffSize,
-    [] { selectCell(10, QStringLiteral("ClassGroup")); }, "pFilter",
-    [] { expect(list()->filtered(), QStringLiteral("the list was not filtered")); }));
+                                      QStringLiteral("staff register: filter on a class group"), staffSize,
+                                      [] { selectCell(10, QStringLiteral("ClassGroup")); }, "pFilter",
+                                      [] {
+                                          expect(list()->filtered(),
+                                                 QStringLiteral("the list was not filtered"));
+                                      }),
+                                  hxbench::noVisibleWait());
 
-hxbench::Registration staffSwitch(registerRow<hx::TstaffFrm>(
-    QStringLiteral("staff register: show the dismissed (filter kept)"), staffSize,
-    [] {
-        selectCell(10, QStringLiteral("ClassGroup"));
-        trigger("pFilter");
-    },
-    "pListFire",
-    [] {
-        expect(list()->filtered() && !static_cast<hx::TstaffFrm*>(window.get())->showsCurrentWorkers(),
-               QStringLiteral("the filtered list of dismissed workers is not shown"));
-    }));
+hxbench::Registration staffSwitch(
+    registerRow<hx::TstaffFrm>(
+        QStringLiteral("staff register: show the dismissed (filter kept)"), staffSize,
+        [] {
+            selectCell(10, QStringLiteral("ClassGroup"));
+            trigger("pFilter");
+        },
+        "pListFire",
+        [] {
+            expect(list()->filtered() && !static_cast<hx::TstaffFrm*>(window.get())->showsCurrentWorkers(),
+                   QStringLiteral("the filtered list of dismissed workers is not shown"));
+        }),
+    hxbench::noVisibleWait());
 
-hxbench::Registration staffUnfilter(registerRow<hx::TstaffFrm>(
-    QStringLiteral("staff register: remove the filter"), staffSize,
-    [] {
-        selectCell(10, QStringLiteral("ClassGroup"));
-        trigger("pFilter");
-    },
-    "pUnfilter", [] { expect(!list()->filtered(), QStringLiteral("the filter is still on")); }));
+hxbench::Registration staffUnfilter(
+    registerRow<hx::TstaffFrm>(
+        QStringLiteral("staff register: remove the filter"), staffSize,
+        [] {
+            selectCell(10, QStringLiteral("ClassGroup"));
+            trigger("pFilter");
+        },
+        "pUnfilter", [] { expect(!list()->filtered(), QStringLiteral("the filter is still on")); }),
+    hxbench::noVisibleWait());
 
 hxbench::Registration staffFind(registerRow<hx::TstaffFrm>(
-    QStringLiteral("staff register: find a work number"), staffSize,
-    [] { aimAtLastRow(QStringLiteral("StaffCode")); }, "pFind",
-    [] { expectFound(QStringLiteral("StaffCode")); }));
+                                    QStringLiteral("staff register: find a work number"), staffSize,
+                                    [] { aimAtLastRow(QStringLiteral("StaffCode")); }, "pFind",
+                                    [] { expectFound(QStringLiteral("StaffCode")); }),
+                                hxbench::noVisibleWait());
 
 // Process register: the processes in production on opening.
 
-hxbench::Registration jobOpen(hxbench::withWidgets(
-    {QStringLiteral("process register: open"),
-     jobSize,
-     {wide},
-     [](hxbench::Context&) { openWindow<hx::TjobFrm>(); },
-     openModule,
-     {},
-     [](hxbench::Context&) {
-         expect(list()->recordCount() > 1000,
-                QStringLiteral("the register shows only %1 processes").arg(list()->recordCount()));
-         closeWindow();
-     },
-     closeModule}));
+hxbench::Registration jobOpen(hxbench::withWidgets({QStringLiteral("process register: open"),
+                                                    jobSize,
+                                                    {wide},
+                                                    [](hxbench::Context&) { openWindow<hx::TjobFrm>(); },
+                                                    openModule,
+                                                    {},
+                                                    [](hxbench::Context&) {
+                                                        expect(list()->recordCount() > 1000,
+                                                               QStringLiteral(
+                                                                   "the register shows only %1 processes")
+                                                                   .arg(list()->recordCount()));
+                                                        closeWindow();
+                                                    },
+                                                    closeModule}),
+                              hxbench::noVisibleWait());
 
 hxbench::Registration jobSort(registerRow<hx::TjobFrm>(
-    QStringLiteral("process register: sort by description"), jobSize,
-    [] { selectCell(10, QStringLiteral("Description")); }, "pSort",
-    [] { expect(!list()->sort().isEmpty(), QStringLiteral("the list was not sorted")); }));
+                                  QStringLiteral("process register: sort by description"), jobSize,
+                                  [] { selectCell(10, QStringLiteral("Description")); }, "pSort",
+                                  [] {
+                                      expect(!list()->sort().isEmpty(),
+                                             QStringLiteral("the list was not sorted"));
+                                  }),
+                              hxbench::noVisibleWait());
 
 hxbench::Registration jobFilter(registerRow<hx::TjobFrm>(
-    QStringLiteral("process register: filter on a unit price"), jobSize,
-    [] { selectCell(10, QStringLiteral("UnitPrice")); }, "pFilter",
-    [] { expect(list()->filtered(), QStringLiteral("the list was not filtered")); }));
+                                    QStringLiteral("process register: filter on a unit price"), jobSize,
+                                    [] { selectCell(10, QStringLiteral("UnitPrice")); }, "pFilter",
+                                    [] {
+                                        expect(list()->filtered(),
+                                               QStringLiteral("the list was not filtered"));
+                                    }),
+                                hxbench::noVisibleWait());
 
-hxbench::Registration jobUnfilter(registerRow<hx::TjobFrm>(
-    QStringLiteral("process register: remove the filter"), jobSize,
-    [] {
-        selectCell(10, QStringLiteral("UnitPrice"));
-        trigger("pFilter");
-    },
-    "pUnfilter", [] { expect(!list()->filtered(), QStringLiteral("the filter is still on")); }));
+hxbench::Registration jobUnfilter(
+    registerRow<hx::TjobFrm>(
+        QStringLiteral("process register: remove the filter"), jobSize,
+        [] {
+            selectCell(10, QStringLiteral("UnitPrice"));
+            trigger("pFilter");
+        },
+        "pUnfilter", [] { expect(!list()->filtered(), QStringLiteral("the filter is still on")); }),
+    hxbench::noVisibleWait());
 
 hxbench::Registration jobFind(registerRow<hx::TjobFrm>(
-    QStringLiteral("process register: find a process number"), jobSize,
-    [] { aimAtLastRow(QStringLiteral("JobCode")); }, "pFind",
-    [] { expectFound(QStringLiteral("JobCode")); }));
+                                  QStringLiteral("process register: find a process number"), jobSize,
+                                  [] { aimAtLastRow(QStringLiteral("JobCode")); }, "pFind",
+                                  [] { expectFound(QStringLiteral("JobCode")); }),
+                              hxbench::noVisibleWait());
 
 }  // namespace

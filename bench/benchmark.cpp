@@ -28,7 +28,8 @@ std::vector<Benchmark>& registry() {
 }
 }  // namespace
 
-Registration::Registration(Benchmark benchmark) {
+Registration::Registration(Benchmark benchmark, Target target) {
+    benchmark.target = std::move(target);
     registry().push_back(std::move(benchmark));
 }
 
@@ -56,6 +57,10 @@ QString Context::binDir() const {
 
 void Context::pending(const QString& reason) {
     throw Pending{reason};
+}
+
+void Context::blocked(const QString& reason) {
+    throw Blocked{reason};
 }
 
 long peakResidentKb() {
@@ -108,9 +113,17 @@ ChildRun runChild(const QString& program, const QStringList& args, const QString
     std::vector<char*> argv;
     for (QByteArray& a : argStore) argv.push_back(a.data());
     argv.push_back(nullptr);
+    // The C library reads the first entry of a name, so a given entry replaces the inherited one.
     std::vector<QByteArray> envStore;
-    for (char** e = environ; *e; ++e) envStore.emplace_back(*e);
     for (const QString& e : environment) envStore.push_back(e.toLocal8Bit());
+    for (char** e = environ; *e; ++e) {
+        const QByteArray entry(*e);
+        const QByteArray name = entry.left(entry.indexOf('=') + 1);  // with its '='; empty without one
+        bool replaced = false;
+        for (const QByteArray& given : envStore)
+            replaced = replaced || (!name.isEmpty() && given.startsWith(name));
+        if (!replaced) envStore.push_back(entry);
+    }
     std::vector<char*> envp;
     for (QByteArray& e : envStore) envp.push_back(e.data());
     envp.push_back(nullptr);
@@ -169,6 +182,7 @@ ChildRun runChild(const QString& program, const QStringList& args, const QString
     for (const QByteArray& line : output.split('\n')) {
         if (line.startsWith("peak-kb ")) result.peakKb = line.mid(8).toLong();
     }
+    result.output = output;
     return result;
 }
 

@@ -5,7 +5,8 @@
 //
 //     static hxbench::Registration openYear({
 //         "open account set", "year (1,000 workers, 3.4 M records)", {"year"},
-//         [](hxbench::Context& c) { hx::Connection cn; cn.open(c.dataFile("year")); }});
+//         [](hxbench::Context& c) { hx::Connection cn; cn.open(c.dataFile("year")); }},
+//         hxbench::under(0.1));
 //
 // The runner (hexiu-bench) prepares the named account sets first, outside every timing, then runs each
 // benchmark in a process of its own, so that the peak memory of one row is that row's alone.
@@ -38,6 +39,8 @@ class Context {
     }
     // Ends the benchmark with a row that says why it cannot be measured yet.
     [[noreturn]] void pending(const QString& reason);
+    // Ends the benchmark with a row that says what outside the code under test kept it from running.
+    [[noreturn]] void blocked(const QString& reason);
 
     // Used by the runner.
     double takeElapsed() {
@@ -62,6 +65,53 @@ struct Pending {
     QString reason;
 };
 
+// A row that could not be measured because something outside the code under test is in the way (another
+// copy of the program holding its single-copy lock); a failure of its own kind in the table.
+struct Blocked {
+    QString reason;
+};
+
+// What a row must achieve, checked by the runner on its median. A row has an absolute bound, a bound
+// relative to the row of the same operation on another preset (its median times a factor), or none.
+struct Target {
+    double seconds = 0;        // the median must not exceed this; 0: no absolute bound
+    QString relativeTo;        // a preset: compare with the row of the same name run on it
+    double factor = 0;         // ... whose median times this is the bound
+    double statedSeconds = 0;  // the bound when that row did not run (its stated figure times the factor)
+    QString why;               // a row without a target: what its figure is for
+
+    bool isSet() const { return seconds > 0 || !relativeTo.isEmpty(); }
+};
+
+// The median must not exceed `seconds`.
+inline Target under(double seconds) {
+    Target t;
+    t.seconds = seconds;
+    return t;
+}
+// Within `factor` of the median of the row of the same name on `preset`; when that row did not run in the
+// same table, within `factor` of its stated figure `referenceSeconds`.
+inline Target within(double factor, const QString& preset, double referenceSeconds) {
+    Target t;
+    t.relativeTo = preset;
+    t.factor = factor;
+    t.statedSeconds = factor * referenceSeconds;
+    return t;
+}
+// No bound: the figure is there for comparison between runs, or it is part of another row's.
+inline Target noTarget(const QString& why) {
+    Target t;
+    t.why = why;
+    return t;
+}
+// A step the user must not see waiting: a tenth of a second.
+inline Target noVisibleWait() {
+    return under(0.1);
+}
+inline Target forComparison() {
+    return noTarget(QStringLiteral("for comparison between runs"));
+}
+
 struct Benchmark {
     QString name;                       // the operation
     QString size;                       // what it runs on, as the table shows it
@@ -77,6 +127,8 @@ struct Benchmark {
     // Opens windows: its process gets a QApplication on the offscreen platform instead of a
     // QCoreApplication, which would leave widgets without a screen.
     bool widgets = false;
+    // Given with the registration.
+    Target target = {};
 };
 
 // The benchmark with `widgets` set, for a registration of a row that opens windows.
@@ -85,8 +137,9 @@ inline Benchmark withWidgets(Benchmark benchmark) {
     return benchmark;
 }
 
+// Every row names its target when it is registered.
 struct Registration {
-    explicit Registration(Benchmark benchmark);
+    Registration(Benchmark benchmark, Target target);
 };
 
 const std::vector<Benchmark>& benchmarks();
@@ -97,8 +150,10 @@ struct ChildRun {
     double secondsToMarker = 0;  // from just before the launch to the marker line on standard output
     int exitCode = -1;           // -1 when it did not exit normally (killed, crashed)
     long peakKb = 0;             // the program's peak resident memory
+    QByteArray output;           // everything it wrote on standard output
 };
-// Starts `program` with `args` and the extra environment entries ("NAME=value"), waits for the line
+// Starts `program` with `args` and the extra environment entries ("NAME=value", replacing an inherited
+// entry of the same name), waits for the line
 // `marker` on its standard output and then for its end. A program still running `timeoutSeconds` after
 // its launch, or after the marker, is killed. Its standard error goes to `stderrFile`.
 ChildRun runChild(const QString& program, const QStringList& args, const QStringList& environment,

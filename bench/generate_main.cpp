@@ -12,7 +12,8 @@ namespace {
 void usage() {
     std::fprintf(
         stderr,
-        "usage: hexiu-generate [--preset small|year|wide] [--workers N] [--processes N] [--months N]\n"
+        "usage: hexiu-generate [--preset small|year|wide|history] [--workers N] [--processes N] [--months "
+        "N]\n"
         "                      [--start YYYY-MM] [--records N] [--seed N] [--template FILE] [--quiet]\n"
         "                      --out FILE.mdb\n"
         "  --records   piece-work records of one worker in a full month (default 300)\n"

@@ -663,7 +663,8 @@ GeneratorResult Generator::write(hx::Connection& cn) {
 }  // namespace
 
 QStringList presetNames() {
-    return {QStringLiteral("small"), QStringLiteral("year"), QStringLiteral("wide")};
+    return {QStringLiteral("small"), QStringLiteral("year"), QStringLiteral("wide"),
+            QStringLiteral("history")};
 }
 
 bool presetOptions(const QString& name, GeneratorOptions* options) {
@@ -679,6 +680,14 @@ bool presetOptions(const QString& name, GeneratorOptions* options) {
         options->workers = 5000;
         options->processes = 2000;
         options->months = 1;
+    } else if (name == QLatin1String("history")) {
+        // Five years of the year preset's factory, ending with the same year: as many processes a year,
+        // about 17 M piece-work records.
+        options->workers = 1000;
+        options->processes = 4000;
+        options->months = 60;
+        options->startYear = 2021;
+        options->startMonth = 1;
     } else {
         return false;
     }

@@ -46,7 +46,7 @@ struct GeneratorOptions {
     QString templatePath;
 };
 
-// The named sizes: "small" (the demo), "year" and "wide". False for an unknown name.
+// The named sizes: "small" (the demo), "year", "wide" and "history". False for an unknown name.
 bool presetOptions(const QString& name, GeneratorOptions* options);
 QStringList presetNames();
 

@@ -1,13 +1,17 @@
 // hexiu-bench: runs the registered benchmarks and prints the table of their timings.
 //
-//   hexiu-bench [--only REGEX] [--runs N] [--markdown FILE] [--data DIR]
+//   hexiu-bench [--only REGEX] [--runs N] [--markdown FILE] [--data DIR] [--check]
 //   hexiu-bench --list
+//
+// Every row carries its target (benchmark.h); the table shows it and marks a missed one. With --check
+// the runner ends with status 3 when a row missed its target (and lists them), with 1 when a row failed.
 //
 // Each benchmark runs in a child process of its own (hexiu-bench --run-index I), so that its peak memory
 // is measured alone; the account sets it needs are generated first, once, and kept in the data directory.
 // A benchmark that opens windows runs under a QApplication on the offscreen platform, so that nothing
 // shows on the screen and the run needs no display.
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -32,13 +36,17 @@ namespace {
 using hxbench::Benchmark;
 
 struct Row {
+    int index = -1;  // in the registry
     QString name;
     QString size;
-    QString status;  // ok, pending, failed
+    QString status;  // ok, pending, blocked, failed
     QString note;
     double median = 0, min = 0, max = 0;
     long peakKb = 0;
     int runs = 0;
+    // The target as the table states it, and whether the median kept to it.
+    QString target;
+    enum class Verdict { None, Met, Missed } verdict = Verdict::None;
 };
 
 QString formatSeconds(double s) {
@@ -78,6 +86,10 @@ int runOne(int index, int runs, const QString& dataDir) {
         }
     } catch (const hxbench::Pending& p) {
         outcome = QStringLiteral("PENDING\t") + p.reason;
+    } catch (const hxbench::Blocked& b) {
+        outcome =
+            QStringLiteral("BLOCKED\t") + QString(b.reason).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        status = 1;
     } catch (const std::exception& e) {
         outcome = QStringLiteral("FAILED\t") + hx::errorText(e).replace(QLatin1Char('\n'), QLatin1Char(' '));
         status = 1;
@@ -111,7 +123,11 @@ int runOne(int index, int runs, const QString& dataDir) {
 
 Row runInChild(int index, int runs, const QString& dataDir) {
     const Benchmark& b = hxbench::benchmarks().at(index);
-    Row row{b.name, b.size, QStringLiteral("failed"), QString()};
+    Row row;
+    row.index = index;
+    row.name = b.name;
+    row.size = b.size;
+    row.status = QStringLiteral("failed");
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -137,6 +153,9 @@ Row runInChild(int index, int runs, const QString& dataDir) {
         } else if (f.first() == QLatin1String("PENDING") && f.size() >= 2) {
             row.status = QStringLiteral("pending");
             row.note = f[1];
+        } else if (f.first() == QLatin1String("BLOCKED") && f.size() >= 2) {
+            row.status = QStringLiteral("blocked");
+            row.note = f[1];
         } else if (f.first() == QLatin1String("FAILED") && f.size() >= 2) {
             row.note = f[1];
         }
@@ -144,6 +163,54 @@ Row runInChild(int index, int runs, const QString& dataDir) {
     if (row.status == QLatin1String("failed") && row.note.isEmpty())
         row.note = QStringLiteral("the benchmark process ended with status %1").arg(child.exitCode());
     return row;
+}
+
+// Fills in each row's target as the table states it and whether the median kept to it. A relative target
+// takes the median of the row of the same name on its preset when that row was measured in this run,
+// and its stated figure otherwise. A row with a target that was not measured has missed it.
+void judge(std::vector<Row>& rows) {
+    const auto& all = hxbench::benchmarks();
+    for (Row& r : rows) {
+        const hxbench::Target& t = all[size_t(r.index)].target;
+        if (!t.isSet()) {
+            r.target = QStringLiteral("none");
+            continue;
+        }
+        double bound = t.seconds;
+        if (!t.relativeTo.isEmpty()) {
+            const Row* reference = nullptr;
+            for (const Row& other : rows) {
+                if (&other != &r && other.name == r.name && other.status == QLatin1String("ok") &&
+                    all[size_t(other.index)].presets.contains(t.relativeTo))
+                    reference = &other;
+            }
+            const QString factor = QString::number(t.factor);
+            if (reference) {
+                bound = t.factor * reference->median;
+                r.target = QStringLiteral("≤ %1× %2 = %3").arg(factor, t.relativeTo, formatSeconds(bound));
+            } else {
+                bound = t.statedSeconds;
+                r.target =
+                    QStringLiteral("≤ %1× %2 (stated) = %3").arg(factor, t.relativeTo, formatSeconds(bound));
+            }
+        } else {
+            r.target = QStringLiteral("≤ ") + formatSeconds(bound);
+        }
+        r.verdict =
+            r.status == QLatin1String("ok") && r.median <= bound ? Row::Verdict::Met : Row::Verdict::Missed;
+    }
+}
+
+QString verdictText(const Row& r) {
+    switch (r.verdict) {
+        case Row::Verdict::Met:
+            return QStringLiteral("met");
+        case Row::Verdict::Missed:
+            return QStringLiteral("MISSED");
+        case Row::Verdict::None:
+            break;
+    }
+    return QStringLiteral("-");
 }
 
 QStringList cells(const Row& r) {
@@ -154,14 +221,19 @@ QStringList cells(const Row& r) {
                 formatSeconds(r.median),
                 formatSeconds(r.min),
                 formatSeconds(r.max),
-                formatMemory(r.peakKb)};
+                formatMemory(r.peakKb),
+                r.target,
+                verdictText(r)};
     const QString note = r.status + QStringLiteral(": ") + r.note;
-    return {r.name, r.size, QStringLiteral("-"), note, QString(), QString(), QString()};
+    return {r.name,    r.size,   QStringLiteral("-"), note, QString(), QString(),
+            QString(), r.target, verdictText(r)};
 }
 
-const QStringList header = {QStringLiteral("operation"),  QStringLiteral("size"), QStringLiteral("runs"),
-                            QStringLiteral("median"),     QStringLiteral("min"),  QStringLiteral("max"),
-                            QStringLiteral("peak memory")};
+const QStringList header = {
+    QStringLiteral("operation"),   QStringLiteral("size"),   QStringLiteral("runs"),
+    QStringLiteral("median"),      QStringLiteral("min"),    QStringLiteral("max"),
+    QStringLiteral("peak memory"), QStringLiteral("target"), QStringLiteral("result")};
+constexpr int firstNumber = 2, lastNumber = 6, targetColumn = 7;
 
 void printTable(const std::vector<Row>& rows) {
     std::vector<QStringList> table{header};
@@ -171,18 +243,19 @@ void printTable(const std::vector<Row>& rows) {
     for (size_t i = 0; i < table.size(); ++i) {
         const bool measured = i == 0 || rows[i - 1].status == QLatin1String("ok");
         for (int c = 0; c < table[i].size(); ++c)
-            if (measured || c < 2) width[c] = std::max(width[c], int(table[i][c].size()));
+            if (measured || c < firstNumber) width[c] = std::max(width[c], int(table[i][c].size()));
     }
     QTextStream out(stdout);
     for (size_t i = 0; i < table.size(); ++i) {
         QString text;
         const bool measured = i == 0 || rows[i - 1].status == QLatin1String("ok");
         for (int c = 0; c < table[i].size(); ++c) {
-            if (!measured && c == 2) {
-                text += table[i][3];
+            if (!measured && c == firstNumber) {
+                text += table[i][3] + QStringLiteral("  ") + table[i][targetColumn] + QStringLiteral("  ") +
+                        table[i][targetColumn + 1];
                 break;
             }
-            const bool number = c >= 2;
+            const bool number = c >= firstNumber && c <= lastNumber;
             text += number ? table[i][c].rightJustified(width[c]) : table[i][c].leftJustified(width[c]);
             text += QStringLiteral("  ");
         }
@@ -197,10 +270,14 @@ void printTable(const std::vector<Row>& rows) {
 
 QString markdown(const std::vector<Row>& rows) {
     QString text = QStringLiteral("| ") + header.join(QStringLiteral(" | ")) + QStringLiteral(" |\n|");
-    for (int c = 0; c < header.size(); ++c) text += c >= 2 ? QStringLiteral("---:|") : QStringLiteral("---|");
+    for (int c = 0; c < header.size(); ++c)
+        text += c >= firstNumber && c <= lastNumber ? QStringLiteral("---:|") : QStringLiteral("---|");
     text += QLatin1Char('\n');
-    for (const Row& r : rows)
-        text += QStringLiteral("| ") + cells(r).join(QStringLiteral(" | ")) + QStringLiteral(" |\n");
+    for (const Row& r : rows) {
+        QStringList row = cells(r);
+        if (r.verdict == Row::Verdict::Missed) row.last() = QStringLiteral("**MISSED**");
+        text += QStringLiteral("| ") + row.join(QStringLiteral(" | ")) + QStringLiteral(" |\n");
+    }
     return text;
 }
 
@@ -228,7 +305,7 @@ QString accountSetTable(const QString& dataDir, const std::set<QString>& presets
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: hexiu-bench [--only REGEX] [--runs N] [--markdown FILE] [--data DIR]\n"
+                 "usage: hexiu-bench [--only REGEX] [--runs N] [--markdown FILE] [--data DIR] [--check]\n"
                  "       hexiu-bench --list\n");
     return 2;
 }
@@ -260,11 +337,15 @@ int main(int argc, char** argv) {
     const QStringList args = app->arguments().mid(1);
     QString only, markdownFile, dataDir = hxbench::defaultDataDir();
     int runs = 0, runIndex = -1;
-    bool list = false;
+    bool list = false, check = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("--list")) {
             list = true;
+            continue;
+        }
+        if (a == QLatin1String("--check")) {
+            check = true;
             continue;
         }
         if (i + 1 >= args.size()) return usage();
@@ -295,11 +376,21 @@ int main(int argc, char** argv) {
             selected.push_back(i);
     }
     if (list) {
-        for (int i : selected) std::printf("%s\t%s\n", qPrintable(all[i].name), qPrintable(all[i].size));
+        for (int i : selected) {
+            const hxbench::Target& t = all[i].target;
+            const QString target = t.seconds > 0 ? QStringLiteral("under %1 s").arg(t.seconds)
+                                   : t.isSet()   ? QStringLiteral("within %1x of %2 (stated: %3 s)")
+                                                     .arg(t.factor)
+                                                     .arg(t.relativeTo)
+                                                     .arg(t.statedSeconds)
+                                               : QStringLiteral("none: ") + t.why;
+            std::printf("%s\t%s\t%s\n", qPrintable(all[i].name), qPrintable(all[i].size), qPrintable(target));
+        }
         return 0;
     }
 
     std::set<QString> presets;
+    QDir().mkpath(dataDir);  // the rows' scratch directories are made there, also without a preset
     try {
         for (int i : selected)
             for (const QString& p : all[i].presets) presets.insert(p);
@@ -316,10 +407,25 @@ int main(int argc, char** argv) {
     for (int i : selected) {
         std::fprintf(stderr, "running: %s, %s\n", qPrintable(all[i].name), qPrintable(all[i].size));
         rows.push_back(runInChild(i, runs, dataDir));
-        failed = failed || rows.back().status == QLatin1String("failed");
+        failed = failed || rows.back().status == QLatin1String("failed") ||
+                 rows.back().status == QLatin1String("blocked");
     }
+    judge(rows);
     printTable(rows);
     std::printf("\n%s", qPrintable(sets));
+    bool missed = false;
+    for (const Row& r : rows) missed = missed || r.verdict == Row::Verdict::Missed;
+    if (check && missed) {
+        std::printf("\nMissed targets:\n");
+        for (const Row& r : rows) {
+            if (r.verdict != Row::Verdict::Missed) continue;
+            const QString what =
+                r.status == QLatin1String("ok")
+                    ? QStringLiteral("median %1, target %2").arg(formatSeconds(r.median), r.target)
+                    : QStringLiteral("not measured (%1), target %2").arg(r.status, r.target);
+            std::printf("  %s, %s: %s\n", qPrintable(r.name), qPrintable(r.size), qPrintable(what));
+        }
+    }
     if (!markdownFile.isEmpty()) {
         QFile f(markdownFile);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -329,5 +435,7 @@ int main(int argc, char** argv) {
         f.write((markdown(rows) + QStringLiteral("\nThe account sets they ran on (seed 1):\n\n") + sets)
                     .toUtf8());
     }
-    return failed ? 1 : 0;
+    // A failed row is an error whatever the options; a missed target is one with --check.
+    if (failed) return 1;
+    return check && missed ? 3 : 0;
 }
