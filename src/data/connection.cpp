@@ -134,7 +134,9 @@ void Connection::open(const QString& path, Access access) {
     if (!info.exists() || !info.isFile())
         throw DbError(QStringLiteral("无法打开数据库文件“%1”：文件不存在。").arg(path));
     // Never SQLITE_OPEN_CREATE: a file gone since the check above is an error, not a new database.
-    const int flags = access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    // A connection is used by one thread at a time, so the engine need not lock it on every call.
+    const int flags = (access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
+                      SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
