@@ -6,10 +6,7 @@
 // No generated preset has this shape (theirs spread the workers over several pay days), so each row
 // builds its own account set in its scratch directory with the program's schema, before the timing.
 
-#include <sqlite3.h>
-
 #include <QApplication>
-#include <QSqlQuery>
 #include <memory>
 
 #include "benchmark.h"
@@ -56,16 +53,10 @@ const char* const formulas[][3] = {
     {"C15", "实发取整", "int(C14)"},
 };
 
-void check(int rc, sqlite3* db) {
-    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
-        throw hx::DbError(QString::fromUtf8(sqlite3_errmsg(db)));
-}
-
 void buildAccountSet(const QString& path) {
     hx::createAccountSetTemplate(path);
     hx::Connection cn;
     cn.open(path);
-    sqlite3* db = cn.handle();
     hx::Transaction transaction(cn);
     for (int i = 1; i <= 8; ++i)
         cn.exec(QStringLiteral("update salary set ItemName=?, expression='*********系统提供*********', "
@@ -82,46 +73,36 @@ void buildAccountSet(const QString& path) {
                            "salary where [year]=2003 and [month]=11"),
             {Year, Month});
 
-    sqlite3_stmt* staff = nullptr;
-    check(
-        sqlite3_prepare_v2(db,
-                           "insert into staff (StaffCode, StaffName, salaryDay, Firedd, A02, A03, A04, A05, "
-                           "A06, A07, A08) values (?, ?, ?, ?, ?, ?, 80, 150.5, 0, 12.25, 30)",
-                           -1, &staff, nullptr),
-        db);
+    hx::PreparedStatement staff(
+        cn, QStringLiteral("insert into staff (StaffCode, StaffName, salaryDay, Firedd, A02, A03, A04, A05, "
+                           "A06, A07, A08) values (?, ?, ?, ?, ?, ?, 80, 150.5, 0, 12.25, 30)"));
     const int total = Workers + OtherPayDayWorkers + DismissedWorkers;
     for (int i = 0; i < total; ++i) {
         const QByteArray code = QByteArray::number(100000 + i);
         const QByteArray name = QStringLiteral("工人%1").arg(i).toUtf8();
-        sqlite3_bind_text(staff, 1, code.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(staff, 2, name.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_int(staff, 3, i >= Workers && i < Workers + OtherPayDayWorkers ? 25 : PayDay);
-        sqlite3_bind_int(staff, 4, i >= Workers + OtherPayDayWorkers ? -1 : 0);
-        sqlite3_bind_double(staff, 5, 200 + (i % 7) * 50);
-        sqlite3_bind_int(staff, 6, (i % 11) * 30);
-        check(sqlite3_step(staff), db);
-        sqlite3_reset(staff);
+        staff.bindUtf8(1, code);
+        staff.bindUtf8(2, name);
+        staff.bind(3, i >= Workers && i < Workers + OtherPayDayWorkers ? 25 : PayDay);
+        staff.bindYesNo(4, i >= Workers + OtherPayDayWorkers);
+        staff.bind(5, double(200 + (i % 7) * 50));
+        staff.bind(6, (i % 11) * 30);
+        staff.run();
     }
-    sqlite3_finalize(staff);
 
-    sqlite3_stmt* job = nullptr;
-    check(sqlite3_prepare_v2(db, "insert into job (JobCode, UnitPrice) values (?, ?)", -1, &job, nullptr),
-          db);
+    hx::PreparedStatement job(cn, QStringLiteral("insert into job (JobCode, UnitPrice) values (?, ?)"));
     for (int i = 0; i < Processes; ++i) {
         const QByteArray code = "K2024-" + QByteArray::number(i);
-        sqlite3_bind_text(job, 1, code.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_double(job, 2, 0.0125 + (i % 97) * 0.0173);  // four-decimal piece rates
-        check(sqlite3_step(job), db);
-        sqlite3_reset(job);
+        job.bindUtf8(1, code);
+        job.bind(2, 0.0125 + (i % 97) * 0.0173);  // four-decimal piece rates
+        job.run();
     }
-    sqlite3_finalize(job);
 
     // 25 working days of May in range, 8 processes a day: 5,000 x 25 x 8 = 1,000,000 records; five days
     // of April outside the range; the other workers' records on the same days.
     // The records go in faster without their indexes, which are made again from their own definitions.
     QStringList indexes;
     {
-        QSqlQuery q =
+        hx::PreparedStatement q =
             cn.query(QStringLiteral("select name, sql from sqlite_master where type='index' and "
                                     "tbl_name='JobData' and sql is not null"));
         QStringList names;
@@ -129,13 +110,11 @@ void buildAccountSet(const QString& path) {
             names << q.value(0).toString();
             indexes << q.value(1).toString();
         }
-        q.finish();
+        q.reset();
         for (const QString& name : names) cn.exec(QStringLiteral("drop index %1").arg(name));
     }
-    sqlite3_stmt* record = nullptr;
-    check(sqlite3_prepare_v2(db, "insert into JobData (dateD, staffID, jobID, qty) values (?, ?, ?, ?)", -1,
-                             &record, nullptr),
-          db);
+    hx::PreparedStatement record(
+        cn, QStringLiteral("insert into JobData (dateD, staffID, jobID, qty) values (?, ?, ?, ?)"));
     unsigned seed = 12345;
     auto next = [&seed] {
         seed = seed * 1103515245u + 12345u;
@@ -144,12 +123,11 @@ void buildAccountSet(const QString& path) {
     auto addDay = [&](const QByteArray& date, int staffID) {
         const int first = int(next() % Processes);
         for (int p = 0; p < 8; ++p) {
-            sqlite3_bind_text(record, 1, date.constData(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_int(record, 2, staffID);
-            sqlite3_bind_int(record, 3, 1 + (first + p * 37) % Processes);
-            sqlite3_bind_int(record, 4, 1 + int(next() % 120));
-            check(sqlite3_step(record), db);
-            sqlite3_reset(record);
+            record.bindUtf8(1, date);
+            record.bind(2, staffID);
+            record.bind(3, 1 + (first + p * 37) % Processes);
+            record.bind(4, 1 + int(next() % 120));
+            record.run();
         }
     };
     for (int day = 1; day <= 25; ++day) {
@@ -161,7 +139,6 @@ void buildAccountSet(const QString& path) {
         const QByteArray date = QStringLiteral("2024-04-%1").arg(day).toUtf8();
         for (int s = 1; s <= Workers; ++s) addDay(date, s);
     }
-    sqlite3_finalize(record);
     for (const QString& index : indexes) cn.execScript(index);
     transaction.commit();
     cn.execScript(QStringLiteral("ANALYZE"));

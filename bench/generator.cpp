@@ -1,13 +1,9 @@
 #include "generator.h"
 
-#include <sqlite3.h>
-
 #include <QDate>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -176,28 +172,18 @@ struct Process {
 // A statement prepared once and run many times with bound values.
 class Prepared {
   public:
-    Prepared(hx::Connection& cn, const QString& sql) : m_query(cn.database()) {
-        m_query.setForwardOnly(true);
-        if (!m_query.prepare(sql))
-            throw hx::DbError(m_query.lastError().databaseText() + QLatin1Char('\n') + sql);
-    }
+    Prepared(hx::Connection& cn, const QString& sql) : m_statement(cn, sql) {}
     void run(const QVariantList& values) {
-        for (int i = 0; i < values.size(); ++i) m_query.bindValue(i, hx::toDbValue(values[i]));
-        if (!m_query.exec()) throw hx::DbError(m_query.lastError().databaseText());
+        m_statement.bindAll(values);
+        m_statement.run();
     }
 
   private:
-    QSqlQuery m_query;
+    hx::PreparedStatement m_statement;
 };
 
 QVariant money(qint64 units) {
     return QVariant::fromValue(Money::fromUnits(units));
-}
-
-void check(sqlite3* db, int rc, const char* what) {
-    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
-        throw hx::DbError(
-            QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromUtf8(sqlite3_errmsg(db))));
 }
 
 void validate(const GeneratorOptions& o) {
@@ -463,8 +449,6 @@ void Generator::insertProcesses(hx::Connection& cn) {
 qint64 Generator::insertRecords(hx::Connection& cn) {
     const auto& cats = categories();
     const int range = int(days.size());
-    sqlite3* db = cn.handle();
-    if (!db) throw hx::DbError(QStringLiteral("no database handle"));
 
     // A worker is absent now and then; the daily count makes up for it so that a full working month
     // holds recordsPerWorkerMonth records on average (a year has 313 days from Monday to Saturday).
@@ -478,7 +462,7 @@ qint64 Generator::insertRecords(hx::Connection& cn) {
     // schema: faster than keeping them up to date row by row, and they come out compact.
     QStringList names, indexes;
     {
-        QSqlQuery q =
+        hx::PreparedStatement q =
             cn.query(QStringLiteral("select name, sql from sqlite_master where type = 'index' and "
                                     "tbl_name = 'JobData' and sql is not null"));
         while (q.next()) {
@@ -487,15 +471,8 @@ qint64 Generator::insertRecords(hx::Connection& cn) {
         }
     }
     for (const QString& name : names) cn.execScript(QStringLiteral("drop index \"%1\"").arg(name));
-    sqlite3_stmt* stmt = nullptr;
-    check(db,
-          sqlite3_prepare_v2(db, "insert into JobData (dateD, staffID, jobID, qty) values (?1, ?2, ?3, ?4)",
-                             -1, &stmt, nullptr),
-          "prepare");
-    struct Finalize {
-        sqlite3_stmt* s;
-        ~Finalize() { sqlite3_finalize(s); }
-    } finalize{stmt};
+    hx::PreparedStatement insert(
+        cn, QStringLiteral("insert into JobData (dateD, staffID, jobID, qty) values (?1, ?2, ?3, ?4)"));
 
     qint64 count = 0;
     std::array<std::vector<int>, CategoryCount> active;
@@ -543,12 +520,11 @@ qint64 Generator::insertRecords(hx::Connection& cn) {
                 }
                 if (qty == 0) continue;
                 used.emplace_back(pi, qty);
-                sqlite3_bind_text(stmt, 1, date.constData(), date.size(), SQLITE_STATIC);
-                sqlite3_bind_int64(stmt, 2, w.id);
-                sqlite3_bind_int64(stmt, 3, processes[pi].id);
-                sqlite3_bind_int64(stmt, 4, qty);
-                check(db, sqlite3_step(stmt), "insert piece-work record");
-                sqlite3_reset(stmt);
+                insert.bindUtf8(1, date);
+                insert.bind(2, w.id);
+                insert.bind(3, processes[pi].id);
+                insert.bind(4, qty);
+                insert.run();
                 ++count;
             }
         }

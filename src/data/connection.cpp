@@ -2,14 +2,12 @@
 
 #include <sqlite3.h>
 
-#include <QAtomicInt>
 #include <QDate>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSqlDriver>
-#include <QSqlError>
-#include <QSqlResult>
 #include <algorithm>
+#include <utility>
 
 #include "data/dataset.h"
 #include "data/money.h"
@@ -91,16 +89,14 @@ QVariant fromDbValue(const QVariant& stored, FieldType type) {
 }
 
 namespace {
-QAtomicInt connectionCounter;
 
-QString sqlErrorText(const QSqlError& error) {
-    QString text = error.databaseText();
-    if (text.isEmpty()) text = error.text();
-    return text;
+QString errorMessage(sqlite3* db) {
+    return QString::fromUtf8(sqlite3_errmsg(db));
 }
+
 }  // namespace
 
-Connection::Connection() : m_name(QStringLiteral("hx-cn-%1").arg(connectionCounter.fetchAndAddRelaxed(1))) {}
+Connection::Connection() = default;
 
 Connection::~Connection() {
     // Data sets that outlive the connection are left without one rather than with a dangling one. They
@@ -137,19 +133,19 @@ void Connection::open(const QString& path, Access access) {
     const QFileInfo info(path);
     if (!info.exists() || !info.isFile())
         throw DbError(QStringLiteral("无法打开数据库文件“%1”：文件不存在。").arg(path));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(path);
-        QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000");
-        if (access == Access::ReadOnly) options += QStringLiteral(";QSQLITE_OPEN_READONLY");
-        db.setConnectOptions(options);
-        if (!db.open()) {
-            const QString text = sqlErrorText(db.lastError());
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(m_name);
-            throw DbError(QStringLiteral("无法打开数据库文件“%1”：%2").arg(path, text));
-        }
+    // Never SQLITE_OPEN_CREATE: a file gone since the check above is an error, not a new database.
+    // A connection is used by one thread at a time, so the engine need not lock it on every call.
+    const int flags = (access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
+                      SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString text = db ? errorMessage(db) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close_v2(db);
+        throw DbError(QStringLiteral("无法打开数据库文件“%1”：%2").arg(path, text));
     }
+    sqlite3_busy_timeout(db, 3000);
+    m_db = db;
     m_path = path;
     try {
         // A file that is not a database fails here, on its first read.
@@ -170,63 +166,37 @@ void Connection::close() {
             // A view's handler that fails must not keep the file open.
         }
     }
-    if (!QSqlDatabase::contains(m_name)) return;
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_name, false);
-        if (m_inTransaction) db.rollback();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(m_name);
+    if (!m_db) return;
+    if (m_inTransaction) sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    // A statement still alive keeps the handle until it is finalized; the file is closed then.
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
     m_inTransaction = false;
     m_path.clear();
 }
 
-bool Connection::isOpen() const {
-    return QSqlDatabase::contains(m_name) && QSqlDatabase::database(m_name, false).isOpen();
-}
-
-QSqlDatabase Connection::database() const {
-    return QSqlDatabase::database(m_name, false);
-}
-
-void Connection::require() const {
-    if (!isOpen()) throw DbError(QStringLiteral("数据库连接没有打开。"));
-}
-
-sqlite3* Connection::handle() const {
-    require();
-    const QVariant v = database().driver()->handle();
-    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0) return nullptr;
-    return *static_cast<sqlite3* const*>(v.data());
-}
-
-QSqlQuery Connection::prepare(const QString& sql, const QVariantList& params) {
-    require();
-    QSqlQuery q(database());
-    q.setForwardOnly(true);
-    if (!q.prepare(sql)) throw DbError(sqlErrorText(q.lastError()) + QStringLiteral("\n") + sql);
-    for (int i = 0; i < params.size(); ++i) q.bindValue(i, toDbValue(params[i]));
-    if (!q.exec()) throw DbError(sqlErrorText(q.lastError()));
-    return q;
+sqlite3* Connection::require() const {
+    if (!m_db) throw DbError(QStringLiteral("数据库连接没有打开。"));
+    return m_db;
 }
 
 int Connection::exec(const QString& sql, const QVariantList& params) {
-    QSqlQuery q = prepare(sql, params);
-    return q.numRowsAffected();
+    PreparedStatement statement(*this, sql, params);
+    return statement.run();
 }
 
-QSqlQuery Connection::query(const QString& sql, const QVariantList& params) {
-    return prepare(sql, params);
+PreparedStatement Connection::query(const QString& sql, const QVariantList& params) {
+    return PreparedStatement(*this, sql, params);
 }
 
 QVariant Connection::scalar(const QString& sql, const QVariantList& params) {
-    QSqlQuery q = prepare(sql, params);
-    if (!q.next()) return QVariant();
-    return q.value(0);
+    PreparedStatement statement(*this, sql, params);
+    if (!statement.next()) return QVariant();
+    return statement.value(0);
 }
 
 void Connection::execScript(const QString& sql) {
-    sqlite3* db = handle();
+    sqlite3* db = require();
     char* message = nullptr;
     if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
         const QString text = QString::fromUtf8(message ? message : "unknown error");
@@ -236,7 +206,7 @@ void Connection::execScript(const QString& sql) {
 }
 
 qint64 Connection::lastInsertRowId() const {
-    return sqlite3_last_insert_rowid(handle());
+    return sqlite3_last_insert_rowid(require());
 }
 
 void Connection::beginTransaction() {
@@ -254,84 +224,207 @@ void Connection::rollback() {
     exec(QStringLiteral("ROLLBACK"));
 }
 
-RowReader::RowReader(Connection& connection, const QString& sql, const QVariantList& params)
-    : m_db(connection.handle()) {
-    if (!m_db) throw DbError(QStringLiteral("数据库没有打开。"));
+// PreparedStatement
+
+PreparedStatement PreparedStatement::first(Connection& connection, const QString& sql, QString* rest) {
+    PreparedStatement statement;
+    statement.m_db = connection.require();
     const QByteArray text = sql.toUtf8();
-    if (sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &m_stmt, nullptr) != SQLITE_OK) {
-        const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
-        sqlite3_finalize(m_stmt);
-        m_stmt = nullptr;
-        throw DbError(message + QStringLiteral("\n") + sql);
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(statement.m_db, text.constData(), int(text.size()), &statement.m_stmt, &tail) !=
+        SQLITE_OK) {
+        const QString message = errorMessage(statement.m_db);
+        sqlite3_finalize(statement.m_stmt);
+        statement.m_stmt = nullptr;
+        throw DbError(message);
     }
-    if (sqlite3_bind_parameter_count(m_stmt) != params.size()) {
-        sqlite3_finalize(m_stmt);
-        m_stmt = nullptr;
-        throw DbError(QStringLiteral("Parameter count mismatch"));
+    if (rest) {
+        // The tail ends a statement, so it starts on a character boundary of the text.
+        const qsizetype used = tail ? qsizetype(tail - text.constData()) : text.size();
+        *rest = QString::fromUtf8(text.constData() + used, text.size() - used);
     }
-    for (int i = 0; i < params.size(); ++i) {
-        const QVariant v = toDbValue(params[i]);
-        int rc;
-        if (!v.isValid() || v.isNull()) {
-            rc = sqlite3_bind_null(m_stmt, i + 1);
-        } else {
-            switch (v.typeId()) {
-                case QMetaType::Int:
-                case QMetaType::UInt:
-                case QMetaType::LongLong:
-                case QMetaType::ULongLong:
-                    rc = sqlite3_bind_int64(m_stmt, i + 1, v.toLongLong());
-                    break;
-                case QMetaType::Double:
-                case QMetaType::Float:
-                    rc = sqlite3_bind_double(m_stmt, i + 1, v.toDouble());
-                    break;
-                case QMetaType::QByteArray: {
-                    const QByteArray b = v.toByteArray();
-                    rc = sqlite3_bind_blob(m_stmt, i + 1, b.constData(), int(b.size()), SQLITE_TRANSIENT);
-                    break;
-                }
-                default: {
-                    const QByteArray t = v.toString().toUtf8();
-                    rc = sqlite3_bind_text(m_stmt, i + 1, t.constData(), int(t.size()), SQLITE_TRANSIENT);
-                    break;
-                }
-            }
-        }
-        if (rc != SQLITE_OK) {
-            const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
-            sqlite3_finalize(m_stmt);
-            m_stmt = nullptr;
-            throw DbError(message);
-        }
-    }
+    return statement;
 }
 
-RowReader::~RowReader() {
+PreparedStatement::PreparedStatement(Connection& connection, const QString& sql) {
+    QString rest;
+    try {
+        *this = first(connection, sql, &rest);
+    } catch (const DbError& e) {
+        throw DbError(e.message() + QStringLiteral("\n") + sql);
+    }
+    // Anything after the statement must be blanks, comments and semicolons: what follows would
+    // otherwise be silently left out.
+    while (!rest.isEmpty()) {
+        QString after;
+        bool more = false;
+        try {
+            more = !first(connection, rest, &after).isEmpty();
+        } catch (const DbError&) {
+            more = true;
+        }
+        if (more) {
+            sqlite3_finalize(m_stmt);
+            m_stmt = nullptr;
+            throw DbError(QStringLiteral("Unable to execute multiple statements at a time\n") + sql);
+        }
+        if (after.size() >= rest.size()) break;
+        rest = after;
+    }
+    if (!m_stmt) throw DbError(QStringLiteral("没有可执行的语句。\n") + sql);
+}
+
+PreparedStatement::PreparedStatement(Connection& connection, const QString& sql, const QVariantList& params)
+    : PreparedStatement(connection, sql) {
+    bindAll(params);
+}
+
+PreparedStatement::~PreparedStatement() {
     sqlite3_finalize(m_stmt);
 }
 
-int RowReader::columnCount() const {
+PreparedStatement::PreparedStatement(PreparedStatement&& other) noexcept
+    : m_db(std::exchange(other.m_db, nullptr)), m_stmt(std::exchange(other.m_stmt, nullptr)) {}
+
+PreparedStatement& PreparedStatement::operator=(PreparedStatement&& other) noexcept {
+    if (this != &other) {
+        sqlite3_finalize(m_stmt);
+        m_db = std::exchange(other.m_db, nullptr);
+        m_stmt = std::exchange(other.m_stmt, nullptr);
+    }
+    return *this;
+}
+
+bool PreparedStatement::isReadOnly() const {
+    return m_stmt && sqlite3_stmt_readonly(m_stmt);
+}
+
+void PreparedStatement::check(int rc) const {
+    if (rc != SQLITE_OK) fail();
+}
+
+void PreparedStatement::fail() const {
+    throw DbError(errorMessage(m_db));
+}
+
+int PreparedStatement::parameterCount() const {
+    return sqlite3_bind_parameter_count(m_stmt);
+}
+
+void PreparedStatement::bind(int parameter, qint64 value) {
+    check(sqlite3_bind_int64(m_stmt, parameter, value));
+}
+
+void PreparedStatement::bind(int parameter, double value) {
+    check(sqlite3_bind_double(m_stmt, parameter, value));
+}
+
+void PreparedStatement::bind(int parameter, Money value) {
+    // Whole yuan are stored as integers, so that a free query shows 300 rather than 300.0.
+    if (value.units() % Money::Scale == 0)
+        bind(parameter, qint64(value.units() / Money::Scale));
+    else
+        bind(parameter, value.toDouble());
+}
+
+void PreparedStatement::bind(int parameter, const QString& value) {
+    if (value.isNull()) {
+        bindNull(parameter);
+        return;
+    }
+    bindUtf8(parameter, value.toUtf8());
+}
+
+void PreparedStatement::bind(int parameter, const QDate& value) {
+    if (!value.isValid()) {
+        bindNull(parameter);
+        return;
+    }
+    bindUtf8(parameter, value.toString(Qt::ISODate).toLatin1());
+}
+
+void PreparedStatement::bindYesNo(int parameter, bool value) {
+    bind(parameter, qint64(value ? -1 : 0));
+}
+
+void PreparedStatement::bindUtf8(int parameter, QByteArrayView text) {
+    // An empty text is bound as text, not as Null.
+    check(sqlite3_bind_text(m_stmt, parameter, text.data() ? text.data() : "", int(text.size()),
+                            SQLITE_TRANSIENT));
+}
+
+void PreparedStatement::bindNull(int parameter) {
+    check(sqlite3_bind_null(m_stmt, parameter));
+}
+
+void PreparedStatement::bind(int parameter, const QVariant& value) {
+    const QVariant v = toDbValue(value);
+    if (!v.isValid() || v.isNull()) {
+        bindNull(parameter);
+        return;
+    }
+    switch (v.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+            bind(parameter, v.toLongLong());
+            break;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            bind(parameter, v.toDouble());
+            break;
+        case QMetaType::QByteArray: {
+            const QByteArray b = v.toByteArray();
+            check(sqlite3_bind_blob(m_stmt, parameter, b.constData(), int(b.size()), SQLITE_TRANSIENT));
+            break;
+        }
+        default:
+            bindUtf8(parameter, v.toString().toUtf8());
+            break;
+    }
+}
+
+void PreparedStatement::bindAll(const QVariantList& values) {
+    if (parameterCount() != values.size()) throw DbError(QStringLiteral("Parameter count mismatch"));
+    for (int i = 0; i < values.size(); ++i) bind(i + 1, values[i]);
+}
+
+bool PreparedStatement::next() {
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    const QString message = errorMessage(m_db);
+    sqlite3_reset(m_stmt);
+    throw DbError(message);
+}
+
+int PreparedStatement::run() {
+    next();
+    sqlite3_reset(m_stmt);
+    return sqlite3_changes(m_db);
+}
+
+void PreparedStatement::reset() {
+    sqlite3_reset(m_stmt);
+}
+
+int PreparedStatement::columnCount() const {
     return sqlite3_column_count(m_stmt);
 }
 
-QString RowReader::columnName(int column) const {
+QString PreparedStatement::columnName(int column) const {
     return QString::fromUtf8(sqlite3_column_name(m_stmt, column));
 }
 
-QString RowReader::declaredType(int column) const {
+QString PreparedStatement::declaredType(int column) const {
     const char* decl = sqlite3_column_decltype(m_stmt, column);
     return decl ? QString::fromUtf8(decl) : QString();
 }
 
-bool RowReader::next() {
-    const int rc = sqlite3_step(m_stmt);
-    if (rc == SQLITE_ROW) return true;
-    if (rc == SQLITE_DONE) return false;
-    throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db)));
-}
-
-RowReader::Kind RowReader::kind(int column) const {
+PreparedStatement::Kind PreparedStatement::kind(int column) const {
     switch (sqlite3_column_type(m_stmt, column)) {
         case SQLITE_INTEGER:
             return Kind::Integer;
@@ -346,20 +439,41 @@ RowReader::Kind RowReader::kind(int column) const {
     }
 }
 
-qint64 RowReader::integer(int column) const {
+qint64 PreparedStatement::integer(int column) const {
     return sqlite3_column_int64(m_stmt, column);
 }
 
-double RowReader::real(int column) const {
+double PreparedStatement::real(int column) const {
     return sqlite3_column_double(m_stmt, column);
 }
 
-QByteArrayView RowReader::utf8(int column) const {
+QByteArrayView PreparedStatement::utf8(int column) const {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
     return QByteArrayView(text, sqlite3_column_bytes(m_stmt, column));
 }
 
-QVariant RowReader::value(int column) const {
+QString PreparedStatement::text(int column) const {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    if (!text) return QString();
+    return QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, column));
+}
+
+Money PreparedStatement::money(int column) const {
+    switch (kind(column)) {
+        case Kind::Integer:
+            return Money::fromYuan(integer(column));
+        case Kind::Null:
+            return Money();
+        case Kind::Real:
+            return Money::fromDouble(real(column));
+        case Kind::Text:
+        case Kind::Blob:
+            break;
+    }
+    return Money::parse(text(column)).value_or(Money());
+}
+
+QVariant PreparedStatement::value(int column) const {
     switch (kind(column)) {
         case Kind::Integer:
             return QVariant(integer(column));
@@ -375,17 +489,6 @@ QVariant RowReader::value(int column) const {
             break;
     }
     return QVariant();
-}
-
-QString Connection::declaredType(const QSqlQuery& query, int column) {
-    const QSqlResult* result = query.result();
-    if (!result) return QString();
-    const QVariant v = result->handle();
-    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3_stmt*") != 0) return QString();
-    sqlite3_stmt* stmt = *static_cast<sqlite3_stmt* const*>(v.data());
-    if (!stmt) return QString();
-    const char* decl = sqlite3_column_decltype(stmt, column);
-    return decl ? QString::fromUtf8(decl) : QString();
 }
 
 }  // namespace hx

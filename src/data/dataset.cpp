@@ -2,8 +2,6 @@
 
 #include <QDate>
 #include <QRegularExpression>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -85,11 +83,12 @@ bool equalValues(const QVariant& a, const QVariant& b, FieldType type) {
 
 // A stored value in the field's type, as fromDbValue gives it, without a detour through text for the
 // common cases: whole numbers, and dates stored as yyyy-MM-dd.
-QVariant readValue(const RowReader& q, int column, FieldType type) {
-    const RowReader::Kind kind = q.kind(column);
-    if (kind == RowReader::Kind::Null) return QVariant();
-    if (kind == RowReader::Kind::Integer && type == FieldType::Integer) return QVariant(q.integer(column));
-    if (kind == RowReader::Kind::Text && type == FieldType::Date) {
+QVariant readValue(const PreparedStatement& q, int column, FieldType type) {
+    const PreparedStatement::Kind kind = q.kind(column);
+    if (kind == PreparedStatement::Kind::Null) return QVariant();
+    if (kind == PreparedStatement::Kind::Integer && type == FieldType::Integer)
+        return QVariant(q.integer(column));
+    if (kind == PreparedStatement::Kind::Text && type == FieldType::Date) {
         const QByteArrayView t = q.utf8(column);
         auto digits = [&](int from, int count) {
             int n = 0;
@@ -349,7 +348,7 @@ void DataSet::detectUpdateTable() {
     }
     m_detectedTable = table;
     if (table.isEmpty() || !m_connection) return;
-    QSqlQuery info =
+    PreparedStatement info =
         m_connection->query(QStringLiteral("select name, type, pk from pragma_table_info(?)"), {table});
     QString pkName;
     int pkCount = 0;
@@ -405,7 +404,7 @@ void DataSet::load() {
     }
 
     // Read straight from the engine: a list of a month's records is hundreds of thousands of rows.
-    RowReader q(*m_connection, sql, m_params);
+    PreparedStatement q(*m_connection, sql, m_params);
     const int first = m_hiddenRowId ? 1 : 0;
     const int columnCount = q.columnCount() - first;
     keepPresentation();
@@ -455,7 +454,7 @@ void DataSet::load() {
                 }
             }
             if (sharing[c] && m_fields[c].type == FieldType::Text &&
-                q.kind(c + first) == RowReader::Kind::Text) {
+                q.kind(c + first) == PreparedStatement::Kind::Text) {
                 const QByteArrayView text = q.utf8(c + first);
                 bytes.assign(text.data(), std::size_t(text.size()));
                 auto& texts = sharedTexts[std::size_t(c)];
@@ -953,12 +952,11 @@ bool DataSet::post() {
                 m_connection->exec(sql, values);
                 const qint64 rowid = m_connection->lastInsertRowId();
                 // Read the stored row back: the key and the defaults the table gave.
-                QSqlQuery back = m_connection->query(
+                PreparedStatement back = m_connection->query(
                     QStringLiteral("select * from %1 where rowid = ?").arg(m_detectedTable), {rowid});
                 if (back.next()) {
-                    const QSqlRecord rec = back.record();
-                    for (int c = 0; c < rec.count(); ++c) {
-                        const int f = fieldIndex(rec.fieldName(c));
+                    for (int c = 0; c < back.columnCount(); ++c) {
+                        const int f = fieldIndex(back.columnName(c));
                         if (f >= 0 && !m_fields[f].calculated)
                             converted[f] = fromDbValue(back.value(c), m_fields[f].type);
                     }

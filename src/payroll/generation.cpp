@@ -1,10 +1,7 @@
 #include "payroll/generation.h"
 
-#include <sqlite3.h>
-
 #include <QHash>
 #include <QRegularExpression>
-#include <QSqlQuery>
 #include <algorithm>
 #include <array>
 
@@ -21,75 +18,6 @@ bool isComputedFamily(const QString& code) {
 int itemIndex(const QString& family, int first) {
     return salaryItemIndex(family + QStringLiteral("%1").arg(first, 2, 10, QLatin1Char('0')));
 }
-
-// A prepared statement on the raw connection, reused for every row: the bulk of a generation runs
-// through two of these, which the Qt layer would slow down several times over.
-class Statement {
-  public:
-    Statement(sqlite3* db, const QString& sql) : m_db(db) {
-        const QByteArray text = sql.toUtf8();
-        if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_stmt, nullptr) != SQLITE_OK) fail();
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    void bind(int i, qint64 v) { check(sqlite3_bind_int64(m_stmt, i, v)); }
-    void bind(int i, double v) { check(sqlite3_bind_double(m_stmt, i, v)); }
-    void bind(int i, const QString& v) {
-        if (v.isNull()) {
-            check(sqlite3_bind_null(m_stmt, i));
-            return;
-        }
-        const QByteArray text = v.toUtf8();
-        check(sqlite3_bind_text(m_stmt, i, text.constData(), int(text.size()), SQLITE_TRANSIENT));
-    }
-    void bindNull(int i) { check(sqlite3_bind_null(m_stmt, i)); }
-    // Money as the file keeps it: yuan, whole yuan as integers.
-    void bind(int i, Money m) {
-        if (m.units() % Money::Scale == 0)
-            bind(i, qint64(m.units() / Money::Scale));
-        else
-            bind(i, double(m.units()) / Money::Scale);
-    }
-
-    // True while there is a row; false when done.
-    bool step() {
-        const int rc = sqlite3_step(m_stmt);
-        if (rc == SQLITE_ROW) return true;
-        if (rc == SQLITE_DONE) return false;
-        fail();
-    }
-    void run() {
-        step();
-        sqlite3_reset(m_stmt);
-    }
-
-    QString text(int c) const {
-        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, c));
-        return p ? QString::fromUtf8(p, sqlite3_column_bytes(m_stmt, c)) : QString();
-    }
-    qint64 integer(int c) const { return sqlite3_column_int64(m_stmt, c); }
-    Money money(int c) const {
-        switch (sqlite3_column_type(m_stmt, c)) {
-            case SQLITE_INTEGER:
-                return Money::fromYuan(sqlite3_column_int64(m_stmt, c));
-            case SQLITE_NULL:
-                return Money();
-            default:
-                return Money::fromDouble(sqlite3_column_double(m_stmt, c));
-        }
-    }
-
-  private:
-    void check(int rc) {
-        if (rc != SQLITE_OK) fail();
-    }
-    [[noreturn]] void fail() { throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db))); }
-
-    sqlite3* m_db;
-    sqlite3_stmt* m_stmt = nullptr;
-};
 
 QString formulaProblem(const SheetFormulas::Item& item) {
     if (item.expression.trimmed().isEmpty()) return QStringLiteral("%1 没有公式或默认值").arg(item.code);
@@ -110,9 +38,10 @@ struct TextItem {
 // The named T items of the month with their default texts, stored as typed (a quotation mark included).
 std::vector<TextItem> textDefaults(Connection& cn, int year, int month) {
     std::vector<TextItem> texts;
-    QSqlQuery q = cn.query(QStringLiteral("select ItemCode, ItemName, expression from salary where [year]=? "
-                                          "and [month]=? and ItemCode like 'T%' order by ItemCode"),
-                           {year, month});
+    PreparedStatement q =
+        cn.query(QStringLiteral("select ItemCode, ItemName, expression from salary where [year]=? "
+                                "and [month]=? and ItemCode like 'T%' order by ItemCode"),
+                 {year, month});
     while (q.next()) {
         const int index = salaryItemIndex(q.value(0).toString());
         if (index < 0 || q.value(1).toString().isEmpty()) continue;
@@ -163,9 +92,10 @@ QString isoDate(const QDate& d) {
 
 SheetFormulas SheetFormulas::load(Connection& cn, int year, int month, bool generation) {
     SheetFormulas result;
-    QSqlQuery q = cn.query(QStringLiteral("select ItemCode, ItemName, expression from salary where [year]=? "
-                                          "and [month]=? order by ItemCode"),
-                           {year, month});
+    PreparedStatement q =
+        cn.query(QStringLiteral("select ItemCode, ItemName, expression from salary where [year]=? "
+                                "and [month]=? order by ItemCode"),
+                 {year, month});
     while (q.next()) {
         const int index = salaryItemIndex(q.value(0).toString());
         if (index < 0) continue;
@@ -221,7 +151,6 @@ int generateSalarySheet(Connection& cn, const SheetBatch& batch, const QDate& fr
     const int t01 = itemIndex(QStringLiteral("T"), 1);
 
     Transaction transaction(cn);
-    sqlite3* db = cn.handle();
     cn.exec(QStringLiteral("delete from salaryData where [Year]=? and [Month]=? and salaryDay=?"),
             {batch.year, batch.month, batch.day});
     const SheetFormulas formulas = SheetFormulas::forGeneration(cn, batch.year, batch.month);
@@ -239,12 +168,12 @@ int generateSalarySheet(Connection& cn, const SheetBatch& batch, const QDate& fr
         std::vector<Worker> workers;
         IdTable<int> workerOf;  // staffID -> index in workers
         {
-            Statement staff(db,
-                            QStringLiteral("select staffID, StaffCode, StaffName, A02, A03, A04, A05, A06, "
-                                           "A07, A08 from staff where salaryDay = ? and Firedd = 0 "
-                                           "order by StaffCode"));
-            staff.bind(1, qint64(batch.day));
-            while (staff.step()) {
+            PreparedStatement staff(
+                cn, QStringLiteral("select staffID, StaffCode, StaffName, A02, A03, A04, A05, A06, "
+                                   "A07, A08 from staff where salaryDay = ? and Firedd = 0 "
+                                   "order by StaffCode"));
+            staff.bind(1, batch.day);
+            while (staff.next()) {
                 Worker w;
                 w.code = staff.text(1);
                 w.name = staff.text(2);
@@ -258,13 +187,13 @@ int generateSalarySheet(Connection& cn, const SheetBatch& batch, const QDate& fr
         // times faster than a join grouped by the database.
         {
             IdTable<qint64> rates;  // JobID -> piece rate in ten-thousandths
-            Statement jobs(db, QStringLiteral("select JobID, UnitPrice from job"));
-            while (jobs.step()) rates.insert(jobs.integer(0), jobs.money(1).units());
-            Statement records(db, QStringLiteral("select staffID, jobID, qty from JobData "
-                                                 "where dateD between ? and ?"));
+            PreparedStatement jobs(cn, QStringLiteral("select JobID, UnitPrice from job"));
+            while (jobs.next()) rates.insert(jobs.integer(0), jobs.money(1).units());
+            PreparedStatement records(cn, QStringLiteral("select staffID, jobID, qty from JobData "
+                                                         "where dateD between ? and ?"));
             records.bind(1, isoDate(from));
             records.bind(2, isoDate(to));
-            while (records.step()) {
+            while (records.next()) {
                 const int* worker = workerOf.find(records.integer(0));
                 if (!worker) continue;
                 const qint64* rate = rates.find(records.integer(1));
@@ -278,8 +207,8 @@ int generateSalarySheet(Connection& cn, const SheetBatch& batch, const QDate& fr
         columns += codes;
         QStringList marks;
         for (int i = 0; i < columns.size(); ++i) marks << QStringLiteral("?");
-        Statement insert(db, QStringLiteral("insert into salaryData (%1) values (%2)")
-                                 .arg(columns.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+        PreparedStatement insert(cn, QStringLiteral("insert into salaryData (%1) values (%2)")
+                                         .arg(columns.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
         constexpr int firstItem = 6;  // parameter number of A01
         insert.bind(1, qint64(batch.year));
         insert.bind(2, qint64(batch.month));
@@ -333,17 +262,18 @@ int recalculateWorker(Connection& cn, int year, int month, const QString& staffC
         std::array<Decimal, SalaryItemCount> values;
     };
     std::vector<StoredRow> stored;
-    QSqlQuery q = cn.query(QStringLiteral("select %1 from salaryData where [Year]=? and [Month]=? and "
-                                          "staffCode=?")
-                               .arg(read.join(QLatin1Char(','))),
-                           {year, month, staffCode});
+    PreparedStatement q =
+        cn.query(QStringLiteral("select %1 from salaryData where [Year]=? and [Month]=? and "
+                                "staffCode=?")
+                     .arg(read.join(QLatin1Char(','))),
+                 {year, month, staffCode});
     while (q.next()) {
         StoredRow r;
         r.rowid = q.value(0).toLongLong();
         for (int i = 0; i < t01; ++i) r.values[i] = Decimal::fromVariant(q.value(i + 1));
         stored.push_back(r);
     }
-    q.finish();
+    q.reset();
 
     auto write = [&](const StoredRow& r) {
         QVariantList params;

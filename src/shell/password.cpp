@@ -2,7 +2,6 @@
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>
-#include <QSqlQuery>
 
 #include "data/connection.h"
 #include "data/programdir.h"
@@ -67,7 +66,8 @@ SystemStore::~SystemStore() {
 }
 
 std::optional<QString> SystemStore::storedPassword(const QString& role) {
-    QSqlQuery q = d->cn.query(QStringLiteral("select ppwwdd from appuser where userName = ?"), {role});
+    PreparedStatement q =
+        d->cn.query(QStringLiteral("select ppwwdd from appuser where userName = ?"), {role});
     if (!q.next()) return std::nullopt;
     return q.value(0).isNull() ? QString() : q.value(0).toString();
 }

@@ -1,7 +1,5 @@
 #include "statistics/analysequeries.h"
 
-#include <sqlite3.h>
-
 #include <QRegularExpression>
 #include <algorithm>
 #include <cctype>
@@ -144,42 +142,33 @@ QString firstWord(const char* text, const char* end) {
     return QString::fromLatin1(word, int(p - word)).toLower();
 }
 
-using StatementPtr = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
-
 }  // namespace
 
 QString singleReadOnlyStatement(Connection& cn, const QString& sql) {
-    sqlite3* db = cn.handle();
-    if (!db) throw DbError(QStringLiteral("数据库连接没有打开。"));
-    const QByteArray utf8 = sql.toUtf8();
-    const char* const start = utf8.constData();
-    const char* const end = start + utf8.size();
-
-    sqlite3_stmt* raw = nullptr;
-    const char* tail = nullptr;
-    int rc = sqlite3_prepare_v2(db, start, int(utf8.size()), &raw, &tail);
-    StatementPtr first(raw, sqlite3_finalize);
-    if (rc != SQLITE_OK) throw DbError(QString::fromUtf8(sqlite3_errmsg(db)));
-    if (!first) throw DbError(QStringLiteral("没有可执行的查询语句。"));
-    // A query, and one that writes nothing: sqlite3_stmt_readonly alone would let attach, detach,
+    QString rest;
+    const PreparedStatement first = PreparedStatement::first(cn, sql, &rest);
+    if (first.isEmpty()) throw DbError(QStringLiteral("没有可执行的查询语句。"));
+    // A query, and one that writes nothing: the engine's read-only flag alone would let attach, detach,
     // transactions and some pragmas through, which change the connection rather than the file.
-    const QString word = firstWord(start, end);
+    const QByteArray utf8 = sql.toUtf8();
+    const QString word = firstWord(utf8.constData(), utf8.constData() + utf8.size());
     if (word != QLatin1String("select") && word != QLatin1String("with") && word != QLatin1String("values"))
         throw DbError(notReadOnlyMessage());
-    if (!sqlite3_stmt_readonly(first.get())) throw DbError(notReadOnlyMessage());
+    if (!first.isReadOnly()) throw DbError(notReadOnlyMessage());
 
     // What follows the first statement may be blanks, comments and semicolons, nothing else.
-    const char* const firstEnd = tail ? tail : end;
-    while (tail && tail < end) {
-        raw = nullptr;
-        const char* next = nullptr;
-        rc = sqlite3_prepare_v2(db, tail, int(end - tail), &raw, &next);
-        StatementPtr more(raw, sqlite3_finalize);
-        if (rc != SQLITE_OK || more) throw DbError(multipleStatementsMessage());
-        if (!next || next <= tail) break;
-        tail = next;
+    const QString statement = sql.left(sql.size() - rest.size());
+    while (!rest.isEmpty()) {
+        QString after;
+        try {
+            if (!PreparedStatement::first(cn, rest, &after).isEmpty()) throw DbError(QString());
+        } catch (const DbError&) {
+            throw DbError(multipleStatementsMessage());
+        }
+        if (after.size() >= rest.size()) break;
+        rest = after;
     }
-    return QString::fromUtf8(start, int(firstEnd - start));
+    return statement;
 }
 
 }  // namespace hx

@@ -38,8 +38,8 @@ namespace {
 // A text as the file stores it, for ordering: no value, or its UTF-8 bytes.
 using StoredText = std::optional<QByteArray>;
 
-StoredText storedText(const RowReader& q, int column) {
-    if (q.kind(column) == RowReader::Kind::Null) return std::nullopt;
+StoredText storedText(const PreparedStatement& q, int column) {
+    if (q.kind(column) == PreparedStatement::Kind::Null) return std::nullopt;
     const QByteArrayView bytes = q.utf8(column);
     return QByteArray(bytes.data(), bytes.size());
 }
@@ -92,7 +92,7 @@ struct Register {
 Register<Worker> loadWorkers(Connection& cn, bool notFired) {
     Register<Worker> workers;
     std::vector<StoredText> codes, groups;
-    RowReader q(
+    PreparedStatement q(
         cn, QStringLiteral("select staffID, StaffCode, StaffName, ClassGroup, salaryDay, Firedd from staff"));
     while (q.next()) {
         Worker w;
@@ -100,7 +100,7 @@ Register<Worker> loadWorkers(Connection& cn, bool notFired) {
         w.name = q.value(2);
         w.group = q.value(3);
         w.salaryDayValue = q.value(4);
-        if (q.kind(4) != RowReader::Kind::Null) w.salaryDay = int(q.integer(4));
+        if (q.kind(4) != PreparedStatement::Kind::Null) w.salaryDay = int(q.integer(4));
         w.excluded = notFired && q.integer(5) != 0;
         codes.push_back(storedText(q, 1));
         groups.push_back(storedText(q, 3));
@@ -118,14 +118,14 @@ Register<Worker> loadWorkers(Connection& cn, bool notFired) {
 Register<Process> loadProcesses(Connection& cn, bool notStopped) {
     Register<Process> processes;
     std::vector<StoredText> codes, styles;
-    RowReader q(cn, QStringLiteral("select JobID, JobCode, StyleGroup, stopp, "
-                                   "CAST(round(UnitPrice * 10000) AS INTEGER) from job"));
+    PreparedStatement q(cn, QStringLiteral("select JobID, JobCode, StyleGroup, stopp, "
+                                           "CAST(round(UnitPrice * 10000) AS INTEGER) from job"));
     while (q.next()) {
         Process p;
         p.code = q.value(1);
         p.style = q.value(2);
         p.excluded = notStopped && q.integer(3) != 0;
-        if (q.kind(4) != RowReader::Kind::Null) p.priceUnits = q.integer(4);
+        if (q.kind(4) != PreparedStatement::Kind::Null) p.priceUnits = q.integer(4);
         codes.push_back(storedText(q, 1));
         styles.push_back(storedText(q, 2));
         processes.indexById.insert(q.integer(0), int(processes.items.size()));
@@ -270,10 +270,11 @@ void fillGroupedTotals(Connection& cn, const GroupedTotalsQuery& query, DataSet&
     std::vector<QVector<QVariant>> out;
     Summing summing(query.grouping, out);
     // In the order of the unique index, which holds every column read: no sorting and no table access.
-    RowReader q(cn,
-                QStringLiteral("select dateD, staffID, jobID, qty from JobData where dateD between ? and ? "
-                               "order by dateD, staffID, jobID"),
-                {query.from, query.to});
+    PreparedStatement q(
+        cn,
+        QStringLiteral("select dateD, staffID, jobID, qty from JobData where dateD between ? and ? "
+                       "order by dateD, staffID, jobID"),
+        {query.from, query.to});
     qint64 lastWorkerId = -1;
     const Worker* worker = nullptr;
     while (q.next()) {

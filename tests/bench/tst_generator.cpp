@@ -1,7 +1,5 @@
 #include <QCryptographicHash>
 #include <QRegularExpression>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
@@ -44,8 +42,8 @@ QByteArray digest(const QString& path) {
     };
     for (const QString& sql : statements) {
         hash.addData(sql.toUtf8());
-        QSqlQuery q = cn.query(sql);
-        const int columns = q.record().count();
+        hx::PreparedStatement q = cn.query(sql);
+        const int columns = q.columnCount();
         while (q.next()) {
             for (int c = 0; c < columns; ++c) {
                 const QVariant v = q.value(c);
@@ -155,7 +153,7 @@ class TestGenerator : public QObject {
                  qint64(0));
 
         // About 300 records per worker in a month: the median over the workers' months.
-        QSqlQuery q =
+        hx::PreparedStatement q =
             cn.query(QStringLiteral("select count(*) from JobData group by staffID, substr(dateD, 1, 7)"));
         std::vector<qint64> perMonth;
         while (q.next()) perMonth.push_back(q.value(0).toLongLong());
@@ -169,9 +167,10 @@ class TestGenerator : public QObject {
         hx::Connection cn;
         cn.open(m_tiny);
         for (const auto& [year, month] : {std::pair{2003, 11}, {2025, 2}, {2025, 3}}) {
-            QSqlQuery q = cn.query(QStringLiteral("select ItemCode from salary where [year]=? and [month]=? "
-                                                  "order by ItemCode"),
-                                   {year, month});
+            hx::PreparedStatement q =
+                cn.query(QStringLiteral("select ItemCode from salary where [year]=? and [month]=? "
+                                        "order by ItemCode"),
+                         {year, month});
             QStringList codes;
             while (q.next()) codes << q.value(0).toString();
             QCOMPARE(codes.size(), 35);
@@ -184,7 +183,7 @@ class TestGenerator : public QObject {
                                "and ItemName <> '' and expression = '*********系统提供*********'")),
                  qint64(3 * 4));
 
-        QSqlQuery q =
+        hx::PreparedStatement q =
             cn.query(QStringLiteral("select ItemCode, ItemName, expression, printWidth from salary "
                                     "where [year]=2025 order by [month], ItemCode"));
         static const QRegularExpression reference(QStringLiteral("\\b([ABCT]\\d\\d)\\b"));
@@ -233,7 +232,7 @@ class TestGenerator : public QObject {
         hx::Connection cn;
         cn.open(m_tiny);
         std::vector<std::pair<int, hx::Formula>> formulas;
-        QSqlQuery items =
+        hx::PreparedStatement items =
             cn.query(QStringLiteral("select ItemCode, expression from salary where [year]=2025 and "
                                     "[month]=2 and ItemName <> '' and (ItemCode like 'B%' or "
                                     "ItemCode like 'C%') order by ItemCode"));
@@ -242,7 +241,7 @@ class TestGenerator : public QObject {
                                   hx::Formula::parse(items.value(1).toString()));
         QVERIFY(formulas.size() >= 15);
 
-        QSqlQuery workers = cn.query(QStringLiteral(
+        hx::PreparedStatement workers = cn.query(QStringLiteral(
             "select s.A02, s.A03, s.A04, s.A05, s.A06, s.A07, s.A08, "
             "(select sum(d.qty * cast(round(j.UnitPrice * 10000) as integer)) from JobData d join job j "
             " on j.JobID = d.jobID where d.staffID = s.staffID and d.dateD between '2025-02-01' and "
@@ -291,17 +290,17 @@ class TestGenerator : public QObject {
         cn.open(m_tiny);
 
         std::map<qint64, Money> price;
-        QSqlQuery jobs = cn.query(QStringLiteral("select JobID, UnitPrice from job"));
+        hx::PreparedStatement jobs = cn.query(QStringLiteral("select JobID, UnitPrice from job"));
         while (jobs.next()) price[jobs.value(0).toLongLong()] = Money::fromVariant(jobs.value(1));
 
         std::map<qint64, Money> computed;
-        QSqlQuery records = cn.query(QStringLiteral("select staffID, jobID, qty from JobData"));
+        hx::PreparedStatement records = cn.query(QStringLiteral("select staffID, jobID, qty from JobData"));
         while (records.next())
             computed[records.value(0).toLongLong()] +=
                 price.at(records.value(1).toLongLong()) * records.value(2).toLongLong();
 
         std::map<qint64, Money> queried;
-        QSqlQuery sums = cn.query(
+        hx::PreparedStatement sums = cn.query(
             QStringLiteral("select d.staffID, sum(d.qty * cast(round(j.UnitPrice * 10000) as integer)) "
                            "from JobData d join job j on j.JobID = d.jobID group by d.staffID"));
         while (sums.next())

@@ -36,7 +36,7 @@ class TestSchema : public QObject {
             QCOMPARE(cn.scalar(QStringLiteral("select count(*) from ") + table).toInt(), 0);
         QCOMPARE(cn.scalar("select count(*) from wCodeName").toInt(), 1);
         // Every formula of the base month refers only to earlier items, and the slip fits A4 (190 mm).
-        QSqlQuery q =
+        PreparedStatement q =
             cn.query("select ItemCode, expression from salary where ItemName<>'' order by ItemCode");
         while (q.next()) {
             const QString code = q.value(0).toString();

@@ -2,7 +2,6 @@
 
 // An account set open in the data module, with shorthands to fill it, for the payroll window tests.
 
-#include <QSqlQuery>
 #include <memory>
 
 #include "data/datamodule.h"

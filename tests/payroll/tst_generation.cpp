@@ -1,5 +1,4 @@
 #include <QRandomGenerator>
-#include <QSqlRecord>
 #include <QtTest>
 
 #include "data/connection.h"
@@ -61,7 +60,7 @@ class TestGeneration : public QObject {
     }
     QStringList sheetCodes(const SheetBatch& b = batch) {
         QStringList codes;
-        QSqlQuery q =
+        PreparedStatement q =
             cn.query(QStringLiteral("select staffCode from salaryData where [Year]=? and [Month]=? and "
                                     "salaryDay=? order by staffCode"),
                      {b.year, b.month, b.day});
@@ -71,12 +70,12 @@ class TestGeneration : public QObject {
     // Every stored value of every sheet row, for before-and-after comparisons.
     QStringList dump() {
         QStringList rows;
-        QSqlQuery q =
+        PreparedStatement q =
             cn.query(QStringLiteral("select * from salaryData order by [Year], [Month], salaryDay, "
                                     "staffCode"));
         while (q.next()) {
             QStringList values;
-            for (int i = 0; i < q.record().count(); ++i)
+            for (int i = 0; i < q.columnCount(); ++i)
                 values << (q.value(i).isNull() ? QStringLiteral("<null>") : q.value(i).toString());
             rows << values.join(QLatin1Char('|'));
         }
@@ -245,10 +244,10 @@ class TestGeneration : public QObject {
         generateSalarySheet(cn, batch, from, to);
 
         QMap<QString, Money> expected;
-        QSqlQuery staff =
+        PreparedStatement staff =
             cn.query(QStringLiteral("select StaffCode from staff where salaryDay=10 and Firedd=0"));
         while (staff.next()) expected[staff.value(0).toString()] = Money();
-        QSqlQuery records =
+        PreparedStatement records =
             cn.query(QStringLiteral("select s.StaffCode, d.qty, j.UnitPrice, d.dateD from JobData d join "
                                     "staff s on s.staffID=d.staffID "
                                     "join job j on j.JobID=d.jobID"));

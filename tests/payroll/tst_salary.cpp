@@ -64,7 +64,7 @@ class TestSalary : public QObject {
     // Every item row of the month as one text, for comparing before and after.
     QStringList itemRows(int year, int month) {
         QStringList rows;
-        QSqlQuery q = f->cn().query(
+        PreparedStatement q = f->cn().query(
             "select ItemCode, ifnull(ItemName, '<null>'), ifnull(expression, '<null>'), printWidth from "
             "salary "
             "where [year]=? and [month]=? order by ItemCode",

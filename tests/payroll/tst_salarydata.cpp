@@ -5,7 +5,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QSqlRecord>
 #include <QtTest>
 
 #include "data/clock.h"
@@ -82,13 +81,13 @@ class TestSalaryData : public QObject {
     // The batch's rows as the file holds them, one text per row in the order of the codes.
     QStringList sheetRows(const SheetBatch& batch) {
         QStringList rows;
-        QSqlQuery q = f->cn().query(
+        PreparedStatement q = f->cn().query(
             "select * from salaryData where [Year]=? and [Month]=? and salaryDay=? "
             "order by staffCode",
             {batch.year, batch.month, batch.day});
         while (q.next()) {
             QStringList values;
-            for (int c = 0; c < q.record().count(); ++c) values << q.value(c).toString();
+            for (int c = 0; c < q.columnCount(); ++c) values << q.value(c).toString();
             rows << values.join('|');
         }
         return rows;

@@ -59,7 +59,7 @@ class TestJobData : public QObject {
     // sorted as texts.
     QStringList records() {
         QStringList list;
-        QSqlQuery q = cn().query(
+        PreparedStatement q = cn().query(
             "select d.dateD, ifnull(s.StaffCode, '?'), ifnull(j.JobCode, '?'), d.qty from JobData d "
             "left join staff s on s.staffID = d.staffID left join job j on j.JobID = d.jobID");
         while (q.next()) {
