@@ -9,6 +9,7 @@
 
 #include "data/datamodule.h"
 #include "data/mydbgrid.h"
+#include "payroll/fixeditems.h"
 #include "registers/listops.h"
 #include "shell/dialogs.h"
 
@@ -43,7 +44,6 @@ const QString helpTextOfWindow = QString::fromUtf8(R"help(《基本信息》页�
 *录入或修改时注意：工号、姓名必须填写，且工号不可重复，否则操作会被取消。)help");
 
 const QString notACustomColumn = QStringLiteral("前两列是员工号姓名列，不用于自定义！");
-const QString systemItemMarker = QStringLiteral("*********系统提供*********");
 const QStringList currencyFields = {QStringLiteral("LevelSalary")};
 // Grid positions of grdFix from which the columns are the fixed items A02 to A08.
 constexpr int firstItemColumn = 2;
@@ -274,11 +274,7 @@ void TstaffFrm::pBCustomClick() {
             Dialogs::get().input(QStringLiteral("自定义固定工资项"), QStringLiteral("项目名："), QString());
         if (!name) return;
         grdFix->setColumnTitle(column, *name);
-        const QString field = grdFix->dataModel()->column(column).field;
-        // Every month's row of the item takes the name, past months included.
-        dataFrm()->tcTemp.execute(
-            QStringLiteral("update salary set ItemName=?,expression=?,printWidth=10 where itemCode=?"),
-            {*name, systemItemMarker, field});
+        nameFixedItem(dataFrm()->cnMain, grdFix->dataModel()->column(column).field, *name);
     });
 }
 
@@ -293,12 +289,7 @@ void TstaffFrm::pBunCustomClick() {
         commitGridEditor(grdFix);
         tdMain->checkBrowseMode();
         grdFix->setColumnTitle(column, QString(QLatin1String("")));
-        const QString field = grdFix->dataModel()->column(column).field;
-        // Every worker's amount, dismissed workers included, and the item in every month.
-        dataFrm()->tcTemp.execute(QStringLiteral("update staff set ") + field + QStringLiteral("=0"));
-        dataFrm()->tcTemp.execute(
-            QStringLiteral("update salary set ItemName=?,expression=?,printWidth=0 where itemCode=?"),
-            {QString(QLatin1String("")), QString(QLatin1String("")), field});
+        clearFixedItem(dataFrm()->cnMain, grdFix->dataModel()->column(column).field);
         requeryList();
     });
 }
