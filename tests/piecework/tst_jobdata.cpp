@@ -175,6 +175,12 @@ class TestJobData : public QObject {
     }
     // The picker came up with the focus in its list, closed on the user's keys, and the window has the
     // keyboard again.
+    // Ctrl+Enter in the process (or worker) cell, and the picker answered as a user would.
+    bool pickWithCtrlEnter(const QString& code, Pick how = Pick::Enter) {
+        answerPicker(code, how);
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+        return pickedAsAUser();
+    }
     bool pickedAsAUser() {
         return pickerShown && pickerFocused && !pickerStuck &&
                QTest::qWaitFor([this] { return QApplication::activeWindow() == win; }, 2000);
@@ -236,9 +242,7 @@ class TestJobData : public QObject {
         QCOMPARE(tdMain()->recordCount(), 3);
         hxtest::type("5");
         hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
-        answerPicker("C302");
-        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(pickedAsAUser());
+        QVERIFY(pickWithCtrlEnter("C302"));
         QCOMPARE(pickerRows, QStringList({"A101", "A102", "B201", "C301", "C302"}));
         QCOMPARE(cell(g, 2, 0), QStringLiteral("C302"));
         QCOMPARE(cell(g, 2, 3), QStringLiteral("¥6.00"));
@@ -250,9 +254,7 @@ class TestJobData : public QObject {
         hxtest::key(Qt::Key_Down);
         QCOMPARE(tdMain()->recordCount(), 4);
         QCOMPARE(g->currentIndex(), at(g, 3, 0));
-        answerPicker("A102", Pick::DoubleClick);
-        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(pickedAsAUser());
+        QVERIFY(pickWithCtrlEnter("A102", Pick::DoubleClick));
         hxtest::key(Qt::Key_Tab);
         QVERIFY(editingAt(g, 3, 1));
         hxtest::type("7");
@@ -275,9 +277,7 @@ class TestJobData : public QObject {
         QVERIFY(hxtest::enterCell(g, 4, 1));
         hxtest::key(Qt::Key_Down);
         hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
-        answerPicker("B201");
-        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(pickedAsAUser());
+        QVERIFY(pickWithCtrlEnter("B201"));
         hxtest::key(Qt::Key_Tab);
         hxtest::type("4");
         hxtest::key(Qt::Key_Tab);
@@ -307,9 +307,7 @@ class TestJobData : public QObject {
         QVERIFY(editingAt(g, 2, 1));
         // Three workers: by Ctrl+Enter, by the cell button with a double click, by Ctrl+Enter again.
         hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
-        answerPicker("003");
-        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(pickedAsAUser());
+        QVERIFY(pickWithCtrlEnter("003"));
         QCOMPARE(pickerRows.size(), 6);
         hxtest::key(Qt::Key_Tab);
         hxtest::type("4");
@@ -322,9 +320,7 @@ class TestJobData : public QObject {
         hxtest::type("6");
         hxtest::key(Qt::Key_Down);
         hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
-        answerPicker("006");
-        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(pickedAsAUser());
+        QVERIFY(pickWithCtrlEnter("006"));
         hxtest::key(Qt::Key_Tab);
         hxtest::type("2");
         hxtest::key(Qt::Key_Up);
@@ -355,9 +351,7 @@ class TestJobData : public QObject {
         QVERIFY(hxtest::enterCell(g, 1, 1));
         hxtest::key(Qt::Key_Down);
         hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
-        answerPicker("C302");
-        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(pickedAsAUser());
+        QVERIFY(pickWithCtrlEnter("C302"));
         hxtest::key(Qt::Key_Tab);
         hxtest::type("8");
         hxtest::key(Qt::Key_Escape);
@@ -395,9 +389,7 @@ class TestJobData : public QObject {
         QVERIFY(hxtest::enterCell(g, 1, 1));
         hxtest::key(Qt::Key_Down);
         hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
-        answerPicker("A101");
-        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(pickedAsAUser());
+        QVERIFY(pickWithCtrlEnter("A101"));
         hxtest::key(Qt::Key_Tab);
         hxtest::type("10");
         hxtest::key(Qt::Key_Up);
@@ -408,9 +400,7 @@ class TestJobData : public QObject {
         QVERIFY(hxtest::enterCell(g, 1, 1));
         hxtest::key(Qt::Key_Down);
         hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
-        answerPicker("C302");
-        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(pickedAsAUser());
+        QVERIFY(pickWithCtrlEnter("C302"));
         hxtest::key(Qt::Key_Up);
         QCOMPARE(dialogs->beeps, 2);
         // A quantity and no process.
@@ -478,9 +468,7 @@ class TestJobData : public QObject {
         QCOMPARE(totals("Query"), QStringLiteral("39 | 7.6499"));
         // Another worker for the record, from the picker of every current worker.
         hxtest::clickCell(q, li, 1);
-        answerPicker("006");
-        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(pickedAsAUser());
+        QVERIFY(pickWithCtrlEnter("006"));
         QCOMPARE(pickerRows.size(), 6);
         hxtest::key(Qt::Key_Down);
         QStringList expected =
@@ -494,14 +482,10 @@ class TestJobData : public QObject {
         QCOMPARE(q->currentIndex(), at(q, 4, 3));
         hxtest::type("4");
         hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
-        answerPicker("C302");
-        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(pickedAsAUser());
+        QVERIFY(pickWithCtrlEnter("C302"));
         QCOMPARE(pickerRows.size(), 5);
         hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
-        answerPicker("005", Pick::DoubleClick);
-        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(pickedAsAUser());
+        QVERIFY(pickWithCtrlEnter("005", Pick::DoubleClick));
         hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
         hxtest::type(yesterday.addDays(-4).toString(Qt::ISODate));
         hxtest::key(Qt::Key_Up);
@@ -691,9 +675,7 @@ class TestJobData : public QObject {
         // process.
         QTest::mouseClick(g->viewport(), Qt::LeftButton);
         hxtest::settle();
-        answerPicker("C302");
-        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(pickedAsAUser());
+        QVERIFY(pickWithCtrlEnter("C302"));
         QCOMPARE(tdMain()->state(), DataSetState::Insert);
         QCOMPARE(cell(g, 0, 0), QStringLiteral("C302"));
         QCOMPARE(cell(g, 0, 2), QStringLiteral("1.2000"));
@@ -766,9 +748,7 @@ class TestJobData : public QObject {
         QCOMPARE(cell(q, row, 3), QStringLiteral("9"));
         // Picking the worker makes it storable.
         hxtest::clickCell(q, row, 1);
-        answerPicker("003");
-        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(pickedAsAUser());
+        QVERIFY(pickWithCtrlEnter("003"));
         hxtest::clickCell(q, other, 3);
         QCOMPARE(count(QString("staffID=%1 and qty=9").arg(id("staff", "003"))), 1);
         QCOMPARE(count("staffID=0"), 0);
@@ -858,9 +838,7 @@ class TestJobData : public QObject {
         // A picker over the window is no entering: the view stays.
         chooseWorker("002 ");
         hxtest::clickCell(grid("grdStaffData"), 0, 0);
-        answerPicker(QString(), Pick::Esc);
-        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
-        QVERIFY(pickedAsAUser());
+        QVERIFY(pickWithCtrlEnter(QString(), Pick::Esc));
         QVERIFY(tdMain()->isOpen());
         QCOMPARE(box("cbbStaff")->currentText(), QStringLiteral("002    李四"));
     }
