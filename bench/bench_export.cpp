@@ -7,10 +7,10 @@
 #include <memory>
 
 #include "benchmark.h"
-#include "data/dataset.h"
-#include "data/datasetmodel.h"
-#include "data/errors.h"
-#include "data/export.h"
+#include "core/data/dataset.h"
+#include "core/data/datasetmodel.h"
+#include "core/data/errors.h"
+#include "gui/widgets/export.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "benchmark.h"
-#include "data/errors.h"
-#include "payroll/formula.h"
+#include "core/data/errors.h"
+#include "core/payroll/formula.h"
 
 namespace {
 

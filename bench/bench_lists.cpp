@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "benchmark.h"
-#include "data/datamodule.h"
-#include "data/errors.h"
-#include "data/myfuns_lists.h"
+#include "core/data/datamodule.h"
+#include "core/data/errors.h"
+#include "core/data/myfuns_lists.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <memory>
 
 #include "benchmark.h"
-#include "data/connection.h"
-#include "data/errors.h"
-#include "payroll/generation.h"
+#include "core/data/connection.h"
+#include "core/data/errors.h"
+#include "core/payroll/generation.h"
 
 namespace {
 

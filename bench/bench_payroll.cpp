@@ -10,12 +10,12 @@
 #include <memory>
 
 #include "benchmark.h"
-#include "data/connection.h"
-#include "data/datamodule.h"
-#include "data/errors.h"
-#include "data/schema.h"
-#include "payroll/generation.h"
-#include "payroll/salaryData.h"
+#include "core/data/connection.h"
+#include "core/data/datamodule.h"
+#include "core/data/errors.h"
+#include "core/data/schema.h"
+#include "core/payroll/generation.h"
+#include "gui/payroll/salarydata.h"
 
 namespace {
 

@@ -26,11 +26,11 @@
 
 #include "benchdialogs.h"
 #include "benchmark.h"
-#include "data/datamodule.h"
-#include "data/errors.h"
-#include "data/mydbgrid.h"
-#include "piecework/jobData.h"
-#include "registers/pickobj.h"
+#include "core/data/datamodule.h"
+#include "core/data/errors.h"
+#include "gui/piecework/jobdata.h"
+#include "gui/widgets/mydbgrid.h"
+#include "gui/widgets/pickobj.h"
 
 namespace {
 

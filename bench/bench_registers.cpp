@@ -11,11 +11,11 @@
 
 #include "benchdialogs.h"
 #include "benchmark.h"
-#include "data/datamodule.h"
-#include "data/errors.h"
-#include "data/mydbgrid.h"
-#include "registers/job.h"
-#include "registers/staff.h"
+#include "core/data/datamodule.h"
+#include "core/data/errors.h"
+#include "gui/registers/job.h"
+#include "gui/registers/staff.h"
+#include "gui/widgets/mydbgrid.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <algorithm>
 
 #include "benchmark.h"
-#include "data/connection.h"
-#include "data/errors.h"
-#include "data/schema.h"
+#include "core/data/connection.h"
+#include "core/data/errors.h"
+#include "core/data/schema.h"
 
 namespace {
 

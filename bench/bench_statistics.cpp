@@ -13,10 +13,10 @@
 #include <memory>
 
 #include "benchmark.h"
-#include "data/connection.h"
-#include "data/dataset.h"
-#include "statistics/analysequeries.h"
-#include "statistics/groupedtotals.h"
+#include "core/data/connection.h"
+#include "core/data/dataset.h"
+#include "core/statistics/analysequeries.h"
+#include "core/statistics/groupedtotals.h"
 
 namespace {
 

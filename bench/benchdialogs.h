@@ -7,8 +7,8 @@
 
 #include <QStringList>
 
-#include "data/errors.h"
-#include "shell/dialogs.h"
+#include "core/data/errors.h"
+#include "gui/widgets/dialogs.h"
 
 namespace hxbench {
 

@@ -15,8 +15,8 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "data/errors.h"
-#include "data/schema.h"
+#include "core/data/errors.h"
+#include "core/data/schema.h"
 #include "generator.h"
 
 namespace hxbench {

@@ -4,7 +4,7 @@
 #include <QRegularExpression>
 #include <cstdio>
 
-#include "data/errors.h"
+#include "core/data/errors.h"
 #include "generator.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <cmath>
 #include <vector>
 
-#include "data/connection.h"
-#include "data/money.h"
-#include "data/schema.h"
+#include "core/data/connection.h"
+#include "core/data/money.h"
+#include "core/data/schema.h"
 
 namespace hxbench {
 

@@ -28,8 +28,8 @@
 #include <set>
 
 #include "benchmark.h"
-#include "data/connection.h"
-#include "data/errors.h"
+#include "core/data/connection.h"
+#include "core/data/errors.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <cstdio>
 
 #include "benchmark.h"
-#include "data/programdir.h"
-#include "shell/startup.h"
+#include "core/data/programdir.h"
+#include "gui/shell/startup.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <QTextStream>
 #include <cstdio>
 
-#include "data/errors.h"
-#include "data/schema.h"
+#include "core/data/errors.h"
+#include "core/data/schema.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <map>
 
-#include "data/connection.h"
-#include "data/money.h"
-#include "data/schema.h"
+#include "core/data/connection.h"
+#include "core/data/money.h"
+#include "core/data/schema.h"
+#include "core/payroll/formula.h"
 #include "generator.h"
-#include "payroll/formula.h"
 
 using hx::Money;
 using hxbench::GeneratorOptions;

@@ -2,10 +2,6 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QFile>
-
-#include "data/programdir.h"
-#include "data/schema.h"
 
 namespace hxtest {
 
@@ -126,27 +122,6 @@ std::optional<QString> ScriptedDialogs::saveFile(const QString& filter, const QS
 
 void ScriptedDialogs::beep() {
     ++beeps;
-}
-
-TempProgramDir::TempProgramDir() {
-    hx::createSystemStore(file(QStringLiteral("sysunit.dll")));
-    hx::createAccountSetTemplate(file(QStringLiteral("mlcp.dll")));
-    hx::setProgramDirOverride(path());
-}
-
-TempProgramDir::~TempProgramDir() {
-    hx::setProgramDirOverride(QString());
-}
-
-QString TempProgramDir::path() const {
-    return m_dir.path() + QLatin1Char('/');
-}
-
-QString TempProgramDir::createAccountSet(const QString& name) const {
-    const QString target = file(name + QStringLiteral(".mdb"));
-    QFile::copy(file(QStringLiteral("mlcp.dll")), target);
-    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    return target;
 }
 
 }  // namespace hxtest

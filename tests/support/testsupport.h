@@ -4,12 +4,12 @@
 #include <QApplication>
 #include <QList>
 #include <QString>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <deque>
 #include <optional>
 
-#include "shell/dialogs.h"
+#include "gui/widgets/dialogs.h"
+#include "support/coresupport.h"
 
 namespace hxtest {
 
@@ -67,21 +67,6 @@ class ScriptedDialogs : public hx::Dialogs {
     std::optional<Step> take(const QString& kind, const QString& asking);
     std::deque<Step> m_script;
     QStringList m_problems;
-};
-
-// A temporary program directory with a fresh system store and template; ProgramDir() points at it for
-// the object's lifetime.
-class TempProgramDir {
-  public:
-    TempProgramDir();
-    ~TempProgramDir();
-    QString path() const;  // with a trailing slash
-    QString file(const QString& name) const { return path() + name; }
-    // Copies the template to NAME.mdb and returns its full path.
-    QString createAccountSet(const QString& name) const;
-
-  private:
-    QTemporaryDir m_dir;
 };
 
 // ---- driving windows as a user does, on a real X server

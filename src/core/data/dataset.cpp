@@ -1,0 +1,1011 @@
+#include "core/data/dataset.h"
+
+#include <QDate>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <unordered_map>
+
+namespace hx {
+
+struct DataSet::Row {
+    QVector<QVariant> values;
+    QVariant key;  // the update table's key or rowid; null for a row not yet stored
+    bool deleted = false;
+};
+
+namespace {
+
+const QString closedMessage = QStringLiteral("Cannot perform this operation on a closed dataset");
+const QString emptyMessage = QStringLiteral("Cannot perform this operation on an empty dataset");
+const QString hiddenRowIdName = QStringLiteral("hx_rowid");
+
+// Orders typed values; Null sorts first.
+int compareValues(const QVariant& a, const QVariant& b, FieldType type) {
+    const bool an = a.isNull() || !a.isValid();
+    const bool bn = b.isNull() || !b.isValid();
+    if (an || bn) return an == bn ? 0 : (an ? -1 : 1);
+    switch (type) {
+        case FieldType::Money: {
+            const Money x = Money::fromVariant(a), y = Money::fromVariant(b);
+            return x < y ? -1 : (y < x ? 1 : 0);
+        }
+        case FieldType::Integer:
+        case FieldType::Bool: {
+            const qint64 x = a.toLongLong(), y = b.toLongLong();
+            return x < y ? -1 : (y < x ? 1 : 0);
+        }
+        case FieldType::Double: {
+            const double x = a.toDouble(), y = b.toDouble();
+            return x < y ? -1 : (y < x ? 1 : 0);
+        }
+        case FieldType::Date: {
+            const QDate x = a.toDate(), y = b.toDate();
+            return x < y ? -1 : (y < x ? 1 : 0);
+        }
+        case FieldType::Text:
+        case FieldType::Unknown:
+            break;
+    }
+    if (type == FieldType::Unknown && a.canConvert<double>() && b.canConvert<double>() &&
+        a.typeId() != QMetaType::QString && b.typeId() != QMetaType::QString) {
+        const double x = a.toDouble(), y = b.toDouble();
+        return x < y ? -1 : (y < x ? 1 : 0);
+    }
+    return QString::compare(a.toString(), b.toString(), Qt::CaseSensitive);
+}
+
+bool equalValues(const QVariant& a, const QVariant& b, FieldType type) {
+    if (a.isNull() || b.isNull()) return false;
+    return compareValues(a, b, type) == 0;
+}
+
+// A stored value in the field's type, as fromDbValue gives it, without a detour through text for the
+// common cases: whole numbers, and dates stored as yyyy-MM-dd.
+QVariant readValue(const PreparedStatement& q, int column, FieldType type) {
+    const PreparedStatement::Kind kind = q.kind(column);
+    if (kind == PreparedStatement::Kind::Null) return QVariant();
+    if (kind == PreparedStatement::Kind::Integer && type == FieldType::Integer)
+        return QVariant(q.integer(column));
+    if (kind == PreparedStatement::Kind::Text && type == FieldType::Date) {
+        const QByteArrayView t = q.utf8(column);
+        auto digits = [&](int from, int count) {
+            int n = 0;
+            for (int i = from; i < from + count; ++i) {
+                if (t[i] < '0' || t[i] > '9') return -1;
+                n = n * 10 + (t[i] - '0');
+            }
+            return n;
+        };
+        if (t.size() >= 10 && t[4] == '-' && t[7] == '-') {
+            const int y = digits(0, 4), m = digits(5, 2), d = digits(8, 2);
+            if (y >= 0 && m >= 0 && d >= 0) {
+                const QDate date(y, m, d);
+                if (date.isValid()) return QVariant(date);
+            }
+        }
+    }
+    return fromDbValue(q.value(column), type);
+}
+
+FieldType typeOfValue(const QVariant& v) {
+    switch (v.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+            return FieldType::Integer;
+        case QMetaType::Double:
+            return FieldType::Double;
+        case QMetaType::QString:
+            return FieldType::Text;
+        default:
+            return FieldType::Unknown;
+    }
+}
+
+}  // namespace
+
+DataSet::DataSet(Connection* connection, QObject* parent) : QObject(parent) {
+    setConnection(connection);
+}
+
+DataSet::~DataSet() {
+    setConnection(nullptr);
+}
+
+void DataSet::setConnection(Connection* connection) {
+    if (m_connection == connection) return;
+    if (m_connection) m_connection->detach(this);
+    m_connection = connection;
+    if (m_connection) m_connection->attach(this);
+}
+
+void DataSet::setSql(const QString& sql) {
+    if (m_sql != sql) m_detectedTable.clear();
+    m_sql = sql;
+}
+
+void DataSet::setFieldType(const QString& field, FieldType type) {
+    m_typeOverrides.insert(field.toLower(), type);
+}
+
+void DataSet::addCalculatedField(const QString& name, FieldType type) {
+    Field f;
+    f.name = name;
+    f.type = type;
+    f.readOnly = true;
+    f.calculated = true;
+    m_extraFields.append(f);
+}
+
+void DataSet::addLookupField(const QString& name, FieldType type, const QString& keyField,
+                             std::function<QVariant(const QVariant&)> lookup) {
+    addCalculatedField(name, type);
+    m_lookups.append({int(m_extraFields.size() - 1), keyField, std::move(lookup)});
+}
+
+void DataSet::defineFields(const QVector<Field>& fields) {
+    m_inMemory = true;
+    m_fields = fields;
+    for (Lookup& l : m_lookups) l.keyIndex = -1;
+}
+
+int DataSet::fieldIndex(const QString& name) const {
+    for (int i = 0; i < m_fields.size(); ++i)
+        if (m_fields[i].name.compare(name, Qt::CaseInsensitive) == 0) return i;
+    return -1;
+}
+
+Field& DataSet::field(const QString& name) {
+    const int i = fieldIndex(name);
+    if (i < 0) throw DbError(QStringLiteral("Field '%1' not found").arg(name));
+    return m_fields[i];
+}
+
+void DataSet::requireOpen() const {
+    if (m_state == DataSetState::Inactive) throw DbError(closedMessage);
+}
+
+void DataSet::requireRows() const {
+    requireOpen();
+    if (m_view.isEmpty()) throw DbError(emptyMessage);
+}
+
+void DataSet::beginReset() {
+    if (!m_controlsDisabled) emit aboutToReset();
+}
+
+void DataSet::endReset() {
+    if (!m_controlsDisabled) emit reset();
+}
+
+void DataSet::setState(DataSetState state) {
+    if (m_state == state) return;
+    m_state = state;
+    emit stateChanged(state);
+}
+
+void DataSet::detectUpdateTable() {
+    m_hiddenRowId = false;
+    m_keyField.clear();
+    QString table = m_updateTable;
+    if (table.isEmpty()) {
+        static const QRegularExpression single(
+            QStringLiteral("^\\s*select\\s+(?!distinct\\b).*?\\bfrom\\s+\\[?([A-Za-z_][A-Za-z0-9_]*)\\]?\\s*("
+                           "?:$|;|\\bwhere\\b|\\border\\b)"),
+            QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+        const auto m = single.match(m_sql);
+        if (m.hasMatch() &&
+            !m_sql.contains(QRegularExpression(QStringLiteral("\\bjoin\\b|\\bgroup\\s+by\\b|\\bunion\\b"),
+                                               QRegularExpression::CaseInsensitiveOption)))
+            table = m.captured(1);
+    }
+    m_detectedTable = table;
+    if (table.isEmpty() || !m_connection) return;
+    PreparedStatement info =
+        m_connection->query(QStringLiteral("select name, type, pk from pragma_table_info(?)"), {table});
+    QString pkName;
+    int pkCount = 0;
+    bool isTable = false;
+    while (info.next()) {
+        isTable = true;
+        if (info.value(2).toInt() > 0) {
+            ++pkCount;
+            if (info.value(1).toString().compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0)
+                pkName = info.value(0).toString();
+        }
+    }
+    if (!isTable) {  // a view or an unknown name: read only
+        m_detectedTable.clear();
+        return;
+    }
+    if (pkCount == 1 && !pkName.isEmpty()) {
+        m_keyField = pkName;
+    } else {
+        m_keyField = hiddenRowIdName;
+        m_hiddenRowId = true;
+    }
+}
+
+void DataSet::load() {
+    m_rows.clear();
+    m_view.clear();
+    m_newRow.reset();
+    if (m_inMemory) return;
+    if (!m_connection) throw DbError(QStringLiteral("数据集没有连接。"));
+
+    detectUpdateTable();
+    QString sql = m_sql;
+    if (!m_detectedTable.isEmpty() && !m_hiddenRowId) {
+        // The key must be read to store edits; a statement that leaves it out gets the rowid instead.
+        static const QRegularExpression columns(
+            QStringLiteral("^\\s*select\\s+(.*?)\\bfrom\\b"),
+            QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+        const QString list = columns.match(sql).captured(1);
+        const bool selectsKey = list.contains(QLatin1Char('*')) ||
+                                list.contains(QRegularExpression(QStringLiteral("\\b%1\\b").arg(m_keyField),
+                                                                 QRegularExpression::CaseInsensitiveOption));
+        if (!selectsKey) {
+            m_keyField = hiddenRowIdName;
+            m_hiddenRowId = true;
+        }
+    }
+    if (m_hiddenRowId) {
+        static const QRegularExpression selectWord(QStringLiteral("^\\s*select\\s+"),
+                                                   QRegularExpression::CaseInsensitiveOption);
+        sql.replace(selectWord,
+                    QStringLiteral("select %1.rowid as %2, ").arg(m_detectedTable, hiddenRowIdName));
+    }
+
+    // Read straight from the engine: a list of a month's records is hundreds of thousands of rows.
+    PreparedStatement q(*m_connection, sql, m_params);
+    const int first = m_hiddenRowId ? 1 : 0;
+    const int columnCount = q.columnCount() - first;
+    keepPresentation();
+    m_fields.clear();
+    QVector<bool> inferType;
+    for (int c = 0; c < columnCount; ++c) {
+        Field f;
+        f.name = q.columnName(c + first);
+        const QString declared = q.declaredType(c + first);
+        const ColumnType ct = columnTypeFromDeclaration(declared);
+        f.type = m_typeOverrides.value(f.name.toLower(), ct.type);
+        f.size = ct.size;
+        f.readOnly = declared.isEmpty() ||
+                     (!m_hiddenRowId && f.name.compare(m_keyField, Qt::CaseInsensitive) == 0) ||
+                     m_detectedTable.isEmpty();
+        inferType.append(f.type == FieldType::Unknown);
+        const auto kept = m_presentation.constFind(f.name.toLower());
+        if (kept != m_presentation.constEnd()) {
+            f.displayFormat = kept->first;
+            f.displayLabel = kept->second;
+        }
+        m_fields.append(f);
+    }
+    const int keyIndex = m_hiddenRowId ? -1 : fieldIndex(m_keyField);
+    m_fields += m_extraFields;
+    const int total = m_fields.size();
+    for (Lookup& l : m_lookups) l.keyIndex = fieldIndex(l.keyField);
+
+    bool inferred = false;
+    m_rows.reserve(4096);
+    // A grouped result repeats the same codes, names and groups over and over: equal texts of a column
+    // share one string, which keeps a result of a million rows to a fraction of the memory and spares
+    // decoding each copy. A column of mostly different texts stops being shared once it has many.
+    constexpr std::size_t sharedTextsPerColumn = 4096;
+    std::vector<std::unordered_map<std::string, QVariant>> sharedTexts(columnCount);
+    std::vector<bool> sharing(columnCount, true);
+    std::string bytes;
+    while (q.next()) {
+        auto row = std::make_shared<Row>();
+        row->values.resize(total);
+        for (int c = 0; c < columnCount; ++c) {
+            if (!inferred && inferType[c]) {
+                const QVariant stored = q.value(c + first);
+                if (!stored.isNull()) {
+                    m_fields[c].type = typeOfValue(stored);
+                    inferType[c] = false;
+                }
+            }
+            if (sharing[c] && m_fields[c].type == FieldType::Text &&
+                q.kind(c + first) == PreparedStatement::Kind::Text) {
+                const QByteArrayView text = q.utf8(c + first);
+                bytes.assign(text.data(), std::size_t(text.size()));
+                auto& texts = sharedTexts[std::size_t(c)];
+                auto found = texts.find(bytes);
+                if (found == texts.end()) {
+                    found = texts.emplace(bytes, QVariant(QString::fromUtf8(text))).first;
+                    if (texts.size() >= sharedTextsPerColumn) {
+                        sharing[c] = false;
+                        texts.clear();
+                        row->values[c] = QVariant(QString::fromUtf8(text));
+                        continue;
+                    }
+                }
+                row->values[c] = found->second;
+                continue;
+            }
+            row->values[c] = readValue(q, c + first, m_fields[c].type);
+        }
+        if (m_hiddenRowId)
+            row->key = QVariant(q.integer(0));
+        else if (keyIndex >= 0)
+            row->key = row->values[keyIndex];
+        if (!inferred) inferred = std::none_of(inferType.begin(), inferType.end(), [](bool b) { return b; });
+        m_rows.push_back(std::move(row));
+    }
+    if (!m_extraFields.isEmpty()) {
+        for (auto& row : m_rows) calculate(*row);
+    }
+}
+
+void DataSet::calculate(Row& row) {
+    if (m_extraFields.isEmpty()) return;
+    const int firstExtra = m_fields.size() - m_extraFields.size();
+    for (const Lookup& l : m_lookups) {
+        const int key = l.keyIndex >= 0 ? l.keyIndex : fieldIndex(l.keyField);
+        row.values[firstExtra + l.field] = key >= 0 ? l.fn(row.values[key]) : QVariant();
+    }
+    if (!onCalcFields) return;
+    // The event reads and writes "the current row" through value() and setValue(): lend it this row.
+    QVector<QVariant> savedBuffer = std::move(m_buffer);
+    const DataSetState savedState = m_state;
+    const bool savedModified = m_modified;
+    m_buffer = row.values;
+    m_state = DataSetState::Edit;
+    m_calculating = true;
+    try {
+        onCalcFields(*this);
+    } catch (...) {
+        m_calculating = false;
+        m_state = savedState;
+        m_buffer = std::move(savedBuffer);
+        m_modified = savedModified;
+        throw;
+    }
+    m_calculating = false;
+    m_state = savedState;
+    for (int i = firstExtra; i < row.values.size(); ++i) row.values[i] = m_buffer[i];
+    m_buffer = std::move(savedBuffer);
+    m_modified = savedModified;
+}
+
+void DataSet::calculateBuffer() {
+    if (m_extraFields.isEmpty()) return;
+    Row scratch;
+    scratch.values = m_buffer;
+    calculate(scratch);
+    const int firstExtra = m_fields.size() - m_extraFields.size();
+    for (int i = firstExtra; i < m_buffer.size(); ++i) m_buffer[i] = scratch.values[i];
+}
+
+void DataSet::resolveFilter() {
+    static const QRegularExpression condition(
+        QStringLiteral("^\\s*\\[?([A-Za-z_][A-Za-z0-9_]*)\\]?\\s*=\\s*(.*?)\\s*$"),
+        QRegularExpression::DotMatchesEverythingOption);
+    m_filterField = -1;
+    m_filterValue = QVariant();
+    if (m_filter.trimmed().isEmpty()) return;
+    const auto m = condition.match(m_filter);
+    if (!m.hasMatch()) throw DbError(QStringLiteral("筛选条件“%1”无效。").arg(m_filter));
+    QString literal = m.captured(2);
+    QVariant value = literal;
+    if (literal.size() >= 2 && literal.startsWith(QLatin1Char('\'')) && literal.endsWith(QLatin1Char('\'')))
+        value = literal.mid(1, literal.size() - 2).replace(QStringLiteral("''"), QStringLiteral("'"));
+    if (!isOpen()) return;  // resolved against the fields when the data set opens
+    m_filterField = fieldIndex(m.captured(1));
+    if (m_filterField < 0) return;  // a statement without the field: the filter lets every row through
+    const FieldType type = m_fields[m_filterField].type;
+    if (type == FieldType::Text || type == FieldType::Unknown) {
+        m_filterValue = value;
+    } else {
+        const auto converted = convertToFieldType(value, type);
+        m_filterValue = converted ? *converted : QVariant();
+    }
+}
+
+bool DataSet::rowMatchesFilter(const Row& row) const {
+    if (!m_filtered || m_filterField < 0) return true;
+    const FieldType type = m_fields[m_filterField].type;
+    const QVariant& v = row.values[m_filterField];
+    if (v.isNull()) return false;
+    if (type == FieldType::Text || type == FieldType::Unknown)
+        return v.toString() == m_filterValue.toString();
+    return equalValues(v, m_filterValue, type);
+}
+
+void DataSet::rebuildView() {
+    m_view.clear();
+    m_view.reserve(int(m_rows.size()));
+    for (int i = 0; i < int(m_rows.size()); ++i) {
+        const Row& row = *m_rows[i];
+        if (!row.deleted && rowMatchesFilter(row)) m_view.append(i);
+    }
+    if (m_sortField >= 0) {
+        const int f = m_sortField;
+        const FieldType type = m_fields[f].type;
+        std::stable_sort(m_view.begin(), m_view.end(), [&](int a, int b) {
+            return compareValues(m_rows[a]->values[f], m_rows[b]->values[f], type) < 0;
+        });
+    }
+}
+
+void DataSet::finishReset(const std::function<void()>& beforeScroll) {
+    // After the rows were rebuilt: the first row is current and the views learn of it.
+    m_current = m_view.isEmpty() ? -1 : 0;
+    m_bof = true;
+    m_eof = m_view.isEmpty();
+    endReset();
+    emit currentChanged(m_current);
+    if (beforeScroll) beforeScroll();
+    if (afterScroll) afterScroll(*this);
+}
+
+void DataSet::keepPresentation() {
+    // Display formats and labels set by a window outlive a requery or a reopen.
+    for (const Field& f : std::as_const(m_fields))
+        if (!f.displayFormat.isEmpty() || !f.displayLabel.isEmpty())
+            m_presentation.insert(f.name.toLower(), {f.displayFormat, f.displayLabel});
+}
+
+void DataSet::open() {
+    openWith([this] { load(); });
+}
+
+void DataSet::openWithRows(std::vector<QVector<QVariant>> rows) {
+    if (!m_inMemory) throw DbError(QStringLiteral("只有内存数据集可以直接装入数据行。"));
+    close();
+    openWith([this, &rows] {
+        m_rows.clear();
+        m_view.clear();
+        m_newRow.reset();
+        m_rows.reserve(rows.size());
+        const int total = m_fields.size();
+        for (QVector<QVariant>& values : rows) {
+            auto row = std::make_shared<Row>();
+            row->values = std::move(values);
+            row->values.resize(total);
+            calculate(*row);
+            m_rows.push_back(std::move(row));
+        }
+        rows.clear();
+    });
+}
+
+void DataSet::openWith(const std::function<void()>& fill) {
+    if (isOpen()) return;
+    beginReset();
+    try {
+        fill();
+    } catch (...) {
+        m_rows.clear();
+        m_view.clear();
+        endReset();
+        throw;
+    }
+    m_sortField = -1;
+    m_sort.clear();
+    m_modified = false;
+    setState(DataSetState::Browse);
+    resolveFilter();  // the filter survives reopening, also with another statement
+    rebuildView();
+    finishReset([this] {
+        if (afterOpen) afterOpen(*this);
+    });
+}
+
+void DataSet::close() {
+    if (!isOpen()) return;
+    emit discardOpenEditors();
+    beginReset();
+    m_rows.clear();
+    m_view.clear();
+    m_newRow.reset();
+    m_buffer.clear();
+    m_sort.clear();
+    m_sortField = -1;
+    if (!m_inMemory) {
+        keepPresentation();
+        m_fields.clear();
+    }
+    m_current = -1;
+    m_modified = false;
+    setState(DataSetState::Inactive);
+    endReset();
+}
+
+void DataSet::requery() {
+    requireOpen();
+    checkBrowseMode();
+    beginReset();
+    try {
+        load();
+    } catch (...) {
+        // A failed requery leaves the data set closed rather than half loaded.
+        m_rows.clear();
+        m_view.clear();
+        m_current = -1;
+        setState(DataSetState::Inactive);
+        endReset();
+        throw;
+    }
+    if (m_sortField >= 0) m_sortField = fieldIndex(m_sort.section(QLatin1Char(' '), 0, 0));
+    resolveFilter();
+    rebuildView();
+    finishReset();
+}
+
+int DataSet::recordCount() const {
+    return isOpen() ? m_view.size() : 0;
+}
+
+void DataSet::moveTo(int row) {
+    if (m_view.isEmpty()) {
+        m_current = -1;
+        m_bof = m_eof = true;
+    } else {
+        m_current = std::clamp(row, 0, int(m_view.size()) - 1);
+    }
+    emit currentChanged(m_current);
+    if (afterScroll) afterScroll(*this);
+}
+
+void DataSet::setRecNo(int row) {
+    requireOpen();
+    if (row == m_current) return;
+    emit commitOpenEditors();
+    if (m_state == DataSetState::Insert && !m_modified) {
+        // The untouched new row vanishes; rows below it move up by one.
+        const int position = m_current;
+        cancel();
+        if (row > position) --row;
+    } else {
+        checkBrowseMode();
+        if (isEditing()) return;  // the row could not be stored: stay on it
+    }
+    m_bof = false;
+    m_eof = false;
+    moveTo(row);
+}
+
+void DataSet::first() {
+    requireOpen();
+    checkBrowseMode();
+    moveTo(0);
+    m_bof = true;
+    m_eof = m_view.isEmpty();
+}
+
+void DataSet::last() {
+    requireOpen();
+    checkBrowseMode();
+    moveTo(int(m_view.size()) - 1);
+    m_eof = true;
+    m_bof = m_view.isEmpty();
+}
+
+void DataSet::next() {
+    requireOpen();
+    checkBrowseMode();
+    if (m_current + 1 >= m_view.size()) {
+        m_eof = true;
+        return;
+    }
+    m_bof = false;
+    moveTo(m_current + 1);
+}
+
+void DataSet::prior() {
+    requireOpen();
+    checkBrowseMode();
+    if (m_current <= 0) {
+        m_bof = true;
+        return;
+    }
+    m_eof = false;
+    moveTo(m_current - 1);
+}
+
+QVector<QVariant>& DataSet::currentValues() {
+    if (isEditing()) return m_buffer;
+    return m_rows[m_view[m_current]]->values;
+}
+
+const QVector<QVariant>& DataSet::currentValues() const {
+    if (isEditing()) return m_buffer;
+    return m_rows[m_view[m_current]]->values;
+}
+
+QVariant DataSet::value(int index) const {
+    if (!isOpen() || index < 0 || index >= m_fields.size()) return QVariant();
+    if (!isEditing() && (m_current < 0 || m_current >= m_view.size())) return QVariant();
+    const auto& values = currentValues();
+    return index < values.size() ? values[index] : QVariant();
+}
+
+QVariant DataSet::value(const QString& name) const {
+    const int i = fieldIndex(name);
+    if (i < 0 && isOpen()) throw DbError(QStringLiteral("Field '%1' not found").arg(name));
+    return value(i);
+}
+
+QVariant DataSet::valueAt(int row, int index) const {
+    if (!isOpen() || row < 0 || row >= m_view.size() || index < 0 || index >= m_fields.size())
+        return QVariant();
+    if (row == m_current && isEditing()) return m_buffer.value(index);
+    return m_rows[m_view[row]]->values.value(index);
+}
+
+QString DataSet::textAt(int row, int index) const {
+    const QVariant v = valueAt(row, index);
+    if (onGetText) {
+        const QString t = onGetText(*this, index, v);
+        if (!t.isNull()) return t;
+    }
+    const Field& f = m_fields[index];
+    return formatValue(v, f.type, f.displayFormat);
+}
+
+QString DataSet::text(const QString& name) const {
+    const int i = fieldIndex(name);
+    if (i < 0) return QString();
+    return textAt(m_current, i);
+}
+
+qint64 DataSet::asInt(const QString& name) const {
+    const QVariant v = value(name);
+    if (v.isNull()) return 0;
+    if (v.userType() == qMetaTypeId<Money>()) return v.value<Money>().units() / Money::Scale;
+    if (v.typeId() == QMetaType::Bool) return v.toBool() ? -1 : 0;
+    return v.toLongLong();
+}
+
+Money DataSet::asMoney(const QString& name) const {
+    return Money::fromVariant(value(name));
+}
+
+double DataSet::asDouble(const QString& name) const {
+    const QVariant v = value(name);
+    if (v.isNull()) return 0;
+    if (v.userType() == qMetaTypeId<Money>()) return v.value<Money>().toDouble();
+    return v.toDouble();
+}
+
+QString DataSet::asString(const QString& name) const {
+    const QVariant v = value(name);
+    if (v.isNull()) return QString(QLatin1String(""));
+    if (v.userType() == qMetaTypeId<Money>()) return v.value<Money>().toPlainString();
+    if (v.typeId() == QMetaType::QDate) return v.toDate().toString(Qt::ISODate);
+    return v.toString();
+}
+
+bool DataSet::asBool(const QString& name) const {
+    const QVariant v = value(name);
+    if (v.isNull()) return false;
+    if (v.typeId() == QMetaType::QString)
+        return convertToFieldType(v, FieldType::Bool).value_or(false).toBool();
+    return v.toLongLong() != 0 || v.toBool();
+}
+
+void DataSet::setValue(const QString& name, const QVariant& v) {
+    requireOpen();
+    const int i = fieldIndex(name);
+    if (i < 0) throw DbError(QStringLiteral("Field '%1' not found").arg(name));
+    setValue(i, v);
+}
+
+void DataSet::setValue(int index, const QVariant& v) {
+    requireOpen();
+    if (index < 0 || index >= m_fields.size()) throw DbError(QStringLiteral("Field index out of range"));
+    if (m_calculating) {
+        m_buffer[index] = v;
+        return;
+    }
+    if (!isEditing()) edit();
+    m_buffer[index] = v;
+    if (!m_inAfterInsert) m_modified = true;
+    if (!m_fields[index].calculated) calculateBuffer();
+    if (!m_controlsDisabled && m_current >= 0) emit rowChanged(m_current);
+}
+
+void DataSet::edit() {
+    requireRows();
+    if (isEditing()) return;
+    m_buffer = m_rows[m_view[m_current]]->values;
+    m_modified = false;
+    setState(DataSetState::Edit);
+}
+
+void DataSet::insert() {
+    insertRow(false);
+}
+
+void DataSet::append() {
+    insertRow(true);
+}
+
+void DataSet::insertRow(bool atEnd) {
+    requireOpen();
+    checkBrowseMode();
+    if (isEditing()) return;
+    if (beforeInsert) beforeInsert(*this);
+    const int position = atEnd ? int(m_view.size()) : std::max(m_current, 0);
+    auto row = std::make_shared<Row>();
+    row->values.resize(m_fields.size());
+    m_rows.push_back(row);
+    m_newRow = row;
+    if (!m_controlsDisabled) emit rowAboutToBeInserted(position);
+    m_view.insert(position, int(m_rows.size()) - 1);
+    m_current = position;
+    m_buffer = row->values;
+    m_modified = false;
+    setState(DataSetState::Insert);
+    if (!m_controlsDisabled) emit rowInserted(position);
+    emit currentChanged(m_current);
+    // Defaults set by the after-insert event are not the user's change: an untouched new row stays droppable.
+    m_inAfterInsert = true;
+    try {
+        if (afterInsert) afterInsert(*this);
+    } catch (...) {
+        m_inAfterInsert = false;
+        throw;
+    }
+    m_inAfterInsert = false;
+}
+
+std::optional<QVariant> DataSet::convertForPost(int index, const QVariant& v) const {
+    return convertToFieldType(v, m_fields[index].type);
+}
+
+bool DataSet::post() {
+    requireOpen();
+    emit commitOpenEditors();
+    if (!isEditing()) return true;
+    try {
+        if (beforePost) beforePost(*this);
+        Row& row = *m_rows[m_view[m_current]];
+        QVector<QVariant> converted = m_buffer;
+        for (int i = 0; i < m_fields.size(); ++i) {
+            if (m_fields[i].calculated) continue;
+            const auto c = convertForPost(i, m_buffer[i]);
+            if (!c) {
+                throw DbError(QStringLiteral("“%1”不是字段“%2”的有效值。")
+                                  .arg(m_buffer[i].toString(), m_fields[i].name));
+            }
+            converted[i] = *c;
+        }
+        if (!m_inMemory) {
+            if (m_detectedTable.isEmpty() || !m_connection)
+                throw DbError(QStringLiteral("该数据集是只读的，不能保存修改。"));
+            QStringList names;
+            QVariantList values;
+            for (int i = 0; i < m_fields.size(); ++i) {
+                const Field& f = m_fields[i];
+                if (f.calculated || f.readOnly) continue;
+                if (m_state == DataSetState::Edit) {
+                    if (compareValues(converted[i], row.values[i], f.type) == 0 &&
+                        converted[i].isNull() == row.values[i].isNull())
+                        continue;
+                } else if (converted[i].isNull()) {
+                    continue;
+                }
+                names << f.name;
+                values << converted[i];
+            }
+            if (m_state == DataSetState::Insert) {
+                QString sql;
+                if (names.isEmpty()) {
+                    sql = QStringLiteral("insert into %1 default values").arg(m_detectedTable);
+                } else {
+                    QStringList marks;
+                    for (int i = 0; i < names.size(); ++i) marks << QStringLiteral("?");
+                    sql = QStringLiteral("insert into %1 (%2) values (%3)")
+                              .arg(m_detectedTable, names.join(QStringLiteral(", ")),
+                                   marks.join(QStringLiteral(", ")));
+                }
+                m_connection->exec(sql, values);
+                const qint64 rowid = m_connection->lastInsertRowId();
+                // Read the stored row back: the key and the defaults the table gave.
+                PreparedStatement back = m_connection->query(
+                    QStringLiteral("select * from %1 where rowid = ?").arg(m_detectedTable), {rowid});
+                if (back.next()) {
+                    for (int c = 0; c < back.columnCount(); ++c) {
+                        const int f = fieldIndex(back.columnName(c));
+                        if (f >= 0 && !m_fields[f].calculated)
+                            converted[f] = fromDbValue(back.value(c), m_fields[f].type);
+                    }
+                }
+                row.key = m_hiddenRowId ? QVariant(rowid)
+                                        : converted.value(fieldIndex(m_keyField), QVariant(rowid));
+            } else if (!names.isEmpty()) {
+                QStringList sets;
+                for (const QString& n : names) sets << n + QStringLiteral(" = ?");
+                const QString where = storedRowCondition(row, values);
+                if (m_connection->exec(QStringLiteral("update %1 set %2%3")
+                                           .arg(m_detectedTable, sets.join(QStringLiteral(", ")), where),
+                                       values) != 1)
+                    throw RowChangedError();
+            }
+        }
+        row.values = converted;
+        calculate(row);
+    } catch (const RowChangedError&) {
+        // Not a refusal of what the user typed: the row is no longer there to take it.
+        cancel();
+        throw;
+    } catch (const DbError& e) {
+        if (onPostError && onPostError(*this, e) == PostErrorAction::Abort) return false;
+        throw;
+    }
+    m_newRow.reset();
+    m_buffer.clear();
+    m_modified = false;
+    setState(DataSetState::Browse);
+    if (!m_controlsDisabled) emit rowChanged(m_current);
+    if (afterPost) afterPost(*this);
+    return true;
+}
+
+void DataSet::removeFromView(int position) {
+    if (!m_controlsDisabled) emit rowAboutToBeRemoved(position);
+    m_view.remove(position);
+    if (!m_controlsDisabled) emit rowRemoved(position);
+}
+
+void DataSet::cancel() {
+    emit discardOpenEditors();
+    if (!isEditing()) return;
+    const int position = m_current;
+    if (m_state == DataSetState::Insert) {
+        if (m_newRow) m_newRow->deleted = true;
+        m_newRow.reset();
+        m_buffer.clear();
+        m_modified = false;
+        setState(DataSetState::Browse);
+        removeFromView(position);
+        moveTo(std::min(position, int(m_view.size()) - 1));
+        return;
+    }
+    m_buffer.clear();
+    m_modified = false;
+    setState(DataSetState::Browse);
+    if (!m_controlsDisabled) emit rowChanged(position);
+}
+
+void DataSet::checkBrowseMode() {
+    emit commitOpenEditors();
+    if (!isEditing()) return;
+    if (m_state == DataSetState::Insert && !m_modified) {
+        cancel();
+    } else if (m_modified) {
+        post();
+    } else {
+        cancel();
+    }
+}
+
+void DataSet::remove() {
+    requireOpen();
+    emit discardOpenEditors();
+    if (m_state == DataSetState::Insert) {
+        cancel();
+        return;
+    }
+    requireRows();
+    if (m_state == DataSetState::Edit) cancel();
+    if (beforeDelete) beforeDelete(*this);
+    Row& row = *m_rows[m_view[m_current]];
+    if (!m_inMemory) {
+        if (m_detectedTable.isEmpty() || !m_connection)
+            throw DbError(QStringLiteral("该数据集是只读的，不能删除。"));
+        QVariantList values;
+        const QString where = storedRowCondition(row, values);
+        if (m_connection->exec(QStringLiteral("delete from %1%2").arg(m_detectedTable, where), values) != 1)
+            throw RowChangedError();
+    }
+    row.deleted = true;
+    const int position = m_current;
+    removeFromView(position);
+    m_bof = m_eof = false;
+    moveTo(std::min(position, int(m_view.size()) - 1));
+    if (afterDelete) afterDelete(*this);
+}
+
+void DataSet::setSort(const QString& sort) {
+    requireOpen();
+    const QString trimmed = sort.trimmed();
+    int sortField = -1;
+    if (!trimmed.isEmpty()) {
+        const QString name = trimmed.section(QLatin1Char(' '), 0, 0);
+        sortField = fieldIndex(name);
+        if (sortField < 0 || m_fields[sortField].calculated)
+            throw DbError(QStringLiteral("不能按“%1”排序：数据集中没有这个字段。").arg(name));
+    }
+    checkBrowseMode();
+    const Row* current = m_current >= 0 ? m_rows[m_view[m_current]].get() : nullptr;
+    beginReset();
+    m_sort = trimmed;
+    m_sortField = sortField;
+    rebuildView();
+    int position = -1;
+    for (int i = 0; current && i < m_view.size(); ++i)
+        if (m_rows[m_view[i]].get() == current) position = i;
+    m_current = position >= 0 ? position : (m_view.isEmpty() ? -1 : 0);
+    endReset();
+    emit currentChanged(m_current);
+}
+
+void DataSet::setFilter(const QString& filter) {
+    const QString previous = m_filter;
+    m_filter = filter;
+    try {
+        resolveFilter();
+    } catch (...) {
+        m_filter = previous;
+        resolveFilter();
+        throw;
+    }
+    if (m_filtered && isOpen()) setFiltered(true);
+}
+
+void DataSet::setFiltered(bool on) {
+    m_filtered = on;
+    if (!isOpen()) return;
+    checkBrowseMode();
+    beginReset();
+    rebuildView();
+    finishReset();
+}
+
+bool DataSet::locate(const QString& name, const QVariant& v, bool caseInsensitive) {
+    requireOpen();
+    const int f = fieldIndex(name);
+    if (f < 0) throw DbError(QStringLiteral("Field '%1' not found").arg(name));
+    const FieldType type = m_fields[f].type;
+    for (int i = 0; i < m_view.size(); ++i) {
+        const QVariant& rv = (i == m_current && isEditing()) ? m_buffer[f] : m_rows[m_view[i]]->values[f];
+        bool match;
+        if (type == FieldType::Text || type == FieldType::Unknown) {
+            const QString target = v.isNull() ? QString() : v.toString();
+            const QString have = rv.isNull() ? QString() : rv.toString();
+            match = (rv.isNull() && target.isEmpty()) ||
+                    (!rv.isNull() &&
+                     QString::compare(have, target,
+                                      caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive) == 0);
+        } else {
+            const auto converted = convertToFieldType(v, type);
+            match = converted && (converted->isNull() ? rv.isNull() : equalValues(rv, *converted, type));
+        }
+        if (match) {
+            setRecNo(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+void DataSet::disableControls() {
+    if (m_controlsDisabled++ == 0) emit aboutToReset();
+}
+
+void DataSet::enableControls() {
+    if (m_controlsDisabled > 0 && --m_controlsDisabled == 0) emit reset();
+}
+
+QString DataSet::storedRowCondition(const Row& row, QVariantList& values) const {
+    QString where = QStringLiteral(" where %1 = ?").arg(m_hiddenRowId ? QStringLiteral("rowid") : m_keyField);
+    values << row.key;
+    for (const QString& name : m_rowIdentity) {
+        const int f = fieldIndex(name);
+        if (f < 0 || m_fields[f].calculated) continue;
+        where += QStringLiteral(" and [%1] is ?").arg(m_fields[f].name);
+        values << row.values[f];
+    }
+    return where;
+}
+
+int DataSet::keyFieldIndex() const {
+    return m_hiddenRowId ? -1 : fieldIndex(m_keyField);
+}
+
+}  // namespace hx

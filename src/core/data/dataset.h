@@ -1,0 +1,253 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "core/data/connection.h"
+#include "core/data/money.h"
+#include "core/data/values.h"
+
+namespace hx {
+
+// One field of a data set.
+struct Field {
+    Field() = default;
+    Field(const QString& name, FieldType type, int size = 0) : name(name), type(type), size(size) {}
+    QString name;
+    FieldType type = FieldType::Unknown;
+    int size = 0;             // characters of a text field, 0 when unbounded
+    bool readOnly = false;    // the key and computed columns
+    bool calculated = false;  // filled by the calc-fields event or a lookup, never stored
+    QString displayFormat;    // "0.00", "0.0000", "##0.0 %", "0.0"; empty: the type's default
+    QString displayLabel;     // grid title; the name when empty
+};
+
+enum class DataSetState { Inactive, Browse, Edit, Insert };
+
+// What a post-error handler decides: fail (raise the error), or abort quietly.
+enum class PostErrorAction { Fail, Abort };
+
+// Rows loaded into memory from one statement, with a current row, editing and in-memory sort and filter.
+// A posted row is written at once to its one table, by the table's integer key or by rowid. A data set
+// without a connection is an in-memory table: define its fields, open it, and append rows.
+//
+// Errors are raised as DbError: "Cannot perform this operation on a closed dataset" and "... on an empty
+// dataset" for operations that need an open, non-empty data set.
+class DataSet : public QObject {
+    Q_OBJECT
+  public:
+    explicit DataSet(Connection* connection = nullptr, QObject* parent = nullptr);
+    ~DataSet() override;
+
+    // ---- statement and opening
+    // The connection knows its data sets and closes them when it closes.
+    void setConnection(Connection* connection);
+    Connection* connection() const { return m_connection; }
+    void setSql(const QString& sql);
+    QString sql() const { return m_sql; }
+    // Values of the statement's "?" parameters, in order.
+    void setParams(const QVariantList& params) { m_params = params; }
+    QVariantList params() const { return m_params; }
+    // The table that posted rows go to; detected from "select ... from TABLE" without a join when empty.
+    void setUpdateTable(const QString& table) { m_updateTable = table; }
+    QString updateTable() const { return m_updateTable; }
+    // Fields that must still hold what was read for an update or a delete to apply (besides the key): a
+    // table keyed by rowid gets its rowids reused, and a row must never be written over another one.
+    void setRowIdentity(const QStringList& fields) { m_rowIdentity = fields; }
+    // Overrides the type taken from the declared column type (computed columns, for example a sum of money).
+    void setFieldType(const QString& field, FieldType type);
+    // A field that is not in the statement, filled per row by onCalcFields (or by a lookup below).
+    void addCalculatedField(const QString& name, FieldType type);
+    // A calculated field whose value is lookup(value of keyField).
+    void addLookupField(const QString& name, FieldType type, const QString& keyField,
+                        std::function<QVariant(const QVariant& key)> lookup);
+    // For an in-memory table: its fields, before open().
+    void defineFields(const QVector<Field>& fields);
+
+    void open();  // runs the statement; the current row is the first; the filter (if on) applies
+    // Opens an in-memory table on rows made elsewhere (values in the order of its fields; missing values
+    // are Null), as open() does: a result of a million rows is taken over without a post per row.
+    void openWithRows(std::vector<QVector<QVariant>> rows);
+    void close();    // drops rows and sort; keeps statement, filter and field definitions
+    void requery();  // runs the same statement again; keeps sort and filter; the first row becomes current
+    bool isOpen() const { return m_state != DataSetState::Inactive; }
+    DataSetState state() const { return m_state; }
+    bool isEditing() const { return m_state == DataSetState::Edit || m_state == DataSetState::Insert; }
+    bool isModified() const { return m_modified; }
+
+    // ---- fields
+    const QVector<Field>& fields() const { return m_fields; }
+    int fieldCount() const { return m_fields.size(); }
+    int fieldIndex(const QString& name) const;  // -1 when there is none; names ignore letter case
+    Field& field(const QString& name);          // raises when there is none
+    const Field& field(int index) const { return m_fields[index]; }
+
+    // ---- rows and navigation (over the visible rows: filtered and sorted)
+    int recordCount() const;  // visible rows; 0 when closed
+    bool isEmpty() const { return recordCount() == 0; }
+    int recNo() const { return m_current; }  // 0-based; -1 when empty
+    void setRecNo(int row);                  // posts a pending edit first
+    void first();
+    void last();
+    void next();
+    void prior();
+    bool bof() const { return m_bof; }
+    bool eof() const { return m_eof; }
+
+    // ---- values of the current row (the edit buffer while editing); Null for an empty data set
+    QVariant value(const QString& field) const;
+    QVariant value(int fieldIndex) const;
+    // Values of any visible row, without moving.
+    QVariant valueAt(int row, int fieldIndex) const;
+    QString textAt(int row, int fieldIndex) const;  // display text (get-text event or format)
+    QString text(const QString& field) const;
+    // Null-safe conversions: a Null gives 0, the empty text or false.
+    qint64 asInt(const QString& field) const;
+    Money asMoney(const QString& field) const;
+    double asDouble(const QString& field) const;
+    QString asString(const QString& field) const;
+    bool asBool(const QString& field) const;
+    // Sets a field of the current row; starts editing when browsing. The value is kept as given until
+    // post() converts it to the field's type, so a letter typed into a number field fails the post.
+    void setValue(const QString& field, const QVariant& value);
+    void setValue(int fieldIndex, const QVariant& value);
+
+    // ---- editing
+    void edit();
+    void insert();  // a new row before the current one
+    void append();  // a new row at the end
+    // Stores the edited or new row. Returns false when a post-error handler aborted quietly; raises
+    // when the database refused and no handler aborted.
+    bool post();
+    void cancel();
+    void remove();  // deletes the current row from its table; the next row becomes current
+    // Posts when editing and modified, cancels an untouched new row.
+    void checkBrowseMode();
+
+    // ---- in memory
+    // "field ASC" (one key, ascending); empty for the load order. Raises for a field the data set lacks.
+    void setSort(const QString& sort);
+    QString sort() const { return m_sort; }
+    // "field = value", the value a plain number or a quoted text ('O''Neil'). Applied while filtered.
+    void setFilter(const QString& filter);
+    QString filter() const { return m_filter; }
+    void setFiltered(bool on);
+    bool filtered() const { return m_filtered; }
+    // Makes the first visible row whose field equals value current; text compares whole values, letter
+    // case ignored when asked. Returns false and keeps the current row when there is none.
+    bool locate(const QString& field, const QVariant& value, bool caseInsensitive = true);
+    // While disabled, no change signals reach views (bulk walks); enabling resets the views once.
+    void disableControls();
+    void enableControls();
+
+    // ---- events
+    std::function<void(DataSet&)> beforeInsert;
+    std::function<void(DataSet&)> afterInsert;
+    std::function<void(DataSet&)> beforePost;
+    std::function<void(DataSet&)> afterPost;
+    std::function<PostErrorAction(DataSet&, const DbError&)> onPostError;
+    std::function<void(DataSet&)> beforeDelete;
+    std::function<void(DataSet&)> afterDelete;
+    std::function<void(DataSet&)> afterScroll;
+    std::function<void(DataSet&)> afterOpen;
+    // Fills the calculated fields of the current row (read with value(), written with setValue()).
+    std::function<void(DataSet&)> onCalcFields;
+    // Display text of a field's value; the default formatting when it returns a null QString.
+    std::function<QString(const DataSet&, int fieldIndex, const QVariant& value)> onGetText;
+
+  signals:
+    // For views: the whole list is about to change, and has changed (open, close, requery, sort, filter).
+    void aboutToReset();
+    void reset();
+    void rowAboutToBeInserted(int row);
+    void rowAboutToBeRemoved(int row);
+    void rowChanged(int row);
+    void rowInserted(int row);
+    void rowRemoved(int row);
+    void currentChanged(int row);
+    void stateChanged(hx::DataSetState state);
+    // Before the data set moves, appends, posts or requeries: a view with an open cell editor hands its
+    // text to the current row now, so that what the user typed is part of what follows.
+    void commitOpenEditors();
+    // Before the current row is cancelled, deleted or the data set closed: open cell editors are dropped.
+    void discardOpenEditors();
+
+  private:
+    struct Row;
+    void requireOpen() const;
+    void requireRows() const;
+    void load();
+    void openWith(const std::function<void()>& fill);
+    void rebuildView();
+    bool rowMatchesFilter(const Row& row) const;
+    void calculate(Row& row);
+    void calculateBuffer();
+    void resolveFilter();
+    void keepPresentation();
+    void finishReset(const std::function<void()>& beforeScroll = {});
+    void setState(DataSetState state);
+    void moveTo(int row);
+    void insertRow(bool atEnd);
+    void detectUpdateTable();
+    int keyFieldIndex() const;
+    QVector<QVariant>& currentValues();
+    const QVector<QVariant>& currentValues() const;
+    void beginReset();
+    void endReset();
+    void removeFromView(int row);
+    std::optional<QVariant> convertForPost(int fieldIndex, const QVariant& value) const;
+    // " where KEY = ? and F1 is ? ..." with its values, naming the stored row that `row` was read from.
+    QString storedRowCondition(const Row& row, QVariantList& values) const;
+
+    Connection* m_connection = nullptr;
+    QString m_sql;
+    QVariantList m_params;
+    QString m_updateTable;
+    QString m_detectedTable;
+    QStringList m_rowIdentity;
+    QString m_keyField;  // the integer key of the update table, or the hidden rowid column
+    bool m_hiddenRowId = false;
+
+    QVector<Field> m_fields;
+    QVector<Field> m_extraFields;  // calculated and lookup fields, appended after the statement's
+    QHash<QString, FieldType> m_typeOverrides;
+    QHash<QString, QPair<QString, QString>> m_presentation;  // display format and label by field name
+    struct Lookup {
+        int field;
+        QString keyField;
+        std::function<QVariant(const QVariant&)> fn;
+        int keyIndex = -1;  // of keyField, resolved when the rows are loaded
+    };
+    QVector<Lookup> m_lookups;
+    bool m_inMemory = false;
+
+    std::vector<std::shared_ptr<Row>> m_rows;  // loaded rows in load order
+    QVector<int> m_view;                       // visible rows: indexes into m_rows
+    int m_current = -1;
+    bool m_bof = true;
+    bool m_eof = true;
+
+    DataSetState m_state = DataSetState::Inactive;
+    QVector<QVariant> m_buffer;     // edit buffer of the current row
+    std::shared_ptr<Row> m_newRow;  // the row being inserted, already placed in the view
+    bool m_modified = false;
+
+    QString m_sort;
+    int m_sortField = -1;
+    QString m_filter;
+    int m_filterField = -1;
+    QVariant m_filterValue;
+    bool m_filtered = false;
+    int m_controlsDisabled = 0;
+    bool m_inAfterInsert = false;
+    bool m_calculating = false;
+};
+
+}  // namespace hx

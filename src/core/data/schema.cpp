@@ -1,0 +1,120 @@
+#include "core/data/schema.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include "core/data/connection.h"
+
+namespace hx {
+
+QString schemaSection(const QString& name) {
+    QFile file(QStringLiteral(":/data/schema.sql"));
+    if (!file.open(QIODevice::ReadOnly)) throw DbError(QStringLiteral("找不到数据库结构脚本。"));
+    const QString script = QString::fromUtf8(file.readAll());
+    const QString marker = QStringLiteral("-- @section ");
+    const int start = script.indexOf(marker + name + QLatin1Char('\n'));
+    if (start < 0) throw DbError(QStringLiteral("数据库结构脚本中没有“%1”部分。").arg(name));
+    const int bodyStart = start + marker.size() + name.size() + 1;
+    const int next = script.indexOf(marker, bodyStart);
+    return script.mid(bodyStart, next < 0 ? -1 : next - bodyStart);
+}
+
+void createDatabaseFile(const QString& path, const QString& section) {
+    if (QFileInfo::exists(path)) throw DbError(QStringLiteral("文件“%1”已经存在，不能覆盖。").arg(path));
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            throw DbError(QStringLiteral("无法创建文件“%1”：%2").arg(path, file.errorString()));
+    }
+    try {
+        Connection cn;
+        cn.open(path);
+        cn.execScript(QStringLiteral("BEGIN;") + schemaSection(section) + QStringLiteral(";COMMIT;"));
+        cn.close();
+    } catch (...) {
+        QFile::remove(path);
+        throw;
+    }
+}
+
+void createSystemStore(const QString& path) {
+    createDatabaseFile(path, QStringLiteral("systemstore"));
+}
+
+void createAccountSetTemplate(const QString& path) {
+    createDatabaseFile(path, QStringLiteral("accountset"));
+}
+
+namespace {
+QString withoutComments(const QString& statement) {
+    QStringList lines;
+    for (const QString& line : statement.split(QLatin1Char('\n')))
+        if (!line.trimmed().startsWith(QLatin1String("--"))) lines << line;
+    return lines.join(QLatin1Char('\n')).trimmed();
+}
+
+QString folded(const QString& sql) {
+    return sql.simplified().toLower();
+}
+}  // namespace
+
+void upgradeAccountSet(Connection& cn) {
+    static const QRegularExpression viewName(QStringLiteral("^create\\s+view\\s+(\\w+)"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression indexHead(QStringLiteral("^create\\s+(unique\\s+)?index\\s+"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    // Comments go first: they may hold semicolons.
+    const QString script = withoutComments(schemaSection(QStringLiteral("accountset")));
+    for (const QString& piece : script.split(QLatin1Char(';'))) {
+        const QString statement = piece.trimmed();
+        const auto view = viewName.match(statement);
+        if (view.hasMatch()) {
+            const QString stored =
+                cn.scalar(QStringLiteral("select sql from sqlite_master where type='view' and name=?"),
+                          {view.captured(1)})
+                    .toString();
+            if (folded(stored) == folded(statement)) continue;
+            Transaction t(cn);
+            cn.exec(QStringLiteral("drop view if exists ") + view.captured(1));
+            cn.exec(statement);
+            t.commit();
+            continue;
+        }
+        const auto index = indexHead.match(statement);
+        if (index.hasMatch()) {
+            QString create = statement;
+            create.replace(index.capturedStart(), index.capturedLength(),
+                           index.captured(0) + QStringLiteral("if not exists "));
+            try {
+                cn.exec(create);
+            } catch (const DbError&) {
+                // An index that cannot be built on old rows only costs speed; the account set stays usable.
+            }
+        }
+    }
+}
+
+QStringList accountSetTables() {
+    return {QStringLiteral("staff"),  QStringLiteral("job"),        QStringLiteral("JobData"),
+            QStringLiteral("salary"), QStringLiteral("salaryData"), QStringLiteral("wCodeName")};
+}
+
+bool isAccountSet(const QString& path) {
+    try {
+        Connection cn;
+        cn.open(path);
+        for (const QString& table : accountSetTables()) {
+            const QVariant n = cn.scalar(
+                QStringLiteral(
+                    "select count(*) from sqlite_master where type='table' and name=? collate nocase"),
+                {table});
+            if (n.toInt() != 1) return false;
+        }
+        return true;
+    } catch (const DbError&) {
+        return false;
+    }
+}
+
+}  // namespace hx

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <optional>
+
+#include "core/data/connection.h"
+
+namespace hx {
+
+// Formats a value the way grids show it: money with the format's decimals (2 by default), dates as
+// yyyy-MM-dd, yes/no as 是/否. In "##0.0 %" the sign is text after the number, which is the percentage
+// itself (85.3 shows as "85.3 %"), not a fraction to multiply. Null gives the empty text.
+QString formatValue(const QVariant& value, FieldType type, const QString& displayFormat);
+
+// Converts typed text or any value to the field's type. Nothing when it does not convert (a letter in a
+// number field). Empty text gives Null.
+std::optional<QVariant> convertToFieldType(const QVariant& value, FieldType type);
+
+// A number's text with a comma between every three digits of its whole part: "-1234567.50" gives
+// "-1,234,567.50".
+QString groupThousands(const QString& number);
+
+}  // namespace hx

@@ -1,0 +1,37 @@
+#include "core/payroll/fixeditems.h"
+
+#include "core/data/connection.h"
+#include "core/data/errors.h"
+
+namespace hx {
+
+const QString systemItemMarker = QStringLiteral("*********系统提供*********");
+
+namespace {
+// The code goes into the statement as a column name: only the seven fixed items' own codes may.
+QString fixedItemColumn(const QString& code) {
+    static const QStringList codes{"A02", "A03", "A04", "A05", "A06", "A07", "A08"};
+    const QString upper = code.toUpper();
+    if (!codes.contains(upper)) throw DbError(QStringLiteral("“%1”不是固定工资项目。").arg(code));
+    return upper;
+}
+}  // namespace
+
+void nameFixedItem(Connection& cn, const QString& code, const QString& name) {
+    const QString column = fixedItemColumn(code);
+    Transaction transaction(cn);
+    cn.exec(QStringLiteral("update salary set ItemName=?,expression=?,printWidth=10 where itemCode=?"),
+            {name, systemItemMarker, column});
+    transaction.commit();
+}
+
+void clearFixedItem(Connection& cn, const QString& code) {
+    const QString column = fixedItemColumn(code);
+    Transaction transaction(cn);
+    cn.exec(QStringLiteral("update staff set %1=0").arg(column));
+    cn.exec(QStringLiteral("update salary set ItemName=?,expression=?,printWidth=0 where itemCode=?"),
+            {QString(QLatin1String("")), QString(QLatin1String("")), column});
+    transaction.commit();
+}
+
+}  // namespace hx

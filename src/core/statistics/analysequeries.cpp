@@ -1,0 +1,174 @@
+#include "core/statistics/analysequeries.h"
+
+#include <QRegularExpression>
+#include <algorithm>
+#include <cctype>
+#include <memory>
+
+#include "core/data/connection.h"
+#include "core/data/errors.h"
+
+namespace hx {
+
+int dayCount(const QDate& a, const QDate& b) {
+    return int(qAbs(a.daysTo(b))) + 1;
+}
+
+Statement outputCheckStatement(const QDate& from, const QDate& to, const QString& classGroup) {
+    Statement st;
+    st.params << dayCount(from, to);
+    QString condition = QStringLiteral("1=1");
+    if (!classGroup.isEmpty()) {
+        condition = QStringLiteral("classGroup=?");
+        st.params << classGroup;
+    }
+    st.params << from << to;
+    // The days count 30 to the month; dividing by 30.0 keeps the proration in real numbers also when the
+    // wage is stored as a whole number.
+    st.sql = QStringLiteral(
+                 "select staffCode, staffName, avg(?*levelSalary/30.0) as levelS,"
+                 "sum(tmyUnits)/10000.0 as tmy from qryDataDay where ") +
+             condition +
+             QStringLiteral(" and dateD between ? and ? group by staffCode,staffName order by staffCode");
+    return st;
+}
+
+QVector<Field> outputCheckFields() {
+    const QString money = QStringLiteral("#,##0.00");
+    QVector<Field> fields = {{QStringLiteral("staffCode"), FieldType::Text, 10},
+                             {QStringLiteral("staffName"), FieldType::Text, 10},
+                             {QStringLiteral("levelS"), FieldType::Money},
+                             {QStringLiteral("tmy"), FieldType::Money},
+                             {QStringLiteral("notFinish"), FieldType::Money},
+                             {QStringLiteral("finishPercent"), FieldType::Double}};
+    for (Field& f : fields) {
+        f.readOnly = true;
+        if (f.type == FieldType::Money) f.displayFormat = money;
+    }
+    fields.last().displayFormat = QStringLiteral("##0.0 %");
+    return fields;
+}
+
+namespace {
+// Views stay still while the table is filled row by row, and follow once at the end.
+class ControlsDisabled {
+  public:
+    explicit ControlsDisabled(DataSet& ds) : m_ds(ds) { m_ds.disableControls(); }
+    ~ControlsDisabled() { m_ds.enableControls(); }
+    ControlsDisabled(const ControlsDisabled&) = delete;
+    ControlsDisabled& operator=(const ControlsDisabled&) = delete;
+
+  private:
+    DataSet& m_ds;
+};
+}  // namespace
+
+void fillOutputCheck(const DataSet& source, DataSet& result) {
+    result.close();
+    result.open();
+    {
+        ControlsDisabled still(result);
+        for (int row = 0; row < source.recordCount(); ++row) {
+            result.append();
+            for (int f = 0; f < 4; ++f) result.setValue(f, source.valueAt(row, f));
+            const Money levelS = Money::fromVariant(source.valueAt(row, 2));
+            const Money tmy = Money::fromVariant(source.valueAt(row, 3));
+            result.setValue(4, QVariant::fromValue(levelS - tmy));
+            const double percent =
+                levelS == Money() ? 100.0 : 100.0 * double(tmy.units()) / double(levelS.units());
+            result.setValue(5, percent);
+            result.post();
+        }
+    }
+    result.first();
+}
+
+namespace {
+
+QString firstLine(const QString& text) {
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    return text.section(lineBreak, 0, 0);
+}
+
+}  // namespace
+
+bool freeQueryAllowed(const QString& text) {
+    return firstLine(text).left(6).toUpper() == QLatin1String("SELECT");
+}
+
+QString freeQueryStatement(const QString& text) {
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    QStringList lines = text.split(lineBreak);
+    // A closing line break ends the last line rather than starting an empty one.
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    QString sql;
+    for (const QString& line : lines) sql += line + QStringLiteral("\r\n");
+    return sql;
+}
+
+QString freeQueryWarning() {
+    return QStringLiteral("为数据安全起见，只允许以select开头的选择查询！");
+}
+
+QString multipleStatementsMessage() {
+    return QStringLiteral("自由查询一次只能执行一条查询语句，分号后面的语句不予执行。");
+}
+
+QString notReadOnlyMessage() {
+    return QStringLiteral(
+        "为数据安全起见，自由查询只能读取数据：修改数据、改变表结构以及 pragma、attach、detach "
+        "等语句一律不予执行。");
+}
+
+namespace {
+
+// The first word of a statement, after blanks and comments, in lower case.
+QString firstWord(const char* text, const char* end) {
+    const char* p = text;
+    while (p < end) {
+        if (isspace(static_cast<unsigned char>(*p))) {
+            ++p;
+        } else if (p + 1 < end && p[0] == '-' && p[1] == '-') {
+            while (p < end && *p != '\n') ++p;
+        } else if (p + 1 < end && p[0] == '/' && p[1] == '*') {
+            const char* close = std::search(p + 2, end, "*/", "*/" + 2);
+            p = close == end ? end : close + 2;
+        } else {
+            break;
+        }
+    }
+    const char* word = p;
+    while (p < end && (isalpha(static_cast<unsigned char>(*p)) || *p == '_')) ++p;
+    return QString::fromLatin1(word, int(p - word)).toLower();
+}
+
+}  // namespace
+
+QString singleReadOnlyStatement(Connection& cn, const QString& sql) {
+    QString rest;
+    const PreparedStatement first = PreparedStatement::first(cn, sql, &rest);
+    if (first.isEmpty()) throw DbError(QStringLiteral("没有可执行的查询语句。"));
+    // A query, and one that writes nothing: the engine's read-only flag alone would let attach, detach,
+    // transactions and some pragmas through, which change the connection rather than the file.
+    const QByteArray utf8 = sql.toUtf8();
+    const QString word = firstWord(utf8.constData(), utf8.constData() + utf8.size());
+    if (word != QLatin1String("select") && word != QLatin1String("with") && word != QLatin1String("values"))
+        throw DbError(notReadOnlyMessage());
+    if (!first.isReadOnly()) throw DbError(notReadOnlyMessage());
+
+    // What follows the first statement may be blanks, comments and semicolons, nothing else.
+    const QString statement = sql.left(sql.size() - rest.size());
+    while (!rest.isEmpty()) {
+        QString after;
+        try {
+            if (!PreparedStatement::first(cn, rest, &after).isEmpty()) throw DbError(QString());
+        } catch (const DbError&) {
+            throw DbError(multipleStatementsMessage());
+        }
+        if (after.size() >= rest.size()) break;
+        rest = after;
+    }
+    return statement;
+}
+
+}  // namespace hx

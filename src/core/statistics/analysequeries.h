@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <QVariantList>
+#include <QVector>
+
+#include "core/data/dataset.h"
+
+namespace hx {
+
+class Connection;
+
+// A statement with the values of its "?" placeholders, in order.
+struct Statement {
+    QString sql;
+    QVariantList params;
+};
+
+// The statements of the statistics window. The output check reads the piece-work records summed per
+// day, worker and process (the saved query qryDataDay), which gives the same sums as the single records
+// of qryData in a fraction of the time; money is summed in whole ten-thousandths of a yuan and divided
+// once, so that no binary residue shows.
+
+// Calendar days of a range, both ends included, whatever the order of the two dates.
+int dayCount(const QDate& a, const QDate& b);
+
+// "员工产值检查": per worker with records in the range (and in the class group, when one is given), the
+// monthly normal wage prorated to the days of the range (levelS) and the piece wages earned (tmy),
+// ordered by work number.
+Statement outputCheckStatement(const QDate& from, const QDate& to, const QString& classGroup);
+
+// The fields of the result table of "员工产值检查", in this order: staffCode, staffName, levelS, tmy,
+// notFinish (money) and finishPercent (the percentage itself, shown "##0.0 %").
+QVector<Field> outputCheckFields();
+// Fills the result table (an in-memory data set with outputCheckFields) anew from the rows of the opened
+// outputCheckStatement: per worker the normal wage, the piece wages, their difference and the share of
+// the normal wage reached; a worker without a normal wage counts as having reached it in full.
+void fillOutputCheck(const DataSet& source, DataSet& result);
+
+// The free query may run only when the first six characters of its first line are "select", in any
+// letter case.
+bool freeQueryAllowed(const QString& text);
+// The statement of a free query: every line followed by a carriage return and line feed.
+QString freeQueryStatement(const QString& text);
+
+// The messages of a refused free query.
+QString freeQueryWarning();
+QString multipleStatementsMessage();
+QString notReadOnlyMessage();
+
+// The one statement of `sql` that may run, without the blanks and comments after it. Raises DbError
+// unless `sql` is exactly one statement that reads and changes nothing, neither the data nor the
+// connection (attach, detach, pragmas, transactions): a syntax error raises the database's own message,
+// anything after the first statement or a statement that writes raises one of the messages above.
+// Nothing is run.
+QString singleReadOnlyStatement(Connection& cn, const QString& sql);
+
+}  // namespace hx

@@ -1,0 +1,424 @@
+#include "gui/payroll/salarydata.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include "core/data/clock.h"
+#include "core/data/datamodule.h"
+#include "core/payroll/periods.h"
+#include "gui/payroll/greenbutton.h"
+#include "gui/widgets/combolists.h"
+#include "gui/widgets/dialogs.h"
+#include "gui/widgets/export.h"
+#include "gui/widgets/mydbgrid.h"
+
+namespace hx {
+
+namespace {
+
+constexpr int codeWidth = 55;
+constexpr int nameWidth = 45;
+
+bool isFamily(const QString& code, char family) {
+    return code.startsWith(QLatin1Char(family));
+}
+
+// The sheet's statement: the batch's rows in the order of the workers' codes. The batch's own columns
+// come last, unshown: they tell a stored row from another that took its place.
+QString sheetSql() {
+    return QStringLiteral("select staffCode, staffName, ") + salaryItemCodes().join(QStringLiteral(", ")) +
+           QStringLiteral(
+               ", [Year], [Month], salaryDay from SalaryData where [Year]=? and [month]=? and "
+               "salaryDay=? order by staffCode");
+}
+
+// The totals row: "合计", blanks for the name and the texts, and the sum of every other column. Amounts
+// are summed in whole ten-thousandths of a yuan, so the total is exact.
+QString totalsSql() {
+    QStringList columns{QStringLiteral("'合计' as staffCode"), QStringLiteral("' ' as staffName")};
+    for (const QString& code : salaryItemCodes()) {
+        if (isFamily(code, 'T'))
+            columns << QStringLiteral("' ' as %1").arg(code);
+        else if (isFamily(code, 'B'))
+            columns << QStringLiteral("sum(%1) as %1").arg(code);
+        else
+            columns << QStringLiteral("sum(cast(round(%1*10000) as integer))/10000.0 as %1").arg(code);
+    }
+    return QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +
+           QStringLiteral(
+               " \r\nfrom SalaryData where [Year]=? and [month]=?\r\n and salaryDay=? GROUP BY [Year], "
+               "[Month]");
+}
+
+}  // namespace
+
+QString TsalaryDataFrm::helpTextOfWindow() {
+    return QStringLiteral(
+        "表格的快捷菜单中有\"更新计算(F5键)"
+        "\"功能，只有\"更新计算\"后才能看到计算结果。比如录入出勤天数，你可以逐"
+        "行将所有员工的出勤天数录入完，然后一次成批执行\"更新计算\"；但是注意：如果你录入或修改了一行的数据，"
+        "没经"
+        "过\"更新计算\"操作，回过头再次修改时，系统会提示\"无法为更新定位行\"的错误讯息。\n"
+        "\n"
+        "生成工资表以后，如果计件数据有改动，通过\"更新计算\"快捷菜单无法完成正确的计算结果，必须直接在工资表"
+        "中改"
+        "为\"计件工资\"项正确数据，然后\"更新计算\"；当然，改动很多嫌麻烦的话，也可以在《工资设置》中重新生成"
+        "工资"
+        "表，这样有些已经录入的杂项数据必须重新录入。\n"
+        "\n"
+        "[打印工资条]\n"
+        "按所选月份的《工资设置》中设置进行工资条打印；\n"
+        "\n"
+        "[EXCEL]\n"
+        "将工资表格导出到EXCEL表格中保存。");
+}
+
+TsalaryDataFrm::TsalaryDataFrm(QWidget* parent) : WorkWindow(parent) {
+    buildWindow();
+    const YearMonth shown = previousMonth(hx::today());
+    FormCreate({shown.year, shown.month, 1});
+}
+
+TsalaryDataFrm::TsalaryDataFrm(const SheetBatch& batch, QWidget* parent) : WorkWindow(parent) {
+    buildWindow();
+    FormCreate(batch);
+}
+
+TsalaryDataFrm::~TsalaryDataFrm() = default;
+
+void TsalaryDataFrm::buildWindow() {
+    frameWindow(QStringLiteral("salaryDataFrm"), QStringLiteral("工资表"), QSize(835, 546));
+    setHelpText(helpTextOfWindow());
+
+    Connection* cn = &dataFrm()->cnMain;
+    tdMain = new DataSet(cn, this);
+    tdMain->setObjectName(QStringLiteral("tdMain"));
+    tdSum = new DataSet(cn, this);
+    tdSum->setObjectName(QStringLiteral("tdSum"));
+
+    // Top strip
+    auto* top = new QWidget(this);
+    auto* topLayout = new QHBoxLayout(top);
+    topLayout->setContentsMargins(6, 4, 6, 4);
+    topLayout->setSpacing(4);
+    cbbYear = new QComboBox(top);
+    cbbMonth = new QComboBox(top);
+    cbbDay = new QComboBox(top);
+    cbbYear->setObjectName(QStringLiteral("cbbYear"));
+    cbbMonth->setObjectName(QStringLiteral("cbbMonth"));
+    cbbDay->setObjectName(QStringLiteral("cbbDay"));
+    cbbYear->setMaxVisibleItems(12);
+    cbbMonth->setMaxVisibleItems(12);
+    cbbDay->setMaxVisibleItems(16);
+    btnPrintBar = new QPushButton(QStringLiteral("打印工资条"), top);
+    btnPrintBar->setObjectName(QStringLiteral("btnPrintBar"));
+    btnPrintBar->setVisible(false);  // the pay slips come with the report windows
+    btnExcel = new QPushButton(QStringLiteral("EXCEL"), top);
+    btnExcel->setObjectName(QStringLiteral("btnExcel"));
+    makeGreenButton(btnPrintBar);
+    makeGreenButton(btnExcel);
+    topLayout->addWidget(cbbYear);
+    topLayout->addWidget(new QLabel(QStringLiteral("年"), top));
+    topLayout->addSpacing(6);
+    topLayout->addWidget(cbbMonth);
+    topLayout->addWidget(new QLabel(QStringLiteral("月"), top));
+    topLayout->addSpacing(6);
+    topLayout->addWidget(cbbDay);
+    topLayout->addWidget(new QLabel(QStringLiteral("号"), top));
+    topLayout->addStretch(1);
+    topLayout->addWidget(btnPrintBar);
+    topLayout->addWidget(btnExcel);
+    top->setContextMenuPolicy(Qt::PreventContextMenu);
+
+    // The sheet
+    grdMain = new TMyDBGrid(this);
+    grdMain->setObjectName(QStringLiteral("grdMain"));
+    grdMain->setDataSet(tdMain);
+    grdMain->setAlwaysShowEditor(true);
+    // A sheet's rows come from generation only: the grid's keys neither add nor remove one.
+    grdMain->setFixedRows(true);
+    grdMain->viewport()->installEventFilter(this);
+
+    // The totals row: one row under the sheet's columns, without titles or scroll bars.
+    grdSum = new TMyDBGrid(this);
+    grdSum->setObjectName(QStringLiteral("grdSum"));
+    grdSum->setDataSet(tdSum);
+    grdSum->setReadOnly(true);
+    grdSum->horizontalHeader()->hide();
+    grdSum->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grdSum->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grdSum->setFocusPolicy(Qt::NoFocus);
+    grdSum->setSelectionMode(QAbstractItemView::NoSelection);
+    grdSum->setContextMenuPolicy(Qt::PreventContextMenu);
+    QPalette face = grdSum->palette();
+    face.setColor(QPalette::Base, face.color(QPalette::Button));
+    // The totals have no current cell to show.
+    face.setColor(QPalette::Highlight, face.color(QPalette::Button));
+    face.setColor(QPalette::HighlightedText, face.color(QPalette::Text));
+    grdSum->setPalette(face);
+    grdSum->setFixedHeight(
+        std::max(22, grdSum->verticalHeader()->defaultSectionSize() + 2 * grdSum->frameWidth()));
+    // The sheet's vertical scroll bar takes room on the right; the same room beside the totals keeps their
+    // horizontal scrolling in step to the last column.
+    auto* sumGap = new QWidget(this);
+    sumGap->setFixedWidth(0);
+    auto* sumRow = new QHBoxLayout;
+    sumRow->setContentsMargins(0, 0, 0, 0);
+    sumRow->setSpacing(0);
+    sumRow->addWidget(grdSum, 1);
+    sumRow->addWidget(sumGap);
+    for (TMyDBGrid* grid : {grdMain, grdSum})
+        grid->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(top);
+    layout->addWidget(grdMain, 1);
+    layout->addLayout(sumRow);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    pRefresh = PopupMenu1->addAction(QStringLiteral("更新计算"));
+    pRefresh->setObjectName(QStringLiteral("pRefresh"));
+    pRefresh->setShortcut(QKeySequence(Qt::Key_F5));
+    pRefresh->setShortcutContext(Qt::WindowShortcut);
+    addAction(pRefresh);
+    PopupMenu1->addSeparator();
+    pSort = PopupMenu1->addAction(QStringLiteral("排序"));
+    pSort->setObjectName(QStringLiteral("pSort"));
+    grdMain->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(grdMain, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PopupMenu1->popup(grdMain->viewport()->mapToGlobal(pos)); });
+
+    connect(pRefresh, &QAction::triggered, this, [this] { guarded([this] { pRefreshClick(); }); });
+    connect(pSort, &QAction::triggered, this, [this] { guarded([this] { pSortClick(); }); });
+    connect(btnExcel, &QPushButton::clicked, this, [this] { guarded([this] { btnExcelClick(); }); });
+    connect(cbbYear, &QComboBox::currentIndexChanged, this, [this] { guarded([this] { cbbYearChange(); }); });
+    connect(cbbMonth, &QComboBox::currentIndexChanged, this,
+            [this] { guarded([this] { cbbMonthChange(); }); });
+    connect(cbbDay, &QComboBox::currentIndexChanged, this, [this] { guarded([this] { cbbDayChange(); }); });
+    connect(grdMain, &TMyDBGrid::OnColWidthChanged, this, [this] { grdMainColWidthChanged(); });
+    connect(grdMain->horizontalScrollBar(), &QScrollBar::valueChanged, grdSum->horizontalScrollBar(),
+            &QScrollBar::setValue);
+    connect(grdMain->verticalScrollBar(), &QScrollBar::rangeChanged, sumGap, [this, sumGap](int, int max) {
+        sumGap->setFixedWidth(max > 0 ? grdMain->verticalScrollBar()->sizeHint().width() : 0);
+    });
+
+    tdMain->afterOpen = [this](DataSet& ds) { setDisplayFormats(ds); };
+    tdSum->afterOpen = [this](DataSet& ds) { setDisplayFormats(ds); };
+    tdMain->afterPost = [this](DataSet& ds) { tdMainAfterPost(ds); };
+    // A row the database refuses (letters in a number, a text too long) is dropped with a beep: the row
+    // gets back what it held, and nothing is recalculated.
+    tdMain->onPostError = [](DataSet& ds, const DbError&) {
+        Dialogs::get().beep();
+        ds.cancel();
+        return PostErrorAction::Abort;
+    };
+    // A regeneration of the batch replaces its rows, and the database hands their row ids to the new ones,
+    // possibly another worker's: a row is written only while it is still this worker's row of this batch.
+    tdMain->setRowIdentity({QStringLiteral("Year"), QStringLiteral("Month"), QStringLiteral("salaryDay"),
+                            QStringLiteral("staffCode")});
+    // A sheet's rows come from generation only.
+    auto refuse = [](DataSet&) { throw DbError(QStringLiteral("工资表中不能增加或删除行。")); };
+    tdMain->beforeInsert = refuse;
+    tdMain->beforeDelete = refuse;
+    for (const QString& code : salaryItemCodes()) {
+        if (isFamily(code, 'T'))
+            tdSum->setFieldType(code, FieldType::Text);
+        else
+            tdSum->setFieldType(code, isFamily(code, 'B') ? FieldType::Double : FieldType::Money);
+    }
+    tdSum->setFieldType(QStringLiteral("staffCode"), FieldType::Text);
+    tdSum->setFieldType(QStringLiteral("staffName"), FieldType::Text);
+}
+
+void TsalaryDataFrm::FormCreate(const SheetBatch& batch) {
+    const QDate today = hx::today();
+    fillYearList(cbbYear, today);
+    fillNumberList(cbbMonth, 1, 12);
+    fillNumberList(cbbDay, 1, 31);
+    selectListNumber(cbbYear, batch.year);
+    selectListNumber(cbbMonth, batch.month);
+    selectListNumber(cbbDay, batch.day);
+    grdMain->horizontalHeader()->setSectionsMovable(false);
+    grdSum->horizontalHeader()->setSectionsMovable(false);
+    guarded([this] { LoadSheet(); });
+}
+
+void TsalaryDataFrm::showBatch(const SheetBatch& batch) {
+    selectListNumber(cbbYear, batch.year);
+    selectListNumber(cbbMonth, batch.month);
+    selectListNumber(cbbDay, batch.day);
+    guarded([this] { LoadSheet(); });
+}
+
+int TsalaryDataFrm::itemColumnWidth() const {
+    // 50 pixels hold an amount of four whole digits in the classic small Arial; the same amount in the
+    // fonts found here needs a little more.
+    return std::max(50, grdMain->fontMetrics().horizontalAdvance(QStringLiteral("88888.88")) + 10);
+}
+
+void TsalaryDataFrm::setDisplayFormats(DataSet& ds) {
+    for (const QString& code : salaryItemCodes()) {
+        const int f = ds.fieldIndex(code);
+        if (f < 0 || isFamily(code, 'T')) continue;
+        ds.field(code).displayFormat = isFamily(code, 'B') ? QStringLiteral("0.0") : QStringLiteral("0.00");
+    }
+}
+
+void TsalaryDataFrm::LoadSheet() {
+    // A row still being edited, or a value still in the cell editor, belongs to the sheet shown so far: it
+    // is stored and recalculated first.
+    if (tdMain->isOpen()) guarded([this] { tdMain->checkBrowseMode(); });
+    m_batch = {listNumber(cbbYear), listNumber(cbbMonth), listNumber(cbbDay)};
+
+    // The month's items, in code order, title the item columns by position; a column whose item has no
+    // name, or that the month has no row for, is hidden.
+    DataSet& items = dataFrm()->tdTempFill;
+    items.close();
+    items.setSql(
+        QStringLiteral("select ItemCode,ItemName from salary where [Year]=? and [month]=? order by "
+                       "ItemCode;"));
+    items.setParams({m_batch.year, m_batch.month});
+    items.open();
+    QVector<GridColumn> columns{{QStringLiteral("staffCode"), QStringLiteral("工号"), codeWidth},
+                                {QStringLiteral("staffName"), QStringLiteral("姓名"), nameWidth}};
+    items.first();
+    for (const QString& code : salaryItemCodes()) {
+        GridColumn column(code, QString(QLatin1String("")), itemColumnWidth());
+        column.visible = false;
+        if (!items.eof()) {
+            const QString name = items.asString(QStringLiteral("ItemName"));
+            if (!name.isEmpty()) {
+                column.visible = true;
+                column.title = name;
+            }
+            items.next();
+        }
+        columns << column;
+    }
+    items.close();
+
+    tdMain->close();
+    tdSum->close();
+    grdMain->setColumns(columns);
+    grdSum->setColumns(columns);
+    const QVariantList params{m_batch.year, m_batch.month, m_batch.day};
+    tdMain->setSql(sheetSql());
+    tdMain->setParams(params);
+    tdSum->setSql(totalsSql());
+    tdSum->setParams(params);
+    tdMain->open();
+    tdSum->open();
+    fitColumnsToTotals();
+    grdMainColWidthChanged();
+}
+
+void TsalaryDataFrm::fitColumnsToTotals() {
+    // A month's total is the widest number of its column: the column grows so that it shows whole.
+    if (!tdSum->isOpen() || tdSum->isEmpty()) return;
+    const auto& columns = grdMain->dataModel()->columns();
+    for (int i = 2; i < columns.size(); ++i) {
+        const int f = tdSum->fieldIndex(columns[i].field);
+        if (f < 0 || grdMain->isColumnHidden(i)) continue;
+        const int needed = grdSum->fontMetrics().horizontalAdvance(tdSum->textAt(0, f)) + 12;
+        if (needed > grdMain->columnWidth(i)) grdMain->setColumnWidth(i, needed);
+    }
+}
+
+void TsalaryDataFrm::cbbYearChange() {
+    LoadSheet();
+}
+
+void TsalaryDataFrm::cbbMonthChange() {
+    LoadSheet();
+}
+
+void TsalaryDataFrm::cbbDayChange() {
+    LoadSheet();
+}
+
+void TsalaryDataFrm::tdMainAfterPost(DataSet& ds) {
+    // The worker's formulas follow the saved values; the grid shows them after "更新计算". A post that had
+    // nothing to write reaches here too: the worker is recalculated only while his row is still there.
+    const QString staffCode = ds.asString(QStringLiteral("staffCode"));
+    Connection& cn = dataFrm()->cnMain;
+    guarded([&] {
+        const bool stored =
+            cn.scalar(QStringLiteral("select count(*) from salaryData where [Year]=? and [Month]=? and "
+                                     "salaryDay=? and staffCode=?"),
+                      {ds.value(QStringLiteral("Year")), ds.value(QStringLiteral("Month")),
+                       ds.value(QStringLiteral("salaryDay")), staffCode})
+                .toInt() > 0;
+        if (stored) recalculateWorker(cn, m_batch.year, m_batch.month, staffCode);
+    });
+}
+
+void TsalaryDataFrm::pRefreshClick() {
+    if (!tdMain->isOpen()) return;
+    tdMain->checkBrowseMode();
+    // Rereading lays the columns out afresh: the widths the user gave them stay.
+    QVector<int> widths;
+    for (int i = 0; i < grdMain->model()->columnCount(); ++i)
+        widths << (grdMain->isColumnHidden(i) ? -1 : grdMain->columnWidth(i));
+    tdMain->requery();
+    setDisplayFormats(*tdMain);
+    if (tdSum->isOpen()) {
+        tdSum->requery();
+        setDisplayFormats(*tdSum);
+    }
+    for (int i = 0; i < widths.size() && i < grdMain->model()->columnCount(); ++i)
+        if (widths[i] > 0) grdMain->setColumnWidth(i, widths[i]);
+    fitColumnsToTotals();
+    grdMainColWidthChanged();
+}
+
+void TsalaryDataFrm::pSortClick() {
+    const QString field = grdMain->selectedField();
+    if (!tdMain->isOpen() || field.isEmpty()) return;
+    tdMain->setSort(field + QStringLiteral(" ASC"));
+}
+
+void TsalaryDataFrm::grdMainColWidthChanged() {
+    const int count = std::min(grdMain->model()->columnCount(), grdSum->model()->columnCount());
+    for (int i = 0; i < count; ++i)
+        if (!grdMain->isColumnHidden(i)) grdSum->setColumnWidth(i, grdMain->columnWidth(i));
+}
+
+void TsalaryDataFrm::btnExcelClick() {
+    ExportGridToExcel(grdMain);
+}
+
+bool TsalaryDataFrm::eventFilter(QObject* watched, QEvent* event) {
+    // The open cell editor shows the sheet's menu too, not the text editor's own.
+    if (watched == grdMain->viewport() && event->type() == QEvent::ChildAdded) {
+        if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child()))
+            child->installEventFilter(this);
+    } else if (event->type() == QEvent::ContextMenu && watched != grdMain && watched != grdMain->viewport()) {
+        if (auto* w = qobject_cast<QWidget*>(watched); w && w->parentWidget() == grdMain->viewport()) {
+            PopupMenu1->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+            return true;
+        }
+    }
+    return WorkWindow::eventFilter(watched, event);
+}
+
+void TsalaryDataFrm::closeEvent(QCloseEvent* event) {
+    // What was typed into the row being edited, or is still in the cell editor, is kept.
+    if (tdMain->isOpen()) guarded([this] { tdMain->checkBrowseMode(); });
+    tdMain->close();
+    tdSum->close();
+    WorkWindow::closeEvent(event);
+}
+
+}  // namespace hx

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QString>
+
+#include "core/data/dataset.h"
+#include "core/payroll/generation.h"
+#include "gui/shell/workwindow.h"
+
+class QAction;
+class QComboBox;
+class QMenu;
+class QPushButton;
+
+namespace hx {
+
+class TMyDBGrid;
+
+// "工资表": one pay day's salary sheet of a month, one row per worker and one column per item in use,
+// with the totals row below. A saved row has its computed items recalculated in the database at once;
+// "更新计算" (F5) rereads the sheet and the totals.
+class TsalaryDataFrm : public WorkWindow {
+    Q_OBJECT
+  public:
+    // Opens on the month before today's, pay day 1.
+    explicit TsalaryDataFrm(QWidget* parent = nullptr);
+    // Opens on the given sheet (after a generation).
+    explicit TsalaryDataFrm(const SheetBatch& batch, QWidget* parent = nullptr);
+    ~TsalaryDataFrm() override;
+
+    static QString helpTextOfWindow();
+
+    // Chooses the sheet and loads it. Years, months or days the lists do not hold leave them as they are.
+    void showBatch(const SheetBatch& batch);
+    // The sheet the grid shows (the lists' choice when it was loaded).
+    SheetBatch loadedBatch() const { return m_batch; }
+    // The width the item columns get when the sheet is loaded.
+    int itemColumnWidth() const;
+    void fitColumnsToTotals();
+
+    QComboBox* cbbYear;
+    QComboBox* cbbMonth;
+    QComboBox* cbbDay;
+    QPushButton* btnPrintBar;
+    QPushButton* btnExcel;
+    TMyDBGrid* grdMain;
+    TMyDBGrid* grdSum;
+    DataSet* tdMain;
+    DataSet* tdSum;
+    QMenu* PopupMenu1;
+    QAction* pRefresh;
+    QAction* pSort;
+
+    void LoadSheet();
+    void cbbYearChange();
+    void cbbMonthChange();
+    void cbbDayChange();
+    void pRefreshClick();
+    void pSortClick();
+    void grdMainColWidthChanged();
+    void btnExcelClick();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildWindow();
+    void FormCreate(const SheetBatch& batch);
+    void tdMainAfterPost(DataSet& ds);
+    void setDisplayFormats(DataSet& ds);
+
+    SheetBatch m_batch;
+};
+
+}  // namespace hx

@@ -1,0 +1,425 @@
+#include "gui/statistics/analyse.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "core/data/clock.h"
+#include "core/data/datamodule.h"
+#include "core/data/dataset.h"
+#include "core/data/myfuns_lists.h"
+#include "core/statistics/analysequeries.h"
+#include "core/statistics/groupedtotals.h"
+#include "gui/widgets/combolists.h"
+#include "gui/widgets/dialogs.h"
+#include "gui/widgets/export.h"
+#include "gui/widgets/listops.h"
+#include "gui/widgets/mydbgrid.h"
+
+namespace hx {
+
+namespace {
+
+// The wait cursor for as long as a query runs, also when it fails.
+class BusyCursor {
+  public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+QPushButton* greenButton(const QString& name, const QString& caption, bool bold, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::ButtonText, Qt::darkGreen);
+    button->setPalette(palette);
+    QFont font = button->font();
+    font.setBold(bold);
+    button->setFont(font);
+    button->setMinimumWidth(64);
+    return button;
+}
+
+QDateEdit* datePicker(const QString& name, QWidget* parent) {
+    auto* picker = new QDateEdit(parent);
+    picker->setObjectName(name);
+    picker->setCalendarPopup(true);
+    picker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    return picker;
+}
+
+QCheckBox* checkBox(const QString& name, const QString& caption, QWidget* parent) {
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(name);
+    return box;
+}
+
+QLabel* label(const QString& text, QWidget* parent) {
+    return new QLabel(text, parent);
+}
+
+void openStatement(DataSet* ds, const Statement& st) {
+    ds->close();
+    ds->setSql(st.sql);
+    ds->setParams(st.params);
+    ds->open();
+}
+
+}  // namespace
+
+QString TAnalyseFrm::helpTextOfWindow() {
+    return QStringLiteral(
+        "1、选择好各类条件后，按《OK》按钮执行查询，显示数据；\n\n"
+        "2、《EXCEL》按钮用于将表格中数据导出到EXCEL电子表格中。\n\n"
+        "3、《SQL自由查询》页是供掌握了SQL语法及ACCESS数据库表结构的高级用户自由查询使用，普通用户可以不用"
+        "。");
+}
+
+TAnalyseFrm::TAnalyseFrm(QWidget* parent) : WorkWindow(parent) {
+    buildWindow();
+    FormCreate();
+}
+
+TAnalyseFrm::~TAnalyseFrm() = default;
+
+void TAnalyseFrm::buildWindow() {
+    frameWindow(QStringLiteral("AnalyseFrm"), QStringLiteral("统计分析"), QSize(719, 485));
+    setHelpText(helpTextOfWindow());
+
+    Connection* cnMain = &dataFrm()->cnMain;
+    auto dataSet = [this](const char* name, Connection* cn) {
+        auto* ds = new DataSet(cn, this);
+        ds->setObjectName(QLatin1String(name));
+        return ds;
+    };
+    tdMainA = dataSet("tdMainA", cnMain);
+    cdsMainA = dataSet("cdsMainA", nullptr);
+    tdMainB = dataSet("tdMainB", nullptr);
+    tdSumB = dataSet("tdSumB", nullptr);
+    tdMainC = dataSet("tdMainC", &cnFree);
+
+    tdMainA->setFieldType(QStringLiteral("levelS"), FieldType::Double);
+    tdMainA->setFieldType(QStringLiteral("tmy"), FieldType::Money);
+    cdsMainA->defineFields(outputCheckFields());
+    tdSumB->defineFields(grandTotalFields());
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    layout->addWidget(PageControl1);
+    PageControl1->addTab(buildOutputCheckPage(), QStringLiteral("员工产值检查"));
+    PageControl1->addTab(buildGroupedTotalsPage(), QStringLiteral("生产汇总统计"));
+    PageControl1->addTab(buildFreeQueryPage(), QStringLiteral("SQL自由查询"));
+    PageControl1->setCurrentIndex(0);
+
+    grdMainA->setDataSet(cdsMainA);
+    grdMainA->setColumns({{QStringLiteral("staffCode"), QStringLiteral("工号"), 86},
+                          {QStringLiteral("staffName"), QStringLiteral("姓名"), 102},
+                          {QStringLiteral("levelS"), QStringLiteral("正常能力工资"), 112},
+                          {QStringLiteral("tmy"), QStringLiteral("实际完成工资"), 140},
+                          {QStringLiteral("notFinish"), QStringLiteral("未完成差值"), 91},
+                          {QStringLiteral("finishPercent"), QStringLiteral("完成百分比"), 87}});
+    grdMainB->setDataSet(tdMainB);
+    grdMainC->setDataSet(tdMainC);
+    for (TMyDBGrid* grid : {grdMainA, grdMainB, grdMainC}) grid->setReadOnly(true);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    popSort = PopupMenu1->addAction(QStringLiteral("排序"));
+    popSort->setObjectName(QStringLiteral("popSort"));
+    connect(popSort, &QAction::triggered, this, &TAnalyseFrm::popSortClick);
+    for (TMyDBGrid* grid : {grdMainA, grdMainB, grdMainC}) setGridMenu(grid, PopupMenu1);
+
+    connect(btnaa, &QPushButton::clicked, this, &TAnalyseFrm::btnaaClick);
+    connect(btnBB, &QPushButton::clicked, this, &TAnalyseFrm::btnBBClick);
+    connect(btnCC, &QPushButton::clicked, this, &TAnalyseFrm::btnCCClick);
+    connect(btnExA, &QPushButton::clicked, this, &TAnalyseFrm::btnExAClick);
+    connect(btnExB, &QPushButton::clicked, this, &TAnalyseFrm::btnExBClick);
+    connect(btnExC, &QPushButton::clicked, this, &TAnalyseFrm::btnExCClick);
+}
+
+QWidget* TAnalyseFrm::buildOutputCheckPage() {
+    tabJobQuery = new QWidget;
+    tabJobQuery->setObjectName(QStringLiteral("tabJobQuery"));
+    auto* page = new QVBoxLayout(tabJobQuery);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(0);
+
+    auto* panel = new QWidget(tabJobQuery);
+    panel->setObjectName(QStringLiteral("pnlTopA"));
+    auto* row = new QHBoxLayout(panel);
+    row->setContentsMargins(6, 6, 6, 6);
+    conaDateB = datePicker(QStringLiteral("conaDateB"), panel);
+    conaDateE = datePicker(QStringLiteral("conaDateE"), panel);
+    conaGroup = new QComboBox(panel);
+    conaGroup->setObjectName(QStringLiteral("conaGroup"));
+    conaGroup->setEditable(true);
+    conaGroup->setInsertPolicy(QComboBox::NoInsert);
+    conaGroup->setMinimumWidth(100);
+    btnaa = greenButton(QStringLiteral("btnaa"), QStringLiteral("OK"), true, panel);
+    btnExA = greenButton(QStringLiteral("btnExA"), QStringLiteral("EXCEL"), false, panel);
+    row->addWidget(label(QStringLiteral("限定条件范围:"), panel));
+    row->addWidget(label(QStringLiteral("从"), panel));
+    row->addWidget(conaDateB);
+    row->addWidget(label(QStringLiteral("到"), panel));
+    row->addWidget(conaDateE);
+    row->addSpacing(8);
+    row->addWidget(label(QStringLiteral("班组"), panel));
+    row->addWidget(conaGroup);
+    row->addStretch();
+    row->addWidget(btnaa);
+    row->addWidget(btnExA);
+    page->addWidget(panel);
+
+    grdMainA = new TMyDBGrid(tabJobQuery);
+    grdMainA->setObjectName(QStringLiteral("grdMainA"));
+    page->addWidget(grdMainA, 1);
+    return tabJobQuery;
+}
+
+QWidget* TAnalyseFrm::buildGroupedTotalsPage() {
+    TabJobGroup = new QWidget;
+    TabJobGroup->setObjectName(QStringLiteral("TabJobGroup"));
+    auto* page = new QVBoxLayout(TabJobGroup);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(0);
+
+    auto* panel = new QWidget(TabJobGroup);
+    panel->setObjectName(QStringLiteral("pnlTopB"));
+    auto* rows = new QVBoxLayout(panel);
+    rows->setContentsMargins(6, 6, 6, 6);
+    rows->setSpacing(4);
+
+    auto* first = new QHBoxLayout;
+    conbDateB = datePicker(QStringLiteral("conbDateB"), panel);
+    conbDateE = datePicker(QStringLiteral("conbDateE"), panel);
+    conNotFired = checkBox(QStringLiteral("conNotFired"), QStringLiteral("不含辞退员工"), panel);
+    conNotStopped = checkBox(QStringLiteral("conNotStopped"), QStringLiteral("不含完工工序"), panel);
+    btnBB = greenButton(QStringLiteral("btnBB"), QStringLiteral("OK"), true, panel);
+    first->addWidget(label(QStringLiteral("限定条件范围:"), panel));
+    first->addWidget(label(QStringLiteral("从"), panel));
+    first->addWidget(conbDateB);
+    first->addWidget(label(QStringLiteral("到"), panel));
+    first->addWidget(conbDateE);
+    first->addSpacing(8);
+    first->addWidget(conNotFired);
+    first->addWidget(conNotStopped);
+    first->addStretch();
+    first->addWidget(btnBB);
+    rows->addLayout(first);
+
+    auto* second = new QHBoxLayout;
+    chkDate = checkBox(QStringLiteral("chkDate"), QStringLiteral("日期"), panel);
+    chkGroup = checkBox(QStringLiteral("chkGroup"), QStringLiteral("班组"), panel);
+    chkStaff = checkBox(QStringLiteral("chkStaff"), QStringLiteral("员工"), panel);
+    chkStyle = checkBox(QStringLiteral("chkStyle"), QStringLiteral("款式"), panel);
+    chkJob = checkBox(QStringLiteral("chkJob"), QStringLiteral("工序"), panel);
+    chkSalaryDay = checkBox(QStringLiteral("chkSalaryDay"), QStringLiteral("发薪日"), panel);
+    btnExB = greenButton(QStringLiteral("btnExB"), QStringLiteral("EXCEL"), false, panel);
+    second->addWidget(label(QStringLiteral("选择分类项目:"), panel));
+    for (QCheckBox* box : {chkDate, chkGroup, chkStaff, chkStyle, chkJob, chkSalaryDay})
+        second->addWidget(box);
+    second->addStretch();
+    second->addWidget(btnExB);
+    rows->addLayout(second);
+    page->addWidget(panel);
+
+    grdMainB = new TMyDBGrid(TabJobGroup);
+    grdMainB->setObjectName(QStringLiteral("grdMainB"));
+    page->addWidget(grdMainB, 1);
+
+    auto* strip = new QWidget(TabJobGroup);
+    strip->setObjectName(QStringLiteral("pnlSumB"));
+    auto* sums = new QHBoxLayout(strip);
+    sums->setContentsMargins(6, 4, 6, 4);
+    dbSumQty = new QLabel(strip);
+    dbSumQty->setObjectName(QStringLiteral("dbSumQty"));
+    dbSumTmy = new QLabel(strip);
+    dbSumTmy->setObjectName(QStringLiteral("dbSumTmy"));
+    for (QLabel* value : {dbSumQty, dbSumTmy}) {
+        value->setMinimumWidth(120);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+    sums->addWidget(label(QStringLiteral("数量合计:"), strip));
+    sums->addWidget(dbSumQty);
+    sums->addSpacing(24);
+    sums->addWidget(label(QStringLiteral("金额合计:"), strip));
+    sums->addWidget(dbSumTmy);
+    sums->addStretch();
+    page->addWidget(strip);
+    return TabJobGroup;
+}
+
+QWidget* TAnalyseFrm::buildFreeQueryPage() {
+    tabFree = new QWidget;
+    tabFree->setObjectName(QStringLiteral("tabFree"));
+    auto* page = new QVBoxLayout(tabFree);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(0);
+
+    auto* panel = new QWidget(tabFree);
+    panel->setObjectName(QStringLiteral("pnlTopC"));
+    auto* row = new QHBoxLayout(panel);
+    row->setContentsMargins(6, 6, 6, 6);
+    mmSQL = new QPlainTextEdit(panel);
+    mmSQL->setObjectName(QStringLiteral("mmSQL"));
+    mmSQL->setPlainText(QStringLiteral("select"));
+    mmSQL->setFixedHeight(96);
+    mmSQL->setLineWrapMode(QPlainTextEdit::NoWrap);
+    btnCC = greenButton(QStringLiteral("btnCC"), QStringLiteral("OK"), true, panel);
+    btnExC = greenButton(QStringLiteral("btnExC"), QStringLiteral("EXCEL"), false, panel);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(btnCC);
+    buttons->addWidget(btnExC);
+    buttons->addStretch();
+    row->addWidget(mmSQL, 1);
+    row->addLayout(buttons);
+    page->addWidget(panel);
+
+    grdMainC = new TMyDBGrid(tabFree);
+    grdMainC->setObjectName(QStringLiteral("grdMainC"));
+    page->addWidget(grdMainC, 1);
+    return tabFree;
+}
+
+void TAnalyseFrm::FormCreate() {
+    const QDate today = hx::today();
+    for (QDateEdit* begin : {conaDateB, conbDateB}) begin->setDate(today.addDays(-30));
+    for (QDateEdit* end : {conaDateE, conbDateE}) end->setDate(today);
+    // An empty text means every group, so the list offers only real group names.
+    FillCombo(QStringLiteral("select distinct classGroup from staff where trim(classGroup)<>'' and "
+                             "classGroup is not null"),
+              conaGroup);
+    grdMainA->horizontalHeader()->setSectionsMovable(false);
+}
+
+void TAnalyseFrm::closeEvent(QCloseEvent* event) {
+    if (cdsMainA->isOpen()) cdsMainA->close();
+    WorkWindow::closeEvent(event);
+}
+
+void TAnalyseFrm::btnaaClick() {
+    guarded([this] {
+        BusyCursor busy;
+        openStatement(tdMainA,
+                      outputCheckStatement(conaDateB->date(), conaDateE->date(), conaGroup->currentText()));
+        tdMainA->first();
+        fillOutputCheck(*tdMainA, *cdsMainA);
+    });
+}
+
+void TAnalyseFrm::btnBBClick() {
+    guarded([this] {
+        BusyCursor busy;
+        Grouping grouping;
+        grouping.date = chkDate->isChecked();
+        grouping.classGroup = chkGroup->isChecked();
+        grouping.staff = chkStaff->isChecked();
+        grouping.style = chkStyle->isChecked();
+        grouping.job = chkJob->isChecked();
+        grouping.salaryDay = chkSalaryDay->isChecked();
+        const GroupedTotalsQuery query{conbDateB->date(), conbDateE->date(), conNotFired->isChecked(),
+                                       conNotStopped->isChecked(), grouping};
+        tdMainB->close();
+        tdSumB->close();
+        showTotals();
+        fillGroupedTotals(dataFrm()->cnMain, query, *tdMainB);
+        fitColumns(grdMainB);
+        fillGrandTotals(*tdMainB, *tdSumB);
+        showTotals();
+    });
+}
+
+void TAnalyseFrm::showTotals() {
+    const bool open = tdSumB->isOpen() && !tdSumB->isEmpty();
+    dbSumQty->setText(open ? tdSumB->text(QStringLiteral("qty")) : QString());
+    dbSumTmy->setText(open ? tdSumB->text(QStringLiteral("tmy")) : QString());
+}
+
+void TAnalyseFrm::btnCCClick() {
+    guarded([this] {
+        const QString text = mmSQL->toPlainText();
+        if (!freeQueryAllowed(text)) {
+            Dialogs::get().warning(freeQueryWarning());
+            return;
+        }
+        BusyCursor busy;
+        tdMainC->close();
+        // A connection that can only read, opened afresh on the account set in use: whatever got past
+        // the checks could still not write, and after a restore of the file it reads the file restored.
+        cnFree.close();
+        cnFree.open(dataFrm()->cnMain.path(), Connection::Access::ReadOnly);
+        tdMainC->setSql(singleReadOnlyStatement(cnFree, freeQueryStatement(text)));
+        tdMainC->open();
+        fitColumns(grdMainC);
+    });
+}
+
+void TAnalyseFrm::fitColumns(TMyDBGrid* grid) {
+    grid->resizeColumnsToContents();
+    // The header measures the first rows only; in a long result the widest group name may come much
+    // later, so rows spread over the whole result are measured as well.
+    const QAbstractItemModel* model = grid->model();
+    const int rows = model->rowCount();
+    const int step = std::max(1, rows / 2000);
+    const QFontMetrics metrics = grid->fontMetrics();
+    for (int c = 0; c < model->columnCount(); ++c) {
+        int width = grid->columnWidth(c);
+        for (int r = 0; r < rows; r += step)
+            width = std::max(width, metrics.horizontalAdvance(model->index(r, c).data().toString()) + 8);
+        grid->setColumnWidth(c, qBound(64, width + 12, 240));
+    }
+}
+
+TMyDBGrid* TAnalyseFrm::activeGrid() const {
+    switch (PageControl1->currentIndex()) {
+        case 0:
+            return grdMainA;
+        case 1:
+            return grdMainB;
+        case 2:
+            return grdMainC;
+        default:
+            return nullptr;
+    }
+}
+
+void TAnalyseFrm::popSortClick() {
+    guarded([this] {
+        TMyDBGrid* grid = activeGrid();
+        // Nothing to sort before a result is there or while no column is chosen.
+        if (!grid || !grid->dataSet() || !grid->dataSet()->isOpen() || grid->selectedField().isEmpty())
+            return;
+        BusyCursor busy;
+        sortBySelectedColumn(grid);
+    });
+}
+
+void TAnalyseFrm::btnExAClick() {
+    guarded([this] { ExportGridToExcel(grdMainA); });
+}
+
+void TAnalyseFrm::btnExBClick() {
+    guarded([this] { ExportGridToExcel(grdMainB); });
+}
+
+void TAnalyseFrm::btnExCClick() {
+    guarded([this] { ExportGridToExcel(grdMainC); });
+}
+
+}  // namespace hx

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QString>
+
+#include "core/data/connection.h"
+#include "gui/shell/workwindow.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+
+namespace hx {
+
+class DataSet;
+class TMyDBGrid;
+
+// The statistics window "统计分析": on "员工产值检查" each worker's piece wages against the normal wage of
+// the range, on "生产汇总统计" quantities and piece wages grouped by any of date, class group, worker,
+// style, process and pay day, and on "SQL自由查询" a query typed by an advanced user, which only reads.
+// Every result sorts by a column from the grid's menu and exports to a spreadsheet. Nothing here writes
+// to the account set.
+class TAnalyseFrm : public WorkWindow {
+    Q_OBJECT
+  public:
+    explicit TAnalyseFrm(QWidget* parent = nullptr);
+    ~TAnalyseFrm() override;
+
+    static QString helpTextOfWindow();
+
+  public slots:
+    void btnaaClick();
+    void btnBBClick();
+    void btnCCClick();
+    void popSortClick();
+    void btnExAClick();
+    void btnExBClick();
+    void btnExCClick();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildWindow();
+    QWidget* buildOutputCheckPage();
+    QWidget* buildGroupedTotalsPage();
+    QWidget* buildFreeQueryPage();
+    void FormCreate();
+    void showTotals();
+    void fitColumns(TMyDBGrid* grid);
+    TMyDBGrid* activeGrid() const;
+
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* tabJobQuery = nullptr;
+    QWidget* TabJobGroup = nullptr;
+    QWidget* tabFree = nullptr;
+
+    QDateEdit* conaDateB = nullptr;
+    QDateEdit* conaDateE = nullptr;
+    QComboBox* conaGroup = nullptr;
+    QPushButton* btnaa = nullptr;
+    QPushButton* btnExA = nullptr;
+    TMyDBGrid* grdMainA = nullptr;
+
+    QDateEdit* conbDateB = nullptr;
+    QDateEdit* conbDateE = nullptr;
+    QCheckBox* conNotFired = nullptr;
+    QCheckBox* conNotStopped = nullptr;
+    QPushButton* btnBB = nullptr;
+    QCheckBox* chkDate = nullptr;
+    QCheckBox* chkGroup = nullptr;
+    QCheckBox* chkStaff = nullptr;
+    QCheckBox* chkStyle = nullptr;
+    QCheckBox* chkJob = nullptr;
+    QCheckBox* chkSalaryDay = nullptr;
+    QPushButton* btnExB = nullptr;
+    TMyDBGrid* grdMainB = nullptr;
+    QLabel* dbSumQty = nullptr;
+    QLabel* dbSumTmy = nullptr;
+
+    QPlainTextEdit* mmSQL = nullptr;
+    QPushButton* btnCC = nullptr;
+    QPushButton* btnExC = nullptr;
+    TMyDBGrid* grdMainC = nullptr;
+
+    QMenu* PopupMenu1 = nullptr;
+    QAction* popSort = nullptr;
+
+    DataSet* tdMainA = nullptr;   // the output check as the database gives it
+    DataSet* cdsMainA = nullptr;  // ... and as shown, with shortfall and percentage
+    DataSet* tdMainB = nullptr;   // the grouped quantities and amounts
+    DataSet* tdSumB = nullptr;    // their grand totals, summed from the grouped rows
+    DataSet* tdMainC = nullptr;   // the free query
+    // The free query runs on a connection of its own, opened read-only on the account set's file.
+    Connection cnFree;
+};
+
+}  // namespace hx

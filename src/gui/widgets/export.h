@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+#include "core/exchange/xlsxexport.h"
+
+class QTableView;
+
+namespace hx {
+
+// Writes what a grid over a data set shows to a spreadsheet file (.xlsx) the user names: a title row of the
+// shown columns, packed without gaps and in the order the user sees them, then one row per visible row
+// of the data set. Numbers and money go in as number cells, texts as text cells (a work number "0012"
+// stays "0012"), yes/no as logical cells and dates as date cells shown yyyy-mm-dd; an empty value leaves
+// its cell empty. A grid whose data set is closed has nothing to export and says so; a cancelled save
+// dialog writes nothing; a file that cannot be written is reported and no part of it is left behind.
+void ExportGridToExcel(QTableView* grid);
+
+// The writing half of the export, without dialogs: the grid's columns and rows to `path`, which is
+// replaced only once the new file is complete. Raises FileError when the file cannot be written.
+void writeGridToXlsx(QTableView* grid, const QString& path);
+
+}  // namespace hx

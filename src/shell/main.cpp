@@ -1,5 +1,0 @@
-#include "shell/startup.h"
-
-int main(int argc, char** argv) {
-    return hx::runProgram(argc, argv);
-}

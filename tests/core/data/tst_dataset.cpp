@@ -1,0 +1,623 @@
+#include <QAbstractItemModelTester>
+#include <QtTest>
+
+#include "core/data/connection.h"
+#include "core/data/dataset.h"
+#include "core/data/datasetmodel.h"
+#include "support/coresupport.h"
+
+using namespace hx;
+
+namespace {
+const QString staffSql = QStringLiteral(
+    "select ClassGroup, LevelSalary, StaffCode,staffID, StaffName, salaryDay, "
+    "Firedd,A02,A03,A04,A05,A06,A07,A08 "
+    "from Staff where Firedd=0");
+const QString firedSql = QStringLiteral(
+    "select ClassGroup, LevelSalary, StaffCode,staffID, StaffName, salaryDay, "
+    "Firedd,A02,A03,A04,A05,A06,A07,A08 "
+    "from Staff where Firedd<>0");
+}  // namespace
+
+class TestDataSet : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<hxtest::TempProgramDir> dir;
+    Connection cn;
+
+    void addWorker(const QString& code, const QString& name, const QVariant& group, const QString& level,
+                   int fired = 0) {
+        cn.exec(QStringLiteral(
+                    "insert into staff (StaffCode, StaffName, ClassGroup, LevelSalary, salaryDay, Firedd) "
+                    "values (?, ?, ?, ?, 5, ?)"),
+                {code, name, group, QVariant::fromValue(*Money::parse(level)), fired});
+    }
+    int storedCount(const QString& where = QStringLiteral("1=1")) {
+        return cn.scalar(QStringLiteral("select count(*) from staff where ") + where).toInt();
+    }
+
+  private slots:
+    void init() {
+        dir = std::make_unique<hxtest::TempProgramDir>();
+        cn.open(dir->createAccountSet(QStringLiteral("t")));
+        addWorker("003", "王五", "车缝一组", "300.5");
+        addWorker("001", "O'Neil", "裁剪组", "1200");
+        addWorker("002", "李四", "车缝一组", "0.1");
+        addWorker("009", "abc", "", "0");
+        addWorker("010", "赵六", QVariant(), "0", -1);
+    }
+    void cleanup() {
+        cn.close();
+        dir.reset();
+    }
+
+    void aRowThatIsGoneOrReplacedIsNeverWrittenOver() {
+        // The row was deleted under the data set: the edit changes nothing and says so.
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        ds.open();
+        ds.locate("StaffCode", "002");
+        cn.exec("delete from staff where StaffCode='002'");
+        ds.setValue("StaffName", "新名");
+        QSignalSpy discarded(&ds, &DataSet::discardOpenEditors);
+        try {
+            ds.post();
+            QFAIL("a post onto a deleted row must fail");
+        } catch (const RowChangedError& e) {
+            QCOMPARE(e.message(), QStringLiteral("记录已被其他操作更改，请刷新后重试。"));
+        }
+        QCOMPARE(ds.state(), DataSetState::Browse);
+        QCOMPARE(storedCount("StaffName='新名'"), 0);
+        QVERIFY(discarded.count() >= 1);
+        QVERIFY_THROWS_EXCEPTION(RowChangedError, ds.remove());
+        QCOMPARE(ds.recordCount(), 4);
+
+        // A table keyed by rowid: the rowid now names another worker's row, which stays as it is.
+        cn.exec("create table sheet (code varchar(10), amount integer)");
+        cn.exec("insert into sheet values ('A', 1), ('B', 2)");
+        DataSet sheet(&cn);
+        sheet.setSql("select code, amount from sheet");
+        sheet.setRowIdentity({"code"});
+        sheet.open();
+        sheet.last();
+        cn.exec("delete from sheet");
+        cn.exec("insert into sheet values ('X', 7), ('Y', 8)");  // the same rowids, other rows
+        sheet.setValue("amount", 99);
+        QVERIFY_THROWS_EXCEPTION(RowChangedError, sheet.post());
+        QVERIFY_THROWS_EXCEPTION(RowChangedError, sheet.remove());
+        QCOMPARE(cn.scalar("select group_concat(code || amount) from sheet").toString(),
+                 QStringLiteral("X7,Y8"));
+        // While the row is still what was read, it is written as usual.
+        sheet.close();
+        sheet.open();
+        sheet.setValue("amount", 70);
+        QVERIFY(sheet.post());
+        QCOMPARE(cn.scalar("select amount from sheet where code='X'").toInt(), 70);
+    }
+
+    void closingTheConnectionClosesItsDataSets() {
+        // Data sets of two windows on the connection, one of them with a row in edit.
+        DataSet list(&cn);
+        list.setSql(staffSql);
+        list.open();
+        DataSet edited(&cn);
+        edited.setSql(staffSql);
+        edited.open();
+        edited.setValue("StaffName", "未保存");
+        QSignalSpy dropped(&edited, &DataSet::discardOpenEditors);
+        // Neither a table in memory nor a data set on another connection belongs to it.
+        DataSet memory;
+        memory.defineFields({Field("n", FieldType::Integer)});
+        memory.open();
+        Connection other;
+        other.open(cn.path());
+        DataSet elsewhere(&other);
+        elsewhere.setSql(staffSql);
+        elsewhere.open();
+
+        const QString path = cn.path();
+        cn.close();
+        QVERIFY(!list.isOpen());
+        QVERIFY(!edited.isOpen());
+        QVERIFY(dropped.count() >= 1);
+        QVERIFY(memory.isOpen());
+        QCOMPARE(elsewhere.recordCount(), 4);
+        // Opening the connection again does not bring them back; they open when asked to.
+        cn.open(path);
+        QVERIFY(!list.isOpen());
+        QCOMPARE(storedCount("StaffName='未保存'"), 0);
+        list.open();
+        QCOMPARE(list.recordCount(), 4);
+        // A data set given another connection leaves this one.
+        list.setConnection(&other);
+        cn.close();
+        QVERIFY(list.isOpen());
+        cn.open(path);
+    }
+
+    void pendingEditsAreStoredBeforeTheConnectionCloses() {
+        DataSet changed(&cn);
+        changed.setSql(staffSql);
+        changed.open();
+        changed.locate("StaffCode", "002");
+        changed.setValue("StaffName", "李四四");
+        // A grid whose cell editor still holds typed text hands it over when asked.
+        DataSet typed(&cn);
+        typed.setSql(staffSql);
+        typed.open();
+        typed.locate("StaffCode", "009");
+        connect(&typed, &DataSet::commitOpenEditors, &typed, [&typed] {
+            if (!typed.isEditing()) typed.setValue("StaffName", "在编辑器里");
+        });
+        DataSet untouched(&cn);
+        untouched.setSql(staffSql);
+        untouched.open();
+        untouched.append();
+        cn.storePendingEdits();
+        QCOMPARE(storedCount("StaffName='李四四'"), 1);
+        QCOMPARE(storedCount("StaffCode='009' and StaffName='在编辑器里'"), 1);
+        QCOMPARE(untouched.state(), DataSetState::Browse);
+        QCOMPARE(untouched.recordCount(), 4);
+        QCOMPARE(storedCount(), 5);
+
+        // A row the database refuses, with no handler to drop it, stops the work and stays in edit.
+        DataSet refused(&cn);
+        refused.setSql(staffSql);
+        refused.open();
+        refused.setValue("StaffCode", "001");
+        QVERIFY_THROWS_EXCEPTION(DbError, cn.storePendingEdits());
+        QCOMPARE(refused.state(), DataSetState::Edit);
+        QVERIFY(cn.isOpen());
+        // A handler that drops the refused row lets it go, as leaving the row does.
+        refused.onPostError = [](DataSet& d, const DbError&) {
+            d.cancel();
+            return PostErrorAction::Abort;
+        };
+        cn.storePendingEdits();
+        QCOMPARE(refused.state(), DataSetState::Browse);
+        QCOMPARE(storedCount("StaffCode='001'"), 1);
+    }
+
+    void dataSetsAndConnectionsMayEndInEitherOrder() {
+        auto early = std::make_unique<DataSet>(&cn);
+        early->setSql(staffSql);
+        early->open();
+        early.reset();
+        cn.close();  // knows nothing more of the data set that is gone
+
+        auto connection = std::make_unique<Connection>();
+        connection->open(dir->file(QStringLiteral("t.mdb")));
+        DataSet late(connection.get());
+        late.setSql(staffSql);
+        late.open();
+        connection.reset();
+        QCOMPARE(late.connection(), nullptr);
+        QVERIFY_THROWS_EXCEPTION(DbError, late.requery());
+    }
+
+    void opensWithTypesFromTheSchema() {
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        ds.open();
+        QCOMPARE(ds.state(), DataSetState::Browse);
+        QCOMPARE(ds.recordCount(), 4);
+        QCOMPARE(ds.recNo(), 0);
+        QCOMPARE(ds.field("LevelSalary").type, FieldType::Money);
+        QCOMPARE(ds.field("StaffCode").type, FieldType::Text);
+        QCOMPARE(ds.field("StaffCode").size, 10);
+        QCOMPARE(ds.field("Firedd").type, FieldType::Bool);
+        QCOMPARE(ds.field("salaryDay").type, FieldType::Integer);
+        QVERIFY(ds.field("staffID").readOnly);
+        QCOMPARE(ds.asString("StaffCode"), QStringLiteral("003"));
+        QCOMPARE(ds.asMoney("LevelSalary"), *Money::parse("300.5"));
+        QCOMPARE(ds.text("LevelSalary"), QStringLiteral("300.50"));
+        QCOMPARE(ds.asBool("Firedd"), false);
+    }
+
+    void closedAndEmptyDataSetsRefuseOperations() {
+        DataSet ds(&cn);
+        ds.setSql(QStringLiteral("select * from job"));
+        try {
+            ds.setSort(QStringLiteral("JobCode ASC"));
+            QFAIL("sort on a closed data set");
+        } catch (const DbError& e) {
+            QCOMPARE(e.message(), QStringLiteral("Cannot perform this operation on a closed dataset"));
+        }
+        ds.open();
+        QVERIFY(ds.isEmpty());
+        QCOMPARE(ds.recNo(), -1);
+        QVERIFY(ds.value("JobCode").isNull());
+        try {
+            ds.remove();
+            QFAIL("delete on an empty data set");
+        } catch (const DbError& e) {
+            QCOMPARE(e.message(), QStringLiteral("Cannot perform this operation on an empty dataset"));
+        }
+    }
+
+    void editAndPostWritesTheRowAtOnce() {
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        ds.open();
+        QVERIFY(ds.locate("StaffCode", "001"));
+        ds.setValue("StaffName", QStringLiteral("O\"Brien"));
+        ds.setValue("LevelSalary", QStringLiteral("2.675"));
+        QCOMPARE(ds.state(), DataSetState::Edit);
+        QVERIFY(ds.isModified());
+        QVERIFY(ds.post());
+        QCOMPARE(ds.state(), DataSetState::Browse);
+        QCOMPARE(cn.scalar("select StaffName from staff where StaffCode='001'").toString(),
+                 QStringLiteral("O\"Brien"));
+        QCOMPARE(Money::fromVariant(cn.scalar("select LevelSalary from staff where StaffCode='001'")),
+                 *Money::parse("2.675"));
+        QCOMPARE(ds.asMoney("LevelSalary"), *Money::parse("2.675"));
+    }
+
+    void equalTextsLoadedAloneEditOnlyTheirRow() {
+        // 王五 and 李四 load the same class group text; changing it for one leaves the other as stored.
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        ds.open();
+        QVERIFY(ds.locate("StaffCode", "003"));
+        ds.setValue("ClassGroup", QStringLiteral("车缝二组"));
+        QVERIFY(ds.post());
+        QVERIFY(ds.locate("StaffCode", "002"));
+        QCOMPARE(ds.value("ClassGroup").toString(), QStringLiteral("车缝一组"));
+        QCOMPARE(cn.scalar("select ClassGroup from staff where StaffCode='002'").toString(),
+                 QStringLiteral("车缝一组"));
+        QVERIFY(ds.locate("StaffCode", "003"));
+        QCOMPARE(ds.value("ClassGroup").toString(), QStringLiteral("车缝二组"));
+    }
+    void cancelRestoresTheStoredValues() {
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        ds.open();
+        ds.setValue("StaffName", QStringLiteral("改了"));
+        ds.cancel();
+        QCOMPARE(ds.asString("StaffName"), QStringLiteral("王五"));
+        QCOMPARE(cn.scalar("select StaffName from staff where StaffCode='003'").toString(),
+                 QStringLiteral("王五"));
+    }
+
+    void insertAndAppendPlaceTheNewRowAndStoreIt() {
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        QStringList events;
+        ds.beforeInsert = [&](DataSet&) { events << "beforeInsert"; };
+        ds.afterInsert = [&](DataSet& d) {
+            events << "afterInsert";
+            d.setValue("Firedd", false);
+        };
+        ds.beforePost = [&](DataSet&) { events << "beforePost"; };
+        ds.afterPost = [&](DataSet&) { events << "afterPost"; };
+        ds.open();
+        ds.setRecNo(1);
+        ds.insert();
+        QCOMPARE(ds.recNo(), 1);
+        QCOMPARE(ds.recordCount(), 5);
+        QCOMPARE(ds.state(), DataSetState::Insert);
+        QVERIFY2(!ds.isModified(), "defaults of the after-insert event are not a user's change");
+        ds.setValue("StaffCode", "020");
+        ds.setValue("StaffName", "新人");
+        QVERIFY(ds.post());
+        QVERIFY(ds.asInt("staffID") > 0);
+        QCOMPARE(ds.asInt("staffID"),
+                 cn.scalar("select staffID from staff where StaffCode='020'").toLongLong());
+        // Defaults of the table are read back.
+        QCOMPARE(ds.asMoney("A02"), Money());
+        QVERIFY(!ds.value("A02").isNull());
+        QCOMPARE(events, QStringList({"beforeInsert", "afterInsert", "beforePost", "afterPost"}));
+
+        ds.append();
+        QCOMPARE(ds.recNo(), 5);
+        ds.setValue("StaffCode", "021");
+        ds.setValue("StaffName", "末尾");
+        ds.setValue("salaryDay", "15");
+        QVERIFY(ds.post());
+        QCOMPARE(storedCount(), 7);
+        QCOMPARE(cn.scalar("select salaryDay from staff where StaffCode='021'").toInt(), 15);
+    }
+
+    void anUntouchedNewRowIsDroppedWhenLeft() {
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        ds.afterInsert = [](DataSet& d) { d.setValue("Firedd", false); };
+        ds.open();
+        ds.setRecNo(1);
+        ds.insert();
+        ds.setRecNo(3);  // 002, shown below the new row; it moves up when the new row vanishes
+        QCOMPARE(ds.recordCount(), 4);
+        QCOMPARE(ds.state(), DataSetState::Browse);
+        QCOMPARE(ds.recNo(), 2);
+        QCOMPARE(ds.asString("StaffCode"), QStringLiteral("002"));
+        QCOMPARE(storedCount(), 5);
+    }
+
+    void aRefusedPostRestoresTheRowThroughTheHandler() {
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        int beeps = 0;
+        ds.onPostError = [&](DataSet& d, const DbError&) {
+            ++beeps;
+            d.cancel();
+            return PostErrorAction::Abort;
+        };
+        ds.open();
+        // A repeated work number.
+        ds.setValue("StaffCode", "001");
+        QVERIFY(!ds.post());
+        QCOMPARE(beeps, 1);
+        QCOMPARE(ds.state(), DataSetState::Browse);
+        QCOMPARE(ds.asString("StaffCode"), QStringLiteral("003"));
+        // A pay day out of range.
+        ds.setValue("salaryDay", 32);
+        QVERIFY(!ds.post());
+        QCOMPARE(ds.asInt("salaryDay"), 5);
+        // A letter typed into a number field never reaches the database.
+        ds.setValue("LevelSalary", QStringLiteral("12a"));
+        QVERIFY(!ds.post());
+        QCOMPARE(ds.asMoney("LevelSalary"), *Money::parse("300.5"));
+        // A new row without a name vanishes.
+        ds.append();
+        ds.setValue("StaffCode", "030");
+        QVERIFY(!ds.post());
+        QCOMPARE(ds.recordCount(), 4);
+        // A text longer than its column.
+        ds.append();
+        ds.setValue("StaffCode", "031");
+        ds.setValue("StaffName", QString(11, QChar(0x738b)));
+        QVERIFY(!ds.post());
+        QCOMPARE(beeps, 5);
+        QCOMPARE(storedCount(), 5);
+        QCOMPARE(storedCount("StaffCode in ('030','031')"), 0);
+    }
+
+    void aRefusedPostWithoutHandlerRaisesAndKeepsTheEdit() {
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        ds.open();
+        ds.setValue("StaffCode", "001");
+        QVERIFY_THROWS_EXCEPTION(DbError, ds.post());
+        QCOMPARE(ds.state(), DataSetState::Edit);
+        QCOMPARE(ds.asString("StaffCode"), QStringLiteral("001"));
+        ds.cancel();
+        QCOMPARE(ds.asString("StaffCode"), QStringLiteral("003"));
+    }
+
+    void deleteRemovesTheRowAndTheNextBecomesCurrent() {
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        int before = 0, after = 0;
+        ds.beforeDelete = [&](DataSet&) { ++before; };
+        ds.afterDelete = [&](DataSet&) { ++after; };
+        ds.open();
+        ds.setRecNo(1);
+        ds.remove();
+        QCOMPARE(ds.recordCount(), 3);
+        QCOMPARE(ds.asString("StaffCode"), QStringLiteral("002"));
+        QCOMPARE(storedCount("StaffCode='001'"), 0);
+        ds.last();
+        ds.remove();
+        QCOMPARE(ds.recNo(), 1);
+        QCOMPARE(before, 2);
+        QCOMPARE(after, 2);
+        // Deleting a row being inserted only discards it.
+        ds.append();
+        ds.setValue("StaffCode", "x");
+        ds.remove();
+        QCOMPARE(ds.recordCount(), 2);
+        QCOMPARE(storedCount(), 3);
+    }
+
+    void requeryRereadsAndGoesToTheFirstRow() {
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        ds.open();
+        ds.field("LevelSalary").displayFormat = QStringLiteral("0.0000");
+        ds.last();
+        addWorker("050", "新来的", "裁剪组", "1");
+        ds.requery();
+        QCOMPARE(ds.recordCount(), 5);
+        QCOMPARE(ds.recNo(), 0);
+        QCOMPARE(ds.text("LevelSalary"), QStringLiteral("300.5000"));
+        ds.close();
+        ds.open();
+        QCOMPARE(ds.field("LevelSalary").displayFormat, QStringLiteral("0.0000"));
+    }
+
+    void sortOrdersByTypedValueAndKeepsTheCurrentRow() {
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        ds.open();
+        QVERIFY(ds.locate("StaffCode", "002"));
+        ds.setSort(QStringLiteral("LevelSalary ASC"));
+        QCOMPARE(ds.asString("StaffCode"), QStringLiteral("002"));
+        QStringList order;
+        for (int i = 0; i < ds.recordCount(); ++i) order << ds.textAt(i, ds.fieldIndex("LevelSalary"));
+        QCOMPARE(order, QStringList({"0.00", "0.10", "300.50", "1200.00"}));
+        ds.setSort(QStringLiteral("StaffCode ASC"));
+        QCOMPARE(ds.textAt(0, ds.fieldIndex("StaffCode")), QStringLiteral("001"));
+        QVERIFY_THROWS_EXCEPTION(DbError, ds.setSort(QStringLiteral("NoSuchField ASC")));
+        QCOMPARE(ds.sort(), QStringLiteral("StaffCode ASC"));
+        // Reopening drops the sort.
+        ds.close();
+        ds.open();
+        QCOMPARE(ds.sort(), QString());
+        QCOMPARE(ds.asString("StaffCode"), QStringLiteral("003"));
+    }
+
+    void filterMatchesWholeValuesAndSurvivesReopening() {
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        ds.open();
+        ds.setFilter(QStringLiteral("ClassGroup = '车缝一组'"));
+        ds.setFiltered(true);
+        QCOMPARE(ds.recordCount(), 2);
+        // A second filter replaces the first.
+        ds.setFilter(QStringLiteral("LevelSalary = 300.5"));
+        QCOMPARE(ds.recordCount(), 1);
+        QCOMPARE(ds.asString("StaffCode"), QStringLiteral("003"));
+        ds.setFilter(QStringLiteral("StaffName = 'O''Neil'"));
+        QCOMPARE(ds.recordCount(), 1);
+        QCOMPARE(ds.asString("StaffCode"), QStringLiteral("001"));
+        // The empty value matches the empty text, not a missing value.
+        ds.setFilter(QStringLiteral("ClassGroup = ''"));
+        QCOMPARE(ds.recordCount(), 1);
+        QCOMPARE(ds.asString("StaffCode"), QStringLiteral("009"));
+        // Reopened with another statement, the filter still holds.
+        ds.setFilter(QStringLiteral("ClassGroup = '车缝一组'"));
+        ds.close();
+        ds.setSql(firedSql);
+        ds.open();
+        QCOMPARE(ds.recordCount(), 0);
+        ds.close();
+        ds.setSql(staffSql);
+        ds.open();
+        QCOMPARE(ds.recordCount(), 2);
+        ds.setFiltered(false);
+        QCOMPARE(ds.recordCount(), 4);
+    }
+
+    void locateIgnoresCaseButComparesWholeValues() {
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        ds.open();
+        QVERIFY(ds.locate("StaffName", "ABC"));
+        QCOMPARE(ds.asString("StaffCode"), QStringLiteral("009"));
+        ds.first();
+        QVERIFY(!ds.locate("StaffName", "ab"));
+        QCOMPARE(ds.recNo(), 0);
+        QVERIFY(ds.locate("LevelSalary", "1200"));
+        QCOMPARE(ds.asString("StaffCode"), QStringLiteral("001"));
+        QVERIFY(ds.locate("ClassGroup", ""));
+        QCOMPARE(ds.asString("StaffCode"), QStringLiteral("009"));
+    }
+
+    void calculatedAndLookupFieldsFollowTheRow() {
+        cn.exec("insert into job (JobCode, UnitPrice) values ('J1', 0.1234)");
+        const qint64 job = cn.lastInsertRowId();
+        cn.exec("insert into JobData (dateD, staffID, jobID, qty) values ('2026-12-01', 1, ?, 3)", {job});
+        cn.exec("insert into JobData (dateD, staffID, jobID, qty) values ('2026-12-01', 1, 999, 5)");
+        DataSet ds(&cn);
+        ds.setSql(QStringLiteral("select dateD, staffID, jobID, qty from JobData order by jobID"));
+        ds.addLookupField("unitPrice", FieldType::Money, "jobID", [&](const QVariant& key) {
+            return key.toLongLong() == job ? QVariant::fromValue(*Money::parse("0.1234")) : QVariant();
+        });
+        ds.addCalculatedField("amount", FieldType::Money);
+        ds.onCalcFields = [](DataSet& d) {
+            d.setValue("amount", QVariant::fromValue(d.asMoney("unitPrice") * d.asInt("qty")));
+        };
+        ds.open();
+        QCOMPARE(ds.field("dateD").type, FieldType::Date);
+        QCOMPARE(ds.value("dateD").toDate(), QDate(2026, 12, 1));
+        QCOMPARE(ds.asMoney("amount"), *Money::parse("0.3702"));
+        QCOMPARE(ds.state(), DataSetState::Browse);
+        ds.setValue("qty", 10);
+        QCOMPARE(ds.asMoney("amount"), *Money::parse("1.234"));
+        QVERIFY(ds.post());
+        QCOMPARE(cn.scalar("select qty from JobData where jobID=?", {job}).toInt(), 10);
+        ds.next();
+        QVERIFY(ds.value("unitPrice").isNull());
+        QCOMPARE(ds.asMoney("amount"), Money());
+        QVERIFY_THROWS_EXCEPTION(DbError, ds.setSort(QStringLiteral("amount ASC")));
+    }
+
+    void aJoinIsReadOnly() {
+        DataSet ds(&cn);
+        ds.setSql(
+            QStringLiteral("select s.StaffCode, count(*) as n from staff s join staff t on "
+                           "s.staffID=t.staffID group by s.StaffCode"));
+        ds.open();
+        QCOMPARE(ds.recordCount(), 5);
+        QVERIFY(ds.field("n").readOnly);
+        ds.setValue("n", 3);
+        QVERIFY_THROWS_EXCEPTION(DbError, ds.post());
+    }
+
+    void inMemoryTablesKeepRowsWithoutADatabase() {
+        DataSet cds;
+        cds.defineFields({{"staffID", FieldType::Integer}, {"staffCode", FieldType::Text, 20}});
+        cds.open();
+        for (int i = 0; i < 3; ++i) {
+            cds.append();
+            cds.setValue("staffID", 10 - i);
+            cds.setValue("staffCode", QStringLiteral("code%1").arg(i));
+            QVERIFY(cds.post());
+        }
+        QCOMPARE(cds.recordCount(), 3);
+        cds.setSort("staffID ASC");
+        QCOMPARE(cds.textAt(0, 1), QStringLiteral("code2"));
+        QVERIFY(cds.locate("staffID", 9));
+        cds.remove();
+        QCOMPARE(cds.recordCount(), 2);
+        cds.close();
+        QCOMPARE(cds.fieldCount(), 2);
+        cds.open();
+        QCOMPARE(cds.recordCount(), 0);
+
+        // Rows made elsewhere are taken over at once; a short row is padded with Null, the filter
+        // applies and the views are reset once, not told of each row.
+        cds.close();
+        cds.setFilter("staffCode = 'b'");
+        cds.setFiltered(true);
+        QSignalSpy resets(&cds, &DataSet::reset);
+        QSignalSpy inserts(&cds, &DataSet::rowInserted);
+        cds.openWithRows({{3, "a"}, {1, "b"}, {2}});
+        QCOMPARE(resets.count(), 1);
+        QCOMPARE(inserts.count(), 0);
+        QCOMPARE(cds.recordCount(), 1);
+        QCOMPARE(cds.value("staffID").toInt(), 1);
+        cds.setFiltered(false);
+        QCOMPARE(cds.recordCount(), 3);
+        QVERIFY(cds.valueAt(2, 1).isNull());
+        cds.setSort("staffID ASC");
+        QCOMPARE(cds.valueAt(0, 0).toInt(), 1);
+        // A data set over a statement reads its rows from the database only.
+        DataSet overStatement(&cn);
+        overStatement.setSql("select * from staff");
+        QVERIFY_THROWS_EXCEPTION(DbError, overStatement.openWithRows({{1}}));
+        QVERIFY(!overStatement.isOpen());
+    }
+
+    void theModelFollowsEveryChange() {
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        DataSetModel model(&ds);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setColumns({{"StaffCode", "工号"},
+                          {"StaffName", "姓名"},
+                          {"LevelSalary", "能力工资"},
+                          {"salaryDay", "发薪日"}});
+        QCOMPARE(model.rowCount(), 0);
+        ds.open();
+        QCOMPARE(model.rowCount(), 4);
+        QCOMPARE(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("能力工资"));
+        QCOMPARE(model.data(model.index(0, 2)).toString(), QStringLiteral("300.50"));
+        QCOMPARE(model.data(model.index(0, 2), Qt::EditRole).toString(), QStringLiteral("300.5"));
+        QVERIFY(model.data(model.index(0, 2), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight);
+
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        QVERIFY(model.setData(model.index(2, 1), QStringLiteral("李四四")));
+        QCOMPARE(ds.recNo(), 2);
+        QVERIFY(changed.count() >= 1);
+        ds.post();
+        QCOMPARE(model.data(model.index(2, 1)).toString(), QStringLiteral("李四四"));
+
+        ds.append();
+        QCOMPARE(model.rowCount(), 5);
+        ds.cancel();
+        QCOMPARE(model.rowCount(), 4);
+        ds.remove();
+        QCOMPARE(model.rowCount(), 3);
+        ds.setSort("StaffCode ASC");
+        ds.setFilter("ClassGroup = '车缝一组'");
+        ds.setFiltered(true);
+        QCOMPARE(model.rowCount(), 2);
+        ds.close();
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(model.columnCount(), 4);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDataSet)
+#include "tst_dataset.moc"

@@ -1,0 +1,243 @@
+#include <QtTest>
+#include <chrono>
+#include <thread>
+
+#include "core/data/connection.h"
+#include "core/data/dataset.h"
+#include "support/coresupport.h"
+
+using namespace hx;
+
+// The connection and its one statement type: opening only what is a database, values in and out as the
+// file keeps them, statements reused, errors raised with the database's own message.
+class TestStatement : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<hxtest::TempProgramDir> dir;
+    Connection cn;
+
+    QString typeOf(const QString& column, const QString& where) {
+        return cn.scalar(QStringLiteral("select typeof(%1) from t where %2").arg(column, where)).toString();
+    }
+
+  private slots:
+    void init() {
+        dir = std::make_unique<hxtest::TempProgramDir>();
+        cn.open(dir->createAccountSet(QStringLiteral("r")));
+        cn.exec("create table t (d DATE, n INTEGER, m CURRENCY, s VARCHAR(10), x)");
+        cn.exec("insert into t values ('2025-03-01', 7, 12.5, 'O''Neil', 1.5)");
+        cn.exec("insert into t values ('2025-02-30', NULL, 3, '0012', 'a')");
+        cn.exec("insert into t values ('2025-03-02 08:30', -1, NULL, NULL, NULL)");
+    }
+    void cleanup() {
+        cn.close();
+        dir.reset();
+    }
+
+    void opensOnlyAnExistingDatabase() {
+        Connection other;
+        const QString missing = dir->file(QStringLiteral("无.mdb"));
+        try {
+            other.open(missing);
+            QFAIL("a missing file must not open");
+        } catch (const DbError& e) {
+            QVERIFY2(e.message().contains(QStringLiteral("文件不存在")), qPrintable(e.message()));
+        }
+        QVERIFY(!QFile::exists(missing));
+        QVERIFY(!other.isOpen());
+
+        const QString text = dir->file(QStringLiteral("文本.mdb"));
+        {
+            QFile f(text);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("这不是数据库，只是一段足够长的文字，长过数据库文件的头部。这不是数据库，只是一段文字。");
+        }
+        const QByteArray before = [&] {
+            QFile f(text);
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        }();
+        try {
+            other.open(text);
+            QFAIL("a file that is not a database must not open");
+        } catch (const DbError& e) {
+            QVERIFY2(e.message().contains(QStringLiteral("不是有效的数据库文件")), qPrintable(e.message()));
+        }
+        QVERIFY(!other.isOpen());
+        QFile f(text);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+        QVERIFY_THROWS_EXCEPTION(DbError, other.exec("select 1"));
+    }
+
+    void readOnlyConnectionIsRefusedEveryChange() {
+        Connection ro;
+        ro.open(cn.path(), Connection::Access::ReadOnly);
+        QCOMPARE(ro.scalar("select count(*) from t").toInt(), 3);
+        QVERIFY_THROWS_EXCEPTION(DbError, ro.exec("delete from t"));
+        QVERIFY_THROWS_EXCEPTION(DbError, ro.execScript("create table u (a)"));
+        QCOMPARE(cn.scalar("select count(*) from t").toInt(), 3);
+    }
+
+    void aWriterWaitsForAnotherConnectionsTransaction() {
+        Connection holder;
+        holder.open(cn.path());
+        holder.beginTransaction();
+        holder.exec("insert into t (n) values (100)");
+        std::thread release([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            holder.commit();
+        });
+        // Without waiting for the lock this raises "database is locked" at once.
+        int changed = 0;
+        try {
+            changed = cn.exec("insert into t (n) values (101)");
+        } catch (...) {
+            release.join();
+            throw;
+        }
+        release.join();
+        QCOMPARE(changed, 1);
+        QCOMPARE(cn.scalar("select count(*) from t where n >= 100").toInt(), 2);
+    }
+
+    void boundValuesOfEveryKind() {
+        PreparedStatement r(
+            cn, "select ?, ?, ?, ?, ?, ?",
+            {QDate(2025, 3, 1), qint64(1) << 40, 0.25, QVariant::fromValue(*Money::parse("1.5")),
+             QStringLiteral("O\"Neil'"), QVariant()});
+        QVERIFY(r.next());
+        QCOMPARE(r.value(0), QVariant(QStringLiteral("2025-03-01")));
+        QCOMPARE(r.kind(1), PreparedStatement::Kind::Integer);
+        QCOMPARE(r.integer(1), qint64(1) << 40);
+        QCOMPARE(r.real(2), 0.25);
+        QCOMPARE(r.real(3), 1.5);
+        QCOMPARE(r.value(4).toString(), QStringLiteral("O\"Neil'"));
+        QCOMPARE(r.kind(5), PreparedStatement::Kind::Null);
+        QVERIFY(!r.value(5).isValid());
+        QVERIFY(!r.next());
+    }
+
+    // Values go into the file as a free query should see them, whichever way they are bound.
+    void valuesAreStoredAsTheFileKeepsThem() {
+        cn.exec("insert into t (d, n, m, s, x) values (?, ?, ?, ?, ?)",
+                {QDate(2025, 4, 1), true, QVariant::fromValue(Money::fromYuan(300)),
+                 QString(QLatin1String("")), false});
+        QCOMPARE(typeOf("m", "d='2025-04-01'"), QStringLiteral("integer"));
+        QCOMPARE(cn.scalar("select n from t where d='2025-04-01'"), QVariant(qint64(-1)));
+        QCOMPARE(cn.scalar("select x from t where d='2025-04-01'"), QVariant(qint64(0)));
+        QCOMPARE(typeOf("s", "d='2025-04-01'"), QStringLiteral("text"));  // empty text, not Null
+
+        PreparedStatement insert(cn, "insert into t (d, n, m, s) values (?, ?, ?, ?)");
+        QCOMPARE(insert.parameterCount(), 4);
+        insert.bind(1, QDate(2025, 4, 2));
+        insert.bindYesNo(2, true);
+        insert.bind(3, *Money::parse("12.3456"));
+        insert.bind(4, QString());
+        QCOMPARE(insert.run(), 1);
+        QCOMPARE(cn.scalar("select n from t where d='2025-04-02'"), QVariant(qint64(-1)));
+        QCOMPARE(typeOf("m", "d='2025-04-02'"), QStringLiteral("real"));
+        QCOMPARE(typeOf("s", "d='2025-04-02'"), QStringLiteral("null"));
+        PreparedStatement back(cn, "select m from t where d='2025-04-02'");
+        QVERIFY(back.next());
+        QCOMPARE(back.money(0), *Money::parse("12.3456"));
+    }
+
+    // Prepared once, run many times: values bound stay until rebound, a reset starts the rows anew, and a
+    // run the database refuses leaves the statement usable.
+    void aStatementIsReusedWithNewValues() {
+        cn.execScript("create unique index ts on t (s)");
+        PreparedStatement insert(cn, "insert into t (s, n) values (?, ?)");
+        insert.bind(2, 5);
+        for (const char* s : {"a1", "a2", "a3"}) {
+            insert.bind(1, QString::fromLatin1(s));
+            QCOMPARE(insert.run(), 1);
+        }
+        insert.bind(1, QStringLiteral("a2"));
+        try {
+            insert.run();
+            QFAIL("a duplicate must be refused");
+        } catch (const DbError& e) {
+            QVERIFY2(e.message().contains(QStringLiteral("UNIQUE")), qPrintable(e.message()));
+        }
+        insert.bind(1, QStringLiteral("a4"));
+        QCOMPARE(insert.run(), 1);
+        QCOMPARE(cn.scalar("select count(*) from t where n = 5").toInt(), 4);
+
+        PreparedStatement read(cn, "select s from t where n = ? order by s");
+        read.bind(1, 5);
+        QVERIFY(read.next());
+        QCOMPARE(read.text(0), QStringLiteral("a1"));
+        read.reset();
+        QStringList all;
+        while (read.next()) all << read.text(0);
+        QCOMPARE(all, QStringList({"a1", "a2", "a3", "a4"}));
+        read.reset();
+        read.bind(1, 7);
+        QVERIFY(read.next());
+        QCOMPARE(read.text(0), QStringLiteral("O'Neil"));
+        QCOMPARE(read.columnName(0), QStringLiteral("s"));
+        QCOMPARE(read.declaredType(0), QStringLiteral("VARCHAR(10)"));
+    }
+
+    void errorsAreRaised() {
+        QVERIFY_THROWS_EXCEPTION(DbError, PreparedStatement(cn, "select * from t where n=?", {}));
+        QVERIFY_THROWS_EXCEPTION(DbError, PreparedStatement(cn, "select ?", {1, 2}));
+        try {
+            PreparedStatement r(cn, "select nothing from t");
+            QFAIL("a bad statement must raise");
+        } catch (const DbError& e) {
+            QVERIFY(e.message().contains("nothing"));
+        }
+        // A second statement is never run, nor silently left out.
+        QVERIFY_THROWS_EXCEPTION(DbError, cn.exec("update t set n = 1; delete from t"));
+        QVERIFY_THROWS_EXCEPTION(DbError, cn.exec("update t set n = 1; nonsense"));
+        QCOMPARE(cn.scalar("select count(*) from t").toInt(), 3);
+        QCOMPARE(cn.scalar("select count(*) from t where n = 1").toInt(), 0);
+        // Blanks, comments and semicolons after it are fine.
+        QCOMPARE(cn.exec("update t set n = 2 where n = 7; -- done\n;"), 1);
+    }
+
+    // A statement may outlive the connection that made it, and a transaction left open is rolled back.
+    void closingLeavesNothingBehind() {
+        auto alive = std::make_unique<PreparedStatement>(cn, "select s from t order by s");
+        QVERIFY(alive->next());
+        cn.beginTransaction();
+        cn.exec("delete from t");
+        const QString path = cn.path();
+        cn.close();
+        QVERIFY(!cn.isOpen());
+        QVERIFY_THROWS_EXCEPTION(DbError, cn.scalar("select 1"));
+        alive.reset();
+        cn.open(path);
+        QCOMPARE(cn.scalar("select count(*) from t").toInt(), 3);
+        QVERIFY(!cn.inTransaction());
+    }
+
+    void dataSetValuesKeepTheirTypes() {
+        DataSet ds(&cn);
+        ds.setSql("select d, n, m, s, x from t");
+        ds.open();
+        QCOMPARE(ds.recordCount(), 3);
+        QCOMPARE(ds.valueAt(0, 0), QVariant(QDate(2025, 3, 1)));
+        QCOMPARE(ds.valueAt(0, 1), QVariant(qint64(7)));
+        QCOMPARE(ds.valueAt(0, 2).value<Money>(), *Money::parse("12.5"));
+        QCOMPARE(ds.valueAt(0, 3), QVariant(QStringLiteral("O'Neil")));
+        QCOMPARE(ds.valueAt(0, 4), QVariant(1.5));
+        // A day that does not exist stays the stored text; a time after the date is dropped.
+        QCOMPARE(ds.valueAt(1, 0), QVariant(QStringLiteral("2025-02-30")));
+        QVERIFY(ds.valueAt(1, 1).isNull());
+        QCOMPARE(ds.valueAt(1, 2).value<Money>(), Money::fromYuan(3));
+        QCOMPARE(ds.valueAt(1, 3), QVariant(QStringLiteral("0012")));
+        QCOMPARE(ds.valueAt(2, 0), QVariant(QDate(2025, 3, 2)));
+        QVERIFY(ds.valueAt(2, 3).isNull());
+        // Stored by rowid and read back.
+        ds.setRecNo(2);
+        ds.setValue("n", 9);
+        QVERIFY(ds.post());
+        QCOMPARE(cn.scalar("select n from t where s is null").toInt(), 9);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStatement)
+#include "tst_statement.moc"

@@ -1,0 +1,881 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPointer>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QtTest>
+
+#include "core/data/clock.h"
+#include "core/data/datamodule.h"
+#include "core/data/myfuns_lists.h"
+#include "gui/piecework/jobdata.h"
+#include "gui/shell/session.h"
+#include "gui/widgets/export.h"
+#include "gui/widgets/mydbgrid.h"
+#include "gui/widgets/pickobj.h"
+#include "support/testsupport.h"
+#include "support/xlsxreader.h"
+
+using namespace hx;
+
+class TestJobData : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<hxtest::TempProgramDir> dir;
+    std::unique_ptr<hxtest::ScriptedDialogs> dialogs;
+    TdataFrm* dm = nullptr;
+    QPointer<TjobDataFrm> win;
+    const QDate today = QDate(2026, 9, 15);
+    const QDate yesterday = today.addDays(-1);
+    // The records of init(), as records() lists them.
+    const QStringList initial = {"y 001 A101 10", "y 001 B201 20", "y 002 A101 5", "y-1 001 C301 3",
+                                 "y-40 003 C301 7"};
+    // What the picker listed at its last showing, whether it had the focus, and whether it stayed open.
+    QStringList pickerRows;
+    bool pickerShown = false;
+    bool pickerFocused = false;
+    bool pickerStuck = false;
+
+    Connection& cn() { return dm->cnMain; }
+    int id(const QString& table, const QString& code) {
+        return table == "staff" ? cn().scalar("select staffID from staff where StaffCode=?", {code}).toInt()
+                                : cn().scalar("select JobID from job where JobCode=?", {code}).toInt();
+    }
+    void addRecord(const QDate& day, const QString& worker, const QString& process, int qty) {
+        cn().exec("insert into JobData (dateD, staffID, jobID, qty) values (?, ?, ?, ?)",
+                  {day, id("staff", worker), id("job", process), qty});
+    }
+    int count(const QString& where = "1=1") {
+        return cn().scalar("select count(*) from JobData where " + where).toInt();
+    }
+    // Every stored record as "day worker process pieces", the day counted back from yesterday ("y", "y-1"),
+    // sorted as texts.
+    QStringList records() {
+        QStringList list;
+        PreparedStatement q = cn().query(
+            "select d.dateD, ifnull(s.StaffCode, '?'), ifnull(j.JobCode, '?'), d.qty from JobData d "
+            "left join staff s on s.staffID = d.staffID left join job j on j.JobID = d.jobID");
+        while (q.next()) {
+            const qint64 back = QDate::fromString(q.value(0).toString(), Qt::ISODate).daysTo(yesterday);
+            list << (back ? QStringLiteral("y-%1").arg(back) : QStringLiteral("y")) + " " +
+                        q.value(1).toString() + " " + q.value(2).toString() + " " + q.value(3).toString();
+        }
+        return sorted(list);
+    }
+    QStringList initialAnd(const QStringList& added) { return sorted(initial + added); }
+
+    bool openWindow() {
+        win = new TjobDataFrm;
+        return hxtest::showActive(win);
+    }
+    template <class T>
+    T* child(const char* name) {
+        T* w = win->findChild<T*>(QLatin1String(name));
+        if (!w) qFatal("no %s", name);
+        return w;
+    }
+    QComboBox* box(const char* name) { return child<QComboBox>(name); }
+    TMyDBGrid* grid(const char* name) { return child<TMyDBGrid>(name); }
+    DataSet* tdMain() { return child<DataSet>("tdMain"); }
+    QTabWidget* pages() { return child<QTabWidget>("PageControl1"); }
+    QString cell(TMyDBGrid* g, int row, int column) {
+        return g->model()->index(row, column).data().toString();
+    }
+    QStringList column(TMyDBGrid* g, int c) {
+        QStringList texts;
+        for (int r = 0; r < g->model()->rowCount(); ++r) texts << cell(g, r, c);
+        return texts;
+    }
+    static QStringList sorted(QStringList list) {
+        list.sort();
+        return list;
+    }
+    QString totals(const char* page) {
+        return child<QLabel>(qPrintable(QStringLiteral("dbQty") + page))->text() + " | " +
+               child<QLabel>(qPrintable(QStringLiteral("dbTmy") + page))->text();
+    }
+    QModelIndex at(TMyDBGrid* g, int row, int column) { return g->model()->index(row, column); }
+
+    // ---- what a clerk does
+
+    // A page as the clerk opens it: a click on its tab.
+    void showPage(int index) {
+        QTabBar* bar = pages()->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+        hxtest::settle();
+    }
+    // Clicks into the box and types over its text (the box completes what is typed from its list).
+    void typeInto(QComboBox* b, const QString& text) {
+        QTest::mouseClick(b->lineEdit(), Qt::LeftButton);
+        hxtest::settle();
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::key(Qt::Key_Delete);
+        hxtest::type(text);
+    }
+    void chooseWorker(const QString& text) { typeInto(box("cbbStaff"), text); }
+    void chooseProcess(const QString& text) { typeInto(box("cbbJob"), text); }
+    // Tabs on from the condition strip until the grid (or its cell editor) has the focus.
+    bool tabInto(TMyDBGrid* g) {
+        for (int i = 0; i < 6; ++i) {
+            QWidget* f = QApplication::focusWidget();
+            if (f && (f == g || g->isAncestorOf(f))) return true;
+            hxtest::key(Qt::Key_Tab);
+        }
+        return false;
+    }
+    // The cell editor has come up in the current cell (the grid opens it as soon as control returns).
+    bool editingAt(TMyDBGrid* g, int row, int column) {
+        return QTest::qWaitFor([&] { return hxtest::editing(g); }, 2000) &&
+               g->currentIndex() == at(g, row, column);
+    }
+    // A click on the cell button at the right edge of a picker cell.
+    void clickButton(TMyDBGrid* g, int row, int column) {
+        const QRect r = g->visualRect(at(g, row, column));
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, QPoint(r.right() - 4, r.center().y()));
+        hxtest::settle();
+    }
+
+    enum class Pick { Enter, DoubleClick, Esc };
+    // Answers the picker's next showing as a user does, with keys sent to the focused widget: Esc, or
+    // the down arrow to the row that begins with `code` and Enter or a double click on it. Should the
+    // picker stay open, it is closed here rather than waited on.
+    void answerPicker(const QString& code, Pick how = Pick::Enter) {
+        pickerShown = pickerFocused = pickerStuck = false;
+        pickerRows.clear();
+        QTimer::singleShot(0, this, [this, code, how] {
+            TpickObjFrm* p = pickObjFrm();
+            if (!p->isVisible()) return;
+            pickerShown = true;
+            pickerFocused = QTest::qWaitFor([p] { return QApplication::focusWidget() == p->ListCode; }, 2000);
+            for (int i = 0; i < p->ListCode->count(); ++i) pickerRows << p->ListCode->item(i)->text();
+            const int row =
+                code.isEmpty() ? -1 : int(pickerRows.indexOf(QRegularExpression("^" + code + "\\b.*")));
+            if (pickerFocused) {
+                if (how == Pick::Esc || row < 0) {
+                    hxtest::key(Qt::Key_Escape);
+                } else if (how == Pick::DoubleClick) {
+                    hxtest::doubleClickCell(p->ListCode, row, 0);
+                } else {
+                    for (int i = 0; i <= row; ++i) hxtest::key(Qt::Key_Down);
+                    hxtest::key(Qt::Key_Return);
+                }
+            }
+            if (p->isVisible()) {
+                pickerStuck = true;
+                p->reject();
+            }
+        });
+    }
+    // The picker came up with the focus in its list, closed on the user's keys, and the window has the
+    // keyboard again.
+    // Ctrl+Enter in the process (or worker) cell, and the picker answered as a user would.
+    bool pickWithCtrlEnter(const QString& code, Pick how = Pick::Enter) {
+        answerPicker(code, how);
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+        return pickedAsAUser();
+    }
+    bool pickedAsAUser() {
+        return pickerShown && pickerFocused && !pickerStuck &&
+               QTest::qWaitFor([this] { return QApplication::activeWindow() == win; }, 2000);
+    }
+
+  private slots:
+    void init() {
+        hx::setToday(today);
+        dir = std::make_unique<hxtest::TempProgramDir>();
+        dialogs = std::make_unique<hxtest::ScriptedDialogs>();
+        dm = new TdataFrm;
+        setDataFrm(dm);
+        cn().open(dir->createAccountSet(QStringLiteral("p")));
+        const QList<QVariantList> workers = {{"001", "张三", "车缝一组", 0}, {"002", "李四", "车缝一组", 0},
+                                             {"003", "王五", QVariant(), 0}, {"004", "赵六", "", 0},
+                                             {"005", "孙七", "  ", 0},       {"006", "O'Neil", "车缝二组", 0},
+                                             {"009", "周八", "车缝一组", -1}};
+        for (const QVariantList& w : workers)
+            cn().exec("insert into staff (StaffCode, StaffName, ClassGroup, Firedd) values (?, ?, ?, ?)", w);
+        // Keys deliberately out of code order: B201 comes first.
+        const QList<QVariantList> jobs = {{"B201", "衬衫B", 0.0525, 0}, {"A101", "春装A", 0.35, 0},
+                                          {"A102", "春装A", 0.425, 0},  {"C301", QVariant(), 0.3333, 0},
+                                          {"C302", "", 1.2, 0},         {"X900", "春装A", 0.5, -1}};
+        for (const QVariantList& j : jobs)
+            cn().exec("insert into job (JobCode, StyleGroup, UnitPrice, stopp) values (?, ?, ?, ?)", j);
+        addRecord(yesterday, "001", "A101", 10);
+        addRecord(yesterday, "001", "B201", 20);
+        addRecord(yesterday, "002", "A101", 5);
+        addRecord(yesterday.addDays(-1), "001", "C301", 3);
+        addRecord(yesterday.addDays(-40), "003", "C301", 7);
+    }
+    void cleanup() {
+        delete win;
+        ClearCaches();
+        destroyPickObjFrm();
+        setDataFrm(nullptr);
+        delete dm;
+        hx::setToday(QDate());
+        HX_VERIFY_DIALOGS(*dialogs);
+        dialogs.reset();
+        dir.reset();
+    }
+
+    // ---- journeys: keys and clicks go where the user's go, with the cell editor open as in real use
+
+    void aWorkersDayByKeyboardWithThePicker() {
+        QVERIFY(openWindow());
+        TMyDBGrid* g = grid("grdStaffData");
+        chooseWorker("001 ");
+        QCOMPARE(tdMain()->recordCount(), 2);
+        QVERIFY(tabInto(g));
+        hxtest::key(Qt::Key_Right);
+        QVERIFY(editingAt(g, 0, 1));
+
+        // The down arrow on the last row adds a row, and what is typed next is that row's.
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Down);
+        QVERIFY(editingAt(g, 2, 1));
+        QCOMPARE(tdMain()->recordCount(), 3);
+        hxtest::type("5");
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(pickWithCtrlEnter("C302"));
+        QCOMPARE(pickerRows, QStringList({"A101", "A102", "B201", "C301", "C302"}));
+        QCOMPARE(cell(g, 2, 0), QStringLiteral("C302"));
+        QCOMPARE(cell(g, 2, 3), QStringLiteral("¥6.00"));
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(records(), initialAnd({"y 001 C302 5"}));
+
+        // Picked first (a double click in the picker), the quantity typed, the down arrow: stored with it.
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(tdMain()->recordCount(), 4);
+        QCOMPARE(g->currentIndex(), at(g, 3, 0));
+        QVERIFY(pickWithCtrlEnter("A102", Pick::DoubleClick));
+        hxtest::key(Qt::Key_Tab);
+        QVERIFY(editingAt(g, 3, 1));
+        hxtest::type("7");
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(records(), initialAnd({"y 001 C302 5", "y 001 A102 7"}));
+        QVERIFY(editingAt(g, 4, 1));
+
+        // The cell button, then Enter and a click on another row.
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        answerPicker("C301");
+        clickButton(g, 4, 0);
+        QVERIFY(pickedAsAUser());
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type("3");
+        hxtest::key(Qt::Key_Return);
+        hxtest::clickCell(g, 0, 1);
+        QCOMPARE(records(), initialAnd({"y 001 C302 5", "y 001 A102 7", "y 001 C301 3"}));
+
+        // Tab out of the last cell stores the row and goes on to a new one.
+        QVERIFY(hxtest::enterCell(g, 4, 1));
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(pickWithCtrlEnter("B201"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type("4");
+        hxtest::key(Qt::Key_Tab);
+        hxtest::key(Qt::Key_Tab);
+        hxtest::key(Qt::Key_Tab);
+        QCOMPARE(g->currentIndex(), at(g, 6, 0));
+        QCOMPARE(records(), initialAnd({"y 001 C302 5", "y 001 A102 7", "y 001 C301 3", "y 001 B201 4"}));
+        // The untouched new row goes when the clerk turns to the worker box.
+        QTest::mouseClick(box("cbbStaff")->lineEdit(), Qt::LeftButton);
+        hxtest::settle();
+        QCOMPARE(tdMain()->recordCount(), 6);
+        QCOMPARE(dialogs->beeps, 0);
+        QCOMPARE(totals("Staff"), QStringLiteral("49 | 14.7349"));
+    }
+
+    void aProcessesCountsForThreeWorkersCorrectOneDeleteOne() {
+        QVERIFY(openWindow());
+        showPage(1);
+        TMyDBGrid* g = grid("grdJobData");
+        chooseProcess("A101");
+        QCOMPARE(win->currentJobID(), id("job", "A101"));
+        QCOMPARE(tdMain()->recordCount(), 2);
+        QVERIFY(tabInto(g));
+        hxtest::key(Qt::Key_Right);
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Down);
+        QVERIFY(editingAt(g, 2, 1));
+        // Three workers: by Ctrl+Enter, by the cell button with a double click, by Ctrl+Enter again.
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(pickWithCtrlEnter("003"));
+        QCOMPARE(pickerRows.size(), 6);
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type("4");
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        answerPicker("004", Pick::DoubleClick);
+        clickButton(g, 3, 0);
+        QVERIFY(pickedAsAUser());
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type("6");
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(pickWithCtrlEnter("006"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type("2");
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(records(), initialAnd({"y 003 A101 4", "y 004 A101 6", "y 006 A101 2"}));
+
+        // The clerk corrects one count and deletes a row entered by mistake.
+        const int zhao = int(column(g, 0).indexOf(QRegularExpression("^004 .*")));
+        QVERIFY(hxtest::enterCell(g, zhao, 1));
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type("9");
+        hxtest::key(Qt::Key_Up);
+        const int oneil = int(column(g, 0).indexOf(QRegularExpression("^006 .*")));
+        QVERIFY(hxtest::enterCell(g, oneil, 1));
+        dialogs->answer(Answer::Ok);
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(dialogs->texts(), QStringList({"Delete record?"}));
+        QCOMPARE(records(), initialAnd({"y 003 A101 4", "y 004 A101 9"}));
+        QCOMPARE(tdMain()->recordCount(), 4);
+        QCOMPARE(totals("Job"), QStringLiteral("28 | 9.8"));
+        QCOMPARE(dialogs->beeps, 0);
+    }
+
+    void escapeAndCtrlDeleteWhileACellIsEdited() {
+        QVERIFY(openWindow());
+        TMyDBGrid* g = grid("grdStaffData");
+        chooseWorker("001 ");
+        // Esc in the editor of a new row, picked and typed: the row goes, nothing is stored.
+        QVERIFY(hxtest::enterCell(g, 1, 1));
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(pickWithCtrlEnter("C302"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type("8");
+        hxtest::key(Qt::Key_Escape);
+        QCOMPARE(tdMain()->recordCount(), 2);
+        QCOMPARE(tdMain()->state(), DataSetState::Browse);
+        // Esc in the editor of a stored row: it shows and keeps what it held.
+        const int a101 = int(column(g, 0).indexOf("A101"));
+        QVERIFY(hxtest::enterCell(g, a101, 1));
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type("99");
+        hxtest::key(Qt::Key_Escape);
+        QCOMPARE(cell(g, a101, 1), QStringLiteral("10"));
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(records(), initial);
+
+        // Ctrl+Delete in the editor asks first; Cancel keeps the row, OK deletes it and the totals follow.
+        QVERIFY(hxtest::enterCell(g, a101, 1));
+        hxtest::type("1");
+        dialogs->answer(Answer::Cancel);
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(records(), initial);
+        dialogs->answer(Answer::Ok);
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(dialogs->texts(), QStringList({"Delete record?", "Delete record?"}));
+        QCOMPARE(records(), sorted({"y-40 003 C301 7", "y-1 001 C301 3", "y 001 B201 20", "y 002 A101 5"}));
+        QCOMPARE(totals("Staff"), QStringLiteral("20 | 1.05"));
+        QCOMPARE(dialogs->beeps, 0);
+    }
+
+    void refusedRowsVanishWithABeepAndNothingIsWritten() {
+        QVERIFY(openWindow());
+        TMyDBGrid* g = grid("grdStaffData");
+        chooseWorker("001 ");
+        // The same record again.
+        QVERIFY(hxtest::enterCell(g, 1, 1));
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(pickWithCtrlEnter("A101"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type("10");
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(dialogs->beeps, 1);
+        QCOMPARE(tdMain()->recordCount(), 2);
+        QCOMPARE(records(), initial);
+        // A process and no quantity.
+        QVERIFY(hxtest::enterCell(g, 1, 1));
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(pickWithCtrlEnter("C302"));
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(dialogs->beeps, 2);
+        // A quantity and no process.
+        QVERIFY(hxtest::enterCell(g, 1, 1));
+        hxtest::key(Qt::Key_Down);
+        hxtest::type("12");
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(dialogs->beeps, 3);
+        // A stored row given a quantity that is no number gets its own back.
+        QVERIFY(hxtest::enterCell(g, 0, 1));
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type("x");
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(dialogs->beeps, 4);
+        QCOMPARE(sorted(column(g, 1)), QStringList({"10", "20"}));
+        QCOMPARE(records(), initial);
+        QCOMPARE(totals("Staff"), QStringLiteral("30 | 4.55"));
+    }
+
+    void aRecordChangedElsewhereIsNeverWrittenOver() {
+        // Another copy of the program has the account set open too. It deletes the record shown last and
+        // stores another worker's, which the database gives the freed row number.
+        addRecord(yesterday, "001", "C302", 2);
+        QVERIFY(openWindow());
+        TMyDBGrid* g = grid("grdStaffData");
+        chooseWorker("001 ");
+        const int c302 = int(column(g, 0).indexOf("C302"));
+        const qint64 rowid = cn().scalar("select max(rowid) from JobData").toLongLong();
+        cn().exec("delete from JobData where rowid=?", {rowid});
+        addRecord(yesterday, "002", "C302", 9);
+        QCOMPARE(cn().scalar("select max(rowid) from JobData").toLongLong(), rowid);
+        const QStringList elsewhere = initialAnd({"y 002 C302 9"});
+
+        // The clerk corrects the quantity he sees: the other worker's record is not touched.
+        QVERIFY(hxtest::enterCell(g, c302, 1));
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type("3");
+        hxtest::clickCell(g, c302 == 0 ? 1 : 0, 1);
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QCOMPARE(dialogs->lastText(), QStringLiteral("记录已被其他操作更改，请刷新后重试。"));
+        QCOMPARE(records(), elsewhere);
+        // Nor does deleting it delete the other's.
+        QVERIFY(hxtest::enterCell(g, c302, 1));
+        dialogs->answer(Answer::Ok);
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(dialogs->lastText(), QStringLiteral("记录已被其他操作更改，请刷新后重试。"));
+        QCOMPARE(records(), elsewhere);
+        QCOMPARE(dialogs->beeps, 0);
+    }
+
+    void queryPageEditsByKeyboardAndTheTotalsFollow() {
+        QVERIFY(openWindow());
+        showPage(2);
+        TMyDBGrid* q = grid("grdQuery");
+        QTest::mouseClick(child<QToolButton>("btnApply"), Qt::LeftButton);
+        QCOMPARE(tdMain()->recordCount(), 4);
+        QCOMPARE(totals("Query"), QStringLiteral("38 | 7.2999"));
+        // The editor opens when typing starts, and the down arrow stores the row.
+        const int li = int(column(q, 3).indexOf("5"));  // 002, A101
+        hxtest::clickCell(q, li, 3);
+        QVERIFY(!hxtest::editing(q));
+        hxtest::type("6");
+        QVERIFY(hxtest::editing(q));
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(totals("Query"), QStringLiteral("39 | 7.6499"));
+        // Another worker for the record, from the picker of every current worker.
+        hxtest::clickCell(q, li, 1);
+        QVERIFY(pickWithCtrlEnter("006"));
+        QCOMPARE(pickerRows.size(), 6);
+        hxtest::key(Qt::Key_Down);
+        QStringList expected =
+            sorted({"y-40 003 C301 7", "y-1 001 C301 3", "y 001 A101 10", "y 001 B201 20", "y 006 A101 6"});
+        QCOMPARE(records(), expected);
+
+        // A new row below the last, every value given here: quantity, process, worker, date.
+        hxtest::clickCell(q, 3, 3);
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(tdMain()->state(), DataSetState::Insert);
+        QCOMPARE(q->currentIndex(), at(q, 4, 3));
+        hxtest::type("4");
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(pickWithCtrlEnter("C302"));
+        QCOMPARE(pickerRows.size(), 5);
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(pickWithCtrlEnter("005", Pick::DoubleClick));
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        hxtest::type(yesterday.addDays(-4).toString(Qt::ISODate));
+        hxtest::key(Qt::Key_Up);
+        expected = sorted(expected + QStringList{"y-4 005 C302 4"});
+        QCOMPARE(records(), expected);
+        QCOMPARE(totals("Query"), QStringLiteral("43 | 12.4499"));
+
+        // A row with nothing but a quantity is refused; Ctrl+Delete in an open editor deletes after asking.
+        hxtest::clickCell(q, 4, 3);
+        hxtest::key(Qt::Key_Down);
+        hxtest::type("5");
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(dialogs->beeps, 1);
+        QCOMPARE(records(), expected);
+        const int first = int(column(q, 3).indexOf("10"));
+        hxtest::clickCell(q, first, 3);
+        hxtest::type("1");
+        QVERIFY(hxtest::editing(q));
+        dialogs->answer(Answer::Ok);
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(dialogs->texts(), QStringList({"Delete record?"}));
+        expected.removeOne("y 001 A101 10");
+        QCOMPARE(records(), expected);
+        QCOMPARE(totals("Query"), QStringLiteral("33 | 8.9499"));
+    }
+
+    // ---- the window
+
+    void opensWithItsListsDatesAndNoView() {
+        QVERIFY(openWindow());
+        QCOMPARE(win->windowTitle(), QStringLiteral("计件数"));
+        QCOMPARE(win->size(), QSize(613, 469));
+        QCOMPARE(pages()->currentIndex(), 0);
+        QCOMPARE(QStringList({pages()->tabText(0), pages()->tabText(1), pages()->tabText(2)}),
+                 QStringList({"按人录入", "按工序录入", "工价金额查询"}));
+        QCOMPARE(child<QDateEdit>("cbbDateStaff")->date(), yesterday);
+        QCOMPARE(child<QDateEdit>("cbbDateJob")->date(), yesterday);
+        QCOMPARE(child<QDateEdit>("conDateB")->date(), today.addDays(-31));
+        QCOMPARE(child<QDateEdit>("conDateE")->date(), yesterday);
+        auto items = [](QComboBox* b) {
+            QStringList all;
+            for (int i = 0; i < b->count(); ++i) all << b->itemText(i);
+            return all;
+        };
+        const QStringList current = {"001    张三", "002    李四", "003    王五",
+                                     "004    赵六", "005    孙七", "006    O'Neil"};
+        QCOMPARE(items(box("cbbStaff")), current);
+        QCOMPARE(items(box("conStaff")), current);
+        QCOMPARE(items(box("cbbJob")), QStringList({"A101", "A102", "B201", "C301", "C302"}));
+        QCOMPARE(items(box("conJob")), items(box("cbbJob")));
+        QCOMPARE(items(box("cbbStyleLimit")), QStringList({"春装A", "衬衫B"}));
+        QCOMPARE(items(box("cbbGroupLimit")), QStringList({"  ", "车缝一组", "车缝二组"}));
+        QVERIFY(box("cbbStaff")->currentText().isEmpty());
+        QVERIFY(box("cbbStyleLimit")->isHidden());
+        child<QCheckBox>("chkStyleLimit")->click();
+        QVERIFY(!box("cbbStyleLimit")->isHidden());
+        child<QCheckBox>("chkStyleLimit")->click();
+        QVERIFY(box("cbbStyleLimit")->isHidden());
+
+        QCOMPARE(grid("grdStaffData")->columnWidth(0), 216);
+        QCOMPARE(grid("grdJobData")->columnTitle(0), QStringLiteral("工号姓名"));
+        QStringList query;
+        for (int c = 0; c < 6; ++c) query << grid("grdQuery")->columnTitle(c);
+        QCOMPARE(query, QStringList({"日期", "工号姓名", "工序", "数量", "工价", "金额"}));
+        QStringList menu;
+        for (QAction* a : child<QMenu>("PopupMenu1")->actions()) menu << (a->isSeparator() ? "-" : a->text());
+        QCOMPARE(menu, QStringList({"排序", "-", "删除"}));
+
+        // No view yet: the picker keys do nothing; sorting meets the closed list.
+        QVERIFY(!tdMain()->isOpen());
+        QTest::mouseClick(grid("grdStaffData")->viewport(), Qt::LeftButton);
+        hxtest::settle();
+        answerPicker("A101");
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(!pickerShown);
+        child<QAction>("poSort")->trigger();
+        QCOMPARE(dialogs->lastText(), QStringLiteral("Cannot perform this operation on a closed dataset"));
+    }
+
+    void helpFollowsThePageShown() {
+        QVERIFY(openWindow());
+        helpProc();
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("information"));
+        QVERIFY(dialogs->lastText().startsWith(
+            "1.  选择”员工“条件后，才可以录入数据。\n\n2.  工序栏中按[Alt]+[Enter]键"));
+        showPage(1);
+        helpProc();
+        QVERIFY(dialogs->lastText().contains(
+            "3.  点选“选择员工时限制班组“并选择一个具体班组，弹\n出窗口中将只列出"));
+        showPage(2);
+        helpProc();
+        QCOMPARE(
+            dialogs->lastText(),
+            QStringLiteral("1.  员工及工序条件为空，视为不限条件。\n\n2.  选好条件后，点击最右边“OK”按钮，"
+                           "将列出对应数据。\n\n\n*"
+                           "录入或修改时注意：每行数据必须完整且不可完全重复，否则操作会被取消。"));
+    }
+    void aWorkersDayWithPricesAmountsAndTotals() {
+        QVERIFY(openWindow());
+        TMyDBGrid* g = grid("grdStaffData");
+        // The first item of the list, chosen with the down arrow.
+        QTest::mouseClick(box("cbbStaff")->lineEdit(), Qt::LeftButton);
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(box("cbbStaff")->currentText(), QStringLiteral("001    张三"));
+        QCOMPARE(win->currentStaffID(), id("staff", "001"));
+        hxtest::clickCell(g, 0, 1);
+        child<QAction>("poSort")->trigger();  // by quantity
+        QCOMPARE(column(g, 0), QStringList({"A101", "B201"}));
+        QCOMPARE(column(g, 1), QStringList({"10", "20"}));
+        QCOMPARE(column(g, 2), QStringList({"0.3500", "0.0525"}));
+        QCOMPARE(column(g, 3), QStringList({"¥3.50", "¥1.05"}));
+        QCOMPARE(totals("Staff"), QStringLiteral("30 | 4.55"));
+        QCOMPARE(totals("Query"), totals("Staff"));
+        // Sorting the process column orders by key (B201 was registered first), not by the text shown;
+        // the looked-up price and the amount cannot be sorted.
+        hxtest::clickCell(g, 0, 0);
+        child<QAction>("poSort")->trigger();
+        QCOMPARE(column(g, 0), QStringList({"B201", "A101"}));
+        hxtest::clickCell(g, 0, 3);
+        child<QAction>("poSort")->trigger();
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QCOMPARE(column(g, 0), QStringList({"B201", "A101"}));
+
+        // The date reloads for the same worker; a typed work number needs the blank that ends it.
+        child<QDateEdit>("cbbDateStaff")->setDate(yesterday.addDays(-1));
+        QCOMPARE(column(g, 0), QStringList({"C301"}));
+        QCOMPARE(totals("Staff"), QStringLiteral("3 | 0.9999"));
+        chooseWorker("002 ");
+        QCOMPARE(win->currentStaffID(), id("staff", "002"));
+        QCOMPARE(tdMain()->recordCount(), 0);
+        QCOMPARE(totals("Staff"), QStringLiteral(" | "));
+        // The box completes "001" to the worker's item; with the completion deleted it names nobody.
+        chooseWorker("001");
+        QCOMPARE(win->currentStaffID(), id("staff", "001"));
+        hxtest::key(Qt::Key_Delete);
+        QCOMPARE(box("cbbStaff")->currentText(), QStringLiteral("001"));
+        QCOMPARE(win->currentStaffID(), 0);
+        QVERIFY(tdMain()->isOpen());
+        QCOMPARE(tdMain()->recordCount(), 0);
+    }
+
+    void dateChangeWithoutAWorkerLoadsNothing() {
+        QVERIFY(openWindow());
+        child<QDateEdit>("cbbDateStaff")->setDate(yesterday.addDays(-3));
+        child<QDateEdit>("cbbDateJob")->setDate(yesterday.addDays(-3));
+        QVERIFY(!tdMain()->isOpen());
+    }
+
+    void styleAndGroupLimits() {
+        QVERIFY(openWindow());
+        chooseWorker("001 ");
+        auto pickedRows = [&](TMyDBGrid* g) {
+            hxtest::clickCell(g, 0, 0);
+            answerPicker(QString(), Pick::Esc);
+            hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+            if (!pickedAsAUser()) qWarning("the picker did not come up as a user has it");
+            return pickerRows;
+        };
+        child<QCheckBox>("chkStyleLimit")->click();
+        QCOMPARE(pickedRows(grid("grdStaffData")), QStringList({"A101", "A102", "B201", "C301", "C302"}));
+        box("cbbStyleLimit")->setCurrentText("春装A");
+        // The style's processes in production and those without a style (none, empty); never X900.
+        QCOMPARE(pickedRows(grid("grdStaffData")), QStringList({"A101", "A102", "C301", "C302"}));
+        child<QCheckBox>("chkStyleLimit")->click();
+        QCOMPARE(pickedRows(grid("grdStaffData")).size(), 5);
+
+        showPage(1);
+        chooseProcess("A101");
+        child<QCheckBox>("chkGroupLimit")->click();
+        QCOMPARE(pickedRows(grid("grdJobData")).size(), 6);
+        box("cbbGroupLimit")->setCurrentText("车缝一组");
+        QCOMPARE(pickedRows(grid("grdJobData")), QStringList({"001     张三", "002     李四", "003     王五",
+                                                              "004     赵六", "005     孙七"}));
+        box("cbbGroupLimit")->setCurrentText("车缝二组");
+        QCOMPARE(pickedRows(grid("grdJobData")).last(), QStringLiteral("006     O'Neil"));
+        QVERIFY(!pickedRows(grid("grdJobData")).join(",").contains("009"));
+        QCOMPARE(records(), initial);
+    }
+
+    void anEmptyDayStartsWithThePickerKeys() {
+        QVERIFY(openWindow());
+        TMyDBGrid* g = grid("grdStaffData");
+        child<QDateEdit>("cbbDateStaff")->setDate(yesterday.addDays(-5));
+        chooseWorker("002 ");
+        QCOMPARE(tdMain()->recordCount(), 0);
+        // With no row yet, Ctrl+Enter in the grid adds one with the worker and the day, then the picked
+        // process.
+        QTest::mouseClick(g->viewport(), Qt::LeftButton);
+        hxtest::settle();
+        QVERIFY(pickWithCtrlEnter("C302"));
+        QCOMPARE(tdMain()->state(), DataSetState::Insert);
+        QCOMPARE(cell(g, 0, 0), QStringLiteral("C302"));
+        QCOMPARE(cell(g, 0, 2), QStringLiteral("1.2000"));
+        hxtest::key(Qt::Key_Tab);
+        QVERIFY(editingAt(g, 0, 1));
+        hxtest::type("7");
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(records(), initialAnd({"y-5 002 C302 7"}));
+        QCOMPARE(totals("Staff"), QStringLiteral("7 | 8.4"));
+        // Alt+Enter, as the help text says, opens the picker as well; Esc there leaves the row as it was.
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(tdMain()->recordCount(), 1);
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        answerPicker(QString(), Pick::Esc);
+        hxtest::key(Qt::Key_Return, Qt::AltModifier);
+        QVERIFY(pickedAsAUser());
+        QCOMPARE(cell(g, 0, 0), QStringLiteral("C302"));
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(records(), initialAnd({"y-5 002 C302 7"}));
+    }
+
+    void rowsForNobodyAreRefused() {
+        QVERIFY(openWindow());
+        TMyDBGrid* g = grid("grdStaffData");
+        // A work number without its blank (the completion deleted), or one nobody has: a view of nobody
+        // that takes no rows.
+        for (const QString& text : {QString("002"), QString("999 ")}) {
+            chooseWorker(text);
+            hxtest::key(Qt::Key_Delete);
+            QCOMPARE(win->currentStaffID(), 0);
+            QVERIFY(tdMain()->isOpen());
+            QTest::mouseClick(g->viewport(), Qt::LeftButton);
+            hxtest::settle();
+            hxtest::key(Qt::Key_Down);
+            QCOMPARE(dialogs->lastText(), QStringLiteral("请指定员工！"));
+            QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
+            QCOMPARE(tdMain()->recordCount(), 0);
+            QVERIFY(box("cbbStaff")->hasFocus());
+        }
+        QTest::mouseClick(g->viewport(), Qt::LeftButton);
+        hxtest::settle();
+        answerPicker("A101");
+        hxtest::key(Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(!pickerShown);
+        QCOMPARE(dialogs->shown.size(), 3);
+
+        showPage(1);
+        chooseProcess("A1");
+        hxtest::key(Qt::Key_Delete);
+        QTest::mouseClick(grid("grdJobData")->viewport(), Qt::LeftButton);
+        hxtest::settle();
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(dialogs->lastText(), QStringLiteral("请指定工序！"));
+        QCOMPARE(records(), initial);
+
+        // A record stored for nobody by an older program cannot be stored again as it is.
+        cn().exec("insert into JobData (dateD, staffID, jobID, qty) values (?, 0, ?, 9)",
+                  {yesterday, id("job", "B201")});
+        showPage(2);
+        QTest::mouseClick(child<QToolButton>("btnApply"), Qt::LeftButton);
+        TMyDBGrid* q = grid("grdQuery");
+        const int row = int(column(q, 3).indexOf("9"));
+        const int other = row == 0 ? 1 : 0;
+        QCOMPARE(cell(q, row, 1), QString());
+        hxtest::clickCell(q, row, 3);
+        hxtest::type("10");
+        hxtest::clickCell(q, other, 3);
+        QCOMPARE(dialogs->lastText(), QStringLiteral("请指定员工！"));
+        QCOMPARE(count("staffID=0 and qty=9"), 1);
+        QCOMPARE(cell(q, row, 3), QStringLiteral("9"));
+        // Picking the worker makes it storable.
+        hxtest::clickCell(q, row, 1);
+        QVERIFY(pickWithCtrlEnter("003"));
+        hxtest::clickCell(q, other, 3);
+        QCOMPARE(count(QString("staffID=%1 and qty=9").arg(id("staff", "003"))), 1);
+        QCOMPARE(count("staffID=0"), 0);
+    }
+
+    void theMenusDeleteAsksItsOwnQuestionAndTheTotalsFollow() {
+        QVERIFY(openWindow());
+        TMyDBGrid* g = grid("grdStaffData");
+        chooseWorker("001 ");
+        QVERIFY(hxtest::enterCell(g, int(column(g, 0).indexOf("B201")), 1));
+        dialogs->answer(Answer::No);
+        child<QAction>("poDelete")->trigger();
+        QCOMPARE(dialogs->lastText(), QStringLiteral("确定要删除该条记录吗？"));
+        QCOMPARE(records(), initial);
+        dialogs->answer(Answer::Yes);
+        child<QAction>("poDelete")->trigger();
+        QCOMPARE(count(), 4);
+        QCOMPARE(count("qty=20"), 0);
+        QCOMPARE(column(g, 0), QStringList({"A101"}));
+        QCOMPARE(totals("Staff"), QStringLiteral("10 | 3.5"));
+    }
+
+    void repricedAndDeletedProcesses() {
+        cn().exec("delete from job where JobCode='B201'");
+        QVERIFY(openWindow());
+        TMyDBGrid* g = grid("grdStaffData");
+        // The window keeps the prices it read when it opened; the totals read the register.
+        cn().exec("update job set UnitPrice=0.4 where JobCode='A101'");
+        chooseWorker("001 ");
+        const int kept = int(column(g, 0).indexOf("A101"));
+        QCOMPARE(cell(g, kept, 2), QStringLiteral("0.3500"));
+        QCOMPARE(cell(g, kept, 3), QStringLiteral("¥3.50"));
+        // A record whose process is gone: empty cell, no price, amount 0, left out of the totals.
+        const int gone = 1 - kept;
+        QCOMPARE(QStringList({cell(g, gone, 0), cell(g, gone, 1), cell(g, gone, 2), cell(g, gone, 3)}),
+                 QStringList({"", "20", "", "¥0.00"}));
+        QCOMPARE(totals("Staff"), QStringLiteral("10 | 4"));
+    }
+
+    void queryWithAndWithoutConditions() {
+        QVERIFY(openWindow());
+        showPage(2);
+        TMyDBGrid* q = grid("grdQuery");
+        auto run = [&](const QString& worker, const QString& process) {
+            box("conStaff")->setEditText(worker);
+            box("conJob")->setEditText(process);
+            QTest::mouseClick(child<QToolButton>("btnApply"), Qt::LeftButton);
+            return tdMain()->recordCount();
+        };
+        QCOMPARE(run("", ""), 4);  // the record 41 days back is out of range
+        QCOMPARE(totals("Query"), QStringLiteral("38 | 7.2999"));
+        QCOMPARE(run("001    张三", ""), 3);
+        QCOMPARE(run("", "A101"), 2);
+        QCOMPARE(sorted(column(q, 1)), QStringList({"001      张三", "002      李四"}));
+        QCOMPARE(run("001    张三", "A101"), 1);
+        QCOMPARE(totals("Query"), QStringLiteral("10 | 3.5"));
+        QCOMPARE(run("001", ""), 0);  // no blank after the number: nobody
+        QCOMPARE(totals("Query"), QStringLiteral(" | "));
+        QCOMPARE(run("", "Z"), 0);
+        // Both ends are included; a one-day range lists that day.
+        child<QDateEdit>("conDateB")->setDate(yesterday.addDays(-1));
+        child<QDateEdit>("conDateE")->setDate(yesterday.addDays(-1));
+        QCOMPARE(run("", ""), 1);
+        QCOMPARE(cell(q, 0, 0), yesterday.addDays(-1).toString(Qt::ISODate));
+        child<QDateEdit>("conDateB")->setDate(yesterday.addDays(-41));
+        QCOMPARE(run("003 ", "C301"), 1);
+        // Only "OK" runs the query: the conditions alone change nothing.
+        box("conStaff")->setEditText("");
+        QCOMPARE(tdMain()->recordCount(), 1);
+    }
+
+    void enteringAnEntryPageStartsAfresh() {
+        QVERIFY(openWindow());
+        chooseWorker("001 ");
+        hxtest::clickCell(grid("grdStaffData"), 0, 1);
+        QVERIFY(tdMain()->isOpen());
+        // The query page shows what the entry view holds until "OK".
+        showPage(2);
+        QVERIFY(tabQueryHasFocus());
+        QCOMPARE(grid("grdQuery")->model()->rowCount(), 2);
+        // Back on the entry page the view and the worker box are cleared; the key stays until a new choice.
+        showPage(0);
+        QVERIFY(!tdMain()->isOpen());
+        QVERIFY(box("cbbStaff")->currentText().isEmpty());
+        QCOMPARE(win->currentStaffID(), id("staff", "001"));
+        QCOMPARE(totals("Staff"), QStringLiteral(" | "));
+        // A picker over the window is no entering: the view stays.
+        chooseWorker("002 ");
+        hxtest::clickCell(grid("grdStaffData"), 0, 0);
+        QVERIFY(pickWithCtrlEnter(QString(), Pick::Esc));
+        QVERIFY(tdMain()->isOpen());
+        QCOMPARE(box("cbbStaff")->currentText(), QStringLiteral("002    李四"));
+    }
+
+    void closingEmptiesTheCaches() {
+        QVERIFY(openWindow());
+        QVERIFY(dm->cdsMstaff.isOpen());
+        QCOMPARE(dm->cdsMjob.recordCount(), 6);
+        win->close();
+        QVERIFY(!dm->cdsMstaff.isOpen());
+        QVERIFY(!dm->cdsMjob.isOpen());
+    }
+
+    void exportOfTheQueryPage() {
+        QVERIFY(openWindow());
+        showPage(2);
+        box("conJob")->setEditText("A101");
+        QTest::mouseClick(child<QToolButton>("btnApply"), Qt::LeftButton);
+        QTemporaryDir out;
+        dialogs->chooseFile(out.filePath("q.xlsx"));
+        ExportGridToExcel(grid("grdQuery"));
+        auto cells = hxtest::readSheet(out.filePath("q.xlsx"));
+        QCOMPARE(cells["B1"].value, QStringLiteral("工号姓名"));
+        QCOMPARE(cells["F1"].value, QStringLiteral("金额"));
+        QCOMPARE(cells["A2"].value, QString::number(QDate(1899, 12, 30).daysTo(yesterday)));
+        QCOMPARE(cells["D3"].value, QStringLiteral("5"));
+        QCOMPARE(cells["E3"].value, QStringLiteral("0.35"));
+        QCOMPARE(cells["F3"].value, QStringLiteral("1.75"));
+        QVERIFY(!cells.contains("A4"));
+    }
+
+  private:
+    bool tabQueryHasFocus() {
+        QWidget* f = QApplication::focusWidget();
+        return f && child<QWidget>("tabQuery")->isAncestorOf(f);
+    }
+};
+
+HX_WINDOW_TEST_MAIN(TestJobData)
+#include "tst_jobdata.moc"

@@ -1,0 +1,407 @@
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+#include <memory>
+
+#include "core/data/connection.h"
+#include "core/data/datamodule.h"
+#include "core/data/password.h"
+#include "core/data/schema.h"
+#include "gui/shell/login.h"
+#include "gui/shell/session.h"
+#include "support/testsupport.h"
+
+using hxtest::ScriptedDialogs;
+using hxtest::TempProgramDir;
+
+class TestLogin : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempProgramDir> dir;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<hx::TdataFrm> data;
+
+    static void setPassword(const QString& role, const QString& password) {
+        hx::SystemStore store;
+        store.setPassword(role, password);
+    }
+
+    // The login window shown and active, the password field focused, as at start-up.
+    static bool showLogin(hx::TLoginFrm& frm) {
+        if (!hxtest::showActive(&frm)) return false;
+        return QApplication::focusWidget() == frm.edtWiWa;
+    }
+
+    // The user tabs from the password into the account-set list and moves along it with the arrow keys
+    // until the entry is selected; every step is a selection by the user.
+    static bool pickAccountSet(hx::TLoginFrm& frm, const QString& text) {
+        if (QApplication::focusWidget() == frm.edtWiWa) hxtest::key(Qt::Key_Tab);
+        if (QApplication::focusWidget() != frm.cbbMDB) return false;
+        const int target = frm.cbbMDB->findText(text);
+        if (target < 0) return false;
+        while (frm.cbbMDB->currentIndex() != target) {
+            const int next = frm.cbbMDB->currentIndex() + (frm.cbbMDB->currentIndex() < target ? 1 : -1);
+            hxtest::key(next > frm.cbbMDB->currentIndex() ? Qt::Key_Down : Qt::Key_Up);
+            // Arrived: what the selection starts has run and may have moved on (a new account set).
+            if (next == target) return true;
+            if (frm.cbbMDB->currentIndex() != next) return false;
+        }
+        return true;
+    }
+
+    // The role chosen with the keyboard: back from the password into the role list, then the arrows.
+    static bool pickRole(hx::TLoginFrm& frm, int role) {
+        if (QApplication::focusWidget() == frm.edtWiWa) hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        if (QApplication::focusWidget() != frm.cbbUser) return false;
+        while (frm.cbbUser->currentIndex() != role) {
+            const int before = frm.cbbUser->currentIndex();
+            hxtest::key(before < role ? Qt::Key_Down : Qt::Key_Up);
+            if (frm.cbbUser->currentIndex() == before) return false;
+        }
+        hxtest::key(Qt::Key_Tab);
+        return QApplication::focusWidget() == frm.edtWiWa;
+    }
+
+    static void clickLogin(hx::TLoginFrm& frm) {
+        QTest::mouseClick(frm.btnIn, Qt::LeftButton);
+        hxtest::settle();
+    }
+
+    static QStringList items(QComboBox* combo) {
+        QStringList result;
+        for (int i = 0; i < combo->count(); ++i) result << combo->itemText(i);
+        return result;
+    }
+
+    static int staffRows(const QString& path) {
+        hx::Connection cn;
+        cn.open(path);
+        return cn.scalar(QStringLiteral("select count(*) from staff")).toInt();
+    }
+
+  private slots:
+    void init() {
+        dir = std::make_unique<TempProgramDir>();
+        dialogs = std::make_unique<ScriptedDialogs>();
+        data = std::make_unique<hx::TdataFrm>();
+        hx::setDataFrm(data.get());
+    }
+
+    void cleanup() {
+        // Tear everything down before checking, so that a failure leaves no state to the next test.
+        QString why;
+        const bool used = dialogs->verify(&why);
+        hx::setDataFrm(nullptr);
+        data.reset();
+        dialogs.reset();
+        dir.reset();
+        hx::curUser.clear();
+        hx::curMDB.clear();
+        QVERIFY2(used, qPrintable(why));
+    }
+
+    void windowAsCreated() {
+        dir->createAccountSet(QStringLiteral("甲厂"));
+        dir->createAccountSet(QStringLiteral("乙厂"));
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        QCOMPARE(frm.windowTitle(), QStringLiteral("登录"));
+        QCOMPARE(frm.size(), QSize(330, 178));
+        QCOMPARE(items(frm.cbbUser),
+                 (QStringList{QStringLiteral("人事"), QStringLiteral("生产"), QStringLiteral("会计")}));
+        QCOMPARE(frm.cbbUser->currentText(), QStringLiteral("会计"));
+        QCOMPARE(frm.edtWiWa->echoMode(), QLineEdit::Password);
+        const QStringList mdb = items(frm.cbbMDB);
+        QCOMPARE(mdb.size(), 3);
+        QCOMPARE(QSet<QString>(mdb.begin(), mdb.begin() + 2),
+                 (QSet<QString>{QStringLiteral("甲厂.mdb"), QStringLiteral("乙厂.mdb")}));
+        QCOMPARE(mdb.last(), QStringLiteral("新建工资库..."));
+        QCOMPARE(frm.cbbMDB->currentIndex(), 0);
+        // Centred on the screen.
+        const QRect screen = frm.screen()->availableGeometry();
+        QVERIFY(qAbs(frm.geometry().center().x() - screen.center().x()) <= 1);
+        // Selecting from code never starts a new account set.
+        frm.cbbMDB->setCurrentIndex(2);
+        QVERIFY(dialogs->shown.isEmpty());
+    }
+
+    void withoutAccountSetsOnlyTheNewEntryAndLoginFails() {
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        QCOMPARE(items(frm.cbbMDB), QStringList{QStringLiteral("新建工资库...")});
+        QCOMPARE(frm.cbbMDB->currentIndex(), 0);
+        QSignalSpy finished(&frm, &QDialog::finished);
+        clickLogin(frm);
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(frm.isVisible());
+        QVERIFY(hx::curUser.isEmpty());
+        QVERIFY(hx::curMDB.isEmpty());
+        QVERIFY(!data->cnMain.isOpen());
+    }
+
+    void aMissingSystemStoreIsAnErrorAndTheWindowStays() {
+        dir->createAccountSet(QStringLiteral("厂"));
+        QVERIFY(QFile::remove(dir->file(QStringLiteral("sysunit.dll"))));
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        hxtest::key(Qt::Key_Return);
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QVERIFY(frm.isVisible());
+        QVERIFY(hx::curUser.isEmpty());
+    }
+
+    void aFileThatIsNoAccountSetIsRefused() {
+        QFile junk(dir->file(QStringLiteral("junk.mdb")));
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write("not a database at all");
+        junk.close();
+        hx::createSystemStore(dir->file(QStringLiteral("other.mdb")));  // a database, but no account set
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        for (const QString& name : {QStringLiteral("junk.mdb"), QStringLiteral("other.mdb")}) {
+            QVERIFY(pickAccountSet(frm, name));
+            hxtest::key(Qt::Key_Return);
+            QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+            QVERIFY(frm.isVisible());
+            QVERIFY(hx::curUser.isEmpty());
+            QVERIFY(!data->cnMain.isOpen());
+        }
+    }
+
+    void loginTrimsBlanksAndKeepsCase_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("exact") << QStringLiteral("Ab1") << QStringLiteral("Ab1") << true;
+        QTest::newRow("blanks around") << QStringLiteral("Ab1") << QStringLiteral("  Ab1 ") << true;
+        QTest::newRow("letter case") << QStringLiteral("Ab1") << QStringLiteral("ab1") << false;
+        QTest::newRow("inner blank") << QStringLiteral("Ab1") << QStringLiteral("Ab 1") << false;
+        QTest::newRow("empty stored, blank typed") << QString() << QStringLiteral("   ") << true;
+        QTest::newRow("empty stored, text typed") << QString() << QStringLiteral("x") << false;
+    }
+    void loginTrimsBlanksAndKeepsCase() {
+        QFETCH(QString, stored);
+        QFETCH(QString, typed);
+        QFETCH(bool, accepted);
+        const QString path = dir->createAccountSet(QStringLiteral("厂"));
+        setPassword(QStringLiteral("生产"), stored);
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        QVERIFY(pickRole(frm, 1));
+        hxtest::type(typed);
+        QCOMPARE(frm.edtWiWa->text(), typed);
+        QSignalSpy accept(&frm, &QDialog::accepted);
+        QSignalSpy reject(&frm, &QDialog::rejected);
+        clickLogin(frm);
+        if (accepted) {
+            QCOMPARE(accept.count(), 1);
+            QVERIFY(dialogs->shown.isEmpty());
+            QCOMPARE(hx::curUser, QStringLiteral("生产"));
+            QCOMPARE(hx::curMDB, path);
+            QVERIFY(data->cnMain.isOpen());
+            QCOMPARE(data->cnMain.path(), path);
+        } else {
+            // One wrong password ends the program: the window closes with Cancel.
+            QCOMPARE(reject.count(), 1);
+            QCOMPARE(dialogs->texts(), QStringList{QStringLiteral("密码不对，登录失败！")});
+            QCOMPARE(dialogs->lastKind(), QStringLiteral("message"));
+            QVERIFY(hx::curUser.isEmpty());
+            QVERIFY(!data->cnMain.isOpen());
+        }
+    }
+
+    void aRoleWithoutRowIsAWrongPassword() {
+        dir->createAccountSet(QStringLiteral("厂"));
+        {
+            hx::Connection cn;
+            cn.open(dir->file(QStringLiteral("sysunit.dll")));
+            cn.exec(QStringLiteral("delete from appuser where userName = ?"), {QStringLiteral("人事")});
+        }
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        QVERIFY(pickRole(frm, 0));
+        QSignalSpy reject(&frm, &QDialog::rejected);
+        hxtest::key(Qt::Key_Return);
+        QCOMPARE(reject.count(), 1);
+        QCOMPARE(dialogs->lastText(), QStringLiteral("密码不对，登录失败！"));
+    }
+
+    void enterLogsInAndEscapeCancels() {
+        dir->createAccountSet(QStringLiteral("厂"));
+        {
+            hx::TLoginFrm frm;
+            QVERIFY(showLogin(frm));
+            // Esc anywhere in the window, here in the account-set list.
+            hxtest::key(Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), frm.cbbMDB);
+            QSignalSpy reject(&frm, &QDialog::rejected);
+            hxtest::key(Qt::Key_Escape);
+            QCOMPARE(reject.count(), 1);
+            QVERIFY(!frm.isVisible());
+            QVERIFY(dialogs->shown.isEmpty());
+        }
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        QSignalSpy accept(&frm, &QDialog::accepted);
+        hxtest::key(Qt::Key_Return);
+        QCOMPARE(accept.count(), 1);
+        QCOMPARE(hx::curUser, QStringLiteral("会计"));
+    }
+
+    void theCloseBoxAndTheExitButtonCancel() {
+        dir->createAccountSet(QStringLiteral("厂"));
+        {
+            hx::TLoginFrm frm;
+            QVERIFY(showLogin(frm));
+            QSignalSpy reject(&frm, &QDialog::rejected);
+            QTest::mouseClick(frm.btnOut, Qt::LeftButton);
+            QCOMPARE(reject.count(), 1);
+        }
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        QSignalSpy reject(&frm, &QDialog::rejected);
+        QVERIFY(frm.close());
+        QCOMPARE(reject.count(), 1);
+        QVERIFY(hx::curUser.isEmpty());
+        QVERIFY(dialogs->shown.isEmpty());
+    }
+
+    void newAccountSetOnlyForTheAccountant_data() {
+        QTest::addColumn<int>("role");
+        QTest::newRow("人事") << 0;
+        QTest::newRow("生产") << 1;
+    }
+    void newAccountSetOnlyForTheAccountant() {
+        QFETCH(int, role);
+        dir->createAccountSet(QStringLiteral("厂"));
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        QVERIFY(pickRole(frm, role));
+        // The user moves down the list onto the new entry with the keyboard.
+        QVERIFY(pickAccountSet(frm, QStringLiteral("新建工资库...")));
+        QCOMPARE(dialogs->texts(), QStringList{QStringLiteral("只有会计才有权限新建工资库！")});
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
+        QCOMPARE(frm.cbbMDB->currentText(), QStringLiteral("新建工资库..."));
+        QVERIFY(frm.isVisible());
+        QCOMPARE(frm.cbbMDB->count(), 2);
+    }
+
+    void wrongPasswordWhileCreatingDoesNotEnd() {
+        const QString path = dir->createAccountSet(QStringLiteral("厂"));
+        setPassword(QStringLiteral("会计"), QStringLiteral("pw"));
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        QSignalSpy finished(&frm, &QDialog::finished);
+        hxtest::type(QStringLiteral("PW"));
+        QVERIFY(pickAccountSet(frm, QStringLiteral("新建工资库...")));
+        QCOMPARE(dialogs->texts(), QStringList{QStringLiteral("密码不对，不能新建工资库！")});
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(frm.isVisible());
+        // The user can go on and log in to an account set.
+        QVERIFY(pickAccountSet(frm, QStringLiteral("厂.mdb")));
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), frm.edtWiWa);
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type(QStringLiteral(" pw "));
+        clickLogin(frm);
+        QCOMPARE(frm.result(), int(QDialog::Accepted));
+        QCOMPARE(hx::curMDB, path);
+    }
+
+    void newAccountSetIsListedAndLoggedIn() {
+        dir->createAccountSet(QStringLiteral("旧"));
+        setPassword(QStringLiteral("会计"), QStringLiteral("pw"));
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        hxtest::type(QStringLiteral("pw  "));
+        dialogs->input(QStringLiteral("O'Neil 二〇二五"));
+        QSignalSpy accept(&frm, &QDialog::accepted);
+        QVERIFY(pickAccountSet(frm, QStringLiteral("新建工资库...")));
+        QCOMPARE(dialogs->shown.size(), 1);
+        QCOMPARE(dialogs->shown[0].title, QStringLiteral("工资库文件名"));
+        QCOMPARE(dialogs->shown[0].text, QString());
+        const QString name = QStringLiteral("O'Neil 二〇二五.mdb");
+        QCOMPARE(items(frm.cbbMDB),
+                 (QStringList{QStringLiteral("旧.mdb"), QStringLiteral("新建工资库..."), name}));
+        QCOMPARE(frm.cbbMDB->currentText(), name);
+        QCOMPARE(accept.count(), 1);
+        QCOMPARE(hx::curUser, QStringLiteral("会计"));
+        QCOMPARE(hx::curMDB, dir->file(name));
+        QVERIFY(data->cnMain.isOpen());
+        QVERIFY(hx::isAccountSet(dir->file(name)));
+    }
+
+    void emptyNameGivesDotMdb() {
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        dialogs->input(QString());
+        // The only entry is the new one: the user opens the list and chooses it again.
+        hxtest::key(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), frm.cbbMDB);
+        hxtest::key(Qt::Key_F4);
+        QVERIFY(QTest::qWaitFor([&frm] { return frm.cbbMDB->view()->isVisible(); }, 2000));
+        hxtest::key(Qt::Key_Return);
+        QVERIFY(QFile::exists(dir->file(QStringLiteral(".mdb"))));
+        QCOMPARE(hx::curMDB, dir->file(QStringLiteral(".mdb")));
+        QCOMPARE(frm.result(), int(QDialog::Accepted));
+    }
+
+    void invalidOrCancelledNameCreatesNothing() {
+        dir->createAccountSet(QStringLiteral("厂"));
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        dialogs->input(QStringLiteral("a:b"));
+        QVERIFY(pickAccountSet(frm, QStringLiteral("新建工资库...")));
+        QCOMPARE(dialogs->lastText(), QStringLiteral("无效的名称！"));
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("information"));
+        dialogs->cancelInput();
+        QVERIFY(pickAccountSet(frm, QStringLiteral("厂.mdb")));
+        QVERIFY(pickAccountSet(frm, QStringLiteral("新建工资库...")));
+        QCOMPARE(QDir(dir->path()).entryList({QStringLiteral("*.mdb")}, QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("厂.mdb")});
+        QCOMPARE(frm.cbbMDB->count(), 2);
+        QVERIFY(frm.isVisible());
+        QVERIFY(hx::curUser.isEmpty());
+    }
+
+    void anExistingAccountSetIsNeverReplaced() {
+        const QString path = dir->createAccountSet(QStringLiteral("厂"));
+        {
+            hx::Connection cn;
+            cn.open(path);
+            cn.exec(QStringLiteral("insert into staff (StaffCode, StaffName, salaryDay) values (?, ?, ?)"),
+                    {QStringLiteral("001"), QStringLiteral("张三"), 10});
+        }
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        dialogs->input(QStringLiteral("厂"));
+        QVERIFY(pickAccountSet(frm, QStringLiteral("新建工资库...")));
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
+        QVERIFY2(dialogs->lastText().contains(QStringLiteral("厂.mdb")), qPrintable(dialogs->lastText()));
+        QCOMPARE(staffRows(path), 1);
+        QCOMPARE(frm.cbbMDB->count(), 2);
+        QVERIFY(frm.isVisible());
+        QVERIFY(hx::curUser.isEmpty());
+    }
+
+    void aFailedCopyLeavesNoFile() {
+        dir->createAccountSet(QStringLiteral("厂"));
+        QVERIFY(QFile::remove(dir->file(QStringLiteral("mlcp.dll"))));
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        dialogs->input(QStringLiteral("新"));
+        QVERIFY(pickAccountSet(frm, QStringLiteral("新建工资库...")));
+        QCOMPARE(dialogs->lastText(), QStringLiteral("创建不成功，请稍候重试！"));
+        QVERIFY(!QFile::exists(dir->file(QStringLiteral("新.mdb"))));
+        QCOMPARE(frm.cbbMDB->count(), 2);
+    }
+};
+
+HX_WINDOW_TEST_MAIN(TestLogin)
+#include "tst_login.moc"

@@ -1,0 +1,676 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QtTest>
+
+#include "core/data/clock.h"
+#include "core/data/datamodule.h"
+#include "core/statistics/analysequeries.h"
+#include "core/statistics/groupedtotals.h"
+#include "gui/statistics/analyse.h"
+#include "gui/widgets/mydbgrid.h"
+#include "support/testsupport.h"
+#include "support/xlsxreader.h"
+
+using namespace hx;
+
+namespace {
+QDate d(int month, int day) {
+    return QDate(2025, month, day);
+}
+}  // namespace
+
+class TestAnalyse : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<hxtest::TempProgramDir> dir;
+    std::unique_ptr<hxtest::ScriptedDialogs> dialogs;
+    TdataFrm* dm = nullptr;
+    QPointer<TAnalyseFrm> win;
+    QString accountSet;
+
+    Connection& cn() { return dm->cnMain; }
+    int addStaff(const QString& code, const QString& name, const QVariant& group, const QString& level,
+                 int salaryDay, int fired = 0) {
+        cn().exec(
+            QStringLiteral("insert into staff (StaffCode, StaffName, ClassGroup, LevelSalary, salaryDay, "
+                           "Firedd) values (?, ?, ?, ?, ?, ?)"),
+            {code, name, group, QVariant::fromValue(*Money::parse(level)), salaryDay, fired});
+        return int(cn().lastInsertRowId());
+    }
+    int addJob(const QString& code, const QVariant& style, const QString& price, int stopped = 0) {
+        cn().exec(
+            QStringLiteral("insert into job (JobCode, StyleGroup, UnitPrice, stopp) values (?, ?, ?, ?)"),
+            {code, style, QVariant::fromValue(*Money::parse(price)), stopped});
+        return int(cn().lastInsertRowId());
+    }
+    void addWork(const QDate& day, int staff, int job, int qty) {
+        cn().exec(QStringLiteral("insert into JobData (dateD, staffID, jobID, qty) values (?, ?, ?, ?)"),
+                  {day, staff, job, qty});
+    }
+
+    // The window shown and active, as the main panel opens it.
+    bool openWindow() {
+        win = new TAnalyseFrm;
+        return hxtest::showActive(win);
+    }
+    template <class T>
+    T* child(const char* name) {
+        T* w = win->findChild<T*>(QLatin1String(name));
+        if (!w) qFatal("no child %s", name);
+        return w;
+    }
+    TMyDBGrid* grid(const char* name) { return child<TMyDBGrid>(name); }
+    DataSet* ds(const char* name) { return child<DataSet>(name); }
+    // The user clicks the page's tab, and the window's buttons and check boxes.
+    void showPage(int page) {
+        QTabBar* tabs = child<QTabWidget>("PageControl1")->tabBar();
+        QTest::mouseClick(tabs, Qt::LeftButton, Qt::NoModifier, tabs->tabRect(page).center());
+        hxtest::settle();
+    }
+    void clickButton(const char* name) {
+        QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton);
+        hxtest::settle();
+    }
+    void setBox(const char* name, bool checked) {
+        auto* box = child<QCheckBox>(name);
+        if (box->isChecked() != checked) QTest::mouseClick(box, Qt::LeftButton);
+    }
+    void setRange(const char* from, const char* to, const QDate& a, const QDate& b) {
+        child<QDateEdit>(from)->setDate(a);
+        child<QDateEdit>(to)->setDate(b);
+    }
+    void runOutputCheck(const QDate& a, const QDate& b, const QString& group = QString()) {
+        showPage(0);
+        setRange("conaDateB", "conaDateE", a, b);
+        // The group typed into the list's text, replacing what was there.
+        auto* groups = child<QComboBox>("conaGroup");
+        QTest::mouseClick(groups->lineEdit(), Qt::LeftButton);
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::key(Qt::Key_Delete);
+        hxtest::type(group);
+        QCOMPARE(groups->currentText(), group);
+        clickButton("btnaa");
+    }
+    void runGrouped(const QDate& a, const QDate& b, const QStringList& boxes) {
+        showPage(1);
+        setRange("conbDateB", "conbDateE", a, b);
+        for (const char* name : {"chkDate", "chkGroup", "chkStaff", "chkStyle", "chkJob", "chkSalaryDay",
+                                 "conNotFired", "conNotStopped"})
+            setBox(name, boxes.contains(QLatin1String(name)));
+        clickButton("btnBB");
+    }
+    void runFree(const QString& text) {
+        showPage(2);
+        child<QPlainTextEdit>("mmSQL")->setPlainText(text);
+        clickButton("btnCC");
+    }
+    // The display texts of one column of a grid, top to bottom.
+    QStringList column(TMyDBGrid* g, int c) {
+        QStringList values;
+        for (int r = 0; r < g->model()->rowCount(); ++r) values << g->model()->index(r, c).data().toString();
+        return values;
+    }
+    QStringList titles(TMyDBGrid* g) {
+        QStringList values;
+        for (int c = 0; c < g->model()->columnCount(); ++c) values << g->columnTitle(c);
+        return values;
+    }
+    // Row of a worker in page 1's result.
+    int rowOf(const QString& code) {
+        DataSet* r = ds("cdsMainA");
+        for (int i = 0; i < r->recordCount(); ++i)
+            if (r->valueAt(i, 0).toString() == code) return i;
+        return -1;
+    }
+    Money moneyAt(const char* dataSet, int row, const QString& field) {
+        DataSet* r = ds(dataSet);
+        return Money::fromVariant(r->valueAt(row, r->fieldIndex(field)));
+    }
+    // A click into the column, then "排序" of the grid's menu.
+    void sortBy(const char* gridName, int columnIndex) {
+        TMyDBGrid* g = grid(gridName);
+        if (columnIndex >= 0) hxtest::clickCell(g, 0, columnIndex);
+        child<QAction>("popSort")->trigger();
+    }
+    QByteArray fileDigest() {
+        QFile f(accountSet);
+        if (!f.open(QIODevice::ReadOnly)) return {};
+        return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+    }
+    QString exportPath(const QString& name) { return dir->file(name); }
+
+    int zhang = 0, li = 0, wang = 0, zhao = 0;
+    int j01 = 0, j02 = 0, j03 = 0;
+
+  private slots:
+    void init() {
+        hx::setToday(QDate(2025, 7, 15));
+        dir = std::make_unique<hxtest::TempProgramDir>();
+        dialogs = std::make_unique<hxtest::ScriptedDialogs>();
+        dm = new TdataFrm;
+        setDataFrm(dm);
+        accountSet = dir->createAccountSet(QStringLiteral("统计"));
+        cn().open(accountSet);
+        zhang = addStaff("001", "张三", "车缝", "3000", 8);
+        li = addStaff("002", "李四", "O'Neil组", "2500", 15);
+        wang = addStaff("003", "王五", "车缝", "0", 8, -1);
+        zhao = addStaff("004", "赵六", "后整", "1800", 8);
+        addStaff("005", "钱七", QVariant(), "2000", 8);  // no group, no records
+        j01 = addJob("J01", "春装A", "0.35");
+        j02 = addJob("J02", "春装A", "1.2345");
+        j03 = addJob("J03", "冬装", "0.1", -1);
+        // June: 张三 on two days and two processes, with two records of one process on one day.
+        addWork(d(6, 1), zhang, j01, 100);
+        addWork(d(6, 1), zhang, j01, 20);
+        addWork(d(6, 1), zhang, j02, 7);
+        addWork(d(6, 2), zhang, j03, 3);
+        addWork(d(6, 2), li, j02, 1000);
+        addWork(d(6, 30), wang, j01, 10);
+        addWork(d(6, 15), zhao, j03, 1);
+        addWork(d(6, 15), zhao, j03, 2);
+        // Outside June.
+        addWork(d(7, 1), zhang, j01, 50);
+        addWork(d(5, 31), li, j01, 40);
+    }
+    void cleanup() {
+        // Everything is taken down before the check, so that a failure leaves nothing to the next test.
+        QString why;
+        const bool used = dialogs->verify(&why);
+        delete win;
+        setDataFrm(nullptr);
+        delete dm;
+        dm = nullptr;
+        dialogs.reset();
+        dir.reset();
+        hx::setToday(QDate());
+        QVERIFY2(used, qPrintable(why));
+    }
+
+    // ---- the statements
+
+    // The grouped rows of a query as texts, a row's values joined by "|".
+    QStringList groupedRows(const GroupedTotalsQuery& query, QStringList* fieldNames = nullptr) {
+        DataSet rows;
+        fillGroupedTotals(cn(), query, rows);
+        if (fieldNames) {
+            fieldNames->clear();
+            for (const Field& f : rows.fields()) *fieldNames << f.name;
+        }
+        QStringList texts;
+        for (int r = 0; r < rows.recordCount(); ++r) {
+            QStringList values;
+            for (int f = 0; f < rows.fieldCount(); ++f) values << rows.textAt(r, f);
+            texts << values.join(QLatin1Char('|'));
+        }
+        return texts;
+    }
+    static Grouping groupingOf(int bits) {
+        return {bool(bits & 1), bool(bits & 2),  bool(bits & 4),
+                bool(bits & 8), bool(bits & 16), bool(bits & 32)};
+    }
+
+    void groupedTotalsFollowTheChosenItems() {
+        QStringList names;
+        // Nothing chosen: the one row of the sums.
+        QCOMPARE(groupedRows({d(6, 1), d(6, 30), false, false, Grouping()}, &names),
+                 QStringList({"1143|1,289.24"}));
+        QCOMPARE(names, QStringList({"数量", "金额"}));
+        Grouping date;
+        date.date = true;
+        QCOMPARE(groupedRows({d(6, 1), d(6, 30), false, false, date}),
+                 QStringList({"2025-06-01|127|50.64", "2025-06-02|1003|1,234.80", "2025-06-15|3|0.30",
+                              "2025-06-30|10|3.50"}));
+        // 员工 alone: one row per worker, ordered by the work number: a namesake keeps a row of his own
+        // and "000" comes first although the names would put him with "001".
+        Grouping staff;
+        staff.staff = true;
+        const int namesake = addStaff("000", "张三", "车缝", "100", 8);
+        addWork(d(6, 3), namesake, j01, 5);
+        QCOMPARE(groupedRows({d(6, 1), d(6, 30), false, false, staff}, &names),
+                 QStringList({"000|张三|5|1.75", "001|张三|130|50.94", "002|李四|1000|1,234.50",
+                              "003|王五|10|3.50", "004|赵六|3|0.30"}));
+        QCOMPARE(names, QStringList({"工号", "姓名", "数量", "金额"}));
+        // 班组 alone sums the workers of a group, the namesake with 张三 and 王五.
+        Grouping group;
+        group.classGroup = true;
+        DataSet byGroup;
+        fillGroupedTotals(cn(), {d(6, 1), d(6, 30), false, false, group}, byGroup);
+        QCOMPARE(byGroup.recordCount(), 3);
+        QCOMPARE(byGroup.valueAt(0, 0).toString(), QStringLiteral("O'Neil组"));
+        QCOMPARE(byGroup.valueAt(2, 0).toString(), QStringLiteral("车缝"));
+        QCOMPARE(byGroup.valueAt(2, 1).toLongLong(), 145);
+        // 50.9415 + 10 × 0.35 + 5 × 0.35
+        QCOMPARE(Money::fromVariant(byGroup.valueAt(2, 2)), *Money::parse("56.1915"));
+        // All six: the columns in the fixed order.
+        groupedRows({d(6, 1), d(6, 30), false, false, groupingOf(63)}, &names);
+        QCOMPARE(names,
+                 QStringList({"日期", "班组", "工号", "姓名", "款式", "工序", "发薪日", "数量", "金额"}));
+        // A range backwards holds no day, and one day holds that day.
+        QCOMPARE(groupedRows({d(6, 30), d(6, 1), false, false, staff}), QStringList());
+        QCOMPARE(groupedRows({d(6, 2), d(6, 2), false, false, staff}),
+                 QStringList({"001|张三|3|0.30", "002|李四|1000|1,234.50"}));
+    }
+
+    void everyGroupingGivesTheDatabasesOwnGroups() {
+        // Texts that order differently by their bytes than by their look, groups without a value, a
+        // process without a price, a record of a worker no longer registered.
+        const int nine = addStaff("9", "九", QVariant(), "0", 31);
+        const int ten = addStaff("10", "十", "B组", "0", 1);
+        const int a = addJob("a", QVariant(), "2");
+        const int upperB = addJob("B", "冬装", "0.0001");
+        const int free = addJob("Z", "春装A", "0");
+        cn().exec(QStringLiteral("update job set UnitPrice = null where JobID = ?"), {free});
+        int n = 0;
+        for (const int staffId : {zhang, li, wang, zhao, nine, ten})
+            for (const int jobId : {j01, j02, j03, a, upperB, free})
+                for (const int day : {3, 4})
+                    if ((staffId + jobId + day + n++) % 3 != 0) addWork(d(6, day), staffId, jobId, n % 7 + 1);
+        addWork(d(6, 4), 999, j01, 5);
+        addWork(d(6, 4), zhang, 999, 5);
+
+        const QStringList columns = {"dateD",      "classGroup", "staffCode,staffName",
+                                     "styleGroup", "jobCode",    "salaryDay"};
+        for (int bits = 0; bits < 64; ++bits) {
+            for (const bool exclude : {false, true}) {
+                QStringList chosen;
+                for (int i = 0; i < 6; ++i)
+                    if (bits & (1 << i)) chosen << columns[i];
+                const QString list = chosen.join(QLatin1Char(','));
+                const QString sql =
+                    QStringLiteral("select ") + (list.isEmpty() ? QString() : list + QLatin1Char(',')) +
+                    QStringLiteral("sum(qty), sum(tmyUnits) from qryData where dateD between ? and ?") +
+                    (exclude ? QStringLiteral(" and firedd = 0 and stopp = 0") : QString()) +
+                    (list.isEmpty() ? QString() : QStringLiteral(" group by ") + list + " order by " + list);
+                DataSet expected(&cn());
+                expected.setSql(sql);
+                expected.setParams({d(6, 1), d(6, 30)});
+                expected.open();
+                QStringList texts;
+                for (int r = 0; r < expected.recordCount(); ++r) {
+                    QStringList values;
+                    for (int f = 0; f < expected.fieldCount() - 1; ++f) values << expected.textAt(r, f);
+                    const QVariant units = expected.valueAt(r, expected.fieldCount() - 1);
+                    values << (units.isNull()
+                                   ? QString()
+                                   : formatValue(QVariant::fromValue(Money::fromUnits(units.toLongLong())),
+                                                 FieldType::Money, QStringLiteral("#,##0.00")));
+                    texts << values.join(QLatin1Char('|'));
+                }
+                QCOMPARE(groupedRows({d(6, 1), d(6, 30), exclude, exclude, groupingOf(bits)}), texts);
+            }
+        }
+    }
+
+    void outputCheckStatementBindsDaysGroupAndDates() {
+        // The days of the range whatever the order of the pickers; the range itself as given.
+        const Statement all = outputCheckStatement(d(6, 30), d(6, 1), QString());
+        QCOMPARE(all.sql, QStringLiteral("select staffCode, staffName, avg(?*levelSalary/30.0) as levelS,"
+                                         "sum(tmyUnits)/10000.0 as tmy from qryDataDay where 1=1 and dateD "
+                                         "between ? and ? group by staffCode,staffName order by staffCode"));
+        QCOMPARE(all.params, QVariantList({30, d(6, 30), d(6, 1)}));
+        QCOMPARE(outputCheckStatement(d(6, 12), d(6, 12), QString()).params.first(), QVariant(1));
+        QCOMPARE(outputCheckStatement(QDate(2024, 2, 1), QDate(2024, 3, 1), QString()).params.first(),
+                 QVariant(30));  // across a leap day
+        const Statement one = outputCheckStatement(d(6, 1), d(6, 30), QStringLiteral("O'Neil组"));
+        QVERIFY(one.sql.contains(QStringLiteral("where classGroup=? and dateD between ? and ?")));
+        QCOMPARE(one.params, QVariantList({30, QStringLiteral("O'Neil组"), d(6, 1), d(6, 30)}));
+    }
+
+    // ---- the window
+
+    void windowOpensOnTheFirstPageWithDefaults() {
+        QVERIFY(openWindow());
+        QCOMPARE(win->windowTitle(), QStringLiteral("统计分析"));
+        QCOMPARE(win->size(), QSize(719, 485));
+        auto* pages = child<QTabWidget>("PageControl1");
+        QCOMPARE(QStringList({pages->tabText(0), pages->tabText(1), pages->tabText(2)}),
+                 QStringList({"员工产值检查", "生产汇总统计", "SQL自由查询"}));
+        QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("tabJobQuery"));
+        const QDate today = hx::today();
+        QCOMPARE(today, QDate(2025, 7, 15));
+        for (const char* name : {"conaDateB", "conbDateB"})
+            QCOMPARE(child<QDateEdit>(name)->date(), today.addDays(-30));
+        for (const char* name : {"conaDateE", "conbDateE"}) QCOMPARE(child<QDateEdit>(name)->date(), today);
+        QCOMPARE(child<QPlainTextEdit>("mmSQL")->toPlainText(), QStringLiteral("select"));
+        // Real group names only: no empty entry, no empty text.
+        auto* groups = child<QComboBox>("conaGroup");
+        QStringList items;
+        for (int i = 0; i < groups->count(); ++i) items << groups->itemText(i);
+        items.sort();
+        QCOMPARE(items, QStringList({"O'Neil组", "后整", "车缝"}));
+        QVERIFY(groups->currentText().isEmpty());
+    }
+
+    // ---- 员工产值检查
+
+    void outputCheckOverAThirtyDayRange() {
+        QVERIFY(openWindow());
+        runOutputCheck(d(6, 1), d(6, 30));
+        QCOMPARE(column(grid("grdMainA"), 0), QStringList({"001", "002", "003", "004"}));
+        const int z = rowOf("001");
+        // N = 30: the monthly wage itself. Piece wages: 120 × 0.35 + 7 × 1.2345 + 3 × 0.1, exact.
+        QCOMPARE(moneyAt("cdsMainA", z, "levelS"), *Money::parse("3000"));
+        QCOMPARE(moneyAt("cdsMainA", z, "tmy"), *Money::parse("50.9415"));
+        QCOMPARE(moneyAt("cdsMainA", z, "notFinish"), *Money::parse("2949.0585"));
+        const auto* model = grid("grdMainA")->model();
+        QCOMPARE(model->index(z, 2).data().toString(), QStringLiteral("3,000.00"));
+        QCOMPARE(model->index(z, 3).data().toString(), QStringLiteral("50.94"));
+        QCOMPARE(model->index(z, 5).data().toString(), QStringLiteral("1.7 %"));
+        // 李四: 1000 × 1.2345 = 1234.5 of 2500, 49.38 % shown with one decimal.
+        const int l = rowOf("002");
+        QCOMPARE(moneyAt("cdsMainA", l, "tmy"), *Money::parse("1234.5"));
+        QCOMPARE(model->index(l, 5).data().toString(), QStringLiteral("49.4 %"));
+        QCOMPARE(ds("cdsMainA")->valueAt(l, 5).toDouble(), 49.38);
+        // 王五 has no normal wage: all of it reached, and a shortfall of minus his piece wages.
+        const int w = rowOf("003");
+        QCOMPARE(moneyAt("cdsMainA", w, "notFinish"), *Money::parse("-3.5"));
+        QCOMPARE(model->index(w, 4).data().toString(), QStringLiteral("-3.50"));
+        QCOMPARE(model->index(w, 5).data().toString(), QStringLiteral("100.0 %"));
+        QCOMPARE(ds("cdsMainA")->valueAt(w, 5).toDouble(), 100.0);
+    }
+
+    void outputCheckProratesTheWageToTheDaysOfTheRange() {
+        QVERIFY(openWindow());
+        runOutputCheck(d(6, 2), d(6, 2));
+        QCOMPARE(moneyAt("cdsMainA", rowOf("001"), "levelS"), *Money::parse("100"));
+        QCOMPARE(moneyAt("cdsMainA", rowOf("002"), "levelS"), *Money::parse("83.3333"));
+        // Seven days of a whole-number wage stay in real numbers: 7 × 2500 / 30.
+        runOutputCheck(d(6, 1), d(6, 7));
+        QCOMPARE(moneyAt("cdsMainA", rowOf("002"), "levelS"), *Money::parse("583.3333"));
+        QCOMPARE(grid("grdMainA")->model()->index(rowOf("002"), 2).data().toString(),
+                 QStringLiteral("583.33"));
+    }
+
+    void outputCheckForAGroupWithAQuote() {
+        QVERIFY(openWindow());
+        runOutputCheck(d(5, 1), d(6, 30), QStringLiteral("O'Neil组"));
+        QCOMPARE(column(grid("grdMainA"), 0), QStringList({"002"}));
+        // Both months: 40 × 0.35 + 1000 × 1.2345.
+        QCOMPARE(moneyAt("cdsMainA", 0, "tmy"), *Money::parse("1248.5"));
+        runOutputCheck(d(6, 1), d(6, 30), QStringLiteral("车缝"));
+        QCOMPARE(column(grid("grdMainA"), 0), QStringList({"001", "003"}));
+        runOutputCheck(d(6, 1), d(6, 30), QStringLiteral("没有这个组"));
+        QVERIFY(ds("cdsMainA")->isOpen());
+        QCOMPARE(grid("grdMainA")->model()->rowCount(), 0);
+        QCOMPARE(dialogs->shown.size(), 0);
+    }
+
+    // ---- 生产汇总统计
+
+    void groupedTotalsWithoutGroupingIsOneRowOfTheGrandSums() {
+        QVERIFY(openWindow());
+        runGrouped(d(6, 1), d(6, 30), {});
+        TMyDBGrid* g = grid("grdMainB");
+        QCOMPARE(titles(g), QStringList({"数量", "金额"}));
+        QCOMPARE(g->model()->rowCount(), 1);
+        QCOMPARE(column(g, 0), QStringList({"1143"}));
+        // 130 × 0.35 + 1007 × 1.2345 + 6 × 0.1 = 45.5 + 1243.1415 + 0.6
+        QCOMPARE(moneyAt("tdMainB", 0, "金额"), *Money::parse("1289.2415"));
+        QCOMPARE(column(g, 1), QStringList({"1,289.24"}));
+        QCOMPARE(child<QLabel>("dbSumQty")->text(), QStringLiteral("1143"));
+        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("1,289.24"));
+        // A range without records: no rows, and the totals are empty rather than the last ones.
+        runGrouped(d(9, 1), d(9, 30), {});
+        QCOMPARE(column(g, 0), QStringList({""}));
+        QCOMPARE(child<QLabel>("dbSumQty")->text(), QString());
+        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QString());
+    }
+
+    void groupedTotalsByWorkerAndByEverything() {
+        QVERIFY(openWindow());
+        runGrouped(d(6, 1), d(6, 30), {"chkStaff"});
+        TMyDBGrid* g = grid("grdMainB");
+        QCOMPARE(titles(g), QStringList({"工号", "姓名", "数量", "金额"}));
+        QCOMPARE(column(g, 0), QStringList({"001", "002", "003", "004"}));
+        QCOMPARE(column(g, 2), QStringList({"130", "1000", "10", "3"}));
+        QCOMPARE(moneyAt("tdMainB", 0, "金额"), *Money::parse("50.9415"));
+
+        runGrouped(d(6, 1), d(6, 30),
+                   {"chkDate", "chkGroup", "chkStaff", "chkStyle", "chkJob", "chkSalaryDay"});
+        QCOMPARE(titles(g),
+                 QStringList({"日期", "班组", "工号", "姓名", "款式", "工序", "发薪日", "数量", "金额"}));
+        // One row per day, worker and process: the two records of 张三's J01 on June 1 are summed.
+        QCOMPARE(g->model()->rowCount(), 6);
+        QCOMPARE(column(g, 0), QStringList({"2025-06-01", "2025-06-01", "2025-06-02", "2025-06-02",
+                                            "2025-06-15", "2025-06-30"}));
+        // Within a day by class group, where "O'Neil组" comes before "车缝".
+        QCOMPARE(column(g, 2), QStringList({"001", "001", "002", "001", "004", "003"}));
+        QCOMPARE(column(g, 5), QStringList({"J01", "J02", "J02", "J03", "J03", "J01"}));
+        QCOMPARE(column(g, 7), QStringList({"120", "7", "1000", "3", "3", "10"}));
+        // The grand totals do not depend on the grouping.
+        QCOMPARE(child<QLabel>("dbSumQty")->text(), QStringLiteral("1143"));
+    }
+
+    void exclusionsLeaveOutDismissedWorkersAndFinishedProcesses() {
+        QVERIFY(openWindow());
+        runGrouped(d(6, 1), d(6, 30), {"chkStaff", "conNotFired", "conNotStopped"});
+        TMyDBGrid* g = grid("grdMainB");
+        // 王五 is dismissed; 赵六 worked only on the finished J03; 张三 loses his J03 pieces.
+        QCOMPARE(column(g, 0), QStringList({"001", "002"}));
+        QCOMPARE(column(g, 2), QStringList({"127", "1000"}));
+        QCOMPARE(child<QLabel>("dbSumQty")->text(), QStringLiteral("1127"));
+        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("1,285.14"));
+        // The same totals with no grouping, over the single records.
+        runGrouped(d(6, 1), d(6, 30), {"conNotFired", "conNotStopped"});
+        QCOMPARE(column(g, 0), QStringList({"1127"}));
+        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("1,285.14"));
+    }
+
+    void sumsOfAmountsCarryNoBinaryResidue() {
+        const int tenth = addJob("P1", "X", "0.1");
+        const int fifth = addJob("P2", "X", "0.2");
+        addWork(d(8, 1), zhao, tenth, 1);
+        addWork(d(8, 1), zhao, fifth, 1);
+        QVERIFY(openWindow());
+        runGrouped(d(8, 1), d(8, 1), {});
+        QCOMPARE(moneyAt("tdMainB", 0, "金额"), *Money::parse("0.3"));
+        QCOMPARE(Money::fromVariant(ds("tdSumB")->value(QStringLiteral("tmy"))), *Money::parse("0.3"));
+        // A free query over the records shows each amount as the exact decimal.
+        runFree(QStringLiteral("select tmy from qryData where dateD = '2025-08-01' order by tmy"));
+        QCOMPARE(column(grid("grdMainC"), 0), QStringList({"0.1", "0.2"}));
+    }
+
+    // ---- SQL自由查询
+
+    void freeQueryShowsWhatComesBack() {
+        QVERIFY(openWindow());
+        showPage(2);
+        runFree(QStringLiteral(
+            "SELECT staffCode, staffName, levelSalary\nfrom qryData\nwhere dateD = '2025-06-02' "
+            "order by staffCode;  -- 6月2日\n"));
+        TMyDBGrid* g = grid("grdMainC");
+        QCOMPARE(titles(g), QStringList({"staffCode", "staffName", "levelSalary"}));
+        QCOMPARE(column(g, 0), QStringList({"001", "002"}));
+        QCOMPARE(dialogs->shown.size(), 0);
+        // Reading pragmas through their table functions is reading too.
+        runFree(QStringLiteral("select name from pragma_table_info('job') order by cid"));
+        QCOMPARE(dialogs->texts(), QStringList());
+        QCOMPARE(column(g, 0).value(0), QStringLiteral("JobID"));
+    }
+
+    void freeQueryNotStartingWithSelectIsWarnedAndNotRun() {
+        QVERIFY(openWindow());
+        const QByteArray before = fileDigest();
+        for (const QString& text :
+             {QStringLiteral(" select * from staff"), QStringLiteral("delete from staff"),
+              QStringLiteral("update staff set Firedd=-1"), QStringLiteral("\nselect 1"), QString()}) {
+            dialogs->reset();
+            runFree(text);
+            QCOMPARE(dialogs->shown.size(), 1);
+            QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
+            QCOMPARE(dialogs->lastText(), QStringLiteral("为数据安全起见，只允许以select开头的选择查询！"));
+            QVERIFY(!ds("tdMainC")->isOpen());
+        }
+        QCOMPARE(cn().scalar("select count(*) from staff").toInt(), 5);
+        QCOMPARE(fileDigest(), before);
+    }
+
+    void refusedStatementsChangeNothingAndThePageStaysUsable() {
+        QVERIFY(openWindow());
+        const QByteArray before = fileDigest();
+        const QString elsewhere = dir->file(QStringLiteral("other.db"));
+        struct Case {
+            QString text;
+            QString message;
+        };
+        const QList<Case> cases = {
+            {QStringLiteral("select 1; delete from staff"), multipleStatementsMessage()},
+            {QStringLiteral("select * from staff;\ndrop table JobData;"), multipleStatementsMessage()},
+            {QStringLiteral("select 1;\npragma user_version = 7"), multipleStatementsMessage()},
+            {QStringLiteral("select 1; pragma journal_mode = delete"), multipleStatementsMessage()},
+            {QStringLiteral("select 1; attach database '%1' as other").arg(elsewhere),
+             multipleStatementsMessage()},
+            {QStringLiteral("select 1; select 2"), multipleStatementsMessage()},
+            {QStringLiteral("select 1 /* ; */ ; update job set UnitPrice = 0"), multipleStatementsMessage()},
+        };
+        for (const Case& c : cases) {
+            dialogs->reset();
+            runFree(c.text);
+            QCOMPARE(dialogs->shown.size(), 1);
+            QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+            QVERIFY2(dialogs->lastText().contains(c.message),
+                     qPrintable(c.text + " → " + dialogs->lastText()));
+            QVERIFY(!ds("tdMainC")->isOpen());
+        }
+        QVERIFY(!QFile::exists(elsewhere));
+        QCOMPARE(fileDigest(), before);
+        QCOMPARE(cn().scalar("select count(*) from staff").toInt(), 5);
+        QCOMPARE(cn().scalar("select count(*) from JobData").toInt(), 10);
+        QCOMPARE(cn().scalar("pragma user_version").toInt(), 0);
+        // A statement the database refuses shows the database's message; the page stays usable.
+        dialogs->reset();
+        runFree(QStringLiteral("select nosuchcolumn from staff"));
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QVERIFY2(dialogs->lastText().contains(QStringLiteral("no such column")),
+                 qPrintable(dialogs->lastText()));
+        dialogs->reset();
+        runFree(QStringLiteral("select count(*) as n from JobData"));
+        QCOMPARE(column(grid("grdMainC"), 0), QStringList({"10"}));
+        QCOMPARE(dialogs->shown.size(), 0);
+    }
+
+    void readOnlyCheckRefusesWhatOneStatementCouldChange() {
+        Connection ro;
+        ro.open(accountSet, Connection::Access::ReadOnly);
+        // Accepted: one reading statement, with blanks, comments and semicolons after it.
+        QCOMPARE(singleReadOnlyStatement(ro, QStringLiteral("select * from qryData;\r\n;  -- done\r\n")),
+                 QStringLiteral("select * from qryData;"));
+        QCOMPARE(singleReadOnlyStatement(ro, QStringLiteral("with x as (select 1) select * from x")),
+                 QStringLiteral("with x as (select 1) select * from x"));
+        singleReadOnlyStatement(ro, QStringLiteral("select * from pragma_index_list('JobData')"));
+        auto refusal = [&](const QString& sql) -> QString {
+            try {
+                singleReadOnlyStatement(ro, sql);
+            } catch (const DbError& e) {
+                return e.message();
+            }
+            return QStringLiteral("accepted");
+        };
+        // One statement that writes or changes the connection, however it starts.
+        QCOMPARE(refusal(QStringLiteral("delete from staff")), notReadOnlyMessage());
+        QCOMPARE(refusal(QStringLiteral("pragma user_version = 3")), notReadOnlyMessage());
+        QCOMPARE(refusal(QStringLiteral("attach database ':memory:' as m")), notReadOnlyMessage());
+        QCOMPARE(refusal(QStringLiteral("begin")), notReadOnlyMessage());
+        QCOMPARE(refusal(QStringLiteral("with x as (select 1) delete from staff where staffID in x")),
+                 notReadOnlyMessage());
+        QCOMPARE(refusal(QStringLiteral("select 1; select 2")), multipleStatementsMessage());
+        // A syntax error gives the database's own message.
+        QVERIFY(refusal(QStringLiteral("select * from nosuch")).contains(QStringLiteral("no such table")));
+        // And the connection itself cannot write, whatever reaches it.
+        QVERIFY_THROWS_EXCEPTION(DbError, ro.exec(QStringLiteral("delete from staff")));
+        QCOMPARE(cn().scalar("select count(*) from staff").toInt(), 5);
+    }
+
+    // ---- sort
+
+    void sortOrdersTheResultOfThePageShown() {
+        QVERIFY(openWindow());
+        runOutputCheck(d(6, 1), d(6, 30));
+        sortBy("grdMainA", 3);  // 实际完成工资
+        QCOMPARE(column(grid("grdMainA"), 0), QStringList({"004", "003", "001", "002"}));
+        sortBy("grdMainA", 5);  // 完成百分比: 0.0 %, 1.7 %, 49.4 %, 100.0 %
+        QCOMPARE(column(grid("grdMainA"), 0), QStringList({"004", "001", "002", "003"}));
+
+        showPage(1);
+        runGrouped(d(6, 1), d(6, 30), {"chkJob"});
+        QCOMPARE(column(grid("grdMainB"), 0), QStringList({"J01", "J02", "J03"}));
+        sortBy("grdMainB", 1);  // 数量: 130, 1007, 6
+        QCOMPARE(column(grid("grdMainB"), 0), QStringList({"J03", "J01", "J02"}));
+        QCOMPARE(ds("tdMainB")->sort(), QStringLiteral("数量 ASC"));
+        // The first page keeps its own order.
+        QCOMPARE(column(grid("grdMainA"), 0), QStringList({"004", "001", "002", "003"}));
+
+        showPage(2);
+        runFree(QStringLiteral("select StaffName, LevelSalary from staff"));
+        sortBy("grdMainC", 1);
+        QCOMPARE(column(grid("grdMainC"), 0), QStringList({"王五", "赵六", "钱七", "李四", "张三"}));
+        QCOMPARE(dialogs->shown.size(), 0);
+    }
+
+    void sortWithoutResultOrColumnDoesNothing() {
+        QVERIFY(openWindow());
+        for (int page = 0; page < 3; ++page) {
+            showPage(page);
+            child<QAction>("popSort")->trigger();
+        }
+        QCOMPARE(dialogs->shown.size(), 0);
+        // A result without rows, where the grid has no cell and so no column chosen.
+        showPage(1);
+        runGrouped(d(9, 1), d(9, 30), {"chkJob"});
+        QVERIFY(ds("tdMainB")->isOpen());
+        QVERIFY(grid("grdMainB")->selectedField().isEmpty());
+        child<QAction>("popSort")->trigger();
+        QCOMPARE(ds("tdMainB")->sort(), QString());
+        QCOMPARE(dialogs->shown.size(), 0);
+    }
+
+    // ---- export
+
+    void exportWritesEachPagesGrid() {
+        QVERIFY(openWindow());
+        runOutputCheck(d(6, 1), d(6, 30));
+        dialogs->chooseFile(exportPath("a.xlsx"));
+        clickButton("btnExA");
+        auto cells = hxtest::readSheet(exportPath("a.xlsx"));
+        QCOMPARE(cells["A1"].value, QStringLiteral("工号"));
+        QCOMPARE(cells["F1"].value, QStringLiteral("完成百分比"));
+        QCOMPARE(cells["A2"].value, QStringLiteral("001"));
+        QVERIFY(hxtest::isText(cells["A2"]));
+        QCOMPARE(cells["D2"].value.toDouble(), 50.9415);
+        QCOMPARE(cells["E5"].value.toDouble(), 1800 - 0.3);
+        QCOMPARE(cells["F4"].value.toDouble(), 100.0);
+        QVERIFY(!cells.contains("A6"));
+
+        runGrouped(d(6, 1), d(6, 30), {"chkDate", "chkStaff"});
+        dialogs->chooseFile(exportPath("b.xlsx"));
+        clickButton("btnExB");
+        cells = hxtest::readSheet(exportPath("b.xlsx"));
+        QCOMPARE(cells["A1"].value, QStringLiteral("日期"));
+        QCOMPARE(cells["E1"].value, QStringLiteral("金额"));
+        QCOMPARE(cells["B2"].value, QStringLiteral("001"));
+        QCOMPARE(cells["D2"].value, QStringLiteral("127"));
+        QCOMPARE(cells["E3"].value.toDouble(), 0.3);
+        QVERIFY(cells.contains("A6") && !cells.contains("A7"));
+
+        runFree(QStringLiteral("select JobCode, UnitPrice from job order by JobCode"));
+        dialogs->chooseFile(exportPath("c.xlsx"));
+        clickButton("btnExC");
+        cells = hxtest::readSheet(exportPath("c.xlsx"));
+        QCOMPARE(cells["A1"].value, QStringLiteral("JobCode"));
+        QCOMPARE(cells["A3"].value, QStringLiteral("J02"));
+        QCOMPARE(cells["B3"].value.toDouble(), 1.2345);
+        QVERIFY(!cells.contains("A5"));
+    }
+};
+
+HX_WINDOW_TEST_MAIN(TestAnalyse)
+#include "tst_analyse.moc"

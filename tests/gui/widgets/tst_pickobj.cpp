@@ -1,0 +1,334 @@
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QtTest>
+
+#include "core/data/datamodule.h"
+#include "gui/widgets/pickobj.h"
+#include "support/testsupport.h"
+
+using namespace hx;
+
+class TestPickObj : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<hxtest::TempProgramDir> dir;
+    std::unique_ptr<hxtest::ScriptedDialogs> dialogs;
+    std::unique_ptr<TdataFrm> dm;
+    QList<int> picked;
+
+    void addWorkers(int count) {
+        for (int i = 1; i <= count; ++i)
+            dm->cnMain.exec(
+                "insert into staff (StaffCode, StaffName, Firedd) values (?, ?, 0)",
+                {QStringLiteral("%1").arg(i, 3, 10, QLatin1Char('0')), QStringLiteral("工人%1").arg(i)});
+    }
+    void openWorkers(const QString& where = QStringLiteral("1=1")) {
+        DataSet& q = dm->tdTempFill;
+        q.close();
+        q.setSql(
+            "select staffID as objectID, (StaffCode || '     ' || StaffName) as objectCode from staff "
+            "where " +
+            where + " order by StaffCode");
+        q.setParams({});
+        q.open();
+    }
+    // The shown picker, loaded with the workers.
+    TpickObjFrm* showWorkers(const QString& where = QStringLiteral("1=1")) {
+        openWorkers(where);
+        TpickObjFrm* p = pickObjFrm();
+        p->show();
+        return p;
+    }
+    QColor pixel(QWidget* w, int x, int y) { return w->grab().toImage().pixelColor(x, y); }
+
+    // The window the picker is called from, active with the focus in its edit, as a piece-work grid is.
+    std::unique_ptr<QWidget> caller;
+    QLineEdit* callerEdit = nullptr;
+    bool showCaller() {
+        caller = std::make_unique<QWidget>();
+        callerEdit = new QLineEdit(caller.get());
+        caller->resize(300, 200);
+        if (!hxtest::showActive(caller.get())) return false;
+        callerEdit->setFocus();
+        return QTest::qWaitFor([this] { return QApplication::focusWidget() == callerEdit; }, 2000);
+    }
+    // Shows the picker modally as its callers do, with the statement's rows, and runs `user` while it is
+    // up: keys and clicks go to the focused widget, which must be the list. Should the picker stay open
+    // after that, it is closed here rather than waited on. False when the list never had the focus or the
+    // picker stayed open.
+    bool pick(const QString& where, const std::function<void(TpickObjFrm*)>& user) {
+        bool focused = false;
+        bool stuck = false;
+        QTimer::singleShot(0, this, [&] {
+            TpickObjFrm* p = pickObjFrm();
+            focused = QTest::qWaitFor([p] { return QApplication::focusWidget() == p->ListCode; }, 2000);
+            if (focused) user(p);
+            if (p->isVisible()) {
+                stuck = true;
+                p->reject();
+            }
+        });
+        pickObject(
+            "select staffID as objectID, (StaffCode || '     ' || StaffName) as objectCode from staff "
+            "where " +
+                where + " order by StaffCode",
+            {}, [this](int id) { picked << id; });
+        return focused && !stuck;
+    }
+    int staffID(const QString& code) {
+        return dm->cnMain.scalar("select staffID from staff where StaffCode=?", {code}).toInt();
+    }
+
+  private slots:
+    void init() {
+        dir = std::make_unique<hxtest::TempProgramDir>();
+        dialogs = std::make_unique<hxtest::ScriptedDialogs>();
+        dm = std::make_unique<TdataFrm>();
+        dm->cnMain.open(dir->createAccountSet(QStringLiteral("t")));
+        setDataFrm(dm.get());
+        picked.clear();
+        setPickHandler([this](int id) { picked << id; });
+        QVERIFY(showCaller());
+    }
+    void cleanup() {
+        destroyPickObjFrm();
+        caller.reset();
+        setPickHandler(nullptr);
+        setDataFrm(nullptr);
+        dm.reset();
+        HX_VERIFY_DIALOGS(*dialogs);
+        dialogs.reset();
+        dir.reset();
+    }
+
+    void oneFixedWindowForTheWholeRun() {
+        TpickObjFrm* p = createPickObjFrm();
+        QCOMPARE(pickObjFrm(), p);
+        QCOMPARE(createPickObjFrm(), p);
+    }
+
+    void loadsTheRowsInOrderAndClosesTheQuery() {
+        addWorkers(3);
+        QVERIFY(pick("1=1", [&](TpickObjFrm* p) {
+            QCOMPARE(p->ListCode->count(), 3);
+            QCOMPARE(p->ListID->count(), 3);
+            QCOMPARE(p->ListCode->item(0)->text(), QStringLiteral("001     工人1"));
+            QCOMPARE(p->ListCode->item(2)->text(), QStringLiteral("003     工人3"));
+            QCOMPARE(p->ListID->item(2)->text(), QString::number(staffID("003")));
+            QVERIFY(p->ListCode->selectedItems().isEmpty());
+            QVERIFY(!dm->tdTempFill.isOpen());
+            hxtest::key(Qt::Key_Down);
+            hxtest::key(Qt::Key_Escape);
+        }));
+        // Each showing reloads: nothing of the earlier rows or choice survives.
+        QVERIFY(pick("StaffCode='002'", [&](TpickObjFrm* p) {
+            QCOMPARE(p->ListCode->count(), 1);
+            QCOMPARE(p->ListCode->item(0)->text(), QStringLiteral("002     工人2"));
+            QVERIFY(p->ListCode->selectedItems().isEmpty());
+            hxtest::key(Qt::Key_Escape);
+        }));
+        QVERIFY(picked.isEmpty());
+    }
+
+    void aQueryWithoutThePickerColumnsIsReportedAndClosed() {
+        DataSet& q = dm->tdTempFill;
+        q.setSql("select staffID from staff");
+        q.open();
+        TpickObjFrm* p = pickObjFrm();
+        p->show();
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QVERIFY(dialogs->lastText().contains("objectID"));
+        QVERIFY(!q.isOpen());
+        QCOMPARE(p->ListCode->count(), 0);
+        p->reject();
+    }
+
+    void theFirstArrowSelectsTheFirstRowDrawnBlueAndNamedInTheStatusBar() {
+        addWorkers(3);
+        QVERIFY(pick("1=1", [&](TpickObjFrm* p) {
+            hxtest::key(Qt::Key_Down);
+            QCOMPARE(p->ListCode->currentRow(), 0);
+            QVERIFY(p->ListCode->item(0)->isSelected());
+            QCOMPARE(p->panelText(1), QStringLiteral("001     工人1"));
+            QCOMPARE(pixel(p->ListCode->viewport(), 10, 10), QColor(0, 0, 255));
+            QCOMPARE(pixel(p->ListCode->viewport(), 10, 30), QColor(180, 180, 255));
+            hxtest::key(Qt::Key_Down);
+            QCOMPARE(p->ListCode->currentRow(), 1);
+            QCOMPARE(p->panelText(1), QStringLiteral("002     工人2"));
+            QCOMPARE(pixel(p->ListCode->viewport(), 10, 10), QColor(210, 210, 255));
+            QCOMPARE(pixel(p->ListCode->viewport(), 10, 30), QColor(0, 0, 255));
+            hxtest::key(Qt::Key_Escape);
+        }));
+        QCOMPARE(pickObjFrm()->panelText(1), QStringLiteral(" "));
+        // The up arrow as the first key does the same.
+        QVERIFY(pick("1=1", [&](TpickObjFrm* p) {
+            hxtest::key(Qt::Key_Up);
+            QCOMPARE(p->ListCode->currentRow(), 0);
+            hxtest::key(Qt::Key_Return);
+        }));
+        QCOMPARE(picked, QList<int>{staffID("001")});
+    }
+
+    void enterWithoutSelectionStaysOpenAndEnterChooses() {
+        addWorkers(3);
+        QVERIFY(pick("1=1", [&](TpickObjFrm* p) {
+            hxtest::key(Qt::Key_Return);
+            QVERIFY(p->isVisible());
+            QVERIFY(picked.isEmpty());
+            hxtest::key(Qt::Key_Down);
+            hxtest::key(Qt::Key_Down);
+            hxtest::key(Qt::Key_Enter);
+            QVERIFY(!p->isVisible());
+            QCOMPARE(p->result(), int(QDialog::Accepted));
+        }));
+        QCOMPARE(picked, QList<int>{staffID("002")});
+        QVERIFY2(!pickObjFrm()->choose(), "the handler runs at most once per showing");
+        QCOMPARE(picked.size(), 1);
+        QVERIFY2(bool(pickHandler()), "the picker never clears the handler");
+    }
+
+    void emptyListOnlyLeavesWithEsc() {
+        QVERIFY(pick("1=1", [&](TpickObjFrm* p) {
+            QCOMPARE(p->ListCode->count(), 0);
+            hxtest::key(Qt::Key_Down);
+            hxtest::key(Qt::Key_Return);
+            QVERIFY(p->isVisible());
+            hxtest::key(Qt::Key_Escape);
+            QVERIFY(!p->isVisible());
+            QCOMPARE(p->result(), int(QDialog::Accepted));
+        }));
+        QVERIFY(picked.isEmpty());
+    }
+
+    void escAfterSelectingLeavesTheHandlerUncalled() {
+        addWorkers(2);
+        QVERIFY(pick("1=1", [&](TpickObjFrm*) {
+            hxtest::key(Qt::Key_Down);
+            hxtest::key(Qt::Key_Escape);
+        }));
+        QVERIFY(picked.isEmpty());
+    }
+
+    void doubleClickChoosesTheRow() {
+        addWorkers(3);
+        QVERIFY(pick("1=1", [&](TpickObjFrm* p) {
+            const QRect third = p->ListCode->visualItemRect(p->ListCode->item(2));
+            QCOMPARE(third.height(), 20);
+            // As a mouse sends it: a click, then the second press as a double click.
+            QTest::mouseClick(p->ListCode->viewport(), Qt::LeftButton, {}, third.center());
+            QVERIFY(p->isVisible());
+            QVERIFY(picked.isEmpty());
+            QTest::mouseDClick(p->ListCode->viewport(), Qt::LeftButton, {}, third.center());
+            QVERIFY(!p->isVisible());
+        }));
+        QCOMPARE(picked, QList<int>{staffID("003")});
+    }
+
+    void theCallersWindowHasTheKeyboardBackAfterwards() {
+        addWorkers(2);
+        // After a choice, and after Esc, the clerk types on where he was.
+        QVERIFY(pick("1=1", [&](TpickObjFrm*) {
+            hxtest::key(Qt::Key_Down);
+            hxtest::key(Qt::Key_Return);
+        }));
+        QVERIFY(QTest::qWaitFor([this] { return QApplication::focusWidget() == callerEdit; }, 2000));
+        QVERIFY(pick("1=1", [&](TpickObjFrm*) { hxtest::key(Qt::Key_Escape); }));
+        QVERIFY(QTest::qWaitFor([this] { return QApplication::focusWidget() == callerEdit; }, 2000));
+        hxtest::type("7");
+        QCOMPARE(callerEdit->text(), QStringLiteral("7"));
+        QCOMPARE(picked, QList<int>{staffID("001")});
+    }
+
+    void rowsAlternateByTheirPlaceInTheList() {
+        addWorkers(40);
+        TpickObjFrm* p = showWorkers();
+        QWidget* vp = p->ListCode->viewport();
+        const QColor even(210, 210, 255);
+        const QColor odd(180, 180, 255);
+        QCOMPARE(pixel(vp, 5, 10), even);
+        QCOMPARE(pixel(vp, 5, 30), odd);
+        QCOMPARE(pixel(vp, 5, 50), even);
+        // Scrolled by one row, the top row on the screen is the list's second: it keeps its colour.
+        p->ListCode->scrollToItem(p->ListCode->item(39));
+        const int top = p->ListCode->indexAt(QPoint(5, 1)).row();
+        QVERIFY(top > 0);
+        QCOMPARE(pixel(vp, 5, p->ListCode->visualItemRect(p->ListCode->item(top)).center().y()),
+                 top % 2 ? odd : even);
+        QCOMPARE(pixel(vp, 5, p->ListCode->visualItemRect(p->ListCode->item(top + 1)).center().y()),
+                 (top + 1) % 2 ? odd : even);
+        p->reject();
+    }
+
+    void selectedRowOfTheFocusedListIsBlueWithTextAtItsOffset() {
+        addWorkers(2);
+        TpickObjFrm* p = showWorkers();
+        auto* delegate = qobject_cast<PickRowDelegate*>(p->ListCode->itemDelegate());
+        QVERIFY(delegate);
+        const QModelIndex index = p->ListCode->model()->index(1, 0);
+        auto draw = [&](QStyle::State state) {
+            QImage image(200, 20, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            QStyleOptionViewItem option;
+            option.initFrom(p->ListCode);
+            option.rect = QRect(0, 0, 200, 20);
+            option.state = state | QStyle::State_Enabled;
+            delegate->paint(&painter, option, index);
+            return image;
+        };
+        const QImage blue = draw(QStyle::State_Selected | QStyle::State_HasFocus);
+        QCOMPARE(blue.pixelColor(10, 10), QColor(0, 0, 255));
+        int frameDots = 0;  // the dotted focus frame along the left edge, in the highlight text colour
+        for (int y = 0; y < 20; ++y)
+            frameDots += blue.pixelColor(0, y) == p->ListCode->palette().color(QPalette::HighlightedText);
+        QVERIFY(frameDots >= 5 && frameDots < 20);
+        const QImage unfocused = draw(QStyle::State_Selected);
+        QCOMPARE(unfocused.pixelColor(10, 10), QColor(180, 180, 255));
+
+        // The text starts 30 pixels in and 5 down: nothing is drawn left of or above that.
+        bool inked = false;
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 200; ++x) {
+                if (unfocused.pixelColor(x, y) == QColor(180, 180, 255)) continue;
+                QVERIFY2(x >= 30 && y >= 5, qPrintable(QStringLiteral("ink at %1,%2").arg(x).arg(y)));
+                inked = true;
+            }
+        QVERIFY(inked);
+        p->reject();
+    }
+
+    void modalShowingWithKeysAndBoundValues() {
+        addWorkers(3);
+        dm->cnMain.exec("update staff set ClassGroup=? where StaffCode in ('001', '003')", {"O'Neil组"});
+        TpickObjFrm* p = pickObjFrm();
+        int shownRows = -1;
+        bool focused = false;
+        QTimer::singleShot(0, this, [&] {
+            focused = QTest::qWaitFor([p] { return QApplication::focusWidget() == p->ListCode; }, 2000);
+            shownRows = p->ListCode->count();
+            if (focused) {
+                hxtest::key(Qt::Key_Down);
+                hxtest::key(Qt::Key_Down);
+                hxtest::key(Qt::Key_Return);
+            }
+            // Should the keys not close it, the picker is closed here rather than waited on.
+            if (p->isVisible()) p->reject();
+        });
+        pickObject(
+            "select staffID as objectID, StaffCode as objectCode from staff where ClassGroup=? "
+            "order by StaffCode",
+            {"O'Neil组"}, [this](int id) { picked << -id; });
+        QVERIFY(focused);
+        QCOMPARE(shownRows, 2);
+        QCOMPARE(picked, QList<int>{-staffID("003")});
+        QCOMPARE(p->panelText(1), QStringLiteral(" "));
+        QVERIFY(!dm->tdTempFill.isOpen());
+        QVERIFY(dm->tdTempFill.params().isEmpty());
+    }
+};
+
+HX_WINDOW_TEST_MAIN(TestPickObj)
+#include "tst_pickobj.moc"
