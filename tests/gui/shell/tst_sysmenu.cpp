@@ -21,6 +21,7 @@
 #include "gui/shell/sysmenu.h"
 #include "gui/widgets/mydbgrid.h"
 #include "support/testsupport.h"
+#include "support/windowfixture.h"
 
 using hxtest::ScriptedDialogs;
 using hxtest::TempProgramDir;
@@ -32,17 +33,16 @@ const QDate today(2025, 3, 10);
 class TestSysMenu : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TempProgramDir> dir;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-    std::unique_ptr<hx::TdataFrm> data;
+    std::unique_ptr<hxtest::WindowFixture> f;
+    TempProgramDir* dir = nullptr;
+    ScriptedDialogs* dialogs = nullptr;
     std::unique_ptr<hx::TmainFrm> panel;
     QString mdb;
 
-    hx::Connection& cn() { return data->cnMain; }
+    hx::Connection& cn() { return f->cn(); }
 
     void addWorker(const QString& code) {
-        cn().exec(QStringLiteral("insert into staff (StaffCode, StaffName, salaryDay) values (?, ?, ?)"),
-                  {code, QStringLiteral("工人") + code, 1});
+        f->addWorker(code, QStringLiteral("工人") + code, {{QStringLiteral("salaryDay"), 1}});
     }
     int workers() { return cn().scalar(QStringLiteral("select count(*) from staff")).toInt(); }
     static QString nameOf(hx::Connection& connection, const QString& code) {
@@ -62,7 +62,7 @@ class TestSysMenu : public QObject {
     hx::TstaffFrm* openStaffRegister() {
         QTest::mouseClick(panel->lblStaff, Qt::LeftButton);
         auto* staff = qobject_cast<hx::TstaffFrm*>(panel->workWindow(hx::Entry::Staff));
-        if (!staff || !hxtest::showActive(staff)) return nullptr;
+        if (!staff || !f->activate(staff)) return nullptr;
         return staff;
     }
     static QByteArray bytes(const QString& path) {
@@ -90,33 +90,22 @@ class TestSysMenu : public QObject {
   private slots:
     void init() {
         hx::setToday(today);
-        dir = std::make_unique<TempProgramDir>();
-        dialogs = std::make_unique<ScriptedDialogs>();
-        data = std::make_unique<hx::TdataFrm>();
-        hx::setDataFrm(data.get());
+        f = std::make_unique<hxtest::WindowFixture>(QStringLiteral("厂"));
+        dir = &f->dir;
+        dialogs = &f->dialogs;
+        mdb = f->accountSet;
+        f->logIn(hx::roleAccountant);
         panel = std::make_unique<hx::TmainFrm>();
-        mdb = dir->createAccountSet(QStringLiteral("厂"));
-        cn().open(mdb);
-        hx::curMDB = mdb;
-        hx::curUser = hx::roleAccountant;
         addWorker(QStringLiteral("001"));
-        QVERIFY(hxtest::showActive(panel.get()));
+        QVERIFY(f->activate(panel.get()));
     }
 
     void cleanup() {
         // Tear everything down before checking, so that a failure leaves no state to the next test.
-        QString why;
-        const bool used = dialogs->verify(&why);
         panel.reset();
-        hx::setDataFrm(nullptr);
-        data.reset();
-        dialogs.reset();
-        dir.reset();
-        hx::curUser.clear();
-        hx::curMDB.clear();
-        hx::helpProc = nullptr;
-        hx::setToday(QDate());
-        QVERIFY2(used, qPrintable(why));
+        dir = nullptr;
+        dialogs = nullptr;
+        HX_FINISH_FIXTURE(f);
     }
 
     void backupTwiceADayGivesOneFile() {
