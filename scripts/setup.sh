@@ -16,5 +16,6 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}"
 fi
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# HEXIU_WERROR=ON (CI sets it) turns every compiler warning into an error.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHEXIU_WERROR="${HEXIU_WERROR:-OFF}" >/dev/null
 cmake --build build -j"$(nproc)"

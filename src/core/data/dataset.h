@@ -19,7 +19,8 @@ namespace hx {
 // One field of a data set.
 struct Field {
     Field() = default;
-    Field(const QString& name, FieldType type, int size = 0) : name(name), type(type), size(size) {}
+    Field(const QString& fieldName, FieldType fieldType, int textSize = 0)
+        : name(fieldName), type(fieldType), size(textSize) {}
     QString name;
     FieldType type = FieldType::Unknown;
     int size = 0;             // characters of a text field, 0 when unbounded
