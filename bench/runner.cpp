@@ -87,8 +87,8 @@ int runOne(int index, int runs, const QString& dataDir) {
     } catch (const hxbench::Pending& p) {
         outcome = QStringLiteral("PENDING\t") + p.reason;
     } catch (const hxbench::Blocked& blocked) {
-        outcome =
-            QStringLiteral("BLOCKED\t") + QString(blocked.reason).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        outcome = QStringLiteral("BLOCKED\t") +
+                  QString(blocked.reason).replace(QLatin1Char('\n'), QLatin1Char(' '));
         status = 1;
     } catch (const std::exception& e) {
         outcome = QStringLiteral("FAILED\t") + hx::errorText(e).replace(QLatin1Char('\n'), QLatin1Char(' '));
