@@ -52,13 +52,16 @@ class TextPainter {
         const int pixels = std::max(1, int(std::lround(t.FontSize * dpi / 72.0)));
         Font& f = font(t.FontName, pixels, t.Bold);
         const double room = rect.width() - 2 * textPadding * dpi;
-        const double wide = f.metrics.horizontalAdvance(text);
+        // Only a text that may not fit is measured: no glyph is wider than the font's height.
+        const double wide = text.size() * pixels * 1.1 > room ? f.metrics.horizontalAdvance(text) : 0;
         // A value wider than its box is drawn smaller, never cut off.
-        if (wide > room && room > 0) {
-            const int smaller = std::max(1, int(std::floor(pixels * room / wide)));
-            p.setFont(font(t.FontName, smaller, t.Bold).font);
-        } else {
-            p.setFont(f.font);
+        Font* use = &f;
+        if (wide > room && room > 0)
+            use = &font(t.FontName, std::max(1, int(std::floor(pixels * room / wide))), t.Bold);
+        // The picture records a font change only when the font changes.
+        if (use != m_current) {
+            p.setFont(use->font);
+            m_current = use;
         }
         int flags = Qt::AlignVCenter | Qt::TextSingleLine;
         flags |= t.Align == TextAlign::Right    ? Qt::AlignRight
@@ -86,6 +89,7 @@ class TextPainter {
     }
     QPaintDevice* m_device;
     std::map<QString, Font> m_fonts;
+    Font* m_current = nullptr;
 };
 
 void drawComponent(QPainter& p, TextPainter& texts, const TRaveComponent& c, double left, double top,
