@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libsqlite3-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libsqlite3-dev poppler-utils
           libxlsxwriter-dev zlib1g-dev qt6-translations-l10n fonts-wqy-microhei xvfb xauth ccache clang-format)
 missing=()
 for p in "${packages[@]}"; do
