@@ -19,10 +19,14 @@ const QStringList& salaryItemCodes();
 // Position of a code in salaryItemCodes(), whatever its case; -1 for anything else.
 int salaryItemIndex(const QString& code);
 
-// A parsed salary formula: numbers, item codes, + - * /, parentheses, = <> < > <= >= (true is -1,
-// false 0, any non-zero value counts as true), and / or / not, and the functions iif(c, a, b),
-// round(x) and round(x, n), int(x), abs(x), max(a, b, ...), min(a, b, ...). Names and keywords are
-// case-insensitive. Parse once, then evaluate it for every sheet row.
+// A parsed salary formula in the database's expression language: numbers (12, 0.5, .5, 1e3, 2.5E-2),
+// item codes (also as [A01]), parentheses, ^ (power), * /, \ (whole-number division), mod, + -,
+// = <> < > <= >= (true is -1, false 0, any non-zero value counts as true), not, and, or, and the
+// functions iif(c, a, b), round(x) and round(x, n), int(x) (down to a whole number), fix(x) (toward
+// zero), abs(x), sgn(x), sqr(x) (square root), max(a, b, ...), min(a, b, ...). Binding from the
+// tightest: ^, a sign, * /, \, mod, + -, comparisons, not, and, or. Names and keywords are
+// case-insensitive; blanks and line breaks may stand between any two parts. Parse once, then evaluate
+// it for every sheet row. The salary setup's check and the generation both read formulas this way.
 class Formula {
   public:
     // Throws FormulaError for an empty formula, a syntax error, an unknown name or function, a text
@@ -51,6 +55,9 @@ class Formula {
         Subtract,
         Multiply,
         Divide,
+        IntegerDivide,
+        Mod,
+        Power,
         Equal,
         NotEqual,
         Less,
@@ -65,7 +72,10 @@ class Formula {
         Int,
         Abs,
         Max,
-        Min
+        Min,
+        Fix,
+        Sgn,
+        Sqr
     };
     struct Node {
         Op op;
