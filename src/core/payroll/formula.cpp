@@ -605,7 +605,8 @@ QStringList Formula::variables() const {
 
 // ---- Checking an item's formula ------------------------------------------------------------------------
 
-QStringList checkItemFormula(const QString& itemCode, const QString& formula) {
+QStringList checkItemFormula(const QString& itemCode, const QString& formula, bool* unreadable) {
+    if (unreadable) *unreadable = false;
     const int item = salaryItemIndex(itemCode);
     if (item < 0) return {QStringLiteral("未知的项目代码“%1”").arg(itemCode)};
     const QString code = salaryItemCodes()[item];
@@ -615,6 +616,7 @@ QStringList checkItemFormula(const QString& itemCode, const QString& formula) {
     try {
         parsed = Formula::parse(formula);
     } catch (const FormulaError& e) {
+        if (unreadable) *unreadable = true;
         return {QStringLiteral("%1 的公式有误：%2").arg(code, e.message())};
     }
     QStringList problems;
@@ -629,6 +631,16 @@ QStringList checkItemFormula(const QString& itemCode, const QString& formula) {
         problems
             << QStringLiteral("%1 的公式引用了后面的项目 %2").arg(code, later.join(QStringLiteral("、")));
     return problems;
+}
+
+QString formulaSyntaxHelp() {
+    return QStringLiteral(
+        "公式写法：项目代码（如 A01、B02）、数字（如 26、0.5、.5、1e3）和括号，\n"
+        "运算符：^ 乘方，* / 乘除，\\ 整除，mod 取余，+ - 加减（整除和取余先把两边四舍六入五成双取整）；\n"
+        "比较：= <> < > <= >=，成立为 -1，不成立为 0；逻辑：not、and、or；\n"
+        "函数：iif(条件, 成立时的值, 否则的值)、round(值, 小数位数) 四舍五入、int 向下取整、fix 向零取整、"
+        "abs 绝对值、sgn 正负号、sqr 平方根、max 最大值、min 最小值。\n"
+        "例如：iif(B01>=26, 100, 0) + round(A01/26*B01, 2)");
 }
 
 }  // namespace hx

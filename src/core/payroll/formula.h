@@ -99,6 +99,10 @@ class Formula {
 // that names the item, e.g. "C05 的公式引用了后面的项目 C08". Only B and C items carry formulas, so
 // fixed and text items have nothing to check; an empty formula of a B or C item is a problem, as a named
 // item without a formula or default value cannot be applied.
-QStringList checkItemFormula(const QString& itemCode, const QString& formula);
+// `unreadable` tells whether the formula could not be read at all, where formulaSyntaxHelp() helps.
+QStringList checkItemFormula(const QString& itemCode, const QString& formula, bool* unreadable = nullptr);
+
+// What a formula may be made of, as the accountant reads it next to a formula that could not be read.
+QString formulaSyntaxHelp();
 
 }  // namespace hx

@@ -439,11 +439,13 @@ void TsalaryFrm::tdMainBeforePost(DataSet& ds) {
         ds.setValue(QStringLiteral("printWidth"), 0);
         return;
     }
-    const QStringList problems =
-        checkItemFormula(ds.asString(QStringLiteral("ItemCode")), ds.asString(QStringLiteral("expression")));
+    bool unreadable = false;
+    const QStringList problems = checkItemFormula(ds.asString(QStringLiteral("ItemCode")),
+                                                  ds.asString(QStringLiteral("expression")), &unreadable);
     if (!problems.isEmpty())
         Dialogs::get().warning(problems.join(QLatin1Char('\n')) +
-                               QStringLiteral("\n\n公式已按输入保存，请在生成工资表之前改正。"));
+                               QStringLiteral("\n\n公式已按输入保存，请在生成工资表之前改正。") +
+                               (unreadable ? QStringLiteral("\n\n") + formulaSyntaxHelp() : QString()));
 }
 
 void TsalaryFrm::tdMainAfterPost(DataSet&) {

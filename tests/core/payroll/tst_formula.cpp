@@ -564,6 +564,23 @@ class TestFormula : public QObject {
         QCOMPARE(hx::checkItemFormula("A01", "*********系统提供*********"), QStringList());
         QCOMPARE(hx::checkItemFormula("T01", "迟到(3次)"), QStringList());
         QCOMPARE(hx::checkItemFormula("X01", "1"), QStringList({"未知的项目代码“X01”"}));
+
+        // Only a formula that cannot be read calls for the list of what formulas are made of.
+        bool unreadable = false;
+        hx::checkItemFormula("C02", "A01 % 2", &unreadable);
+        QVERIFY(unreadable);
+        hx::checkItemFormula("C02", "C05", &unreadable);
+        QVERIFY(!unreadable);
+    }
+
+    void syntaxHelpNamesWhatTheParserReads() {
+        const QString help = hx::formulaSyntaxHelp();
+        for (const char* word : {"^", "\\", "mod", "not", "and", "or", "iif", "round", "int", "fix", "abs",
+                                 "sgn", "sqr", "max", "min", "1e3", ".5"})
+            QVERIFY2(help.contains(QLatin1String(word)), word);
+        // Its example is a formula that reads: B01 = 26 earns the 100, plus 3000.5 rounded to the cent.
+        const QString example = help.mid(help.indexOf(QStringLiteral("例如：")) + 3);
+        QCOMPARE(evaluated(example), QStringLiteral("3100.5"));
     }
 };
 

@@ -230,8 +230,10 @@ class TestSalary : public QObject {
         QCOMPARE(f->dialogs.lastKind(), QStringLiteral("warning"));
         QVERIFY2(f->dialogs.lastText().contains(QStringLiteral("B01 的公式引用了后面的项目 B02")),
                  qPrintable(f->dialogs.lastText()));
+        QVERIFY(!f->dialogs.lastText().contains(hx::formulaSyntaxHelp()));
         type("C02", 2, "iif(B01>=26, 100", "C03");
         QVERIFY(f->dialogs.lastText().contains(QStringLiteral("C02 的公式有误")));
+        QVERIFY(f->dialogs.lastText().endsWith(hx::formulaSyntaxHelp()));
         QCOMPARE(f->dialogs.shown.size(), 2);
         type("C03", 2, "round(A01*0.05, 2)", "C04");
         QCOMPARE(f->dialogs.shown.size(), 2);
