@@ -20,6 +20,7 @@
 #include "core/data/clock.h"
 #include "core/data/datamodule.h"
 #include "core/data/myfuns_lists.h"
+#include "core/data/values.h"
 #include "core/piecework/jobtotals.h"
 #include "gui/widgets/combolists.h"
 #include "gui/widgets/dialogs.h"
@@ -795,9 +796,7 @@ QString TjobDataFrm::tdMainGetText(const DataSet& ds, int field, const QVariant&
     if (name == fStaff) return shownText(empty ? QString() : staffCodeOf(int(value.toLongLong())));
     if (name == fJob) return shownText(empty ? QString() : jobCodeOf(int(value.toLongLong())));
     if (name == fPrice) return empty ? shownText(QString()) : Money::fromVariant(value).toString(4);
-    if (name == fAmount)
-        return empty ? shownText(QString())
-                     : QStringLiteral("¥") + groupThousands(Money::fromVariant(value).toString(2));
+    if (name == fAmount) return empty ? shownText(QString()) : formatCurrency(Money::fromVariant(value));
     return QString();
 }
 
