@@ -802,6 +802,11 @@ QString TjobDataFrm::tdMainGetText(const DataSet& ds, int field, const QVariant&
 
 // ---- closing and keys
 
+bool TjobDataFrm::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) setHelpText(staffHelp);
+    return WorkWindow::event(event);  // which installs the help
+}
+
 void TjobDataFrm::closeEvent(QCloseEvent* event) {
     guarded([this] { storePendingEdit(); });
     ClearCaches();
