@@ -150,10 +150,23 @@ int generateSalarySheet(Connection& cn, const SheetBatch& batch, const QDate& fr
     const int b01 = itemIndex(QStringLiteral("B"), 1);
     const int t01 = itemIndex(QStringLiteral("T"), 1);
 
+    // Every named B and C formula of the month is checked once before anything changes, so that a faulty
+    // one fails the generation also when the batch has no workers to evaluate it on. A formula without
+    // item codes, such as 1/0, is evaluated here as well: it would fail on every row alike.
+    const SheetFormulas formulas = SheetFormulas::forGeneration(cn, batch.year, batch.month);
+    for (const SheetFormulas::Item& item : formulas.items()) {
+        if (!item.formula) throw PayrollError(formulaProblem(item));
+        try {
+            item.formula->constantValue();
+        } catch (const FormulaError& e) {
+            throw PayrollError(
+                QStringLiteral("%1 的公式“%2”无法计算：%3").arg(item.code, item.expression, e.message()));
+        }
+    }
+
     Transaction transaction(cn);
     cn.exec(QStringLiteral("delete from salaryData where [Year]=? and [Month]=? and salaryDay=?"),
             {batch.year, batch.month, batch.day});
-    const SheetFormulas formulas = SheetFormulas::forGeneration(cn, batch.year, batch.month);
     const std::vector<TextItem> texts = textDefaults(cn, batch.year, batch.month);
 
     int rows = 0;

@@ -7,6 +7,7 @@
 
 #include "core/data/connection.h"
 #include "core/data/errors.h"
+#include "core/data/values.h"
 
 namespace hx {
 
@@ -34,7 +35,7 @@ Statement outputCheckStatement(const QDate& from, const QDate& to, const QString
 }
 
 QVector<Field> outputCheckFields() {
-    const QString money = QStringLiteral("#,##0.00");
+    const QString money = currencyFormat();
     QVector<Field> fields = {{QStringLiteral("staffCode"), FieldType::Text, 10},
                              {QStringLiteral("staffName"), FieldType::Text, 10},
                              {QStringLiteral("levelS"), FieldType::Money},

@@ -20,6 +20,7 @@
 #include "core/data/clock.h"
 #include "core/data/datamodule.h"
 #include "core/data/myfuns_lists.h"
+#include "core/data/values.h"
 #include "core/piecework/jobtotals.h"
 #include "gui/widgets/combolists.h"
 #include "gui/widgets/dialogs.h"
@@ -795,13 +796,16 @@ QString TjobDataFrm::tdMainGetText(const DataSet& ds, int field, const QVariant&
     if (name == fStaff) return shownText(empty ? QString() : staffCodeOf(int(value.toLongLong())));
     if (name == fJob) return shownText(empty ? QString() : jobCodeOf(int(value.toLongLong())));
     if (name == fPrice) return empty ? shownText(QString()) : Money::fromVariant(value).toString(4);
-    if (name == fAmount)
-        return empty ? shownText(QString())
-                     : QStringLiteral("¥") + groupThousands(Money::fromVariant(value).toString(2));
+    if (name == fAmount) return empty ? shownText(QString()) : formatCurrency(Money::fromVariant(value));
     return QString();
 }
 
 // ---- closing and keys
+
+bool TjobDataFrm::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) setHelpText(staffHelp);
+    return WorkWindow::event(event);  // which installs the help
+}
 
 void TjobDataFrm::closeEvent(QCloseEvent* event) {
     guarded([this] { storePendingEdit(); });

@@ -582,6 +582,16 @@ class TestJobData : public QObject {
             QStringLiteral("1.  员工及工序条件为空，视为不限条件。\n\n2.  选好条件后，点击最右边“OK”按钮，"
                            "将列出对应数据。\n\n\n*"
                            "录入或修改时注意：每行数据必须完整且不可完全重复，否则操作会被取消。"));
+
+        // Coming back to the window installs the by-worker help again, whichever page is shown.
+        showPage(1);
+        QWidget other;
+        other.resize(200, 100);
+        QVERIFY(hxtest::showActive(&other));
+        QVERIFY(hxtest::showActive(win));
+        helpProc();
+        QCOMPARE(dialogs->lastText(), TjobDataFrm::staffHelpText());
+        QCOMPARE(pages()->currentIndex(), 1);
     }
     void aWorkersDayWithPricesAmountsAndTotals() {
         QVERIFY(openWindow());

@@ -222,13 +222,13 @@ class TestAnalyse : public QObject {
         QStringList names;
         // Nothing chosen: the one row of the sums.
         QCOMPARE(groupedRows({d(6, 1), d(6, 30), false, false, Grouping()}, &names),
-                 QStringList({"1143|1,289.24"}));
+                 QStringList({"1143|¥1,289.24"}));
         QCOMPARE(names, QStringList({"数量", "金额"}));
         Grouping date;
         date.date = true;
         QCOMPARE(groupedRows({d(6, 1), d(6, 30), false, false, date}),
-                 QStringList({"2025-06-01|127|50.64", "2025-06-02|1003|1,234.80", "2025-06-15|3|0.30",
-                              "2025-06-30|10|3.50"}));
+                 QStringList({"2025-06-01|127|¥50.64", "2025-06-02|1003|¥1,234.80", "2025-06-15|3|¥0.30",
+                              "2025-06-30|10|¥3.50"}));
         // 员工 alone: one row per worker, ordered by the work number: a namesake keeps a row of his own
         // and "000" comes first although the names would put him with "001".
         Grouping staff;
@@ -236,8 +236,8 @@ class TestAnalyse : public QObject {
         const int namesake = addStaff("000", "张三", "车缝", "100", 8);
         addWork(d(6, 3), namesake, j01, 5);
         QCOMPARE(groupedRows({d(6, 1), d(6, 30), false, false, staff}, &names),
-                 QStringList({"000|张三|5|1.75", "001|张三|130|50.94", "002|李四|1000|1,234.50",
-                              "003|王五|10|3.50", "004|赵六|3|0.30"}));
+                 QStringList({"000|张三|5|¥1.75", "001|张三|130|¥50.94", "002|李四|1000|¥1,234.50",
+                              "003|王五|10|¥3.50", "004|赵六|3|¥0.30"}));
         QCOMPARE(names, QStringList({"工号", "姓名", "数量", "金额"}));
         // 班组 alone sums the workers of a group, the namesake with 张三 and 王五.
         Grouping group;
@@ -257,7 +257,7 @@ class TestAnalyse : public QObject {
         // A range backwards holds no day, and one day holds that day.
         QCOMPARE(groupedRows({d(6, 30), d(6, 1), false, false, staff}), QStringList());
         QCOMPARE(groupedRows({d(6, 2), d(6, 2), false, false, staff}),
-                 QStringList({"001|张三|3|0.30", "002|李四|1000|1,234.50"}));
+                 QStringList({"001|张三|3|¥0.30", "002|李四|1000|¥1,234.50"}));
     }
 
     void everyGroupingGivesTheDatabasesOwnGroups() {
@@ -302,7 +302,7 @@ class TestAnalyse : public QObject {
                     values << (units.isNull()
                                    ? QString()
                                    : formatValue(QVariant::fromValue(Money::fromUnits(units.toLongLong())),
-                                                 FieldType::Money, QStringLiteral("#,##0.00")));
+                                                 FieldType::Money, currencyFormat()));
                     texts << values.join(QLatin1Char('|'));
                 }
                 QCOMPARE(groupedRows({d(6, 1), d(6, 30), exclude, exclude, groupingOf(bits)}), texts);
@@ -362,8 +362,8 @@ class TestAnalyse : public QObject {
         QCOMPARE(moneyAt("cdsMainA", z, "tmy"), *Money::parse("50.9415"));
         QCOMPARE(moneyAt("cdsMainA", z, "notFinish"), *Money::parse("2949.0585"));
         const auto* model = grid("grdMainA")->model();
-        QCOMPARE(model->index(z, 2).data().toString(), QStringLiteral("3,000.00"));
-        QCOMPARE(model->index(z, 3).data().toString(), QStringLiteral("50.94"));
+        QCOMPARE(model->index(z, 2).data().toString(), QStringLiteral("¥3,000.00"));
+        QCOMPARE(model->index(z, 3).data().toString(), QStringLiteral("¥50.94"));
         QCOMPARE(model->index(z, 5).data().toString(), QStringLiteral("1.7 %"));
         // 李四: 1000 × 1.2345 = 1234.5 of 2500, 49.38 % shown with one decimal.
         const int l = rowOf("002");
@@ -373,7 +373,7 @@ class TestAnalyse : public QObject {
         // 王五 has no normal wage: all of it reached, and a shortfall of minus his piece wages.
         const int w = rowOf("003");
         QCOMPARE(moneyAt("cdsMainA", w, "notFinish"), *Money::parse("-3.5"));
-        QCOMPARE(model->index(w, 4).data().toString(), QStringLiteral("-3.50"));
+        QCOMPARE(model->index(w, 4).data().toString(), QStringLiteral("¥-3.50"));
         QCOMPARE(model->index(w, 5).data().toString(), QStringLiteral("100.0 %"));
         QCOMPARE(ds("cdsMainA")->valueAt(w, 5).toDouble(), 100.0);
     }
@@ -387,7 +387,7 @@ class TestAnalyse : public QObject {
         runOutputCheck(d(6, 1), d(6, 7));
         QCOMPARE(moneyAt("cdsMainA", rowOf("002"), "levelS"), *Money::parse("583.3333"));
         QCOMPARE(grid("grdMainA")->model()->index(rowOf("002"), 2).data().toString(),
-                 QStringLiteral("583.33"));
+                 QStringLiteral("¥583.33"));
     }
 
     void outputCheckForAGroupWithAQuote() {
@@ -415,9 +415,9 @@ class TestAnalyse : public QObject {
         QCOMPARE(column(g, 0), QStringList({"1143"}));
         // 130 × 0.35 + 1007 × 1.2345 + 6 × 0.1 = 45.5 + 1243.1415 + 0.6
         QCOMPARE(moneyAt("tdMainB", 0, "金额"), *Money::parse("1289.2415"));
-        QCOMPARE(column(g, 1), QStringList({"1,289.24"}));
+        QCOMPARE(column(g, 1), QStringList({"¥1,289.24"}));
         QCOMPARE(child<QLabel>("dbSumQty")->text(), QStringLiteral("1143"));
-        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("1,289.24"));
+        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("¥1,289.24"));
         // A range without records: no rows, and the totals are empty rather than the last ones.
         runGrouped(d(9, 1), d(9, 30), {});
         QCOMPARE(column(g, 0), QStringList({""}));
@@ -458,11 +458,11 @@ class TestAnalyse : public QObject {
         QCOMPARE(column(g, 0), QStringList({"001", "002"}));
         QCOMPARE(column(g, 2), QStringList({"127", "1000"}));
         QCOMPARE(child<QLabel>("dbSumQty")->text(), QStringLiteral("1127"));
-        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("1,285.14"));
+        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("¥1,285.14"));
         // The same totals with no grouping, over the single records.
         runGrouped(d(6, 1), d(6, 30), {"conNotFired", "conNotStopped"});
         QCOMPARE(column(g, 0), QStringList({"1127"}));
-        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("1,285.14"));
+        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("¥1,285.14"));
     }
 
     void sumsOfAmountsCarryNoBinaryResidue() {
