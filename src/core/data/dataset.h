@@ -152,6 +152,9 @@ class DataSet : public QObject {
     std::function<void(DataSet&)> beforeInsert;
     std::function<void(DataSet&)> afterInsert;
     std::function<void(DataSet&)> beforePost;
+    // Sees every value given to a stored field by setValue before it is taken; raising DbError refuses
+    // it and leaves the row as it was (a grid shows the message and keeps the old value).
+    std::function<void(DataSet&, int fieldIndex, const QVariant& value)> onValidate;
     std::function<void(DataSet&)> afterPost;
     std::function<PostErrorAction(DataSet&, const DbError&)> onPostError;
     std::function<void(DataSet&)> beforeDelete;

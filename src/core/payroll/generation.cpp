@@ -84,6 +84,13 @@ class IdTable {
     QHash<qint64, T> m_sparse;
 };
 
+QString pieceWageOverflowMessage(const QString& code, const QString& name) {
+    return QStringLiteral(
+               "计件工资超出范围：工号 %1（%2）的件数乘单价或合计太大，没有生成。"
+               "请检查这名员工的计件记录中的数量和工序单价。")
+        .arg(code, name);
+}
+
 QString isoDate(const QDate& d) {
     return d.toString(Qt::ISODate);
 }
@@ -211,7 +218,12 @@ int generateSalarySheet(Connection& cn, const SheetBatch& batch, const QDate& fr
                 if (!worker) continue;
                 const qint64* rate = rates.find(records.integer(1));
                 if (!rate) continue;
-                workers[size_t(*worker)].pieceUnits += records.integer(2) * *rate;
+                // Checked: a wrapped product or sum would be a wrong wage, not an error.
+                Worker& w = workers[size_t(*worker)];
+                qint64 amount = 0;
+                if (__builtin_mul_overflow(records.integer(2), *rate, &amount) ||
+                    __builtin_add_overflow(w.pieceUnits, amount, &w.pieceUnits))
+                    throw PayrollError(pieceWageOverflowMessage(w.code, w.name));
             }
         }
 
@@ -236,7 +248,11 @@ int generateSalarySheet(Connection& cn, const SheetBatch& batch, const QDate& fr
             insert.bind(4, w.code);
             insert.bind(5, w.name);
             const Money pieceWage = Money::fromUnits(w.pieceUnits);
-            row[a01] = Decimal::fromMoney(pieceWage);
+            try {
+                row[a01] = Decimal::fromMoney(pieceWage);
+            } catch (const FormulaError&) {
+                throw PayrollError(pieceWageOverflowMessage(w.code, w.name));
+            }
             insert.bind(firstItem + a01, pieceWage);
             for (int i = a02; i < b01; ++i) {
                 row[i] = Decimal::fromMoney(w.fixed[size_t(i - a02)]);

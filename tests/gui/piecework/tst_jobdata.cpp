@@ -343,6 +343,33 @@ class TestJobData : public QObject {
         QCOMPARE(dialogs->beeps, 0);
     }
 
+    void aCountBeyondADaysPiecesIsRefusedAsItIsTyped() {
+        QVERIFY(openWindow());
+        showPage(1);
+        TMyDBGrid* g = grid("grdJobData");
+        chooseProcess("A101");
+        const QStringList before = records();
+        QVERIFY(hxtest::enterCell(g, 0, 1));
+        const QString shown = g->model()->index(0, 1).data().toString();
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type("9999999999999999");
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QVERIFY2(dialogs->lastText().contains(QStringLiteral("“数量”不能超过 1000000 件")),
+                 qPrintable(dialogs->lastText()));
+        // Nothing stored, and the cell shows what is stored, not what was typed.
+        QCOMPARE(records(), before);
+        QCOMPARE(g->model()->index(0, 1).data().toString(), shown);
+        QVERIFY(!g->model()->index(0, 2).data().toString().contains(QStringLiteral("320,325")));
+        // The bound itself is a count.
+        QVERIFY(hxtest::enterCell(g, 0, 1));
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type("1000000");
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(dialogs->shown.size(), 1);
+        QCOMPARE(cn().scalar("select count(*) from JobData where qty = 1000000").toInt(), 1);
+    }
+
     void escapeAndCtrlDeleteWhileACellIsEdited() {
         QVERIFY(openWindow());
         TMyDBGrid* g = grid("grdStaffData");

@@ -2,6 +2,8 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDateEdit>
+#include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -112,6 +114,9 @@ class TestAnalyse : public QObject {
         showPage(2);
         child<QPlainTextEdit>("mmSQL")->setPlainText(text);
         clickButton("btnCC");
+        // The query runs on a thread of its own: its result is there when the running strip goes.
+        QTRY_VERIFY_WITH_TIMEOUT(!win->freeQueryRunning(), 20000);
+        hxtest::settle();
     }
     // The display texts of one column of a grid, top to bottom.
     QStringList column(TMyDBGrid* g, int c) {
@@ -550,12 +555,75 @@ class TestAnalyse : public QObject {
         dialogs->reset();
         runFree(QStringLiteral("select nosuchcolumn from staff"));
         QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
-        QVERIFY2(dialogs->lastText().contains(QStringLiteral("no such column")),
+        QVERIFY2(dialogs->lastText().contains(QStringLiteral("没有“nosuchcolumn”这一列")),
                  qPrintable(dialogs->lastText()));
         dialogs->reset();
         runFree(QStringLiteral("select count(*) as n from JobData"));
         QCOMPARE(column(grid("grdMainC"), 0), QStringList({"10"}));
         QCOMPARE(dialogs->shown.size(), 0);
+    }
+
+    void aRunawayQueryIsCancelledWithinASecondAndTheWindowStaysResponsive_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::newRow("cross join") << QStringLiteral(
+            "select count(*) from JobData a, JobData b, JobData c, JobData d, JobData e, JobData f, JobData "
+            "g, "
+            "JobData h, JobData i, JobData j");
+        QTest::newRow("endless recursion") << QStringLiteral(
+            "select count(*) from (with recursive r(n) as (select 1 union all select n + 1 from r) select n "
+            "from r)");
+    }
+    void aRunawayQueryIsCancelledWithinASecondAndTheWindowStaysResponsive() {
+        QFETCH(QString, sql);
+        QVERIFY(openWindow());
+        showPage(2);
+        auto* editor = child<QPlainTextEdit>("mmSQL");
+        editor->setPlainText(sql);
+        clickButton("btnCC");
+        QVERIFY(win->freeQueryRunning());
+        QVERIFY(child<QWidget>("pnlRunningC")->isVisible());
+        QCOMPARE(child<QLabel>("lblRunningC")->text(), QStringLiteral("正在查询…"));
+        QCOMPARE(child<QPushButton>("btnCancelC")->text(), QStringLiteral("取消"));
+        // While it runs the window answers the keyboard: the user types into the statement.
+        QTest::mouseClick(editor->viewport(), Qt::LeftButton);
+        hxtest::key(Qt::Key_End, Qt::ControlModifier);
+        hxtest::type(QStringLiteral(" -- 太慢"));
+        QTRY_VERIFY_WITH_TIMEOUT(editor->toPlainText().endsWith(QStringLiteral(" -- 太慢")), 1000);
+        QVERIFY(win->freeQueryRunning());
+        QElapsedTimer timer;
+        timer.start();
+        QTest::mouseClick(child<QPushButton>("btnCancelC"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!win->freeQueryRunning(), 1000);
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(!child<QWidget>("pnlRunningC")->isVisible());
+        QCOMPARE(grid("grdMainC")->model()->columnCount(), 0);
+        QCOMPARE(dialogs->shown.size(), 0);
+        // And the page works as before.
+        runFree(QStringLiteral("select count(*) as n from JobData"));
+        QCOMPARE(column(grid("grdMainC"), 0), QStringList({"10"}));
+    }
+
+    void anEndlessResultIsCutAtTheRowLimitWithAMessage() {
+        QVERIFY(openWindow());
+        runFree(
+            QStringLiteral("select n from (with recursive r(n) as (select 1 union all select n + 1 from r) "
+                           "select n from r)"));
+        QCOMPARE(grid("grdMainC")->model()->rowCount(), FreeQuery::defaultRowLimit);
+        QCOMPARE(dialogs->shown.size(), 1);
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("information"));
+        QCOMPARE(dialogs->lastText(), freeQueryTruncatedMessage(FreeQuery::defaultRowLimit));
+        QVERIFY(dialogs->lastText().contains(QStringLiteral("where")));
+    }
+
+    void aFailedQueryLeavesNoHeaderOfThePreviousOne() {
+        QVERIFY(openWindow());
+        runFree(QStringLiteral("select StaffCode as 工号, StaffName as 姓名 from staff"));
+        QCOMPARE(titles(grid("grdMainC")), QStringList({"工号", "姓名"}));
+        runFree(QStringLiteral("select nosuchcolumn from staff"));
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QCOMPARE(grid("grdMainC")->model()->columnCount(), 0);
+        QCOMPARE(grid("grdMainC")->horizontalHeader()->count(), 0);
+        QCOMPARE(grid("grdMainC")->model()->rowCount(), 0);
     }
 
     void readOnlyCheckRefusesWhatOneStatementCouldChange() {
@@ -583,8 +651,9 @@ class TestAnalyse : public QObject {
         QCOMPARE(refusal(QStringLiteral("with x as (select 1) delete from staff where staffID in x")),
                  notReadOnlyMessage());
         QCOMPARE(refusal(QStringLiteral("select 1; select 2")), multipleStatementsMessage());
-        // A syntax error gives the database's own message.
-        QVERIFY(refusal(QStringLiteral("select * from nosuch")).contains(QStringLiteral("no such table")));
+        // A statement the database cannot run is named in Chinese.
+        QCOMPARE(refusal(QStringLiteral("select * from nosuch")),
+                 QStringLiteral("语句有错误：没有“nosuch”这个表。"));
         // And the connection itself cannot write, whatever reaches it.
         QVERIFY_THROWS_EXCEPTION(DbError, ro.exec(QStringLiteral("delete from staff")));
         QCOMPARE(cn().scalar("select count(*) from staff").toInt(), 5);
