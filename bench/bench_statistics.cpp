@@ -110,7 +110,7 @@ hxbench::Benchmark groupedTotals(bool year, const Case& c, const QString& preset
                 if (rows.recordCount() == 0) throw hx::DbError("no rows");
             },
             {},
-            [preset](hxbench::Context& c) { openAccount(c, preset); },
+            [preset](hxbench::Context& context) { openAccount(context, preset); },
             closeAccount};
 }
 

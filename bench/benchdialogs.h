@@ -34,7 +34,7 @@ class BenchDialogs : public hx::Dialogs {
     void information(const QString& text) override { note(text); }
     void warning(const QString& text) override { note(text); }
     void error(const QString& text) override { note(text); }
-    hx::Answer confirm(const QString& text) override {
+    hx::Answer confirm(const QString& text, hx::ConfirmIcon = hx::ConfirmIcon::Question) override {
         note(text);
         return hx::Answer::Closed;
     }

@@ -86,9 +86,9 @@ int runOne(int index, int runs, const QString& dataDir) {
         }
     } catch (const hxbench::Pending& p) {
         outcome = QStringLiteral("PENDING\t") + p.reason;
-    } catch (const hxbench::Blocked& b) {
-        outcome =
-            QStringLiteral("BLOCKED\t") + QString(b.reason).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    } catch (const hxbench::Blocked& blocked) {
+        outcome = QStringLiteral("BLOCKED\t") +
+                  QString(blocked.reason).replace(QLatin1Char('\n'), QLatin1Char(' '));
         status = 1;
     } catch (const std::exception& e) {
         outcome = QStringLiteral("FAILED\t") + hx::errorText(e).replace(QLatin1Char('\n'), QLatin1Char(' '));

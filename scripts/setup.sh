@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libsqlite3-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libsqlite3-dev poppler-utils
           libxlsxwriter-dev zlib1g-dev qt6-translations-l10n fonts-wqy-microhei xvfb xauth ccache clang-format)
 missing=()
 for p in "${packages[@]}"; do
@@ -16,5 +16,6 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}"
 fi
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# HEXIU_WERROR=ON (CI sets it) turns every compiler warning into an error.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHEXIU_WERROR="${HEXIU_WERROR:-OFF}" >/dev/null
 cmake --build build -j"$(nproc)"

@@ -55,6 +55,7 @@ bool ScriptedDialogs::verify(QString* why) const {
 
 void ScriptedDialogs::reset() {
     shown.clear();
+    confirmIcons.clear();
     beeps = 0;
     m_script.clear();
     m_problems.clear();
@@ -90,8 +91,10 @@ void ScriptedDialogs::error(const QString& text) {
     shown.append({QStringLiteral("error"), QString(), text});
 }
 
-hx::Answer ScriptedDialogs::confirm(const QString& text) {
+hx::Answer ScriptedDialogs::confirm(const QString& text, hx::ConfirmIcon icon) {
     shown.append({QStringLiteral("confirm"), QString(), text});
+    confirmIcons << (icon == hx::ConfirmIcon::Warning ? QStringLiteral("warning")
+                                                      : QStringLiteral("question"));
     const auto step = take(QStringLiteral("answer"), QStringLiteral("confirm: ") + text);
     return step ? step->answer : hx::Answer::No;
 }

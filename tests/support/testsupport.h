@@ -36,6 +36,7 @@ class ScriptedDialogs : public hx::Dialogs {
     ScriptedDialogs& cancelFile();
 
     QList<Shown> shown;
+    QStringList confirmIcons;  // the icon of each confirm, in order: question or warning
     int beeps = 0;
 
     // The texts shown, in order.
@@ -50,7 +51,7 @@ class ScriptedDialogs : public hx::Dialogs {
     void information(const QString& text) override;
     void warning(const QString& text) override;
     void error(const QString& text) override;
-    hx::Answer confirm(const QString& text) override;
+    hx::Answer confirm(const QString& text, hx::ConfirmIcon icon = hx::ConfirmIcon::Question) override;
     hx::Answer okCancel(const QString& text) override;
     std::optional<QString> input(const QString& title, const QString& prompt,
                                  const QString& initial) override;

@@ -3,8 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <filesystem>
-#include <system_error>
 
 #include "core/data/connection.h"
 #include "core/data/errors.h"
@@ -15,108 +13,114 @@ namespace hx {
 
 namespace {
 
-// Closes the connection for the time of a file operation and opens it again on the same file when the
-// operation is over, whether it succeeded or not. resume() reopens and reports a failure to reopen; the
-// destructor reopens quietly after an error, so that the first error is the one the user sees.
-//
-// Before closing, the rows that open windows hold in edit are stored in the file as it is, as leaving
-// the row would store them: a backup then holds them, and a restore (which the user was warned replaces
-// what was entered since) never lets them reach the restored file. When one cannot be stored the work
-// does not begin. Closing the connection closes the windows' data sets: they show nothing until they
-// are read again.
-class ConnectionPause {
+// How long backup and restore wait for another program's work on the account set to end.
+constexpr int exclusiveWaitMs = 2000;
+
+QString inUseMessage(const QString& what) {
+    return QStringLiteral(
+               "工资库正被另一个程序使用（可能是另一位用户或另一台电脑上的本程序正在保存），"
+               "没有%1。请稍后再试。")
+        .arg(what);
+}
+
+// An exclusive transaction on the account set: no other connection, of this program or another copy,
+// is writing or reading while it is held, so a byte copy taken under it is consistent.
+class ExclusiveHold {
   public:
-    ConnectionPause(Connection& cn, const QString& path) : m_cn(cn), m_path(path) {
-        m_cn.storePendingEdits();
-        m_cn.close();
+    ExclusiveHold(Connection& cn, const QString& what) : m_cn(cn) {
+        if (!m_cn.tryExclusive(exclusiveWaitMs)) throw FileError(inUseMessage(what));
     }
-    ~ConnectionPause() {
-        if (m_resumed) return;
-        try {
-            m_cn.open(m_path);
-            upgradeAccountSet(m_cn);
-        } catch (...) {
+    ~ExclusiveHold() {
+        if (m_cn.inTransaction()) {
+            try {
+                m_cn.rollback();
+            } catch (...) {
+            }
         }
     }
-    void resume() {
-        m_resumed = true;
-        m_cn.open(m_path);
-        // A restored copy may come from an earlier version.
-        upgradeAccountSet(m_cn);
-    }
+    void release() { m_cn.commit(); }
 
   private:
     Connection& m_cn;
-    QString m_path;
-    bool m_resumed = false;
-};
-
-// Removes a file when it goes out of scope unless it was taken over.
-class TemporaryFile {
-  public:
-    explicit TemporaryFile(const QString& path) : m_path(path) { removeLeftover(); }
-    ~TemporaryFile() {
-        if (!m_path.isEmpty()) QFile::remove(m_path);
-    }
-    const QString& path() const { return m_path; }
-    void release() { m_path.clear(); }
-
-  private:
-    // A file left behind by an interrupted run is of no use; anything else at that name (a directory)
-    // makes the work fail further on, with the name in the message.
-    void removeLeftover() {
-        const QFileInfo info(m_path);
-        if (info.isFile() || info.isSymLink()) QFile::remove(m_path);
-    }
-    QString m_path;
 };
 
 void requireSoundAccountSet(const QString& path, const QString& what) {
-    {
-        Connection cn;
-        cn.open(path);
-        const QString check = cn.scalar(QStringLiteral("pragma integrity_check")).toString();
-        if (check != QLatin1String("ok"))
-            throw FileError(QStringLiteral("%1未通过完整性检查：%2").arg(what, check));
-    }
-    if (!isAccountSet(path)) throw FileError(QStringLiteral("%1不是完整的工资库。").arg(what));
+    const QString problem = accountSetProblem(path);
+    if (!problem.isEmpty())
+        throw FileError(QStringLiteral("“%1”不是工资库文件，没有恢复。（%2）")
+                            .arg(QDir::toNativeSeparators(path), problem));
+    Connection cn;
+    cn.open(path, Connection::Access::ReadOnly);
+    const QString check = cn.scalar(QStringLiteral("pragma integrity_check")).toString();
+    if (check != QLatin1String("ok"))
+        throw FileError(QStringLiteral("%1未通过完整性检查，没有恢复。").arg(what));
 }
 
-// Puts the file at `from` in the place of `to` in one step: `to` is either the old or the new file.
-void replaceFile(const QString& from, const QString& to) {
-    std::error_code ec;
-    std::filesystem::rename(QFile::encodeName(from).toStdString(), QFile::encodeName(to).toStdString(), ec);
-    if (ec)
-        throw FileError(QStringLiteral("无法用“%1”替换“%2”：%3")
-                            .arg(from, to, QString::fromLocal8Bit(ec.message().c_str())));
+bool sameFile(const QString& a, const QString& b) {
+    const QFileInfo x(a);
+    const QFileInfo y(b);
+    return x.exists() && y.exists() && x.canonicalFilePath() == y.canonicalFilePath();
 }
 
 }  // namespace
 
 QString backupAccountSet(Connection& cn, const QString& path, const QDate& today) {
     const QString backup = BackupFileName(path, today) + QStringLiteral(".mdb");
-    ConnectionPause pause(cn, path);
-    CopyMDB(path, backup);
-    TemporaryFile compacted(path + QStringLiteral(".compact"));
-    CompactMDB(path, compacted.path());
-    requireSoundAccountSet(compacted.path(), QStringLiteral("压缩后的工资库"));
-    replaceFile(compacted.path(), path);
-    compacted.release();
-    pause.resume();
+    // Rows the windows hold in edit are stored first, as leaving the row would store them: the backup
+    // holds them. The windows' data sets are closed afterwards (compaction may renumber rows): they show
+    // nothing until they are read again.
+    cn.storePendingEdits();
+    {
+        // The byte copy is taken while no other connection can change the file.
+        ExclusiveHold hold(cn, QStringLiteral("备份"));
+        CopyMDB(path, backup);
+        hold.release();
+    }
+    cn.closeDataSets();
+    // Compacted in place by the engine, in one transaction: the file stays the same file, so that another
+    // copy of the program that has it open goes on working with it.
+    try {
+        cn.exec(QStringLiteral("VACUUM"));
+    } catch (const DbError& e) {
+        throw FileError(QStringLiteral("备份文件已写好（%1），但工资库没能压缩：%2")
+                            .arg(QDir::toNativeSeparators(backup), e.message()));
+    }
     return backup;
 }
 
-void restoreAccountSet(Connection& cn, const QString& path, const QString& source) {
-    if (!isAccountSet(source))
-        throw FileError(
-            QStringLiteral("“%1”不是工资库文件，没有恢复。").arg(QDir::toNativeSeparators(source)));
-    ConnectionPause pause(cn, path);
-    TemporaryFile copy(path + QStringLiteral(".restore"));
-    CopyMDB(source, copy.path());
-    requireSoundAccountSet(copy.path(), QStringLiteral("复制的工资库"));
-    replaceFile(copy.path(), path);
-    copy.release();
-    pause.resume();
+QString safetyCopyName(const QString& path, const QDate& today) {
+    const QString base = BackupFileName(path, today) + QStringLiteral("恢复前");
+    QString name = base + QStringLiteral(".mdb");
+    for (int n = 2; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++n)
+        name = base + QStringLiteral("-%1.mdb").arg(n);
+    return name;
+}
+
+QString restoreAccountSet(Connection& cn, const QString& path, const QString& source, const QDate& today) {
+    // The file to restore from is only read, and checked whole before anything else happens.
+    requireSoundAccountSet(source, QStringLiteral("要恢复的文件"));
+    // Rows in edit are stored first, so that the safety copy holds them; they never reach the restored
+    // file (the user was warned that what was entered since must be entered again).
+    cn.storePendingEdits();
+    const QString safety = safetyCopyName(path, today);
+    {
+        ExclusiveHold hold(cn, QStringLiteral("恢复"));
+        CopyMDB(path, safety);
+        hold.release();
+    }
+    cn.closeDataSets();
+    if (!sameFile(source, path)) {
+        Connection from;
+        from.open(source, Connection::Access::ReadOnly);
+        try {
+            cn.replaceContentFrom(from);
+        } catch (const DbError& e) {
+            throw FileError(QStringLiteral("恢复没有完成，工资库保持原样：%1").arg(e.message()));
+        }
+        // A restored copy may come from an earlier version.
+        upgradeAccountSet(cn);
+    }
+    return safety;
 }
 
 }  // namespace hx

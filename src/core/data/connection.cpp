@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
+#include <atomic>
 #include <utility>
 
 #include "core/data/dataset.h"
@@ -88,10 +89,78 @@ QVariant fromDbValue(const QVariant& stored, FieldType type) {
     return stored;
 }
 
+QString chineseDbMessage(int code, const QString& text) {
+    static const QRegularExpression lengthCheck(QStringLiteral("length\\(\\[?\\w+\\]?\\)\\s*<=\\s*(\\d+)"));
+    static const QRegularExpression noColumn(QStringLiteral("^no such column: (.+)$"));
+    static const QRegularExpression noTable(QStringLiteral("^no such (?:table|view): (.+)$"));
+    static const QRegularExpression near(QStringLiteral("^near \"(.*)\": syntax error$"));
+    static const QRegularExpression noFunction(QStringLiteral("^no such function: (.+)$"));
+    static const QRegularExpression ambiguous(QStringLiteral("^ambiguous column name: (.+)$"));
+    static const QRegularExpression chinese(QStringLiteral("[\\x{4e00}-\\x{9fff}]"));
+    switch (code & 0xff) {
+        case SQLITE_READONLY:
+            return QStringLiteral("工资库是只读的（文件或它所在的文件夹不能写入），修改没有保存。");
+        case SQLITE_PERM:
+        case SQLITE_AUTH:
+            return QStringLiteral("没有写入数据库文件的权限，修改没有保存。");
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return QStringLiteral("数据库正被另一个程序使用，请稍后再试。");
+        case SQLITE_INTERRUPT:
+            return QStringLiteral("查询已取消。");
+        case SQLITE_NOMEM:
+            return QStringLiteral("内存不足，操作没有完成。请缩小查询范围。");
+        case SQLITE_FULL:
+            return QStringLiteral("磁盘已满，修改没有保存。");
+        case SQLITE_IOERR:
+            return QStringLiteral("读写数据库文件时出错，修改没有保存。");
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+            return QStringLiteral("数据库文件已损坏，或者不是数据库文件。");
+        case SQLITE_CANTOPEN:
+            return QStringLiteral("无法打开数据库文件（文件不存在、没有权限，或所在文件夹不能写入）。");
+        case SQLITE_TOOBIG:
+            return QStringLiteral("内容太长，没有保存。");
+        case SQLITE_MISMATCH:
+            return QStringLiteral("数据类型不对，没有保存。");
+        case SQLITE_RANGE:
+            return QStringLiteral("语句的参数个数不对。");
+        case SQLITE_CONSTRAINT: {
+            if (code == SQLITE_CONSTRAINT_UNIQUE || code == SQLITE_CONSTRAINT_PRIMARYKEY)
+                return QStringLiteral("与已有的记录重复，没有保存。");
+            if (code == SQLITE_CONSTRAINT_NOTNULL) return QStringLiteral("必须填写的内容是空的，没有保存。");
+            // The schema's triggers raise a Chinese text of their own.
+            if (chinese.match(text).hasMatch()) return text;
+            const auto length = lengthCheck.match(text);
+            if (length.hasMatch())
+                return QStringLiteral("内容太长：最多%1个字符，没有保存。").arg(length.captured(1));
+            return QStringLiteral("数据不符合要求，没有保存。");
+        }
+        default:
+            break;
+    }
+    const std::pair<const QRegularExpression*, QString> known[] = {
+        {&noColumn, QStringLiteral("语句有错误：没有“%1”这一列。")},
+        {&noTable, QStringLiteral("语句有错误：没有“%1”这个表。")},
+        {&near, QStringLiteral("语句有错误：“%1”附近的写法不对。")},
+        {&noFunction, QStringLiteral("语句有错误：没有“%1”这个函数。")},
+        {&ambiguous, QStringLiteral("语句有错误：“%1”这一列不明确，请在列名前加上表名。")}};
+    for (const auto& [pattern, message] : known) {
+        const auto m = pattern->match(text);
+        if (m.hasMatch()) return message.arg(m.captured(1));
+    }
+    if (text.contains(QLatin1String("incomplete input"))) return QStringLiteral("语句有错误：语句不完整。");
+    if (chinese.match(text).hasMatch()) return text;
+    return QStringLiteral("数据库不能执行这条语句。");
+}
+
 namespace {
 
+// What the user reads for a failure of the database engine: never its English text nor a statement.
+// The names of tables and columns the engine gives stay, as they are what a free query typed.
 QString errorMessage(sqlite3* db) {
-    return QString::fromUtf8(sqlite3_errmsg(db));
+    if (!db) return QStringLiteral("数据库连接没有打开。");
+    return chineseDbMessage(sqlite3_extended_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)));
 }
 
 }  // namespace
@@ -140,7 +209,7 @@ void Connection::open(const QString& path, Access access) {
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        const QString text = db ? errorMessage(db) : QString::fromUtf8(sqlite3_errstr(rc));
+        const QString text = db ? errorMessage(db) : chineseDbMessage(rc, QString());
         sqlite3_close_v2(db);
         throw DbError(QStringLiteral("无法打开数据库文件“%1”：%2").arg(path, text));
     }
@@ -154,6 +223,107 @@ void Connection::open(const QString& path, Access access) {
         close();
         throw DbError(QStringLiteral("“%1”不是有效的数据库文件：%2").arg(path, e.message()));
     }
+}
+
+void Connection::openInMemory() {
+    close();
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        throw DbError(QStringLiteral("内存不足，操作没有完成。"));
+    }
+    m_db = db;
+    m_path = QStringLiteral(":memory:");
+}
+
+void Connection::closeDataSets() {
+    const std::vector<DataSet*> dataSets = m_dataSets;
+    for (DataSet* ds : dataSets) {
+        if (std::find(m_dataSets.begin(), m_dataSets.end(), ds) == m_dataSets.end()) continue;
+        try {
+            ds->close();
+        } catch (...) {
+        }
+    }
+}
+
+bool Connection::isReadOnly() const {
+    return sqlite3_db_readonly(require(), "main") == 1;
+}
+
+bool Connection::writable() {
+    sqlite3* db = require();
+    if (sqlite3_db_readonly(db, "main") == 1) return false;
+    if (m_inTransaction) return true;
+    // Writing the header's user version (with the value it has) makes the engine open its journal
+    // beside the file, which a folder that cannot be written refuses; rolled back, nothing changes.
+    const auto refused = [](int rc) {
+        const int primary = rc & 0xff;
+        return primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN || primary == SQLITE_PERM ||
+               primary == SQLITE_IOERR || primary == SQLITE_AUTH;
+    };
+    int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return !refused(sqlite3_extended_errcode(db));
+    const QByteArray probe = "PRAGMA user_version = " +
+                             QByteArray::number(scalar(QStringLiteral("PRAGMA user_version")).toLongLong());
+    rc = sqlite3_exec(db, probe.constData(), nullptr, nullptr, nullptr);
+    const int code = rc == SQLITE_OK ? SQLITE_OK : sqlite3_extended_errcode(db);
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return rc == SQLITE_OK || !refused(code);
+}
+
+void Connection::interrupt() {
+    if (m_db) sqlite3_interrupt(m_db);
+}
+
+void Connection::interruptWhen(const std::atomic<bool>* flag) {
+    sqlite3* db = require();
+    if (!flag) {
+        sqlite3_progress_handler(db, 0, nullptr, nullptr);
+        return;
+    }
+    sqlite3_progress_handler(
+        db, 1000,
+        [](void* data) -> int { return static_cast<const std::atomic<bool>*>(data)->load() ? 1 : 0; },
+        const_cast<std::atomic<bool>*>(flag));
+}
+
+void Connection::setBusyTimeout(int milliseconds) {
+    sqlite3_busy_timeout(require(), milliseconds);
+}
+
+bool Connection::tryExclusive(int milliseconds) {
+    sqlite3* db = require();
+    sqlite3_busy_timeout(db, milliseconds);
+    const int rc = sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+    const int code = rc == SQLITE_OK ? SQLITE_OK : sqlite3_extended_errcode(db);
+    const QString message = rc == SQLITE_OK ? QString() : errorMessage(db);
+    sqlite3_busy_timeout(db, 3000);
+    if (rc == SQLITE_OK) {
+        m_inTransaction = true;
+        return true;
+    }
+    if ((code & 0xff) == SQLITE_BUSY || (code & 0xff) == SQLITE_LOCKED) return false;
+    throw DbError(message);
+}
+
+void Connection::replaceContentFrom(Connection& source) {
+    sqlite3* target = require();
+    sqlite3* from = source.require();
+    if (m_inTransaction) throw DbError(QStringLiteral("有未完成的事务，不能恢复。"));
+    sqlite3_backup* backup = sqlite3_backup_init(target, "main", from, "main");
+    if (!backup) throw DbError(errorMessage(target));
+    // All pages in one step: one write transaction on the target, which other connections see whole
+    // or not at all. A target locked by another connection is waited for as any statement waits.
+    int rc = SQLITE_OK;
+    for (int tries = 0; tries < 30; ++tries) {
+        rc = sqlite3_backup_step(backup, -1);
+        if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED) break;
+        sqlite3_sleep(100);
+    }
+    sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE) throw DbError(chineseDbMessage(rc, QString()));
 }
 
 void Connection::close() {
@@ -199,9 +369,8 @@ void Connection::execScript(const QString& sql) {
     sqlite3* db = require();
     char* message = nullptr;
     if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString text = QString::fromUtf8(message ? message : "unknown error");
         sqlite3_free(message);
-        throw DbError(text);
+        throw DbError(errorMessage(db));
     }
 }
 
@@ -248,11 +417,7 @@ PreparedStatement PreparedStatement::first(Connection& connection, const QString
 
 PreparedStatement::PreparedStatement(Connection& connection, const QString& sql) {
     QString rest;
-    try {
-        *this = first(connection, sql, &rest);
-    } catch (const DbError& e) {
-        throw DbError(e.message() + QStringLiteral("\n") + sql);
-    }
+    *this = first(connection, sql, &rest);
     // Anything after the statement must be blanks, comments and semicolons: what follows would
     // otherwise be silently left out.
     while (!rest.isEmpty()) {
@@ -266,12 +431,12 @@ PreparedStatement::PreparedStatement(Connection& connection, const QString& sql)
         if (more) {
             sqlite3_finalize(m_stmt);
             m_stmt = nullptr;
-            throw DbError(QStringLiteral("Unable to execute multiple statements at a time\n") + sql);
+            throw DbError(QStringLiteral("一次只能执行一条语句。"));
         }
         if (after.size() >= rest.size()) break;
         rest = after;
     }
-    if (!m_stmt) throw DbError(QStringLiteral("没有可执行的语句。\n") + sql);
+    if (!m_stmt) throw DbError(QStringLiteral("没有可执行的语句。"));
 }
 
 PreparedStatement::PreparedStatement(Connection& connection, const QString& sql, const QVariantList& params)
@@ -388,7 +553,7 @@ void PreparedStatement::bind(int parameter, const QVariant& value) {
 }
 
 void PreparedStatement::bindAll(const QVariantList& values) {
-    if (parameterCount() != values.size()) throw DbError(QStringLiteral("Parameter count mismatch"));
+    if (parameterCount() != values.size()) throw DbError(QStringLiteral("语句的参数个数不对。"));
     for (int i = 0; i < values.size(); ++i) bind(i + 1, values[i]);
 }
 

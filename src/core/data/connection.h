@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
+#include <atomic>
 #include <vector>
 
 #include "core/data/errors.h"
@@ -34,6 +35,10 @@ QVariant fromDbValue(const QVariant& stored, FieldType type);
 
 class PreparedStatement;
 
+// The Chinese text for an error of the database engine (its result code and English message): no
+// English and no SQL reaches a user. Names of tables and columns in the message are kept.
+QString chineseDbMessage(int code, const QString& engineText);
+
 // One open database file. Statements take their values as bound parameters (positional "?").
 //
 // The connection knows the data sets that read from it. Their rows are rows of the file as it was when
@@ -55,6 +60,10 @@ class Connection {
     // first where it must be kept), then the file. Statements still alive keep it until they are gone,
     // but the connection is closed at once.
     void close();
+    // An empty database in memory (a scratch database, for example to read the schema script's tables).
+    void openInMemory();
+    // Closes the data sets on this connection (as close() does) and leaves the file open.
+    void closeDataSets();
     bool isOpen() const { return m_db != nullptr; }
     QString path() const { return m_path; }
 
@@ -79,6 +88,25 @@ class Connection {
     // Several statements separated by semicolons, with no parameters (schema scripts, pragmas).
     void execScript(const QString& sql);
     qint64 lastInsertRowId() const;
+
+    // True when the connection was opened read-only or the engine could only open the file for reading.
+    bool isReadOnly() const;
+    // True when a change could be stored: the file is not read-only and the engine can create its
+    // journal beside it. Tried with a change that is rolled back at once; nothing is written.
+    bool writable();
+    // Makes the statement running on this connection, from whatever thread, stop with "查询已取消。".
+    void interrupt();
+    // Makes every statement of this connection stop with "查询已取消。" as soon as the flag is set
+    // (checked every thousand steps of the engine); nullptr removes the check.
+    void interruptWhen(const std::atomic<bool>* flag);
+    void setBusyTimeout(int milliseconds);
+    // Begins an exclusive transaction, waiting up to `milliseconds` for other connections to finish
+    // theirs; false when one still holds the file (nothing begun). Commit or roll back as usual.
+    bool tryExclusive(int milliseconds);
+    // Replaces every page of this database by those of `source`, in one write transaction of the
+    // engine's own (its online backup): other connections to this file stay valid and read the new
+    // content afterwards. The file is never replaced on disk.
+    void replaceContentFrom(Connection& source);
 
     void beginTransaction();
     void commit();

@@ -701,6 +701,7 @@ void DataSet::setValue(int index, const QVariant& v) {
         m_buffer[index] = v;
         return;
     }
+    if (onValidate && !m_fields[index].calculated) onValidate(*this, index, v);
     if (!isEditing()) edit();
     m_buffer[index] = v;
     if (!m_inAfterInsert) m_modified = true;

@@ -19,7 +19,8 @@ namespace hx {
 // One field of a data set.
 struct Field {
     Field() = default;
-    Field(const QString& name, FieldType type, int size = 0) : name(name), type(type), size(size) {}
+    Field(const QString& fieldName, FieldType fieldType, int textSize = 0)
+        : name(fieldName), type(fieldType), size(textSize) {}
     QString name;
     FieldType type = FieldType::Unknown;
     int size = 0;             // characters of a text field, 0 when unbounded
@@ -151,6 +152,9 @@ class DataSet : public QObject {
     std::function<void(DataSet&)> beforeInsert;
     std::function<void(DataSet&)> afterInsert;
     std::function<void(DataSet&)> beforePost;
+    // Sees every value given to a stored field by setValue before it is taken; raising DbError refuses
+    // it and leaves the row as it was (a grid shows the message and keeps the old value).
+    std::function<void(DataSet&, int fieldIndex, const QVariant& value)> onValidate;
     std::function<void(DataSet&)> afterPost;
     std::function<PostErrorAction(DataSet&, const DbError&)> onPostError;
     std::function<void(DataSet&)> beforeDelete;

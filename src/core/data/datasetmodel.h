@@ -10,8 +10,8 @@ namespace hx {
 // One column of a grid over a data set.
 struct GridColumn {
     GridColumn() = default;
-    GridColumn(const QString& field, const QString& title = QString(), int width = -1)
-        : field(field), title(title), width(width) {}
+    GridColumn(const QString& fieldName, const QString& columnTitle = QString(), int columnWidth = -1)
+        : field(fieldName), title(columnTitle), width(columnWidth) {}
     QString field;
     QString title;   // the field's display label (or name) when empty
     int width = -1;  // pixels; -1 for the default

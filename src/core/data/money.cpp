@@ -17,7 +17,10 @@ qint64 roundHalfAway(qint64 value, int dropDigits) {
 }
 
 Money Money::fromDouble(double yuan) {
-    return Money(qint64(std::llround(yuan * Scale)));
+    const double units = std::round(yuan * Scale);
+    // Beyond the range of a 64-bit count (or not a number) there is no amount to give.
+    if (!std::isfinite(units) || std::fabs(units) >= 9.2e18) throw MoneyOverflowError();
+    return Money(qint64(units));
 }
 
 std::optional<Money> Money::parse(const QString& input) {

@@ -6,9 +6,19 @@
 #include <cstdint>
 #include <optional>
 
+#include "core/data/errors.h"
+
 namespace hx {
 
-// An exact amount of money: a whole number of ten-thousandths of a yuan.
+// An amount that does not fit in a Money: raised by every sum, difference and product that would
+// overflow, never a wrapped amount.
+class MoneyOverflowError : public Error {
+  public:
+    MoneyOverflowError() : Error(QStringLiteral("金额超出范围（超过九千亿元），没有计算。")) {}
+};
+
+// An exact amount of money: a whole number of ten-thousandths of a yuan. Sums, differences and products
+// are checked: one that does not fit raises MoneyOverflowError.
 class Money {
   public:
     static constexpr int Decimals = 4;
@@ -16,7 +26,7 @@ class Money {
 
     constexpr Money() = default;
     static constexpr Money fromUnits(qint64 units) { return Money(units); }
-    static Money fromYuan(qint64 yuan) { return Money(yuan * Scale); }
+    static Money fromYuan(qint64 yuan) { return Money::fromUnits(1) * Scale * yuan; }
     // Nearest ten-thousandth; a value read back from the file, where amounts are stored as yuan.
     static Money fromDouble(double yuan);
     // Exact decimal text such as "12.5", "-0.0001", "1,234.50"; more than four decimals round half away
@@ -34,18 +44,20 @@ class Money {
     QString toPlainString() const;
     Money rounded(int decimals) const;
 
-    Money operator+(Money o) const { return Money(m_units + o.m_units); }
-    Money operator-(Money o) const { return Money(m_units - o.m_units); }
-    Money operator-() const { return Money(-m_units); }
-    Money operator*(qint64 factor) const { return Money(m_units * factor); }
-    Money& operator+=(Money o) {
-        m_units += o.m_units;
-        return *this;
+    Money operator+(Money o) const {
+        return Money(checked(__builtin_add_overflow(m_units, o.m_units, &o.m_units), o));
     }
-    Money& operator-=(Money o) {
-        m_units -= o.m_units;
-        return *this;
+    Money operator-(Money o) const {
+        return Money(checked(__builtin_sub_overflow(m_units, o.m_units, &o.m_units), o));
     }
+    Money operator-() const { return Money() - *this; }
+    Money operator*(qint64 factor) const {
+        qint64 product = 0;
+        if (__builtin_mul_overflow(m_units, factor, &product)) throw MoneyOverflowError();
+        return Money(product);
+    }
+    Money& operator+=(Money o) { return *this = *this + o; }
+    Money& operator-=(Money o) { return *this = *this - o; }
     friend constexpr bool operator==(Money a, Money b) { return a.m_units == b.m_units; }
     friend constexpr bool operator!=(Money a, Money b) { return a.m_units != b.m_units; }
     friend constexpr bool operator<(Money a, Money b) { return a.m_units < b.m_units; }
@@ -55,6 +67,10 @@ class Money {
 
   private:
     constexpr explicit Money(qint64 units) : m_units(units) {}
+    static qint64 checked(bool overflowed, Money result) {
+        if (overflowed) throw MoneyOverflowError();
+        return result.m_units;
+    }
     qint64 m_units = 0;
 };
 

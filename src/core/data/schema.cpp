@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QVector>
+#include <algorithm>
 
 #include "core/data/connection.h"
 
@@ -100,21 +102,70 @@ QStringList accountSetTables() {
             QStringLiteral("salary"), QStringLiteral("salaryData"), QStringLiteral("wCodeName")};
 }
 
-bool isAccountSet(const QString& path) {
+namespace {
+
+struct Column {
+    QString name;  // lower case: the engine's names do not depend on case
+    FieldType type;
+};
+using TableColumns = QVector<Column>;
+
+TableColumns columnsOf(Connection& cn, const QString& table) {
+    TableColumns columns;
+    PreparedStatement q(cn, QStringLiteral("select name, type from pragma_table_info(?)"), {table});
+    while (q.next()) columns.push_back({q.text(0).toLower(), columnTypeFromDeclaration(q.text(1)).type});
+    return columns;
+}
+
+// The columns of the account-set tables as the schema script makes them, read once.
+const QVector<TableColumns>& expectedColumns() {
+    static const QVector<TableColumns> expected = [] {
+        Connection cn;
+        cn.openInMemory();
+        cn.execScript(schemaSection(QStringLiteral("accountset")));
+        QVector<TableColumns> tables;
+        for (const QString& table : accountSetTables()) tables.push_back(columnsOf(cn, table));
+        return tables;
+    }();
+    return expected;
+}
+
+}  // namespace
+
+QString accountSetProblem(const QString& path) {
     try {
         Connection cn;
-        cn.open(path);
-        for (const QString& table : accountSetTables()) {
+        // Only read: a file that turns out to be something else is never written to, not even its journal.
+        cn.open(path, Connection::Access::ReadOnly);
+        const QStringList tables = accountSetTables();
+        const QVector<TableColumns>& expected = expectedColumns();
+        for (int i = 0; i < tables.size(); ++i) {
+            const QString& table = tables[i];
             const QVariant n = cn.scalar(
                 QStringLiteral(
                     "select count(*) from sqlite_master where type='table' and name=? collate nocase"),
                 {table});
-            if (n.toInt() != 1) return false;
+            if (n.toInt() != 1) return QStringLiteral("没有“%1”表").arg(table);
+            const TableColumns found = columnsOf(cn, table);
+            // Every version of ours has had exactly these columns, of these kinds; an earlier one differs
+            // in checks, views and indexes only, which the upgrade brings up to date.
+            for (const Column& want : expected[i]) {
+                const auto match = std::find_if(found.begin(), found.end(),
+                                                [&](const Column& c) { return c.name == want.name; });
+                if (match == found.end()) return QStringLiteral("“%1”表没有“%2”列").arg(table, want.name);
+                if (match->type != want.type)
+                    return QStringLiteral("“%1”表的“%2”列类型不对").arg(table, want.name);
+            }
+            if (found.size() != expected[i].size()) return QStringLiteral("“%1”表有多余的列").arg(table);
         }
-        return true;
-    } catch (const DbError&) {
-        return false;
+        return QString();
+    } catch (const DbError& e) {
+        return e.message();
     }
+}
+
+bool isAccountSet(const QString& path) {
+    return accountSetProblem(path).isEmpty();
 }
 
 }  // namespace hx

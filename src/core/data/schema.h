@@ -22,7 +22,11 @@ void upgradeAccountSet(Connection& cn);
 
 // The tables that make a file an account set.
 QStringList accountSetTables();
-// True when the file opens as a database and holds every account-set table.
+// True when the file opens as a database and holds every account-set table with exactly the columns
+// the schema script gives it, of the same kinds (an account set of an earlier version of ours passes and
+// is brought up to date by upgradeAccountSet). The file is only read.
 bool isAccountSet(const QString& path);
+// Why the file is no account set (in Chinese); empty when it is one.
+QString accountSetProblem(const QString& path);
 
 }  // namespace hx

@@ -32,10 +32,21 @@ QString groupThousands(const QString& number) {
     return (negative ? QStringLiteral("-") : QString()) + whole + rest;
 }
 
+QString currencyFormat() {
+    return QStringLiteral("¥#,##0.00");
+}
+
+QString formatCurrency(const Money& money) {
+    // The sign stands after the currency sign, as the locale's money format puts it: "¥-12.00".
+    return QStringLiteral("¥") + groupThousands(money.toString(2));
+}
+
 QString formatValue(const QVariant& value, FieldType type, const QString& displayFormat) {
     if (!value.isValid() || value.isNull()) return QString();
     const bool percent = displayFormat.contains(QLatin1Char('%'));
     const bool grouping = displayFormat.contains(QLatin1Char(','));
+    if (displayFormat == currencyFormat() && (type == FieldType::Money || type == FieldType::Double))
+        return formatCurrency(Money::fromVariant(value));
     switch (type) {
         case FieldType::Money: {
             const Money m = Money::fromVariant(value);

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "core/data/connection.h"
+#include "core/data/money.h"
 
 namespace hx {
 
@@ -16,6 +17,12 @@ QString formatValue(const QVariant& value, FieldType type, const QString& displa
 // Converts typed text or any value to the field's type. Nothing when it does not convert (a letter in a
 // number field). Empty text gives Null.
 std::optional<QVariant> convertToFieldType(const QVariant& value, FieldType type);
+
+// The display format of money shown as currency, the one look of amounts across the program:
+// "¥1,234.50", "¥-12.00". formatValue() understands it for money and numbers.
+QString currencyFormat();
+// A money value in that format.
+QString formatCurrency(const Money& money);
 
 // A number's text with a comma between every three digits of its whole part: "-1234567.50" gives
 // "-1,234,567.50".

@@ -8,8 +8,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "core/data/dataset.h"
 #include "core/data/errors.h"
@@ -29,6 +31,49 @@ QByteArray cellText(const QString& text) {
         t.truncate(end);
     }
     return t.toUtf8();
+}
+
+// The file system's reason for a failed write, as the clerk can act on it, with the system's own words.
+QString systemReason(int error) {
+    QString reason;
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            reason = QStringLiteral("没有写入权限");
+            break;
+        case ENOSPC:
+            reason = QStringLiteral("磁盘空间不足");
+            break;
+        case EDQUOT:
+            reason = QStringLiteral("超出磁盘配额");
+            break;
+        case EROFS:
+            reason = QStringLiteral("磁盘是只读的");
+            break;
+        case EISDIR:
+            reason = QStringLiteral("已有同名的文件夹");
+            break;
+        case ENOENT:
+        case ENOTDIR:
+            reason = QStringLiteral("路径不存在");
+            break;
+        case ENAMETOOLONG:
+            reason = QStringLiteral("文件名太长");
+            break;
+        case EBUSY:
+        case ETXTBSY:
+            reason = QStringLiteral("文件正被其他程序使用");
+            break;
+        default:
+            break;
+    }
+    const QString system = QString::fromLocal8Bit(std::strerror(error));
+    return reason.isEmpty() ? system : reason + QStringLiteral("（") + system + QStringLiteral("）");
+}
+
+[[noreturn]] void cannotWrite(const QString& path, int error) {
+    throw FileError(
+        QStringLiteral("不能写入文件 %1：%2").arg(QDir::toNativeSeparators(path), systemReason(error)));
 }
 
 class Sheet {
@@ -68,11 +113,17 @@ class Sheet {
         lxw_datetime dt{value.year(), value.month(), value.day(), 0, 0, 0.0};
         check(worksheet_write_datetime(m_sheet, row, col, &dt, m_dateFormat));
     }
-    void finish() {
+    void finish(const QString& path) {
         lxw_workbook* book = m_book;
         m_book = nullptr;
+        errno = 0;
         const lxw_error e = workbook_close(book);
-        if (e != LXW_NO_ERROR) throw FileError(QString::fromUtf8(lxw_strerror(e)));
+        const int error = errno;
+        if (e == LXW_NO_ERROR) return;
+        // The file is written only now: the system's reason, when there is one, says more than the
+        // library's.
+        if (error != 0) cannotWrite(path, error);
+        throw FileError(QString::fromUtf8(lxw_strerror(e)));
     }
 
   private:
@@ -172,6 +223,11 @@ void writeXlsx(DataSet& data, const QVector<ExportColumn>& columns, const QStrin
     if (!QFileInfo(target.absolutePath()).isDir())
         throw FileError(QStringLiteral("文件夹 %1 不存在").arg(target.absolutePath()));
     const QString temporary = temporaryNameBeside(target);
+    // Whether a file can be made there at all is asked first, with the file system's reason when not.
+    if (std::FILE* probe = std::fopen(QFile::encodeName(temporary).constData(), "wb"))
+        std::fclose(probe);
+    else
+        cannotWrite(path, errno);
     try {
         Sheet sheet(temporary);
         for (int c = 0; c < columns.size(); ++c) sheet.text(0, lxw_col_t(c), columns[c].title);
@@ -183,10 +239,10 @@ void writeXlsx(DataSet& data, const QVector<ExportColumn>& columns, const QStrin
                 writeValue(sheet, lxw_row_t(r + 1), lxw_col_t(c), ds->valueAt(r, f), ds->field(f).type);
             }
         }
-        sheet.finish();
+        sheet.finish(path);
         if (std::rename(QFile::encodeName(temporary).constData(),
                         QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
-            throw FileError(QStringLiteral("不能写入文件 %1").arg(path));
+            cannotWrite(path, errno);
     } catch (...) {
         QFile::remove(temporary);
         throw;

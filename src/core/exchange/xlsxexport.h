@@ -18,10 +18,12 @@ struct ExportColumn {
 // then one row per row. Numbers and money go in as number cells, texts as text cells (a work number
 // "0012" stays "0012"), yes/no as logical cells and dates as date cells shown yyyy-mm-dd; an empty value
 // leaves its cell empty. `path` is replaced only once the new file is complete. Raises FileError when the
-// file cannot be written, Error when the data set is closed.
+// file cannot be written, its message naming the file and the file system's reason ("不能写入文件
+// D:\工资.xlsx：没有写入权限（Permission denied）"); Error when the data set is closed.
 void writeXlsx(DataSet& data, const QVector<ExportColumn>& columns, const QString& path);
 
-// The file filter of the save dialog, the message of a failed export and of one with nothing to export.
+// The file filter of the save dialog, the message of a failed export (followed by the cause where it is
+// shown) and of one with nothing to export.
 QString exportFileFilter();
 QString exportFailedMessage();
 QString exportNoDataMessage();

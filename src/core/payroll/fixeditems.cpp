@@ -14,7 +14,9 @@ const QString systemItemMarker = QStringLiteral("*********系统提供*********"
 namespace {
 // The code goes into the statement as a column name: only the seven fixed items' own codes may.
 QString fixedItemColumn(const QString& code) {
-    static const QStringList codes{"A02", "A03", "A04", "A05", "A06", "A07", "A08"};
+    static const QStringList codes{QStringLiteral("A02"), QStringLiteral("A03"), QStringLiteral("A04"),
+                                   QStringLiteral("A05"), QStringLiteral("A06"), QStringLiteral("A07"),
+                                   QStringLiteral("A08")};
     const QString upper = code.toUpper();
     if (!codes.contains(upper)) throw DbError(QStringLiteral("“%1”不是固定工资项目。").arg(code));
     return upper;

@@ -103,6 +103,8 @@ class FormulaParser {
         Minus,
         Star,
         Slash,
+        Backslash,
+        Caret,
         LParen,
         RParen,
         Comma,
@@ -125,15 +127,13 @@ class FormulaParser {
     static constexpr int MaxNesting = 100;
     static constexpr int MaxDepth = 1000;
 
-    [[noreturn]] static void syntaxError(const QString& reason) {
-        throw FormulaError(QStringLiteral("语法错误：") + reason);
-    }
+    [[noreturn]] static void syntaxError(const QString& reason) { throw FormulaError(reason); }
 
     QString tokenText(const Token& t) const { return m_original.mid(t.pos, t.length); }
 
     [[noreturn]] void unexpected() const {
         if (m_token.kind == Kind::End) syntaxError(QStringLiteral("公式末尾缺少数值或项目代码"));
-        if (m_token.kind == Kind::Number || (m_token.kind == Kind::Name && !isConnective()))
+        if (m_token.kind == Kind::Number || (m_token.kind == Kind::Name && !isReserved()))
             syntaxError(QStringLiteral("第 %1 个字符处的“%2”前面缺少运算符")
                             .arg(m_token.pos + 1)
                             .arg(tokenText(m_token)));
@@ -147,9 +147,14 @@ class FormulaParser {
             next();
             return;
         }
-        if (m_token.kind == Kind::End) syntaxError(QStringLiteral("公式末尾缺少右括号"));
-        if (m_token.kind == Kind::Number || m_token.kind == Kind::Name) unexpected();
-        syntaxError(QStringLiteral("第 %1 个字符处缺少右括号").arg(m_token.pos + 1));
+        if (m_token.kind == Kind::Number || (m_token.kind == Kind::Name && !isReserved())) unexpected();
+        // At the end of the formula the place is its last character.
+        int place = m_token.pos + 1;
+        if (m_token.kind == Kind::End) {
+            place = m_text.size();
+            while (place > 0 && m_text[place - 1].isSpace()) --place;
+        }
+        syntaxError(QStringLiteral("第 %1 个字符附近缺少右括号").arg(place));
     }
 
     void next() {
@@ -168,7 +173,7 @@ class FormulaParser {
         };
         const QChar after = m_pos + 1 < m_text.size() ? m_text[m_pos + 1] : QChar();
         if (isAsciiDigit(c) || c == QLatin1Char('.')) {
-            const auto result = DecimalReader::read(m_text, m_pos, m_token.value);
+            const auto result = DecimalReader::read(m_text, m_pos, m_token.value, true);
             m_token.kind = Kind::Number;
             m_token.length = m_pos - m_token.pos;
             if (result == DecimalReader::SecondPoint)
@@ -200,6 +205,10 @@ class FormulaParser {
             single(Kind::Star);
         } else if (c == QLatin1Char('/')) {
             single(Kind::Slash);
+        } else if (c == QLatin1Char('\\')) {
+            single(Kind::Backslash);
+        } else if (c == QLatin1Char('^')) {
+            single(Kind::Caret);
         } else if (c == QLatin1Char('(')) {
             single(Kind::LParen);
         } else if (c == QLatin1Char(')')) {
@@ -231,7 +240,10 @@ class FormulaParser {
                m_token.name.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
     }
 
-    bool isConnective() const { return isKeyword("and") || isKeyword("or") || isKeyword("not"); }
+    // Words of the language that cannot stand for a value.
+    bool isReserved() const {
+        return isKeyword("and") || isKeyword("or") || isKeyword("not") || isKeyword("mod");
+    }
 
     int add(Op op, int a = -1, int b = -1, int c = -1, Decimal value = Decimal()) {
         int depth = 0;
@@ -311,12 +323,32 @@ class FormulaParser {
         }
     }
 
+    // From the loosest binding: + and -, then mod, then \, then * and /, then a sign, then ^, as the
+    // database binds them: 5+7 mod 3 is 6, 7 \ 2*3 is 1, and -2^2 is -4.
     int parseSum() {
-        int left = parseProduct();
+        int left = parseMod();
         while (m_token.kind == Kind::Plus || m_token.kind == Kind::Minus) {
             const Op op = m_token.kind == Kind::Plus ? Op::Add : Op::Subtract;
             next();
-            left = add(op, left, parseProduct());
+            left = add(op, left, parseMod());
+        }
+        return left;
+    }
+
+    int parseMod() {
+        int left = parseIntegerDivision();
+        while (isKeyword("mod")) {
+            next();
+            left = add(Op::Mod, left, parseIntegerDivision());
+        }
+        return left;
+    }
+
+    int parseIntegerDivision() {
+        int left = parseProduct();
+        while (m_token.kind == Kind::Backslash) {
+            next();
+            left = add(Op::IntegerDivide, left, parseProduct());
         }
         return left;
     }
@@ -332,11 +364,30 @@ class FormulaParser {
     }
 
     int parseUnary() {
-        if (m_token.kind != Kind::Minus && m_token.kind != Kind::Plus) return parsePrimary();
+        if (m_token.kind != Kind::Minus && m_token.kind != Kind::Plus) return parsePower();
         NestingGuard guard(m_nesting);
         const bool negate = m_token.kind == Kind::Minus;
         next();
         const int operand = parseUnary();
+        return negate ? add(Op::Negate, operand) : operand;
+    }
+
+    // ^ goes from left to right (2^3^2 is 64); an exponent may carry its own sign: 2^-1 is 0.5.
+    int parsePower() {
+        int left = parsePrimary();
+        while (m_token.kind == Kind::Caret) {
+            next();
+            left = add(Op::Power, left, parseSignedPrimary());
+        }
+        return left;
+    }
+
+    int parseSignedPrimary() {
+        if (m_token.kind != Kind::Minus && m_token.kind != Kind::Plus) return parsePrimary();
+        NestingGuard guard(m_nesting);
+        const bool negate = m_token.kind == Kind::Minus;
+        next();
+        const int operand = parseSignedPrimary();
         return negate ? add(Op::Negate, operand) : operand;
     }
 
@@ -353,7 +404,7 @@ class FormulaParser {
             expectRParen();
             return inner;
         }
-        if (m_token.kind != Kind::Name || isConnective()) unexpected();
+        if (m_token.kind != Kind::Name || isReserved()) unexpected();
         const Token name = m_token;
         next();
         if (m_token.kind == Kind::LParen) return parseCall(name);
@@ -367,7 +418,7 @@ class FormulaParser {
                 syntaxError(QStringLiteral("第 %1 个字符处的函数 %2 后面缺少括号")
                                 .arg(name.pos + 1)
                                 .arg(name.name.toLower()));
-            throw FormulaError(QStringLiteral("未知的名称“%1”").arg(name.name));
+            throw FormulaError(QStringLiteral("未知的名称 %1").arg(name.name));
         }
         if (index >= FirstTextItem)
             throw FormulaError(QStringLiteral("文字项目 %1 不能参与计算").arg(salaryItemCodes()[index]));
@@ -387,6 +438,7 @@ class FormulaParser {
         static const Function functions[] = {
             {"iif", Op::Iif, 3, 3}, {"round", Op::Round, 1, 2}, {"int", Op::Int, 1, 1},
             {"abs", Op::Abs, 1, 1}, {"max", Op::Max, 2, -1},    {"min", Op::Min, 2, -1},
+            {"fix", Op::Fix, 1, 1}, {"sgn", Op::Sgn, 1, 1},     {"sqr", Op::Sqr, 1, 1},
         };
         for (const Function& f : functions)
             if (name.compare(QLatin1String(f.name), Qt::CaseInsensitive) == 0) return &f;
@@ -395,7 +447,7 @@ class FormulaParser {
 
     int parseCall(const Token& name) {
         const Function* f = function(name.name);
-        if (!f) throw FormulaError(QStringLiteral("未知的函数“%1”").arg(name.name));
+        if (!f) throw FormulaError(QStringLiteral("未知的函数 %1").arg(name.name));
         NestingGuard guard(m_nesting);
         next();  // the opening parenthesis
         std::vector<int> args;
@@ -476,6 +528,12 @@ Decimal Formula::eval(int index, const Decimal* row) const {
             return eval(n.a, row) * eval(n.b, row);
         case Op::Divide:
             return eval(n.a, row) / eval(n.b, row);
+        case Op::IntegerDivide:
+            return eval(n.a, row).integerDivide(eval(n.b, row));
+        case Op::Mod:
+            return eval(n.a, row).modulo(eval(n.b, row));
+        case Op::Power:
+            return eval(n.a, row).power(eval(n.b, row));
         case Op::Equal:
             return truth(eval(n.a, row) == eval(n.b, row));
         case Op::NotEqual:
@@ -510,6 +568,12 @@ Decimal Formula::eval(int index, const Decimal* row) const {
             return eval(n.a, row).floor();
         case Op::Abs:
             return eval(n.a, row).abs();
+        case Op::Fix:
+            return eval(n.a, row).fix();
+        case Op::Sgn:
+            return Decimal::fromInt(eval(n.a, row).sign());
+        case Op::Sqr:
+            return eval(n.a, row).sqrt();
         case Op::Max:
         case Op::Min: {
             Decimal best = eval(m_arguments[size_t(n.a)], row);
@@ -541,7 +605,8 @@ QStringList Formula::variables() const {
 
 // ---- Checking an item's formula ------------------------------------------------------------------------
 
-QStringList checkItemFormula(const QString& itemCode, const QString& formula) {
+QStringList checkItemFormula(const QString& itemCode, const QString& formula, bool* unreadable) {
+    if (unreadable) *unreadable = false;
     const int item = salaryItemIndex(itemCode);
     if (item < 0) return {QStringLiteral("未知的项目代码“%1”").arg(itemCode)};
     const QString code = salaryItemCodes()[item];
@@ -551,6 +616,7 @@ QStringList checkItemFormula(const QString& itemCode, const QString& formula) {
     try {
         parsed = Formula::parse(formula);
     } catch (const FormulaError& e) {
+        if (unreadable) *unreadable = true;
         return {QStringLiteral("%1 的公式有误：%2").arg(code, e.message())};
     }
     QStringList problems;
@@ -565,6 +631,16 @@ QStringList checkItemFormula(const QString& itemCode, const QString& formula) {
         problems
             << QStringLiteral("%1 的公式引用了后面的项目 %2").arg(code, later.join(QStringLiteral("、")));
     return problems;
+}
+
+QString formulaSyntaxHelp() {
+    return QStringLiteral(
+        "公式写法：项目代码（如 A01、B02）、数字（如 26、0.5、.5、1e3）和括号，\n"
+        "运算符：^ 乘方，* / 乘除，\\ 整除，mod 取余，+ - 加减（整除和取余先把两边四舍六入五成双取整）；\n"
+        "比较：= <> < > <= >=，成立为 -1，不成立为 0；逻辑：not、and、or；\n"
+        "函数：iif(条件, 成立时的值, 否则的值)、round(值, 小数位数) 四舍五入、int 向下取整、fix 向零取整、"
+        "abs 绝对值、sgn 正负号、sqr 平方根、max 最大值、min 最小值。\n"
+        "例如：iif(B01>=26, 100, 0) + round(A01/26*B01, 2)");
 }
 
 }  // namespace hx

@@ -19,10 +19,14 @@ const QStringList& salaryItemCodes();
 // Position of a code in salaryItemCodes(), whatever its case; -1 for anything else.
 int salaryItemIndex(const QString& code);
 
-// A parsed salary formula: numbers, item codes, + - * /, parentheses, = <> < > <= >= (true is -1,
-// false 0, any non-zero value counts as true), and / or / not, and the functions iif(c, a, b),
-// round(x) and round(x, n), int(x), abs(x), max(a, b, ...), min(a, b, ...). Names and keywords are
-// case-insensitive. Parse once, then evaluate it for every sheet row.
+// A parsed salary formula in the database's expression language: numbers (12, 0.5, .5, 1e3, 2.5E-2),
+// item codes (also as [A01]), parentheses, ^ (power), * /, \ (whole-number division), mod, + -,
+// = <> < > <= >= (true is -1, false 0, any non-zero value counts as true), not, and, or, and the
+// functions iif(c, a, b), round(x) and round(x, n), int(x) (down to a whole number), fix(x) (toward
+// zero), abs(x), sgn(x), sqr(x) (square root), max(a, b, ...), min(a, b, ...). Binding from the
+// tightest: ^, a sign, * /, \, mod, + -, comparisons, not, and, or. Names and keywords are
+// case-insensitive; blanks and line breaks may stand between any two parts. Parse once, then evaluate
+// it for every sheet row. The salary setup's check and the generation both read formulas this way.
 class Formula {
   public:
     // Throws FormulaError for an empty formula, a syntax error, an unknown name or function, a text
@@ -51,6 +55,9 @@ class Formula {
         Subtract,
         Multiply,
         Divide,
+        IntegerDivide,
+        Mod,
+        Power,
         Equal,
         NotEqual,
         Less,
@@ -65,7 +72,10 @@ class Formula {
         Int,
         Abs,
         Max,
-        Min
+        Min,
+        Fix,
+        Sgn,
+        Sqr
     };
     struct Node {
         Op op;
@@ -89,6 +99,10 @@ class Formula {
 // that names the item, e.g. "C05 的公式引用了后面的项目 C08". Only B and C items carry formulas, so
 // fixed and text items have nothing to check; an empty formula of a B or C item is a problem, as a named
 // item without a formula or default value cannot be applied.
-QStringList checkItemFormula(const QString& itemCode, const QString& formula);
+// `unreadable` tells whether the formula could not be read at all, where formulaSyntaxHelp() helps.
+QStringList checkItemFormula(const QString& itemCode, const QString& formula, bool* unreadable = nullptr);
+
+// What a formula may be made of, as the accountant reads it next to a formula that could not be read.
+QString formulaSyntaxHelp();
 
 }  // namespace hx

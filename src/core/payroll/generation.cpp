@@ -84,6 +84,13 @@ class IdTable {
     QHash<qint64, T> m_sparse;
 };
 
+QString pieceWageOverflowMessage(const QString& code, const QString& name) {
+    return QStringLiteral(
+               "计件工资超出范围：工号 %1（%2）的件数乘单价或合计太大，没有生成。"
+               "请检查这名员工的计件记录中的数量和工序单价。")
+        .arg(code, name);
+}
+
 QString isoDate(const QDate& d) {
     return d.toString(Qt::ISODate);
 }
@@ -150,10 +157,23 @@ int generateSalarySheet(Connection& cn, const SheetBatch& batch, const QDate& fr
     const int b01 = itemIndex(QStringLiteral("B"), 1);
     const int t01 = itemIndex(QStringLiteral("T"), 1);
 
+    // Every named B and C formula of the month is checked once before anything changes, so that a faulty
+    // one fails the generation also when the batch has no workers to evaluate it on. A formula without
+    // item codes, such as 1/0, is evaluated here as well: it would fail on every row alike.
+    const SheetFormulas formulas = SheetFormulas::forGeneration(cn, batch.year, batch.month);
+    for (const SheetFormulas::Item& item : formulas.items()) {
+        if (!item.formula) throw PayrollError(formulaProblem(item));
+        try {
+            item.formula->constantValue();
+        } catch (const FormulaError& e) {
+            throw PayrollError(
+                QStringLiteral("%1 的公式“%2”无法计算：%3").arg(item.code, item.expression, e.message()));
+        }
+    }
+
     Transaction transaction(cn);
     cn.exec(QStringLiteral("delete from salaryData where [Year]=? and [Month]=? and salaryDay=?"),
             {batch.year, batch.month, batch.day});
-    const SheetFormulas formulas = SheetFormulas::forGeneration(cn, batch.year, batch.month);
     const std::vector<TextItem> texts = textDefaults(cn, batch.year, batch.month);
 
     int rows = 0;
@@ -198,7 +218,12 @@ int generateSalarySheet(Connection& cn, const SheetBatch& batch, const QDate& fr
                 if (!worker) continue;
                 const qint64* rate = rates.find(records.integer(1));
                 if (!rate) continue;
-                workers[size_t(*worker)].pieceUnits += records.integer(2) * *rate;
+                // Checked: a wrapped product or sum would be a wrong wage, not an error.
+                Worker& w = workers[size_t(*worker)];
+                qint64 amount = 0;
+                if (__builtin_mul_overflow(records.integer(2), *rate, &amount) ||
+                    __builtin_add_overflow(w.pieceUnits, amount, &w.pieceUnits))
+                    throw PayrollError(pieceWageOverflowMessage(w.code, w.name));
             }
         }
 
@@ -223,7 +248,11 @@ int generateSalarySheet(Connection& cn, const SheetBatch& batch, const QDate& fr
             insert.bind(4, w.code);
             insert.bind(5, w.name);
             const Money pieceWage = Money::fromUnits(w.pieceUnits);
-            row[a01] = Decimal::fromMoney(pieceWage);
+            try {
+                row[a01] = Decimal::fromMoney(pieceWage);
+            } catch (const FormulaError&) {
+                throw PayrollError(pieceWageOverflowMessage(w.code, w.name));
+            }
             insert.bind(firstItem + a01, pieceWage);
             for (int i = a02; i < b01; ++i) {
                 row[i] = Decimal::fromMoney(w.fixed[size_t(i - a02)]);

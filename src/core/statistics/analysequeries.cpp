@@ -7,6 +7,7 @@
 
 #include "core/data/connection.h"
 #include "core/data/errors.h"
+#include "core/data/values.h"
 
 namespace hx {
 
@@ -34,7 +35,7 @@ Statement outputCheckStatement(const QDate& from, const QDate& to, const QString
 }
 
 QVector<Field> outputCheckFields() {
-    const QString money = QStringLiteral("#,##0.00");
+    const QString money = currencyFormat();
     QVector<Field> fields = {{QStringLiteral("staffCode"), FieldType::Text, 10},
                              {QStringLiteral("staffName"), FieldType::Text, 10},
                              {QStringLiteral("levelS"), FieldType::Money},
@@ -169,6 +170,97 @@ QString singleReadOnlyStatement(Connection& cn, const QString& sql) {
         rest = after;
     }
     return statement;
+}
+
+FreeQuery::FreeQuery(const QString& path, const QString& text, int rowLimit)
+    : m_path(path), m_text(text), m_rowLimit(rowLimit) {}
+
+void FreeQuery::cancel() {
+    m_cancelled = true;
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_running) m_running->interrupt();
+}
+
+namespace {
+
+FieldType typeOfStored(const QVariant& stored) {
+    switch (stored.typeId()) {
+        case QMetaType::LongLong:
+            return FieldType::Integer;
+        case QMetaType::Double:
+            return FieldType::Double;
+        default:
+            return FieldType::Text;
+    }
+}
+
+}  // namespace
+
+FreeQueryResult FreeQuery::run() {
+    FreeQueryResult result;
+    Connection cn;
+    try {
+        cn.open(m_path, Connection::Access::ReadOnly);
+        cn.interruptWhen(&m_cancelled);
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_running = &cn;
+        }
+        // Statements the engine runs for itself (sorting, a temporary b-tree) count against a bounded
+        // cache rather than growing without end.
+        cn.execScript(QStringLiteral("PRAGMA cache_size = -65536; PRAGMA temp_store = FILE;"));
+        if (m_cancelled) throw DbError(QString());
+        PreparedStatement q(cn, singleReadOnlyStatement(cn, freeQueryStatement(m_text)));
+        const int columns = q.columnCount();
+        QVector<bool> infer;
+        for (int c = 0; c < columns; ++c) {
+            const ColumnType ct = columnTypeFromDeclaration(q.declaredType(c));
+            Field f(q.columnName(c), ct.type, ct.size);
+            f.readOnly = true;
+            result.fields.append(f);
+            infer.append(ct.type == FieldType::Unknown);
+        }
+        while (!m_cancelled && q.next()) {
+            if (int(result.rows.size()) >= m_rowLimit) {
+                result.truncated = true;
+                break;
+            }
+            QVector<QVariant> row(columns);
+            for (int c = 0; c < columns; ++c) {
+                const QVariant stored = q.value(c);
+                if (infer[c] && !stored.isNull()) {
+                    result.fields[c].type = typeOfStored(stored);
+                    infer[c] = false;
+                }
+                row[c] = fromDbValue(stored, result.fields[c].type);
+            }
+            result.rows.push_back(std::move(row));
+        }
+    } catch (const DbError& e) {
+        result.error = e.message();
+    } catch (const std::bad_alloc&) {
+        result.error = QStringLiteral("内存不足，查询没有完成。请缩小查询范围。");
+    }
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_running = nullptr;
+    }
+    if (m_cancelled) {
+        result = FreeQueryResult();
+        result.cancelled = true;
+    } else if (!result.error.isEmpty()) {
+        result.rows.clear();
+        result.fields.clear();
+    }
+    return result;
+}
+
+QString freeQueryTruncatedMessage(int rowLimit) {
+    return QStringLiteral(
+               "查询结果超过 %1 行，只显示了前 %1 行。\n"
+               "请在语句中加上条件（where，例如限定日期范围）或分组（group by）来缩小结果，"
+               "或在末尾加上 limit 指定要看的行数。")
+        .arg(rowLimit);
 }
 
 }  // namespace hx

@@ -4,6 +4,9 @@
 #include <QString>
 #include <QVariantList>
 #include <QVector>
+#include <atomic>
+#include <mutex>
+#include <vector>
 
 #include "core/data/dataset.h"
 
@@ -55,5 +58,41 @@ QString notReadOnlyMessage();
 // anything after the first statement or a statement that writes raises one of the messages above.
 // Nothing is run.
 QString singleReadOnlyStatement(Connection& cn, const QString& sql);
+
+// What a free query gave: its columns and rows, or the reason it gave none.
+struct FreeQueryResult {
+    QVector<Field> fields;
+    std::vector<QVector<QVariant>> rows;
+    bool truncated = false;  // there were more rows than the limit; the first ones are here
+    bool cancelled = false;
+    QString error;  // in Chinese; empty when the query ran
+};
+
+// A free query run apart from the windows: run() opens a connection of its own, read-only, on the
+// account set, checks the statement as singleReadOnlyStatement does and reads at most `rowLimit` rows.
+// run() is meant for a worker thread; cancel() may be called from any thread at any time and makes
+// run() return within moments, however long the statement would take.
+class FreeQuery {
+  public:
+    static constexpr int defaultRowLimit = 200000;
+    FreeQuery(const QString& path, const QString& text, int rowLimit = defaultRowLimit);
+    FreeQuery(const FreeQuery&) = delete;
+    FreeQuery& operator=(const FreeQuery&) = delete;
+
+    FreeQueryResult run();
+    void cancel();
+    int rowLimit() const { return m_rowLimit; }
+
+  private:
+    QString m_path;
+    QString m_text;
+    int m_rowLimit;
+    std::mutex m_mutex;  // guards m_running: cancel() must not reach a connection being closed
+    Connection* m_running = nullptr;
+    std::atomic<bool> m_cancelled{false};
+};
+
+// The message of a result cut at the row limit.
+QString freeQueryTruncatedMessage(int rowLimit);
 
 }  // namespace hx

@@ -11,6 +11,7 @@
 #include "core/data/connection.h"
 #include "core/data/errors.h"
 #include "core/data/money.h"
+#include "core/data/values.h"
 
 namespace hx {
 
@@ -28,7 +29,7 @@ QVector<Field> groupedTotalsFields(const Grouping& grouping) {
     add(grouping.salaryDay, "发薪日", FieldType::Integer);
     add(true, "数量", FieldType::Integer);
     add(true, "金额", FieldType::Money);
-    fields.last().displayFormat = QStringLiteral("#,##0.00");
+    fields.last().displayFormat = currencyFormat();
     for (Field& f : fields) f.readOnly = true;
     return fields;
 }
@@ -302,7 +303,7 @@ void fillGroupedTotals(Connection& cn, const GroupedTotalsQuery& query, DataSet&
 
 QVector<Field> grandTotalFields() {
     Field tmy(QStringLiteral("tmy"), FieldType::Money);
-    tmy.displayFormat = QStringLiteral("#,##0.00");
+    tmy.displayFormat = currencyFormat();
     return {{QStringLiteral("qty"), FieldType::Integer}, tmy};
 }
 

@@ -390,9 +390,11 @@ void TsalaryFrm::btnCreateClick() {
     if (exists &&
         Dialogs::get().confirm(
             QStringLiteral("系统发现工资表中") + y + QStringLiteral("年") + m + QStringLiteral("月已有 ") +
-            d + QStringLiteral("号的发薪记录，系统将重建该批员工的该月工资数据。") + QStringLiteral("\n\n") +
-            QStringLiteral("如果你录入了诸如考勤时间等在工资表中直接录入的数据，将会被默认值代替。") +
-            QStringLiteral("\n\n") + QStringLiteral("确定要生成新的工资表吗？")) == Answer::No)
+                d + QStringLiteral("号的发薪记录，系统将重建该批员工的该月工资数据。") +
+                QStringLiteral("\n\n") +
+                QStringLiteral("如果你录入了诸如考勤时间等在工资表中直接录入的数据，将会被默认值代替。") +
+                QStringLiteral("\n\n") + QStringLiteral("确定要生成新的工资表吗？"),
+            ConfirmIcon::Warning) == Answer::No)
         return;
     if (Dialogs::get().confirm(QStringLiteral("验证以下信息：\n\n发薪月份为：") + y + QStringLiteral(" 年 ") +
                                m + QStringLiteral(" 月") + QStringLiteral("\n") +
@@ -435,11 +437,13 @@ void TsalaryFrm::tdMainBeforePost(DataSet& ds) {
         ds.setValue(QStringLiteral("printWidth"), 0);
         return;
     }
-    const QStringList problems =
-        checkItemFormula(ds.asString(QStringLiteral("ItemCode")), ds.asString(QStringLiteral("expression")));
+    bool unreadable = false;
+    const QStringList problems = checkItemFormula(ds.asString(QStringLiteral("ItemCode")),
+                                                  ds.asString(QStringLiteral("expression")), &unreadable);
     if (!problems.isEmpty())
         Dialogs::get().warning(problems.join(QLatin1Char('\n')) +
-                               QStringLiteral("\n\n公式已按输入保存，请在生成工资表之前改正。"));
+                               QStringLiteral("\n\n公式已按输入保存，请在生成工资表之前改正。") +
+                               (unreadable ? QStringLiteral("\n\n") + formulaSyntaxHelp() : QString()));
 }
 
 void TsalaryFrm::tdMainAfterPost(DataSet&) {

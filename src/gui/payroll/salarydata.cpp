@@ -17,6 +17,7 @@
 #include "core/payroll/periods.h"
 #include "core/payroll/salarysheet.h"
 #include "gui/payroll/greenbutton.h"
+#include "gui/reports/payslipreport.h"
 #include "gui/widgets/combolists.h"
 #include "gui/widgets/dialogs.h"
 #include "gui/widgets/export.h"
@@ -105,6 +106,7 @@ void TsalaryDataFrm::buildWindow() {
     tdMain->setObjectName(QStringLiteral("tdMain"));
     tdSum = new DataSet(cn, this);
     tdSum->setObjectName(QStringLiteral("tdSum"));
+    RvSlips = new TPaySlipReport(this, tdMain);
 
     // Top strip
     auto* top = new QWidget(this);
@@ -122,7 +124,6 @@ void TsalaryDataFrm::buildWindow() {
     cbbDay->setMaxVisibleItems(16);
     btnPrintBar = new QPushButton(QStringLiteral("打印工资条"), top);
     btnPrintBar->setObjectName(QStringLiteral("btnPrintBar"));
-    btnPrintBar->setVisible(false);  // the pay slips come with the report windows
     btnExcel = new QPushButton(QStringLiteral("EXCEL"), top);
     btnExcel->setObjectName(QStringLiteral("btnExcel"));
     makeGreenButton(btnPrintBar);
@@ -204,6 +205,7 @@ void TsalaryDataFrm::buildWindow() {
     connect(pRefresh, &QAction::triggered, this, [this] { guarded([this] { pRefreshClick(); }); });
     connect(pSort, &QAction::triggered, this, [this] { guarded([this] { pSortClick(); }); });
     connect(btnExcel, &QPushButton::clicked, this, [this] { guarded([this] { btnExcelClick(); }); });
+    connect(btnPrintBar, &QPushButton::clicked, this, [this] { btnPrintBarClick(); });
     connect(cbbYear, &QComboBox::currentIndexChanged, this, [this] { guarded([this] { cbbYearChange(); }); });
     connect(cbbMonth, &QComboBox::currentIndexChanged, this,
             [this] { guarded([this] { cbbMonthChange(); }); });
@@ -373,6 +375,12 @@ void TsalaryDataFrm::grdMainColWidthChanged() {
     const int count = std::min(grdMain->model()->columnCount(), grdSum->model()->columnCount());
     for (int i = 0; i < count; ++i)
         if (!grdMain->isColumnHidden(i)) grdSum->setColumnWidth(i, grdMain->columnWidth(i));
+}
+
+void TsalaryDataFrm::btnPrintBarClick() {
+    // A value still being typed belongs on the slip.
+    if (tdMain->isOpen()) guarded([this] { tdMain->checkBrowseMode(); });
+    RvSlips->btnPrintBarClick(listNumber(cbbYear), listNumber(cbbMonth), listNumber(cbbDay));
 }
 
 void TsalaryDataFrm::btnExcelClick() {

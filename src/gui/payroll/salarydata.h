@@ -14,6 +14,7 @@ class QPushButton;
 namespace hx {
 
 class TMyDBGrid;
+class TPaySlipReport;
 
 // "工资表": one pay day's salary sheet of a month, one row per worker and one column per item in use,
 // with the totals row below. A saved row has its computed items recalculated in the database at once;
@@ -58,6 +59,9 @@ class TsalaryDataFrm : public WorkWindow {
     void pSortClick();
     void grdMainColWidthChanged();
     void btnExcelClick();
+    // "打印工资条": the pay slips of the sheet shown, through setup, status and preview.
+    void btnPrintBarClick();
+    TPaySlipReport* RvSlips;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

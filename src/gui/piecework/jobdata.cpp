@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QToolButton>
@@ -20,6 +21,7 @@
 #include "core/data/clock.h"
 #include "core/data/datamodule.h"
 #include "core/data/myfuns_lists.h"
+#include "core/data/values.h"
 #include "core/piecework/jobtotals.h"
 #include "gui/widgets/combolists.h"
 #include "gui/widgets/dialogs.h"
@@ -119,6 +121,35 @@ class NobodyError : public DbError {
   public:
     using DbError::DbError;
 };
+
+// The most pieces one record may hold. A record is one worker's count of one process on one day; the
+// quickest operations of a garment line (trimming threads, a bar tack) take a few seconds each, so a
+// very long day gives some tens of thousands. A million is far beyond any real count yet keeps a
+// month's pay of a worker (pieces times a piece rate of up to a few thousand yuan, summed over the
+// month) well inside the range of an amount: a slip of the keyboard is refused, never paid.
+constexpr qint64 maxPiecesPerRecord = 1000000;
+
+QString piecesTooLargeMessage() {
+    return QStringLiteral(
+               "“数量”不能超过 %1 件（一名员工一天做一道工序的件数），也不能少于 -%1 件。"
+               "请检查输入。")
+        .arg(maxPiecesPerRecord);
+}
+
+// Refuses a count beyond the bound as it is typed, before it reaches the row.
+void checkPieces(const QVariant& value) {
+    static const QRegularExpression whole(QStringLiteral("^\\s*[+-]?\\d+\\s*$"));
+    if (!value.isValid() || value.isNull()) return;
+    const auto pieces = convertToFieldType(value, FieldType::Integer);
+    if (pieces && !pieces->isNull()) {
+        bool ok = false;
+        const qint64 n = pieces->toLongLong(&ok);
+        if (ok && n <= maxPiecesPerRecord && n >= -maxPiecesPerRecord) return;
+        throw DbError(piecesTooLargeMessage());
+    }
+    // A whole number too long for any count.
+    if (value.toString().contains(whole)) throw DbError(piecesTooLargeMessage());
+}
 
 // The work number of a worker box's text: what comes before the first blank; nothing without a blank.
 QString workNumberOf(const QString& text) {
@@ -429,6 +460,9 @@ void TjobDataFrm::wireDataSets() {
     tdMain->beforeInsert = [this](DataSet&) { tdMainBeforeInsert(); };
     tdMain->afterInsert = [this](DataSet& ds) { tdMainAfterInsert(ds); };
     tdMain->beforePost = [this](DataSet& ds) { tdMainBeforePost(ds); };
+    tdMain->onValidate = [](DataSet& ds, int field, const QVariant& value) {
+        if (ds.field(field).name.compare(fQty, Qt::CaseInsensitive) == 0) checkPieces(value);
+    };
     tdMain->onPostError = [this](DataSet& ds, const DbError& e) { return tdMainPostError(ds, e); };
     // Records have no key of their own: a row is stored back, or deleted, only where the record still
     // holds what was read, never over a record that another copy of the program put in its place.
@@ -785,7 +819,13 @@ void TjobDataFrm::tdMainCalcFields(DataSet& ds) {
     const auto qty = convertToFieldType(ds.value(f.of(ds, f.qty, fQty)), FieldType::Integer);
     const QVariant price = ds.value(f.of(ds, f.price, fPrice));
     const qint64 pieces = qty && !qty->isNull() ? qty->toLongLong() : 0;
-    ds.setValue(f.of(ds, f.amount, fAmount), QVariant::fromValue(Money::fromVariant(price) * pieces));
+    QVariant amount;
+    try {
+        amount = QVariant::fromValue(Money::fromVariant(price) * pieces);
+    } catch (const MoneyOverflowError&) {
+        // A record stored before counts were bounded: no amount rather than a wrong one.
+    }
+    ds.setValue(f.of(ds, f.amount, fAmount), amount);
 }
 
 QString TjobDataFrm::tdMainGetText(const DataSet& ds, int field, const QVariant& value) const {
@@ -795,13 +835,16 @@ QString TjobDataFrm::tdMainGetText(const DataSet& ds, int field, const QVariant&
     if (name == fStaff) return shownText(empty ? QString() : staffCodeOf(int(value.toLongLong())));
     if (name == fJob) return shownText(empty ? QString() : jobCodeOf(int(value.toLongLong())));
     if (name == fPrice) return empty ? shownText(QString()) : Money::fromVariant(value).toString(4);
-    if (name == fAmount)
-        return empty ? shownText(QString())
-                     : QStringLiteral("¥") + groupThousands(Money::fromVariant(value).toString(2));
+    if (name == fAmount) return empty ? shownText(QString()) : formatCurrency(Money::fromVariant(value));
     return QString();
 }
 
 // ---- closing and keys
+
+bool TjobDataFrm::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) setHelpText(staffHelp);
+    return WorkWindow::event(event);  // which installs the help
+}
 
 void TjobDataFrm::closeEvent(QCloseEvent* event) {
     guarded([this] { storePendingEdit(); });

@@ -60,6 +60,8 @@ class TjobDataFrm : public WorkWindow {
     void poDeleteClick();
 
   protected:
+    // Activating the window installs the by-worker help, whichever page is shown (FormActivate).
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

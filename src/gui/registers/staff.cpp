@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "core/data/datamodule.h"
+#include "core/data/values.h"
 #include "core/payroll/fixeditems.h"
 #include "gui/widgets/dialogs.h"
 #include "gui/widgets/listops.h"
@@ -183,7 +184,7 @@ void TstaffFrm::loadFixedItemTitles() {
 
 void TstaffFrm::applyFormats() {
     if (!tdMain->isOpen()) return;
-    tdMain->field(QStringLiteral("LevelSalary")).displayFormat = QStringLiteral("0.00");
+    tdMain->field(QStringLiteral("LevelSalary")).displayFormat = currencyFormat();
 }
 
 void TstaffFrm::openList(const QString& sql) {

@@ -1,6 +1,7 @@
 #include "gui/shell/login.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -32,22 +33,51 @@ QLabel* fieldLabel(QWidget* parent, const QString& name, const QString& text, in
     return label;
 }
 
-// Opens cnMain on the account set; a file that opens but is not an account set is refused, so that the
-// windows never work on a foreign database.
+// Opens cnMain on the account set. A file that is not an account set is refused before it is opened for
+// writing, so that the windows never work on a foreign database and nothing is written into it. An
+// account set that cannot be written (the file or its folder is read-only) is opened for reading only:
+// the user is told so and every window title says "只读".
 void openAccountSet(const QString& path) {
     TdataFrm* module = dataFrm();
     if (!module) throw Error(QStringLiteral("数据模块没有创建。"));
     Connection& cn = module->cnMain;
     cn.close();
+    const QString problem = accountSetProblem(path);
+    if (!problem.isEmpty())
+        throw DbError(QStringLiteral("“%1”不是工资库文件（%2），没有打开。").arg(path, problem));
     cn.open(path);
-    if (!isAccountSet(path)) {
-        cn.close();
-        throw DbError(QStringLiteral("“%1”不是工资库文件。").arg(path));
+    if (!cn.writable()) {
+        cn.open(path, Connection::Access::ReadOnly);
+        setAccountSetReadOnly(true);
+        Dialogs::get().warning(readOnlyLoginMessage(path));
+        return;
     }
+    setAccountSetReadOnly(false);
     upgradeAccountSet(cn);
 }
 
+bool readOnlyAccountSet = false;
+
 }  // namespace
+
+QString readOnlyLoginMessage(const QString& path) {
+    return QStringLiteral(
+               "工资库“%1”或它所在的文件夹是只读的，不能保存任何修改。\n"
+               "现在只能查看数据；要录入或修改，请让管理员给这个文件夹写入权限后重新登录。")
+        .arg(QDir::toNativeSeparators(path));
+}
+
+bool accountSetReadOnly() {
+    return readOnlyAccountSet;
+}
+
+void setAccountSetReadOnly(bool readOnly) {
+    readOnlyAccountSet = readOnly;
+    // The display name follows every window title: each window then shows that nothing can be saved.
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        QGuiApplication::setApplicationDisplayName(readOnly ? applicationTitle() + QStringLiteral("（只读）")
+                                                            : applicationTitle());
+}
 
 TLoginFrm::TLoginFrm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("LoginFrm"));

@@ -9,6 +9,14 @@ class QPushButton;
 
 namespace hx {
 
+// True after a login to an account set that cannot be written (the file or its folder is read-only):
+// cnMain is then open for reading only and the application's display name, which every window title
+// shows, ends in "（只读）".
+bool accountSetReadOnly();
+void setAccountSetReadOnly(bool readOnly);
+// What the login says about such an account set.
+QString readOnlyLoginMessage(const QString& path);
+
 // The login window: the role, its password and the account set; the accountant may create a new
 // account set from the template here. Its result is Accepted after a successful login (cnMain open on
 // the account set, curUser and curMDB set) and Rejected otherwise: a wrong password ends the program.

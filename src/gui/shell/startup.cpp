@@ -1,17 +1,57 @@
 #include "gui/shell/startup.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QLibraryInfo>
+#include <QRegularExpression>
 #include <QTranslator>
 
 #include "core/data/datamodule.h"
+#include "core/data/programdir.h"
 #include "gui/shell/login.h"
 #include "gui/shell/mainpanel.h"
 #include "gui/shell/session.h"
 #include "gui/widgets/dialogs.h"
 
 namespace hx {
+
+namespace {
+
+// The program directory, also before the application object exists.
+QString programDirectory() {
+    if (QCoreApplication::instance()) return ProgramDir();
+    const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+    return exe.isEmpty() ? QDir::currentPath() : exe;
+}
+
+// The user and the desktop session: a login session where the system names one, else the display.
+QString sessionKey() {
+    QString session = qEnvironmentVariable("XDG_SESSION_ID");
+    if (session.isEmpty()) session = qEnvironmentVariable("WAYLAND_DISPLAY");
+    if (session.isEmpty()) session = qEnvironmentVariable("DISPLAY");
+    if (session.isEmpty()) session = QStringLiteral("console");
+    static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9_.-]"));
+    session.replace(unsafe, QStringLiteral("_"));
+    return QStringLiteral("u%1-%2").arg(::getuid()).arg(session);
+}
+
+}  // namespace
+
+QString SingleCopyGuard::sessionLockDirectory() {
+    const QString parent = QDir(programDirectory()).filePath(QStringLiteral(".hxerpfzjjgzzs"));
+    if (!QFileInfo::exists(parent) && QDir().mkpath(parent))
+        ::chmod(QFile::encodeName(parent).constData(), 01777);  // every user makes a folder of their own
+    const QString dir = QDir(parent).filePath(sessionKey());
+    if (QDir().mkpath(dir) && QFileInfo(dir).isWritable()) return dir;
+    return QDir::tempPath();
+}
+
+SingleCopyGuard::SingleCopyGuard() : SingleCopyGuard(sessionLockDirectory()) {}
 
 SingleCopyGuard::SingleCopyGuard(const QString& directory)
     : m_fileName(QDir(directory).filePath(QStringLiteral("hxerpfzjjgzzs"))), m_lock(m_fileName) {

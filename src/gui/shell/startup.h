@@ -13,14 +13,23 @@ class TdataFrm;
 class TLoginFrm;
 class TmainFrm;
 
-// Keeps a second copy of the program from starting: a lock file named "hxerpfzjjgzzs" in the temporary
-// directory, held for the life of the object. The lock of a copy that crashed is recognised by its dead
-// process and taken over.
+// Keeps a second copy of the program from starting in the same user session: a lock file named
+// "hxerpfzjjgzzs", held for the life of the object. The lock of a copy that crashed is recognised by its
+// dead process and taken over.
 class SingleCopyGuard {
   public:
-    explicit SingleCopyGuard(const QString& directory = QDir::tempPath());
+    // The lock in the program's own lock folder for this user session (sessionLockDirectory()).
+    SingleCopyGuard();
+    // The lock in `directory`.
+    explicit SingleCopyGuard(const QString& directory);
     bool acquired() const { return m_acquired; }
     QString fileName() const { return m_fileName; }
+
+    // Where the lock of this user session lives: beside the program, so that every copy started from
+    // this program directory sees it whatever its temporary directory, in a folder of its own per user
+    // and session (another user, or another desktop session, may run a copy of their own). When the
+    // program directory cannot be written, the temporary directory is used instead.
+    static QString sessionLockDirectory();
 
   private:
     QString m_fileName;

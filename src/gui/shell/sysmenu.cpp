@@ -49,8 +49,9 @@ void restoreData() {
             QStringLiteral("“%1”不是工资库文件，没有恢复。").arg(QDir::toNativeSeparators(*source)));
         return;
     }
-    restoreAccountSet(mainConnection(), curMDB, *source);
-    Dialogs::get().information(QStringLiteral("数据恢复成功！"));
+    const QString safety = restoreAccountSet(mainConnection(), curMDB, *source);
+    Dialogs::get().information(
+        QStringLiteral("数据恢复成功！\n恢复前的工资库已保存为：%1").arg(QDir::toNativeSeparators(safety)));
 }
 
 void changePassword() {

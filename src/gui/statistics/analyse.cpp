@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QThread>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -94,7 +95,9 @@ TAnalyseFrm::TAnalyseFrm(QWidget* parent) : WorkWindow(parent) {
     FormCreate();
 }
 
-TAnalyseFrm::~TAnalyseFrm() = default;
+TAnalyseFrm::~TAnalyseFrm() {
+    stopFreeQuery();
+}
 
 void TAnalyseFrm::buildWindow() {
     frameWindow(QStringLiteral("AnalyseFrm"), QStringLiteral("统计分析"), QSize(719, 485));
@@ -110,7 +113,7 @@ void TAnalyseFrm::buildWindow() {
     cdsMainA = dataSet("cdsMainA", nullptr);
     tdMainB = dataSet("tdMainB", nullptr);
     tdSumB = dataSet("tdSumB", nullptr);
-    tdMainC = dataSet("tdMainC", &cnFree);
+    tdMainC = dataSet("tdMainC", nullptr);
 
     tdMainA->setFieldType(QStringLiteral("levelS"), FieldType::Double);
     tdMainA->setFieldType(QStringLiteral("tmy"), FieldType::Money);
@@ -151,6 +154,7 @@ void TAnalyseFrm::buildWindow() {
     connect(btnExA, &QPushButton::clicked, this, &TAnalyseFrm::btnExAClick);
     connect(btnExB, &QPushButton::clicked, this, &TAnalyseFrm::btnExBClick);
     connect(btnExC, &QPushButton::clicked, this, &TAnalyseFrm::btnExCClick);
+    connect(btnCancelC, &QPushButton::clicked, this, &TAnalyseFrm::btnCancelCClick);
 }
 
 QWidget* TAnalyseFrm::buildOutputCheckPage() {
@@ -291,6 +295,20 @@ QWidget* TAnalyseFrm::buildFreeQueryPage() {
     row->addLayout(buttons);
     page->addWidget(panel);
 
+    pnlRunningC = new QWidget(tabFree);
+    pnlRunningC->setObjectName(QStringLiteral("pnlRunningC"));
+    auto* running = new QHBoxLayout(pnlRunningC);
+    running->setContentsMargins(6, 2, 6, 2);
+    lblRunningC = new QLabel(QStringLiteral("正在查询…"), pnlRunningC);
+    lblRunningC->setObjectName(QStringLiteral("lblRunningC"));
+    btnCancelC = new QPushButton(QStringLiteral("取消"), pnlRunningC);
+    btnCancelC->setObjectName(QStringLiteral("btnCancelC"));
+    running->addWidget(lblRunningC);
+    running->addWidget(btnCancelC);
+    running->addStretch();
+    pnlRunningC->hide();
+    page->addWidget(pnlRunningC);
+
     grdMainC = new TMyDBGrid(tabFree);
     grdMainC->setObjectName(QStringLiteral("grdMainC"));
     page->addWidget(grdMainC, 1);
@@ -309,6 +327,7 @@ void TAnalyseFrm::FormCreate() {
 }
 
 void TAnalyseFrm::closeEvent(QCloseEvent* event) {
+    stopFreeQuery();
     if (cdsMainA->isOpen()) cdsMainA->close();
     WorkWindow::closeEvent(event);
 }
@@ -353,21 +372,70 @@ void TAnalyseFrm::showTotals() {
 
 void TAnalyseFrm::btnCCClick() {
     guarded([this] {
+        if (m_freeThread) return;  // one query at a time; the running one can be cancelled
         const QString text = mmSQL->toPlainText();
         if (!freeQueryAllowed(text)) {
             Dialogs::get().warning(freeQueryWarning());
             return;
         }
+        // The previous result goes at once, its columns too: nothing on the page belongs to another query.
+        clearFreeResult();
+        // A connection that can only read, opened afresh on the account set in use: whatever got past the
+        // checks could still not write, and after a restore of the file it reads the file restored.
+        auto query = std::make_shared<FreeQuery>(dataFrm()->cnMain.path(), text);
+        auto result = std::make_shared<FreeQueryResult>();
+        m_freeQuery = query;
+        m_freeThread = QThread::create([query, result] { *result = query->run(); });
+        connect(m_freeThread, &QThread::finished, this, [this, result] {
+            m_freeThread->deleteLater();
+            m_freeThread = nullptr;
+            m_freeQuery.reset();
+            pnlRunningC->hide();
+            btnCC->setEnabled(true);
+            freeQueryDone(*result);
+        });
+        btnCC->setEnabled(false);
+        pnlRunningC->show();
+        m_freeThread->start();
+    });
+}
+
+void TAnalyseFrm::btnCancelCClick() {
+    if (m_freeQuery) m_freeQuery->cancel();
+}
+
+void TAnalyseFrm::stopFreeQuery() {
+    if (!m_freeThread) return;
+    m_freeQuery->cancel();
+    m_freeThread->disconnect(this);
+    m_freeThread->wait();
+    delete m_freeThread;
+    m_freeThread = nullptr;
+    m_freeQuery.reset();
+}
+
+void TAnalyseFrm::clearFreeResult() {
+    tdMainC->close();
+    // Opened once with no fields, so that the grid drops the columns of the last result as well.
+    tdMainC->defineFields({});
+    tdMainC->openWithRows({});
+    tdMainC->close();
+}
+
+void TAnalyseFrm::freeQueryDone(FreeQueryResult& result) {
+    if (result.cancelled) return;
+    if (!result.error.isEmpty()) {
+        Dialogs::get().error(result.error);
+        return;
+    }
+    guarded([this, &result] {
         BusyCursor busy;
         tdMainC->close();
-        // A connection that can only read, opened afresh on the account set in use: whatever got past
-        // the checks could still not write, and after a restore of the file it reads the file restored.
-        cnFree.close();
-        cnFree.open(dataFrm()->cnMain.path(), Connection::Access::ReadOnly);
-        tdMainC->setSql(singleReadOnlyStatement(cnFree, freeQueryStatement(text)));
-        tdMainC->open();
+        tdMainC->defineFields(result.fields);
+        tdMainC->openWithRows(std::move(result.rows));
         fitColumns(grdMainC);
     });
+    if (result.truncated) Dialogs::get().information(freeQueryTruncatedMessage(FreeQuery::defaultRowLimit));
 }
 
 void TAnalyseFrm::fitColumns(TMyDBGrid* grid) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 
 #include "core/data/connection.h"
 #include "gui/shell/workwindow.h"
@@ -14,10 +15,13 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
+class QThread;
 
 namespace hx {
 
 class DataSet;
+class FreeQuery;
+struct FreeQueryResult;
 class TMyDBGrid;
 
 // The statistics window "统计分析": on "员工产值检查" each worker's piece wages against the normal wage of
@@ -41,6 +45,12 @@ class TAnalyseFrm : public WorkWindow {
     void btnExAClick();
     void btnExBClick();
     void btnExCClick();
+    // Stops the free query that is running; the page then shows no result.
+    void btnCancelCClick();
+
+  public:
+    // True while a free query runs (its "正在查询… 取消" strip shows).
+    bool freeQueryRunning() const { return m_freeThread != nullptr; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -53,6 +63,9 @@ class TAnalyseFrm : public WorkWindow {
     void FormCreate();
     void showTotals();
     void fitColumns(TMyDBGrid* grid);
+    void clearFreeResult();
+    void freeQueryDone(FreeQueryResult& result);
+    void stopFreeQuery();
     TMyDBGrid* activeGrid() const;
 
     QTabWidget* PageControl1 = nullptr;
@@ -87,6 +100,9 @@ class TAnalyseFrm : public WorkWindow {
     QPushButton* btnCC = nullptr;
     QPushButton* btnExC = nullptr;
     TMyDBGrid* grdMainC = nullptr;
+    QWidget* pnlRunningC = nullptr;  // "正在查询…" with its cancel button, while a free query runs
+    QLabel* lblRunningC = nullptr;
+    QPushButton* btnCancelC = nullptr;
 
     QMenu* PopupMenu1 = nullptr;
     QAction* popSort = nullptr;
@@ -95,9 +111,11 @@ class TAnalyseFrm : public WorkWindow {
     DataSet* cdsMainA = nullptr;  // ... and as shown, with shortfall and percentage
     DataSet* tdMainB = nullptr;   // the grouped quantities and amounts
     DataSet* tdSumB = nullptr;    // their grand totals, summed from the grouped rows
-    DataSet* tdMainC = nullptr;   // the free query
-    // The free query runs on a connection of its own, opened read-only on the account set's file.
-    Connection cnFree;
+    DataSet* tdMainC = nullptr;   // the free query's result
+    // The free query runs on a thread of its own, on a connection of its own opened read-only on the
+    // account set's file, so that the window stays responsive and the query can be cancelled.
+    std::shared_ptr<FreeQuery> m_freeQuery;
+    QThread* m_freeThread = nullptr;
 };
 
 }  // namespace hx

@@ -97,9 +97,11 @@ void QtDialogs::error(const QString& text) {
     box.exec();
 }
 
-Answer QtDialogs::confirm(const QString& text) {
+Answer QtDialogs::confirm(const QString& text, ConfirmIcon icon) {
     ReturnFocus back;
-    QMessageBox box(QMessageBox::Question, QStringLiteral("确认"), text, QMessageBox::NoButton,
+    const bool warning = icon == ConfirmIcon::Warning;
+    QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::Question,
+                    warning ? QStringLiteral("警告") : QStringLiteral("确认"), text, QMessageBox::NoButton,
                     dialogParent());
     QAbstractButton* yes = box.addButton(QStringLiteral("是(&Y)"), QMessageBox::YesRole);
     QAbstractButton* no = box.addButton(QStringLiteral("否(&N)"), QMessageBox::NoRole);

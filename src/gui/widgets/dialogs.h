@@ -10,6 +10,9 @@ namespace hx {
 
 enum class Answer { Yes, No, Ok, Cancel, Closed };
 
+// The icon of a confirmation: a question, or a warning where going on destroys data.
+enum class ConfirmIcon { Question, Warning };
+
 // Every message box, input box, confirmation, file dialog and beep of the program goes through this
 // service, so that tests can answer them from a script.
 class Dialogs {
@@ -26,8 +29,8 @@ class Dialogs {
     virtual void warning(const QString& text) = 0;
     // The application's standard error box.
     virtual void error(const QString& text) = 0;
-    // Question icon with Yes and No; Closed when the box was closed without an answer.
-    virtual Answer confirm(const QString& text) = 0;
+    // Yes and No under the icon given; Closed when the box was closed without an answer.
+    virtual Answer confirm(const QString& text, ConfirmIcon icon = ConfirmIcon::Question) = 0;
     // OK and Cancel; Closed when the box was closed without an answer.
     virtual Answer okCancel(const QString& text) = 0;
     // Nothing when the user cancels.
@@ -62,7 +65,7 @@ class QtDialogs : public Dialogs {
     void information(const QString& text) override;
     void warning(const QString& text) override;
     void error(const QString& text) override;
-    Answer confirm(const QString& text) override;
+    Answer confirm(const QString& text, ConfirmIcon icon = ConfirmIcon::Question) override;
     Answer okCancel(const QString& text) override;
     std::optional<QString> input(const QString& title, const QString& prompt,
                                  const QString& initial) override;

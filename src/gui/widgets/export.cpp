@@ -57,8 +57,8 @@ void ExportGridToExcel(QTableView* grid) {
     if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".xlsx");
     try {
         writeGridToXlsx(grid, path);
-    } catch (const FileError&) {
-        Dialogs::get().information(exportFailedMessage());
+    } catch (const FileError& failure) {
+        Dialogs::get().information(exportFailedMessage() + QStringLiteral("\n\n") + failure.message());
     }
 }
 

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -36,7 +37,10 @@ class GridDelegate : public QStyledItemDelegate {
         } else {
             editor = QStyledItemDelegate::createEditor(parent, option, index);
         }
-        if (editor) m_grid->editorCreated(editor);
+        if (editor) {
+            limitLength(editor, index);
+            m_grid->editorCreated(editor);
+        }
         return editor;
     }
 
@@ -79,6 +83,19 @@ class GridDelegate : public QStyledItemDelegate {
             painter->drawText(b, Qt::AlignCenter, QStringLiteral("…"));
             painter->restore();
         }
+    }
+
+    // A text column takes no more characters than it is declared to hold: what the database would
+    // refuse cannot be typed.
+    void limitLength(QWidget* editor, const QModelIndex& index) const {
+        const DataSet* ds = m_grid->dataSet();
+        const int f = m_grid->dataModel()->fieldIndexOf(index.column());
+        if (!ds || f < 0 || f >= ds->fieldCount()) return;
+        const Field& field = ds->field(f);
+        if (field.type != FieldType::Text || field.size <= 0) return;
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        if (auto* box = qobject_cast<QComboBox*>(editor)) line = box->lineEdit();
+        if (line) line->setMaxLength(field.size);
     }
 
     bool hasButton(const QModelIndex& index) const {

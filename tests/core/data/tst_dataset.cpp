@@ -95,6 +95,23 @@ class TestDataSet : public QObject {
         QCOMPARE(cn.scalar("select amount from sheet where code='X'").toInt(), 70);
     }
 
+    void aValueRefusedByOnValidateLeavesTheRowAsItWas() {
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        ds.open();
+        ds.locate("StaffCode", "002");
+        ds.onValidate = [](DataSet& d, int field, const QVariant& value) {
+            if (d.field(field).name == QLatin1String("ClassGroup") && value.toString().size() > 3)
+                throw DbError(QStringLiteral("太长"));
+        };
+        QVERIFY_THROWS_EXCEPTION(DbError, ds.setValue("ClassGroup", QStringLiteral("很长的班组名")));
+        QCOMPARE(ds.state(), DataSetState::Browse);
+        QCOMPARE(ds.value("ClassGroup").toString(), QStringLiteral("车缝一组"));
+        ds.setValue("ClassGroup", QStringLiteral("新组"));
+        ds.post();
+        QCOMPARE(storedCount("ClassGroup='新组'"), 1);
+    }
+
     void closingTheConnectionClosesItsDataSets() {
         // Data sets of two windows on the connection, one of them with a row in edit.
         DataSet list(&cn);

@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include "core/data/money.h"
+#include "core/data/values.h"
 
 using hx::Money;
 
@@ -60,6 +61,24 @@ class TestMoney : public QObject {
         QCOMPARE(Money::fromVariant(QVariant()).units(), qint64(0));
         QCOMPARE(Money::fromVariant(QVariant(qint64(7))).units(), qint64(70000));
         QCOMPARE(Money::fromVariant(QStringLiteral("1.5")).units(), qint64(15000));
+    }
+
+    // Amounts shown as currency look alike everywhere: sign after the currency sign, grouped, two
+    // decimals rounded half away from zero.
+    void currencyDisplay() {
+        using hx::FieldType;
+        const auto shown = [](const QVariant& v, FieldType type) {
+            return hx::formatValue(v, type, hx::currencyFormat());
+        };
+        QCOMPARE(shown(QVariant::fromValue(*Money::parse("1234.5")), FieldType::Money),
+                 QStringLiteral("¥1,234.50"));
+        QCOMPARE(shown(QVariant::fromValue(*Money::parse("-1234567.125")), FieldType::Money),
+                 QStringLiteral("¥-1,234,567.13"));
+        QCOMPARE(shown(QVariant::fromValue(*Money::parse("-0.004")), FieldType::Money),
+                 QStringLiteral("¥0.00"));
+        QCOMPARE(shown(QVariant(583.33333), FieldType::Double), QStringLiteral("¥583.33"));
+        QCOMPARE(shown(QVariant(), FieldType::Money), QString());
+        QCOMPARE(hx::formatCurrency(*Money::parse("999.995")), QStringLiteral("¥1,000.00"));
     }
 };
 

@@ -158,7 +158,7 @@ class TestStatement : public QObject {
             insert.run();
             QFAIL("a duplicate must be refused");
         } catch (const DbError& e) {
-            QVERIFY2(e.message().contains(QStringLiteral("UNIQUE")), qPrintable(e.message()));
+            QVERIFY2(e.message().contains(QStringLiteral("重复")), qPrintable(e.message()));
         }
         insert.bind(1, QStringLiteral("a4"));
         QCOMPARE(insert.run(), 1);

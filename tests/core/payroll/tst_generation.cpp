@@ -221,6 +221,33 @@ class TestGeneration : public QObject {
         QCOMPARE(cell("002", "B01").toDouble(), 26.0);
     }
 
+    void faultyFormulasFailAlsoWithoutWorkers() {
+        // Nobody has pay day 10: no row would ever evaluate the formulas.
+        addWorker("001", 20);
+        const SheetBatch other{batch.year, batch.month, 20};
+        setItems({{"B01", "出勤天数", "26"}, {"C01", "奖金", "round(A01*0.1, 2"}});
+        QCOMPARE(generationError(),
+                 QStringLiteral("C01 的公式“round(A01*0.1, 2”有误：第 16 个字符附近缺少右括号"));
+        setItem("C01", "奖金", QStringLiteral("bonus(A01)"));
+        QCOMPARE(generationError(), QStringLiteral("C01 的公式“bonus(A01)”有误：未知的函数 bonus"));
+        setItem("C01", "奖金", QString());
+        QCOMPARE(generationError(), QStringLiteral("C01 没有公式或默认值"));
+        // A constant that cannot be computed fails in every row alike.
+        setItem("C01", "奖金", QStringLiteral("100 \\ 0.5"));
+        QCOMPARE(generationError(), QStringLiteral("C01 的公式“100 \\ 0.5”无法计算：除数为零"));
+        QVERIFY(!cn.inTransaction());
+        // The same month's sheet of another pay day is refused as well, and nothing was written.
+        QVERIFY_THROWS_EXCEPTION(PayrollError, generateSalarySheet(cn, other, from, to));
+        QCOMPARE(cn.scalar(QStringLiteral("select count(*) from salaryData")).toInt(), 0);
+        // An unnamed item is not applied, so its formula is not checked either.
+        setItem("C01", "", QStringLiteral("1/"));
+        QCOMPARE(generateSalarySheet(cn, batch, from, to), 0);
+        QCOMPARE(generateSalarySheet(cn, other, from, to), 1);
+        // A formula that divides by zero only for some rows is not refused in advance.
+        setItem("C01", "日薪", QStringLiteral("A02/B02 ^ 2 + sqr(B01) \\ 2"));
+        QCOMPARE(generationError(), QStringLiteral("(no error)"));
+    }
+
     void pieceWagesEqualThePlainSumOfTheRecords() {
         setItems({{"A01", "计件工资"}});
         QRandomGenerator random(7);

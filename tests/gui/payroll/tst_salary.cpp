@@ -225,8 +225,10 @@ class TestSalary : public QObject {
         QCOMPARE(f->dialogs.lastKind(), QStringLiteral("warning"));
         QVERIFY2(f->dialogs.lastText().contains(QStringLiteral("B01 的公式引用了后面的项目 B02")),
                  qPrintable(f->dialogs.lastText()));
+        QVERIFY(!f->dialogs.lastText().contains(hx::formulaSyntaxHelp()));
         type("C02", 2, "iif(B01>=26, 100", "C03");
         QVERIFY(f->dialogs.lastText().contains(QStringLiteral("C02 的公式有误")));
+        QVERIFY(f->dialogs.lastText().endsWith(hx::formulaSyntaxHelp()));
         QCOMPARE(f->dialogs.shown.size(), 2);
         type("C03", 2, "round(A01*0.05, 2)", "C04");
         QCOMPARE(f->dialogs.shown.size(), 2);
@@ -389,6 +391,7 @@ class TestSalary : public QObject {
                  QStringLiteral("验证以下信息：\n\n发薪月份为：2024 年 5 月\n发薪批次日期为：8 号\n"
                                 "计件工资起讫日期为：从 2024-04-26 到 2024-05-25\n\n"
                                 "以上信息全部正确，并确定要生成该工资表吗？"));
+        QCOMPARE(f->dialogs.confirmIcons.last(), QStringLiteral("question"));
         QCOMPARE(f->cn().scalar("select count(*) from salaryData").toInt(), 0);
 
         // A faulty formula: nothing is written, the cause is shown, the window stays.
@@ -431,6 +434,7 @@ class TestSalary : public QObject {
                      "如果你录入了诸如考勤时间等在工资表中直接录入的数据，将会被默认值代替。\n\n"
                      "确定要生成新的工资表吗？"));
         QCOMPARE(f->dialogs.shown.size(), 1);
+        QCOMPARE(f->dialogs.confirmIcons.last(), QStringLiteral("warning"));
         QCOMPARE(f->cell(2024, 5, 8, "001", "B01").toInt(), 20);
 
         f->dialogs.answer(Answer::Yes).answer(Answer::Yes);

@@ -331,6 +331,33 @@ class TestJobData : public QObject {
         QCOMPARE(dialogs->beeps, 0);
     }
 
+    void aCountBeyondADaysPiecesIsRefusedAsItIsTyped() {
+        QVERIFY(openWindow());
+        showPage(1);
+        TMyDBGrid* g = grid("grdJobData");
+        chooseProcess("A101");
+        const QStringList before = records();
+        QVERIFY(hxtest::enterCell(g, 0, 1));
+        const QString shown = g->model()->index(0, 1).data().toString();
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type("9999999999999999");
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QVERIFY2(dialogs->lastText().contains(QStringLiteral("“数量”不能超过 1000000 件")),
+                 qPrintable(dialogs->lastText()));
+        // Nothing stored, and the cell shows what is stored, not what was typed.
+        QCOMPARE(records(), before);
+        QCOMPARE(g->model()->index(0, 1).data().toString(), shown);
+        QVERIFY(!g->model()->index(0, 2).data().toString().contains(QStringLiteral("320,325")));
+        // The bound itself is a count.
+        QVERIFY(hxtest::enterCell(g, 0, 1));
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type("1000000");
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(dialogs->shown.size(), 1);
+        QCOMPARE(cn().scalar("select count(*) from JobData where qty = 1000000").toInt(), 1);
+    }
+
     void escapeAndCtrlDeleteWhileACellIsEdited() {
         QVERIFY(openWindow());
         TMyDBGrid* g = grid("grdStaffData");
@@ -570,6 +597,16 @@ class TestJobData : public QObject {
             QStringLiteral("1.  员工及工序条件为空，视为不限条件。\n\n2.  选好条件后，点击最右边“OK”按钮，"
                            "将列出对应数据。\n\n\n*"
                            "录入或修改时注意：每行数据必须完整且不可完全重复，否则操作会被取消。"));
+
+        // Coming back to the window installs the by-worker help again, whichever page is shown.
+        showPage(1);
+        QWidget other;
+        other.resize(200, 100);
+        QVERIFY(hxtest::showActive(&other));
+        QVERIFY(hxtest::showActive(win));
+        helpProc();
+        QCOMPARE(dialogs->lastText(), TjobDataFrm::staffHelpText());
+        QCOMPARE(pages()->currentIndex(), 1);
     }
     void aWorkersDayWithPricesAmountsAndTotals() {
         QVERIFY(openWindow());

@@ -150,10 +150,12 @@ class TestStaff : public QObject {
         }
         QVERIFY(!fix()->horizontalHeader()->sectionsMovable());
 
-        // The current workers, in the order stored; money with two decimals; the editor is open.
+        // The current workers, in the order stored; the wage as money; the editor is open.
         QCOMPARE(ds()->sql(), TstaffFrm::currentWorkersSql);
         QCOMPARE(codes(), QStringList({"003", "001", "002", "009"}));
-        QCOMPARE(main()->model()->index(0, 3).data().toString(), QStringLiteral("300.50"));
+        QCOMPARE(main()->model()->index(0, 3).data().toString(), QStringLiteral("¥300.50"));
+        // The editor takes the plain amount, not the currency text.
+        QCOMPARE(main()->model()->index(0, 3).data(Qt::EditRole).toString(), QStringLiteral("300.5"));
         QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(main()); }));
 
         QMenu* menu = hxtest::rightClickCell(main(), 1, 1);

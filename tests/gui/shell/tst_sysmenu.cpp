@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
@@ -205,7 +206,7 @@ class TestSysMenu : public QObject {
 
         dialogs->chooseFile(backup).answer(hx::Answer::Yes);
         QVERIFY(chooseFromSystemMenu(panel->pRestore));
-        QCOMPARE(dialogs->lastText(), QStringLiteral("数据恢复成功！"));
+        QVERIFY(dialogs->lastText().startsWith(QStringLiteral("数据恢复成功！")));
         QVERIFY(!tdMain->isOpen());
         QCOMPARE(grid->model()->rowCount(), 0);
         // The account set is the backup: the worker entered since and his new name are gone, and
@@ -258,7 +259,6 @@ class TestSysMenu : public QObject {
     void backupFailuresLeaveTheAccountSetAndConnection_data() {
         QTest::addColumn<QString>("blocked");
         QTest::newRow("backup file") << QStringLiteral("厂2025-03-10.mdb");
-        QTest::newRow("compacted copy") << QStringLiteral("厂.mdb.compact");
     }
     void backupFailuresLeaveTheAccountSetAndConnection() {
         QFETCH(QString, blocked);
@@ -296,16 +296,23 @@ class TestSysMenu : public QObject {
         QCOMPARE(dialogs->shown[0].kind, QStringLiteral("openFile"));
         QCOMPARE(dialogs->shown[0].text, QStringLiteral("数据库文件|*.mdb"));
         QCOMPARE(dialogs->shown[1].text, QStringLiteral("恢复日期以后录入的数据需要重新录入，确定吗？"));
-        QCOMPARE(dialogs->lastText(), QStringLiteral("数据恢复成功！"));
+        const QString safety = dir->file(QStringLiteral("厂2025-03-10恢复前.mdb"));
+        QCOMPARE(dialogs->lastText(), QStringLiteral("数据恢复成功！\n恢复前的工资库已保存为：") +
+                                          QDir::toNativeSeparators(safety));
         QVERIFY(cn().isOpen());
         QCOMPARE(workers(), 1);
-        QCOMPARE(leftFiles(), (QStringList{QStringLiteral("厂.mdb"), QStringLiteral("厂2024-01-02.mdb")}));
+        QCOMPARE(leftFiles(), (QStringList{QStringLiteral("厂.mdb"), QStringLiteral("厂2024-01-02.mdb"),
+                                           QStringLiteral("厂2025-03-10恢复前.mdb")}));
+        // The safety copy holds what the restore replaced: a wrong restore can be undone.
+        hx::Connection copy;
+        copy.open(safety);
+        QCOMPARE(copy.scalar(QStringLiteral("select count(*) from staff")).toInt(), 2);
     }
 
     void restoreFromTheAccountSetItselfLosesNothing() {
         dialogs->chooseFile(mdb).answer(hx::Answer::Yes);
         QVERIFY(chooseFromSystemMenu(panel->pRestore));
-        QCOMPARE(dialogs->lastText(), QStringLiteral("数据恢复成功！"));
+        QVERIFY(dialogs->lastText().startsWith(QStringLiteral("数据恢复成功！")));
         QCOMPARE(workers(), 1);
     }
 
@@ -342,17 +349,48 @@ class TestSysMenu : public QObject {
         }
     }
 
-    void restoreFailureLeavesTheAccountSetAndConnection() {
+    void restoreWhileAnotherProgramWritesIsRefused() {
         const QString backup = hx::backupAccountSet(cn(), mdb, QDate(2024, 1, 2));
         addWorker(QStringLiteral("002"));
-        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("厂.mdb.restore")));
+        // Another copy of the program, in the middle of storing a row.
+        hx::Connection other;
+        other.open(mdb);
+        other.beginTransaction();
+        other.exec(QStringLiteral("update staff set StaffName = '改' where StaffCode = '001'"));
         const QByteArray before = bytes(mdb);
         dialogs->chooseFile(backup).answer(hx::Answer::Yes);
         QVERIFY(chooseFromSystemMenu(panel->pRestore));
         QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QVERIFY2(dialogs->lastText().contains(QStringLiteral("正被另一个程序使用")),
+                 qPrintable(dialogs->lastText()));
         QCOMPARE(bytes(mdb), before);
+        other.commit();
         QVERIFY(cn().isOpen());
         QCOMPARE(workers(), 2);
+        QCOMPARE(nameOf(cn(), QStringLiteral("001")), QStringLiteral("改"));
+    }
+
+    void restoreOfAForeignFileIsRefusedAndTouchesNothing() {
+        // The six tables under their names, with other columns: no account set of ours.
+        const QString foreign = dir->file(QStringLiteral("外来.mdb"));
+        QFile(foreign).open(QIODevice::WriteOnly);
+        {
+            hx::Connection f;
+            f.open(foreign);
+            for (const QString& table : hx::accountSetTables())
+                f.exec(QStringLiteral("create table %1 (a, b)").arg(table));
+        }
+        const QByteArray foreignBefore = bytes(foreign);
+        const QByteArray before = bytes(mdb);
+        dialogs->chooseFile(foreign).answer(hx::Answer::Yes);
+        QVERIFY(chooseFromSystemMenu(panel->pRestore));
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
+        QCOMPARE(dialogs->lastText(),
+                 QStringLiteral("“%1”不是工资库文件，没有恢复。").arg(QDir::toNativeSeparators(foreign)));
+        QCOMPARE(QCryptographicHash::hash(bytes(foreign), QCryptographicHash::Sha256),
+                 QCryptographicHash::hash(foreignBefore, QCryptographicHash::Sha256));
+        QCOMPARE(bytes(mdb), before);
+        QCOMPARE(workers(), 1);
     }
 
     void changePassword() {

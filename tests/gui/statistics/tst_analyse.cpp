@@ -2,6 +2,8 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDateEdit>
+#include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -106,6 +108,9 @@ class TestAnalyse : public QObject {
         showPage(2);
         child<QPlainTextEdit>("mmSQL")->setPlainText(text);
         clickButton("btnCC");
+        // The query runs on a thread of its own: its result is there when the running strip goes.
+        QTRY_VERIFY_WITH_TIMEOUT(!win->freeQueryRunning(), 20000);
+        hxtest::settle();
     }
     // The display texts of one column of a grid, top to bottom.
     QStringList column(TMyDBGrid* g, int c) {
@@ -206,13 +211,13 @@ class TestAnalyse : public QObject {
         QStringList names;
         // Nothing chosen: the one row of the sums.
         QCOMPARE(groupedRows({d(6, 1), d(6, 30), false, false, Grouping()}, &names),
-                 QStringList({"1143|1,289.24"}));
+                 QStringList({"1143|¥1,289.24"}));
         QCOMPARE(names, QStringList({"数量", "金额"}));
         Grouping date;
         date.date = true;
         QCOMPARE(groupedRows({d(6, 1), d(6, 30), false, false, date}),
-                 QStringList({"2025-06-01|127|50.64", "2025-06-02|1003|1,234.80", "2025-06-15|3|0.30",
-                              "2025-06-30|10|3.50"}));
+                 QStringList({"2025-06-01|127|¥50.64", "2025-06-02|1003|¥1,234.80", "2025-06-15|3|¥0.30",
+                              "2025-06-30|10|¥3.50"}));
         // 员工 alone: one row per worker, ordered by the work number: a namesake keeps a row of his own
         // and "000" comes first although the names would put him with "001".
         Grouping staff;
@@ -220,8 +225,8 @@ class TestAnalyse : public QObject {
         const int namesake = addStaff("000", "张三", "车缝", "100", 8);
         addWork(d(6, 3), namesake, j01, 5);
         QCOMPARE(groupedRows({d(6, 1), d(6, 30), false, false, staff}, &names),
-                 QStringList({"000|张三|5|1.75", "001|张三|130|50.94", "002|李四|1000|1,234.50",
-                              "003|王五|10|3.50", "004|赵六|3|0.30"}));
+                 QStringList({"000|张三|5|¥1.75", "001|张三|130|¥50.94", "002|李四|1000|¥1,234.50",
+                              "003|王五|10|¥3.50", "004|赵六|3|¥0.30"}));
         QCOMPARE(names, QStringList({"工号", "姓名", "数量", "金额"}));
         // 班组 alone sums the workers of a group, the namesake with 张三 and 王五.
         Grouping group;
@@ -241,7 +246,7 @@ class TestAnalyse : public QObject {
         // A range backwards holds no day, and one day holds that day.
         QCOMPARE(groupedRows({d(6, 30), d(6, 1), false, false, staff}), QStringList());
         QCOMPARE(groupedRows({d(6, 2), d(6, 2), false, false, staff}),
-                 QStringList({"001|张三|3|0.30", "002|李四|1000|1,234.50"}));
+                 QStringList({"001|张三|3|¥0.30", "002|李四|1000|¥1,234.50"}));
     }
 
     void everyGroupingGivesTheDatabasesOwnGroups() {
@@ -286,7 +291,7 @@ class TestAnalyse : public QObject {
                     values << (units.isNull()
                                    ? QString()
                                    : formatValue(QVariant::fromValue(Money::fromUnits(units.toLongLong())),
-                                                 FieldType::Money, QStringLiteral("#,##0.00")));
+                                                 FieldType::Money, currencyFormat()));
                     texts << values.join(QLatin1Char('|'));
                 }
                 QCOMPARE(groupedRows({d(6, 1), d(6, 30), exclude, exclude, groupingOf(bits)}), texts);
@@ -346,8 +351,8 @@ class TestAnalyse : public QObject {
         QCOMPARE(moneyAt("cdsMainA", z, "tmy"), *Money::parse("50.9415"));
         QCOMPARE(moneyAt("cdsMainA", z, "notFinish"), *Money::parse("2949.0585"));
         const auto* model = grid("grdMainA")->model();
-        QCOMPARE(model->index(z, 2).data().toString(), QStringLiteral("3,000.00"));
-        QCOMPARE(model->index(z, 3).data().toString(), QStringLiteral("50.94"));
+        QCOMPARE(model->index(z, 2).data().toString(), QStringLiteral("¥3,000.00"));
+        QCOMPARE(model->index(z, 3).data().toString(), QStringLiteral("¥50.94"));
         QCOMPARE(model->index(z, 5).data().toString(), QStringLiteral("1.7 %"));
         // 李四: 1000 × 1.2345 = 1234.5 of 2500, 49.38 % shown with one decimal.
         const int l = rowOf("002");
@@ -357,7 +362,7 @@ class TestAnalyse : public QObject {
         // 王五 has no normal wage: all of it reached, and a shortfall of minus his piece wages.
         const int w = rowOf("003");
         QCOMPARE(moneyAt("cdsMainA", w, "notFinish"), *Money::parse("-3.5"));
-        QCOMPARE(model->index(w, 4).data().toString(), QStringLiteral("-3.50"));
+        QCOMPARE(model->index(w, 4).data().toString(), QStringLiteral("¥-3.50"));
         QCOMPARE(model->index(w, 5).data().toString(), QStringLiteral("100.0 %"));
         QCOMPARE(ds("cdsMainA")->valueAt(w, 5).toDouble(), 100.0);
     }
@@ -371,7 +376,7 @@ class TestAnalyse : public QObject {
         runOutputCheck(d(6, 1), d(6, 7));
         QCOMPARE(moneyAt("cdsMainA", rowOf("002"), "levelS"), *Money::parse("583.3333"));
         QCOMPARE(grid("grdMainA")->model()->index(rowOf("002"), 2).data().toString(),
-                 QStringLiteral("583.33"));
+                 QStringLiteral("¥583.33"));
     }
 
     void outputCheckForAGroupWithAQuote() {
@@ -399,9 +404,9 @@ class TestAnalyse : public QObject {
         QCOMPARE(column(g, 0), QStringList({"1143"}));
         // 130 × 0.35 + 1007 × 1.2345 + 6 × 0.1 = 45.5 + 1243.1415 + 0.6
         QCOMPARE(moneyAt("tdMainB", 0, "金额"), *Money::parse("1289.2415"));
-        QCOMPARE(column(g, 1), QStringList({"1,289.24"}));
+        QCOMPARE(column(g, 1), QStringList({"¥1,289.24"}));
         QCOMPARE(child<QLabel>("dbSumQty")->text(), QStringLiteral("1143"));
-        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("1,289.24"));
+        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("¥1,289.24"));
         // A range without records: no rows, and the totals are empty rather than the last ones.
         runGrouped(d(9, 1), d(9, 30), {});
         QCOMPARE(column(g, 0), QStringList({""}));
@@ -442,11 +447,11 @@ class TestAnalyse : public QObject {
         QCOMPARE(column(g, 0), QStringList({"001", "002"}));
         QCOMPARE(column(g, 2), QStringList({"127", "1000"}));
         QCOMPARE(child<QLabel>("dbSumQty")->text(), QStringLiteral("1127"));
-        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("1,285.14"));
+        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("¥1,285.14"));
         // The same totals with no grouping, over the single records.
         runGrouped(d(6, 1), d(6, 30), {"conNotFired", "conNotStopped"});
         QCOMPARE(column(g, 0), QStringList({"1127"}));
-        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("1,285.14"));
+        QCOMPARE(child<QLabel>("dbSumTmy")->text(), QStringLiteral("¥1,285.14"));
     }
 
     void sumsOfAmountsCarryNoBinaryResidue() {
@@ -534,12 +539,75 @@ class TestAnalyse : public QObject {
         dialogs->reset();
         runFree(QStringLiteral("select nosuchcolumn from staff"));
         QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
-        QVERIFY2(dialogs->lastText().contains(QStringLiteral("no such column")),
+        QVERIFY2(dialogs->lastText().contains(QStringLiteral("没有“nosuchcolumn”这一列")),
                  qPrintable(dialogs->lastText()));
         dialogs->reset();
         runFree(QStringLiteral("select count(*) as n from JobData"));
         QCOMPARE(column(grid("grdMainC"), 0), QStringList({"10"}));
         QCOMPARE(dialogs->shown.size(), 0);
+    }
+
+    void aRunawayQueryIsCancelledWithinASecondAndTheWindowStaysResponsive_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::newRow("cross join") << QStringLiteral(
+            "select count(*) from JobData a, JobData b, JobData c, JobData d, JobData e, JobData f, JobData "
+            "g, "
+            "JobData h, JobData i, JobData j");
+        QTest::newRow("endless recursion") << QStringLiteral(
+            "select count(*) from (with recursive r(n) as (select 1 union all select n + 1 from r) select n "
+            "from r)");
+    }
+    void aRunawayQueryIsCancelledWithinASecondAndTheWindowStaysResponsive() {
+        QFETCH(QString, sql);
+        QVERIFY(openWindow());
+        showPage(2);
+        auto* editor = child<QPlainTextEdit>("mmSQL");
+        editor->setPlainText(sql);
+        clickButton("btnCC");
+        QVERIFY(win->freeQueryRunning());
+        QVERIFY(child<QWidget>("pnlRunningC")->isVisible());
+        QCOMPARE(child<QLabel>("lblRunningC")->text(), QStringLiteral("正在查询…"));
+        QCOMPARE(child<QPushButton>("btnCancelC")->text(), QStringLiteral("取消"));
+        // While it runs the window answers the keyboard: the user types into the statement.
+        QTest::mouseClick(editor->viewport(), Qt::LeftButton);
+        hxtest::key(Qt::Key_End, Qt::ControlModifier);
+        hxtest::type(QStringLiteral(" -- 太慢"));
+        QTRY_VERIFY_WITH_TIMEOUT(editor->toPlainText().endsWith(QStringLiteral(" -- 太慢")), 1000);
+        QVERIFY(win->freeQueryRunning());
+        QElapsedTimer timer;
+        timer.start();
+        QTest::mouseClick(child<QPushButton>("btnCancelC"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!win->freeQueryRunning(), 1000);
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(!child<QWidget>("pnlRunningC")->isVisible());
+        QCOMPARE(grid("grdMainC")->model()->columnCount(), 0);
+        QCOMPARE(dialogs->shown.size(), 0);
+        // And the page works as before.
+        runFree(QStringLiteral("select count(*) as n from JobData"));
+        QCOMPARE(column(grid("grdMainC"), 0), QStringList({"10"}));
+    }
+
+    void anEndlessResultIsCutAtTheRowLimitWithAMessage() {
+        QVERIFY(openWindow());
+        runFree(
+            QStringLiteral("select n from (with recursive r(n) as (select 1 union all select n + 1 from r) "
+                           "select n from r)"));
+        QCOMPARE(grid("grdMainC")->model()->rowCount(), FreeQuery::defaultRowLimit);
+        QCOMPARE(dialogs->shown.size(), 1);
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("information"));
+        QCOMPARE(dialogs->lastText(), freeQueryTruncatedMessage(FreeQuery::defaultRowLimit));
+        QVERIFY(dialogs->lastText().contains(QStringLiteral("where")));
+    }
+
+    void aFailedQueryLeavesNoHeaderOfThePreviousOne() {
+        QVERIFY(openWindow());
+        runFree(QStringLiteral("select StaffCode as 工号, StaffName as 姓名 from staff"));
+        QCOMPARE(titles(grid("grdMainC")), QStringList({"工号", "姓名"}));
+        runFree(QStringLiteral("select nosuchcolumn from staff"));
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QCOMPARE(grid("grdMainC")->model()->columnCount(), 0);
+        QCOMPARE(grid("grdMainC")->horizontalHeader()->count(), 0);
+        QCOMPARE(grid("grdMainC")->model()->rowCount(), 0);
     }
 
     void readOnlyCheckRefusesWhatOneStatementCouldChange() {
@@ -567,8 +635,9 @@ class TestAnalyse : public QObject {
         QCOMPARE(refusal(QStringLiteral("with x as (select 1) delete from staff where staffID in x")),
                  notReadOnlyMessage());
         QCOMPARE(refusal(QStringLiteral("select 1; select 2")), multipleStatementsMessage());
-        // A syntax error gives the database's own message.
-        QVERIFY(refusal(QStringLiteral("select * from nosuch")).contains(QStringLiteral("no such table")));
+        // A statement the database cannot run is named in Chinese.
+        QCOMPARE(refusal(QStringLiteral("select * from nosuch")),
+                 QStringLiteral("语句有错误：没有“nosuch”这个表。"));
         // And the connection itself cannot write, whatever reaches it.
         QVERIFY_THROWS_EXCEPTION(DbError, ro.exec(QStringLiteral("delete from staff")));
         QCOMPARE(cn().scalar("select count(*) from staff").toInt(), 5);

@@ -4,6 +4,8 @@
 #include <QTableView>
 #include <QXmlStreamReader>
 #include <QtTest>
+#include <cerrno>
+#include <cstring>
 
 #include "core/data/connection.h"
 #include "core/data/dataset.h"
@@ -215,14 +217,20 @@ class TestExport : public QObject {
         dialogs->chooseFile(target("taken.xlsx"));
         ExportGridToExcel(&g.view);
         QCOMPARE(dialogs->lastKind(), QStringLiteral("information"));
-        QCOMPARE(dialogs->lastText(), QStringLiteral("转移数据至Excel出错, 请确认Excel是否安装？"));
+        // The message, then the file system's reason.
+        QCOMPARE(dialogs->lastText(),
+                 QStringLiteral("转移数据至Excel出错, 请确认Excel是否安装？\n\n不能写入文件 ") +
+                     target("taken.xlsx") + QStringLiteral("：已有同名的文件夹（") +
+                     QString::fromLocal8Bit(std::strerror(EISDIR)) + QStringLiteral("）"));
         QCOMPARE(QDir(out->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{"taken.xlsx"});
         QVERIFY(QDir(target("taken.xlsx")).isEmpty());
 
         dialogs->chooseFile(target("missing/f.xlsx"));
         ExportGridToExcel(&g.view);
-        QCOMPARE(dialogs->lastText(), QStringLiteral("转移数据至Excel出错, 请确认Excel是否安装？"));
+        QCOMPARE(dialogs->lastText(),
+                 QStringLiteral("转移数据至Excel出错, 请确认Excel是否安装？\n\n文件夹 ") + target("missing") +
+                     QStringLiteral(" 不存在"));
         QVERIFY(!QFileInfo::exists(target("missing")));
     }
 

@@ -157,6 +157,19 @@ class TestMyDBGrid : public QObject {
         QCOMPARE(stored(), 5);
     }
 
+    void aTextCellTakesNoMoreThanItsColumnHolds() {
+        // StaffCode and StaffName are declared to hold ten characters: the eleventh is never taken, so
+        // the database has nothing to refuse and what shows is what is stored.
+        QVERIFY(hxtest::enterCell(grid, 0, 0));
+        hxtest::type(QStringLiteral("A123456789XYZ"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type(QStringLiteral("一二三四五六七八九十多"));
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(stored("StaffCode='A123456789'"), 1);
+        QCOMPARE(nameOf(QStringLiteral("A123456789")), QStringLiteral("一二三四五六七八九十"));
+        QCOMPARE(ds->recordCount(), 3);
+    }
+
     void tabOutOfTheLastCellGoesOnToANewRow() {
         QVERIFY(hxtest::enterCell(grid, 2, 2));
         hxtest::key(Qt::Key_Tab);

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QIODevice>
+#include <QSizeF>
+#include <QString>
+#include <QVector>
+#include <functional>
+
+#include "core/reports/rvproject.h"
+
+class QPainter;
+class QImage;
+class QRectF;
+
+namespace hx {
+
+class DataSet;
+
+// Rows for a report: every row of a data set, each field as the data set displays it.
+class TRvDataSetConnection {
+  public:
+    DataSet* dataSet = nullptr;
+
+    int rowCount() const;
+    // The display text of the field in the row; empty for a field the data set lacks.
+    QString text(int row, const QString& field) const;
+};
+
+// A generated report: its pages as recorded drawing. Page coordinates are dots (dotsPerInch of them to the
+// inch) from the paper's top left corner.
+struct Snapshot {
+    static constexpr int dotsPerInch = 600;
+    QSizeF pageSize;            // inches
+    QVector<QByteArray> pages;  // one recorded picture per page
+
+    int pageCount() const { return pages.size(); }
+    QSize pageSizeDots() const;
+};
+
+// The snapshot stream (".ndr"): a header with a version, the page size, the page count, then the pages.
+void writeSnapshot(const Snapshot& snapshot, QIODevice& device);
+// Raises ReportError when the data is not a snapshot of this program or is cut short.
+Snapshot readSnapshot(QIODevice& device);
+QByteArray snapshotBytes(const Snapshot& snapshot);
+Snapshot snapshotFromBytes(const QByteArray& bytes);
+
+// Plays a page into the rectangle (which should have the page's proportions) of a painter.
+void renderPage(const Snapshot& snapshot, int page, QPainter& painter, const QRectF& target);
+// A page as an image of the given width in pixels, on white.
+QImage renderPageImage(const Snapshot& snapshot, int page, int widthPixels);
+// Writes all pages (or those in the list, 0-based) as a PDF with real text. Raises on a file error.
+void writePdf(const Snapshot& snapshot, const QString& fileName, const QString& title = QString(),
+              const QVector<int>& pageList = {});
+
+// Where a band component ends up on every slip after the row layout: pairs that pass the printable width
+// continue on further lines of the slip.
+struct PlacedComponent {
+    const TRaveComponent* component;
+    double left, top;  // inches, from the band's top left corner
+};
+struct BandLayout {
+    std::vector<PlacedComponent> placed;
+    double height = 0;   // inches
+    int extraLines = 0;  // heading/value lines added for pairs that did not fit
+};
+BandLayout layoutBand(const TRavePage& page);
+
+// Generation: one band per data row, as many bands per page as fit. progress(page) is called after each
+// page; returning false aborts (nothing is returned then: the caller gets std::nullopt).
+struct GenerateOptions {
+    QHash<QString, QString> parameters;  // "{name}" in texts
+    std::function<bool(int page)> progress;
+};
+std::optional<Snapshot> generateReport(const TRavePage& page, const TRvDataSetConnection& data,
+                                       const GenerateOptions& options = {});
+// The same over any row source: rows and a function giving a field's text in a row.
+std::optional<Snapshot> generateReport(const TRavePage& page, int rows,
+                                       const std::function<QString(int row, const QString& field)>& text,
+                                       const GenerateOptions& options = {});
+
+}  // namespace hx

@@ -1,0 +1,208 @@
+// The report engine: slips on pages, the snapshot stream, and what renderers make of it.
+#include <QBuffer>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "core/data/dataset.h"
+#include "core/payroll/formula.h"
+#include "core/reports/payslip.h"
+#include "core/reports/rvengine.h"
+#include "core/reports/rvsystem.h"
+
+using namespace hx;
+
+namespace {
+
+// A sheet of n workers, as the salary sheet shows it: amounts with two decimals.
+struct Sheet {
+    DataSet ds;
+    explicit Sheet(int n) {
+        QVector<Field> fields{{QStringLiteral("staffCode"), FieldType::Text},
+                              {QStringLiteral("staffName"), FieldType::Text}};
+        for (const QString& code : salaryItemCodes())
+            fields << Field(code, code.startsWith(QLatin1Char('T')) ? FieldType::Text : FieldType::Money);
+        ds.defineFields(fields);
+        std::vector<QVector<QVariant>> rows;
+        for (int i = 0; i < n; ++i) {
+            QVector<QVariant> row{QStringLiteral("W%1").arg(i + 1, 4, 10, QLatin1Char('0')),
+                                  QStringLiteral("工人%1").arg(i + 1)};
+            for (int k = 0; k < salaryItemCodes().size(); ++k)
+                row << (salaryItemCodes()[k].startsWith(QLatin1Char('T'))
+                            ? QVariant(QStringLiteral("备注%1").arg(i + 1))
+                            : QVariant(1000.5 + i + k / 100.0));
+            rows.push_back(row);
+        }
+        ds.openWithRows(rows);
+        for (const QString& code : salaryItemCodes())
+            if (!code.startsWith(QLatin1Char('T'))) ds.field(code).displayFormat = QStringLiteral("0.00");
+    }
+};
+
+// The default slip with code, name, A01 (30 mm), a hidden A02 and C01 (20 mm).
+std::unique_ptr<TRaveProjectManager> slipProject() {
+    auto pm = parseReportProject(defaultReportProject());
+    SlipLayoutData d;
+    d.wCode = 18;
+    d.wName = 22;
+    d.items = {{QStringLiteral("A01"), QStringLiteral("计件工资"), 30},
+               {QStringLiteral("A02"), QStringLiteral("隐藏项"), 0},
+               {QStringLiteral("C01"), QStringLiteral("实发工资"), 20}};
+    layoutPaySlip(*pm, d);
+    return pm;
+}
+
+Snapshot generate(const TRavePage& page, Sheet& sheet) {
+    TRvDataSetConnection rows;
+    rows.dataSet = &sheet.ds;
+    GenerateOptions options;
+    options.parameters = paySlipParameters(2026, 9, 1);
+    auto s = generateReport(page, rows, options);
+    if (!s) qFatal("generation stopped");
+    return *s;
+}
+
+int slipsPerPage(const TRavePage& page) {
+    return int((page.printableHeight()) / layoutBand(page).height + 1e-9);
+}
+
+}  // namespace
+
+class TestRvEngine : public QObject {
+    Q_OBJECT
+  private slots:
+    void pagesHoldAsManySlipsAsFit() {
+        auto pm = slipProject();
+        const TRavePage& page = *pm->findPage(QStringLiteral("report1.page1"));
+        const int perPage = slipsPerPage(page);
+        QCOMPARE(perPage, 9);  // 30 mm slips on 279 mm of A4
+        for (auto [rows, pages] : {std::pair{1, 1}, {perPage, 1}, {perPage + 1, 2}, {3 * perPage, 3}}) {
+            Sheet sheet(rows);
+            QCOMPARE(generate(page, sheet).pageCount(), pages);
+        }
+        // A slip per row: the second page of perPage + 1 rows holds one slip, drawn in its top part only.
+        Sheet sheet(perPage + 1);
+        const Snapshot s = generate(page, sheet);
+        const QImage second = renderPageImage(s, 1, 400);
+        int lowestInk = 0;
+        for (int y = 0; y < second.height(); ++y)
+            for (int x = 0; x < second.width(); ++x)
+                if (qGray(second.pixel(x, y)) < 128) lowestInk = y;
+        const double slipPixels = layoutBand(page).height / page.pageSize().height() * second.height();
+        QVERIFY(lowestInk > 0);
+        QVERIFY2(lowestInk < (page.MarginTop / page.pageSize().height()) * second.height() + slipPixels + 2,
+                 qPrintable(QString::number(lowestInk)));
+    }
+
+    void generationReportsProgressAndStops() {
+        auto pm = slipProject();
+        const TRavePage& page = *pm->findPage(QStringLiteral("report1.page1"));
+        Sheet sheet(40);
+        TRvDataSetConnection rows;
+        rows.dataSet = &sheet.ds;
+        QVector<int> seen;
+        GenerateOptions options;
+        options.progress = [&](int p) {
+            seen << p;
+            return p < 2;
+        };
+        QVERIFY(!generateReport(page, rows, options));
+        QCOMPARE(seen, (QVector<int>{1, 2}));
+    }
+
+    void snapshotRoundTripIsPixelIdentical() {
+        auto pm = slipProject();
+        Sheet sheet(12);
+        const Snapshot s = generate(*pm->findPage(QStringLiteral("report1.page1")), sheet);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("slips.ndr"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            writeSnapshot(s, f);
+        }
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const Snapshot back = readSnapshot(f);
+        QCOMPARE(back.pageCount(), 2);
+        QCOMPARE(back.pageSize, s.pageSize);
+        for (int p = 0; p < 2; ++p) {
+            const QImage a = renderPageImage(s, p, 827), b = renderPageImage(back, p, 827);
+            QCOMPARE(a, b);
+            QVERIFY(a != QImage(a.size(), a.format()));
+        }
+        // Another report gives other pixels: the comparison sees a difference.
+        Sheet other(3);
+        const Snapshot t = generate(*pm->findPage(QStringLiteral("report1.page1")), other);
+        QVERIFY(renderPageImage(t, 0, 827) != renderPageImage(s, 0, 827));
+    }
+
+    void foreignOrDamagedSnapshotsAreRefused() {
+        auto pm = slipProject();
+        Sheet sheet(3);
+        const QByteArray good =
+            snapshotBytes(generate(*pm->findPage(QStringLiteral("report1.page1")), sheet));
+        QCOMPARE(snapshotFromBytes(good).pageCount(), 1);
+        auto refused = [](const QByteArray& bytes) {
+            try {
+                snapshotFromBytes(bytes);
+                return QString();
+            } catch (const ReportError& e) {
+                return e.text();
+            }
+        };
+        QVERIFY(refused(QByteArray()).contains(QStringLiteral("不是本系统的报表快照")));
+        QVERIFY(refused("%PDF-1.4 something else").contains(QStringLiteral("不是本系统的报表快照")));
+        for (qsizetype cut : {qsizetype(9), qsizetype(20), good.size() / 2, good.size() - 1})
+            QVERIFY2(refused(good.left(cut)).contains(QStringLiteral("损坏")),
+                     qPrintable(QString::number(cut)));
+        QByteArray newer = good;
+        newer[11] = 9;  // the version, big-endian after the 8 magic bytes
+        QVERIFY(refused(newer).contains(QStringLiteral("版本")));
+        QByteArray huge = good;
+        huge[11 + 16 + 1] = 0x7f;  // the page count
+        QVERIFY(!refused(huge).isEmpty());
+    }
+
+    void pdfHoldsTheSlipsAsText() {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext is not installed (scripts/setup.sh installs poppler-utils)");
+        auto pm = slipProject();
+        Sheet sheet(11);
+        const Snapshot s = generate(*pm->findPage(QStringLiteral("report1.page1")), sheet);
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("slips.pdf"));
+        activeFileRenderers().first().render(s, pdf, QStringLiteral("打印报表"));
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        const QString text = QString::fromUtf8(p.readAllStandardOutput());
+        QCOMPARE(text.count(QLatin1Char('\f')), 2);
+        QCOMPARE(text.count(QStringLiteral("工资条")), 11);
+        QVERIFY(text.contains(QStringLiteral("2026年9月")));
+        QCOMPARE(text.count(QStringLiteral("计件工资")), 11);
+        for (int i = 0; i < 11; ++i) {
+            QVERIFY(text.contains(QStringLiteral("W%1").arg(i + 1, 4, 10, QLatin1Char('0'))));
+            QVERIFY(text.contains(QStringLiteral("工人%1 ").arg(i + 1)));
+            // A01 and C01 of the row, with two decimals; A02 (hidden) never.
+            QVERIFY2(text.contains(QString::number(1000.5 + i, 'f', 2)), qPrintable(text));
+            QVERIFY(text.contains(QString::number(1000.5 + i + 15 / 100.0, 'f', 2)));
+            QVERIFY(!text.contains(QString::number(1000.5 + i + 1 / 100.0, 'f', 2)));
+        }
+        QVERIFY(!text.contains(QStringLiteral("隐藏项")));
+        QVERIFY(!text.contains(QStringLiteral("备注")));
+    }
+
+    void pageSelections() {
+        QCOMPARE(pagesToPrint(5, 1, 9999, QString()), (QVector<int>{1, 2, 3, 4, 5}));
+        QCOMPARE(pagesToPrint(5, 2, 3, QString()), (QVector<int>{2, 3}));
+        QCOMPARE(pagesToPrint(12, 1, 9999, QStringLiteral("1-3,5,11-")), (QVector<int>{1, 2, 3, 5, 11, 12}));
+        QCOMPARE(pagesToPrint(3, 1, 9999, QStringLiteral("0,7,2")), (QVector<int>{2}));
+    }
+};
+
+QTEST_MAIN(TestRvEngine)
+#include "tst_rvengine.moc"
