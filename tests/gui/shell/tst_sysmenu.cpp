@@ -34,16 +34,16 @@ const QDate today(2025, 3, 10);
 class TestSysMenu : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::WindowFixture> f;
+    std::unique_ptr<hxtest::WindowFixture> fixture;
     TempProgramDir* dir = nullptr;
     ScriptedDialogs* dialogs = nullptr;
     std::unique_ptr<hx::TmainFrm> panel;
     QString mdb;
 
-    hx::Connection& cn() { return f->cn(); }
+    hx::Connection& cn() { return fixture->cn(); }
 
     void addWorker(const QString& code) {
-        f->addWorker(code, QStringLiteral("工人") + code, {{QStringLiteral("salaryDay"), 1}});
+        fixture->addWorker(code, QStringLiteral("工人") + code, {{QStringLiteral("salaryDay"), 1}});
     }
     int workers() { return cn().scalar(QStringLiteral("select count(*) from staff")).toInt(); }
     static QString nameOf(hx::Connection& connection, const QString& code) {
@@ -63,7 +63,7 @@ class TestSysMenu : public QObject {
     hx::TstaffFrm* openStaffRegister() {
         QTest::mouseClick(panel->lblStaff, Qt::LeftButton);
         auto* staff = qobject_cast<hx::TstaffFrm*>(panel->workWindow(hx::Entry::Staff));
-        if (!staff || !f->activate(staff)) return nullptr;
+        if (!staff || !fixture->activate(staff)) return nullptr;
         return staff;
     }
     static QByteArray bytes(const QString& path) {
@@ -91,14 +91,14 @@ class TestSysMenu : public QObject {
   private slots:
     void init() {
         hx::setToday(today);
-        f = std::make_unique<hxtest::WindowFixture>(QStringLiteral("厂"));
-        dir = &f->dir;
-        dialogs = &f->dialogs;
-        mdb = f->accountSet;
-        f->logIn(hx::roleAccountant);
+        fixture = std::make_unique<hxtest::WindowFixture>(QStringLiteral("厂"));
+        dir = &fixture->dir;
+        dialogs = &fixture->dialogs;
+        mdb = fixture->accountSet;
+        fixture->logIn(hx::roleAccountant);
         panel = std::make_unique<hx::TmainFrm>();
         addWorker(QStringLiteral("001"));
-        QVERIFY(f->activate(panel.get()));
+        QVERIFY(fixture->activate(panel.get()));
     }
 
     void cleanup() {
@@ -106,7 +106,7 @@ class TestSysMenu : public QObject {
         panel.reset();
         dir = nullptr;
         dialogs = nullptr;
-        HX_FINISH_FIXTURE(f);
+        HX_FINISH_FIXTURE(fixture);
     }
 
     void backupTwiceADayGivesOneFile() {

@@ -34,35 +34,37 @@ QDate d(int month, int day) {
 class TestAnalyse : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::WindowFixture> f;
+    std::unique_ptr<hxtest::WindowFixture> fixture;
     hxtest::ScriptedDialogs* dialogs = nullptr;
     hxtest::TempProgramDir* dir = nullptr;
     QPointer<TAnalyseFrm> win;
     QString accountSet;
 
-    Connection& cn() { return f->cn(); }
+    Connection& cn() { return fixture->cn(); }
     int addStaff(const QString& code, const QString& name, const QVariant& group, const QString& level,
                  int salaryDay, int fired = 0) {
-        return int(f->addWorker(code, name,
-                                {{"ClassGroup", group},
-                                 {"LevelSalary", f->money(level)},
-                                 {"salaryDay", salaryDay},
-                                 {"Firedd", fired}}));
+        return int(fixture->addWorker(code, name,
+                                      {{"ClassGroup", group},
+                                       {"LevelSalary", fixture->money(level)},
+                                       {"salaryDay", salaryDay},
+                                       {"Firedd", fired}}));
     }
     int addJob(const QString& code, const QVariant& style, const QString& price, int stopped = 0) {
-        return int(
-            f->addProcess(code, {{"StyleGroup", style}, {"UnitPrice", f->money(price)}, {"stopp", stopped}}));
+        return int(fixture->addProcess(
+            code, {{"StyleGroup", style}, {"UnitPrice", fixture->money(price)}, {"stopp", stopped}}));
     }
-    void addWork(const QDate& day, int staff, int job, int qty) { f->addPieceRecord(day, staff, job, qty); }
+    void addWork(const QDate& day, int staff, int job, int qty) {
+        fixture->addPieceRecord(day, staff, job, qty);
+    }
 
     // The window shown and active, as the main panel opens it.
     bool openWindow() {
-        win = f->openWindow<TAnalyseFrm>();
+        win = fixture->openWindow<TAnalyseFrm>();
         return win;
     }
     template <class T>
     T* child(const char* name) {
-        return f->child<T>(win, QLatin1String(name));
+        return fixture->child<T>(win, QLatin1String(name));
     }
     TMyDBGrid* grid(const char* name) { return child<TMyDBGrid>(name); }
     DataSet* ds(const char* name) { return child<DataSet>(name); }
@@ -153,10 +155,10 @@ class TestAnalyse : public QObject {
   private slots:
     void init() {
         hx::setToday(QDate(2025, 7, 15));
-        f = std::make_unique<hxtest::WindowFixture>(QStringLiteral("统计"));
-        dialogs = &f->dialogs;
-        dir = &f->dir;
-        accountSet = f->accountSet;
+        fixture = std::make_unique<hxtest::WindowFixture>(QStringLiteral("统计"));
+        dialogs = &fixture->dialogs;
+        dir = &fixture->dir;
+        accountSet = fixture->accountSet;
         zhang = addStaff("001", "张三", "车缝", "3000", 8);
         li = addStaff("002", "李四", "O'Neil组", "2500", 15);
         wang = addStaff("003", "王五", "车缝", "0", 8, -1);
@@ -181,7 +183,7 @@ class TestAnalyse : public QObject {
     void cleanup() {
         dialogs = nullptr;
         dir = nullptr;
-        HX_FINISH_FIXTURE(f);
+        HX_FINISH_FIXTURE(fixture);
     }
 
     // ---- the statements
