@@ -468,7 +468,7 @@ QDate SheetReader::dateOfSerial(double serial) const {
 }
 
 QString SheetReader::fileFilter() {
-    return QStringLiteral("电子表格 (*.xlsx *.csv)");
+    return QStringLiteral("电子表格|*.xlsx;*.csv");
 }
 
 std::unique_ptr<SheetReader> SheetReader::open(const QString& path) {
