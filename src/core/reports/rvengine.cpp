@@ -6,8 +6,9 @@
 #include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QPicture>
 #include <QRegularExpression>
+#include <QtEndian>
+#include <array>
 #include <cmath>
 #include <map>
 
@@ -18,12 +19,14 @@ namespace hx {
 namespace {
 
 constexpr char snapshotMagic[8] = {'H', 'X', 'N', 'D', 'R', '\r', '\n', '\x1a'};
-constexpr quint32 snapshotVersion = 1;
+// 2: pages as our own drawing list with a font table (1 held recorded QPicture data and was never released).
+constexpr quint32 snapshotVersion = 2;
 constexpr double dpi = Snapshot::dotsPerInch;
 // A text keeps this much room to a frame's line, left and right.
 constexpr double textPadding = 0.6 / 25.4;
-// Above this many pages a snapshot header is taken as damaged.
+// Above this many pages or fonts a snapshot header is taken as damaged.
 constexpr qint32 maxPages = 10000000;
+constexpr qint32 maxFonts = 65535;
 
 // Pairs of a heading and a value: TextN and DataTextN.
 int pairNumber(const TRaveComponent& c) {
@@ -41,70 +44,301 @@ QString substitute(const QString& text, const QHash<QString, QString>& parameter
     return out;
 }
 
-// Draws texts, keeping one font and its metrics per face and size.
-class TextPainter {
-  public:
-    explicit TextPainter(QPaintDevice* device) : m_device(device) {}
+QFont makeFont(const SnapshotFont& f) {
+    QFont font(f.family);
+    font.setPixelSize(f.pixels);
+    font.setBold(f.bold);
+    return font;
+}
 
-    void draw(QPainter& p, const TRaveText& t, const QString& text, const QRectF& rect) {
-        if (t.Frame) p.drawRect(rect);
+// Record kinds of a page's drawing list.
+constexpr char opText = 'T', opRect = 'R', opLine = 'L';
+constexpr int textHeadSize = 1 + 2 + 4 + 4 + 2, rectSize = 1 + 4 * 4, lineSize = 1 + 5 * 4 + 1;
+// The thin pen of frames, in dots.
+constexpr double thinPen = 0.2 / 25.4 * dpi;
+
+// Appends records to a page.
+class PageWriter {
+  public:
+    void text(int font, double x, double y, const QString& text) {
+        const int n = int(std::min<qsizetype>(text.size(), 0xffff));
+        char* out = grow(textHeadSize + 2 * n);
+        *out++ = opText;
+        out = put16(out, quint16(font));
+        out = putF(out, x);
+        out = putF(out, y);
+        out = put16(out, quint16(n));
+        for (int i = 0; i < n; ++i) out = put16(out, text.at(i).unicode());
+    }
+    void rect(const QRectF& r) {
+        char* out = grow(rectSize);
+        *out++ = opRect;
+        for (double v : {r.left(), r.top(), r.width(), r.height()}) out = putF(out, v);
+    }
+    void line(const QPointF& a, const QPointF& b, double pen, bool dashed) {
+        char* out = grow(lineSize);
+        *out++ = opLine;
+        for (double v : {a.x(), a.y(), b.x(), b.y(), pen}) out = putF(out, v);
+        *out = dashed ? 1 : 0;
+    }
+    QByteArray take() {
+        m_bytes.squeeze();
+        return std::exchange(m_bytes, QByteArray());
+    }
+
+  private:
+    char* grow(int n) {
+        const qsizetype at = m_bytes.size();
+        if (m_bytes.capacity() < at + n) m_bytes.reserve(std::max<qsizetype>(2 * (at + n), 4096));
+        m_bytes.resize(at + n);
+        return m_bytes.data() + at;
+    }
+    static char* put16(char* out, quint16 v) {
+        qToLittleEndian(v, out);
+        return out + 2;
+    }
+    static char* putF(char* out, double v) {
+        qToLittleEndian(float(v), out);
+        return out + 4;
+    }
+    QByteArray m_bytes;
+};
+
+// Reads the records of a page. Every read checks the bounds: a damaged page ends the walk with ok false.
+class PageReader {
+  public:
+    explicit PageReader(const QByteArray& page) : m_p(page.constData()), m_end(m_p + page.size()) {}
+    bool atEnd() const { return m_p == m_end; }
+    bool ok() const { return m_ok; }
+    char kind() { return need(1) ? *m_p++ : 0; }
+    quint16 u16() {
+        if (!need(2)) return 0;
+        const quint16 v = qFromLittleEndian<quint16>(m_p);
+        m_p += 2;
+        return v;
+    }
+    double f() {
+        if (!need(4)) return 0;
+        const float v = qFromLittleEndian<float>(m_p);
+        m_p += 4;
+        return std::isfinite(v) ? v : (m_ok = false, 0.0);
+    }
+    quint8 u8() { return need(1) ? quint8(*m_p++) : 0; }
+    // n UTF-16 code units, as a view into the page.
+    const char* units(int n) {
+        if (!need(2 * n)) return nullptr;
+        const char* at = m_p;
+        m_p += 2 * n;
+        return at;
+    }
+    void fail() { m_ok = false; }
+
+  private:
+    bool need(qsizetype n) {
+        if (m_ok && m_end - m_p >= n) return true;
+        m_ok = false;
+        m_p = m_end;
+        return false;
+    }
+    const char* m_p;
+    const char* m_end;
+    bool m_ok = true;
+};
+
+QString unitsText(const char* units, int n) {
+    QString s(n, Qt::Uninitialized);
+    for (int i = 0; i < n; ++i) s[i] = QChar(qFromLittleEndian<quint16>(units + 2 * i));
+    return s;
+}
+
+// Whether a page is a well-formed drawing list over fonts fonts.
+bool pageIsSound(const QByteArray& page, int fonts) {
+    PageReader r(page);
+    while (!r.atEnd() && r.ok()) {
+        switch (r.kind()) {
+            case opText: {
+                if (r.u16() >= fonts) r.fail();
+                r.f(), r.f();
+                r.units(r.u16());
+                break;
+            }
+            case opRect:
+                for (int i = 0; i < 4; ++i) r.f();
+                break;
+            case opLine:
+                for (int i = 0; i < 5; ++i) r.f();
+                r.u8();
+                break;
+            default:
+                r.fail();
+        }
+    }
+    return r.ok();
+}
+
+// Lays out the texts of a report: keeps the fonts it uses, and measures texts once per font and wording
+// where the wording repeats (headings), by character for the plain ASCII of codes and amounts.
+class TextSetter {
+  public:
+    explicit TextSetter(QVector<SnapshotFont>& fonts) : m_fonts(fonts) {}
+
+    void draw(PageWriter& w, const TRaveText& t, const QString& text, const QRectF& rect) {
+        if (t.Frame) w.rect(rect);
         if (text.isEmpty()) return;
         const int pixels = std::max(1, int(std::lround(t.FontSize * dpi / 72.0)));
-        Font& f = font(t.FontName, pixels, t.Bold);
+        int id = fontId(t.FontName, pixels, t.Bold);
         const double room = rect.width() - 2 * textPadding * dpi;
-        // Only a text that may not fit is measured: no glyph is wider than the font's height.
-        const double wide = text.size() * pixels * 1.1 > room ? f.metrics.horizontalAdvance(text) : 0;
+        double wide = width(id, text);
         // A value wider than its box is drawn smaller, never cut off.
-        Font* use = &f;
-        if (wide > room && room > 0)
-            use = &font(t.FontName, std::max(1, int(std::floor(pixels * room / wide))), t.Bold);
-        // The picture records a font change only when the font changes.
-        if (use != m_current) {
-            p.setFont(use->font);
-            m_current = use;
+        if (wide > room && room > 0) {
+            const int smaller = std::max(1, int(std::floor(pixels * room / wide)));
+            id = fontId(t.FontName, smaller, t.Bold);
+            wide = width(id, text);
         }
-        int flags = Qt::AlignVCenter | Qt::TextSingleLine;
-        flags |= t.Align == TextAlign::Right    ? Qt::AlignRight
-                 : t.Align == TextAlign::Center ? Qt::AlignHCenter
-                                                : Qt::AlignLeft;
-        p.drawText(rect.adjusted(textPadding * dpi, 0, -textPadding * dpi, 0), flags, text);
+        const Font& f = m_metrics[id];
+        const double left = rect.left() + textPadding * dpi;
+        const double x = t.Align == TextAlign::Right    ? left + room - wide
+                         : t.Align == TextAlign::Center ? left + (room - wide) / 2
+                                                        : left;
+        const double y = rect.top() + (rect.height() - f.ascent - f.descent) / 2 + f.ascent;
+        w.text(id, x, y, text);
     }
 
   private:
     struct Font {
-        QFont font;
         QFontMetricsF metrics;
+        double ascent, descent;
+        std::array<double, 128> ascii;  // advances of the ASCII characters, < 0 until measured
+        QHash<QString, double> widths;  // of other wordings
     };
-    Font& font(const QString& name, int pixels, bool bold) {
-        const QString key =
-            name + QLatin1Char('/') + QString::number(pixels) + (bold ? QLatin1Char('b') : QLatin1Char('n'));
-        auto it = m_fonts.find(key);
-        if (it == m_fonts.end()) {
-            QFont f(name);
-            f.setPixelSize(pixels);
-            f.setBold(bold);
-            it = m_fonts.emplace(key, Font{f, QFontMetricsF(f, m_device)}).first;
+    int fontId(const QString& family, int pixels, bool bold) {
+        const SnapshotFont key{family, pixels, bold};
+        // A report uses a handful of fonts: the last one found is most often the one wanted.
+        if (m_last >= 0 && m_fonts[m_last] == key) return m_last;
+        m_last = int(m_fonts.indexOf(key));
+        if (m_last < 0) {
+            m_fonts << key;
+            m_last = int(m_fonts.size() - 1);
         }
-        return it->second;
+        while (m_metrics.size() <= std::size_t(m_last)) {
+            const QFontMetricsF metrics(makeFont(m_fonts[int(m_metrics.size())]));
+            Font f{metrics, metrics.ascent(), metrics.descent(), {}, {}};
+            f.ascii.fill(-1);
+            m_metrics.push_back(std::move(f));
+        }
+        return m_last;
     }
-    QPaintDevice* m_device;
-    std::map<QString, Font> m_fonts;
-    Font* m_current = nullptr;
+    double width(int id, const QString& text) {
+        Font& f = m_metrics[id];
+        double sum = 0;
+        for (QChar c : text) {
+            const ushort u = c.unicode();
+            if (u >= 128 || u < 32) {
+                sum = -1;
+                break;
+            }
+            if (f.ascii[u] < 0) f.ascii[u] = f.metrics.horizontalAdvance(c);
+            sum += f.ascii[u];
+        }
+        if (sum >= 0) return sum;
+        auto it = f.widths.constFind(text);
+        if (it != f.widths.constEnd()) return *it;
+        const double w = f.metrics.horizontalAdvance(text);
+        // Names differ from worker to worker: only so many wordings are kept.
+        if (f.widths.size() < 4096) f.widths.insert(text, w);
+        return w;
+    }
+    QVector<SnapshotFont>& m_fonts;
+    std::vector<Font> m_metrics;
+    int m_last = -1;
 };
 
-void drawComponent(QPainter& p, TextPainter& texts, const TRaveComponent& c, double left, double top,
+void drawComponent(PageWriter& w, TextSetter& texts, const TRaveComponent& c, double left, double top,
                    const QString& text) {
     const QRectF rect(left * dpi, top * dpi, c.Width * dpi, c.Height * dpi);
     if (c.kind() == TRaveComponent::Kind::Line) {
         const auto& line = static_cast<const TRaveLine&>(c);
-        QPen pen(Qt::black, std::max(1.0, line.PenWidth * dpi), line.Dashed ? Qt::DashLine : Qt::SolidLine);
-        p.setPen(pen);
-        p.drawLine(rect.topLeft(), QPointF(rect.left() + rect.width(), rect.top() + rect.height()));
-        p.setPen(QPen(Qt::black, 0.2 / 25.4 * dpi));
+        w.line(rect.topLeft(), QPointF(rect.left() + rect.width(), rect.top() + rect.height()),
+               std::max(1.0, line.PenWidth * dpi), line.Dashed);
         return;
     }
-    texts.draw(p, static_cast<const TRaveText&>(c), text, rect);
+    texts.draw(w, static_cast<const TRaveText&>(c), text, rect);
 }
+
+// Draws pages: the fonts of a snapshot are made once for all its pages.
+class PagePainter {
+  public:
+    explicit PagePainter(const Snapshot& snapshot) : m_snapshot(snapshot) {
+        for (const SnapshotFont& f : snapshot.fonts) m_fonts << makeFont(f);
+    }
+    // Draws the page in dots onto the painter as it is set up.
+    void draw(QPainter& p, int page) {
+        const QByteArray& bytes = m_snapshot.pages[page];
+        p.save();
+        p.setBrush(Qt::NoBrush);
+        const QPen thin(Qt::black, thinPen);
+        p.setPen(thin);
+        // Rules first, then the texts one font at a time: the font changes a few times a page, not at every
+        // text.
+        QVector<bool> used(m_fonts.size(), false);
+        PageReader r(bytes);
+        while (!r.atEnd() && r.ok()) {
+            switch (r.kind()) {
+                case opText: {
+                    const int font = r.u16();
+                    r.f(), r.f();
+                    r.units(r.u16());
+                    if (font < used.size()) used[font] = true;
+                    break;
+                }
+                case opRect: {
+                    const double x = r.f(), y = r.f(), w = r.f(), h = r.f();
+                    p.drawRect(QRectF(x, y, w, h));
+                    break;
+                }
+                case opLine: {
+                    const double x1 = r.f(), y1 = r.f(), x2 = r.f(), y2 = r.f(), pen = r.f();
+                    p.setPen(QPen(Qt::black, pen, r.u8() ? Qt::DashLine : Qt::SolidLine));
+                    p.drawLine(QPointF(x1, y1), QPointF(x2, y2));
+                    p.setPen(thin);
+                    break;
+                }
+                default:
+                    r.fail();
+            }
+        }
+        for (int font = 0; font < used.size(); ++font) {
+            if (!used[font]) continue;
+            p.setFont(m_fonts[font]);
+            PageReader t(bytes);
+            while (!t.atEnd() && t.ok()) {
+                switch (t.kind()) {
+                    case opText: {
+                        const int id = t.u16();
+                        const double x = t.f(), y = t.f();
+                        const int n = t.u16();
+                        const char* units = t.units(n);
+                        if (id == font && units) p.drawText(QPointF(x, y), unitsText(units, n));
+                        break;
+                    }
+                    case opRect:
+                        t.units(8);
+                        break;
+                    case opLine:
+                        t.units(10), t.u8();
+                        break;
+                    default:
+                        t.fail();
+                }
+            }
+        }
+        p.restore();
+    }
+
+  private:
+    const Snapshot& m_snapshot;
+    QVector<QFont> m_fonts;
+};
 
 }  // namespace
 
@@ -126,7 +360,8 @@ void writeSnapshot(const Snapshot& snapshot, QIODevice& device) {
     QDataStream out(&device);
     out.setVersion(QDataStream::Qt_6_4);
     out << snapshotVersion << snapshot.pageSize.width() << snapshot.pageSize.height()
-        << qint32(snapshot.pages.size());
+        << qint32(snapshot.pages.size()) << qint32(snapshot.fonts.size());
+    for (const SnapshotFont& f : snapshot.fonts) out << f.family << qint32(f.pixels) << f.bold;
     for (const QByteArray& page : snapshot.pages) out << page;
     if (out.status() != QDataStream::Ok) throw ReportError(QStringLiteral("报表快照写入失败。"));
 }
@@ -151,13 +386,24 @@ Snapshot readSnapshot(QIODevice& device) {
     if (in.status() != QDataStream::Ok || !(width > 0 && width < 1000) || !(height > 0 && height < 1000) ||
         count < 0 || count > maxPages)
         throw ReportError(damaged);
+    qint32 fonts = 0;
+    in >> fonts;
+    if (in.status() != QDataStream::Ok || fonts < 0 || fonts > maxFonts) throw ReportError(damaged);
     Snapshot s;
     s.pageSize = QSizeF(width, height);
-    s.pages.reserve(count);
+    for (qint32 i = 0; i < fonts; ++i) {
+        SnapshotFont f;
+        qint32 pixels = 0;
+        in >> f.family >> pixels >> f.bold;
+        if (in.status() != QDataStream::Ok || pixels < 1 || pixels > 100000) throw ReportError(damaged);
+        f.pixels = pixels;
+        s.fonts << f;
+    }
+    s.pages.reserve(std::min(count, qint32(1 << 16)));
     for (qint32 i = 0; i < count; ++i) {
         QByteArray page;
         in >> page;
-        if (in.status() != QDataStream::Ok || !page.startsWith("QPIC")) throw ReportError(damaged);
+        if (in.status() != QDataStream::Ok || !pageIsSound(page, fonts)) throw ReportError(damaged);
         s.pages << page;
     }
     return s;
@@ -181,18 +427,10 @@ Snapshot snapshotFromBytes(const QByteArray& bytes) {
 void renderPage(const Snapshot& snapshot, int page, QPainter& painter, const QRectF& target) {
     if (page < 0 || page >= snapshot.pages.size()) return;
     const QSize dots = snapshot.pageSizeDots();
-    QPicture picture;
-    picture.setData(snapshot.pages[page].constData(), uint(snapshot.pages[page].size()));
     painter.save();
     painter.translate(target.topLeft());
     painter.scale(target.width() / dots.width(), target.height() / dots.height());
-    // A picture played on a device of another resolution is scaled by the ratio of the two: undone here, so
-    // that a page fills the target whatever the device.
-    if (QPaintDevice* device = painter.device()) {
-        painter.scale(double(picture.logicalDpiX()) / device->logicalDpiX(),
-                      double(picture.logicalDpiY()) / device->logicalDpiY());
-    }
-    painter.drawPicture(0, 0, picture);
+    PagePainter(snapshot).draw(painter, page);
     painter.restore();
 }
 
@@ -221,10 +459,11 @@ void writePdf(const Snapshot& snapshot, const QString& fileName, const QString& 
         for (int i = 0; i < snapshot.pageCount(); ++i) pages << i;
     QPainter painter;
     if (!painter.begin(&writer)) throw ReportError(QStringLiteral("无法写入文件\"%1\"。").arg(fileName));
-    const QSize dots = snapshot.pageSizeDots();
+    // The writer's resolution is the snapshot's: a dot is a device pixel.
+    PagePainter pagePainter(snapshot);
     for (int i = 0; i < pages.size(); ++i) {
         if (i > 0) writer.newPage();
-        renderPage(snapshot, pages[i], painter, QRectF(0, 0, dots.width(), dots.height()));
+        if (pages[i] >= 0 && pages[i] < snapshot.pageCount()) pagePainter.draw(painter, pages[i]);
     }
     painter.end();
 }
@@ -292,8 +531,16 @@ BandLayout layoutBand(const TRavePage& page) {
 
 std::optional<Snapshot> generateReport(const TRavePage& page, const TRvDataSetConnection& data,
                                        const GenerateOptions& options) {
+    // A slip reads the same few dozen fields of every row: each is looked up once.
+    QHash<QString, int> fields;
+    DataSet* ds = data.dataSet;
     return generateReport(
-        page, data.rowCount(), [&data](int row, const QString& field) { return data.text(row, field); },
+        page, data.rowCount(),
+        [&fields, ds](int row, const QString& field) {
+            auto it = fields.constFind(field);
+            if (it == fields.constEnd()) it = fields.insert(field, ds ? ds->fieldIndex(field) : -1);
+            return *it < 0 ? QString() : ds->textAt(row, *it);
+        },
         options);
 }
 
@@ -309,36 +556,52 @@ std::optional<Snapshot> generateReport(const TRavePage& page, int rows,
     const double room = page.printableHeight() - headerHeight;
     const int perPage = std::max(1, int(std::floor(room / band.height + 1e-9)));
     const int pageCount = rows == 0 ? 1 : (rows + perPage - 1) / perPage;
+    // Fixed texts are the same on every page and slip: their parameters are filled in once.
+    std::map<const TRaveComponent*, QString> fixed;
+    for (const auto* list : {&page.Components, &page.Band.Components})
+        for (const auto& c : *list)
+            if (c->kind() == TRaveComponent::Kind::Text)
+                fixed[c.get()] = substitute(static_cast<const TRaveText&>(*c).Text, options.parameters);
+    struct Placed {
+        const TRaveComponent* component;
+        double left, top;
+        const QString* text;   // a fixed text, or none
+        const QString* field;  // a data text's field, or none
+    };
+    std::vector<Placed> placedList;
+    for (const PlacedComponent& placed : band.placed) {
+        const TRaveComponent* c = placed.component;
+        auto it = fixed.find(c);
+        placedList.push_back({c, placed.left, placed.top, it == fixed.end() ? nullptr : &it->second,
+                              c->kind() == TRaveComponent::Kind::DataText
+                                  ? &static_cast<const TRaveDataText*>(c)->DataField
+                                  : nullptr});
+    }
+    TextSetter texts(snapshot.fonts);
+    const QString none;
     for (int pageNo = 0; pageNo < pageCount; ++pageNo) {
-        QPicture picture;
-        QPainter p(&picture);
-        p.setPen(QPen(Qt::black, 0.2 / 25.4 * dpi));
-        p.setBrush(Qt::NoBrush);
-        TextPainter texts(&picture);
+        PageWriter w;
         const double x0 = page.MarginLeft, y0 = page.MarginTop;
         for (const auto& c : page.Components) {
             if (!c->Visible) continue;
-            QString t;
-            if (c->kind() == TRaveComponent::Kind::Text)
-                t = substitute(static_cast<const TRaveText&>(*c).Text, options.parameters);
-            drawComponent(p, texts, *c, x0 + c->Left, y0 + c->Top, t);
+            auto it = fixed.find(c.get());
+            drawComponent(w, texts, *c, x0 + c->Left, y0 + c->Top, it == fixed.end() ? none : it->second);
         }
         const int first = pageNo * perPage;
         const int last = std::min(rows, first + perPage);
         for (int row = first; row < last; ++row) {
             const double top = y0 + headerHeight + (row - first) * band.height;
-            for (const PlacedComponent& placed : band.placed) {
-                const TRaveComponent& c = *placed.component;
-                QString t;
-                if (c.kind() == TRaveComponent::Kind::DataText)
-                    t = text(row, static_cast<const TRaveDataText&>(c).DataField);
-                else if (c.kind() == TRaveComponent::Kind::Text)
-                    t = substitute(static_cast<const TRaveText&>(c).Text, options.parameters);
-                drawComponent(p, texts, c, x0 + placed.left, top + placed.top, t);
+            for (const Placed& placed : placedList) {
+                if (placed.field) {
+                    drawComponent(w, texts, *placed.component, x0 + placed.left, top + placed.top,
+                                  text(row, *placed.field));
+                } else {
+                    drawComponent(w, texts, *placed.component, x0 + placed.left, top + placed.top,
+                                  placed.text ? *placed.text : none);
+                }
             }
         }
-        p.end();
-        snapshot.pages << QByteArray(picture.data(), int(picture.size()));
+        snapshot.pages << w.take();
         if (options.progress && !options.progress(pageNo + 1)) return std::nullopt;
     }
     return snapshot;

@@ -28,25 +28,41 @@ class TRvDataSetConnection {
     QString text(int row, const QString& field) const;
 };
 
-// A generated report: its pages as recorded drawing. Page coordinates are dots (dotsPerInch of them to the
-// inch) from the paper's top left corner.
+// A font of a generated report: texts name it by its place in the snapshot's font list.
+struct SnapshotFont {
+    QString family;
+    int pixels = 1;  // dots
+    bool bold = false;
+    bool operator==(const SnapshotFont& o) const {
+        return pixels == o.pixels && bold == o.bold && family == o.family;
+    }
+};
+
+// A generated report: its pages as a compact drawing list of our own. Page coordinates are dots
+// (dotsPerInch of them to the inch) from the paper's top left corner. A page is a sequence of records
+// (little-endian):
+//   'T' u16 font, f32 x, f32 y (the baseline's left end), u16 n, n UTF-16 code units: a text
+//   'R' f32 left, top, width, height: a ruled box in the thin pen
+//   'L' f32 x1, y1, x2, y2, f32 pen width, u8 dashed: a line
 struct Snapshot {
     static constexpr int dotsPerInch = 600;
-    QSizeF pageSize;            // inches
-    QVector<QByteArray> pages;  // one recorded picture per page
+    QSizeF pageSize;              // inches
+    QVector<SnapshotFont> fonts;  // the fonts the texts of the pages use
+    QVector<QByteArray> pages;    // one drawing list per page
 
     int pageCount() const { return pages.size(); }
     QSize pageSizeDots() const;
 };
 
-// The snapshot stream (".ndr"): a header with a version, the page size, the page count, then the pages.
+// The snapshot stream (".ndr"): a header with a version, the page size, the page count, the fonts, then the
+// pages.
 void writeSnapshot(const Snapshot& snapshot, QIODevice& device);
 // Raises ReportError when the data is not a snapshot of this program or is cut short.
 Snapshot readSnapshot(QIODevice& device);
 QByteArray snapshotBytes(const Snapshot& snapshot);
 Snapshot snapshotFromBytes(const QByteArray& bytes);
 
-// Plays a page into the rectangle (which should have the page's proportions) of a painter.
+// Draws a page into the rectangle (which should have the page's proportions) of a painter.
 void renderPage(const Snapshot& snapshot, int page, QPainter& painter, const QRectF& target);
 // A page as an image of the given width in pixels, on white.
 QImage renderPageImage(const Snapshot& snapshot, int page, int widthPixels);

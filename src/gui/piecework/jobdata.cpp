@@ -23,6 +23,7 @@
 #include "core/data/myfuns_lists.h"
 #include "core/data/values.h"
 #include "core/piecework/jobtotals.h"
+#include "gui/exchange/importdialog.h"
 #include "gui/widgets/combolists.h"
 #include "gui/widgets/dialogs.h"
 #include "gui/widgets/listops.h"
@@ -253,6 +254,19 @@ void TjobDataFrm::buildWindow() {
     PopupMenu1->addSeparator();
     poDelete = PopupMenu1->addAction(QStringLiteral("删除"));
     poDelete->setObjectName(QStringLiteral("poDelete"));
+    PopupMenu1->addSeparator();
+    PopupMenu1
+        ->addAction(importCommandText(), this,
+                    [this] {
+                        importFromSpreadsheet(
+                            this, ImportTarget::PieceWork, [this] { storePendingEdit(); },
+                            [this] {
+                                if (!tdMain->isOpen()) return;
+                                tdMain->requery();
+                                readTotals();
+                            });
+                    })
+        ->setObjectName(QStringLiteral("poImport"));
     connect(poSort, &QAction::triggered, this, &TjobDataFrm::poSortClick);
     connect(poDelete, &QAction::triggered, this, &TjobDataFrm::poDeleteClick);
 

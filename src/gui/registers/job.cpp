@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "core/data/datamodule.h"
+#include "gui/exchange/importdialog.h"
 #include "gui/widgets/dialogs.h"
 #include "gui/widgets/listops.h"
 #include "gui/widgets/mydbgrid.h"
@@ -100,6 +101,19 @@ void TjobFrm::buildWindow() {
     popData->addSeparator();
     item(pAppend, "pAppend", QStringLiteral("新增"), &TjobFrm::pAppendClick);
     item(pDelete, "pDelete", QStringLiteral("删除"), &TjobFrm::pDeleteClick);
+    popData->addSeparator();
+    popData
+        ->addAction(importCommandText(), this,
+                    [this] {
+                        importFromSpreadsheet(
+                            this, ImportTarget::Job,
+                            [this] {
+                                commitGridEditor(grdMain);
+                                tdMain->checkBrowseMode();
+                            },
+                            [this] { requeryList(); });
+                    })
+        ->setObjectName(QStringLiteral("pImport"));
     connect(popData, &QMenu::aboutToShow, this, &TjobFrm::DataPopup);
     setGridMenu(grdMain, popData);
 

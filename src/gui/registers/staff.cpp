@@ -10,6 +10,7 @@
 #include "core/data/datamodule.h"
 #include "core/data/values.h"
 #include "core/payroll/fixeditems.h"
+#include "gui/exchange/importdialog.h"
 #include "gui/widgets/dialogs.h"
 #include "gui/widgets/listops.h"
 #include "gui/widgets/mydbgrid.h"
@@ -145,6 +146,19 @@ void TstaffFrm::buildWindow() {
     popData->addSeparator();
     item(popData, pAppend, "pAppend", QStringLiteral("新增"), &TstaffFrm::pAppendClick);
     item(popData, pDelete, "pDelete", QStringLiteral("删除"), &TstaffFrm::pDeleteClick);
+    popData->addSeparator();
+    popData
+        ->addAction(importCommandText(), this,
+                    [this] {
+                        importFromSpreadsheet(
+                            this, ImportTarget::Staff,
+                            [this] {
+                                commitGridEditor(grdMain);
+                                tdMain->checkBrowseMode();
+                            },
+                            [this] { requeryList(); });
+                    })
+        ->setObjectName(QStringLiteral("pImport"));
     connect(popData, &QMenu::aboutToShow, this, &TstaffFrm::popDataPopup);
     setGridMenu(grdMain, popData);
 

@@ -277,6 +277,22 @@ void TmyRpSetupFrm::FileRBClick() {
 
 void TmyRpSetupFrm::editFileNameChange() {
     bbtnOK->setEnabled(!editFileName->text().trimmed().isEmpty());
+    // A typed name with the extension of a format chooses that format, as a chosen file does: "工资条.pdf"
+    // is written as PDF, not as a snapshot under a PDF name.
+    formatFromName(editFileName->text().trimmed());
+}
+
+void TmyRpSetupFrm::formatFromName(const QString& name) {
+    const QString suffix = QFileInfo(name).suffix().toLower();
+    int index = -1;
+    if (suffix == QLatin1String("ndr")) index = 0;
+    if (suffix == QLatin1String("prn")) index = 1;
+    for (int i = 0; i < activeFileRenderers().size(); ++i)
+        if (activeFileRenderers()[i].FileMask.mid(2).compare(suffix, Qt::CaseInsensitive) == 0) index = i + 2;
+    if (index >= 0 && index < cboxFormat->count()) {
+        cboxFormat->setCurrentIndex(index);
+        saveFilterIndex = index + 1;
+    }
 }
 
 void TmyRpSetupFrm::FileNameSBClick() {
@@ -284,16 +300,7 @@ void TmyRpSetupFrm::FileNameSBClick() {
     const auto chosen = Dialogs::get().saveFile(saveFilter);
     if (!chosen) return;
     editFileName->setText(*chosen);
-    const QString suffix = QFileInfo(*chosen).suffix().toLower();
-    int index = -1;
-    if (suffix == QLatin1String("ndr")) index = 0;
-    if (suffix == QLatin1String("prn")) index = 1;
-    for (int i = 0; i < activeFileRenderers().size(); ++i)
-        if (activeFileRenderers()[i].FileMask.mid(2).compare(suffix, Qt::CaseInsensitive) == 0) index = i + 2;
-    if (index >= 0) {
-        cboxFormat->setCurrentIndex(index);
-        saveFilterIndex = index + 1;
-    }
+    formatFromName(*chosen);
 }
 
 void TmyRpSetupFrm::cboxFormatChange() {

@@ -161,6 +161,17 @@ class TestRvEngine : public QObject {
         QByteArray newer = good;
         newer[11] = 9;  // the version, big-endian after the 8 magic bytes
         QVERIFY(refused(newer).contains(QStringLiteral("版本")));
+        // A page whose text names a font the snapshot does not have, or whose record is cut short.
+        Snapshot bad;
+        bad.pageSize = QSizeF(8.27, 11.69);
+        bad.fonts << SnapshotFont{QStringLiteral("WenQuanYi Micro Hei"), 75, false};
+        const char text[] = {'T', 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 'A', 0};
+        bad.pages << QByteArray(text, sizeof text);
+        QVERIFY(refused(snapshotBytes(bad)).contains(QStringLiteral("损坏")));
+        bad.pages[0][1] = 0;  // font 0: sound
+        QCOMPARE(snapshotFromBytes(snapshotBytes(bad)).pageCount(), 1);
+        bad.pages[0].chop(1);
+        QVERIFY(refused(snapshotBytes(bad)).contains(QStringLiteral("损坏")));
         QByteArray huge = good;
         huge[11 + 16 + 1] = 0x7f;  // the page count
         QVERIFY(!refused(huge).isEmpty());

@@ -237,10 +237,14 @@ class TestSalary : public QObject {
         // What the file cannot hold is dropped with a beep, and the row gets back what it held.
         const QStringList stored = itemRows(2024, 5);
         type("C03", 3, "x", "C04");
-        type("C04", 1, QStringLiteral("一个超过二十个字的项目名称一个超过二十个字的"), "C05");
-        QCOMPARE(f->dialogs.beeps, 2);
+        QCOMPARE(f->dialogs.beeps, 1);
         QCOMPARE(f->dialogs.shown.size(), 2);
         QCOMPARE(itemRows(2024, 5), stored);
+        // A name longer than the column is cut as it is typed, and stored as the cell shows it.
+        type("C04", 1, QStringLiteral("一个超过二十个字的项目名称一个超过二十个字的"), "C05");
+        QCOMPARE(f->dialogs.beeps, 1);
+        QCOMPARE(f->item(2024, 5, "C04", "ItemName").toString(),
+                 QStringLiteral("一个超过二十个字的项目名称一个超过二十个"));
         QCOMPARE(w->tdMain->valueAt(rowOf("C03"), w->tdMain->fieldIndex("printWidth")).toInt(), 12);
     }
 

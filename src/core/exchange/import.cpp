@@ -1,0 +1,604 @@
+#include "core/exchange/import.h"
+
+#include <xlsxwriter.h>
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QRegularExpression>
+#include <cmath>
+#include <unordered_set>
+
+#include "core/data/connection.h"
+#include "core/data/errors.h"
+
+namespace hx {
+
+namespace {
+
+// Field positions of each target.
+enum StaffField { sCode, sName, sGroup, sLevelSalary, sSalaryDay };
+enum JobField { jCode, jDescription, jStyle, jUnitPrice };
+enum PieceField { pDate, pWorker, pProcess, pQty };
+
+const QDate dayZero(2000, 1, 1);
+
+QString normalizedTitle(const QString& title) {
+    QString t = title.trimmed();
+    t.remove(QLatin1Char(' '));
+    t.remove(QChar(0x3000));
+    return t;
+}
+
+// Characters as the database counts them (a character outside the basic plane is one).
+int characterCount(const QString& text) {
+    int n = text.size();
+    for (const QChar c : text)
+        if (c.isLowSurrogate()) --n;
+    return n;
+}
+
+// Why a row is refused; thrown inside the check of one row.
+struct Refusal {
+    QString reason;
+};
+
+[[noreturn]] void refuse(const QString& reason) {
+    throw Refusal{reason};
+}
+
+class RowChecker {
+  public:
+    RowChecker(const SheetReader& reader, const QVector<ImportField>& fields, const QVector<int>& mapping,
+               const SheetRow& row)
+        : m_reader(reader), m_fields(fields), m_mapping(mapping), m_row(row) {}
+
+    const SheetCell* cell(int field) const {
+        const int column = m_mapping.value(field, -1);
+        if (column < 0 || column >= m_row.cells.size()) return nullptr;
+        const SheetCell& c = m_row.cells.at(column);
+        return c.isEmpty() ? nullptr : &c;
+    }
+    bool has(int field) const { return cell(field) != nullptr; }
+    bool mapped(int field) const { return m_mapping.value(field, -1) >= 0; }
+    QString title(int field) const { return m_fields.at(field).title; }
+
+    void requirePresent() const {
+        for (int f = 0; f < m_fields.size(); ++f)
+            if (m_fields.at(f).required && !has(f)) refuse(QStringLiteral("缺少%1").arg(title(f)));
+    }
+
+    // A text of at most `length` characters; empty for an empty cell.
+    QString text(int field, int length) const {
+        const SheetCell* c = cell(field);
+        if (!c) return QString();
+        QString value = c->text.trimmed();
+        if (c->kind == SheetCell::Kind::Boolean)
+            value = value == QLatin1String("1") ? QStringLiteral("是") : QStringLiteral("否");
+        if (characterCount(value) > length)
+            refuse(QStringLiteral("%1超过 %2 个字符：%3").arg(title(field)).arg(length).arg(value));
+        return value;
+    }
+
+    // A code: a text. A sheet that stored it as a number is read as the digits it shows, and said so.
+    QString code(int field, int length) {
+        const SheetCell* c = cell(field);
+        if (!c) return QString();
+        if (c->kind != SheetCell::Kind::Number) return text(field, length);
+        QString digits = c->text;
+        bool whole = false;
+        const double number = digits.toDouble(&whole);
+        if (whole && std::floor(number) == number && std::fabs(number) < 1e15)
+            digits = QString::number(qint64(number));
+        // A format of zeros only ("0000") shows the leading zeros the number does not hold.
+        static const QRegularExpression zeros(QStringLiteral("^0+$"));
+        if (zeros.match(c->format).hasMatch() && digits.size() < c->format.size() &&
+            !digits.startsWith(QLatin1Char('-')))
+            digits = QString(c->format.size() - digits.size(), QLatin1Char('0')) + digits;
+        if (characterCount(digits) > length)
+            refuse(QStringLiteral("%1超过 %2 个字符：%3").arg(title(field)).arg(length).arg(digits));
+        m_note = QStringLiteral("%1在表中存为数字，按“%2”导入").arg(title(field), digits);
+        return digits;
+    }
+
+    std::optional<Money> money(int field) const {
+        const SheetCell* c = cell(field);
+        if (!c) return std::nullopt;
+        QString t = c->text.trimmed();
+        if (c->kind == SheetCell::Kind::Text) {
+            t.remove(QChar(0xA5)).remove(QChar(0xFFE5)).remove(QStringLiteral("元"));
+            t = t.trimmed();
+        }
+        std::optional<Money> m;
+        if (c->kind == SheetCell::Kind::Number || c->kind == SheetCell::Kind::Text) {
+            try {
+                m = Money::parse(t);
+                if (!m && c->kind == SheetCell::Kind::Number) {
+                    bool ok = false;
+                    const double d = t.toDouble(&ok);
+                    if (ok && std::isfinite(d) && std::fabs(d) < 9e14) m = Money::fromDouble(d);
+                }
+            } catch (const Error&) {
+                m.reset();
+            }
+        }
+        if (!m) refuse(QStringLiteral("%1不是数字：%2").arg(title(field), c->text));
+        return m;
+    }
+
+    // A whole number; nothing for an empty cell.
+    std::optional<qint64> whole(int field) const {
+        const SheetCell* c = cell(field);
+        if (!c) return std::nullopt;
+        bool ok = false;
+        const QString t = c->text.trimmed();
+        qint64 n = t.toLongLong(&ok);
+        if (!ok && (c->kind == SheetCell::Kind::Number || c->kind == SheetCell::Kind::Text)) {
+            const double d = t.toDouble(&ok);
+            ok = ok && std::isfinite(d) && std::floor(d) == d && std::fabs(d) < 9e15;
+            if (ok) n = qint64(d);
+        }
+        if (!ok || (c->kind != SheetCell::Kind::Number && c->kind != SheetCell::Kind::Text))
+            refuse(QStringLiteral("%1不是整数：%2").arg(title(field), c->text));
+        return n;
+    }
+
+    QDate date(int field) const {
+        const SheetCell* c = cell(field);
+        if (!c) return {};
+        QDate d;
+        if (c->kind == SheetCell::Kind::Date) {
+            d = c->date;
+        } else if (c->kind == SheetCell::Kind::Number) {
+            bool ok = false;
+            const double serial = c->text.toDouble(&ok);
+            // Eight digits are a day written as yyyymmdd; anything else a serial number of the sheet.
+            if (ok && c->text.size() == 8 && serial >= 19000101)
+                d = QDate::fromString(c->text, QStringLiteral("yyyyMMdd"));
+            else if (ok)
+                d = m_reader.dateOfSerial(serial);
+        } else if (c->kind == SheetCell::Kind::Text) {
+            d = dateOfText(c->text.trimmed());
+        }
+        if (!d.isValid() || d.year() < 1900 || d.year() > 9999)
+            refuse(QStringLiteral("%1无法识别：%2").arg(title(field), c->text));
+        return d;
+    }
+
+    QString note() const { return m_note; }
+
+  private:
+    QDate dateOfText(const QString& t) const {
+        static const QRegularExpression separated(
+            QStringLiteral("^(\\d{4})\\s*[-/.年]\\s*(\\d{1,2})\\s*[-/.月]\\s*(\\d{1,2})\\s*日?(?:[ T].*)?$"));
+        static const QRegularExpression compact(QStringLiteral("^(\\d{4})(\\d{2})(\\d{2})$"));
+        static const QRegularExpression serial(QStringLiteral("^\\d{1,7}(\\.\\d+)?$"));
+        for (const auto* re : {&separated, &compact}) {
+            const auto m = re->match(t);
+            if (m.hasMatch())
+                return QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+        }
+        if (serial.match(t).hasMatch()) return m_reader.dateOfSerial(t.toDouble());
+        return {};
+    }
+
+    const SheetReader& m_reader;
+    const QVector<ImportField>& m_fields;
+    const QVector<int>& m_mapping;
+    const SheetRow& m_row;
+    QString m_note;
+};
+
+struct PieceKey {
+    qint32 day, qty;
+    qint64 staff, job;
+    bool operator==(const PieceKey& o) const {
+        return day == o.day && qty == o.qty && staff == o.staff && job == o.job;
+    }
+};
+struct PieceKeyHash {
+    size_t operator()(const PieceKey& k) const {
+        size_t h = std::hash<qint64>()(k.staff);
+        h = h * 1000003u ^ std::hash<qint64>()(k.job);
+        h = h * 1000003u ^ std::hash<qint32>()(k.day);
+        return h * 1000003u ^ std::hash<qint32>()(k.qty);
+    }
+};
+
+QHash<QString, qint64> codes(Connection& cn, const QString& sql) {
+    QHash<QString, qint64> result;
+    PreparedStatement q(cn, sql);
+    while (q.next()) result.insert(q.text(0), q.integer(1));
+    return result;
+}
+
+// The record of the worker a cell names: its work number, or the text "work number  name" the piece-work
+// window shows.
+qint64 workerOf(const QHash<QString, qint64>& staff, const QString& text) {
+    const auto it = staff.constFind(text);
+    if (it != staff.constEnd()) return *it;
+    const int blank = text.indexOf(QRegularExpression(QStringLiteral("\\s")));
+    return blank > 0 ? staff.value(text.left(blank), 0) : 0;
+}
+
+class Checker {
+  public:
+    Checker(Connection& cn, const SheetReader& reader, ImportPlan& plan, const ImportOptions& options)
+        : m_cn(cn), m_reader(reader), m_plan(plan), m_options(options), m_fields(importFields(plan.target)) {
+        switch (plan.target) {
+            case ImportTarget::Staff:
+                m_codes = codes(cn, QStringLiteral("select StaffCode, staffID from staff"));
+                break;
+            case ImportTarget::Job:
+                m_codes = codes(cn, QStringLiteral("select JobCode, JobID from job"));
+                break;
+            case ImportTarget::PieceWork:
+                m_codes = codes(cn, QStringLiteral("select StaffCode, staffID from staff"));
+                m_jobs = codes(cn, QStringLiteral("select JobCode, JobID from job"));
+                m_stored.emplace(
+                    cn, QStringLiteral(
+                            "select 1 from JobData where dateD=? and staffID=? and jobID=? and qty=?"));
+                break;
+        }
+    }
+
+    void check(const SheetRow& row) {
+        ImportRow result;
+        result.line = row.line;
+        RowChecker c(m_reader, m_fields, m_plan.mapping, row);
+        try {
+            c.requirePresent();
+            switch (m_plan.target) {
+                case ImportTarget::Staff:
+                    result.verdict = checkStaff(c, row.line);
+                    break;
+                case ImportTarget::Job:
+                    result.verdict = checkJob(c, row.line);
+                    break;
+                case ImportTarget::PieceWork:
+                    result.verdict = checkPiece(c, row.line);
+                    break;
+            }
+            result.reason = c.note();
+        } catch (const Refusal& r) {
+            result.verdict = ImportVerdict::Refused;
+            result.reason = r.reason;
+        }
+        switch (result.verdict) {
+            case ImportVerdict::Add:
+                ++m_plan.added;
+                break;
+            case ImportVerdict::Update:
+                ++m_plan.updated;
+                break;
+            case ImportVerdict::Skip:
+                ++m_plan.skipped;
+                break;
+            case ImportVerdict::Refused:
+                break;
+        }
+        const bool shown = m_plan.preview.size() < m_options.previewRows;
+        if (shown || result.verdict == ImportVerdict::Refused) result.cells = row.cells;
+        if (result.verdict == ImportVerdict::Refused) m_plan.refusedRows.append(result);
+        if (shown) m_plan.preview.append(std::move(result));
+    }
+
+  private:
+    // A code met before in the sheet: the row that had it.
+    void once(const QString& code, int line, const QString& title) {
+        const auto seen = m_seen.constFind(code);
+        if (seen != m_seen.constEnd())
+            refuse(QStringLiteral("%1 %2 与第 %3 行重复").arg(title, code).arg(*seen));
+        m_seen.insert(code, line);
+    }
+
+    ImportVerdict checkStaff(RowChecker& c, int line) {
+        ImportPlan::Staff s;
+        s.code = c.code(sCode, 10);
+        s.name = c.text(sName, 10);
+        s.group = c.text(sGroup, 20);
+        s.levelSalary = c.money(sLevelSalary);
+        if (const auto day = c.whole(sSalaryDay)) {
+            if (*day < 1 || *day > 31) refuse(QStringLiteral("发薪日须在 1 到 31 之间：%1").arg(*day));
+            s.salaryDay = int(*day);
+        }
+        once(s.code, line, c.title(sCode));
+        s.id = m_codes.value(s.code, 0);
+        if (s.id != 0 && !m_options.updateExisting) return ImportVerdict::Skip;
+        const ImportVerdict verdict = s.id != 0 ? ImportVerdict::Update : ImportVerdict::Add;
+        m_plan.staff.push_back(std::move(s));
+        return verdict;
+    }
+
+    ImportVerdict checkJob(RowChecker& c, int line) {
+        ImportPlan::Job j;
+        j.code = c.code(jCode, 30);
+        j.description = c.text(jDescription, 120);
+        j.style = c.text(jStyle, 20);
+        j.unitPrice = c.money(jUnitPrice);
+        once(j.code, line, c.title(jCode));
+        j.id = m_codes.value(j.code, 0);
+        if (j.id != 0 && !m_options.updateExisting) return ImportVerdict::Skip;
+        const ImportVerdict verdict = j.id != 0 ? ImportVerdict::Update : ImportVerdict::Add;
+        m_plan.jobs.push_back(std::move(j));
+        return verdict;
+    }
+
+    ImportVerdict checkPiece(RowChecker& c, int line) {
+        const QDate day = c.date(pDate);
+        const QString worker = c.code(pWorker, 100);
+        const qint64 staffId = workerOf(m_codes, worker);
+        if (staffId == 0) refuse(QStringLiteral("没有工号为 %1 的员工").arg(worker));
+        const QString process = c.code(pProcess, 30);
+        const qint64 jobId = m_jobs.value(process, 0);
+        if (jobId == 0) refuse(QStringLiteral("没有编号为 %1 的工序").arg(process));
+        const qint64 qty = *c.whole(pQty);
+        if (qty > maxImportedPieces || qty < -maxImportedPieces)
+            refuse(
+                QStringLiteral("数量不能超过 %1 件，也不能少于 -%1 件：%2").arg(maxImportedPieces).arg(qty));
+        const PieceKey key{qint32(dayZero.daysTo(day)), qint32(qty), staffId, jobId};
+        const auto seen = m_pieces.find(key);
+        if (seen != m_pieces.end()) refuse(QStringLiteral("与第 %1 行的计件记录重复").arg(seen->second));
+        m_stored->reset();
+        m_stored->bindAll({day, staffId, jobId, qty});
+        if (m_stored->next()) refuse(QStringLiteral("与已有的计件记录重复"));
+        m_pieces.emplace(key, line);
+        m_plan.pieces.push_back({key.day, key.qty, staffId, jobId});
+        return ImportVerdict::Add;
+    }
+
+    Connection& m_cn;
+    const SheetReader& m_reader;
+    ImportPlan& m_plan;
+    const ImportOptions& m_options;
+    const QVector<ImportField> m_fields;
+    QHash<QString, qint64> m_codes;
+    QHash<QString, qint64> m_jobs;
+    QHash<QString, int> m_seen;
+    std::optional<PreparedStatement> m_stored;
+    std::unordered_map<PieceKey, int, PieceKeyHash> m_pieces;
+};
+
+void writeCell(lxw_worksheet* sheet, lxw_format* dateFormat, lxw_row_t row, lxw_col_t col,
+               const SheetCell& c) {
+    switch (c.kind) {
+        case SheetCell::Kind::Empty:
+            return;
+        case SheetCell::Kind::Number: {
+            bool ok = false;
+            const double d = c.text.toDouble(&ok);
+            if (ok) {
+                worksheet_write_number(sheet, row, col, d, nullptr);
+                return;
+            }
+            break;
+        }
+        case SheetCell::Kind::Boolean:
+            worksheet_write_boolean(sheet, row, col, c.text == QLatin1String("1"), nullptr);
+            return;
+        case SheetCell::Kind::Date:
+            if (c.date.isValid() && c.date.year() >= 1900) {
+                lxw_datetime dt{c.date.year(), c.date.month(), c.date.day(), 0, 0, 0.0};
+                worksheet_write_datetime(sheet, row, col, &dt, dateFormat);
+                return;
+            }
+            break;
+        default:
+            break;
+    }
+    worksheet_write_string(sheet, row, col, c.text.left(32767).toUtf8().constData(), nullptr);
+}
+
+}  // namespace
+
+QVector<ImportField> importFields(ImportTarget target) {
+    auto titles = [](std::initializer_list<const char16_t*> list) {
+        QStringList result;
+        for (const char16_t* t : list) result << QString::fromUtf16(t);
+        return result;
+    };
+    switch (target) {
+        case ImportTarget::Staff:
+            return {{QStringLiteral("工号"), titles({u"工号", u"员工号", u"编号"}), true},
+                    {QStringLiteral("姓名"), titles({u"姓名", u"员工姓名"}), true},
+                    {QStringLiteral("班组"), titles({u"班组", u"组别"}), false},
+                    {QStringLiteral("能力工资"), titles({u"能力工资"}), false},
+                    {QStringLiteral("发薪日"), titles({u"发薪日"}), false}};
+        case ImportTarget::Job:
+            return {{QStringLiteral("工序编号"), titles({u"工序编号", u"工序号", u"工序"}), true},
+                    {QStringLiteral("描述"), titles({u"描述", u"工艺描述", u"工序描述"}), false},
+                    {QStringLiteral("款式"), titles({u"款式", u"对应款式"}), false},
+                    {QStringLiteral("工价"), titles({u"工价", u"单价"}), false}};
+        case ImportTarget::PieceWork:
+            return {{QStringLiteral("日期"), titles({u"日期"}), true},
+                    {QStringLiteral("工号"), titles({u"工号", u"工号姓名", u"员工号"}), true},
+                    {QStringLiteral("工序"), titles({u"工序", u"工序号", u"工序编号"}), true},
+                    {QStringLiteral("数量"), titles({u"数量", u"件数"}), true}};
+    }
+    return {};
+}
+
+QVector<int> guessMapping(ImportTarget target, const SheetRow& header) {
+    const auto fields = importFields(target);
+    QVector<int> mapping(fields.size(), -1);
+    QVector<bool> used(header.cells.size(), false);
+    // The first title of every field first, so that 工序号 goes to the process code before anything else.
+    for (int rank = 0; rank < 3; ++rank) {
+        for (int f = 0; f < fields.size(); ++f) {
+            if (mapping[f] >= 0 || rank >= fields[f].headers.size()) continue;
+            for (int col = 0; col < header.cells.size(); ++col) {
+                if (used[col] || normalizedTitle(header.cells[col].text) != fields[f].headers[rank]) continue;
+                mapping[f] = col;
+                used[col] = true;
+                break;
+            }
+        }
+    }
+    return mapping;
+}
+
+QString verdictText(ImportVerdict verdict) {
+    switch (verdict) {
+        case ImportVerdict::Add:
+            return QStringLiteral("新增");
+        case ImportVerdict::Update:
+            return QStringLiteral("更新");
+        case ImportVerdict::Skip:
+            return QStringLiteral("跳过");
+        case ImportVerdict::Refused:
+            return QStringLiteral("拒绝");
+    }
+    return QString();
+}
+
+std::optional<ImportPlan> checkImport(Connection& cn, const QString& path, const ImportOptions& options,
+                                      const std::function<bool(double)>& progress) {
+    auto reader = SheetReader::open(path);
+    ImportPlan plan;
+    plan.target = options.target;
+    if (!reader->next(plan.header)) return plan;
+    plan.mapping = options.mapping.isEmpty() ? guessMapping(options.target, plan.header) : options.mapping;
+    plan.mapping.resize(importFields(options.target).size());
+    Checker checker(cn, *reader, plan, options);
+    SheetRow row;
+    int n = 0;
+    while (reader->next(row)) {
+        checker.check(row);
+        if (progress && (++n & 1023) == 0 && !progress(reader->progress())) return std::nullopt;
+    }
+    return plan;
+}
+
+ImportResult applyImport(Connection& cn, const ImportPlan& plan,
+                         const std::function<bool(int, int)>& progress) {
+    ImportResult result;
+    result.refused = plan.refused();
+    const int total = int(plan.staff.size() + plan.jobs.size() + plan.pieces.size());
+    int done = 0;
+    auto step = [&] {
+        ++done;
+        return !progress || (done & 1023) != 0 || progress(done, total);
+    };
+    cn.beginTransaction();
+    try {
+        if (plan.target == ImportTarget::Staff) {
+            PreparedStatement add(
+                cn, QStringLiteral("insert into staff (StaffCode, StaffName, ClassGroup, "
+                                   "LevelSalary, salaryDay, Firedd) values (?, ?, ?, ?, ?, 0)"));
+            // An empty cell leaves the stored value as it is.
+            PreparedStatement change(
+                cn,
+                QStringLiteral("update staff set StaffName=coalesce(?, StaffName), "
+                               "ClassGroup=coalesce(?, ClassGroup), LevelSalary=coalesce(?, LevelSalary), "
+                               "salaryDay=coalesce(?, salaryDay) where staffID=?"));
+            for (const auto& s : plan.staff) {
+                PreparedStatement& q = s.id ? change : add;
+                int p = 1;
+                if (!s.id) q.bind(p++, s.code);
+                q.bind(p++, s.name.isEmpty() ? QString() : s.name);
+                q.bind(p++, s.group.isEmpty() ? QString() : s.group);
+                if (s.levelSalary)
+                    q.bind(p++, *s.levelSalary);
+                else if (s.id)
+                    q.bindNull(p++);
+                else
+                    q.bind(p++, Money());
+                if (s.salaryDay)
+                    q.bind(p++, *s.salaryDay);
+                else
+                    q.bindNull(p++);
+                if (s.id) q.bind(p++, s.id);
+                q.run();
+                s.id ? ++result.updated : ++result.added;
+                if (!step()) throw Refusal{};
+            }
+        } else if (plan.target == ImportTarget::Job) {
+            PreparedStatement add(
+                cn, QStringLiteral("insert into job (JobCode, Description, StyleGroup, UnitPrice, "
+                                   "stopp) values (?, ?, ?, ?, 0)"));
+            PreparedStatement change(
+                cn, QStringLiteral("update job set Description=coalesce(?, Description), "
+                                   "StyleGroup=coalesce(?, StyleGroup), UnitPrice=coalesce(?, UnitPrice) "
+                                   "where JobID=?"));
+            for (const auto& j : plan.jobs) {
+                PreparedStatement& q = j.id ? change : add;
+                int p = 1;
+                if (!j.id) q.bind(p++, j.code);
+                q.bind(p++, j.description.isEmpty() ? QString() : j.description);
+                q.bind(p++, j.style.isEmpty() ? QString() : j.style);
+                if (j.unitPrice)
+                    q.bind(p++, *j.unitPrice);
+                else if (j.id)
+                    q.bindNull(p++);
+                else
+                    q.bind(p++, Money());
+                if (j.id) q.bind(p++, j.id);
+                q.run();
+                j.id ? ++result.updated : ++result.added;
+                if (!step()) throw Refusal{};
+            }
+        } else {
+            PreparedStatement add(
+                cn, QStringLiteral("insert into JobData (dateD, staffID, jobID, qty) values (?, ?, ?, ?)"));
+            char iso[11];
+            for (const auto& r : plan.pieces) {
+                const QDate day = dayZero.addDays(r.day);
+                std::snprintf(iso, sizeof iso, "%04d-%02d-%02d", day.year(), day.month(), day.day());
+                add.bindUtf8(1, QByteArrayView(iso, 10));
+                add.bind(2, r.staffId);
+                add.bind(3, r.jobId);
+                add.bind(4, qint64(r.qty));
+                add.run();
+                ++result.added;
+                if (!step()) throw Refusal{};
+            }
+        }
+        cn.commit();
+        if (progress) progress(total, total);
+    } catch (const Refusal&) {
+        cn.rollback();
+        ImportResult cancelled;
+        cancelled.cancelled = true;
+        return cancelled;
+    } catch (...) {
+        cn.rollback();
+        throw;
+    }
+    return result;
+}
+
+QString importSummary(const ImportResult& result) {
+    return QStringLiteral("新增 %1 行，更新 %2 行，拒绝 %3 行")
+        .arg(result.added)
+        .arg(result.updated)
+        .arg(result.refused);
+}
+
+void writeRefusedRows(const ImportPlan& plan, const QString& path) {
+    lxw_workbook* book = workbook_new(QFile::encodeName(path).constData());
+    if (!book) throw FileError(QStringLiteral("不能创建文件 %1").arg(QDir::toNativeSeparators(path)));
+    lxw_worksheet* sheet = workbook_add_worksheet(book, nullptr);
+    lxw_format* dateFormat = workbook_add_format(book);
+    format_set_num_format(dateFormat, "yyyy-mm-dd");
+    int width = plan.header.cells.size();
+    for (const auto& r : plan.refusedRows) width = qMax(width, int(r.cells.size()));
+    width = qMin(width, int(LXW_COL_MAX) - 1);
+    for (int c = 0; c < qMin(width, int(plan.header.cells.size())); ++c)
+        writeCell(sheet, dateFormat, 0, lxw_col_t(c), plan.header.cells[c]);
+    worksheet_write_string(sheet, 0, lxw_col_t(width), "拒绝原因", nullptr);
+    lxw_row_t row = 1;
+    for (const auto& r : plan.refusedRows) {
+        if (row >= LXW_ROW_MAX) break;
+        for (int c = 0; c < qMin(width, int(r.cells.size())); ++c)
+            writeCell(sheet, dateFormat, row, lxw_col_t(c), r.cells[c]);
+        const QString reason = QStringLiteral("第 %1 行：%2").arg(r.line).arg(r.reason);
+        worksheet_write_string(sheet, row, lxw_col_t(width), reason.toUtf8().constData(), nullptr);
+        ++row;
+    }
+    const lxw_error e = workbook_close(book);
+    if (e != LXW_NO_ERROR)
+        throw FileError(QStringLiteral("不能写入文件 %1：%2")
+                            .arg(QDir::toNativeSeparators(path), QString::fromUtf8(lxw_strerror(e))));
+}
+
+}  // namespace hx

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "core/data/money.h"
+#include "core/exchange/sheetreader.h"
+
+namespace hx {
+
+class Connection;
+
+// What a sheet is imported into: the workers (staff), the processes (job) or the piece-work records.
+enum class ImportTarget { Staff, Job, PieceWork };
+
+// One field of the target a column of the sheet can be mapped to.
+struct ImportField {
+    QString title;          // as the windows and the export title it
+    QStringList headers;    // the column titles it is recognised by
+    bool required = false;  // a row without it is refused
+};
+QVector<ImportField> importFields(ImportTarget target);
+
+// For every field of the target, the column of the sheet whose title names it (-1: none).
+QVector<int> guessMapping(ImportTarget target, const SheetRow& header);
+
+enum class ImportVerdict { Add, Update, Skip, Refused };
+QString verdictText(ImportVerdict verdict);
+
+// A row of the sheet as checked: what import will do with it, and why (refused) or what to know about it
+// (a code the sheet stored as a number).
+struct ImportRow {
+    int line = 0;
+    ImportVerdict verdict = ImportVerdict::Add;
+    QString reason;
+    QVector<SheetCell> cells;
+};
+
+struct ImportOptions {
+    ImportTarget target = ImportTarget::Staff;
+    // For every field, the column it is read from (-1: none). Empty: guessed from the title row.
+    QVector<int> mapping;
+    // A worker or process that exists already: updated with the sheet's values, or left as it is.
+    bool updateExisting = true;
+    // How many checked rows the plan keeps for a preview.
+    int previewRows = 200;
+};
+
+// The outcome of checking a whole sheet: what will be stored, the rows refused with their reasons.
+struct ImportPlan {
+    ImportTarget target = ImportTarget::Staff;
+    SheetRow header;
+    QVector<int> mapping;
+    int added = 0;
+    int updated = 0;
+    int skipped = 0;
+    QVector<ImportRow> preview;
+    QVector<ImportRow> refusedRows;
+
+    struct Staff {
+        qint64 id = 0;  // 0: a new worker
+        QString code, name, group;
+        std::optional<Money> levelSalary;
+        std::optional<int> salaryDay;
+    };
+    struct Job {
+        qint64 id = 0;  // 0: a new process
+        QString code, description, style;
+        std::optional<Money> unitPrice;
+    };
+    struct Piece {
+        qint32 day = 0;  // days since 2000-01-01
+        qint32 qty = 0;
+        qint64 staffId = 0;
+        qint64 jobId = 0;
+    };
+    std::vector<Staff> staff;
+    std::vector<Job> jobs;
+    std::vector<Piece> pieces;
+
+    int refused() const { return int(refusedRows.size()); }
+    int accepted() const { return added + updated; }
+};
+
+// Reads the sheet (its first non-empty row is the title row) and checks every row against the account
+// set as the windows check a typed row. `progress` is called now and then with the share read; when it
+// returns false the check stops and nothing is returned. Raises FileError for a file that cannot be read.
+std::optional<ImportPlan> checkImport(Connection& cn, const QString& path, const ImportOptions& options,
+                                      const std::function<bool(double)>& progress = {});
+
+struct ImportResult {
+    bool cancelled = false;
+    int added = 0;
+    int updated = 0;
+    int refused = 0;
+};
+
+// Stores the accepted rows of a plan in one transaction: all of them or, when `progress` (called with the
+// rows done and the rows in all) returns false or a row is refused by the database, none. Raises the
+// database's error in the latter case.
+ImportResult applyImport(Connection& cn, const ImportPlan& plan,
+                         const std::function<bool(int, int)>& progress = {});
+
+// "新增 N 行，更新 M 行，拒绝 K 行"
+QString importSummary(const ImportResult& result);
+
+// Writes the refused rows as a spreadsheet: the title row, then each row as it was in the sheet with the
+// reason in a last column, so that it can be corrected and imported again. Raises FileError.
+void writeRefusedRows(const ImportPlan& plan, const QString& path);
+
+// The most pieces one record may hold, as the piece-work window bounds a typed count.
+constexpr qint64 maxImportedPieces = 1000000;
+
+}  // namespace hx

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <QVector>
+#include <memory>
+
+namespace hx {
+
+// One cell of a sheet as the file stores it.
+struct SheetCell {
+    enum class Kind { Empty, Text, Number, Boolean, Date, Error };
+    Kind kind = Kind::Empty;
+    // Text: the text. Number: the number as the file writes it ("12.5", "0.1", "1E-3"), so that an
+    // amount is read exactly. Boolean: "1" or "0". Error: the error code ("#N/A"). Date: ISO date.
+    QString text;
+    // Date: the day. Number: the day a serial number stands for (valid when the number is one).
+    QDate date;
+    // Number: the cell's number format, when it has one of its own ("0000", "0.00").
+    QString format;
+
+    bool isEmpty() const { return kind == Kind::Empty || (kind == Kind::Text && text.trimmed().isEmpty()); }
+};
+
+struct SheetRow {
+    int line = 0;  // the row's number in the sheet (1 = the first row)
+    QVector<SheetCell> cells;
+};
+
+// Reads the rows of a spreadsheet file one at a time: an .xlsx workbook (its first sheet) or a .csv text
+// in UTF-8 (with or without a byte order mark) or GBK. The rows of an .xlsx sheet are read straight from
+// the compressed file, so that a large sheet never sits in memory whole; its shared texts are held once.
+// Raises FileError with the cause when the file cannot be opened or is not a spreadsheet.
+class SheetReader {
+  public:
+    virtual ~SheetReader();
+    static std::unique_ptr<SheetReader> open(const QString& path);
+
+    // The next row that holds at least one cell; false after the last.
+    virtual bool next(SheetRow& row) = 0;
+    // How much of the file has been read, from 0 to 1.
+    virtual double progress() const = 0;
+    // The day of a serial number in this file's date system; invalid outside the days a sheet can hold.
+    virtual QDate dateOfSerial(double serial) const;
+
+    // The file filter of the open dialog.
+    static QString fileFilter();
+
+  protected:
+    SheetReader() = default;
+};
+
+// The text of a .csv file of unknown encoding: UTF-8 when it is valid UTF-8 (a byte order mark is
+// dropped), GBK otherwise. Exposed for tests.
+QString decodeCsvBytes(const QByteArray& bytes);
+
+}  // namespace hx

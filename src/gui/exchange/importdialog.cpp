@@ -1,0 +1,273 @@
+#include "gui/exchange/importdialog.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "core/data/datamodule.h"
+#include "core/data/errors.h"
+#include "gui/widgets/dialogs.h"
+
+namespace hx {
+
+namespace {
+
+QString columnLetter(int column) {
+    QString letters;
+    for (int c = column + 1; c > 0; c = (c - 1) / 26) letters.prepend(QChar(u'A' + (c - 1) % 26));
+    return letters;
+}
+
+QString shownCell(const SheetCell& c) {
+    if (c.kind == SheetCell::Kind::Boolean)
+        return c.text == QLatin1String("1") ? QStringLiteral("是") : QStringLiteral("否");
+    return c.text;
+}
+
+QString targetTitle(ImportTarget target) {
+    switch (target) {
+        case ImportTarget::Staff:
+            return QStringLiteral("导入员工");
+        case ImportTarget::Job:
+            return QStringLiteral("导入工序");
+        case ImportTarget::PieceWork:
+            return QStringLiteral("导入计件数据");
+    }
+    return QString();
+}
+
+}  // namespace
+
+QString importCommandText() {
+    return QStringLiteral("从电子表格导入...");
+}
+
+ImportDialog::ImportDialog(Connection& cn, ImportTarget target, const QString& path, QWidget* parent)
+    : QDialog(parent), m_cn(cn), m_target(target), m_path(path) {
+    setObjectName(QStringLiteral("ImportDialog"));
+    setWindowTitle(targetTitle(target) + QStringLiteral(" - ") + QFileInfo(path).fileName());
+    resize(760, 520);
+    auto* layout = new QVBoxLayout(this);
+
+    auto* mapping = new QGroupBox(QStringLiteral("列对应"), this);
+    auto* form = new QFormLayout(mapping);
+    for (const ImportField& f : importFields(target)) {
+        auto* box = new QComboBox(mapping);
+        box->setObjectName(QStringLiteral("cbbMap%1").arg(m_map.size()));
+        form->addRow(f.title + (f.required ? QStringLiteral(" *") : QString()), box);
+        m_map.append(box);
+    }
+    layout->addWidget(mapping);
+
+    if (target != ImportTarget::PieceWork) {
+        auto* existing = new QHBoxLayout;
+        existing->addWidget(new QLabel(target == ImportTarget::Staff ? QStringLiteral("已有的工号：")
+                                                                     : QStringLiteral("已有的工序编号："),
+                                       this));
+        rbUpdate = new QRadioButton(QStringLiteral("更新已有"), this);
+        rbUpdate->setObjectName(QStringLiteral("rbUpdate"));
+        rbSkip = new QRadioButton(QStringLiteral("跳过已有"), this);
+        rbSkip->setObjectName(QStringLiteral("rbSkip"));
+        rbUpdate->setChecked(true);
+        existing->addWidget(rbUpdate);
+        existing->addWidget(rbSkip);
+        existing->addStretch();
+        layout->addLayout(existing);
+        connect(rbUpdate, &QRadioButton::toggled, this, [this] {
+            if (!m_busy) recheck();
+        });
+    }
+
+    grdPreview = new QTableWidget(this);
+    grdPreview->setObjectName(QStringLiteral("grdPreview"));
+    grdPreview->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grdPreview->verticalHeader()->hide();
+    layout->addWidget(grdPreview, 1);
+
+    lblSummary = new QLabel(this);
+    lblSummary->setObjectName(QStringLiteral("lblSummary"));
+    layout->addWidget(lblSummary);
+    pbProgress = new QProgressBar(this);
+    pbProgress->setObjectName(QStringLiteral("pbProgress"));
+    pbProgress->setRange(0, 1000);
+    pbProgress->setValue(0);
+    layout->addWidget(pbProgress);
+
+    auto* buttons = new QDialogButtonBox(this);
+    btnImport = buttons->addButton(QStringLiteral("导入"), QDialogButtonBox::AcceptRole);
+    btnImport->setObjectName(QStringLiteral("btnImport"));
+    btnCancel = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    layout->addWidget(buttons);
+    // The buttons act themselves: 取消 also stops a check or an import under way.
+    disconnect(buttons, nullptr, this, nullptr);
+    connect(btnImport, &QPushButton::clicked, this, &ImportDialog::importClicked);
+    connect(btnCancel, &QPushButton::clicked, this, &ImportDialog::cancelClicked);
+
+    if (recheck()) buildMapping();
+}
+
+void ImportDialog::buildMapping() {
+    m_busy = true;
+    for (int f = 0; f < m_map.size(); ++f) {
+        QComboBox* box = m_map[f];
+        box->clear();
+        box->addItem(QStringLiteral("（不导入）"), -1);
+        const int columns = m_plan ? int(m_plan->header.cells.size()) : 0;
+        for (int c = 0; c < columns; ++c)
+            box->addItem(QStringLiteral("%1：%2").arg(columnLetter(c), m_plan->header.cells[c].text), c);
+        box->setCurrentIndex(box->findData(m_plan ? m_plan->mapping.value(f, -1) : -1));
+        connect(box, &QComboBox::currentIndexChanged, this, [this] {
+            if (!m_busy) recheck();
+        });
+    }
+    m_busy = false;
+}
+
+bool ImportDialog::keepGoing() {
+    QCoreApplication::processEvents();
+    return !m_cancel;
+}
+
+bool ImportDialog::recheck() {
+    ImportOptions options;
+    options.target = m_target;
+    options.updateExisting = !rbSkip || !rbSkip->isChecked();
+    if (m_plan)
+        for (QComboBox* box : m_map) options.mapping.append(box->currentData().toInt());
+    m_busy = true;
+    m_cancel = false;
+    btnImport->setEnabled(false);
+    lblSummary->setText(QStringLiteral("正在检查..."));
+    std::optional<ImportPlan> plan;
+    try {
+        plan = checkImport(m_cn, m_path, options, [this](double share) {
+            pbProgress->setValue(int(share * 1000));
+            return keepGoing();
+        });
+    } catch (const std::exception& e) {
+        Dialogs::get().warning(errorText(e));
+    }
+    m_busy = false;
+    pbProgress->setValue(0);
+    if (!plan) {
+        m_plan.reset();
+        lblSummary->setText(QStringLiteral("未检查"));
+        grdPreview->clear();
+        return false;
+    }
+    m_plan = std::move(plan);
+    showPlan();
+    return true;
+}
+
+void ImportDialog::showPlan() {
+    const ImportPlan& p = *m_plan;
+    const int columns = int(p.header.cells.size());
+    grdPreview->clear();
+    grdPreview->setColumnCount(3 + columns);
+    QStringList titles = {QStringLiteral("行"), QStringLiteral("结果"), QStringLiteral("说明")};
+    for (const auto& c : p.header.cells) titles << c.text;
+    grdPreview->setHorizontalHeaderLabels(titles);
+    grdPreview->setRowCount(int(p.preview.size()));
+    for (int r = 0; r < p.preview.size(); ++r) {
+        const ImportRow& row = p.preview[r];
+        grdPreview->setItem(r, 0, new QTableWidgetItem(QString::number(row.line)));
+        auto* verdict = new QTableWidgetItem(verdictText(row.verdict));
+        if (row.verdict == ImportVerdict::Refused) verdict->setForeground(Qt::red);
+        grdPreview->setItem(r, 1, verdict);
+        grdPreview->setItem(r, 2, new QTableWidgetItem(row.reason));
+        for (int c = 0; c < qMin(columns, int(row.cells.size())); ++c)
+            grdPreview->setItem(r, 3 + c, new QTableWidgetItem(shownCell(row.cells[c])));
+    }
+    grdPreview->resizeColumnsToContents();
+    QString summary =
+        QStringLiteral("将新增 %1 行，更新 %2 行，拒绝 %3 行").arg(p.added).arg(p.updated).arg(p.refused());
+    if (p.skipped > 0) summary += QStringLiteral("，跳过 %1 行").arg(p.skipped);
+    lblSummary->setText(summary);
+    btnImport->setEnabled(p.accepted() > 0);
+}
+
+void ImportDialog::cancelClicked() {
+    if (m_busy) {
+        m_cancel = true;
+        return;
+    }
+    reject();
+}
+
+void ImportDialog::importClicked() {
+    if (!m_plan || m_busy) return;
+    m_busy = true;
+    m_cancel = false;
+    btnImport->setEnabled(false);
+    for (QComboBox* box : m_map) box->setEnabled(false);
+    lblSummary->setText(QStringLiteral("正在导入..."));
+    std::optional<ImportResult> result;
+    try {
+        result = applyImport(m_cn, *m_plan, [this](int done, int total) {
+            pbProgress->setValue(total > 0 ? int(qint64(done) * 1000 / total) : 1000);
+            return keepGoing();
+        });
+    } catch (const std::exception& e) {
+        Dialogs::get().error(QStringLiteral("导入失败，没有存入任何数据。\n\n") + errorText(e));
+    }
+    m_busy = false;
+    for (QComboBox* box : m_map) box->setEnabled(true);
+    pbProgress->setValue(0);
+    if (!result || result->cancelled) {
+        if (result) Dialogs::get().information(QStringLiteral("导入已取消，没有存入任何数据。"));
+        showPlan();
+        return;
+    }
+    m_result = result;
+    Dialogs::get().information(importSummary(*result));
+    if (result->refused > 0 &&
+        Dialogs::get().confirm(
+            QStringLiteral("有 %1 行被拒绝。要把它们连同拒绝原因保存为电子表格，修改后再导入吗？")
+                .arg(result->refused)) == Answer::Yes) {
+        if (const auto chosen = Dialogs::get().saveFile(QStringLiteral("电子表格|*.xlsx"))) {
+            QString path = *chosen;
+            if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".xlsx");
+            try {
+                writeRefusedRows(*m_plan, path);
+            } catch (const std::exception& e) {
+                Dialogs::get().warning(errorText(e));
+            }
+        }
+    }
+    accept();
+}
+
+void importFromSpreadsheet(QWidget* window, ImportTarget target, const std::function<void()>& beforeImport,
+                           const std::function<void()>& afterImport) {
+    guarded([&] {
+        const auto chosen = Dialogs::get().openFile(SheetReader::fileFilter());
+        if (!chosen || chosen->isEmpty()) return;
+        if (beforeImport) beforeImport();
+        auto* dialog = new ImportDialog(dataFrm()->cnMain, target, *chosen, window);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        if (!dialog->plan()) {
+            dialog->deleteLater();
+            return;
+        }
+        QObject::connect(dialog, &QDialog::accepted, window, [afterImport] {
+            if (afterImport) guarded(afterImport);
+        });
+        dialog->open();
+    });
+}
+
+}  // namespace hx

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <optional>
+
+#include "core/exchange/import.h"
+
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTableWidget;
+
+namespace hx {
+
+class Connection;
+
+// The preview of a spreadsheet import: the first rows with what becomes of each, the mapping of the
+// sheet's columns to the target's fields, the choice between updating and skipping existing rows, and
+// 导入 with a progress bar and a cancel.
+class ImportDialog : public QDialog {
+    Q_OBJECT
+
+  public:
+    ImportDialog(Connection& cn, ImportTarget target, const QString& path, QWidget* parent = nullptr);
+
+    // The plan of the last check (nothing before it or after a cancelled one).
+    const std::optional<ImportPlan>& plan() const { return m_plan; }
+    // Set once 导入 has stored the rows.
+    const std::optional<ImportResult>& result() const { return m_result; }
+
+    // Reads and checks the sheet with the current mapping and choice; false when it was cancelled.
+    bool recheck();
+
+  private:
+    void buildMapping();
+    void showPlan();
+    void importClicked();
+    void cancelClicked();
+    bool keepGoing();
+
+    Connection& m_cn;
+    ImportTarget m_target;
+    QString m_path;
+    QVector<QComboBox*> m_map;
+    QRadioButton* rbUpdate = nullptr;
+    QRadioButton* rbSkip = nullptr;
+    QTableWidget* grdPreview = nullptr;
+    QLabel* lblSummary = nullptr;
+    QProgressBar* pbProgress = nullptr;
+    QPushButton* btnImport = nullptr;
+    QPushButton* btnCancel = nullptr;
+    bool m_busy = false;
+    bool m_cancel = false;
+    std::optional<ImportPlan> m_plan;
+    std::optional<ImportResult> m_result;
+};
+
+// "从电子表格导入...": asks for the file, shows the preview over `window` and, once rows were stored,
+// calls `afterImport` (the window reads its list again). `beforeImport` stores what the window holds in
+// edit. The dialog deletes itself when closed.
+void importFromSpreadsheet(QWidget* window, ImportTarget target, const std::function<void()>& beforeImport,
+                           const std::function<void()>& afterImport);
+
+QString importCommandText();
+
+}  // namespace hx

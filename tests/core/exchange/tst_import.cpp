@@ -1,0 +1,293 @@
+#include <QFile>
+#include <QtTest>
+
+#include "core/data/connection.h"
+#include "core/data/dataset.h"
+#include "core/data/errors.h"
+#include "core/exchange/import.h"
+#include "core/exchange/sheetreader.h"
+#include "core/exchange/xlsxexport.h"
+#include "support/coresupport.h"
+
+using namespace hx;
+
+namespace {
+
+QString csv(const hxtest::TempProgramDir& dir, const QString& name, const QString& text) {
+    const QString path = dir.file(name);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(text.toUtf8());
+    return path;
+}
+
+QStringList rows(Connection& cn, const QString& sql) {
+    QStringList out;
+    PreparedStatement q(cn, sql);
+    while (q.next()) {
+        QStringList cells;
+        for (int c = 0; c < q.columnCount(); ++c)
+            cells << (q.isNull(c) ? QStringLiteral("<null>") : q.text(c));
+        out << cells.join(QLatin1Char('|'));
+    }
+    return out;
+}
+
+void exportQuery(Connection& cn, const QString& sql, const QStringList& titles, const QString& path) {
+    DataSet ds(&cn);
+    ds.setSql(sql);
+    ds.open();
+    QVector<ExportColumn> columns;
+    for (int i = 0; i < titles.size(); ++i) columns.append({titles[i], i});
+    writeXlsx(ds, columns, path);
+}
+
+const QString staffRows = QStringLiteral(
+    "select StaffCode, StaffName, ClassGroup, LevelSalary, salaryDay, Firedd from staff order by 1");
+const QString jobRows =
+    QStringLiteral("select JobCode, Description, StyleGroup, UnitPrice, stopp from job order by 1");
+const QString pieceRows = QStringLiteral(
+    "select dateD, s.StaffCode, j.JobCode, qty from JobData d join staff s on s.staffID=d.staffID "
+    "join job j on j.JobID=d.jobID order by 1, 2, 3, 4");
+
+}  // namespace
+
+class TestImport : public QObject {
+    Q_OBJECT
+
+    hxtest::TempProgramDir* m_dir = nullptr;
+    Connection m_cn;
+
+    // Two workers, two processes and no records.
+    void seed() {
+        m_cn.execScript(QStringLiteral(
+            "insert into staff (StaffCode, StaffName, ClassGroup, LevelSalary, salaryDay, Firedd) values "
+            "('0012', '张三', '一组', 3000, 15, 0), ('A7', '李四', NULL, 0, NULL, -1);"
+            "insert into job (JobCode, Description, StyleGroup, UnitPrice, stopp) values "
+            "('001', '上领', 'T恤', 0.35, 0), ('J2', '锁边', NULL, 1.2345, 0);"
+            "insert into JobData values ('2026-11-02', 1, 1, 10);"));
+    }
+
+    ImportPlan check(const QString& path, ImportTarget target, bool update = true) {
+        ImportOptions o;
+        o.target = target;
+        o.updateExisting = update;
+        auto plan = checkImport(m_cn, path, o);
+        if (!plan) qFatal("check cancelled");
+        return *plan;
+    }
+
+    QString reasonOf(const ImportPlan& plan, int line) {
+        for (const auto& r : plan.refusedRows)
+            if (r.line == line) return r.reason;
+        return QStringLiteral("<accepted>");
+    }
+
+  private slots:
+    void init() {
+        m_dir = new hxtest::TempProgramDir;
+        m_cn.open(m_dir->createAccountSet(QStringLiteral("测试")));
+        seed();
+    }
+    void cleanup() {
+        m_cn.close();
+        delete m_dir;
+    }
+
+    void mappingFromTitles() {
+        SheetRow header;
+        for (const char16_t* t : {u"工艺描述", u" 工序号 ", u"工价", u"备注", u"对应款式"}) {
+            SheetCell c;
+            c.kind = SheetCell::Kind::Text;
+            c.text = QString::fromUtf16(t);
+            header.cells << c;
+        }
+        QCOMPARE(guessMapping(ImportTarget::Job, header), (QVector<int>{1, 0, 4, 2}));
+        QCOMPARE(guessMapping(ImportTarget::Staff, header), (QVector<int>{-1, -1, -1, -1, -1}));
+    }
+
+    // Every reason a worker row is refused, the update and the skip of an existing worker, and the
+    // amounts and codes exactly as written.
+    void workers() {
+        const QString path =
+            csv(*m_dir, QStringLiteral("staff.csv"),
+                QStringLiteral("工号,姓名,班组,能力工资,发薪日\n"
+                               "0013,王五,二组,1234.5678,10\n"  // 2 add
+                               "0012,张三丰,,,\n"               // 3 update: empty keeps
+                               ",赵六,,,\n"                     // 4 missing code
+                               "0014,,,,\n"                     // 5 missing name
+                               "0015,钱七,,abc,\n"              // 6 bad number
+                               "0016,孙八,,,32\n"               // 7 pay day out of range
+                               "0017,周九,,,1.5\n"              // 8 not a whole day
+                               "01234567890,吴十,,,\n"          // 9 code too long
+                               "0018,郑,一二三四五六七八九十一二三四五六七八九十一,,\n"  // 10
+                               "0013,王五二,,,\n"));                                     // 11 repeated code
+        ImportPlan plan = check(path, ImportTarget::Staff);
+        QCOMPARE(plan.added, 1);
+        QCOMPARE(plan.updated, 1);
+        QCOMPARE(plan.refused(), 8);
+        QCOMPARE(reasonOf(plan, 4), QStringLiteral("缺少工号"));
+        QCOMPARE(reasonOf(plan, 5), QStringLiteral("缺少姓名"));
+        QVERIFY(reasonOf(plan, 6).startsWith(QStringLiteral("能力工资不是数字")));
+        QVERIFY(reasonOf(plan, 7).startsWith(QStringLiteral("发薪日须在 1 到 31 之间")));
+        QVERIFY(reasonOf(plan, 8).startsWith(QStringLiteral("发薪日不是整数")));
+        QVERIFY(reasonOf(plan, 9).startsWith(QStringLiteral("工号超过 10 个字符")));
+        QVERIFY(reasonOf(plan, 10).startsWith(QStringLiteral("班组超过 20 个字符")));
+        QCOMPARE(reasonOf(plan, 11), QStringLiteral("工号 0013 与第 2 行重复"));
+
+        const ImportResult result = applyImport(m_cn, plan);
+        QCOMPARE(importSummary(result), QStringLiteral("新增 1 行，更新 1 行，拒绝 8 行"));
+        QCOMPARE(rows(m_cn, staffRows), (QStringList{QStringLiteral("0012|张三丰|一组|3000|15|0"),
+                                                     QStringLiteral("0013|王五|二组|1234.5678|10|0"),
+                                                     QStringLiteral("A7|李四|<null>|0|<null>|-1")}));
+
+        // 跳过已有: the existing worker stays as it is.
+        plan = check(path, ImportTarget::Staff, false);
+        QCOMPARE(plan.added, 0);
+        QCOMPARE(plan.skipped, 2);
+        QCOMPARE(applyImport(m_cn, plan).updated, 0);
+        QCOMPARE(rows(m_cn, staffRows).size(), 3);
+
+        // The refused rows go out with their reasons and read back.
+        const QString refused = m_dir->file(QStringLiteral("refused.xlsx"));
+        writeRefusedRows(plan, refused);
+        auto reader = SheetReader::open(refused);
+        SheetRow row;
+        QVERIFY(reader->next(row));
+        QCOMPARE(row.cells.value(5).text, QStringLiteral("拒绝原因"));
+        QVERIFY(reader->next(row));
+        QCOMPARE(row.cells.value(0).kind, SheetCell::Kind::Empty);
+        QCOMPARE(row.cells.value(1).text, QStringLiteral("赵六"));
+        QCOMPARE(row.cells.value(5).text, QStringLiteral("第 4 行：缺少工号"));
+    }
+
+    // Piece records: the dates in every form a sheet holds them, and every reason a record is refused.
+    void pieceRecords() {
+        const QString path = csv(*m_dir, QStringLiteral("pieces.csv"),
+                                 QStringLiteral("日期,工号姓名,工序,数量\n"
+                                                "2026-11-03,0012    张三,001,5\n"  // 2
+                                                "2026/11/3,A7,J2,6\n"              // 3 (a dismissed worker's)
+                                                "20261104,0012,J2,7\n"             // 4
+                                                "46330,0012,001,8\n"               // 5 serial: 2026-11-04
+                                                "2026-13-01,0012,001,1\n"          // 6 bad date
+                                                "2026-11-05,0099,001,1\n"          // 7 unknown worker
+                                                "2026-11-05,0012,XX,1\n"           // 8 unknown process
+                                                "2026-11-05,0012,001,2.5\n"        // 9 bad number
+                                                "2026-11-05,0012,001,1000001\n"    // 10 beyond a day's pieces
+                                                "2026-11-03,0012,001,5\n"          // 11 repeats row 2
+                                                "2026-11-02,0012,001,10\n"  // 12 repeats a stored record
+                                                ",0012,001,1\n"));          // 13 missing date
+        ImportPlan plan = check(path, ImportTarget::PieceWork);
+        QCOMPARE(plan.added, 4);
+        QCOMPARE(plan.refused(), 8);
+        QVERIFY(reasonOf(plan, 6).startsWith(QStringLiteral("日期无法识别")));
+        QCOMPARE(reasonOf(plan, 7), QStringLiteral("没有工号为 0099 的员工"));
+        QCOMPARE(reasonOf(plan, 8), QStringLiteral("没有编号为 XX 的工序"));
+        QVERIFY(reasonOf(plan, 9).startsWith(QStringLiteral("数量不是整数")));
+        QVERIFY(reasonOf(plan, 10).startsWith(QStringLiteral("数量不能超过 1000000 件")));
+        QCOMPARE(reasonOf(plan, 11), QStringLiteral("与第 2 行的计件记录重复"));
+        QCOMPARE(reasonOf(plan, 12), QStringLiteral("与已有的计件记录重复"));
+        QCOMPARE(reasonOf(plan, 13), QStringLiteral("缺少日期"));
+        applyImport(m_cn, plan);
+        QCOMPARE(
+            rows(m_cn, pieceRows),
+            (QStringList{QStringLiteral("2026-11-02|0012|001|10"), QStringLiteral("2026-11-03|0012|001|5"),
+                         QStringLiteral("2026-11-03|A7|J2|6"), QStringLiteral("2026-11-04|0012|001|8"),
+                         QStringLiteral("2026-11-04|0012|J2|7")}));
+    }
+
+    // A code the sheet stored as a number is taken as the digits its format shows, and the preview says so.
+    void codeStoredAsNumber() {
+        Connection scratch;
+        scratch.openInMemory();
+        scratch.execScript(
+            QStringLiteral("create table t (code integer, descr varchar(10), price double);"
+                           "insert into t values (1, '上领', 0.35), (77, '锁边', 2.5);"));
+        const QString path = m_dir->file(QStringLiteral("jobs.xlsx"));
+        exportQuery(scratch, QStringLiteral("select code, descr, price from t"),
+                    {QStringLiteral("工序编号"), QStringLiteral("描述"), QStringLiteral("工价")}, path);
+        ImportPlan plan = check(path, ImportTarget::Job);
+        QCOMPARE(plan.refused(), 0);
+        QCOMPARE(plan.added, 2);
+        QCOMPARE(plan.preview.at(0).reason, QStringLiteral("工序编号在表中存为数字，按“1”导入"));
+        applyImport(m_cn, plan);
+        QCOMPARE(rows(m_cn, jobRows).first(), QStringLiteral("001|上领|T恤|0.35|0"));
+        QVERIFY(rows(m_cn, jobRows).contains(QStringLiteral("77|锁边|<null>|2.5|0")));
+    }
+
+    // A cancel and a row the database refuses both leave the account set as it was.
+    void allOrNothing() {
+        QString text = QStringLiteral("工号,姓名\n");
+        for (int i = 0; i < 5000; ++i) text += QStringLiteral("W%1,工人%1\n").arg(i);
+        ImportPlan plan = check(csv(*m_dir, QStringLiteral("many.csv"), text), ImportTarget::Staff);
+        QCOMPARE(plan.added, 5000);
+        int calls = 0;
+        int seenTotal = 0;
+        const ImportResult r = applyImport(m_cn, plan, [&](int done, int total) {
+            ++calls;
+            seenTotal = total;
+            return done < 2048;
+        });
+        QCOMPARE(seenTotal, 5000);
+        QVERIFY(r.cancelled);
+        QVERIFY(calls >= 2);
+        QCOMPARE(rows(m_cn, staffRows).size(), 2);
+        QVERIFY(!m_cn.inTransaction());
+
+        // A worker stored by someone else between the check and the import: the database refuses the
+        // second copy and nothing of the sheet is stored.
+        m_cn.exec(
+            QStringLiteral("insert into staff (StaffCode, StaffName, Firedd) values ('W4999', 'x', 0)"));
+        QVERIFY_THROWS_EXCEPTION(DbError, applyImport(m_cn, plan));
+        QCOMPARE(rows(m_cn, staffRows).size(), 3);
+    }
+
+    // Export the registers and the month's piece-work records, import them into a fresh account set, and
+    // the tables hold the same rows.
+    void roundTrip() {
+        m_cn.execScript(QStringLiteral(
+            "insert into staff (StaffCode, StaffName, ClassGroup, LevelSalary, salaryDay, Firedd) values "
+            "('0003', 'O\"Neil', '二组', 0.0001, 31, 0);"
+            "insert into JobData values ('2026-11-02', 3, 2, -3), ('2026-11-30', 2, 2, 1000000);"));
+        const QString staffFile = m_dir->file(QStringLiteral("s.xlsx"));
+        const QString jobFile = m_dir->file(QStringLiteral("j.xlsx"));
+        const QString pieceFile = m_dir->file(QStringLiteral("p.xlsx"));
+        exportQuery(
+            m_cn,
+            QStringLiteral("select StaffCode, StaffName, ClassGroup, LevelSalary, salaryDay from staff"),
+            {QStringLiteral("工号"), QStringLiteral("姓名"), QStringLiteral("班组"),
+             QStringLiteral("能力工资"), QStringLiteral("发薪日")},
+            staffFile);
+        exportQuery(m_cn, QStringLiteral("select JobCode, Description, StyleGroup, UnitPrice from job"),
+                    {QStringLiteral("工序号"), QStringLiteral("工艺描述"), QStringLiteral("对应款式"),
+                     QStringLiteral("工价")},
+                    jobFile);
+        exportQuery(m_cn,
+                    QStringLiteral("select dateD, staffCode||'    '||staffName, jobCode, qty from qryData "
+                                   "where dateD between '2026-11-01' and '2026-11-30'"),
+                    {QStringLiteral("日期"), QStringLiteral("工号姓名"), QStringLiteral("工序"),
+                     QStringLiteral("数量")},
+                    pieceFile);
+
+        const QStringList staffBefore = rows(m_cn, staffRows);
+        const QStringList jobsBefore = rows(m_cn, jobRows);
+        const QStringList piecesBefore = rows(m_cn, pieceRows);
+        m_cn.close();
+        m_cn.open(m_dir->createAccountSet(QStringLiteral("新账套")));
+        for (const auto& [file, target] : {std::pair{staffFile, ImportTarget::Staff},
+                                           {jobFile, ImportTarget::Job},
+                                           {pieceFile, ImportTarget::PieceWork}}) {
+            const ImportPlan plan = check(file, target);
+            QCOMPARE(plan.refused(), 0);
+            applyImport(m_cn, plan);
+        }
+        // Dismissed and finished flags are not in the exported columns: every imported row is current.
+        m_cn.exec(QStringLiteral("update staff set Firedd=-1 where StaffCode='A7'"));
+        QCOMPARE(rows(m_cn, staffRows), staffBefore);
+        QCOMPARE(rows(m_cn, jobRows), jobsBefore);
+        QCOMPARE(rows(m_cn, pieceRows), piecesBefore);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestImport)
+#include "tst_import.moc"

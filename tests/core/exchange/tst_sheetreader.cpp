@@ -1,0 +1,187 @@
+#include <QDate>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "core/data/connection.h"
+#include "core/data/dataset.h"
+#include "core/data/errors.h"
+#include "core/exchange/sheetreader.h"
+#include "core/exchange/xlsxexport.h"
+#include "support/coresupport.h"
+
+using namespace hx;
+
+namespace {
+
+QVector<SheetRow> readAll(const QString& path) {
+    auto reader = SheetReader::open(path);
+    QVector<SheetRow> rows;
+    SheetRow row;
+    while (reader->next(row)) rows.append(row);
+    return rows;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+}  // namespace
+
+class TestSheetReader : public QObject {
+    Q_OBJECT
+
+  private slots:
+    // A sheet our own export writes reads back cell for cell: texts that look like numbers stay texts,
+    // numbers keep their exact decimals, dates come back as days, yes/no as logical cells, and an
+    // empty value leaves a gap rather than shifting the row.
+    void ownExportReadsBack() {
+        hxtest::TempProgramDir dir;
+        Connection cn;
+        cn.openInMemory();
+        cn.execScript(QStringLiteral(
+            "create table t (code varchar(10), name varchar(10), pay currency, day date, flag yesno);"
+            "insert into t values ('0012', '张三', 1234.5678, '2026-11-03', -1);"
+            "insert into t values ('A7', NULL, 0.1, '1900-01-01', 0);"));
+        DataSet ds(&cn);
+        ds.setSql(QStringLiteral("select code, name, pay, day, flag from t"));
+        ds.open();
+        const QString path = dir.file(QStringLiteral("out.xlsx"));
+        writeXlsx(ds,
+                  {{QStringLiteral("工号"), 0},
+                   {QStringLiteral("姓名"), 1},
+                   {QStringLiteral("能力工资"), 2},
+                   {QStringLiteral("日期"), 3},
+                   {QStringLiteral("辞退"), 4}},
+                  path);
+
+        const auto rows = readAll(path);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[0].line, 1);
+        QCOMPARE(rows[0].cells.size(), 5);
+        QCOMPARE(rows[0].cells[1].text, QStringLiteral("姓名"));
+        const auto& first = rows[1].cells;
+        QCOMPARE(first[0].kind, SheetCell::Kind::Text);
+        QCOMPARE(first[0].text, QStringLiteral("0012"));
+        QCOMPARE(first[2].kind, SheetCell::Kind::Number);
+        QCOMPARE(first[2].text, QStringLiteral("1234.5678"));
+        QCOMPARE(first[3].kind, SheetCell::Kind::Date);
+        QCOMPARE(first[3].date, QDate(2026, 11, 3));
+        QCOMPARE(first[4].kind, SheetCell::Kind::Boolean);
+        QCOMPARE(first[4].text, QStringLiteral("1"));
+        const auto& second = rows[2].cells;
+        QCOMPARE(second[1].kind, SheetCell::Kind::Empty);
+        QCOMPARE(second[2].text, QStringLiteral("0.1"));
+        // The first day of the 1900 system.
+        QCOMPARE(second[3].date, QDate(1900, 1, 1));
+        QCOMPARE(second[4].text, QStringLiteral("0"));
+    }
+
+    // Serial numbers of the 1900 system, around the day that never was.
+    void serialDays() {
+        hxtest::TempProgramDir dir;
+        const QString path = dir.file(QStringLiteral("a.csv"));
+        writeFile(path, "x\n");
+        auto reader = SheetReader::open(path);
+        QCOMPARE(reader->dateOfSerial(1), QDate(1900, 1, 1));
+        QCOMPARE(reader->dateOfSerial(59), QDate(1900, 2, 28));
+        QVERIFY(!reader->dateOfSerial(60).isValid());
+        QCOMPARE(reader->dateOfSerial(61), QDate(1900, 3, 1));
+        QCOMPARE(reader->dateOfSerial(46329), QDate(2026, 11, 3));
+        QCOMPARE(reader->dateOfSerial(46329.75), QDate(2026, 11, 3));
+        QVERIFY(!reader->dateOfSerial(-1).isValid());
+        QVERIFY(!reader->dateOfSerial(1e12).isValid());
+    }
+
+    // A sheet written by LibreOffice (shared strings, styles of its own, number formats by id).
+    void libreOfficeSheet() {
+        const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+        if (soffice.isEmpty()) QSKIP("LibreOffice (soffice) is not installed: its sheet is not tried");
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString csv = dir.filePath(QStringLiteral("staff.csv"));
+        writeFile(csv, "工号,姓名,能力工资,日期\n0012,张三,1234.5,2026-11-03\nA7,李四,0.1,2026-02-28\n");
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        // A profile of its own, so that a running office or a missing home does not stop it.
+        p.start(soffice,
+                {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
+                 QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("xlsx"),
+                 QStringLiteral("--infilter=CSV:44,34,76,1,,2052,false,false,false,false,false"), csv,
+                 QStringLiteral("--outdir"), dir.path()});
+        if (!p.waitForFinished(90000) || !QFile::exists(dir.filePath(QStringLiteral("staff.xlsx"))))
+            QSKIP("LibreOffice did not convert the file here");
+
+        const auto rows = readAll(dir.filePath(QStringLiteral("staff.xlsx")));
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[0].cells[0].text, QStringLiteral("工号"));
+        // LibreOffice takes 0012 for the number 12: the reader hands over what the file holds.
+        QCOMPARE(rows[1].cells[0].kind, SheetCell::Kind::Number);
+        QCOMPARE(rows[1].cells[0].text, QStringLiteral("12"));
+        QCOMPARE(rows[1].cells[1].text, QStringLiteral("张三"));
+        QCOMPARE(rows[1].cells[2].text, QStringLiteral("1234.5"));
+        QCOMPARE(rows[1].cells[3].kind, SheetCell::Kind::Date);
+        QCOMPARE(rows[1].cells[3].date, QDate(2026, 11, 3));
+        QCOMPARE(rows[2].cells[0].kind, SheetCell::Kind::Text);
+        QCOMPARE(rows[2].cells[0].text, QStringLiteral("A7"));
+        QCOMPARE(rows[2].cells[3].date, QDate(2026, 2, 28));
+    }
+
+    // A .csv in UTF-8 with and without its mark, and in GBK as Chinese Excel saves it; quoted fields
+    // with separators, quotes and line breaks; empty lines are no rows.
+    void csvEncodings() {
+        const QString text =
+            QStringLiteral("工号,姓名,班组\r\n0012,张三,\"一组,A\"\r\n\r\n\"x\"\"y\",\"两\n行\",\r\n");
+        QByteArray gbk;
+        {
+            // 工号 姓名 班组 张三 一组 两 行 in GBK.
+            gbk = QByteArray::fromHex(
+                "b9a4bac52cd0d5c3fb2cb0e0d7e90d0a303031322cd5c5c8fd2c22d2bbd7e92c41220d0a0d0a2278222279222c22"
+                "c1bd0ad0d0"
+                "222c0d0a");
+        }
+        hxtest::TempProgramDir dir;
+        const QString plain = dir.file(QStringLiteral("plain.csv"));
+        const QString marked = dir.file(QStringLiteral("marked.csv"));
+        const QString chinese = dir.file(QStringLiteral("gbk.csv"));
+        writeFile(plain, text.toUtf8());
+        writeFile(marked, QByteArray("\xEF\xBB\xBF") + text.toUtf8());
+        writeFile(chinese, gbk);
+        for (const QString& path : {plain, marked, chinese}) {
+            const auto rows = readAll(path);
+            QCOMPARE(rows.size(), 3);
+            QCOMPARE(rows[0].cells[0].text, QStringLiteral("工号"));
+            QCOMPARE(rows[0].cells[2].text, QStringLiteral("班组"));
+            QCOMPARE(rows[1].cells[0].kind, SheetCell::Kind::Text);
+            QCOMPARE(rows[1].cells[0].text, QStringLiteral("0012"));
+            QCOMPARE(rows[1].cells[1].text, QStringLiteral("张三"));
+            QCOMPARE(rows[1].cells[2].text, QStringLiteral("一组,A"));
+            QCOMPARE(rows[2].line, 4);
+            QCOMPARE(rows[2].cells[0].text, QStringLiteral("x\"y"));
+            QCOMPARE(QString(rows[2].cells[1].text).remove(QLatin1Char('\r')), QStringLiteral("两\n行"));
+            QCOMPARE(rows[2].cells.size(), 2);
+        }
+    }
+
+    void notASpreadsheet() {
+        hxtest::TempProgramDir dir;
+        const QString path = dir.file(QStringLiteral("bad.xlsx"));
+        writeFile(path, "this is no zip file");
+        QVERIFY_THROWS_EXCEPTION(FileError, SheetReader::open(path));
+        QVERIFY_THROWS_EXCEPTION(FileError, SheetReader::open(dir.file(QStringLiteral("missing.xlsx"))));
+        writeFile(dir.file(QStringLiteral("old.xls")), "x");
+        try {
+            SheetReader::open(dir.file(QStringLiteral("old.xls")));
+            QFAIL("an .xls file was taken");
+        } catch (const FileError& e) {
+            QVERIFY(e.message().contains(QStringLiteral(".xlsx")));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSheetReader)
+#include "tst_sheetreader.moc"

@@ -1,0 +1,187 @@
+// 打印工资条 in 工资表 as the accountant uses it: the setup dialog answered by keys, then the slips in the
+// preview or in a PDF file.
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+
+#include "../payroll/payrollfixture.h"
+#include "core/data/clock.h"
+#include "core/payroll/generation.h"
+#include "core/payroll/periods.h"
+#include "core/reports/payslip.h"
+#include "core/reports/rvengine.h"
+#include "gui/payroll/salarydata.h"
+#include "gui/reports/mypreview.h"
+#include "gui/reports/myrpsetup.h"
+#include "gui/reports/rvrender.h"
+
+using namespace hx;
+
+namespace {
+
+const SheetBatch may8{2024, 5, 8};
+constexpr int batchWorkers = 23;
+
+QString workerCode(int i) {
+    return QStringLiteral("W%1").arg(i + 1, 3, 10, QLatin1Char('0'));
+}
+
+// Runs act on the first modal window of type W once it is shown and active (while the caller waits in
+// the click that opened it). Should act fail, or the window not come, the modal window is closed so that
+// the click returns and the test reports the failure instead of hanging.
+template <class W>
+void whenShown(std::function<void(W*)> act) {
+    auto deadline = std::make_shared<QDeadlineTimer>(30000);
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, deadline, act] {
+        auto* window = qobject_cast<W*>(QApplication::activeModalWidget());
+        if (!window && !deadline->hasExpired()) return;
+        timer->stop();
+        timer->deleteLater();
+        if (!window) {
+            QTest::qFail("the window did not open", __FILE__, __LINE__);
+            if (QWidget* other = QApplication::activeModalWidget()) other->close();
+            return;
+        }
+        window->activateWindow();
+        // Keys go to the focused widget: the window has it once it is the active one and its focus is set.
+        const bool active = QTest::qWaitFor([window] {
+            return QApplication::activeWindow() == window &&
+                   window->isAncestorOf(QApplication::focusWidget());
+        });
+        if (!active) {
+            QTest::qFail("the window did not become active", __FILE__, __LINE__);
+            window->close();
+            return;
+        }
+        act(window);
+        if (QTest::currentTestFailed() && window->isVisible()) window->close();
+    });
+    timer->start();
+}
+
+}  // namespace
+
+class TestSlipJourney : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<hxtest::PayrollFixture> f;
+    QPointer<TsalaryDataFrm> w;
+
+    // May 2024 with the base items; 23 workers of pay day 8 and two of pay day 20, whose slips belong to
+    // another batch.
+    void prepare() {
+        f->copyBaseMonth(2024, 5);
+        const qint64 job = f->addJob("J1", 1.5);
+        for (int i = 0; i < batchWorkers + 2; ++i) {
+            const qint64 id =
+                f->addWorker(workerCode(i), QStringLiteral("工人%1").arg(i + 1), i < batchWorkers ? 8 : 20);
+            f->addRecord(QDate(2024, 5, 10), id, job, 100 * (i + 1));
+        }
+        generateSalarySheet(f->cn(), may8, QDate(2024, 5, 1), QDate(2024, 5, 31));
+        generateSalarySheet(f->cn(), {2024, 5, 20}, QDate(2024, 5, 1), QDate(2024, 5, 31));
+        // The program's slip project, as the build puts it beside the program.
+        QFile rav(f->dir.file(QStringLiteral("rptBar.rav")));
+        QVERIFY(rav.open(QIODevice::WriteOnly));
+        rav.write(defaultReportProject().toUtf8());
+    }
+    // The pages the batch's slips take: as many slips to a page as the month's slip layout lets fit.
+    int expectedPages() {
+        auto project = parseReportProject(defaultReportProject());
+        layoutPaySlip(*project, readSlipLayoutData(dataFrm()->tdTempFill, may8.year, may8.month));
+        const TRavePage& page = *project->findPage(QStringLiteral("report1.page1"));
+        const int perPage = int(page.printableHeight() / layoutBand(page).height + 1e-9);
+        return (batchWorkers + perPage - 1) / perPage;
+    }
+    void pressPrintSlips() { QTest::mouseClick(w->btnPrintBar, Qt::LeftButton); }
+
+  private slots:
+    void init() {
+        setToday(QDate(2024, 6, 12));
+        f = std::make_unique<hxtest::PayrollFixture>();
+        prepare();
+        w = new TsalaryDataFrm(may8);
+        QVERIFY(hxtest::showActive(w));
+    }
+    void cleanup() {
+        delete w.data();
+        setToday(QDate());
+        HX_VERIFY_DIALOGS(f->dialogs);
+        f.reset();
+    }
+
+    void previewShowsAPageForEverySlipsWorthAndClosesWithEscape() {
+        const int pages = expectedPages();
+        QVERIFY(pages > 1);  // the batch fills more than one page
+        bool setupSeen = false, previewSeen = false;
+        whenShown<TmyRpSetupFrm>([&](TmyRpSetupFrm* setup) {
+            setupSeen = true;
+            QVERIFY(setup->PreviewRB->isChecked());
+            hxtest::key(Qt::Key_Return);
+        });
+        // The preview comes after the setup: looked for once the setup has been answered.
+        QTimer::singleShot(0, [&] {
+            whenShown<TmyPreviewFrm>([&](TmyPreviewFrm* preview) {
+                previewSeen = true;
+                QCOMPARE(preview->RvRenderPreview->Pages(), pages);
+                QCOMPARE(preview->RvRenderPreview->CurrentPage(), 1);
+                hxtest::key(Qt::Key_End, Qt::ControlModifier);  // 尾页
+                QCOMPARE(preview->RvRenderPreview->CurrentPage(), pages);
+                hxtest::key(Qt::Key_Escape);
+                QVERIFY(!preview->isVisible());
+            });
+        });
+        // The timers wait for the windows while the click runs the report.
+        w->btnPrintBar->setFocus();
+        QTRY_VERIFY(w->btnPrintBar->hasFocus());
+        hxtest::key(Qt::Key_Space);
+        QVERIFY(setupSeen);
+        QVERIFY(previewSeen);
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(w->findChildren<TmyPreviewFrm*>().isEmpty());  // freed with the run
+    }
+
+    void aPdfFileHoldsTheSlipsOfTheBatch() {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext is not installed (scripts/setup.sh installs poppler-utils)");
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("五月工资条.pdf"));
+        whenShown<TmyRpSetupFrm>([&](TmyRpSetupFrm* setup) {
+            hxtest::key(Qt::Key_F, Qt::AltModifier);  // 文件 &F
+            QTRY_VERIFY(setup->FileRB->isChecked());  // a mnemonic clicks after a moment
+            hxtest::key(Qt::Key_Tab);
+            QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(setup->editFileName));
+            hxtest::type(pdf);
+            hxtest::key(Qt::Key_Return);
+        });
+        pressPrintSlips();
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(w->findChildren<TmyPreviewFrm*>().isEmpty());  // no preview for a file
+        QVERIFY(QFile::exists(pdf));
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);  // a PDF, not a snapshot under a PDF name
+        const QString text = QString::fromUtf8(p.readAllStandardOutput());
+        QCOMPARE(text.count(QLatin1Char('\f')), expectedPages());
+        QCOMPARE(text.count(QStringLiteral("工资条")), batchWorkers);
+        QVERIFY(text.contains(QStringLiteral("2024年5月")));
+        for (int i = 0; i < batchWorkers; ++i)
+            QVERIFY2(text.contains(workerCode(i)), qPrintable(workerCode(i)));
+        // The workers of pay day 20 are in another batch.
+        for (int i = batchWorkers; i < batchWorkers + 2; ++i) QVERIFY(!text.contains(workerCode(i)));
+    }
+};
+
+HX_WINDOW_TEST_MAIN(TestSlipJourney)
+#include "tst_slipjourney.moc"
