@@ -159,8 +159,9 @@ class TestStaff : public QObject {
         QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(main()); }));
 
         QMenu* menu = hxtest::rightClickCell(main(), 1, 1);
-        QCOMPARE(hxtest::menuCaptions(menu), QStringList({"排序", "筛选", "取消筛选", "查找", "-", "辞退",
-                                                          "显示辞退员工", "-", "新增", "删除", "-", "从电子表格导入..."}));
+        QCOMPARE(hxtest::menuCaptions(menu),
+                 QStringList({"排序", "筛选", "取消筛选", "查找", "-", "辞退", "显示辞退员工", "-", "新增",
+                              "删除", "-", "从电子表格导入..."}));
         hxtest::closeMenu(menu);
         showPage(1);
         QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(fix()); }));
