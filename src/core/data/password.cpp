@@ -57,13 +57,11 @@ struct SystemStore::Private {
     Connection cn;
 };
 
-SystemStore::SystemStore() : d(new Private) {
+SystemStore::SystemStore() : d(std::make_unique<Private>()) {
     d->cn.open(ProgramDir() + QStringLiteral("sysunit.dll"));
 }
 
-SystemStore::~SystemStore() {
-    delete d;
-}
+SystemStore::~SystemStore() = default;
 
 std::optional<QString> SystemStore::storedPassword(const QString& role) {
     PreparedStatement q =

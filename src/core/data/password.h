@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <memory>
 #include <optional>
 
 namespace hx {
@@ -33,7 +34,8 @@ class SystemStore {
 
   private:
     struct Private;
-    Private* d;
+    // Owned also while the constructor runs: a store that cannot be opened leaves nothing behind.
+    std::unique_ptr<Private> d;
 };
 
 }  // namespace hx

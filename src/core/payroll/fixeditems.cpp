@@ -5,6 +5,10 @@
 
 namespace hx {
 
+namespace {
+constexpr int fixedItemCount = 7;  // A02..A08
+}
+
 const QString systemItemMarker = QStringLiteral("*********系统提供*********");
 
 namespace {
@@ -34,6 +38,23 @@ void clearFixedItem(Connection& cn, const QString& code) {
     cn.exec(QStringLiteral("update salary set ItemName=?,expression=?,printWidth=0 where itemCode=?"),
             {QString(QLatin1String("")), QString(QLatin1String("")), column});
     transaction.commit();
+}
+
+QStringList fixedItemTitles(Connection& cn) {
+    const qint64 year = cn.scalar(QStringLiteral("select max([year]) as maxYear from salary")).toLongLong();
+    const qint64 month =
+        cn.scalar(QStringLiteral("select max([month]) as maxMonth from salary where [year]=?"), {year})
+            .toLongLong();
+    QStringList names;
+    PreparedStatement q =
+        cn.query(QStringLiteral("select ItemCode,ItemName from Salary  where ItemCode like ?  "
+                                "and [year]=? and [month]=? order by itemCode"),
+                 {QStringLiteral("A%"), year, month});
+    while (q.next()) names << q.value(1).toString();
+    q.reset();
+    QStringList titles;
+    for (int i = 1; i <= fixedItemCount; ++i) titles << names.value(i);
+    return titles;
 }
 
 }  // namespace hx

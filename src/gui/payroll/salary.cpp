@@ -20,6 +20,7 @@
 #include "core/data/datamodule.h"
 #include "core/payroll/generation.h"
 #include "core/payroll/periods.h"
+#include "core/payroll/salarysheet.h"
 #include "gui/payroll/greenbutton.h"
 #include "gui/widgets/combolists.h"
 #include "gui/widgets/dialogs.h"
@@ -385,10 +386,7 @@ void TsalaryFrm::btnCreateClick() {
     const QString b = cbbDateB->date().toString(dateFormat);
     const QString e = cbbDateE->date().toString(dateFormat);
     Connection& cn = dataFrm()->cnMain;
-    const bool exists = cn.scalar(QStringLiteral("select count(*) from salaryData where [year]=? and "
-                                                 "[month]=? and salaryDay=?"),
-                                  {batch.year, batch.month, batch.day})
-                            .toInt() > 0;
+    const bool exists = sheetBatchExists(cn, batch);
     if (exists &&
         Dialogs::get().confirm(
             QStringLiteral("系统发现工资表中") + y + QStringLiteral("年") + m + QStringLiteral("月已有 ") +

@@ -15,6 +15,7 @@
 #include "core/data/clock.h"
 #include "core/data/datamodule.h"
 #include "core/payroll/periods.h"
+#include "core/payroll/salarysheet.h"
 #include "gui/payroll/greenbutton.h"
 #include "gui/reports/payslipreport.h"
 #include "gui/widgets/combolists.h"
@@ -286,30 +287,16 @@ void TsalaryDataFrm::LoadSheet() {
 
     // The month's items, in code order, title the item columns by position; a column whose item has no
     // name, or that the month has no row for, is hidden.
-    DataSet& items = dataFrm()->tdTempFill;
-    items.close();
-    items.setSql(
-        QStringLiteral("select ItemCode,ItemName from salary where [Year]=? and [month]=? order by "
-                       "ItemCode;"));
-    items.setParams({m_batch.year, m_batch.month});
-    items.open();
+    const QStringList titles = sheetItemTitles(dataFrm()->cnMain, m_batch.year, m_batch.month);
     QVector<GridColumn> columns{{QStringLiteral("staffCode"), QStringLiteral("工号"), codeWidth},
                                 {QStringLiteral("staffName"), QStringLiteral("姓名"), nameWidth}};
-    items.first();
-    for (const QString& code : salaryItemCodes()) {
-        GridColumn column(code, QString(QLatin1String("")), itemColumnWidth());
-        column.visible = false;
-        if (!items.eof()) {
-            const QString name = items.asString(QStringLiteral("ItemName"));
-            if (!name.isEmpty()) {
-                column.visible = true;
-                column.title = name;
-            }
-            items.next();
-        }
+    const QStringList& codes = salaryItemCodes();
+    for (int i = 0; i < codes.size(); ++i) {
+        GridColumn column(codes[i], QString(QLatin1String("")), itemColumnWidth());
+        column.visible = !titles.value(i).isEmpty();
+        if (column.visible) column.title = titles.value(i);
         columns << column;
     }
-    items.close();
 
     tdMain->close();
     tdSum->close();
@@ -354,16 +341,9 @@ void TsalaryDataFrm::tdMainAfterPost(DataSet& ds) {
     // The worker's formulas follow the saved values; the grid shows them after "更新计算". A post that had
     // nothing to write reaches here too: the worker is recalculated only while his row is still there.
     const QString staffCode = ds.asString(QStringLiteral("staffCode"));
-    Connection& cn = dataFrm()->cnMain;
-    guarded([&] {
-        const bool stored =
-            cn.scalar(QStringLiteral("select count(*) from salaryData where [Year]=? and [Month]=? and "
-                                     "salaryDay=? and staffCode=?"),
-                      {ds.value(QStringLiteral("Year")), ds.value(QStringLiteral("Month")),
-                       ds.value(QStringLiteral("salaryDay")), staffCode})
-                .toInt() > 0;
-        if (stored) recalculateWorker(cn, m_batch.year, m_batch.month, staffCode);
-    });
+    const SheetBatch rowBatch{int(ds.asInt(QStringLiteral("Year"))), int(ds.asInt(QStringLiteral("Month"))),
+                              int(ds.asInt(QStringLiteral("salaryDay")))};
+    guarded([&] { recalculateSavedRow(dataFrm()->cnMain, rowBatch, staffCode); });
 }
 
 void TsalaryDataFrm::pRefreshClick() {

@@ -191,35 +191,9 @@ void TstaffFrm::FormCreate() {
 }
 
 void TstaffFrm::loadFixedItemTitles() {
-    DataSet& q = dataFrm()->tdTempFill;
-    q.close();
-    q.setSql(QStringLiteral("select max([year]) as maxYear from salary"));
-    q.setParams({});
-    q.open();
-    const qint64 year = q.asInt(QStringLiteral("maxYear"));
-    q.close();
-    q.setSql(QStringLiteral("select max([month]) as maxMonth from salary where [year]=?"));
-    q.setParams({year});
-    q.open();
-    const qint64 month = q.asInt(QStringLiteral("maxMonth"));
-    q.close();
-
-    q.setSql(
-        QStringLiteral("select ItemCode,ItemName from Salary  where ItemCode like ?  and [year]=? "
-                       "and [month]=? order by itemCode"));
-    q.setParams({QStringLiteral("A%"), year, month});
-    q.open();
-    // The first row is A01, the piece wage, which has no column here. A month with fewer A rows leaves
-    // the remaining titles empty.
-    q.first();
-    q.next();
-    for (int column = firstItemColumn; column < firstItemColumn + itemColumnCount; ++column) {
-        grdFix->setColumnTitle(column,
-                               q.eof() ? QString(QLatin1String("")) : q.asString(QStringLiteral("ItemName")));
-        q.next();
-    }
-    q.close();
-    q.setParams({});
+    const QStringList titles = fixedItemTitles(dataFrm()->cnMain);
+    for (int i = 0; i < itemColumnCount; ++i)
+        grdFix->setColumnTitle(firstItemColumn + i, titles.value(i, QString(QLatin1String(""))));
 }
 
 void TstaffFrm::applyFormats() {

@@ -82,6 +82,14 @@ class TestPassword : public QObject {
                     .isNull());
         QVERIFY(store.checkPassword(QStringLiteral("生产"), QString()));
     }
+
+    void aStoreThatCannotBeOpenedRaisesAndKeepsNothing() {
+        // Without the system store the login refuses with the reason; nothing of the half-made store stays
+        // behind (the sanitizer run reports what leaks).
+        hxtest::TempProgramDir dir;
+        QVERIFY(QFile::remove(dir.file(QStringLiteral("sysunit.dll"))));
+        QVERIFY_THROWS_EXCEPTION(hx::DbError, hx::SystemStore());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPassword)

@@ -68,6 +68,34 @@ class TestFixedItems : public QObject {
         QVERIFY(!cn.inTransaction());
     }
 
+    void titlesComeFromTheLatestItemMonth() {
+        // 2025-01 is the latest month; 2024-12 has other names, and a later month of an earlier year counts
+        // for nothing.
+        cn.exec(
+            "insert into salary select 2024, 12, ItemCode, '旧' || ItemCode, expression, printWidth from "
+            "salary where [year]=2003 and [month]=11");
+        cn.exec("update salary set ItemName='岗位' where [year]=2025 and [month]=1 and ItemCode='A02'");
+        cn.exec("update salary set ItemName=null where [year]=2025 and [month]=1 and ItemCode='A03'");
+        nameFixedItem(cn, QStringLiteral("A08"), QStringLiteral("工龄"));
+        QStringList titles = fixedItemTitles(cn);
+        QCOMPARE(titles.size(), 7);
+        QCOMPARE(titles[0], QStringLiteral("岗位"));
+        QCOMPARE(titles[1], QString());
+        QCOMPARE(titles[6], QStringLiteral("工龄"));
+
+        // A month with fewer A rows: the titles go by position and the last ones stay empty.
+        cn.exec("delete from salary where [year]=2025 and [month]=1 and ItemCode in ('A01', 'A05', 'A07')");
+        titles = fixedItemTitles(cn);
+        QCOMPARE(titles.size(), 7);
+        QCOMPARE(titles[0], QString());  // A03, after A02 took the place of the first row
+        QCOMPARE(titles[3], QStringLiteral("工龄"));
+        QCOMPARE(titles.mid(4), QStringList(3, QString()));
+
+        // No items at all.
+        cn.exec("delete from salary");
+        QCOMPARE(fixedItemTitles(cn), QStringList(7, QString()));
+    }
+
     void onlyTheFixedItemsCodesAreTaken() {
         // The code becomes a column name in the statement: nothing else may pass.
         for (const char* code : {"A01", "B01", "A09", "A03=0, StaffName", ""})

@@ -13,19 +13,19 @@
 #include "gui/payroll/salary.h"
 #include "gui/shell/session.h"
 #include "gui/widgets/mydbgrid.h"
-#include "payrollfixture.h"
+#include "support/windowfixture.h"
 
 using namespace hx;
 
 class TestSalary : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::PayrollFixture> f;
+    std::unique_ptr<hxtest::WindowFixture> f;
     QPointer<TsalaryFrm> w;
 
     void open() {
-        w = new TsalaryFrm;
-        QVERIFY(hxtest::showActive(w));
+        w = f->openWindow<TsalaryFrm>();
+        QVERIFY(w);
     }
     void choose(int year, int month) {
         w->cbbYear->setCurrentIndex(w->cbbYear->findText(QString::number(year)));
@@ -84,14 +84,9 @@ class TestSalary : public QObject {
   private slots:
     void init() {
         setToday(QDate(2024, 6, 12));
-        f = std::make_unique<hxtest::PayrollFixture>();
+        f = std::make_unique<hxtest::WindowFixture>();
     }
-    void cleanup() {
-        delete w.data();
-        setToday(QDate());
-        HX_VERIFY_DIALOGS(f->dialogs);
-        f.reset();
-    }
+    void cleanup() { HX_FINISH_FIXTURE(f); }
 
     void opensOnTheMonthBeforeTodayWithItsListsAndHelp() {
         open();
@@ -384,7 +379,7 @@ class TestSalary : public QObject {
 
     void generationAsksThenOpensTheSheet() {
         f->copyBaseMonth(2024, 5);
-        f->addWorker("001", "张三", 8, 300);
+        f->addWorker("001", "张三", {{"salaryDay", 8}, {"A02", 300}});
         open();
         choose(2024, 6);
         QTest::mouseClick(w->btnCreate, Qt::LeftButton);  // June has no items
@@ -430,7 +425,7 @@ class TestSalary : public QObject {
 
     void regeneratingAnExistingSheetWarnsFirst() {
         f->copyBaseMonth(2024, 5);
-        f->addWorker("001", "张三", 8);
+        f->addWorker("001", "张三", {{"salaryDay", 8}, {"A02", 0}});
         generateSalarySheet(f->cn(), {2024, 5, 8}, QDate(2024, 5, 1), QDate(2024, 5, 31));
         f->cn().exec("update salaryData set B01=20");
         open();

@@ -14,7 +14,7 @@
 #include "gui/payroll/salarydata.h"
 #include "gui/shell/session.h"
 #include "gui/widgets/mydbgrid.h"
-#include "payrollfixture.h"
+#include "support/windowfixture.h"
 
 using namespace hx;
 
@@ -26,7 +26,7 @@ constexpr int firstItemColumn = 2;  // staffCode and staffName come first
 class TestSalaryData : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::PayrollFixture> f;
+    std::unique_ptr<hxtest::WindowFixture> f;
     QPointer<TsalaryDataFrm> w;
 
     // May 2024: base items, then B03, C04 to C15 and T02 to T05 without names. Three workers of pay day 8
@@ -38,19 +38,19 @@ class TestSalaryData : public QObject {
                                  "C15", "T02", "T03", "T04", "T05"})
             f->setItem(2024, 5, code, "", QString());
         f->setItem(2024, 5, "C03", "日薪", "round((A01+A02)/B01, 2)", 12);
-        const qint64 job = f->addJob("J1", 2.6);
+        const qint64 job = f->addProcess("J1", {{"UnitPrice", 2.6}});
         const QStringList codes{"003", "001", "002", "004"};
         for (int i = 0; i < codes.size(); ++i) {
-            const qint64 id =
-                f->addWorker(codes[i], QStringLiteral("工人%1").arg(3 - i), i == 3 ? 20 : 8, 100 * i);
-            f->addRecord(QDate(2024, 5, 10), id, job, 1000 * (i + 1));
+            const qint64 id = f->addWorker(codes[i], QStringLiteral("工人%1").arg(3 - i),
+                                           {{"salaryDay", i == 3 ? 20 : 8}, {"A02", 100 * i}});
+            f->addPieceRecord(QDate(2024, 5, 10), id, job, 1000 * (i + 1));
         }
         generateSalarySheet(f->cn(), may8, QDate(2024, 5, 1), QDate(2024, 5, 31));
         generateSalarySheet(f->cn(), {2024, 5, 20}, QDate(2024, 5, 1), QDate(2024, 5, 31));
     }
     void open(const SheetBatch& batch) {
-        w = new TsalaryDataFrm(batch);
-        QVERIFY(hxtest::showActive(w));
+        w = f->openWindow<TsalaryDataFrm>(batch);
+        QVERIFY(w);
     }
     int column(const QString& field) {
         return field == "staffCode" ? 0 : field == "staffName" ? 1 : firstItemColumn + salaryItemIndex(field);
@@ -103,13 +103,11 @@ class TestSalaryData : public QObject {
   private slots:
     void init() {
         setToday(QDate(2024, 6, 12));
-        f = std::make_unique<hxtest::PayrollFixture>();
+        f = std::make_unique<hxtest::WindowFixture>();
     }
     void cleanup() {
-        delete w.data();
-        setToday(QDate());
-        HX_VERIFY_DIALOGS(f->dialogs);
-        f.reset();
+        delete w.data();  // also a sheet window made without the fixture
+        HX_FINISH_FIXTURE(f);
     }
 
     void onlyNamedItemsHaveColumnsTitledWithTheirNames() {
@@ -303,14 +301,14 @@ class TestSalaryData : public QObject {
         // The batch holds the newest rows, and a new worker of its pay day sorts first: when it is generated
         // again, each old row id goes to the worker before.
         generateSalarySheet(f->cn(), may8, QDate(2024, 5, 1), QDate(2024, 5, 31));
-        f->addWorker("000", QStringLiteral("新人"), 8);
+        f->addWorker("000", QStringLiteral("新人"), {{"salaryDay", 8}, {"A02", 0}});
         const qint64 oldRowOf002 = rowIdOf("002");
         open(may8);
         type("002", "B01", "20");
 
         // The accountant turns to the salary setup and generates the same batch again.
-        QPointer<TsalaryFrm> setup = new TsalaryFrm;
-        QVERIFY(hxtest::showActive(setup));
+        QPointer<TsalaryFrm> setup = f->openWindow<TsalaryFrm>();
+        QVERIFY(setup);
         QCOMPARE(setup->cbbDay->currentText(), QStringLiteral("8"));
         f->dialogs.answer(Answer::Yes).answer(Answer::Yes);
         QTest::mouseClick(setup->btnCreate, Qt::LeftButton);
@@ -324,7 +322,7 @@ class TestSalaryData : public QObject {
         f->dialogs.reset();
 
         // Back in the sheet, the row is left: nothing is written anywhere, and the accountant is told.
-        QVERIFY(hxtest::showActive(w));
+        QVERIFY(f->activate(w));
         QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(w->grdMain); }));
         hxtest::key(Qt::Key_Up);
         QCOMPARE(f->dialogs.texts(), QStringList({QStringLiteral("记录已被其他操作更改，请刷新后重试。")}));
@@ -403,7 +401,7 @@ class TestSalaryData : public QObject {
         QVERIFY(QFile::exists(file));
         QVERIFY(QFileInfo(file).size() > 0);
 
-        QVERIFY(hxtest::showActive(w));
+        QVERIFY(f->activate(w));
         helpProc();
         QVERIFY(f->dialogs.lastText().startsWith(QStringLiteral("表格的快捷菜单中有\"更新计算(F5键)\"功能")));
         QVERIFY(f->dialogs.lastText().endsWith(QStringLiteral("[EXCEL]\n将工资表格导出到EXCEL表格中保存。")));

@@ -21,6 +21,7 @@
 #include "gui/widgets/mydbgrid.h"
 #include "gui/widgets/pickobj.h"
 #include "support/testsupport.h"
+#include "support/windowfixture.h"
 #include "support/xlsxreader.h"
 
 using namespace hx;
@@ -28,8 +29,8 @@ using namespace hx;
 class TestJobData : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::TempProgramDir> dir;
-    std::unique_ptr<hxtest::ScriptedDialogs> dialogs;
+    std::unique_ptr<hxtest::WindowFixture> fixture;
+    hxtest::ScriptedDialogs* dialogs = nullptr;
     TdataFrm* dm = nullptr;
     QPointer<TjobDataFrm> win;
     const QDate today = QDate(2026, 9, 15);
@@ -43,14 +44,12 @@ class TestJobData : public QObject {
     bool pickerFocused = false;
     bool pickerStuck = false;
 
-    Connection& cn() { return dm->cnMain; }
+    Connection& cn() { return fixture->cn(); }
     int id(const QString& table, const QString& code) {
-        return table == "staff" ? cn().scalar("select staffID from staff where StaffCode=?", {code}).toInt()
-                                : cn().scalar("select JobID from job where JobCode=?", {code}).toInt();
+        return int(table == "staff" ? fixture->staffId(code) : fixture->processId(code));
     }
     void addRecord(const QDate& day, const QString& worker, const QString& process, int qty) {
-        cn().exec("insert into JobData (dateD, staffID, jobID, qty) values (?, ?, ?, ?)",
-                  {day, id("staff", worker), id("job", process), qty});
+        fixture->addPieceRecord(day, id("staff", worker), id("job", process), qty);
     }
     int count(const QString& where = "1=1") {
         return cn().scalar("select count(*) from JobData where " + where).toInt();
@@ -72,14 +71,12 @@ class TestJobData : public QObject {
     QStringList initialAnd(const QStringList& added) { return sorted(initial + added); }
 
     bool openWindow() {
-        win = new TjobDataFrm;
-        return hxtest::showActive(win);
+        win = fixture->openWindow<TjobDataFrm>();
+        return win;
     }
     template <class T>
     T* child(const char* name) {
-        T* w = win->findChild<T*>(QLatin1String(name));
-        if (!w) qFatal("no %s", name);
-        return w;
+        return fixture->child<T>(win, QLatin1String(name));
     }
     QComboBox* box(const char* name) { return child<QComboBox>(name); }
     TMyDBGrid* grid(const char* name) { return child<TMyDBGrid>(name); }
@@ -189,23 +186,22 @@ class TestJobData : public QObject {
   private slots:
     void init() {
         hx::setToday(today);
-        dir = std::make_unique<hxtest::TempProgramDir>();
-        dialogs = std::make_unique<hxtest::ScriptedDialogs>();
-        dm = new TdataFrm;
-        setDataFrm(dm);
-        cn().open(dir->createAccountSet(QStringLiteral("p")));
+        fixture = std::make_unique<hxtest::WindowFixture>(QStringLiteral("p"));
+        dialogs = &fixture->dialogs;
+        dm = &fixture->module;
         const QList<QVariantList> workers = {{"001", "张三", "车缝一组", 0}, {"002", "李四", "车缝一组", 0},
                                              {"003", "王五", QVariant(), 0}, {"004", "赵六", "", 0},
                                              {"005", "孙七", "  ", 0},       {"006", "O'Neil", "车缝二组", 0},
                                              {"009", "周八", "车缝一组", -1}};
         for (const QVariantList& w : workers)
-            cn().exec("insert into staff (StaffCode, StaffName, ClassGroup, Firedd) values (?, ?, ?, ?)", w);
+            fixture->addWorker(w[0].toString(), w[1].toString(), {{"ClassGroup", w[2]}, {"Firedd", w[3]}});
         // Keys deliberately out of code order: B201 comes first.
         const QList<QVariantList> jobs = {{"B201", "衬衫B", 0.0525, 0}, {"A101", "春装A", 0.35, 0},
                                           {"A102", "春装A", 0.425, 0},  {"C301", QVariant(), 0.3333, 0},
                                           {"C302", "", 1.2, 0},         {"X900", "春装A", 0.5, -1}};
         for (const QVariantList& j : jobs)
-            cn().exec("insert into job (JobCode, StyleGroup, UnitPrice, stopp) values (?, ?, ?, ?)", j);
+            fixture->addProcess(j[0].toString(),
+                                {{"StyleGroup", j[1]}, {"UnitPrice", j[2]}, {"stopp", j[3]}});
         addRecord(yesterday, "001", "A101", 10);
         addRecord(yesterday, "001", "B201", 20);
         addRecord(yesterday, "002", "A101", 5);
@@ -213,15 +209,8 @@ class TestJobData : public QObject {
         addRecord(yesterday.addDays(-40), "003", "C301", 7);
     }
     void cleanup() {
-        delete win;
-        ClearCaches();
-        destroyPickObjFrm();
-        setDataFrm(nullptr);
-        delete dm;
-        hx::setToday(QDate());
-        HX_VERIFY_DIALOGS(*dialogs);
-        dialogs.reset();
-        dir.reset();
+        dm = nullptr;
+        HX_FINISH_FIXTURE(fixture);
     }
 
     // ---- journeys: keys and clicks go where the user's go, with the cell editor open as in real use

@@ -10,6 +10,7 @@
 #include "gui/widgets/mydbgrid.h"
 #include "support/gridmenu.h"
 #include "support/testsupport.h"
+#include "support/windowfixture.h"
 
 using namespace hx;
 
@@ -18,17 +19,17 @@ using namespace hx;
 class TestJob : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::TempProgramDir> dir;
-    std::unique_ptr<hxtest::ScriptedDialogs> dialogs;
-    TdataFrm* dm = nullptr;
+    std::unique_ptr<hxtest::WindowFixture> f;
+    hxtest::ScriptedDialogs* dialogs = nullptr;
     QPointer<TjobFrm> win;
 
-    Connection& cn() { return dm->cnMain; }
+    Connection& cn() { return f->cn(); }
     void addJob(const QString& code, const QString& description, const QVariant& style, const QString& price,
                 int stopped = 0) {
-        cn().exec(QStringLiteral("insert into job (JobCode, Description, StyleGroup, UnitPrice, stopp) "
-                                 "values (?, ?, ?, ?, ?)"),
-                  {code, description, style, QVariant::fromValue(*Money::parse(price)), stopped});
+        f->addProcess(code, {{"Description", description},
+                             {"StyleGroup", style},
+                             {"UnitPrice", f->money(price)},
+                             {"stopp", stopped}});
     }
     int stored(const QString& where = QStringLiteral("1=1")) {
         return cn().scalar(QStringLiteral("select count(*) from job where ") + where).toInt();
@@ -47,12 +48,12 @@ class TestJob : public QObject {
         return table(QStringLiteral("JobCode = '") + code + "'").section('|', 1);
     }
     bool openWindow() {
-        win = new TjobFrm;
-        return hxtest::showActive(win);
+        win = f->openWindow<TjobFrm>();
+        return win;
     }
-    TMyDBGrid* grid() { return win->findChild<TMyDBGrid*>(QStringLiteral("grdMain")); }
+    TMyDBGrid* grid() { return f->child<TMyDBGrid>(QStringLiteral("grdMain")); }
     QAbstractItemModel* model() { return grid()->model(); }
-    DataSet* ds() { return win->findChild<DataSet*>(QStringLiteral("tdMain")); }
+    DataSet* ds() { return f->child<DataSet>(QStringLiteral("tdMain")); }
     QString shown(int row, int column) { return model()->index(row, column).data().toString(); }
     QStringList codes() {
         QStringList values;
@@ -85,29 +86,19 @@ class TestJob : public QObject {
 
   private slots:
     void init() {
-        dir = std::make_unique<hxtest::TempProgramDir>();
-        dialogs = std::make_unique<hxtest::ScriptedDialogs>();
-        dm = new TdataFrm;
-        setDataFrm(dm);
-        cn().open(dir->createAccountSet(QStringLiteral("j")));
+        f = std::make_unique<hxtest::WindowFixture>(QStringLiteral("j"));
+        dialogs = &f->dialogs;
         addJob("T-01", "上领", "春装A", "0.35");
         addJob("T-02", "O'Neil式锁边", "春装A", "0");
         addJob("t-10", "钉扣", QVariant(), "1.2345");
         addJob("X-09", "旧工序", "冬装", "0.5", -1);
         addJob("X-10", "旧钉扣", "冬装", "0.25", -1);
         // The last process in production has piece work; it must stay its.
-        cn().exec(
-            QStringLiteral("insert into JobData (dateD, staffID, jobID, qty) select '2024-05-01', 1, "
-                           "JobID, 12 from job where JobCode = 't-10'"));
+        f->addPieceRecord(QDate(2024, 5, 1), 1, f->processId("t-10"), 12);
     }
     void cleanup() {
         if (hxtest::openMenu()) hxtest::openMenu()->close();
-        delete win;
-        setDataFrm(nullptr);
-        delete dm;
-        HX_VERIFY_DIALOGS(*dialogs);
-        dialogs.reset();
-        dir.reset();
+        HX_FINISH_FIXTURE(f);
     }
 
     void windowShowsTheProcessesInProduction() {
@@ -125,8 +116,9 @@ class TestJob : public QObject {
         QVERIFY(!grid()->horizontalHeader()->sectionsMovable());
         QVERIFY(editorBack());
         QMenu* popup = hxtest::rightClickCell(grid(), 1, 1);
-        QCOMPARE(hxtest::menuCaptions(popup), QStringList({"排序", "筛选", "取消筛选", "查找", "-", "完工",
-                                                           "显示完工工序", "-", "新增", "删除", "-", "从电子表格导入..."}));
+        QCOMPARE(hxtest::menuCaptions(popup),
+                 QStringList({"排序", "筛选", "取消筛选", "查找", "-", "完工", "显示完工工序", "-", "新增",
+                              "删除", "-", "从电子表格导入..."}));
         hxtest::closeMenu(popup);
         QCOMPARE(ds()->sql(), TjobFrm::inProductionSql);
         QCOMPARE(codes(), QStringList({"T-01", "T-02", "t-10"}));

@@ -12,6 +12,7 @@
 #include "gui/widgets/mydbgrid.h"
 #include "support/gridmenu.h"
 #include "support/testsupport.h"
+#include "support/windowfixture.h"
 
 using namespace hx;
 
@@ -20,25 +21,23 @@ using namespace hx;
 class TestStaff : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::TempProgramDir> dir;
-    std::unique_ptr<hxtest::ScriptedDialogs> dialogs;
-    TdataFrm* dm = nullptr;
+    std::unique_ptr<hxtest::WindowFixture> f;
+    hxtest::ScriptedDialogs* dialogs = nullptr;
     QPointer<TstaffFrm> win;
 
-    Connection& cn() { return dm->cnMain; }
+    Connection& cn() { return f->cn(); }
     void addWorker(const QString& code, const QString& name, const QVariant& group, const QString& level,
                    int fired = 0, const QString& a03 = QStringLiteral("0")) {
-        cn().exec(
-            QStringLiteral("insert into staff (StaffCode, StaffName, ClassGroup, LevelSalary, salaryDay, "
-                           "Firedd, A03) values (?, ?, ?, ?, 5, ?, ?)"),
-            {code, name, group, QVariant::fromValue(*Money::parse(level)), fired,
-             QVariant::fromValue(*Money::parse(a03))});
+        f->addWorker(code, name,
+                     {{"ClassGroup", group},
+                      {"LevelSalary", f->money(level)},
+                      {"salaryDay", 5},
+                      {"Firedd", fired},
+                      {"A03", f->money(a03)}});
     }
     void addItemMonth(int year, int month, const QString& prefix, int count = 8) {
         for (int i = 1; i <= count; ++i)
-            cn().exec(QStringLiteral(
-                          "insert into salary ([year], [month], ItemCode, ItemName) values (?, ?, ?, ?)"),
-                      {year, month, QStringLiteral("A0%1").arg(i), prefix + QString::number(i)});
+            f->addItem(year, month, QStringLiteral("A0%1").arg(i), prefix + QString::number(i));
     }
     int stored(const QString& where = QStringLiteral("1=1")) {
         return cn().scalar(QStringLiteral("select count(*) from staff where ") + where).toInt();
@@ -61,13 +60,13 @@ class TestStaff : public QObject {
             .toString();
     }
     bool openWindow() {
-        win = new TstaffFrm;
-        return hxtest::showActive(win);
+        win = f->openWindow<TstaffFrm>();
+        return win;
     }
-    TMyDBGrid* grid(const char* name) { return win->findChild<TMyDBGrid*>(QLatin1String(name)); }
+    TMyDBGrid* grid(const char* name) { return f->child<TMyDBGrid>(QLatin1String(name)); }
     TMyDBGrid* main() { return grid("grdMain"); }
     TMyDBGrid* fix() { return grid("grdFix"); }
-    DataSet* ds() { return win->findChild<DataSet*>(QStringLiteral("tdMain")); }
+    DataSet* ds() { return f->child<DataSet>(QStringLiteral("tdMain")); }
     QStringList codes() {
         QStringList values;
         for (int r = 0; r < ds()->recordCount(); ++r)
@@ -87,7 +86,7 @@ class TestStaff : public QObject {
         return titles;
     }
     void showPage(int page) {
-        QTabBar* tabs = win->findChild<QTabWidget*>(QStringLiteral("PageControl1"))->tabBar();
+        QTabBar* tabs = f->child<QTabWidget>(QStringLiteral("PageControl1"))->tabBar();
         QTest::mouseClick(tabs, Qt::LeftButton, Qt::NoModifier, tabs->tabRect(page).center());
         hxtest::settle();
     }
@@ -104,11 +103,8 @@ class TestStaff : public QObject {
 
   private slots:
     void init() {
-        dir = std::make_unique<hxtest::TempProgramDir>();
-        dialogs = std::make_unique<hxtest::ScriptedDialogs>();
-        dm = new TdataFrm;
-        setDataFrm(dm);
-        cn().open(dir->createAccountSet(QStringLiteral("s")));
+        f = std::make_unique<hxtest::WindowFixture>(QStringLiteral("s"));
+        dialogs = &f->dialogs;
         addWorker("003", "王五", "车缝一组", "300.5");
         addWorker("001", "O'Neil", "裁剪组", "1200", 0, "20");
         addWorker("002", "李四", "车缝一组", "0.1");
@@ -116,19 +112,11 @@ class TestStaff : public QObject {
         addWorker("020", "赵六", "车缝一组", "300.5", -1, "35.5");
         addWorker("021", "钱七", "裁剪组", "0", -1);
         // The last current worker has piece work; it must stay his.
-        cn().exec(
-            QStringLiteral("insert into JobData (dateD, staffID, jobID, qty) "
-                           "select '2024-05-0' || n, staffID, 1, 10 * n from staff, "
-                           "(select 1 as n union select 2) where StaffCode = '009'"));
+        for (int n = 1; n <= 2; ++n) f->addPieceRecord(QDate(2024, 5, n), f->staffId("009"), 1, 10 * n);
     }
     void cleanup() {
         if (hxtest::openMenu()) hxtest::openMenu()->close();
-        delete win;
-        setDataFrm(nullptr);
-        delete dm;
-        HX_VERIFY_DIALOGS(*dialogs);
-        dialogs.reset();
-        dir.reset();
+        HX_FINISH_FIXTURE(f);
     }
 
     // ---- the window
@@ -171,8 +159,9 @@ class TestStaff : public QObject {
         QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(main()); }));
 
         QMenu* menu = hxtest::rightClickCell(main(), 1, 1);
-        QCOMPARE(hxtest::menuCaptions(menu), QStringList({"排序", "筛选", "取消筛选", "查找", "-", "辞退",
-                                                          "显示辞退员工", "-", "新增", "删除", "-", "从电子表格导入..."}));
+        QCOMPARE(hxtest::menuCaptions(menu),
+                 QStringList({"排序", "筛选", "取消筛选", "查找", "-", "辞退", "显示辞退员工", "-", "新增",
+                              "删除", "-", "从电子表格导入..."}));
         hxtest::closeMenu(menu);
         showPage(1);
         QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(fix()); }));

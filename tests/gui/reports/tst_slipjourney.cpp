@@ -13,7 +13,6 @@
 #include <QtTest>
 #include <functional>
 
-#include "../payroll/payrollfixture.h"
 #include "core/data/clock.h"
 #include "core/payroll/generation.h"
 #include "core/payroll/periods.h"
@@ -23,6 +22,7 @@
 #include "gui/reports/mypreview.h"
 #include "gui/reports/myrpsetup.h"
 #include "gui/reports/rvrender.h"
+#include "support/windowfixture.h"
 
 using namespace hx;
 
@@ -75,18 +75,18 @@ void whenShown(std::function<void(W*)> act) {
 class TestSlipJourney : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::PayrollFixture> f;
+    std::unique_ptr<hxtest::WindowFixture> f;
     QPointer<TsalaryDataFrm> w;
 
     // May 2024 with the base items; 23 workers of pay day 8 and two of pay day 20, whose slips belong to
     // another batch.
     void prepare() {
         f->copyBaseMonth(2024, 5);
-        const qint64 job = f->addJob("J1", 1.5);
+        const qint64 job = f->addProcess("J1", {{"UnitPrice", 1.5}});
         for (int i = 0; i < batchWorkers + 2; ++i) {
-            const qint64 id =
-                f->addWorker(workerCode(i), QStringLiteral("工人%1").arg(i + 1), i < batchWorkers ? 8 : 20);
-            f->addRecord(QDate(2024, 5, 10), id, job, 100 * (i + 1));
+            const qint64 id = f->addWorker(workerCode(i), QStringLiteral("工人%1").arg(i + 1),
+                                           {{"salaryDay", i < batchWorkers ? 8 : 20}, {"A02", 0}});
+            f->addPieceRecord(QDate(2024, 5, 10), id, job, 100 * (i + 1));
         }
         generateSalarySheet(f->cn(), may8, QDate(2024, 5, 1), QDate(2024, 5, 31));
         generateSalarySheet(f->cn(), {2024, 5, 20}, QDate(2024, 5, 1), QDate(2024, 5, 31));
@@ -108,17 +108,12 @@ class TestSlipJourney : public QObject {
   private slots:
     void init() {
         setToday(QDate(2024, 6, 12));
-        f = std::make_unique<hxtest::PayrollFixture>();
+        f = std::make_unique<hxtest::WindowFixture>();
         prepare();
-        w = new TsalaryDataFrm(may8);
-        QVERIFY(hxtest::showActive(w));
+        w = f->openWindow<TsalaryDataFrm>(may8);
+        QVERIFY(w);
     }
-    void cleanup() {
-        delete w.data();
-        setToday(QDate());
-        HX_VERIFY_DIALOGS(f->dialogs);
-        f.reset();
-    }
+    void cleanup() { HX_FINISH_FIXTURE(f); }
 
     void previewShowsAPageForEverySlipsWorthAndClosesWithEscape() {
         const int pages = expectedPages();

@@ -11,6 +11,7 @@
 #include "gui/shell/session.h"
 #include "gui/shell/workwindow.h"
 #include "support/testsupport.h"
+#include "support/windowfixture.h"
 
 using hx::Entry;
 using hxtest::ScriptedDialogs;
@@ -37,9 +38,8 @@ void sendMouse(QWidget* target, QEvent::Type type, Qt::MouseButton button, Qt::M
 class TestMainPanel : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<ScriptedDialogs> dialogs;
-    std::unique_ptr<hxtest::TempProgramDir> dir;
-    std::unique_ptr<hx::TdataFrm> data;
+    std::unique_ptr<hxtest::WindowFixture> f;
+    ScriptedDialogs* dialogs = nullptr;
     std::unique_ptr<hx::TmainFrm> panel;
 
     void click(Entry entry) {
@@ -55,32 +55,22 @@ class TestMainPanel : public QObject {
 
   private slots:
     void init() {
-        dialogs = std::make_unique<ScriptedDialogs>();
         // The real work windows open on an account set, as after a login.
-        dir = std::make_unique<hxtest::TempProgramDir>();
-        data = std::make_unique<hx::TdataFrm>();
-        hx::setDataFrm(data.get());
-        data->cnMain.open(dir->createAccountSet(QStringLiteral("panel")));
+        f = std::make_unique<hxtest::WindowFixture>(QStringLiteral("panel"));
+        dialogs = &f->dialogs;
         panel = std::make_unique<hx::TmainFrm>();
-        QVERIFY(hxtest::showActive(panel.get()));
+        QVERIFY(f->activate(panel.get()));
     }
 
     void cleanup() {
         // Tear everything down before checking, so that a failure leaves no state to the next test.
-        QString why;
-        const bool used = dialogs->verify(&why);
         panel.reset();
         processDeletes();
-        hx::setDataFrm(nullptr);
-        data.reset();
-        dir.reset();
-        dialogs.reset();
         for (int i = 0; i < hx::entryCount; ++i) hx::registerWorkWindow(static_cast<Entry>(i), nullptr);
-        hx::curUser.clear();
         const bool hookEmpty = !hx::helpProc;
-        hx::helpProc = nullptr;
+        dialogs = nullptr;
+        HX_FINISH_FIXTURE(f);
         QVERIFY(hookEmpty);
-        QVERIFY2(used, qPrintable(why));
     }
 
     void panelAsShown() {

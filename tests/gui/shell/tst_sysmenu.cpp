@@ -22,6 +22,7 @@
 #include "gui/shell/sysmenu.h"
 #include "gui/widgets/mydbgrid.h"
 #include "support/testsupport.h"
+#include "support/windowfixture.h"
 
 using hxtest::ScriptedDialogs;
 using hxtest::TempProgramDir;
@@ -33,17 +34,16 @@ const QDate today(2025, 3, 10);
 class TestSysMenu : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TempProgramDir> dir;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-    std::unique_ptr<hx::TdataFrm> data;
+    std::unique_ptr<hxtest::WindowFixture> fixture;
+    TempProgramDir* dir = nullptr;
+    ScriptedDialogs* dialogs = nullptr;
     std::unique_ptr<hx::TmainFrm> panel;
     QString mdb;
 
-    hx::Connection& cn() { return data->cnMain; }
+    hx::Connection& cn() { return fixture->cn(); }
 
     void addWorker(const QString& code) {
-        cn().exec(QStringLiteral("insert into staff (StaffCode, StaffName, salaryDay) values (?, ?, ?)"),
-                  {code, QStringLiteral("工人") + code, 1});
+        fixture->addWorker(code, QStringLiteral("工人") + code, {{QStringLiteral("salaryDay"), 1}});
     }
     int workers() { return cn().scalar(QStringLiteral("select count(*) from staff")).toInt(); }
     static QString nameOf(hx::Connection& connection, const QString& code) {
@@ -63,7 +63,7 @@ class TestSysMenu : public QObject {
     hx::TstaffFrm* openStaffRegister() {
         QTest::mouseClick(panel->lblStaff, Qt::LeftButton);
         auto* staff = qobject_cast<hx::TstaffFrm*>(panel->workWindow(hx::Entry::Staff));
-        if (!staff || !hxtest::showActive(staff)) return nullptr;
+        if (!staff || !fixture->activate(staff)) return nullptr;
         return staff;
     }
     static QByteArray bytes(const QString& path) {
@@ -91,33 +91,22 @@ class TestSysMenu : public QObject {
   private slots:
     void init() {
         hx::setToday(today);
-        dir = std::make_unique<TempProgramDir>();
-        dialogs = std::make_unique<ScriptedDialogs>();
-        data = std::make_unique<hx::TdataFrm>();
-        hx::setDataFrm(data.get());
+        fixture = std::make_unique<hxtest::WindowFixture>(QStringLiteral("厂"));
+        dir = &fixture->dir;
+        dialogs = &fixture->dialogs;
+        mdb = fixture->accountSet;
+        fixture->logIn(hx::roleAccountant);
         panel = std::make_unique<hx::TmainFrm>();
-        mdb = dir->createAccountSet(QStringLiteral("厂"));
-        cn().open(mdb);
-        hx::curMDB = mdb;
-        hx::curUser = hx::roleAccountant;
         addWorker(QStringLiteral("001"));
-        QVERIFY(hxtest::showActive(panel.get()));
+        QVERIFY(fixture->activate(panel.get()));
     }
 
     void cleanup() {
         // Tear everything down before checking, so that a failure leaves no state to the next test.
-        QString why;
-        const bool used = dialogs->verify(&why);
         panel.reset();
-        hx::setDataFrm(nullptr);
-        data.reset();
-        dialogs.reset();
-        dir.reset();
-        hx::curUser.clear();
-        hx::curMDB.clear();
-        hx::helpProc = nullptr;
-        hx::setToday(QDate());
-        QVERIFY2(used, qPrintable(why));
+        dir = nullptr;
+        dialogs = nullptr;
+        HX_FINISH_FIXTURE(fixture);
     }
 
     void backupTwiceADayGivesOneFile() {

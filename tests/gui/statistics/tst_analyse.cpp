@@ -20,6 +20,7 @@
 #include "gui/statistics/analyse.h"
 #include "gui/widgets/mydbgrid.h"
 #include "support/testsupport.h"
+#include "support/windowfixture.h"
 #include "support/xlsxreader.h"
 
 using namespace hx;
@@ -33,42 +34,37 @@ QDate d(int month, int day) {
 class TestAnalyse : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::TempProgramDir> dir;
-    std::unique_ptr<hxtest::ScriptedDialogs> dialogs;
-    TdataFrm* dm = nullptr;
+    std::unique_ptr<hxtest::WindowFixture> fixture;
+    hxtest::ScriptedDialogs* dialogs = nullptr;
+    hxtest::TempProgramDir* dir = nullptr;
     QPointer<TAnalyseFrm> win;
     QString accountSet;
 
-    Connection& cn() { return dm->cnMain; }
+    Connection& cn() { return fixture->cn(); }
     int addStaff(const QString& code, const QString& name, const QVariant& group, const QString& level,
                  int salaryDay, int fired = 0) {
-        cn().exec(
-            QStringLiteral("insert into staff (StaffCode, StaffName, ClassGroup, LevelSalary, salaryDay, "
-                           "Firedd) values (?, ?, ?, ?, ?, ?)"),
-            {code, name, group, QVariant::fromValue(*Money::parse(level)), salaryDay, fired});
-        return int(cn().lastInsertRowId());
+        return int(fixture->addWorker(code, name,
+                                      {{"ClassGroup", group},
+                                       {"LevelSalary", fixture->money(level)},
+                                       {"salaryDay", salaryDay},
+                                       {"Firedd", fired}}));
     }
     int addJob(const QString& code, const QVariant& style, const QString& price, int stopped = 0) {
-        cn().exec(
-            QStringLiteral("insert into job (JobCode, StyleGroup, UnitPrice, stopp) values (?, ?, ?, ?)"),
-            {code, style, QVariant::fromValue(*Money::parse(price)), stopped});
-        return int(cn().lastInsertRowId());
+        return int(fixture->addProcess(
+            code, {{"StyleGroup", style}, {"UnitPrice", fixture->money(price)}, {"stopp", stopped}}));
     }
     void addWork(const QDate& day, int staff, int job, int qty) {
-        cn().exec(QStringLiteral("insert into JobData (dateD, staffID, jobID, qty) values (?, ?, ?, ?)"),
-                  {day, staff, job, qty});
+        fixture->addPieceRecord(day, staff, job, qty);
     }
 
     // The window shown and active, as the main panel opens it.
     bool openWindow() {
-        win = new TAnalyseFrm;
-        return hxtest::showActive(win);
+        win = fixture->openWindow<TAnalyseFrm>();
+        return win;
     }
     template <class T>
     T* child(const char* name) {
-        T* w = win->findChild<T*>(QLatin1String(name));
-        if (!w) qFatal("no child %s", name);
-        return w;
+        return fixture->child<T>(win, QLatin1String(name));
     }
     TMyDBGrid* grid(const char* name) { return child<TMyDBGrid>(name); }
     DataSet* ds(const char* name) { return child<DataSet>(name); }
@@ -159,12 +155,10 @@ class TestAnalyse : public QObject {
   private slots:
     void init() {
         hx::setToday(QDate(2025, 7, 15));
-        dir = std::make_unique<hxtest::TempProgramDir>();
-        dialogs = std::make_unique<hxtest::ScriptedDialogs>();
-        dm = new TdataFrm;
-        setDataFrm(dm);
-        accountSet = dir->createAccountSet(QStringLiteral("统计"));
-        cn().open(accountSet);
+        fixture = std::make_unique<hxtest::WindowFixture>(QStringLiteral("统计"));
+        dialogs = &fixture->dialogs;
+        dir = &fixture->dir;
+        accountSet = fixture->accountSet;
         zhang = addStaff("001", "张三", "车缝", "3000", 8);
         li = addStaff("002", "李四", "O'Neil组", "2500", 15);
         wang = addStaff("003", "王五", "车缝", "0", 8, -1);
@@ -187,17 +181,9 @@ class TestAnalyse : public QObject {
         addWork(d(5, 31), li, j01, 40);
     }
     void cleanup() {
-        // Everything is taken down before the check, so that a failure leaves nothing to the next test.
-        QString why;
-        const bool used = dialogs->verify(&why);
-        delete win;
-        setDataFrm(nullptr);
-        delete dm;
-        dm = nullptr;
-        dialogs.reset();
-        dir.reset();
-        hx::setToday(QDate());
-        QVERIFY2(used, qPrintable(why));
+        dialogs = nullptr;
+        dir = nullptr;
+        HX_FINISH_FIXTURE(fixture);
     }
 
     // ---- the statements

@@ -8,22 +8,22 @@
 #include "core/data/datamodule.h"
 #include "gui/widgets/pickobj.h"
 #include "support/testsupport.h"
+#include "support/windowfixture.h"
 
 using namespace hx;
 
 class TestPickObj : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::TempProgramDir> dir;
-    std::unique_ptr<hxtest::ScriptedDialogs> dialogs;
-    std::unique_ptr<TdataFrm> dm;
+    std::unique_ptr<hxtest::WindowFixture> f;
+    hxtest::ScriptedDialogs* dialogs = nullptr;
+    TdataFrm* dm = nullptr;
     QList<int> picked;
 
     void addWorkers(int count) {
         for (int i = 1; i <= count; ++i)
-            dm->cnMain.exec(
-                "insert into staff (StaffCode, StaffName, Firedd) values (?, ?, 0)",
-                {QStringLiteral("%1").arg(i, 3, 10, QLatin1Char('0')), QStringLiteral("工人%1").arg(i)});
+            f->addWorker(QStringLiteral("%1").arg(i, 3, 10, QLatin1Char('0')),
+                         QStringLiteral("工人%1").arg(i), {{"Firedd", 0}});
     }
     void openWorkers(const QString& where = QStringLiteral("1=1")) {
         DataSet& q = dm->tdTempFill;
@@ -51,7 +51,7 @@ class TestPickObj : public QObject {
         caller = std::make_unique<QWidget>();
         callerEdit = new QLineEdit(caller.get());
         caller->resize(300, 200);
-        if (!hxtest::showActive(caller.get())) return false;
+        if (!f->activate(caller.get())) return false;
         callerEdit->setFocus();
         return QTest::qWaitFor([this] { return QApplication::focusWidget() == callerEdit; }, 2000);
     }
@@ -78,17 +78,13 @@ class TestPickObj : public QObject {
             {}, [this](int id) { picked << id; });
         return focused && !stuck;
     }
-    int staffID(const QString& code) {
-        return dm->cnMain.scalar("select staffID from staff where StaffCode=?", {code}).toInt();
-    }
+    int staffID(const QString& code) { return int(f->staffId(code)); }
 
   private slots:
     void init() {
-        dir = std::make_unique<hxtest::TempProgramDir>();
-        dialogs = std::make_unique<hxtest::ScriptedDialogs>();
-        dm = std::make_unique<TdataFrm>();
-        dm->cnMain.open(dir->createAccountSet(QStringLiteral("t")));
-        setDataFrm(dm.get());
+        f = std::make_unique<hxtest::WindowFixture>(QStringLiteral("t"));
+        dialogs = &f->dialogs;
+        dm = &f->module;
         picked.clear();
         setPickHandler([this](int id) { picked << id; });
         QVERIFY(showCaller());
@@ -97,11 +93,9 @@ class TestPickObj : public QObject {
         destroyPickObjFrm();
         caller.reset();
         setPickHandler(nullptr);
-        setDataFrm(nullptr);
-        dm.reset();
-        HX_VERIFY_DIALOGS(*dialogs);
-        dialogs.reset();
-        dir.reset();
+        dm = nullptr;
+        dialogs = nullptr;
+        HX_FINISH_FIXTURE(f);
     }
 
     void oneFixedWindowForTheWholeRun() {

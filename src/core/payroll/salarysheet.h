@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "core/payroll/generation.h"
+
+namespace hx {
+
+class Connection;
+
+// A generated salary sheet's rows, as the payroll windows ask about them.
+
+// The batch has at least one row in the sheet (it was generated before).
+bool sheetBatchExists(Connection& cn, const SheetBatch& batch);
+
+// The titles of the sheet's item columns for the month, one per code of salaryItemCodes() and in that
+// order: the month's item rows in code order give the titles by position, and an empty title (an unnamed
+// item, or none left for the position) hides its column.
+QStringList sheetItemTitles(Connection& cn, int year, int month);
+
+// After a row of the batch was saved: recalculates the computed items of every row of the worker in the
+// batch's month (recalculateWorker), as long as the worker still has a row in the batch; a row that was
+// deleted meanwhile leaves everything as it is. One transaction: a database failure leaves every row as
+// it was; a formula that fails keeps the items computed before it (as recalculateWorker does) and raises
+// PayrollError. Returns the number of rows recalculated.
+int recalculateSavedRow(Connection& cn, const SheetBatch& batch, const QString& staffCode);
+
+}  // namespace hx

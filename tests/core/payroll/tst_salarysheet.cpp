@@ -1,0 +1,124 @@
+#include <QtTest>
+
+#include "core/data/connection.h"
+#include "core/payroll/salarysheet.h"
+#include "support/coresupport.h"
+
+using namespace hx;
+
+namespace {
+const SheetBatch batch{2024, 5, 10};
+}  // namespace
+
+// What the payroll windows ask about a generated sheet, without a window.
+class TestSalarySheet : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<hxtest::TempProgramDir> dir;
+    Connection cn;
+
+    // The base month's items, unnamed, in the batch's month; then the items given (code, name, formula).
+    void setItems(const QList<QStringList>& items) {
+        cn.exec(QStringLiteral("insert into salary select ?, ?, ItemCode, null, null, 0 from salary "
+                               "where [year]=2003 and [month]=11"),
+                {batch.year, batch.month});
+        for (const QStringList& item : items)
+            cn.exec(QStringLiteral("update salary set ItemName=?, expression=? where [year]=? and [month]=? "
+                                   "and ItemCode=?"),
+                    {item[0] == "-" ? QVariant() : item[1], item.value(2), batch.year, batch.month, item[0]});
+    }
+    void addRow(const QString& staffCode, int day, double b01, double a02) {
+        cn.exec(QStringLiteral("insert into salaryData ([Year],[Month],salaryDay,staffCode,B01,A02) values "
+                               "(?,?,?,?,?,?)"),
+                {batch.year, batch.month, day, staffCode, b01, a02});
+    }
+    QString row(const QString& staffCode, int day = batch.day) {
+        return cn
+            .scalar(QStringLiteral("select B01 || '|' || B02 || '|' || C01 from "
+                                   "salaryData where [Year]=? and [Month]=? and salaryDay=? and staffCode=?"),
+                    {batch.year, batch.month, day, staffCode})
+            .toString();
+    }
+
+  private slots:
+    void init() {
+        dir = std::make_unique<hxtest::TempProgramDir>();
+        cn.open(dir->createAccountSet(QStringLiteral("s")));
+    }
+    void cleanup() {
+        cn.close();
+        dir.reset();
+    }
+
+    void aBatchExistsOnceItHasARow() {
+        QVERIFY(!sheetBatchExists(cn, batch));
+        addRow(QStringLiteral("001"), 20, 26, 0);
+        QVERIFY(!sheetBatchExists(cn, batch));  // another pay day of the month
+        QVERIFY(!sheetBatchExists(cn, {2024, 6, 20}));
+        addRow(QStringLiteral("001"), batch.day, 26, 0);
+        QVERIFY(sheetBatchExists(cn, batch));
+    }
+
+    void titlesFollowTheItemsByPosition() {
+        const int columns = int(salaryItemCodes().size());
+        // A month without items: every column hidden.
+        QCOMPARE(sheetItemTitles(cn, 2024, 5), QStringList(columns, QString()));
+
+        setItems({{"A01", "计件工资"}, {"B02", "缺勤"}, {"T05", "说明"}});
+        QStringList titles = sheetItemTitles(cn, 2024, 5);
+        QCOMPARE(titles.size(), columns);
+        QCOMPARE(titles[salaryItemCodes().indexOf("A01")], QStringLiteral("计件工资"));
+        QCOMPARE(titles[salaryItemCodes().indexOf("B02")], QStringLiteral("缺勤"));
+        QCOMPARE(titles[salaryItemCodes().indexOf("T05")], QStringLiteral("说明"));
+        QCOMPARE(titles.count(QString()), columns - 3);
+
+        // Fewer rows than columns: the titles go by position, the last columns stay without one.
+        cn.exec(QStringLiteral("delete from salary where [year]=2024 and [month]=5 and ItemCode='A01'"));
+        titles = sheetItemTitles(cn, 2024, 5);
+        QCOMPARE(titles.size(), columns);
+        QCOMPARE(titles[salaryItemCodes().indexOf("B02") - 1], QStringLiteral("缺勤"));
+        QCOMPARE(titles.last(), QString());
+    }
+
+    void aSavedRowIsRecalculatedWhileItIsStillThere() {
+        setItems({{"B01", "出勤天数", "26"}, {"B02", "缺勤", "26-B01"}, {"C01", "津贴", "A02*2"}});
+        addRow(QStringLiteral("001"), batch.day, 20, 15);
+        addRow(QStringLiteral("001"), 25, 22, 1);  // the worker's other batch of the month goes along
+        addRow(QStringLiteral("002"), batch.day, 21, 3);
+        QCOMPARE(recalculateSavedRow(cn, batch, QStringLiteral("001")), 2);
+        QCOMPARE(row(QStringLiteral("001")), QStringLiteral("20.0|6.0|30"));
+        QCOMPARE(row(QStringLiteral("001"), 25), QStringLiteral("22.0|4.0|2"));
+        QCOMPARE(row(QStringLiteral("002")), QStringLiteral("21.0|0.0|0"));
+
+        // Deleted in the meantime: nothing is recalculated, also not in the other batch.
+        cn.exec(QStringLiteral("update salaryData set B01=10 where staffCode='001'"));
+        cn.exec(QStringLiteral("delete from salaryData where staffCode='001' and salaryDay=?"), {batch.day});
+        QCOMPARE(recalculateSavedRow(cn, batch, QStringLiteral("001")), 0);
+        QCOMPARE(row(QStringLiteral("001"), 25), QStringLiteral("10.0|4.0|2"));
+        QVERIFY(!cn.inTransaction());
+    }
+
+    void failuresOfTheRecalculation() {
+        setItems({{"B01", "出勤天数", "26"}, {"B02", "缺勤", "26-B01"}, {"C01", "日薪", "A02/(B01-20)"}});
+        addRow(QStringLiteral("001"), batch.day, 20, 15);
+
+        // A formula that fails keeps the items before it, as the recalculation always did.
+        QVERIFY_THROWS_EXCEPTION(PayrollError, recalculateSavedRow(cn, batch, QStringLiteral("001")));
+        QCOMPARE(row(QStringLiteral("001")), QStringLiteral("20.0|6.0|0"));
+        QVERIFY(!cn.inTransaction());
+
+        // The database refusing the write of the worker's second row leaves the first as it was too.
+        addRow(QStringLiteral("001"), 25, 22, 1);
+        cn.exec(QStringLiteral("update salaryData set B01=21, B02=0"));
+        cn.execScript(
+            QStringLiteral("create trigger refuse before update of C01 on salaryData when "
+                           "old.salaryDay=25 begin select raise(abort, '拒绝'); end"));
+        QVERIFY_THROWS_EXCEPTION(DbError, recalculateSavedRow(cn, batch, QStringLiteral("001")));
+        QCOMPARE(row(QStringLiteral("001")), QStringLiteral("21.0|0.0|0"));
+        QCOMPARE(row(QStringLiteral("001"), 25), QStringLiteral("21.0|0.0|0"));
+        QVERIFY(!cn.inTransaction());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSalarySheet)
+#include "tst_salarysheet.moc"
