@@ -11,6 +11,7 @@
 
 #include "core/data/connection.h"
 #include "core/data/errors.h"
+#include "core/piecework/jobtotals.h"
 
 namespace hx {
 
@@ -333,9 +334,9 @@ class Checker {
         const qint64 jobId = m_jobs.value(process, 0);
         if (jobId == 0) refuse(QStringLiteral("没有编号为 %1 的工序").arg(process));
         const qint64 qty = *c.whole(pQty);
-        if (qty > maxImportedPieces || qty < -maxImportedPieces)
+        if (qty > maxPiecesPerRecord || qty < -maxPiecesPerRecord)
             refuse(
-                QStringLiteral("数量不能超过 %1 件，也不能少于 -%1 件：%2").arg(maxImportedPieces).arg(qty));
+                QStringLiteral("数量不能超过 %1 件，也不能少于 -%1 件：%2").arg(maxPiecesPerRecord).arg(qty));
         const PieceKey key{qint32(dayZero.daysTo(day)), qint32(qty), staffId, jobId};
         const auto seen = m_pieces.find(key);
         if (seen != m_pieces.end()) refuse(QStringLiteral("与第 %1 行的计件记录重复").arg(seen->second));

@@ -113,7 +113,4 @@ QString importSummary(const ImportResult& result);
 // reason in a last column, so that it can be corrected and imported again. Raises FileError.
 void writeRefusedRows(const ImportPlan& plan, const QString& path);
 
-// The most pieces one record may hold, as the piece-work window bounds a typed count.
-constexpr qint64 maxImportedPieces = 1000000;
-
 }  // namespace hx

@@ -10,6 +10,13 @@ namespace hx {
 
 class Connection;
 
+// The most pieces one record may hold. A record is one worker's count of one process on one day; the
+// quickest operations of a garment line (trimming threads, a bar tack) take a few seconds each, so a
+// very long day gives some tens of thousands. A million is far beyond any real count yet keeps a
+// month's pay of a worker (pieces times a piece rate of up to a few thousand yuan, summed over the
+// month) well inside the range of an amount: a slip of the keyboard is refused, never paid.
+constexpr qint64 maxPiecesPerRecord = 1000000;
+
 // The totals of the piece-work records in view: their pieces, and their pieces times the piece rate of
 // their process in the register, exact to the ten-thousandth of a yuan. A record whose process is no
 // longer in the register counts in neither; a process without a rate adds its pieces but no money.

@@ -123,13 +123,6 @@ class NobodyError : public DbError {
     using DbError::DbError;
 };
 
-// The most pieces one record may hold. A record is one worker's count of one process on one day; the
-// quickest operations of a garment line (trimming threads, a bar tack) take a few seconds each, so a
-// very long day gives some tens of thousands. A million is far beyond any real count yet keeps a
-// month's pay of a worker (pieces times a piece rate of up to a few thousand yuan, summed over the
-// month) well inside the range of an amount: a slip of the keyboard is refused, never paid.
-constexpr qint64 maxPiecesPerRecord = 1000000;
-
 QString piecesTooLargeMessage() {
     return QStringLiteral(
                "“数量”不能超过 %1 件（一名员工一天做一道工序的件数），也不能少于 -%1 件。"
