@@ -340,9 +340,10 @@ class Checker {
         const PieceKey key{qint32(dayZero.daysTo(day)), qint32(qty), staffId, jobId};
         const auto seen = m_pieces.find(key);
         if (seen != m_pieces.end()) refuse(QStringLiteral("与第 %1 行的计件记录重复").arg(seen->second));
-        m_stored->reset();
         m_stored->bindAll({day, staffId, jobId, qty});
-        if (m_stored->next()) refuse(QStringLiteral("与已有的计件记录重复"));
+        const bool stored = m_stored->next();
+        m_stored->reset();
+        if (stored) refuse(QStringLiteral("与已有的计件记录重复"));
         m_pieces.emplace(key, line);
         m_plan.pieces.push_back({key.day, key.qty, staffId, jobId});
         return ImportVerdict::Add;
@@ -358,6 +359,55 @@ class Checker {
     QHash<QString, int> m_seen;
     std::optional<PreparedStatement> m_stored;
     std::unordered_map<PieceKey, int, PieceKeyHash> m_pieces;
+};
+
+// The engine's page cache, for as long as an import runs, large enough to hold the parts of the piece-work
+// indexes that a month of records touches (the default of 2 MB makes every other lookup a read).
+class LargerCache {
+  public:
+    explicit LargerCache(Connection& cn) : m_cn(cn) {
+        m_before = cn.scalar(QStringLiteral("PRAGMA cache_size")).toLongLong();
+        cn.exec(QStringLiteral("PRAGMA cache_size=-65536"));
+    }
+    ~LargerCache() {
+        try {
+            m_cn.exec(QStringLiteral("PRAGMA cache_size=%1").arg(m_before));
+        } catch (...) {
+        }
+    }
+    LargerCache(const LargerCache&) = delete;
+    LargerCache& operator=(const LargerCache&) = delete;
+
+  private:
+    Connection& m_cn;
+    qint64 m_before = 0;
+};
+
+// The lookups of a batch of rows read in one read transaction: outside one, every statement takes and
+// drops the file's lock and checks the file for changes. Ended before the user's events are handled, so
+// that no transaction stays open while the program does other things.
+class ReadBatch {
+  public:
+    explicit ReadBatch(Connection& cn) : m_cn(cn), m_own(!cn.inTransaction()) {
+        if (m_own) cn.exec(QStringLiteral("BEGIN"));
+    }
+    ~ReadBatch() {
+        if (!m_own) return;
+        try {
+            m_cn.exec(QStringLiteral("ROLLBACK"));
+        } catch (...) {
+        }
+    }
+    void finish() {
+        if (m_own) m_cn.exec(QStringLiteral("COMMIT"));
+        m_own = false;
+    }
+    ReadBatch(const ReadBatch&) = delete;
+    ReadBatch& operator=(const ReadBatch&) = delete;
+
+  private:
+    Connection& m_cn;
+    bool m_own;
 };
 
 void writeCell(lxw_worksheet* sheet, lxw_format* dateFormat, lxw_row_t row, lxw_col_t col,
@@ -461,12 +511,20 @@ std::optional<ImportPlan> checkImport(Connection& cn, const QString& path, const
     plan.mapping = options.mapping.isEmpty() ? guessMapping(options.target, plan.header) : options.mapping;
     plan.mapping.resize(importFields(options.target).size());
     Checker checker(cn, *reader, plan, options);
+    const LargerCache cache(cn);
+    std::optional<ReadBatch> batch;
     SheetRow row;
     int n = 0;
     while (reader->next(row)) {
+        if (!batch) batch.emplace(cn);
         checker.check(row);
-        if (progress && (++n & 1023) == 0 && !progress(reader->progress())) return std::nullopt;
+        if ((++n & 1023) == 0) {
+            batch->finish();
+            batch.reset();
+            if (progress && !progress(reader->progress())) return std::nullopt;
+        }
     }
+    if (batch) batch->finish();
     return plan;
 }
 
@@ -480,6 +538,7 @@ ImportResult applyImport(Connection& cn, const ImportPlan& plan,
         ++done;
         return !progress || (done & 1023) != 0 || progress(done, total);
     };
+    const LargerCache cache(cn);
     cn.beginTransaction();
     try {
         if (plan.target == ImportTarget::Staff) {

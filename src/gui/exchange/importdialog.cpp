@@ -114,9 +114,22 @@ ImportDialog::ImportDialog(Connection& cn, ImportTarget target, const QString& p
     // The buttons act themselves: 取消 also stops a check or an import under way.
     disconnect(buttons, nullptr, this, nullptr);
     connect(btnImport, &QPushButton::clicked, this, &ImportDialog::importClicked);
-    connect(btnCancel, &QPushButton::clicked, this, &ImportDialog::cancelClicked);
+    connect(btnCancel, &QPushButton::clicked, this, &ImportDialog::reject);
+}
 
-    if (recheck()) buildMapping();
+bool ImportDialog::start() {
+    if (!recheck()) return false;
+    buildMapping();
+    return true;
+}
+
+void ImportDialog::setBusy(bool busy) {
+    m_busy = busy;
+    if (busy) m_cancel = false;
+    for (QComboBox* box : m_map) box->setEnabled(!busy);
+    if (rbUpdate) rbUpdate->setEnabled(!busy);
+    if (rbSkip) rbSkip->setEnabled(!busy);
+    btnImport->setEnabled(!busy && m_plan && m_plan->accepted() > 0);
 }
 
 void ImportDialog::buildMapping() {
@@ -147,8 +160,7 @@ bool ImportDialog::recheck() {
     options.updateExisting = !rbSkip || !rbSkip->isChecked();
     if (m_plan)
         for (QComboBox* box : m_map) options.mapping.append(box->currentData().toInt());
-    m_busy = true;
-    m_cancel = false;
+    setBusy(true);
     btnImport->setEnabled(false);
     lblSummary->setText(QStringLiteral("正在检查..."));
     std::optional<ImportPlan> plan;
@@ -160,15 +172,16 @@ bool ImportDialog::recheck() {
     } catch (const std::exception& e) {
         Dialogs::get().warning(errorText(e));
     }
-    m_busy = false;
     pbProgress->setValue(0);
     if (!plan) {
         m_plan.reset();
+        setBusy(false);
         lblSummary->setText(QStringLiteral("未检查"));
         grdPreview->clear();
         return false;
     }
     m_plan = std::move(plan);
+    setBusy(false);
     showPlan();
     return true;
 }
@@ -200,20 +213,19 @@ void ImportDialog::showPlan() {
     btnImport->setEnabled(p.accepted() > 0);
 }
 
-void ImportDialog::cancelClicked() {
+void ImportDialog::reject() {
+    // Closing while a check or an import runs would pull the dialog from under it: it is stopped instead,
+    // and the dialog stays.
     if (m_busy) {
         m_cancel = true;
         return;
     }
-    reject();
+    QDialog::reject();
 }
 
 void ImportDialog::importClicked() {
     if (!m_plan || m_busy) return;
-    m_busy = true;
-    m_cancel = false;
-    btnImport->setEnabled(false);
-    for (QComboBox* box : m_map) box->setEnabled(false);
+    setBusy(true);
     lblSummary->setText(QStringLiteral("正在导入..."));
     std::optional<ImportResult> result;
     try {
@@ -224,15 +236,19 @@ void ImportDialog::importClicked() {
     } catch (const std::exception& e) {
         Dialogs::get().error(QStringLiteral("导入失败，没有存入任何数据。\n\n") + errorText(e));
     }
-    m_busy = false;
-    for (QComboBox* box : m_map) box->setEnabled(true);
-    pbProgress->setValue(0);
     if (!result || result->cancelled) {
+        setBusy(false);
+        pbProgress->setValue(0);
         if (result) Dialogs::get().information(QStringLiteral("导入已取消，没有存入任何数据。"));
         showPlan();
         return;
     }
     m_result = result;
+    // The rows are stored: the dialog says so itself behind the message, and offers nothing more to do.
+    m_busy = false;
+    pbProgress->setValue(pbProgress->maximum());
+    lblSummary->setText(QStringLiteral("导入完成：") + importSummary(*result));
+    btnCancel->setText(QStringLiteral("关闭"));
     Dialogs::get().information(importSummary(*result));
     if (result->refused > 0 &&
         Dialogs::get().confirm(
@@ -259,14 +275,13 @@ void importFromSpreadsheet(QWidget* window, ImportTarget target, const std::func
         if (beforeImport) beforeImport();
         auto* dialog = new ImportDialog(dataFrm()->cnMain, target, *chosen, window);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
-        if (!dialog->plan()) {
-            dialog->deleteLater();
-            return;
-        }
         QObject::connect(dialog, &QDialog::accepted, window, [afterImport] {
             if (afterImport) guarded(afterImport);
         });
+        // Shown before the sheet is read, so that the check of a large sheet shows its progress and can
+        // be cancelled.
         dialog->open();
+        if (!dialog->start()) dialog->close();
     });
 }
 

@@ -31,14 +31,20 @@ class ImportDialog : public QDialog {
     // Set once 导入 has stored the rows.
     const std::optional<ImportResult>& result() const { return m_result; }
 
+    // The first check of the sheet, with the mapping guessed from its title row; false when the sheet
+    // could not be read (the user was told why) or the check was cancelled.
+    bool start();
     // Reads and checks the sheet with the current mapping and choice; false when it was cancelled.
     bool recheck();
+
+    // Stops a check or an import under way (the dialog stays); closes the dialog otherwise.
+    void reject() override;
 
   private:
     void buildMapping();
     void showPlan();
     void importClicked();
-    void cancelClicked();
+    void setBusy(bool busy);
     bool keepGoing();
 
     Connection& m_cn;
