@@ -1,3 +1,6 @@
+#include <xlsxwriter.h>
+#include <zip.h>
+
 #include <QDate>
 #include <QFile>
 #include <QProcess>
@@ -165,6 +168,66 @@ class TestSheetReader : public QObject {
             QCOMPARE(QString(rows[2].cells[1].text).remove(QLatin1Char('\r')), QStringLiteral("两\n行"));
             QCOMPARE(rows[2].cells.size(), 2);
         }
+    }
+
+    // A large sheet is read ahead on a thread: every row arrives, in order; a sheet damaged far down
+    // gives its rows up to the damage and then the error; a reader dropped half-way stops at once.
+    void largeSheetsAreReadAhead() {
+        hxtest::TempProgramDir dir;
+        const QString path = dir.file(QStringLiteral("big.xlsx"));
+        const int rows = 5000;
+        {
+            lxw_workbook* book = workbook_new(QFile::encodeName(path).constData());
+            lxw_worksheet* sheet = workbook_add_worksheet(book, nullptr);
+            for (int r = 0; r < rows; ++r) {
+                worksheet_write_number(sheet, lxw_row_t(r), 0, r, nullptr);
+                worksheet_write_string(sheet, lxw_row_t(r), 1, QByteArray::number(r * 7).constData(), nullptr);
+            }
+            QCOMPARE(workbook_close(book), LXW_NO_ERROR);
+        }
+        const QVector<SheetRow> all = readAll(path);
+        QCOMPARE(all.size(), rows);
+        for (int r = 0; r < rows; ++r) {
+            QCOMPARE(all[r].line, r + 1);
+            QCOMPARE(all[r].cells.value(1).text, QString::number(r * 7));
+        }
+        {
+            auto reader = SheetReader::open(path);
+            SheetRow row;
+            for (int i = 0; i < 10; ++i) QVERIFY(reader->next(row));
+        }
+
+        // The sheet cut off inside row 4001.
+        int error = 0;
+        zip_t* zip = zip_open(QFile::encodeName(path).constData(), 0, &error);
+        QVERIFY(zip);
+        const char* member = "xl/worksheets/sheet1.xml";
+        zip_file_t* file = zip_fopen(zip, member, 0);
+        QVERIFY(file);
+        QByteArray xml;
+        char buffer[65536];
+        for (zip_int64_t n; (n = zip_fread(file, buffer, sizeof buffer)) > 0;) xml.append(buffer, qsizetype(n));
+        zip_fclose(file);
+        const qsizetype cut = xml.indexOf("<row r=\"4001\"");
+        QVERIFY(cut > 0);
+        xml.truncate(cut + 20);
+        zip_source_t* source = zip_source_buffer(zip, xml.constData(), zip_uint64_t(xml.size()), 0);
+        QVERIFY(zip_file_add(zip, member, source, ZIP_FL_OVERWRITE) >= 0);
+        QCOMPARE(zip_close(zip), 0);
+
+        auto reader = SheetReader::open(path);
+        SheetRow row;
+        int read = 0;
+        try {
+            while (reader->next(row)) {
+                QCOMPARE(row.line, read + 1);
+                ++read;
+            }
+            QFAIL("a damaged sheet read to its end");
+        } catch (const FileError& e) {
+            QVERIFY2(e.message().contains(QStringLiteral("工作表")), qPrintable(e.message()));
+        }
+        QCOMPARE(read, 4000);
     }
 
     void notASpreadsheet() {
