@@ -62,6 +62,13 @@ class DataSet : public QObject {
     // Fields that must still hold what was read for an update or a delete to apply (besides the key): a
     // table keyed by rowid gets its rowids reused, and a row must never be written over another one.
     void setRowIdentity(const QStringList& fields) { m_rowIdentity = fields; }
+    // Keys the user only ever sees as the text they stand for (a worker's key as "0001 张三"): a copy of
+    // the list, such as an export, takes that text, which means something outside the account set.
+    void setShownAsText(const QStringList& fields) { m_shownAsText = fields; }
+    bool isShownAsText(int index) const {
+        return index >= 0 && index < m_fields.size() &&
+               m_shownAsText.contains(m_fields[index].name, Qt::CaseInsensitive);
+    }
     // Overrides the type taken from the declared column type (computed columns, for example a sum of money).
     void setFieldType(const QString& field, FieldType type);
     // A field that is not in the statement, filled per row by onCalcFields (or by a lookup below).
@@ -216,6 +223,7 @@ class DataSet : public QObject {
     QString m_updateTable;
     QString m_detectedTable;
     QStringList m_rowIdentity;
+    QStringList m_shownAsText;
     QString m_keyField;  // the integer key of the update table, or the hidden rowid column
     bool m_hiddenRowId = false;
 

@@ -236,6 +236,11 @@ void writeXlsx(DataSet& data, const QVector<ExportColumn>& columns, const QStrin
             for (int c = 0; c < columns.size(); ++c) {
                 const int f = columns[c].field;
                 if (f < 0 || f >= ds->fieldCount()) continue;
+                if (ds->isShownAsText(f)) {
+                    const QString shown = ds->textAt(r, f);
+                    if (!shown.isEmpty()) sheet.text(lxw_row_t(r + 1), lxw_col_t(c), shown);
+                    continue;
+                }
                 writeValue(sheet, lxw_row_t(r + 1), lxw_col_t(c), ds->valueAt(r, f), ds->field(f).type);
             }
         }

@@ -474,6 +474,7 @@ void TjobDataFrm::wireDataSets() {
     // Records have no key of their own: a row is stored back, or deleted, only where the record still
     // holds what was read, never over a record that another copy of the program put in its place.
     tdMain->setRowIdentity({fDate, fStaff, fJob, fQty});
+    tdMain->setShownAsText({fStaff, fJob});
     // After a row is stored or deleted the totals are read again; the list itself is not.
     tdMain->afterPost = [this](DataSet&) {
         if (tdSum->isOpen()) readTotals();

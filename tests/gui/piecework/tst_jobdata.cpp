@@ -15,6 +15,7 @@
 #include "core/data/clock.h"
 #include "core/data/datamodule.h"
 #include "core/data/myfuns_lists.h"
+#include "core/exchange/import.h"
 #include "gui/piecework/jobdata.h"
 #include "gui/shell/session.h"
 #include "gui/widgets/export.h"
@@ -889,11 +890,26 @@ class TestJobData : public QObject {
         auto cells = hxtest::readSheet(out.filePath("q.xlsx"));
         QCOMPARE(cells["B1"].value, QStringLiteral("工号姓名"));
         QCOMPARE(cells["F1"].value, QStringLiteral("金额"));
+        // Workers and processes as the grid shows them, not the account set's internal keys.
+        QCOMPARE(cells["B3"].value, hx::staffCodeOf(int(id("staff", "002"))));
+        QVERIFY(cells["B3"].value.startsWith("002"));
+        QCOMPARE(cells["C3"].value, QStringLiteral("A101"));
         QCOMPARE(cells["A2"].value, QString::number(QDate(1899, 12, 30).daysTo(yesterday)));
         QCOMPARE(cells["D3"].value, QStringLiteral("5"));
         QCOMPARE(cells["E3"].value, QStringLiteral("0.35"));
         QCOMPARE(cells["F3"].value, QStringLiteral("1.75"));
         QVERIFY(!cells.contains("A4"));
+
+        // The file goes back in as it came out.
+        win->close();
+        QCOMPARE(cn().exec("delete from JobData where jobID = ?", {id("job", "A101")}), 2);
+        hx::ImportOptions options;
+        options.target = hx::ImportTarget::PieceWork;
+        const auto plan = hx::checkImport(cn(), out.filePath("q.xlsx"), options);
+        QVERIFY(plan);
+        QCOMPARE(plan->refused(), 0);
+        QCOMPARE(hx::applyImport(cn(), *plan).added, 2);
+        QCOMPARE(records(), initial);
     }
 
   private:
