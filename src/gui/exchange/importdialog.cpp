@@ -158,7 +158,8 @@ bool ImportDialog::recheck() {
     ImportOptions options;
     options.target = m_target;
     options.updateExisting = !rbSkip || !rbSkip->isChecked();
-    if (m_plan)
+    // Once the mapping is shown, the boxes say it, also after a cancelled check left no plan.
+    if (!m_map.isEmpty() && m_map.constFirst()->count() > 0)
         for (QComboBox* box : m_map) options.mapping.append(box->currentData().toInt());
     setBusy(true);
     btnImport->setEnabled(false);
