@@ -553,7 +553,6 @@ class PrefetchingReader : public SheetReader {
 
 }  // namespace
 
-
 SheetReader::~SheetReader() = default;
 
 QDate SheetReader::dateOfSerial(double serial) const {

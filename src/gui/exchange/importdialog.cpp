@@ -280,8 +280,10 @@ void importFromSpreadsheet(QWidget* window, ImportTarget target, const std::func
             if (afterImport) guarded(afterImport);
         });
         // Shown before the sheet is read, so that the check of a large sheet shows its progress and can
-        // be cancelled.
-        dialog->open();
+        // be cancelled. Modal to the whole program: while the import's transaction is open, a row
+        // stored in another window would go into it and be lost with a cancel.
+        dialog->setWindowModality(Qt::ApplicationModal);
+        dialog->show();
         if (!dialog->start()) dialog->close();
     });
 }

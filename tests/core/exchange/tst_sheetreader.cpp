@@ -181,7 +181,8 @@ class TestSheetReader : public QObject {
             lxw_worksheet* sheet = workbook_add_worksheet(book, nullptr);
             for (int r = 0; r < rows; ++r) {
                 worksheet_write_number(sheet, lxw_row_t(r), 0, r, nullptr);
-                worksheet_write_string(sheet, lxw_row_t(r), 1, QByteArray::number(r * 7).constData(), nullptr);
+                worksheet_write_string(sheet, lxw_row_t(r), 1, QByteArray::number(r * 7).constData(),
+                                       nullptr);
             }
             QCOMPARE(workbook_close(book), LXW_NO_ERROR);
         }
@@ -206,7 +207,8 @@ class TestSheetReader : public QObject {
         QVERIFY(file);
         QByteArray xml;
         char buffer[65536];
-        for (zip_int64_t n; (n = zip_fread(file, buffer, sizeof buffer)) > 0;) xml.append(buffer, qsizetype(n));
+        for (zip_int64_t n; (n = zip_fread(file, buffer, sizeof buffer)) > 0;)
+            xml.append(buffer, qsizetype(n));
         zip_fclose(file);
         const qsizetype cut = xml.indexOf("<row r=\"4001\"");
         QVERIFY(cut > 0);

@@ -312,6 +312,29 @@ class TestImportDialog : public QObject {
         QCOMPARE(f->child<QLabel>(win, QStringLiteral("dbTmyQuery"))->text(), QStringLiteral("6.6675"));
     }
 
+    // While the dialog is open no other window takes input: a row stored there during 导入 would go into
+    // the import's transaction and be lost with a cancel.
+    void otherWindowsWaitForTheDialog() {
+        QVERIFY(openWindow<TjobFrm>());
+        QPointer<QWidget> jobs = win;
+        QVERIFY(openWindow<TstaffFrm>());
+        QVERIFY(startImport(grid("grdMain"), manyWorkers(3)));
+        auto* jobGrid = f->child<TMyDBGrid>(jobs, QStringLiteral("grdMain"));
+        const QModelIndex before = jobGrid->currentIndex();
+        // Through the window system, as a real click comes, so that the program's modality applies.
+        const QRect cell = jobGrid->visualRect(jobGrid->model()->index(1, 2));
+        const QPoint at = jobGrid->viewport()->mapTo(jobs, cell.center());
+        QTest::mouseClick(jobs->windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseDClick(jobs->windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+        hxtest::settle();
+        QCOMPARE(jobGrid->currentIndex(), before);
+        QCOMPARE(QApplication::activeWindow(), importDialog());
+        QCOMPARE(rows(QStringLiteral("select Description from job order by JobCode")),
+                 QStringList({"上领", "~"}));
+        click(part<QPushButton>("btnCancel"));
+        QVERIFY(!importDialog());
+    }
+
     // Esc or 取消 in the preview stores nothing.
     void closedBeforeImportingStoresNothing() {
         QVERIFY(openWindow<TstaffFrm>());
