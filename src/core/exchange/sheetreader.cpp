@@ -11,13 +11,7 @@
 #include <QXmlStreamReader>
 #include <cerrno>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <exception>
-#include <mutex>
-#include <thread>
-#include <vector>
 
 #include "core/data/errors.h"
 
@@ -465,92 +459,6 @@ class CsvReader : public SheetReader {
     int m_line = 0;
 };
 
-// Reads the rows of another reader ahead on a thread of its own, a few hundred at a time, so that
-// unpacking and parsing a large workbook runs alongside what is done with its rows. Its rows, its
-// progress and its errors arrive in the order the reader gives them.
-class PrefetchingReader : public SheetReader {
-  public:
-    explicit PrefetchingReader(std::unique_ptr<SheetReader> source) : m_source(std::move(source)) {
-        m_thread = std::thread([this] { produce(); });
-    }
-    ~PrefetchingReader() override {
-        {
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            m_stop = true;
-        }
-        m_changed.notify_all();
-        m_thread.join();
-    }
-    PrefetchingReader(const PrefetchingReader&) = delete;
-    PrefetchingReader& operator=(const PrefetchingReader&) = delete;
-
-    bool next(SheetRow& row) override {
-        if (m_taken >= m_batch.rows.size()) {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            m_changed.wait(lock, [this] { return !m_ready.empty() || m_finished; });
-            if (m_ready.empty()) {
-                if (m_error) std::rethrow_exception(m_error);
-                return false;
-            }
-            m_batch = std::move(m_ready.front());
-            m_ready.pop_front();
-            m_taken = 0;
-            lock.unlock();
-            m_changed.notify_all();
-        }
-        row = std::move(m_batch.rows[m_taken++]);
-        return true;
-    }
-    double progress() const override { return m_batch.progress; }
-    QDate dateOfSerial(double serial) const override { return m_source->dateOfSerial(serial); }
-
-  private:
-    struct Batch {
-        std::vector<SheetRow> rows;
-        double progress = 0;
-    };
-    static constexpr size_t batchRows = 512;
-    static constexpr size_t batchesAhead = 4;
-
-    void produce() {
-        bool more = true;
-        while (more) {
-            Batch batch;
-            std::exception_ptr error;
-            try {
-                batch.rows.reserve(batchRows);
-                SheetRow row;
-                while (batch.rows.size() < batchRows && (more = m_source->next(row)))
-                    batch.rows.push_back(std::move(row));
-                batch.progress = m_source->progress();
-            } catch (...) {
-                // The rows read before the fault are handed out first, then the fault.
-                error = std::current_exception();
-                more = false;
-            }
-            std::unique_lock<std::mutex> lock(m_mutex);
-            m_changed.wait(lock, [this] { return m_ready.size() < batchesAhead || m_stop; });
-            if (m_stop) return;
-            if (!batch.rows.empty()) m_ready.push_back(std::move(batch));
-            m_error = error;
-            m_finished = !more;
-            lock.unlock();
-            m_changed.notify_all();
-        }
-    }
-
-    std::unique_ptr<SheetReader> m_source;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<Batch> m_ready;
-    bool m_finished = false;
-    bool m_stop = false;
-    std::exception_ptr m_error;
-    Batch m_batch;  // the batch being handed out, on the caller's side
-    size_t m_taken = 0;
-    std::thread m_thread;  // last: started once everything it uses is there
-};
-
 }  // namespace
 
 SheetReader::~SheetReader() = default;
@@ -572,7 +480,7 @@ std::unique_ptr<SheetReader> SheetReader::open(const QString& path) {
     if (suffix == QLatin1String("xls"))
         notASpreadsheet(
             path, QStringLiteral("这是旧版 Excel 文件（.xls），请在 Excel 或 WPS 中另存为 .xlsx 后再导入"));
-    return std::make_unique<PrefetchingReader>(std::make_unique<XlsxReader>(path));
+    return std::make_unique<XlsxReader>(path);
 }
 
 QString decodeCsvBytes(const QByteArray& bytes) {

@@ -170,9 +170,9 @@ class TestSheetReader : public QObject {
         }
     }
 
-    // A large sheet is read ahead on a thread: every row arrives, in order; a sheet damaged far down
-    // gives its rows up to the damage and then the error; a reader dropped half-way stops at once.
-    void largeSheetsAreReadAhead() {
+    // A large sheet comes row by row and in order; one damaged far down gives its rows up to the damage
+    // and then the error; a reader dropped half-way is simply gone.
+    void largeAndDamagedSheets() {
         hxtest::TempProgramDir dir;
         const QString path = dir.file(QStringLiteral("big.xlsx"));
         const int rows = 5000;
