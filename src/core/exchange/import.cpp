@@ -239,6 +239,8 @@ class Checker {
                 m_stored.emplace(
                     cn, QStringLiteral(
                             "select 1 from JobData where dateD=? and staffID=? and jobID=? and qty=?"));
+                m_dayRecords.emplace(cn,
+                                     QStringLiteral("select staffID, jobID, qty from JobData where dateD=?"));
                 break;
         }
     }
@@ -340,13 +342,33 @@ class Checker {
         const PieceKey key{qint32(dayZero.daysTo(day)), qint32(qty), staffId, jobId};
         const auto seen = m_pieces.find(key);
         if (seen != m_pieces.end()) refuse(QStringLiteral("与第 %1 行的计件记录重复").arg(seen->second));
-        m_stored->bindAll({day, staffId, jobId, qty});
-        const bool stored = m_stored->next();
-        m_stored->reset();
-        if (stored) refuse(QStringLiteral("与已有的计件记录重复"));
+        if (isStored(key, day)) refuse(QStringLiteral("与已有的计件记录重复"));
         m_pieces.emplace(key, line);
         m_plan.pieces.push_back({key.day, key.qty, staffId, jobId});
         return ImportVerdict::Add;
+    }
+
+    // Whether the account set holds the record already. The records of a day are read at once, in one
+    // pass over the index, the first time the sheet names the day; past the records held (a sheet over
+    // years of records) each further record is looked up alone, so that memory stays bounded.
+    bool isStored(const PieceKey& key, const QDate& day) {
+        auto known = m_daysRead.find(key.day);
+        if (known == m_daysRead.end()) {
+            const bool readWhole = m_storedPieces.size() < size_t(qMax(0, m_options.storedRecordsHeld));
+            known = m_daysRead.emplace(key.day, readWhole).first;
+            if (readWhole) {
+                m_dayRecords->bind(1, day);
+                while (m_dayRecords->next())
+                    m_storedPieces.insert({key.day, qint32(m_dayRecords->integer(2)),
+                                           m_dayRecords->integer(0), m_dayRecords->integer(1)});
+                m_dayRecords->reset();
+            }
+        }
+        if (known->second) return m_storedPieces.count(key) != 0;
+        m_stored->bindAll({day, key.staff, key.job, qint64(key.qty)});
+        const bool stored = m_stored->next();
+        m_stored->reset();
+        return stored;
     }
 
     Connection& m_cn;
@@ -359,6 +381,9 @@ class Checker {
     QHash<QString, int> m_seen;
     std::optional<PreparedStatement> m_stored;
     std::unordered_map<PieceKey, int, PieceKeyHash> m_pieces;
+    std::optional<PreparedStatement> m_dayRecords;
+    std::unordered_map<qint32, bool> m_daysRead;  // a day met: its records read whole, or looked up alone
+    std::unordered_set<PieceKey, PieceKeyHash> m_storedPieces;
 };
 
 // The engine's page cache, for as long as an import runs, large enough to hold the parts of the piece-work

@@ -49,6 +49,9 @@ struct ImportOptions {
     bool updateExisting = true;
     // How many checked rows the plan keeps for a preview.
     int previewRows = 200;
+    // How many stored piece records the check holds in memory to find repeats among them; records of
+    // further days are looked up one by one.
+    int storedRecordsHeld = 1000000;
 };
 
 // The outcome of checking a whole sheet: what will be stored, the rows refused with their reasons.

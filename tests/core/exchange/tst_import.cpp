@@ -68,10 +68,12 @@ class TestImport : public QObject {
             "insert into JobData values ('2026-11-02', 1, 1, 10);"));
     }
 
-    ImportPlan check(const QString& path, ImportTarget target, bool update = true) {
+    ImportPlan check(const QString& path, ImportTarget target, bool update = true,
+                     int storedRecordsHeld = ImportOptions().storedRecordsHeld) {
         ImportOptions o;
         o.target = target;
         o.updateExisting = update;
+        o.storedRecordsHeld = storedRecordsHeld;
         auto plan = checkImport(m_cn, path, o);
         if (!plan) qFatal("check cancelled");
         return *plan;
@@ -161,8 +163,15 @@ class TestImport : public QObject {
         QCOMPARE(row.cells.value(5).text, QStringLiteral("第 4 行：缺少工号"));
     }
 
-    // Piece records: the dates in every form a sheet holds them, and every reason a record is refused.
+    // Piece records: the dates in every form a sheet holds them, and every reason a record is refused;
+    // a repeat of a stored record is found both with the day's records held and looked up one by one.
+    void pieceRecords_data() {
+        QTest::addColumn<int>("held");
+        QTest::newRow("records held") << ImportOptions().storedRecordsHeld;
+        QTest::newRow("looked up") << 0;
+    }
     void pieceRecords() {
+        QFETCH(int, held);
         const QString path = csv(*m_dir, QStringLiteral("pieces.csv"),
                                  QStringLiteral("日期,工号姓名,工序,数量\n"
                                                 "2026-11-03,0012    张三,001,5\n"  // 2
@@ -177,7 +186,7 @@ class TestImport : public QObject {
                                                 "2026-11-03,0012,001,5\n"          // 11 repeats row 2
                                                 "2026-11-02,0012,001,10\n"  // 12 repeats a stored record
                                                 ",0012,001,1\n"));          // 13 missing date
-        ImportPlan plan = check(path, ImportTarget::PieceWork);
+        ImportPlan plan = check(path, ImportTarget::PieceWork, true, held);
         QCOMPARE(plan.added, 4);
         QCOMPARE(plan.refused(), 8);
         QVERIFY(reasonOf(plan, 6).startsWith(QStringLiteral("日期无法识别")));
