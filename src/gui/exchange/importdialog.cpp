@@ -36,6 +36,9 @@ QString shownCell(const SheetCell& c) {
     return c.text;
 }
 
+// Refused rows listed below the first rows of the preview, at most.
+constexpr int maxRefusedShown = 1000;
+
 QString targetTitle(ImportTarget target) {
     switch (target) {
         case ImportTarget::Staff:
@@ -108,6 +111,9 @@ ImportDialog::ImportDialog(Connection& cn, ImportTarget target, const QString& p
     auto* buttons = new QDialogButtonBox(this);
     btnImport = buttons->addButton(QStringLiteral("导入"), QDialogButtonBox::AcceptRole);
     btnImport->setObjectName(QStringLiteral("btnImport"));
+    btnSaveRefused = buttons->addButton(QStringLiteral("保存被拒绝的行..."), QDialogButtonBox::ActionRole);
+    btnSaveRefused->setObjectName(QStringLiteral("btnSaveRefused"));
+    btnSaveRefused->setEnabled(false);
     btnCancel = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     layout->addWidget(buttons);
@@ -115,6 +121,7 @@ ImportDialog::ImportDialog(Connection& cn, ImportTarget target, const QString& p
     disconnect(buttons, nullptr, this, nullptr);
     connect(btnImport, &QPushButton::clicked, this, &ImportDialog::importClicked);
     connect(btnCancel, &QPushButton::clicked, this, &ImportDialog::reject);
+    connect(btnSaveRefused, &QPushButton::clicked, this, &ImportDialog::saveRefusedRows);
 }
 
 bool ImportDialog::start() {
@@ -130,6 +137,7 @@ void ImportDialog::setBusy(bool busy) {
     if (rbUpdate) rbUpdate->setEnabled(!busy);
     if (rbSkip) rbSkip->setEnabled(!busy);
     btnImport->setEnabled(!busy && m_plan && m_plan->accepted() > 0);
+    btnSaveRefused->setEnabled(!busy && m_plan && m_plan->refused() > 0);
 }
 
 void ImportDialog::buildMapping() {
@@ -195,9 +203,20 @@ void ImportDialog::showPlan() {
     QStringList titles = {QStringLiteral("行"), QStringLiteral("结果"), QStringLiteral("说明")};
     for (const auto& c : p.header.cells) titles << c.text;
     grdPreview->setHorizontalHeaderLabels(titles);
-    grdPreview->setRowCount(int(p.preview.size()));
-    for (int r = 0; r < p.preview.size(); ++r) {
-        const ImportRow& row = p.preview[r];
+    // The first rows of the sheet, then the refused rows further down, so that every reason can be read
+    // before anything is stored.
+    QVector<const ImportRow*> shown;
+    for (const ImportRow& row : p.preview) shown.append(&row);
+    const int lastPreviewed = p.preview.isEmpty() ? 0 : p.preview.constLast().line;
+    int refusedFurther = 0;
+    for (const ImportRow& row : p.refusedRows) {
+        if (row.line <= lastPreviewed) continue;
+        ++refusedFurther;
+        if (refusedFurther <= maxRefusedShown) shown.append(&row);
+    }
+    grdPreview->setRowCount(int(shown.size()));
+    for (int r = 0; r < shown.size(); ++r) {
+        const ImportRow& row = *shown[r];
         grdPreview->setItem(r, 0, new QTableWidgetItem(QString::number(row.line)));
         auto* verdict = new QTableWidgetItem(verdictText(row.verdict));
         if (row.verdict == ImportVerdict::Refused) verdict->setForeground(Qt::red);
@@ -210,8 +229,18 @@ void ImportDialog::showPlan() {
     QString summary =
         QStringLiteral("将新增 %1 行，更新 %2 行，拒绝 %3 行").arg(p.added).arg(p.updated).arg(p.refused());
     if (p.skipped > 0) summary += QStringLiteral("，跳过 %1 行").arg(p.skipped);
+    const int rows = p.accepted() + p.skipped + p.refused();
+    if (rows > p.preview.size()) {
+        QString listed = QStringLiteral("列出前 %1 行").arg(p.preview.size());
+        if (refusedFurther > maxRefusedShown)
+            listed += QStringLiteral("及其后被拒绝的前 %1 行").arg(maxRefusedShown);
+        else if (refusedFurther > 0)
+            listed += QStringLiteral("及其后被拒绝的 %1 行").arg(refusedFurther);
+        summary += QStringLiteral("（共 %1 行，%2）").arg(rows).arg(listed);
+    }
     lblSummary->setText(summary);
     btnImport->setEnabled(p.accepted() > 0);
+    btnSaveRefused->setEnabled(p.refused() > 0);
 }
 
 void ImportDialog::reject() {
@@ -254,18 +283,22 @@ void ImportDialog::importClicked() {
     if (result->refused > 0 &&
         Dialogs::get().confirm(
             QStringLiteral("有 %1 行被拒绝。要把它们连同拒绝原因保存为电子表格，修改后再导入吗？")
-                .arg(result->refused)) == Answer::Yes) {
-        if (const auto chosen = Dialogs::get().saveFile(QStringLiteral("电子表格|*.xlsx"))) {
-            QString path = *chosen;
-            if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".xlsx");
-            try {
-                writeRefusedRows(*m_plan, path);
-            } catch (const std::exception& e) {
-                Dialogs::get().warning(errorText(e));
-            }
-        }
-    }
+                .arg(result->refused)) == Answer::Yes)
+        saveRefusedRows();
     accept();
+}
+
+void ImportDialog::saveRefusedRows() {
+    if (!m_plan || m_plan->refused() == 0) return;
+    const auto chosen = Dialogs::get().saveFile(QStringLiteral("电子表格|*.xlsx"));
+    if (!chosen || chosen->isEmpty()) return;
+    QString path = *chosen;
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".xlsx");
+    try {
+        writeRefusedRows(*m_plan, path);
+    } catch (const std::exception& e) {
+        Dialogs::get().warning(errorText(e));
+    }
 }
 
 void importFromSpreadsheet(QWidget* window, ImportTarget target, const std::function<void()>& beforeImport,

@@ -45,6 +45,8 @@ class ImportDialog : public QDialog {
     void showPlan();
     void importClicked();
     void setBusy(bool busy);
+    // Writes the refused rows with their reasons to a spreadsheet the user names.
+    void saveRefusedRows();
     bool keepGoing();
 
     Connection& m_cn;
@@ -58,6 +60,7 @@ class ImportDialog : public QDialog {
     QProgressBar* pbProgress = nullptr;
     QPushButton* btnImport = nullptr;
     QPushButton* btnCancel = nullptr;
+    QPushButton* btnSaveRefused = nullptr;
     bool m_busy = false;
     bool m_cancel = false;
     std::optional<ImportPlan> m_plan;

@@ -12,6 +12,7 @@
 
 #include "core/data/clock.h"
 #include "core/data/connection.h"
+#include "core/exchange/sheetreader.h"
 #include "gui/exchange/importdialog.h"
 #include "gui/piecework/jobdata.h"
 #include "gui/registers/job.h"
@@ -123,6 +124,9 @@ class TestImportDialog : public QObject {
         return out;
     }
     static QString summary() { return part<QLabel>("lblSummary")->text(); }
+    // The summary of the 30,000 new workers of manyWorkers().
+    static inline const QString kAllNew =
+        QStringLiteral("将新增 30000 行，更新 0 行，拒绝 0 行（共 30000 行，列出前 200 行）");
     static void click(QWidget* w) {
         QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, w->rect().center());
         hxtest::settle();
@@ -377,10 +381,25 @@ class TestImportDialog : public QObject {
         QVERIFY(openWindow<TstaffFrm>());
         const QString path = manyWorkers(30000, QStringLiteral("名字"));
         QVERIFY(startImport(grid("grdMain"), path));
-        QCOMPARE(summary(), QStringLiteral("将新增 0 行，更新 0 行，拒绝 30000 行"));
+        QCOMPARE(summary(), QStringLiteral("将新增 0 行，更新 0 行，拒绝 30000 行"
+                                           "（共 30000 行，列出前 200 行及其后被拒绝的前 1000 行）"));
+        QCOMPARE(part<QTableWidget>("grdPreview")->rowCount(), 1200);
+        QVERIFY(!part<QPushButton>("btnImport")->isEnabled());
+        // Nothing can be stored, but the refused rows can be saved, every one of them.
+        const QString refused = f->dir.file(QStringLiteral("拒绝.xlsx"));
+        dialogs->chooseFile(refused);
+        click(part<QPushButton>("btnSaveRefused"));
+        {
+            auto reader = SheetReader::open(refused);
+            SheetRow row;
+            int n = 0;
+            while (reader->next(row)) ++n;
+            QCOMPARE(n, 30001);
+            QCOMPARE(row.cells.value(4).text, QStringLiteral("第 30001 行：缺少姓名"));
+        }
         QVERIFY(chooseByKeys(part<QComboBox>("cbbMap1"), 2));
         QCOMPARE(part<QComboBox>("cbbMap1")->currentText(), QStringLiteral("B：名字"));
-        QCOMPARE(summary(), QStringLiteral("将新增 30000 行，更新 0 行，拒绝 0 行"));
+        QCOMPARE(summary(), kAllNew);
 
         // The choice of 跳过已有 starts a check, cancelled by 取消: the dialog stays, unchecked.
         interruptWhen(&TestImportDialog::checking, true);
@@ -391,24 +410,44 @@ class TestImportDialog : public QObject {
         // Back to 更新已有: checked with the chosen columns.
         click(part<QRadioButton>("rbUpdate"));
         QCOMPARE(part<QComboBox>("cbbMap1")->currentText(), QStringLiteral("B：名字"));
-        QCOMPARE(summary(), QStringLiteral("将新增 30000 行，更新 0 行，拒绝 0 行"));
+        QCOMPARE(summary(), kAllNew);
 
         // Esc while the rows are stored: nothing is.
         interruptWhen(&TestImportDialog::importing);
         click(part<QPushButton>("btnImport"));
-        QCOMPARE(dialogs->texts().mid(1), QStringList({"导入已取消，没有存入任何数据。"}));
+        QCOMPARE(dialogs->texts().mid(2), QStringList({"导入已取消，没有存入任何数据。"}));
         QVERIFY(importDialog());
         QCOMPARE(count(QStringLiteral("staff")), 2);
-        QCOMPARE(summary(), QStringLiteral("将新增 30000 行，更新 0 行，拒绝 0 行"));
+        QCOMPARE(summary(), kAllNew);
 
         click(part<QPushButton>("btnImport"));
-        QCOMPARE(dialogs->texts().mid(2), QStringList({"新增 30000 行，更新 0 行，拒绝 0 行"}));
+        QCOMPARE(dialogs->texts().mid(3), QStringList({"新增 30000 行，更新 0 行，拒绝 0 行"}));
         QCOMPARE(dialogs->behind.last(),
                  QStringLiteral("导入完成：新增 30000 行，更新 0 行，拒绝 0 行 [full]"));
         QVERIFY(!importDialog());
         QCOMPARE(count(QStringLiteral("staff")), 30002);
         QCOMPARE(rows(QStringLiteral("select StaffName, LevelSalary from staff where StaffCode='50000'")),
                  QStringList({"工人50000|1000.5"}));
+    }
+
+    // Beyond the first rows, the preview lists the refused rows further down with their reasons.
+    void refusedRowsFurtherDownAreListed() {
+        QVERIFY(openWindow<TstaffFrm>());
+        QString text = QStringLiteral("工号,姓名,能力工资\n");
+        for (int i = 0; i < 250; ++i)
+            text += QStringLiteral("%1,工人%1,%2\n")
+                        .arg(30001 + i)
+                        .arg(i == 238 ? QStringLiteral("一千") : QStringLiteral("100"));
+        QVERIFY(startImport(grid("grdMain"), writeCsv(QStringLiteral("长.csv"), text)));
+        QCOMPARE(summary(),
+                 QStringLiteral(
+                     "将新增 249 行，更新 0 行，拒绝 1 行（共 250 行，列出前 200 行及其后被拒绝的 1 行）"));
+        const QStringList listed = preview();
+        QCOMPARE(listed.size(), 201);
+        QCOMPARE(listed.first(), QStringLiteral("2|新增|"));
+        QCOMPARE(listed.last(), QStringLiteral("240|拒绝|能力工资不是数字：一千"));
+        click(part<QPushButton>("btnCancel"));
+        QVERIFY(!importDialog());
     }
 
     // A file that is no spreadsheet: a warning, and no dialog stays.
