@@ -4,7 +4,7 @@
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFileInfo>
-#include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -61,17 +61,25 @@ ImportDialog::ImportDialog(Connection& cn, ImportTarget target, const QString& p
     : QDialog(parent), m_cn(cn), m_target(target), m_path(path) {
     setObjectName(QStringLiteral("ImportDialog"));
     setWindowTitle(targetTitle(target) + QStringLiteral(" - ") + QFileInfo(path).fileName());
-    resize(760, 520);
+    resize(860, 640);
     auto* layout = new QVBoxLayout(this);
 
+    // Two fields a line, so that the preview keeps most of the height.
     auto* mapping = new QGroupBox(QStringLiteral("列对应"), this);
-    auto* form = new QFormLayout(mapping);
+    auto* grid = new QGridLayout(mapping);
     for (const ImportField& f : importFields(target)) {
+        const int line = int(m_map.size()) / 2;
+        const int pair = int(m_map.size()) % 2;
         auto* box = new QComboBox(mapping);
         box->setObjectName(QStringLiteral("cbbMap%1").arg(m_map.size()));
-        form->addRow(f.title + (f.required ? QStringLiteral(" *") : QString()), box);
+        auto* label = new QLabel(f.title + (f.required ? QStringLiteral(" *") : QString()), mapping);
+        label->setBuddy(box);
+        grid->addWidget(label, line, pair * 2);
+        grid->addWidget(box, line, pair * 2 + 1);
         m_map.append(box);
     }
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
     layout->addWidget(mapping);
 
     if (target != ImportTarget::PieceWork) {
@@ -97,6 +105,8 @@ ImportDialog::ImportDialog(Connection& cn, ImportTarget target, const QString& p
     grdPreview->setObjectName(QStringLiteral("grdPreview"));
     grdPreview->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdPreview->verticalHeader()->hide();
+    grdPreview->verticalHeader()->setDefaultSectionSize(grdPreview->fontMetrics().height() + 8);
+    grdPreview->horizontalHeader()->setStretchLastSection(true);
     layout->addWidget(grdPreview, 1);
 
     lblSummary = new QLabel(this);
