@@ -17,6 +17,7 @@
 #include "gui/piecework/jobdata.h"
 #include "gui/registers/job.h"
 #include "gui/registers/staff.h"
+#include "gui/widgets/export.h"
 #include "gui/widgets/mydbgrid.h"
 #include "support/gridmenu.h"
 #include "support/testsupport.h"
@@ -448,6 +449,56 @@ class TestImportDialog : public QObject {
         QCOMPARE(listed.last(), QStringLiteral("240|拒绝|能力工资不是数字：一千"));
         click(part<QPushButton>("btnCancel"));
         QVERIFY(!importDialog());
+    }
+
+    // What the registers' grids export goes into a fresh account set as it was.
+    void registersExportedFromTheirGridsComeBack() {
+        f->addWorker(QStringLiteral("0012"), QStringLiteral("O'Neil"),
+                     {{QStringLiteral("LevelSalary"), f->money(QStringLiteral("1234.5678"))},
+                      {QStringLiteral("salaryDay"), 31}});
+        f->addProcess(QStringLiteral("007"),
+                      {{QStringLiteral("UnitPrice"), f->money(QStringLiteral("0.2165"))}});
+        const QString staffRows = QStringLiteral(
+            "select StaffCode, StaffName, ClassGroup, LevelSalary, salaryDay from staff order by 1");
+        const QString jobRows =
+            QStringLiteral("select JobCode, Description, StyleGroup, UnitPrice from job order by 1");
+        const QStringList staffBefore = rows(staffRows);
+        const QStringList jobsBefore = rows(jobRows);
+
+        const QString staffFile = f->dir.file(QStringLiteral("员工.xlsx"));
+        const QString jobFile = f->dir.file(QStringLiteral("工序.xlsx"));
+        QVERIFY(openWindow<TstaffFrm>());
+        dialogs->chooseFile(staffFile);
+        ExportGridToExcel(grid("grdMain"));
+        QVERIFY(openWindow<TjobFrm>());
+        dialogs->chooseFile(jobFile);
+        ExportGridToExcel(grid("grdMain"));
+
+        Connection fresh;
+        fresh.open(f->dir.createAccountSet(QStringLiteral("新厂")));
+        for (const auto& [file, target] :
+             {std::pair{staffFile, ImportTarget::Staff}, std::pair{jobFile, ImportTarget::Job}}) {
+            ImportOptions options;
+            options.target = target;
+            const auto plan = checkImport(fresh, file, options);
+            QVERIFY(plan);
+            QCOMPARE(plan->refused(), 0);
+            applyImport(fresh, *plan);
+        }
+        PreparedStatement staff(fresh, staffRows);
+        PreparedStatement jobs(fresh, jobRows);
+        auto all = [](PreparedStatement& q) {
+            QStringList out;
+            while (q.next()) {
+                QStringList cells;
+                for (int c = 0; c < q.columnCount(); ++c)
+                    cells << (q.isNull(c) ? QStringLiteral("~") : q.text(c));
+                out << cells.join(QLatin1Char('|'));
+            }
+            return out;
+        };
+        QCOMPARE(all(staff), staffBefore);
+        QCOMPARE(all(jobs), jobsBefore);
     }
 
     // A file that is no spreadsheet: a warning, and no dialog stays.
