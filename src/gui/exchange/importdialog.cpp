@@ -180,7 +180,6 @@ bool ImportDialog::recheck() {
     if (!m_map.isEmpty() && m_map.constFirst()->count() > 0)
         for (QComboBox* box : m_map) options.mapping.append(box->currentData().toInt());
     setBusy(true);
-    btnImport->setEnabled(false);
     lblSummary->setText(QStringLiteral("正在检查..."));
     std::optional<ImportPlan> plan;
     try {
