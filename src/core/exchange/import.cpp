@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
 #include <unordered_set>
 
@@ -23,6 +24,9 @@ enum JobField { jCode, jDescription, jStyle, jUnitPrice };
 enum PieceField { pDate, pWorker, pProcess, pQty };
 
 const QDate dayZero(2000, 1, 1);
+
+// How many rows at the top of a sheet may hold its column titles.
+constexpr size_t titleRowsLooked = 10;
 
 QString normalizedTitle(const QString& title) {
     QString t = title.trimmed();
@@ -532,15 +536,39 @@ std::optional<ImportPlan> checkImport(Connection& cn, const QString& path, const
     auto reader = SheetReader::open(path);
     ImportPlan plan;
     plan.target = options.target;
-    if (!reader->next(plan.header)) return plan;
+    // The title row: of the first rows, the one that names the most fields (a sheet often starts with
+    // a heading such as "2026年11月计件表" above its titles); the first row when none names a field.
+    std::vector<SheetRow> lead;
+    SheetRow row;
+    int bestNamed = 0;
+    size_t titles = 0;
+    while (lead.size() < titleRowsLooked && reader->next(row)) {
+        const QVector<int> guessed = guessMapping(options.target, row);
+        const int named = int(std::count_if(guessed.begin(), guessed.end(), [](int c) { return c >= 0; }));
+        if (named > bestNamed) {
+            bestNamed = named;
+            titles = lead.size();
+        }
+        lead.push_back(row);
+    }
+    if (lead.empty()) return plan;
+    plan.header = lead[titles];
     plan.mapping = options.mapping.isEmpty() ? guessMapping(options.target, plan.header) : options.mapping;
     plan.mapping.resize(importFields(options.target).size());
     Checker checker(cn, *reader, plan, options);
     const LargerCache cache(cn);
     std::optional<ReadBatch> batch;
-    SheetRow row;
     int n = 0;
-    while (reader->next(row)) {
+    size_t next = titles + 1;
+    // The rows read while looking for the titles first, then the rest of the sheet.
+    const auto nextRow = [&](SheetRow& r) {
+        if (next < lead.size()) {
+            r = std::move(lead[next++]);
+            return true;
+        }
+        return reader->next(r);
+    };
+    while (nextRow(row)) {
         if (!batch) batch.emplace(cn);
         checker.check(row);
         if ((++n & 1023) == 0) {

@@ -90,9 +90,10 @@ struct ImportPlan {
     int accepted() const { return added + updated; }
 };
 
-// Reads the sheet (its first non-empty row is the title row) and checks every row against the account
-// set as the windows check a typed row. `progress` is called now and then with the share read; when it
-// returns false the check stops and nothing is returned. Raises FileError for a file that cannot be read.
+// Reads the sheet (its title row is the one of its first ten rows that names the most fields; rows
+// above it are headings and left out) and checks every row against the account set as the windows check
+// a typed row. `progress` is called now and then with the share read; when it returns false the check
+// stops and nothing is returned. Raises FileError for a file that cannot be read.
 std::optional<ImportPlan> checkImport(Connection& cn, const QString& path, const ImportOptions& options,
                                       const std::function<bool(double)>& progress = {});
 

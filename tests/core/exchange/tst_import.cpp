@@ -108,6 +108,32 @@ class TestImport : public QObject {
         QCOMPARE(guessMapping(ImportTarget::Staff, header), (QVector<int>{-1, -1, -1, -1, -1}));
     }
 
+    // A heading above the titles (and a blank line) is left out: the titles are the row that names the
+    // most fields among the first ten, and the rows keep their line numbers.
+    void headingAboveTheTitles() {
+        const QString path = csv(*m_dir, QStringLiteral("heading.csv"),
+                                 QStringLiteral("2026年11月 工序价目表,,,\n"
+                                                "制表：张三,,,日期：2026-11-01\n"
+                                                "\n"
+                                                "工序号,工艺描述,对应款式,工价\n"
+                                                "Q-01,上领,T恤,0.35\n"
+                                                ",漏了编号,,1\n"));
+        ImportPlan plan = check(path, ImportTarget::Job);
+        QCOMPARE(plan.header.line, 4);
+        QCOMPARE(plan.mapping, (QVector<int>{0, 1, 2, 3}));
+        QCOMPARE(plan.added, 1);
+        QCOMPARE(plan.refused(), 1);
+        QCOMPARE(reasonOf(plan, 6), QStringLiteral("缺少工序编号"));
+        QCOMPARE(plan.preview.size(), 2);
+        QCOMPARE(plan.preview.first().line, 5);
+
+        // A sheet that names no field keeps its first row as the titles: every row is refused.
+        const QString bare = csv(*m_dir, QStringLiteral("bare.csv"), QStringLiteral("a,b\nQ-02,0.1\n"));
+        plan = check(bare, ImportTarget::Job);
+        QCOMPARE(plan.header.line, 1);
+        QCOMPARE(plan.refused(), 1);
+    }
+
     // Every reason a worker row is refused, the update and the skip of an existing worker, and the
     // amounts and codes exactly as written.
     void workers() {
