@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 namespace hxtest {
@@ -19,5 +22,9 @@ class TempProgramDir {
   private:
     QTemporaryDir m_dir;
 };
+
+// Writes an .xlsx workbook of text cells: each sheet by its name, with its rows.
+using SheetTexts = QPair<QString, QList<QStringList>>;
+void writeWorkbook(const QString& path, const QList<SheetTexts>& sheets);
 
 }  // namespace hxtest

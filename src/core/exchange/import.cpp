@@ -531,26 +531,61 @@ QString verdictText(ImportVerdict verdict) {
     return QString();
 }
 
-std::optional<ImportPlan> checkImport(Connection& cn, const QString& path, const ImportOptions& options,
-                                      const std::function<bool(double)>& progress) {
-    auto reader = SheetReader::open(path);
-    ImportPlan plan;
-    plan.target = options.target;
-    // The title row: of the first rows, the one that names the most fields (a sheet often starts with
-    // a heading such as "2026年11月计件表" above its titles); the first row when none names a field.
-    std::vector<SheetRow> lead;
+namespace {
+
+int namedFields(ImportTarget target, const SheetRow& row) {
+    const QVector<int> guessed = guessMapping(target, row);
+    return int(std::count_if(guessed.begin(), guessed.end(), [](int column) { return column >= 0; }));
+}
+
+// Reads the first rows into `lead` and says which of them is the title row: the one that names the most
+// fields (a sheet often starts with a heading such as "2026年11月计件表" above its titles); the first row
+// when none names a field. `best` is set to the fields it names.
+size_t findTitles(SheetReader& reader, ImportTarget target, std::vector<SheetRow>& lead,
+                  int* best = nullptr) {
     SheetRow row;
     int bestNamed = 0;
     size_t titles = 0;
-    while (lead.size() < titleRowsLooked && reader->next(row)) {
-        const QVector<int> guessed = guessMapping(options.target, row);
-        const int named = int(std::count_if(guessed.begin(), guessed.end(), [](int c) { return c >= 0; }));
+    while (lead.size() < titleRowsLooked && reader.next(row)) {
+        const int named = namedFields(target, row);
         if (named > bestNamed) {
             bestNamed = named;
             titles = lead.size();
         }
         lead.push_back(row);
     }
+    if (best) *best = bestNamed;
+    return titles;
+}
+
+}  // namespace
+
+int sheetToImport(const QString& path, ImportTarget target) {
+    const int sheets = qMax(1, int(SheetReader::open(path)->sheetNames().size()));
+    int chosen = 0;
+    int bestNamed = 0;
+    for (int sheet = 0; sheet < sheets; ++sheet) {
+        auto reader = SheetReader::open(path, sheet);
+        std::vector<SheetRow> lead;
+        int named = 0;
+        findTitles(*reader, target, lead, &named);
+        if (named > bestNamed) {
+            bestNamed = named;
+            chosen = sheet;
+        }
+    }
+    return chosen;
+}
+
+std::optional<ImportPlan> checkImport(Connection& cn, const QString& path, const ImportOptions& options,
+                                      const std::function<bool(double)>& progress) {
+    auto reader = SheetReader::open(path, options.sheet);
+    ImportPlan plan;
+    plan.target = options.target;
+    plan.sheets = reader->sheetNames();
+    std::vector<SheetRow> lead;
+    SheetRow row;
+    const size_t titles = findTitles(*reader, options.target, lead);
     if (lead.empty()) return plan;
     plan.header = lead[titles];
     plan.mapping = options.mapping.isEmpty() ? guessMapping(options.target, plan.header) : options.mapping;

@@ -43,6 +43,8 @@ struct ImportRow {
 
 struct ImportOptions {
     ImportTarget target = ImportTarget::Staff;
+    // The sheet of a workbook, counted from 0.
+    int sheet = 0;
     // For every field, the column it is read from (-1: none). Empty: guessed from the title row.
     QVector<int> mapping;
     // A worker or process that exists already: updated with the sheet's values, or left as it is.
@@ -57,6 +59,7 @@ struct ImportOptions {
 // The outcome of checking a whole sheet: what will be stored, the rows refused with their reasons.
 struct ImportPlan {
     ImportTarget target = ImportTarget::Staff;
+    QStringList sheets;  // the workbook's sheets; empty for a .csv file
     SheetRow header;
     QVector<int> mapping;
     int added = 0;
@@ -96,6 +99,11 @@ struct ImportPlan {
 // stops and nothing is returned. Raises FileError for a file that cannot be read.
 std::optional<ImportPlan> checkImport(Connection& cn, const QString& path, const ImportOptions& options,
                                       const std::function<bool(double)>& progress = {});
+
+// The sheet of a workbook to import from first: the one whose first rows name the most fields of the
+// target (the first on a tie, and the first when none names any), so that a cover or notes sheet in
+// front of the list is passed by. Raises FileError.
+int sheetToImport(const QString& path, ImportTarget target);
 
 struct ImportResult {
     bool cancelled = false;

@@ -134,11 +134,11 @@ class ZipMember : public QIODevice {
 
 class XlsxReader : public SheetReader {
   public:
-    explicit XlsxReader(const QString& path) : m_path(path) {
+    XlsxReader(const QString& path, int sheetIndex) : m_path(path) {
         int error = 0;
         m_zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
         if (!m_zip) notASpreadsheet(path, QStringLiteral("不是 Excel 工作簿（.xlsx）"));
-        const QString sheet = readWorkbook();
+        const QString sheet = readWorkbook(sheetIndex);
         readStyles();
         readSharedStrings();
         m_sheet = std::make_unique<ZipMember>(m_zip, sheet);
@@ -171,6 +171,7 @@ class XlsxReader : public SheetReader {
         return qBound(0.0, double(m_sheet->consumed()) / double(m_size), 1.0);
     }
     QDate dateOfSerial(double serial) const override { return serialDate(serial, m_date1904); }
+    QStringList sheetNames() const override { return m_sheetNames; }
 
   private:
     QByteArray entry(const QString& name, bool required) {
@@ -182,21 +183,29 @@ class XlsxReader : public SheetReader {
         return file.readAll();
     }
 
-    // The first sheet's part and the date system.
-    QString readWorkbook() {
+    // The names of the sheets, the part of the chosen one and the date system.
+    QString readWorkbook(int sheetIndex) {
         QXmlStreamReader book(entry(QStringLiteral("xl/workbook.xml"), true));
-        QString id;
+        QStringList ids;
         while (!book.atEnd()) {
             if (book.readNext() != QXmlStreamReader::StartElement) continue;
             if (book.name() == QLatin1String("workbookPr")) {
                 const auto v = book.attributes().value(QLatin1String("date1904"));
                 m_date1904 = v == QLatin1String("1") || v == QLatin1String("true");
-            } else if (book.name() == QLatin1String("sheet") && id.isEmpty()) {
+            } else if (book.name() == QLatin1String("sheet")) {
+                QString id;
                 for (const auto& a : book.attributes())
                     if (a.name() == QLatin1String("id")) id = a.value().toString();
+                m_sheetNames << book.attributes().value(QLatin1String("name")).toString();
+                ids << id;
             }
         }
-        QString target = QStringLiteral("worksheets/sheet1.xml");
+        if (sheetIndex < 0 || (sheetIndex > 0 && sheetIndex >= ids.size()))
+            notASpreadsheet(m_path, QStringLiteral("工作簿中没有第 %1 个工作表").arg(sheetIndex + 1));
+        const QString id = ids.value(sheetIndex);
+        // A workbook without relations keeps its first sheet in the usual place; any other sheet must be
+        // found, never stood in for by the first.
+        QString target = sheetIndex == 0 ? QStringLiteral("worksheets/sheet1.xml") : QString();
         QXmlStreamReader rels(entry(QStringLiteral("xl/_rels/workbook.xml.rels"), false));
         while (!id.isEmpty() && !rels.atEnd()) {
             if (rels.readNext() == QXmlStreamReader::StartElement &&
@@ -204,6 +213,8 @@ class XlsxReader : public SheetReader {
                 rels.attributes().value(QLatin1String("Id")) == id)
                 target = rels.attributes().value(QLatin1String("Target")).toString();
         }
+        if (target.isEmpty())
+            notASpreadsheet(m_path, QStringLiteral("找不到工作表“%1”").arg(m_sheetNames.value(sheetIndex)));
         if (target.startsWith(QLatin1Char('/'))) return target.mid(1);
         return QStringLiteral("xl/") + target;
     }
@@ -337,6 +348,7 @@ class XlsxReader : public SheetReader {
     };
 
     QString m_path;
+    QStringList m_sheetNames;
     zip_t* m_zip = nullptr;
     std::unique_ptr<ZipMember> m_sheet;
     QXmlStreamReader m_xml;
@@ -467,20 +479,26 @@ QDate SheetReader::dateOfSerial(double serial) const {
     return serialDate(serial, false);
 }
 
+QStringList SheetReader::sheetNames() const {
+    return {};
+}
+
 QString SheetReader::fileFilter() {
     return QStringLiteral("电子表格|*.xlsx;*.csv");
 }
 
-std::unique_ptr<SheetReader> SheetReader::open(const QString& path) {
+std::unique_ptr<SheetReader> SheetReader::open(const QString& path, int sheet) {
     const QFileInfo info(path);
     if (!info.isFile()) notASpreadsheet(path, QStringLiteral("文件不存在"));
     const QString suffix = info.suffix().toLower();
-    if (suffix == QLatin1String("csv") || suffix == QLatin1String("txt"))
+    if (suffix == QLatin1String("csv") || suffix == QLatin1String("txt")) {
+        if (sheet != 0) notASpreadsheet(path, QStringLiteral("文本文件只有一个工作表"));
         return std::make_unique<CsvReader>(path);
+    }
     if (suffix == QLatin1String("xls"))
         notASpreadsheet(
             path, QStringLiteral("这是旧版 Excel 文件（.xls），请在 Excel 或 WPS 中另存为 .xlsx 后再导入"));
-    return std::make_unique<XlsxReader>(path);
+    return std::make_unique<XlsxReader>(path, sheet);
 }
 
 QString decodeCsvBytes(const QByteArray& bytes) {

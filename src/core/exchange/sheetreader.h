@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <memory>
 
@@ -34,7 +35,8 @@ struct SheetRow {
 class SheetReader {
   public:
     virtual ~SheetReader();
-    static std::unique_ptr<SheetReader> open(const QString& path);
+    // The workbook's sheet `sheet` (counted from 0 in the workbook's order); a .csv file has only one.
+    static std::unique_ptr<SheetReader> open(const QString& path, int sheet = 0);
 
     // The next row that holds at least one cell; false after the last.
     virtual bool next(SheetRow& row) = 0;
@@ -42,6 +44,8 @@ class SheetReader {
     virtual double progress() const = 0;
     // The day of a serial number in this file's date system; invalid outside the days a sheet can hold.
     virtual QDate dateOfSerial(double serial) const;
+    // The names of the workbook's sheets in its order; empty for a file of one unnamed sheet (.csv).
+    virtual QStringList sheetNames() const;
 
     // The file filter of the open dialog.
     static QString fileFilter();

@@ -64,6 +64,23 @@ ImportDialog::ImportDialog(Connection& cn, ImportTarget target, const QString& p
     resize(860, 640);
     auto* layout = new QVBoxLayout(this);
 
+    // A workbook of several sheets: which one is read.
+    sheetLine = new QWidget(this);
+    auto* sheetRow = new QHBoxLayout(sheetLine);
+    sheetRow->setContentsMargins(0, 0, 0, 0);
+    cbbSheet = new QComboBox(sheetLine);
+    cbbSheet->setObjectName(QStringLiteral("cbbSheet"));
+    auto* sheetLabel = new QLabel(QStringLiteral("工作表："), sheetLine);
+    sheetLabel->setBuddy(cbbSheet);
+    sheetRow->addWidget(sheetLabel);
+    sheetRow->addWidget(cbbSheet, 1);
+    sheetRow->addStretch(2);
+    sheetLine->hide();
+    layout->addWidget(sheetLine);
+    connect(cbbSheet, &QComboBox::currentIndexChanged, this, [this](int sheet) {
+        if (!m_busy && sheet >= 0) chooseSheet(sheet);
+    });
+
     // Two fields a line, so that the preview keeps most of the height.
     auto* mapping = new QGroupBox(QStringLiteral("列对应"), this);
     auto* grid = new QGridLayout(mapping);
@@ -72,6 +89,9 @@ ImportDialog::ImportDialog(Connection& cn, ImportTarget target, const QString& p
         const int pair = int(m_map.size()) % 2;
         auto* box = new QComboBox(mapping);
         box->setObjectName(QStringLiteral("cbbMap%1").arg(m_map.size()));
+        connect(box, &QComboBox::currentIndexChanged, this, [this] {
+            if (!m_busy) recheck();
+        });
         auto* label = new QLabel(f.title + (f.required ? QStringLiteral(" *") : QString()), mapping);
         label->setBuddy(box);
         grid->addWidget(label, line, pair * 2);
@@ -135,15 +155,41 @@ ImportDialog::ImportDialog(Connection& cn, ImportTarget target, const QString& p
 }
 
 bool ImportDialog::start() {
+    try {
+        m_sheet = sheetToImport(m_path, m_target);
+    } catch (const std::exception&) {
+        m_sheet = 0;  // the check says what is wrong with the file
+    }
     if (!recheck()) return false;
     buildMapping();
+    buildSheetList();
     return true;
+}
+
+void ImportDialog::buildSheetList() {
+    const QStringList sheets = m_plan ? m_plan->sheets : QStringList();
+    m_busy = true;
+    cbbSheet->clear();
+    cbbSheet->addItems(sheets);
+    cbbSheet->setCurrentIndex(m_sheet);
+    m_busy = false;
+    sheetLine->setVisible(sheets.size() > 1);
+}
+
+void ImportDialog::chooseSheet(int sheet) {
+    m_sheet = sheet;
+    // Another sheet has other columns: the mapping is guessed again from its titles.
+    m_busy = true;
+    for (QComboBox* box : m_map) box->clear();
+    m_busy = false;
+    if (recheck()) buildMapping();
 }
 
 void ImportDialog::setBusy(bool busy) {
     m_busy = busy;
     if (busy) m_cancel = false;
     for (QComboBox* box : m_map) box->setEnabled(!busy);
+    cbbSheet->setEnabled(!busy);
     if (rbUpdate) rbUpdate->setEnabled(!busy);
     if (rbSkip) rbSkip->setEnabled(!busy);
     btnImport->setEnabled(!busy && m_plan && m_plan->accepted() > 0);
@@ -160,9 +206,6 @@ void ImportDialog::buildMapping() {
         for (int c = 0; c < columns; ++c)
             box->addItem(QStringLiteral("%1：%2").arg(columnLetter(c), m_plan->header.cells[c].text), c);
         box->setCurrentIndex(box->findData(m_plan ? m_plan->mapping.value(f, -1) : -1));
-        connect(box, &QComboBox::currentIndexChanged, this, [this] {
-            if (!m_busy) recheck();
-        });
     }
     m_busy = false;
 }
@@ -176,6 +219,7 @@ bool ImportDialog::recheck() {
     ImportOptions options;
     options.target = m_target;
     options.updateExisting = !rbSkip || !rbSkip->isChecked();
+    options.sheet = m_sheet;
     // Once the mapping is shown, the boxes say it, also after a cancelled check left no plan.
     if (!m_map.isEmpty() && m_map.constFirst()->count() > 0)
         for (QComboBox* box : m_map) options.mapping.append(box->currentData().toInt());

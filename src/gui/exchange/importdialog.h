@@ -42,6 +42,8 @@ class ImportDialog : public QDialog {
 
   private:
     void buildMapping();
+    void buildSheetList();
+    void chooseSheet(int sheet);
     void showPlan();
     void importClicked();
     void setBusy(bool busy);
@@ -53,6 +55,9 @@ class ImportDialog : public QDialog {
     ImportTarget m_target;
     QString m_path;
     QVector<QComboBox*> m_map;
+    QWidget* sheetLine = nullptr;
+    QComboBox* cbbSheet = nullptr;
+    int m_sheet = 0;
     QRadioButton* rbUpdate = nullptr;
     QRadioButton* rbSkip = nullptr;
     QTableWidget* grdPreview = nullptr;

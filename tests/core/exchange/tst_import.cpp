@@ -134,6 +134,40 @@ class TestImport : public QObject {
         QCOMPARE(plan.refused(), 1);
     }
 
+    // A workbook whose list is not on its first sheet: the sheet that names the fields is the one to
+    // import from, any sheet can be chosen, and a sheet that is not there is an error, never the first.
+    void workbookOfSeveralSheets() {
+        const QString path = m_dir->file(QStringLiteral("价目.xlsx"));
+        hxtest::writeWorkbook(path, {{QStringLiteral("说明"), {{QStringLiteral("十一月工序价目，车间统一")}}},
+                                     {QStringLiteral("价目"),
+                                      {{QStringLiteral("工序号"), QStringLiteral("工价")},
+                                       {QStringLiteral("Q-01"), QStringLiteral("0.35")},
+                                       {QStringLiteral("Q-02"), QStringLiteral("0.2165")}}},
+                                     {QStringLiteral("空表"), {}}});
+        QCOMPARE(sheetToImport(path, ImportTarget::Job), 1);
+        QCOMPARE(sheetToImport(path, ImportTarget::Staff), 0);  // names no field of a worker anywhere
+
+        ImportOptions o;
+        o.target = ImportTarget::Job;
+        o.sheet = 1;
+        auto plan = checkImport(m_cn, path, o);
+        QVERIFY(plan);
+        QCOMPARE(plan->sheets, QStringList({"说明", "价目", "空表"}));
+        QCOMPARE(plan->added, 2);
+        o.sheet = 0;
+        plan = checkImport(m_cn, path, o);
+        QCOMPARE(plan->added, 0);
+        QCOMPARE(plan->refused(), 0);  // a heading only: nothing to import
+        o.sheet = 2;
+        QCOMPARE(checkImport(m_cn, path, o)->accepted(), 0);
+        o.sheet = 3;
+        QVERIFY_THROWS_EXCEPTION(FileError, checkImport(m_cn, path, o));
+
+        const QString text = csv(*m_dir, QStringLiteral("one.csv"), QStringLiteral("工序号,工价\nQ-03,1\n"));
+        QCOMPARE(sheetToImport(text, ImportTarget::Job), 0);
+        QVERIFY_THROWS_EXCEPTION(FileError, SheetReader::open(text, 1));
+    }
+
     // Every reason a worker row is refused, the update and the skip of an existing worker, and the
     // amounts and codes exactly as written.
     void workers() {

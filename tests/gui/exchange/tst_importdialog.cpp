@@ -452,6 +452,46 @@ class TestImportDialog : public QObject {
         QVERIFY(!importDialog());
     }
 
+    // A workbook with a notes sheet in front: the dialog opens on the sheet with the list; choosing the
+    // notes sheet by keys checks that one instead, and back on the list 导入 stores it.
+    void workbookOpensOnTheSheetWithTheList() {
+        QVERIFY(openWindow<TjobFrm>());
+        const QString path = f->dir.file(QStringLiteral("价目.xlsx"));
+        hxtest::writeWorkbook(path, {{QStringLiteral("说明"), {{QStringLiteral("十一月工序价目")}}},
+                                     {QStringLiteral("价目"),
+                                      {{QStringLiteral("工序号"), QStringLiteral("工价")},
+                                       {QStringLiteral("Q-01"), QStringLiteral("0.35")},
+                                       {QStringLiteral("Q-02"), QStringLiteral("0.2165")}}}});
+        QVERIFY(startImport(grid("grdMain"), path));
+        auto* sheet = part<QComboBox>("cbbSheet");
+        QVERIFY(sheet->isVisible());
+        QCOMPARE(sheet->currentText(), QStringLiteral("价目"));
+        QCOMPARE(preview(), QStringList({"2|新增|", "3|新增|"}));
+
+        QVERIFY(chooseByKeys(sheet, -1));
+        QCOMPARE(sheet->currentText(), QStringLiteral("说明"));
+        QCOMPARE(summary(), QStringLiteral("将新增 0 行，更新 0 行，拒绝 0 行"));
+        QVERIFY(!part<QPushButton>("btnImport")->isEnabled());
+        QVERIFY(chooseByKeys(sheet, 1));
+        QCOMPARE(part<QComboBox>("cbbMap0")->currentText(), QStringLiteral("A：工序号"));
+        QCOMPARE(preview(), QStringList({"2|新增|", "3|新增|"}));
+
+        click(part<QPushButton>("btnImport"));
+        QVERIFY(!importDialog());
+        QCOMPARE(
+            rows(QStringLiteral("select JobCode, UnitPrice from job where JobCode like 'Q-%' order by 1")),
+            QStringList({"Q-01|0.35", "Q-02|0.2165"}));
+    }
+
+    // A .csv file has one sheet: no choice is offered.
+    void textFileOffersNoSheet() {
+        QVERIFY(openWindow<TjobFrm>());
+        QVERIFY(
+            startImport(grid("grdMain"), writeCsv(QStringLiteral("j.csv"), QStringLiteral("工序号\nQ-9\n"))));
+        QVERIFY(!part<QComboBox>("cbbSheet")->isVisible());
+        click(part<QPushButton>("btnCancel"));
+    }
+
     // What the registers' grids export goes into a fresh account set as it was.
     void registersExportedFromTheirGridsComeBack() {
         f->addWorker(QStringLiteral("0012"), QStringLiteral("O'Neil"),
