@@ -136,12 +136,12 @@ class XlsxReader : public SheetReader {
   public:
     XlsxReader(const QString& path, int sheetIndex) : m_path(path) {
         int error = 0;
-        m_zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+        m_zip.reset(zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error));
         if (!m_zip) notASpreadsheet(path, QStringLiteral("不是 Excel 工作簿（.xlsx）"));
         const QString sheet = readWorkbook(sheetIndex);
         readStyles();
         readSharedStrings();
-        m_sheet = std::make_unique<ZipMember>(m_zip, sheet);
+        m_sheet = std::make_unique<ZipMember>(m_zip.get(), sheet);
         if (!m_sheet->isOpen()) notASpreadsheet(path, QStringLiteral("工作簿中没有工作表"));
         m_size = qMax<qint64>(1, m_sheet->uncompressedSize());
         m_xml.setDevice(m_sheet.get());
@@ -149,7 +149,6 @@ class XlsxReader : public SheetReader {
     ~XlsxReader() override {
         m_xml.setDevice(nullptr);
         m_sheet.reset();
-        zip_discard(m_zip);
     }
     XlsxReader(const XlsxReader&) = delete;
     XlsxReader& operator=(const XlsxReader&) = delete;
@@ -175,7 +174,7 @@ class XlsxReader : public SheetReader {
 
   private:
     QByteArray entry(const QString& name, bool required) {
-        ZipMember file(m_zip, name);
+        ZipMember file(m_zip.get(), name);
         if (!file.isOpen()) {
             if (required) notASpreadsheet(m_path, QStringLiteral("不是 Excel 工作簿（缺少 %1）").arg(name));
             return {};
@@ -243,7 +242,7 @@ class XlsxReader : public SheetReader {
     }
 
     void readSharedStrings() {
-        ZipMember file(m_zip, QStringLiteral("xl/sharedStrings.xml"));
+        ZipMember file(m_zip.get(), QStringLiteral("xl/sharedStrings.xml"));
         if (!file.isOpen()) return;
         QXmlStreamReader xml(&file);
         while (!xml.atEnd()) {
@@ -349,7 +348,11 @@ class XlsxReader : public SheetReader {
 
     QString m_path;
     QStringList m_sheetNames;
-    zip_t* m_zip = nullptr;
+    // Closed also when the constructor stops at a damaged or foreign workbook.
+    struct ZipDiscard {
+        void operator()(zip_t* archive) const { zip_discard(archive); }
+    };
+    std::unique_ptr<zip_t, ZipDiscard> m_zip;
     std::unique_ptr<ZipMember> m_sheet;
     QXmlStreamReader m_xml;
     qint64 m_size = 1;
