@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 
 #include "core/data/connection.h"
 #include "core/data/errors.h"
@@ -55,7 +56,14 @@ void CompactMDB(const QString& source, const QString& target) {
 QStringList matchingFiles(const QString& mask) {
     const QFileInfo info(mask);
     const QDir dir(info.path(), info.fileName(), QDir::Unsorted, QDir::Files | QDir::Hidden | QDir::System);
-    return dir.entryList();
+    QStringList names = dir.entryList();
+    // Compared by their capitals, as that file system's upcase table does, not by Qt's lower-case folding:
+    // "_a" sorts after "B", and a name that differs from another only in case follows it in a fixed order.
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const QString upperA = a.toUpper(), upperB = b.toUpper();
+        return upperA != upperB ? upperA < upperB : a < b;
+    });
+    return names;
 }
 
 bool IsValidName(const QString& name) {

@@ -17,7 +17,8 @@ void CopyMDB(const QString& source, const QString& target);
 void CompactMDB(const QString& source, const QString& target);
 
 // The name of every file that matches the mask (a path whose last part holds wildcards, e.g.
-// "/opt/pay/*.mdb"), in the order the file system returns them.
+// "/opt/pay/*.mdb"), by name without regard to case, capitals first as the Windows file system lists a
+// folder: an account set "x.mdb" comes before its backups "x2024-05-17.mdb".
 QStringList matchingFiles(const QString& mask);
 
 // False when the name contains any of \ / : * ? " < > |. An empty name is valid.

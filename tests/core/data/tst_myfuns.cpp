@@ -107,20 +107,24 @@ class TestMyFuns : public QObject {
         QVERIFY(!QFile::exists(path(QStringLiteral("n.mdb"))));
     }
 
-    void matchingFilesTakesHiddenFilesAndNothingElse() {
+    void matchingFilesTakesHiddenFilesByNameWithoutCase() {
         QTemporaryDir listDir;
         QCOMPARE(hx::matchingFiles(listDir.path() + QStringLiteral("/*.mdb")), QStringList());
         for (const QString& name :
-             {QStringLiteral("b.mdb"), QStringLiteral("a.mdb"), QStringLiteral(".hidden.mdb"),
-              QStringLiteral("c.mdb.bak"), QStringLiteral("mlcp.dll")}) {
+             {QStringLiteral("b.mdb"), QStringLiteral("厂2026-12-10.mdb"), QStringLiteral("_x.mdb"),
+              QStringLiteral("厂.mdb"), QStringLiteral("A.mdb"), QStringLiteral("a2026-12-10.mdb"),
+              QStringLiteral("a.mdb"), QStringLiteral(".hidden.mdb"), QStringLiteral("c.mdb.bak"),
+              QStringLiteral("mlcp.dll")}) {
             QFile f(listDir.filePath(name));
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
         QDir(listDir.path()).mkdir(QStringLiteral("d.mdb"));
-        QStringList names = hx::matchingFiles(listDir.path() + QStringLiteral("/*.mdb"));
-        names.sort();
-        QCOMPARE(names, (QStringList{QStringLiteral(".hidden.mdb"), QStringLiteral("a.mdb"),
-                                     QStringLiteral("b.mdb")}));
+        // An account set before its backups, "_" after the letters as capitals compare.
+        QCOMPARE(
+            hx::matchingFiles(listDir.path() + QStringLiteral("/*.mdb")),
+            (QStringList{QStringLiteral(".hidden.mdb"), QStringLiteral("A.mdb"), QStringLiteral("a.mdb"),
+                         QStringLiteral("a2026-12-10.mdb"), QStringLiteral("b.mdb"), QStringLiteral("_x.mdb"),
+                         QStringLiteral("厂.mdb"), QStringLiteral("厂2026-12-10.mdb")}));
     }
 
     void backupFileName() {

@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QComboBox>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,7 @@
 #include "core/data/schema.h"
 #include "gui/registers/staff.h"
 #include "gui/shell/entries.h"
+#include "gui/shell/login.h"
 #include "gui/shell/mainpanel.h"
 #include "gui/shell/session.h"
 #include "gui/shell/sysmenu.h"
@@ -136,6 +138,11 @@ class TestSysMenu : public QObject {
                                           QDir::toNativeSeparators(backup) + QStringLiteral(" 请妥善保存。"));
         QVERIFY(QFile::exists(backup));
         QVERIFY(cn().isOpen());
+        // The next login offers the account set first, not its backup.
+        const hx::TLoginFrm login;
+        QCOMPARE(login.cbbMDB->currentIndex(), 0);
+        QCOMPARE(login.cbbMDB->itemText(0), QStringLiteral("厂.mdb"));
+        QCOMPARE(login.cbbMDB->itemText(1), QStringLiteral("厂2025-03-10.mdb"));
     }
 
     void aRowInEditIsStoredBeforeTheBackupAndTheWindowEmpties() {
