@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the project needs (only those missing) and builds it into build/.
+# Installs the Debian packages the project needs (only those missing) and builds it into build/: every
+# target, or only the targets named as arguments.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,4 +19,6 @@ fi
 
 # HEXIU_WERROR=ON (CI sets it) turns every compiler warning into an error.
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHEXIU_WERROR="${HEXIU_WERROR:-OFF}" >/dev/null
-cmake --build build -j"$(nproc)"
+targets=()
+for target in "$@"; do targets+=(--target "$target"); done
+cmake --build build -j"$(nproc)" "${targets[@]}"
