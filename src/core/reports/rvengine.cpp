@@ -10,6 +10,7 @@
 #include <QtEndian>
 #include <array>
 #include <cmath>
+#include <deque>
 #include <map>
 
 #include "core/data/dataset.h"
@@ -42,13 +43,6 @@ QString substitute(const QString& text, const QHash<QString, QString>& parameter
     for (auto it = parameters.begin(); it != parameters.end(); ++it)
         out.replace(QLatin1Char('{') + it.key() + QLatin1Char('}'), it.value());
     return out;
-}
-
-QFont makeFont(const SnapshotFont& f) {
-    QFont font(f.family);
-    font.setPixelSize(f.pixels);
-    font.setBold(f.bold);
-    return font;
 }
 
 // Record kinds of a page's drawing list.
@@ -182,54 +176,74 @@ class TextSetter {
   public:
     explicit TextSetter(QVector<SnapshotFont>& fonts) : m_fonts(fonts) {}
 
-    void draw(PageWriter& w, const TRaveText& t, const QString& text, const QRectF& rect) {
+    static int designPixels(const TRaveText& t) {
+        return std::max(1, int(std::lround(t.FontSize * dpi / 72.0)));
+    }
+    static double room(const QRectF& rect) { return rect.width() - 2 * textPadding * dpi; }
+
+    // The largest font size, in dots and at most the designed one, at which the text fits the box.
+    int fittingPixels(const TRaveText& t, const QString& text, const QRectF& rect) {
+        int pixels = designPixels(t);
+        const double space = room(rect);
+        if (text.isEmpty() || space <= 0) return pixels;
+        const double wide = width(metrics({t.FontName, pixels, t.Bold}), text);
+        if (wide <= space) return pixels;
+        // Widths grow nearly in proportion to the size; hinting may leave the first guess a little wide.
+        pixels = std::max(1, int(std::floor(pixels * space / wide)));
+        while (pixels > 1 && width(metrics({t.FontName, pixels, t.Bold}), text) > space) --pixels;
+        return pixels;
+    }
+
+    // Draws the text at the given size (fittingPixels or below it: never cut off).
+    void draw(PageWriter& w, const TRaveText& t, const QString& text, const QRectF& rect, int pixels) {
         if (t.Frame) w.rect(rect);
         if (text.isEmpty()) return;
-        const int pixels = std::max(1, int(std::lround(t.FontSize * dpi / 72.0)));
-        int id = fontId(t.FontName, pixels, t.Bold);
-        const double room = rect.width() - 2 * textPadding * dpi;
-        double wide = width(id, text);
-        // A value wider than its box is drawn smaller, never cut off.
-        if (wide > room && room > 0) {
-            const int smaller = std::max(1, int(std::floor(pixels * room / wide)));
-            id = fontId(t.FontName, smaller, t.Bold);
-            wide = width(id, text);
-        }
-        const Font& f = m_metrics[id];
+        const SnapshotFont key{t.FontName, pixels, t.Bold};
+        Font& f = metrics(key);
+        const double space = room(rect);
+        const double wide = width(f, text);
         const double left = rect.left() + textPadding * dpi;
-        const double x = t.Align == TextAlign::Right    ? left + room - wide
-                         : t.Align == TextAlign::Center ? left + (room - wide) / 2
+        const double x = t.Align == TextAlign::Right    ? left + space - wide
+                         : t.Align == TextAlign::Center ? left + (space - wide) / 2
                                                         : left;
         const double y = rect.top() + (rect.height() - f.ascent - f.descent) / 2 + f.ascent;
-        w.text(id, x, y, text);
+        w.text(fontId(key), x, y, text);
     }
 
   private:
     struct Font {
+        SnapshotFont key;
         QFontMetricsF metrics;
         double ascent, descent;
         std::array<double, 128> ascii;  // advances of the ASCII characters, < 0 until measured
         QHash<QString, double> widths;  // of other wordings
     };
-    int fontId(const QString& family, int pixels, bool bold) {
-        const SnapshotFont key{family, pixels, bold};
+    // The fonts measured, also sizes tried and not drawn; only drawn ones enter the snapshot.
+    Font& metrics(const SnapshotFont& key) {
         // A report uses a handful of fonts: the last one found is most often the one wanted.
+        if (m_lastMeasured >= 0 && m_metrics[m_lastMeasured].key == key) return m_metrics[m_lastMeasured];
+        for (std::size_t i = 0; i < m_metrics.size(); ++i)
+            if (m_metrics[i].key == key) {
+                m_lastMeasured = int(i);
+                return m_metrics[i];
+            }
+        const QFontMetricsF measured(snapshotFont(key));
+        Font f{key, measured, measured.ascent(), measured.descent(), {}, {}};
+        f.ascii.fill(-1);
+        m_metrics.push_back(std::move(f));
+        m_lastMeasured = int(m_metrics.size() - 1);
+        return m_metrics.back();
+    }
+    int fontId(const SnapshotFont& key) {
         if (m_last >= 0 && m_fonts[m_last] == key) return m_last;
         m_last = int(m_fonts.indexOf(key));
         if (m_last < 0) {
             m_fonts << key;
             m_last = int(m_fonts.size() - 1);
         }
-        while (m_metrics.size() <= std::size_t(m_last)) {
-            const QFontMetricsF metrics(makeFont(m_fonts[int(m_metrics.size())]));
-            Font f{metrics, metrics.ascent(), metrics.descent(), {}, {}};
-            f.ascii.fill(-1);
-            m_metrics.push_back(std::move(f));
-        }
         return m_last;
     }
-    double width(int id, const QString& text) {
-        Font& f = m_metrics[id];
+    static double width(Font& f, const QString& text) {
         double sum = 0;
         for (QChar c : text) {
             const ushort u = c.unicode();
@@ -249,27 +263,33 @@ class TextSetter {
         return w;
     }
     QVector<SnapshotFont>& m_fonts;
-    std::vector<Font> m_metrics;
-    int m_last = -1;
+    std::deque<Font> m_metrics;
+    int m_last = -1, m_lastMeasured = -1;
 };
 
+QRectF boxOf(const TRaveComponent& c, double left, double top) {
+    return QRectF(left * dpi, top * dpi, c.Width * dpi, c.Height * dpi);
+}
+
+// Draws a component at a place; a text at the given size, or, with 0, at the largest that fits its box.
 void drawComponent(PageWriter& w, TextSetter& texts, const TRaveComponent& c, double left, double top,
-                   const QString& text) {
-    const QRectF rect(left * dpi, top * dpi, c.Width * dpi, c.Height * dpi);
+                   const QString& text, int pixels = 0) {
+    const QRectF rect = boxOf(c, left, top);
     if (c.kind() == TRaveComponent::Kind::Line) {
         const auto& line = static_cast<const TRaveLine&>(c);
         w.line(rect.topLeft(), QPointF(rect.left() + rect.width(), rect.top() + rect.height()),
                std::max(1.0, line.PenWidth * dpi), line.Dashed);
         return;
     }
-    texts.draw(w, static_cast<const TRaveText&>(c), text, rect);
+    const auto& t = static_cast<const TRaveText&>(c);
+    texts.draw(w, t, text, rect, pixels > 0 ? pixels : texts.fittingPixels(t, text, rect));
 }
 
 // Draws pages: the fonts of a snapshot are made once for all its pages.
 class PagePainter {
   public:
     explicit PagePainter(const Snapshot& snapshot) : m_snapshot(snapshot) {
-        for (const SnapshotFont& f : snapshot.fonts) m_fonts << makeFont(f);
+        for (const SnapshotFont& f : snapshot.fonts) m_fonts << snapshotFont(f);
     }
     // Draws the page in dots onto the painter as it is set up.
     void draw(QPainter& p, int page) {
@@ -424,6 +444,65 @@ Snapshot snapshotFromBytes(const QByteArray& bytes) {
     return readSnapshot(buffer);
 }
 
+QVector<PageText> pageTexts(const Snapshot& snapshot, int page) {
+    QVector<PageText> texts;
+    if (page < 0 || page >= snapshot.pages.size()) return texts;
+    PageReader r(snapshot.pages[page]);
+    while (!r.atEnd() && r.ok()) {
+        switch (r.kind()) {
+            case opText: {
+                const int font = r.u16();
+                const double x = r.f(), y = r.f();
+                const int n = r.u16();
+                if (const char* units = r.units(n))
+                    texts.push_back({font, QPointF(x, y), unitsText(units, n)});
+                break;
+            }
+            case opRect:
+                r.units(8);
+                break;
+            case opLine:
+                r.units(10), r.u8();
+                break;
+            default:
+                r.fail();
+        }
+    }
+    return texts;
+}
+
+QVector<QRectF> pageBoxes(const Snapshot& snapshot, int page) {
+    QVector<QRectF> boxes;
+    if (page < 0 || page >= snapshot.pages.size()) return boxes;
+    PageReader r(snapshot.pages[page]);
+    while (!r.atEnd() && r.ok()) {
+        switch (r.kind()) {
+            case opText:
+                r.u16(), r.f(), r.f();
+                r.units(r.u16());
+                break;
+            case opRect: {
+                const double x = r.f(), y = r.f(), w = r.f(), h = r.f();
+                boxes.push_back(QRectF(x, y, w, h));
+                break;
+            }
+            case opLine:
+                r.units(10), r.u8();
+                break;
+            default:
+                r.fail();
+        }
+    }
+    return boxes;
+}
+
+QFont snapshotFont(const SnapshotFont& f) {
+    QFont font(f.family);
+    font.setPixelSize(f.pixels);
+    font.setBold(f.bold);
+    return font;
+}
+
 void renderPage(const Snapshot& snapshot, int page, QPainter& painter, const QRectF& target) {
     if (page < 0 || page >= snapshot.pages.size()) return;
     const QSize dots = snapshot.pageSizeDots();
@@ -567,18 +646,47 @@ std::optional<Snapshot> generateReport(const TRavePage& page, int rows,
         double left, top;
         const QString* text;   // a fixed text, or none
         const QString* field;  // a data text's field, or none
+        int row;               // its heading or value row (below), or -1
+    };
+    // The headings of a slip line form a row, and so do its values: a row is printed in one font size, the
+    // largest at which every text of the row fits its box, so that one narrow box makes the whole row
+    // smaller rather than one text in it.
+    struct TextRow {
+        std::vector<std::size_t> members;  // into placedList
+        bool fixed = true;                 // headings only: the same size on every slip, found once
+        double scale = 0;                  // of the designed sizes; 0 until found
     };
     std::vector<Placed> placedList;
+    std::vector<TextRow> textRows;
+    std::map<std::pair<bool, long>, int> rowAt;
     for (const PlacedComponent& placed : band.placed) {
         const TRaveComponent* c = placed.component;
         auto it = fixed.find(c);
+        const bool value = c->kind() == TRaveComponent::Kind::DataText;
+        int row = -1;
+        if (pairNumber(*c) > 0 && c->kind() != TRaveComponent::Kind::Line) {
+            const auto key = std::pair{value, std::lround(placed.top * dpi)};
+            auto at = rowAt.find(key);
+            if (at == rowAt.end()) {
+                at = rowAt.emplace(key, int(textRows.size())).first;
+                textRows.emplace_back();
+            }
+            row = at->second;
+            textRows[row].members.push_back(placedList.size());
+            textRows[row].fixed = textRows[row].fixed && !value;
+        }
         placedList.push_back({c, placed.left, placed.top, it == fixed.end() ? nullptr : &it->second,
-                              c->kind() == TRaveComponent::Kind::DataText
-                                  ? &static_cast<const TRaveDataText*>(c)->DataField
-                                  : nullptr});
+                              value ? &static_cast<const TRaveDataText*>(c)->DataField : nullptr, row});
     }
+    // The size of a text of a row: its designed size at the row's scale (the scale of the row's tightest
+    // text, so that text gets exactly the size that fits it).
+    auto rowPixels = [](const Placed& placed, double scale) {
+        const int design = TextSetter::designPixels(static_cast<const TRaveText&>(*placed.component));
+        return std::max(1, int(std::floor(design * scale + 1e-9)));
+    };
     TextSetter texts(snapshot.fonts);
     const QString none;
+    std::vector<QString> slipTexts(placedList.size());
     for (int pageNo = 0; pageNo < pageCount; ++pageNo) {
         PageWriter w;
         const double x0 = page.MarginLeft, y0 = page.MarginTop;
@@ -591,14 +699,27 @@ std::optional<Snapshot> generateReport(const TRavePage& page, int rows,
         const int last = std::min(rows, first + perPage);
         for (int row = first; row < last; ++row) {
             const double top = y0 + headerHeight + (row - first) * band.height;
-            for (const Placed& placed : placedList) {
-                if (placed.field) {
-                    drawComponent(w, texts, *placed.component, x0 + placed.left, top + placed.top,
-                                  text(row, *placed.field));
-                } else {
-                    drawComponent(w, texts, *placed.component, x0 + placed.left, top + placed.top,
-                                  placed.text ? *placed.text : none);
+            for (std::size_t i = 0; i < placedList.size(); ++i) {
+                const Placed& placed = placedList[i];
+                slipTexts[i] = placed.field ? text(row, *placed.field) : placed.text ? *placed.text : none;
+            }
+            for (TextRow& r : textRows) {
+                if (r.fixed && r.scale > 0) continue;
+                double scale = 1;
+                for (std::size_t i : r.members) {
+                    const Placed& placed = placedList[i];
+                    const auto& t = static_cast<const TRaveText&>(*placed.component);
+                    const int fits =
+                        texts.fittingPixels(t, slipTexts[i], boxOf(t, x0 + placed.left, top + placed.top));
+                    scale = std::min(scale, double(fits) / TextSetter::designPixels(t));
                 }
+                r.scale = scale;
+            }
+            for (std::size_t i = 0; i < placedList.size(); ++i) {
+                const Placed& placed = placedList[i];
+                const int pixels = placed.row < 0 ? 0 : rowPixels(placed, textRows[placed.row].scale);
+                drawComponent(w, texts, *placed.component, x0 + placed.left, top + placed.top, slipTexts[i],
+                              pixels);
             }
         }
         snapshot.pages << w.take();

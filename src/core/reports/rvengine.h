@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFont>
 #include <QHash>
 #include <QIODevice>
+#include <QPointF>
+#include <QRectF>
 #include <QSizeF>
 #include <QString>
 #include <QVector>
@@ -12,7 +15,6 @@
 
 class QPainter;
 class QImage;
-class QRectF;
 
 namespace hx {
 
@@ -61,6 +63,17 @@ void writeSnapshot(const Snapshot& snapshot, QIODevice& device);
 Snapshot readSnapshot(QIODevice& device);
 QByteArray snapshotBytes(const Snapshot& snapshot);
 Snapshot snapshotFromBytes(const QByteArray& bytes);
+
+// What a page holds, read back from its drawing list: its texts and its ruled boxes, in dots.
+struct PageText {
+    int font;          // into the snapshot's fonts
+    QPointF baseline;  // the baseline's left end
+    QString text;
+};
+QVector<PageText> pageTexts(const Snapshot& snapshot, int page);
+QVector<QRectF> pageBoxes(const Snapshot& snapshot, int page);
+// The font a snapshot font stands for, at its size in dots.
+QFont snapshotFont(const SnapshotFont& font);
 
 // Draws a page into the rectangle (which should have the page's proportions) of a painter.
 void renderPage(const Snapshot& snapshot, int page, QPainter& painter, const QRectF& target);

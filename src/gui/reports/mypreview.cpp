@@ -435,6 +435,16 @@ bool TmyPreviewFrm::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
+void TmyPreviewFrm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // The window opens with the page as wide as the window (at 100 % its right-hand part lies outside).
+    // Only now are the sizes of the scroll box known.
+    if (!m_opened && RvRenderPreview->Rendered()) {
+        m_opened = true;
+        actnZoom_PageWidth->trigger();
+    }
+}
+
 void TmyPreviewFrm::closeEvent(QCloseEvent* event) {
     FormClosed = true;
     QDialog::closeEvent(event);

@@ -54,6 +54,7 @@ class TmyPreviewFrm : public QDialog {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:
@@ -63,6 +64,7 @@ class TmyPreviewFrm : public QDialog {
     void PageEditExit();
     QAction* command(const QString& text, const QString& hint, QKeySequence shortcut,
                      std::function<void()> run);
+    bool m_opened = false;  // shown at page width once
 };
 
 }  // namespace hx

@@ -87,9 +87,14 @@ TmyRpSetupFrm::TmyRpSetupFrm(QWidget* parent) : QDialog(parent) {
     FileNameSB = new QToolButton(DestGB);
     FileNameSB->setObjectName(QStringLiteral("FileNameSB"));
     FileNameSB->setText(QStringLiteral("..."));
+    // Room for a usual path, so that the name can be read whole, not only its end.
+    editFileName->setMinimumWidth(editFileName->fontMetrics().horizontalAdvance(
+        QStringLiteral("/home/会计/文档/工资条/2026年12月工资条.pdf")));
     Label1 = new QLabel(QStringLiteral("格式:"), DestGB);
     cboxFormat = new QComboBox(DestGB);
     cboxFormat->setObjectName(QStringLiteral("cboxFormat"));
+    // The names of the formats are read whole ("PDF 文件 (*.pdf)", not "PDF 文件 (*.pc").
+    cboxFormat->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     auto* dest = new QGridLayout(DestGB);
     dest->addWidget(PrinterRB, 0, 0);
     dest->addWidget(PreviewRB, 0, 1);
@@ -238,17 +243,16 @@ void TmyRpSetupFrm::FormShow() {
         }
     }
     CopiesED->setText(QString::number(ReportSystem ? ReportSystem->SystemPrinter.Copies : 1));
-    if (!m_hasPrinter) {
-        for (QWidget* w :
-             std::initializer_list<QWidget*>{CollateCK, CopiesED, CopiesLabel, DuplexCK, SetupBB})
-            w->setEnabled(false);
-    } else {
-        CollateCK->setEnabled(setups & ssAllowCollate);
-        CopiesED->setEnabled(setups & ssAllowCopies);
-        CopiesLabel->setEnabled(setups & ssAllowCopies);
-        DuplexCK->setEnabled(setups & ssAllowDuplex);
-        SetupBB->setEnabled(setups & ssAllowPrinterSetup);
-    }
+    // Only disabling here: what the destination chosen above disabled (the copy options while the preview
+    // is the destination) stays so.
+    auto disableUnless = [this](QWidget* w, unsigned setup) {
+        if (!m_hasPrinter || !setup) w->setEnabled(false);
+    };
+    disableUnless(CollateCK, setups & ssAllowCollate);
+    disableUnless(CopiesED, setups & ssAllowCopies);
+    disableUnless(CopiesLabel, setups & ssAllowCopies);
+    disableUnless(DuplexCK, setups & ssAllowDuplex);
+    disableUnless(SetupBB, setups & ssAllowPrinterSetup);
     if (ReportSystem) {
         CollateCK->setChecked(ReportSystem->SystemPrinter.Collate);
         DuplexCK->setChecked(ReportSystem->SystemPrinter.Duplex != dupSimplex);
@@ -261,10 +265,17 @@ void TmyRpSetupFrm::PrinterRBClick() {
     cboxFormat->setEnabled(false);
     bbtnOK->setEnabled(true);
     SetupBB->setEnabled(m_hasPrinter);
-    const bool printer = PrinterRB->isChecked();
-    CopiesED->setEnabled(printer);
-    CollateCK->setEnabled(printer);
-    DuplexCK->setEnabled(printer);
+    enableCopyOptions(PrinterRB->isChecked());
+}
+
+void TmyRpSetupFrm::enableCopyOptions(bool wanted) {
+    // Each only where the report system lets it be set: the OK button ignores it otherwise.
+    const unsigned setups = ReportSystem ? ReportSystem->SystemSetups : ssAllSetups;
+    const bool on = wanted && m_hasPrinter;
+    CopiesED->setEnabled(on && (setups & ssAllowCopies));
+    CopiesLabel->setEnabled(on && (setups & ssAllowCopies));
+    CollateCK->setEnabled(on && (setups & ssAllowCollate));
+    DuplexCK->setEnabled(on && (setups & ssAllowDuplex));
 }
 
 void TmyRpSetupFrm::FileRBClick() {

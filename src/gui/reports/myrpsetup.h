@@ -79,6 +79,8 @@ class TmyRpSetupFrm : public QDialog {
   private:
     void FormShow();
     void refreshPrinterLabel();
+    // Copies, collate and duplex: enabled when wanted, a printer is there and the report system allows them.
+    void enableCopyOptions(bool wanted);
     // Sets the format whose extension the file name has; leaves it for another name.
     void formatFromName(const QString& name);
     bool m_hasPrinter = false;

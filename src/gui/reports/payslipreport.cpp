@@ -36,6 +36,11 @@ TPaySlipReport::TPaySlipReport(QWidget* owner, DataSet* sheet)
 }
 
 void TPaySlipReport::btnPrintBarClick(int year, int month, int day) {
+    // A batch without workers would come out as a blank page.
+    if (RvDsc.rowCount() == 0) {
+        Dialogs::get().information(QStringLiteral("没有可打印的工资条"));
+        return;
+    }
     guarded([&] {
         // The project is opened afresh for every run: the positions set here never reach the file.
         struct Closer {

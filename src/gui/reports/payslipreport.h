@@ -24,7 +24,8 @@ class TPaySlipReport : public QObject {
     TRvSystem* RvSystem1;
 
     // Lays the slip out from the month's items and runs the report: setup, generation, output. Returns when
-    // the last window of the run is closed. Errors go to the application's error box.
+    // the last window of the run is closed. Errors go to the application's error box; a sheet without rows
+    // prints nothing and says so.
     void btnPrintBarClick(int year, int month, int day);
 
     void RvSystem1OverrideSetup(TRvSystem& system, TOverrideMode mode, QObject*& form);

@@ -48,8 +48,11 @@ void TRvRenderPreview::RenderFile(const QString& fileName) {
 void TRvRenderPreview::RenderPage(int page) {
     if (!m_snapshot) return;
     page = std::max(1, std::min(page, Pages()));
+    const bool turned = page != m_page;
     m_page = page;
     RedrawPage();
+    // A new page is shown from its top: the place scrolled to on the last one may be blank on this one.
+    if (turned) ScrollBox->verticalScrollBar()->setValue(0);
     emit PageChange();
 }
 
@@ -62,12 +65,18 @@ void TRvRenderPreview::setZoomFactor(double zoom) {
 
 double TRvRenderPreview::ZoomPageWidthFactor() const {
     if (!m_snapshot) return m_zoom;
-    const double room = ScrollBox->viewport()->width() - ShadowDepth - 2;
-    return std::max(
-        10.0,
-        std::min(
-            200.0,
-            room / (m_snapshot->pageSize.width() * pixelsPerInch() * (1 + 2 * MarginPercent / 100)) * 100));
+    // The room without scroll bars; a page taller than the box brings the vertical one, which takes its
+    // width off the room (else the fitted page would need the horizontal one as well).
+    const QSize box = ScrollBox->maximumViewportSize();
+    const QSizeF page = m_snapshot->pageSize * pixelsPerInch();
+    const double margins = 1 + 2 * MarginPercent / 100;
+    double room = box.width() - ShadowDepth - 2;
+    if (ScrollBox->verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff &&
+        (page.height() + 2 * MarginPercent / 100 * page.width()) * room / (page.width() * margins) +
+                ShadowDepth >
+            box.height())
+        room -= ScrollBox->verticalScrollBar()->sizeHint().width();
+    return std::max(10.0, std::min(200.0, room / (page.width() * margins) * 100));
 }
 
 double TRvRenderPreview::ZoomPageFactor() const {
@@ -131,17 +140,39 @@ void TRvRenderPrinter::Render() {
     painter.end();
 }
 
+namespace {
+
+std::function<QVector<InstalledPrinter>()>& printerList() {
+    static std::function<QVector<InstalledPrinter>()> list;
+    return list;
+}
+
+}  // namespace
+
+QVector<InstalledPrinter> installedPrinters() {
+    if (printerList()) return printerList()();
+    QVector<InstalledPrinter> printers;
+    const QPrinterInfo current = QPrinterInfo::defaultPrinter();
+    if (!current.isNull()) printers.push_back({current.printerName(), current.location()});
+    for (const QPrinterInfo& info : QPrinterInfo::availablePrinters())
+        if (info.printerName() != current.printerName())
+            printers.push_back({info.printerName(), info.location()});
+    return printers;
+}
+
+void setInstalledPrinters(std::function<QVector<InstalledPrinter>()> list) {
+    printerList() = std::move(list);
+}
+
 bool printerInstalled() {
-    return !QPrinterInfo::availablePrinterNames().isEmpty();
+    return !installedPrinters().isEmpty();
 }
 
 QString currentPrinterLabel() {
-    if (!printerInstalled()) return QString();
-    const QPrinterInfo info = QPrinterInfo::defaultPrinter().isNull()
-                                  ? QPrinterInfo::availablePrinters().first()
-                                  : QPrinterInfo::defaultPrinter();
-    const QString port = info.location();
-    return port.isEmpty() ? info.printerName() : QStringLiteral("%1 on %2").arg(info.printerName(), port);
+    const QVector<InstalledPrinter> printers = installedPrinters();
+    if (printers.isEmpty()) return QString();
+    const InstalledPrinter& p = printers.first();
+    return p.port.isEmpty() ? p.name : QStringLiteral("%1 on %2").arg(p.name, p.port);
 }
 
 void printWithSystemPrinter(TRvSystem& system, const Snapshot& snapshot, const QString& fileName) {

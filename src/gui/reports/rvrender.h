@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <optional>
 
 #include "core/reports/rvengine.h"
@@ -94,9 +95,16 @@ class TRvRenderPrinter {
     void Render();
 };
 
-// The printers of the system.
+// A printer of the system: its device name and port.
+struct InstalledPrinter {
+    QString name, port;
+};
+// The printers of the system, the current (default) one first.
+QVector<InstalledPrinter> installedPrinters();
+// Puts another list of printers in place of the system's (tests); an empty function restores the system's.
+void setInstalledPrinters(std::function<QVector<InstalledPrinter>()> list);
 bool printerInstalled();
-QString currentPrinterLabel();  // "device on port", or the device alone
+QString currentPrinterLabel();  // "device on port", or the device alone; empty without a printer
 
 // Prints a report system's snapshot with its printer settings (the report system's print handler).
 void printWithSystemPrinter(TRvSystem& system, const Snapshot& snapshot, const QString& fileName);

@@ -37,16 +37,6 @@ class ReturnFocus {
     QPointer<QWidget> m_focus;
 };
 
-// "电子表格|*.xls" becomes the Qt filter "电子表格 (*.xls)".
-QString qtFilter(const QString& filter) {
-    const QStringList parts = filter.split(QLatin1Char('|'));
-    QStringList result;
-    for (int i = 0; i + 1 < parts.size(); i += 2)
-        result << QStringLiteral("%1 (%2)").arg(
-            parts[i], QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')));
-    return result.join(QStringLiteral(";;"));
-}
-
 Answer boxAnswer(QMessageBox& box, QAbstractButton* yes, QAbstractButton* no, Answer yesAnswer,
                  Answer noAnswer) {
     box.exec();
@@ -67,6 +57,18 @@ void Dialogs::install(Dialogs* dialogs) {
 
 QString applicationTitle() {
     return QStringLiteral("禾岫ERP计件工资助手");
+}
+
+QString qtFileFilter(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList result;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        const QString patterns = QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '));
+        const QString shown = QStringLiteral(" (%1)").arg(patterns);
+        // A name that already shows its patterns keeps them once.
+        result << (parts[i].endsWith(shown, Qt::CaseInsensitive) ? parts[i] : parts[i] + shown);
+    }
+    return result.join(QStringLiteral(";;"));
 }
 
 void showError(const std::exception& e) {
@@ -131,7 +133,7 @@ std::optional<QString> QtDialogs::input(const QString& title, const QString& pro
 std::optional<QString> QtDialogs::openFile(const QString& filter, const QString& directory) {
     ReturnFocus back;
     const QString file =
-        QFileDialog::getOpenFileName(dialogParent(), QStringLiteral("打开"), directory, qtFilter(filter));
+        QFileDialog::getOpenFileName(dialogParent(), QStringLiteral("打开"), directory, qtFileFilter(filter));
     if (file.isEmpty()) return std::nullopt;
     return file;
 }
@@ -139,7 +141,7 @@ std::optional<QString> QtDialogs::openFile(const QString& filter, const QString&
 std::optional<QString> QtDialogs::saveFile(const QString& filter, const QString& directory) {
     ReturnFocus back;
     const QString file =
-        QFileDialog::getSaveFileName(dialogParent(), QStringLiteral("保存"), directory, qtFilter(filter));
+        QFileDialog::getSaveFileName(dialogParent(), QStringLiteral("保存"), directory, qtFileFilter(filter));
     if (file.isEmpty()) return std::nullopt;
     return file;
 }

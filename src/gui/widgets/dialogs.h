@@ -45,6 +45,9 @@ class Dialogs {
 // The application title, caption of plain message boxes.
 QString applicationTitle();
 
+// A filter as the dialogs take it ("电子表格|*.xls") as the file dialog shows it ("电子表格 (*.xls)").
+QString qtFileFilter(const QString& filter);
+
 // Shows an error in the application's standard error box.
 void showError(const std::exception& e);
 

@@ -1,4 +1,5 @@
-// The pay-slip layout from the month's items, and the loading of report projects.
+// The pay-slip layout from the month's items, the font sizes of its rows, and the loading of report projects.
+#include <QFontMetricsF>
 #include <QtTest>
 
 #include "core/data/connection.h"
@@ -158,6 +159,58 @@ class TestPaySlip : public QObject {
         QCOMPARE(layoutBand(*narrow->findPage(QStringLiteral("report1.page1"))).extraLines, 0);
     }
 
+    void aRowOfTextsTakesTheSizeOfItsTightestBox() {
+        // One item of 10 mm among items of 20 mm: its four-character heading and its seven-character value
+        // do not fit at the designed sizes (8 and 9 points).
+        auto pm = parseReportProject(defaultReportProject());
+        SlipLayoutData d{15, 20, {}};
+        for (auto [code, name, width] : {std::tuple{"A01", "计件工资", 20},
+                                         {"A02", "岗位津贴", 10},
+                                         {"A03", "加班工资", 20},
+                                         {"A04", "全勤奖", 20}})
+            d.items.push_back({QLatin1String(code), QString::fromUtf8(name), width});
+        layoutPaySlip(*pm, d);
+        // The first slip's A02 is the long value; the second slip's values all fit.
+        const auto s = generateReport(*pm->findPage(QStringLiteral("report1.page1")), 2,
+                                      [](int row, const QString& field) {
+                                          if (field == QLatin1String("staffCode"))
+                                              return QStringLiteral("W001");
+                                          if (field == QLatin1String("staffName"))
+                                              return QStringLiteral("张三");
+                                          if (row == 0 && field == QLatin1String("A02"))
+                                              return QStringLiteral("1234.56");
+                                          return QStringLiteral("8.50");
+                                      });
+        QVERIFY(s);
+        const QVector<QRectF> boxes = pageBoxes(*s, 0);
+        const double dotsPerPoint = Snapshot::dotsPerInch / 72.0;
+        QMap<int, QSet<int>> pixelsByRowTop;  // the sizes found in each row of boxes
+        int inBoxes = 0;
+        for (const PageText& t : pageTexts(*s, 0)) {
+            const SnapshotFont& font = s->fonts[t.font];
+            const double width = QFontMetricsF(snapshotFont(font)).horizontalAdvance(t.text);
+            const auto box = std::find_if(boxes.begin(), boxes.end(), [&](const QRectF& b) {
+                return b.contains(t.baseline + QPointF(1, -1));
+            });
+            if (box == boxes.end()) continue;  // the title
+            ++inBoxes;
+            QVERIFY2(t.baseline.x() >= box->left() && t.baseline.x() + width <= box->right() + 0.01,
+                     qPrintable(t.text));
+            pixelsByRowTop[qRound(box->top())] << font.pixels;
+        }
+        QCOMPARE(inBoxes, 2 * 2 * 6);
+        QCOMPARE(pixelsByRowTop.size(), 4);  // headings and values of two slips
+        const QList<QSet<int>> rows = pixelsByRowTop.values();
+        for (const QSet<int>& sizes : rows) QCOMPARE(sizes.size(), 1);
+        const int headings = *rows[0].begin(), narrowValues = *rows[1].begin();
+        QCOMPARE(*rows[2].begin(), headings);
+        QVERIFY(headings < qRound(8 * dotsPerPoint));
+        QVERIFY(headings > qRound(5 * dotsPerPoint));
+        QVERIFY(narrowValues < qRound(9 * dotsPerPoint));
+        QVERIFY(narrowValues > qRound(5 * dotsPerPoint));
+        QCOMPARE(*rows[3].begin(), qRound(9 * dotsPerPoint));  // the second slip's values fit as designed
+    }
+
     void missingAndFaultyProjects() {
         hxtest::TempProgramDir dir;
         TRvProject project;
@@ -202,5 +255,5 @@ class TestPaySlip : public QObject {
     }
 };
 
-QTEST_GUILESS_MAIN(TestPaySlip)
+QTEST_MAIN(TestPaySlip)  // the slip is measured in its fonts
 #include "tst_payslip.moc"

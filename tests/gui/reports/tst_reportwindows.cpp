@@ -9,6 +9,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -21,6 +23,7 @@
 #include "gui/reports/myrpsetup.h"
 #include "gui/reports/myrpstatus.h"
 #include "gui/reports/rvrender.h"
+#include "gui/widgets/dialogs.h"
 #include "support/testsupport.h"
 
 using namespace hx;
@@ -50,6 +53,14 @@ struct Slips {
     Snapshot snapshot() const { return *generateReport(page(), rows); }
 };
 
+// The printers the windows see, for the life of the object.
+struct Printers {
+    explicit Printers(QVector<InstalledPrinter> list) {
+        setInstalledPrinters([list] { return list; });
+    }
+    ~Printers() { setInstalledPrinters({}); }
+};
+
 }  // namespace
 
 class TestReportWindows : public QObject {
@@ -70,6 +81,13 @@ class TestReportWindows : public QObject {
         preview.InputStream = &s;
         preview.InitFromRPSystem();
         QVERIFY(hxtest::showActive(&preview));
+        // The page opens as wide as the window: the whole width is seen, down the page it scrolls.
+        QScrollBar* vertical = preview.ScrollBox1->verticalScrollBar();
+        QCOMPARE(preview.RvRenderPreview->ZoomFactor(), preview.RvRenderPreview->ZoomPageWidthFactor());
+        QVERIFY(preview.RvRenderPreview->ZoomFactor() < 100);
+        QCOMPARE(preview.ZoomEdit->text(), QString::number(preview.RvRenderPreview->ZoomFactor(), 'f', 1));
+        QCOMPARE(preview.ScrollBox1->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(vertical->maximum() > 0);
         QCOMPARE(preview.PageLabel->text(), QStringLiteral("之 4"));
         QCOMPARE(preview.sbarMain->currentMessage(), QStringLiteral("页 1 之 4"));
         QVERIFY(!preview.actnPage_First->isEnabled());
@@ -98,21 +116,34 @@ class TestReportWindows : public QObject {
         type(QStringLiteral("2"));
         QCOMPARE(preview.ZoomEdit->text(), QStringLiteral("87.2"));
 
-        // Keys of the window, seen before the box.
+        // Keys of the window, seen before the box. A page turned to is shown from its top.
+        key(Qt::Key_End);
+        QVERIFY(vertical->value() > 0);
         type(QStringLiteral("n"));
         QCOMPARE(preview.RvRenderPreview->CurrentPage(), 2);
         QCOMPARE(preview.PageEdit->text(), QStringLiteral("2"));
+        QCOMPARE(vertical->value(), 0);
+        key(Qt::Key_End);
         type(QStringLiteral("e"));
         QCOMPARE(preview.RvRenderPreview->CurrentPage(), 4);
+        QCOMPARE(vertical->value(), 0);
         QVERIFY(!preview.actnPage_Next->isEnabled());
         type(QStringLiteral("n"));
         QCOMPARE(preview.RvRenderPreview->CurrentPage(), 4);
         type(QStringLiteral("p"));
         QCOMPARE(preview.RvRenderPreview->CurrentPage(), 3);
+        key(Qt::Key_End);
         key(Qt::Key_Home, Qt::ControlModifier);
         QCOMPARE(preview.RvRenderPreview->CurrentPage(), 1);
+        QCOMPARE(vertical->value(), 0);
+        key(Qt::Key_End);
         key(Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(preview.RvRenderPreview->CurrentPage(), 4);
+        QCOMPARE(vertical->value(), 0);
+        // Up at the top of a page goes on at the bottom of the one before.
+        key(Qt::Key_Up);
+        QCOMPARE(preview.RvRenderPreview->CurrentPage(), 3);
+        QCOMPARE(vertical->value(), vertical->maximum());
         const double zoom = preview.RvRenderPreview->ZoomFactor();
         type(QStringLiteral("+"));
         QCOMPARE(preview.RvRenderPreview->ZoomFactor(), zoom + 10);
@@ -181,6 +212,12 @@ class TestReportWindows : public QObject {
         dialogs->chooseFile(file);
         key(Qt::Key_S, Qt::ControlModifier);
         QVERIFY(QFile::exists(file + QStringLiteral(".ndr")));
+        // The file dialog names each type with its pattern once.
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("saveFile"));
+        QCOMPARE(qtFileFilter(dialogs->lastText()),
+                 QStringLiteral("Rave Snapshot Files (*.ndr);;PDF 文件 (*.pdf)"));
+        QCOMPARE(qtFileFilter(QStringLiteral("电子表格|*.xls;*.xlsx")),
+                 QStringLiteral("电子表格 (*.xls *.xlsx)"));
 
         // Something that is not a snapshot: a message, and the report shown stays.
         QFile junk(dir.filePath(QStringLiteral("junk.ndr")));
@@ -222,8 +259,77 @@ class TestReportWindows : public QObject {
         QCOMPARE(again.RvRenderPrinter.FirstPage, 2);
     }
 
+    void setupDialogWithAPrinter() {
+        Printers printers({{QStringLiteral("HP LaserJet"), QStringLiteral("LPT1:")}});
+        TRvSystem system;
+        auto run = [&](std::function<void(TmyRpSetupFrm&)> act) {
+            TmyRpSetupFrm setup;
+            setup.ReportSystem = &system;
+            QTimer::singleShot(0, [&] {
+                QVERIFY(setup.isVisible());
+                act(setup);
+                setup.CancelBB->click();
+            });
+            setup.exec();
+        };
+        auto copyOptions = [](TmyRpSetupFrm& d) {
+            return QVector<bool>{d.CopiesED->isEnabled(), d.CollateCK->isEnabled(), d.DuplexCK->isEnabled()};
+        };
+        const QVector<bool> none{false, false, false}, all{true, true, true};
+        // The preview is the default destination: the copies are not asked for until the printer is chosen.
+        run([&](TmyRpSetupFrm& d) {
+            QCOMPARE(d.PrinterLabel->text(), QStringLiteral("HP LaserJet on LPT1:"));
+            QVERIFY(d.PreviewRB->isChecked());
+            QCOMPARE(copyOptions(d), none);
+            QVERIFY(d.SetupBB->isEnabled());
+            d.PrinterRB->click();
+            QCOMPARE(copyOptions(d), all);
+            d.PreviewRB->click();
+            QCOMPARE(copyOptions(d), none);
+
+            // The texts of the format box and a usual path in the file box are seen whole.
+            d.FileRB->click();
+            QStyleOptionComboBox combo;
+            combo.initFrom(d.cboxFormat);
+            const int comboRoom =
+                d.style()
+                    ->subControlRect(QStyle::CC_ComboBox, &combo, QStyle::SC_ComboBoxEditField, d.cboxFormat)
+                    .width();
+            for (int i = 0; i < d.cboxFormat->count(); ++i)
+                QVERIFY2(
+                    d.cboxFormat->fontMetrics().horizontalAdvance(d.cboxFormat->itemText(i)) <= comboRoom,
+                    qPrintable(d.cboxFormat->itemText(i)));
+            const QString path = QStringLiteral("/home/kuaiji/工资条/2026年9月工资条.pdf");
+            QVERIFY(d.editFileName->fontMetrics().horizontalAdvance(path) + 8 <= d.editFileName->width());
+        });
+        // The printer as the default, with a report system that does not let duplex be set.
+        system.DefaultDest = rdPrinter;
+        system.SystemSetups = ssAllSetups & ~ssAllowDuplex;
+        run([&](TmyRpSetupFrm& d) {
+            QVERIFY(d.PrinterRB->isChecked());
+            QCOMPARE(copyOptions(d), (QVector<bool>{true, true, false}));
+            d.PreviewRB->click();
+            d.PrinterRB->click();
+            QCOMPARE(copyOptions(d), (QVector<bool>{true, true, false}));
+        });
+        // Printing from the preview asks for the copies.
+        system.SystemSetups = ssAllSetups;
+        system.DefaultDest = rdPreview;
+        run([&](TmyRpSetupFrm& d) { QCOMPARE(copyOptions(d), none); });
+        TRvRenderPrinter renderer;
+        TmyRpSetupFrm fromPreview;
+        fromPreview.ReportSystem = &system;
+        fromPreview.PreviewSetup = true;
+        fromPreview.FilePrinter = &renderer;
+        QTimer::singleShot(0, [&] {
+            QCOMPARE(copyOptions(fromPreview), all);
+            fromPreview.CancelBB->click();
+        });
+        fromPreview.exec();
+    }
+
     void setupDialogWithoutAPrinter() {
-        if (printerInstalled()) QSKIP("a printer is installed here; the no-printer paths cannot be seen");
+        Printers printers({});
         TRvSystem system;
         auto run = [&](std::function<void(TmyRpSetupFrm&)> act) {
             TmyRpSetupFrm setup;

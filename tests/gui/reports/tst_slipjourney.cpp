@@ -1,5 +1,6 @@
 // 打印工资条 in 工资表 as the accountant uses it: the setup dialog answered by keys, then the slips in the
 // preview or in a PDF file.
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -7,6 +8,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -130,8 +133,12 @@ class TestSlipJourney : public QObject {
                 previewSeen = true;
                 QCOMPARE(preview->RvRenderPreview->Pages(), pages);
                 QCOMPARE(preview->RvRenderPreview->CurrentPage(), 1);
+                // At page width: the right-hand columns are in the window.
+                QCOMPARE(preview->ScrollBox1->horizontalScrollBar()->maximum(), 0);
+                hxtest::key(Qt::Key_End);                       // the bottom of the first page
                 hxtest::key(Qt::Key_End, Qt::ControlModifier);  // 尾页
                 QCOMPARE(preview->RvRenderPreview->CurrentPage(), pages);
+                QCOMPARE(preview->ScrollBox1->verticalScrollBar()->value(), 0);  // its slips, not blank paper
                 hxtest::key(Qt::Key_Escape);
                 QVERIFY(!preview->isVisible());
             });
@@ -144,6 +151,30 @@ class TestSlipJourney : public QObject {
         QVERIFY(previewSeen);
         QVERIFY(!QApplication::activeModalWidget());
         QVERIFY(w->findChildren<TmyPreviewFrm*>().isEmpty());  // freed with the run
+    }
+
+    void aBatchWithoutWorkersSaysSoAndPrintsNothing() {
+        // Pay day 15: nobody is paid then.
+        w->cbbDay->setFocus();
+        QTRY_VERIFY(w->cbbDay->hasFocus());
+        for (int day = 8; day < 15; ++day) hxtest::key(Qt::Key_Down);
+        QCOMPARE(w->loadedBatch().day, 15);
+        QCOMPARE(w->tdMain->recordCount(), 0);
+        bool windowSeen = false;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                windowSeen = true;
+                modal->close();
+            }
+        });
+        watch.start(20);
+        pressPrintSlips();
+        watch.stop();
+        QVERIFY(!windowSeen);  // neither the setup nor a preview of a blank page
+        QCOMPARE(f->dialogs.lastKind(), QStringLiteral("information"));
+        QCOMPARE(f->dialogs.lastText(), QStringLiteral("没有可打印的工资条"));
+        QVERIFY(w->findChildren<TmyRpSetupFrm*>().isEmpty());
     }
 
     void aPdfFileHoldsTheSlipsOfTheBatch() {
