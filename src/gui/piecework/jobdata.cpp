@@ -287,6 +287,7 @@ void TjobDataFrm::buildWindow() {
     grdQuery->setColumns(query);
     for (TMyDBGrid* grid : {grdStaffData, grdJobData, grdQuery}) {
         setGridMenu(grid, PopupMenu1);
+        sortOnTitleClick(grid, poSort);
         grid->installEventFilter(this);
     }
 

@@ -595,6 +595,10 @@ class TestJobData : public QObject {
         QVERIFY(!pickerShown);
         child<QAction>("poSort")->trigger();
         QCOMPARE(dialogs->lastText(), QStringLiteral("Cannot perform this operation on a closed dataset"));
+        // A click on a title there sorts nothing and says nothing.
+        const int shown = int(dialogs->shown.size());
+        hxtest::clickTitle(grid("grdStaffData"), 1);
+        QCOMPARE(dialogs->shown.size(), shown);
     }
 
     void helpFollowsThePageShown() {
@@ -650,6 +654,9 @@ class TestJobData : public QObject {
         child<QAction>("poSort")->trigger();
         QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
         QCOMPARE(column(g, 0), QStringList({"B201", "A101"}));
+        // A click on a title sorts as the command does.
+        hxtest::clickTitle(g, 1);
+        QCOMPARE(column(g, 1), QStringList({"10", "20"}));
 
         // The date reloads for the same worker; a typed work number needs the blank that ends it.
         child<QDateEdit>("cbbDateStaff")->setDate(yesterday.addDays(-1));
