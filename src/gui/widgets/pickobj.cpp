@@ -12,6 +12,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "core/data/datamodule.h"
 #include "gui/widgets/dialogs.h"
@@ -51,6 +52,32 @@ QString extraText(const QVariant& v) {
     if (v.userType() == qMetaTypeId<Money>()) return v.value<Money>().toString(Money::Decimals);
     return plainText(v);
 }
+
+// The widest of many texts. Shaping every text of thousands of rows would keep the clerk waiting, so
+// only the few that are longest by a count of places (a Chinese character taking two) are measured.
+class WidestText {
+  public:
+    void add(const QString& text) {
+        int places = 0;
+        for (const QChar c : text) places += c.unicode() < 0x80 ? 1 : 2;
+        if (m_candidates.size() < measured) {
+            m_candidates.append({places, text});
+            return;
+        }
+        auto shortest = std::min_element(m_candidates.begin(), m_candidates.end());
+        if (places > shortest->first) *shortest = {places, text};
+    }
+    int width(const QFontMetrics& metrics) const {
+        int widest = 0;
+        for (const auto& candidate : m_candidates)
+            widest = std::max(widest, metrics.horizontalAdvance(candidate.second));
+        return widest;
+    }
+
+  private:
+    static constexpr int measured = 12;
+    QVector<std::pair<int, QString>> m_candidates;
+};
 
 bool isNumeric(FieldType type) {
     return type == FieldType::Money || type == FieldType::Integer || type == FieldType::Double;
@@ -255,19 +282,18 @@ void TpickObjFrm::load() {
     codes.reserve(rows);
     foldedCodes.reserve(rows);
     foldedTexts.reserve(rows);
-    const QFontMetrics metrics(ListCode->font());
-    int codeWidth = 0;
-    QVector<int> widths(extraFields.size(), 0);
+    WidestText widestCode;
+    QVector<WidestText> widest(extraFields.size());
     for (int r = 0; r < rows; ++r) {
         ids << plainText(ds.valueAt(r, idField));
         codes << plainText(ds.valueAt(r, codeField));
-        codeWidth = std::max(codeWidth, metrics.horizontalAdvance(codes.back()));
+        widestCode.add(codes.back());
         foldedCodes << codes.back().toCaseFolded();
         QStringList& texts = extras[r];
         texts.reserve(extraFields.size());
         for (int c = 0; c < extraFields.size(); ++c) {
             texts << extraText(ds.valueAt(r, extraFields[c]));
-            widths[c] = std::max(widths[c], metrics.horizontalAdvance(texts.back()));
+            widest[c].add(texts.back());
         }
         foldedTexts << texts.join(QLatin1Char('\n')).toCaseFolded();
     }
@@ -280,11 +306,13 @@ void TpickObjFrm::load() {
     }
     static_cast<PickList*>(ListCode)->setSearchTexts(std::move(foldedCodes), std::move(foldedTexts));
 
+    const QFontMetrics metrics(ListCode->font());
     QVector<PickRowDelegate::Column> columns;
-    int left = PickRowDelegate::TextLeft + codeWidth;
+    int left = PickRowDelegate::TextLeft + widestCode.width(metrics);
     for (int c = 0; c < extraFields.size(); ++c) {
         const bool numeric = isNumeric(ds.field(extraFields[c]).type);
-        const int width = numeric ? widths[c] : std::min(widths[c], widestTextColumn);
+        const int measured = widest[c].width(metrics);
+        const int width = numeric ? measured : std::min(measured, widestTextColumn);
         if (width == 0) continue;  // a column without any text takes no room
         left += columnGap;
         columns.append({left, width, numeric ? Qt::AlignRight : Qt::AlignLeft});
