@@ -121,6 +121,18 @@ class PickList : public QListWidget {
         scrollToItem(item(found));
     }
 
+  protected:
+    // Descriptions are typed in Chinese, so the input method stays on, and its committed text comes to the
+    // type-ahead; a list would switch it off on rows that cannot be edited.
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override {
+        QListWidget::currentChanged(current, previous);
+        setAttribute(Qt::WA_InputMethodEnabled);
+    }
+    void focusInEvent(QFocusEvent* event) override {
+        QListWidget::focusInEvent(event);
+        setAttribute(Qt::WA_InputMethodEnabled);
+    }
+
   private:
     template <class Match>
     int next(int start, const Match& match) const {

@@ -387,6 +387,16 @@ class TestPickObj : public QObject {
             hxtest::key(Qt::Key_Return);
         }));
         QCOMPARE(picked, QList<int>({jobID("B-08"), jobID("B-08")}));
+        // A word from an input method arrives committed as a whole.
+        QVERIFY(pickProcess([&](TpickObjFrm* p) {
+            QVERIFY(p->ListCode->testAttribute(Qt::WA_InputMethodEnabled));
+            QInputMethodEvent word;
+            word.setCommitString(QStringLiteral("上领"));
+            QApplication::sendEvent(QApplication::focusWidget(), &word);
+            QCOMPARE(p->ListCode->currentRow(), 1);
+            hxtest::key(Qt::Key_Return);
+        }));
+        QCOMPARE(picked.last(), jobID("B-07"));
         // Workers are found by work number or by name.
         addWorkers(12);
         QVERIFY(pick("1=1", [&](TpickObjFrm* p) {
