@@ -2,8 +2,8 @@
 // records a month in a table of twelve months), driven through the real window: opening it (caches and
 // drop-down lists), a month's query on "工价金额查询" with all workers and processes, with one worker and
 // with one process, a day's view by worker and by process, storing one edited record with the month in
-// view (which sums the month's totals again), and showing the worker picker. Each figure includes
-// painting the grid, so it is the time until the user sees the rows.
+// view (which sums the month's totals again), and showing the worker and the process picker. Each figure
+// includes painting the grid, so it is the time until the user sees the rows.
 //
 // The reading rows open the shared account set with writes refused; the storing row works on a copy of
 // it in its scratch directory.
@@ -348,6 +348,46 @@ hxbench::Registration pickerRow(
                               dialogs->check();
                               expect(hx::pickObjFrm()->ListCode->count() > 900,
                                      QStringLiteral("the picker lists too few workers"));
+                              records()->cancel();
+                          },
+                          closeAll}),
+    hxbench::forComparison());
+
+// The picker of every process in production on the by-worker page, each with its description and unit
+// price, shown and left at once.
+hxbench::Registration processPickerRow(
+    hxbench::withWidgets({QStringLiteral("piece-work process picker: show"),
+                          windowSize,
+                          {year},
+                          [](hxbench::Context& c) {
+                              QElapsedTimer timer;
+                              double shown = -1;
+                              QTimer::singleShot(0, [&] {
+                                  hx::pickObjFrm()->ListCode->repaint();
+                                  shown = timer.nsecsElapsed() / 1e9;
+                                  hx::pickObjFrm()->reject();
+                              });
+                              timer.start();
+                              emit part<TMyDBGrid>("grdStaffData")->editButtonClicked(0);
+                              expect(shown >= 0, QStringLiteral("the picker was not shown"));
+                              c.setElapsed(shown);
+                          },
+                          [](hxbench::Context& c) {
+                              openModule(c, false);
+                              openWindow();
+                              part<QDateEdit>("cbbDateStaff")->setDate(sample.day);
+                              part<QComboBox>("cbbStaff")->setCurrentText(sample.workerText);
+                              QApplication::processEvents();
+                              TMyDBGrid* grid = part<TMyDBGrid>("grdStaffData");
+                              expect(records()->recordCount() > 0,
+                                     QStringLiteral("the worker has no records that day"));
+                              grid->setCurrentIndex(grid->model()->index(0, 0));
+                          },
+                          {},
+                          [](hxbench::Context&) {
+                              dialogs->check();
+                              expect(hx::pickObjFrm()->ListCode->count() > 100,
+                                     QStringLiteral("the picker lists too few processes"));
                               records()->cancel();
                           },
                           closeAll}),

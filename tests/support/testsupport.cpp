@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QHeaderView>
 
 namespace hxtest {
 
@@ -180,6 +181,13 @@ static QPoint cellCentre(QAbstractItemView* view, int row, int column) {
 
 void clickCell(QAbstractItemView* view, int row, int column) {
     QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, cellCentre(view, row, column));
+    settle();
+}
+
+void clickTitle(QTableView* view, int column) {
+    QHeaderView* titles = view->horizontalHeader();
+    QTest::mouseClick(titles->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(titles->sectionViewportPosition(column) + 10, titles->height() / 2));
     settle();
 }
 

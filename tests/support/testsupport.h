@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QList>
 #include <QString>
+#include <QTableView>
 #include <QtTest>
 #include <deque>
 #include <optional>
@@ -83,6 +84,8 @@ void type(const QString& text);
 // A click, and a double click, in the middle of a grid cell.
 void clickCell(QAbstractItemView* view, int row, int column);
 void doubleClickCell(QAbstractItemView* view, int row, int column);
+// A click on a column title of a grid.
+void clickTitle(QTableView* view, int column);
 // Clicks into the cell and waits for its editor, as a user who starts typing there.
 bool enterCell(QAbstractItemView* view, int row, int column);
 // The widget that has the focus is a cell editor of this view.

@@ -21,6 +21,7 @@
 #include "gui/widgets/combolists.h"
 #include "gui/widgets/dialogs.h"
 #include "gui/widgets/export.h"
+#include "gui/widgets/listops.h"
 #include "gui/widgets/mydbgrid.h"
 
 namespace hx {
@@ -204,6 +205,7 @@ void TsalaryDataFrm::buildWindow() {
 
     connect(pRefresh, &QAction::triggered, this, [this] { guarded([this] { pRefreshClick(); }); });
     connect(pSort, &QAction::triggered, this, [this] { guarded([this] { pSortClick(); }); });
+    sortOnTitleClick(grdMain, pSort);
     connect(btnExcel, &QPushButton::clicked, this, [this] { guarded([this] { btnExcelClick(); }); });
     connect(btnPrintBar, &QPushButton::clicked, this, [this] { btnPrintBarClick(); });
     connect(cbbYear, &QComboBox::currentIndexChanged, this, [this] { guarded([this] { cbbYearChange(); }); });

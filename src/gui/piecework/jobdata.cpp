@@ -87,9 +87,12 @@ const QString groupListSql =
 const QString recordColumns = QStringLiteral("select dateD, staffID, jobID, qty from JobData where ");
 
 // Pickers of the entry pages: the chosen style (class group) with the processes (workers) that have none;
-// finished processes and dismissed workers never.
+// finished processes and dismissed workers never. A process is shown with its description and unit price,
+// so that the clerk can tell processes whose numbers differ in one digit.
 QString processPickSql(const QString& condition) {
-    return QStringLiteral("select jobID as objectID,jobCode as objectCode from job where (") + condition +
+    return QStringLiteral(
+               "select jobID as objectID,jobCode as objectCode,Description,UnitPrice from job where (") +
+           condition +
            QStringLiteral(
                " and stopp=0) or (trim(styleGroup)='' and stopp=0) or (styleGroup is null and stopp=0) "
                "order by jobCode");
@@ -107,8 +110,9 @@ QString workerPickSql(const QString& condition) {
 const QString allWorkersPickSql = QStringLiteral(
     "select staffID as objectID,(staffCode||'     '||staffName) as objectCode from staff where firedd=0 "
     "order by staffCode");
-const QString allProcessesPickSql =
-    QStringLiteral("select jobID as objectID,jobCode as objectCode from job where stopp=0 order by jobCode");
+const QString allProcessesPickSql = QStringLiteral(
+    "select jobID as objectID,jobCode as objectCode,Description,UnitPrice from job where stopp=0 "
+    "order by jobCode");
 
 const QString fDate = QStringLiteral("dateD");
 const QString fStaff = QStringLiteral("staffID");
@@ -283,6 +287,7 @@ void TjobDataFrm::buildWindow() {
     grdQuery->setColumns(query);
     for (TMyDBGrid* grid : {grdStaffData, grdJobData, grdQuery}) {
         setGridMenu(grid, PopupMenu1);
+        sortOnTitleClick(grid, poSort);
         grid->installEventFilter(this);
     }
 

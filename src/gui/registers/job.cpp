@@ -116,6 +116,7 @@ void TjobFrm::buildWindow() {
         ->setObjectName(QStringLiteral("pImport"));
     connect(popData, &QMenu::aboutToShow, this, &TjobFrm::DataPopup);
     setGridMenu(grdMain, popData);
+    sortOnTitleClick(grdMain, pSort);
 
     tdMain->afterInsert = [](DataSet& ds) { ds.setValue(QStringLiteral("stopp"), false); };
     // A row the database refuses is dropped quietly: the stored values come back, a new row vanishes.

@@ -161,6 +161,7 @@ void TstaffFrm::buildWindow() {
         ->setObjectName(QStringLiteral("pImport"));
     connect(popData, &QMenu::aboutToShow, this, &TstaffFrm::popDataPopup);
     setGridMenu(grdMain, popData);
+    sortOnTitleClick(grdMain, pSort);
 
     popFix = new QMenu(this);
     popFix->setObjectName(QStringLiteral("popFix"));
@@ -172,6 +173,7 @@ void TstaffFrm::buildWindow() {
     item(popFix, pBCustom, "pBCustom", QStringLiteral("定义项目名"), &TstaffFrm::pBCustomClick);
     item(popFix, pBunCustom, "pBunCustom", QStringLiteral("取消项目名"), &TstaffFrm::pBunCustomClick);
     setGridMenu(grdFix, popFix);
+    sortOnTitleClick(grdFix, pBsort);
 
     tdMain->afterInsert = [](DataSet& ds) { ds.setValue(QStringLiteral("Firedd"), false); };
     // A row the database refuses is dropped quietly: the stored values come back, a new row vanishes.

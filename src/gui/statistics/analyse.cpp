@@ -146,7 +146,10 @@ void TAnalyseFrm::buildWindow() {
     popSort = PopupMenu1->addAction(QStringLiteral("排序"));
     popSort->setObjectName(QStringLiteral("popSort"));
     connect(popSort, &QAction::triggered, this, &TAnalyseFrm::popSortClick);
-    for (TMyDBGrid* grid : {grdMainA, grdMainB, grdMainC}) setGridMenu(grid, PopupMenu1);
+    for (TMyDBGrid* grid : {grdMainA, grdMainB, grdMainC}) {
+        setGridMenu(grid, PopupMenu1);
+        sortOnTitleClick(grid, popSort);
+    }
 
     connect(btnaa, &QPushButton::clicked, this, &TAnalyseFrm::btnaaClick);
     connect(btnBB, &QPushButton::clicked, this, &TAnalyseFrm::btnBBClick);

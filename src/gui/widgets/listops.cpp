@@ -1,6 +1,7 @@
 #include "gui/widgets/listops.h"
 
 #include <QAbstractItemDelegate>
+#include <QAction>
 #include <QChildEvent>
 #include <QHeaderView>
 #include <QMenu>
@@ -107,7 +108,9 @@ bool findInSelectedColumn(TMyDBGrid* grid) {
     if (field.isEmpty()) return false;
     const auto typed = Dialogs::get().input(QStringLiteral("查找"), QStringLiteral("值："), QString());
     if (!typed) return false;
-    return ds->locate(field, *typed, true);
+    if (ds->locate(field, *typed, true)) return true;
+    Dialogs::get().information(QStringLiteral("没有找到“%1”").arg(*typed));
+    return false;
 }
 
 bool toggleCurrentFlag(TMyDBGrid* grid, const QString& field) {
@@ -144,6 +147,16 @@ void setGridMenu(TMyDBGrid* grid, QMenu* menu) {
     grid->viewport()->installEventFilter(new EditorMenuDeferral(grid));
     QObject::connect(grid, &QWidget::customContextMenuRequested, menu,
                      [grid, menu](const QPoint& pos) { menu->popup(grid->viewport()->mapToGlobal(pos)); });
+}
+
+void sortOnTitleClick(TMyDBGrid* grid, QAction* sort) {
+    QObject::connect(grid->horizontalHeader(), &QHeaderView::sectionClicked, sort, [grid, sort](int column) {
+        const DataSet* ds = grid->dataSet();
+        if (!ds || !ds->isOpen()) return;
+        commitGridEditor(grid);
+        grid->setSelectedIndex(column);
+        sort->trigger();
+    });
 }
 
 }  // namespace hx

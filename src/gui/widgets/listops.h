@@ -5,6 +5,7 @@
 #include <QVariant>
 #include <functional>
 
+class QAction;
 class QMenu;
 
 namespace hx {
@@ -36,7 +37,8 @@ void filterOnSelectedCell(TMyDBGrid* grid, const QStringList& currencyFields);
 // "取消筛选": shows all loaded rows again.
 void removeFilter(TMyDBGrid* grid);
 // "查找": asks for a value and makes the first row whose field of the selected column equals it current
-// (whole value, letter case ignored). Returns whether a row was found; false also on Cancel.
+// (whole value, letter case ignored). When no row holds it, says so ("没有找到“…”") and the current row
+// stays. Returns whether a row was found; false also on Cancel.
 bool findInSelectedColumn(TMyDBGrid* grid);
 // "新增": appends an empty row and makes it current; the data set's after-insert handler fills it.
 void appendRow(TMyDBGrid* grid);
@@ -52,5 +54,12 @@ bool deleteCurrentRow(TMyDBGrid* grid, const std::function<QString(const DataSet
 // would show the text editor's own menu). A click on a column title selects that column, also in an empty
 // list, so that the commands acting on the selected column can be given there.
 void setGridMenu(TMyDBGrid* grid, QMenu* menu);
+
+// A click on a column title sorts the list as the window's "排序" does: the text in the open cell editor
+// goes to its row, the column becomes the selected one and `sort` (the window's "排序" command) is
+// triggered, with whatever that command does to the edited row and whatever it reports. The sort is
+// always ascending, so a second click on the same title sorts again the same way. A closed list (no view
+// loaded yet) ignores the click instead of reporting the closed data set.
+void sortOnTitleClick(TMyDBGrid* grid, QAction* sort);
 
 }  // namespace hx

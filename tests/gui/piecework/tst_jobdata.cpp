@@ -41,6 +41,7 @@ class TestJobData : public QObject {
                                  "y-40 003 C301 7"};
     // What the picker listed at its last showing, whether it had the focus, and whether it stayed open.
     QStringList pickerRows;
+    QStringList pickerTexts;  // each row with what is shown beside its code
     bool pickerShown = false;
     bool pickerFocused = false;
     bool pickerStuck = false;
@@ -140,22 +141,29 @@ class TestJobData : public QObject {
         hxtest::settle();
     }
 
-    enum class Pick { Enter, DoubleClick, Esc };
+    enum class Pick { Enter, DoubleClick, Esc, Type };
     // Answers the picker's next showing as a user does, with keys sent to the focused widget: Esc, or
-    // the down arrow to the row that begins with `code` and Enter or a double click on it. Should the
-    // picker stay open, it is closed here rather than waited on.
+    // the down arrow to the row that begins with `code` and Enter or a double click on it, or (Type)
+    // `code` typed and Enter. Should the picker stay open, it is closed here rather than waited on.
     void answerPicker(const QString& code, Pick how = Pick::Enter) {
         pickerShown = pickerFocused = pickerStuck = false;
         pickerRows.clear();
+        pickerTexts.clear();
         QTimer::singleShot(0, this, [this, code, how] {
             TpickObjFrm* p = pickObjFrm();
             if (!p->isVisible()) return;
             pickerShown = true;
             pickerFocused = QTest::qWaitFor([p] { return QApplication::focusWidget() == p->ListCode; }, 2000);
-            for (int i = 0; i < p->ListCode->count(); ++i) pickerRows << p->ListCode->item(i)->text();
+            for (int i = 0; i < p->ListCode->count(); ++i) {
+                pickerRows << p->ListCode->item(i)->text();
+                pickerTexts << p->rowText(i);
+            }
             const int row =
                 code.isEmpty() ? -1 : int(pickerRows.indexOf(QRegularExpression("^" + code + "\\b.*")));
-            if (pickerFocused) {
+            if (pickerFocused && how == Pick::Type) {
+                hxtest::type(code);
+                hxtest::key(Qt::Key_Return);
+            } else if (pickerFocused) {
                 if (how == Pick::Esc || row < 0) {
                     hxtest::key(Qt::Key_Escape);
                 } else if (how == Pick::DoubleClick) {
@@ -197,12 +205,16 @@ class TestJobData : public QObject {
         for (const QVariantList& w : workers)
             fixture->addWorker(w[0].toString(), w[1].toString(), {{"ClassGroup", w[2]}, {"Firedd", w[3]}});
         // Keys deliberately out of code order: B201 comes first.
-        const QList<QVariantList> jobs = {{"B201", "衬衫B", 0.0525, 0}, {"A101", "春装A", 0.35, 0},
-                                          {"A102", "春装A", 0.425, 0},  {"C301", QVariant(), 0.3333, 0},
-                                          {"C302", "", 1.2, 0},         {"X900", "春装A", 0.5, -1}};
+        const QList<QVariantList> jobs = {{"B201", "衬衫B", 0.0525, 0, "衬衫后片"},
+                                          {"A101", "春装A", 0.35, 0, "卫衣上领"},
+                                          {"A102", "春装A", 0.425, 0, "卫衣下摆"},
+                                          {"C301", QVariant(), 0.3333, 0, QVariant()},
+                                          {"C302", "", 1.2, 0, ""},
+                                          {"X900", "春装A", 0.5, -1, "卫衣下摆"}};
         for (const QVariantList& j : jobs)
-            fixture->addProcess(j[0].toString(),
-                                {{"StyleGroup", j[1]}, {"UnitPrice", j[2]}, {"stopp", j[3]}});
+            fixture->addProcess(
+                j[0].toString(),
+                {{"StyleGroup", j[1]}, {"UnitPrice", j[2]}, {"stopp", j[3]}, {"Description", j[4]}});
         addRecord(yesterday, "001", "A101", 10);
         addRecord(yesterday, "001", "B201", 20);
         addRecord(yesterday, "002", "A101", 5);
@@ -234,6 +246,8 @@ class TestJobData : public QObject {
         hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
         QVERIFY(pickWithCtrlEnter("C302"));
         QCOMPARE(pickerRows, QStringList({"A101", "A102", "B201", "C301", "C302"}));
+        QCOMPARE(pickerTexts, QStringList({"A101  卫衣上领  0.3500", "A102  卫衣下摆  0.4250",
+                                           "B201  衬衫后片  0.0525", "C301  0.3333", "C302  1.2000"}));
         QCOMPARE(cell(g, 2, 0), QStringLiteral("C302"));
         QCOMPARE(cell(g, 2, 3), QStringLiteral("¥6.00"));
         hxtest::key(Qt::Key_Up);
@@ -263,11 +277,12 @@ class TestJobData : public QObject {
         hxtest::clickCell(g, 0, 1);
         QCOMPARE(records(), initialAnd({"y 001 C302 5", "y 001 A102 7", "y 001 C301 3"}));
 
-        // Tab out of the last cell stores the row and goes on to a new one.
+        // Tab out of the last cell stores the row and goes on to a new one. The process is found by
+        // typing part of its description in the picker.
         QVERIFY(hxtest::enterCell(g, 4, 1));
         hxtest::key(Qt::Key_Down);
         hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
-        QVERIFY(pickWithCtrlEnter("B201"));
+        QVERIFY(pickWithCtrlEnter("后片", Pick::Type));
         hxtest::key(Qt::Key_Tab);
         hxtest::type("4");
         hxtest::key(Qt::Key_Tab);
@@ -580,6 +595,10 @@ class TestJobData : public QObject {
         QVERIFY(!pickerShown);
         child<QAction>("poSort")->trigger();
         QCOMPARE(dialogs->lastText(), QStringLiteral("Cannot perform this operation on a closed dataset"));
+        // A click on a title there sorts nothing and says nothing.
+        const int shown = int(dialogs->shown.size());
+        hxtest::clickTitle(grid("grdStaffData"), 1);
+        QCOMPARE(dialogs->shown.size(), shown);
     }
 
     void helpFollowsThePageShown() {
@@ -635,6 +654,9 @@ class TestJobData : public QObject {
         child<QAction>("poSort")->trigger();
         QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
         QCOMPARE(column(g, 0), QStringList({"B201", "A101"}));
+        // A click on a title sorts as the command does.
+        hxtest::clickTitle(g, 1);
+        QCOMPARE(column(g, 1), QStringList({"10", "20"}));
 
         // The date reloads for the same worker; a typed work number needs the blank that ends it.
         child<QDateEdit>("cbbDateStaff")->setDate(yesterday.addDays(-1));

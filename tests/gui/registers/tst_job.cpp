@@ -405,9 +405,16 @@ class TestJob : public QObject {
         QVERIFY(menu(0, 1, "排序"));
         QCOMPARE(ds()->sort(), QStringLiteral("Description ASC"));
         QCOMPARE(codes(), QStringList({"T-02", "T-01", "t-10"}));
+        // A click on a title does the same.
+        hxtest::clickTitle(grid(), 0);
+        QCOMPARE(ds()->sort(), QStringLiteral("JobCode ASC"));
+        QCOMPARE(codes(), QStringList({"T-01", "T-02", "t-10"}));
+        hxtest::clickTitle(grid(), 1);
+        QCOMPARE(codes(), QStringList({"T-02", "T-01", "t-10"}));
         dialogs->input(QStringLiteral("T-1")).input(QStringLiteral("T-10"));
         QVERIFY(menu(0, 0, "查找"));
         QCOMPARE(ds()->asString("JobCode"), QStringLiteral("T-02"));
+        QCOMPARE(dialogs->lastText(), QStringLiteral("没有找到“T-1”"));
         QVERIFY(menu(0, 0, "查找"));
         QCOMPARE(ds()->asString("JobCode"), QStringLiteral("t-10"));
     }

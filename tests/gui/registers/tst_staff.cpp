@@ -639,7 +639,7 @@ class TestStaff : public QObject {
         QCOMPARE(ds()->asString("StaffCode"), QStringLiteral("001"));
         QVERIFY(hxtest::useMenu(main(), 1, 1, QStringLiteral("查找")));
         QCOMPARE(ds()->asString("StaffCode"), QStringLiteral("001"));
-        QCOMPARE(dialogs->shown.size(), 3);
+        QCOMPARE(dialogs->texts(), QStringList({"值：", "值：", "没有找到“ab”", "值："}));
     }
 
     // ---- the fixed items page
@@ -720,11 +720,7 @@ class TestStaff : public QObject {
         cn().exec(QStringLiteral("delete from staff"));
         QVERIFY(openWindow());
         showPage(1);
-        QHeaderView* titles = fix()->horizontalHeader();
-        const auto clickTitle = [titles](int column) {
-            QTest::mouseClick(titles->viewport(), Qt::LeftButton, {},
-                              QPoint(titles->sectionViewportPosition(column) + 10, titles->height() / 2));
-        };
+        const auto clickTitle = [this](int column) { hxtest::clickTitle(fix(), column); };
         clickTitle(1);
         QVERIFY(hxtest::useMenu(fix(), -1, 1, QStringLiteral("定义项目名")));
         QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));

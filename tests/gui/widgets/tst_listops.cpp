@@ -183,6 +183,48 @@ class TestListOps : public QObject {
         QCOMPARE(column("StaffCode"), QStringList({"009", "002", "003", "010", "001"}));
     }
 
+    void aClickOnAColumnTitleSortsAsTheSortCommandDoes() {
+        QMenu menu;
+        QAction* sort = menu.addAction(QStringLiteral("排序"));
+        int sorts = 0;
+        QObject::connect(sort, &QAction::triggered, [&] {
+            ++sorts;
+            sortBySelectedColumn(grid);
+        });
+        setGridMenu(grid, &menu);
+        sortOnTitleClick(grid, sort);
+        const auto clickTitle = [this](int column) { hxtest::clickTitle(grid, column); };
+        // The name being typed is stored first, and its row stays current.
+        select(2, 1);
+        hxtest::type(QStringLiteral("李肆"));
+        clickTitle(3);
+        QCOMPARE(sorts, 1);
+        QCOMPARE(ds->sort(), QStringLiteral("LevelSalary ASC"));
+        QCOMPARE(stored("StaffCode = '002' and StaffName = '李肆'"), 1);
+        QCOMPARE(ds->state(), DataSetState::Browse);
+        QCOMPARE(column("StaffCode"), QStringList({"009", "002", "003", "010", "001"}));
+        QCOMPARE(current("StaffCode"), QStringLiteral("002"));
+        QCOMPARE(grid->currentIndex(), grid->model()->index(1, 3));
+
+        // Another title replaces the order; the same title again sorts ascending again, with the rows
+        // changed meanwhile put in their place.
+        clickTitle(0);
+        QCOMPARE(ds->sort(), QStringLiteral("StaffCode ASC"));
+        QCOMPARE(column("StaffCode"), QStringList({"001", "002", "003", "009", "010"}));
+        select(0, 0);
+        hxtest::type(QStringLiteral("008"));
+        clickTitle(0);
+        QCOMPARE(ds->sort(), QStringLiteral("StaffCode ASC"));
+        QCOMPARE(column("StaffCode"), QStringList({"002", "003", "008", "009", "010"}));
+        QCOMPARE(current("StaffCode"), QStringLiteral("008"));
+
+        // A list with no rows loaded ignores the click.
+        ds->close();
+        clickTitle(1);
+        QCOMPARE(sorts, 3);
+        QVERIFY(dialogs->shown.isEmpty());
+    }
+
     void sortOfAClosedListIsRefused() {
         select(0, 0);
         ds->close();
@@ -201,6 +243,8 @@ class TestListOps : public QObject {
         dialogs->input(QStringLiteral("ab"));
         QVERIFY(!findInSelectedColumn(grid));
         QCOMPARE(current("StaffCode"), QStringLiteral("003"));
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("information"));
+        QCOMPARE(dialogs->lastText(), QStringLiteral("没有找到“ab”"));
 
         dialogs->input(QStringLiteral("o'neil"));
         QVERIFY(findInSelectedColumn(grid));
@@ -217,6 +261,8 @@ class TestListOps : public QObject {
         dialogs->input(QStringLiteral("十元"));
         QVERIFY(!findInSelectedColumn(grid));
         QCOMPARE(current("StaffCode"), QStringLiteral("002"));
+        QCOMPARE(dialogs->texts().filter(QStringLiteral("没有找到")),
+                 QStringList({"没有找到“ab”", "没有找到“十元”"}));
     }
 
     void findWithAnEmptyTextLooksForAnEmptyValue() {

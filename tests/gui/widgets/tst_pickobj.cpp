@@ -80,6 +80,29 @@ class TestPickObj : public QObject {
     }
     int staffID(const QString& code) { return int(f->staffId(code)); }
 
+    // Processes as the piece-work window lists them: number, description and unit price.
+    const QString processes = QStringLiteral(
+        "select jobID as objectID, JobCode as objectCode, Description, UnitPrice from job order by JobCode");
+    void addProcesses() {
+        f->addProcess("A-01", {{"Description", "B-07返工：袖口、领口拆开重新车缝，再熨烫定型后交检验员复查"},
+                               {"UnitPrice", 0.35}});
+        f->addProcess("B-07", {{"Description", "卫衣上领"}, {"UnitPrice", 1.2}});
+        f->addProcess("B-08", {{"Description", "卫衣下摆"}, {"UnitPrice", 0.0525}});
+        f->addProcess("C-01", {{"Description", QVariant()}, {"UnitPrice", 12}});
+    }
+    bool pickProcess(const std::function<void(TpickObjFrm*)>& user) {
+        bool focused = false;
+        QTimer::singleShot(0, this, [&] {
+            TpickObjFrm* p = pickObjFrm();
+            focused = QTest::qWaitFor([p] { return QApplication::focusWidget() == p->ListCode; }, 2000);
+            if (focused) user(p);
+            if (p->isVisible()) p->reject();
+        });
+        pickObject(processes, {}, [this](int id) { picked << id; });
+        return focused;
+    }
+    int jobID(const QString& code) { return int(f->processId(code)); }
+
   private slots:
     void init() {
         f = std::make_unique<hxtest::WindowFixture>(QStringLiteral("t"));
@@ -292,6 +315,96 @@ class TestPickObj : public QObject {
             }
         QVERIFY(inked);
         p->reject();
+    }
+
+    void processesShowTheirDescriptionAndPriceBesideTheNumber() {
+        addProcesses();
+        QVERIFY(pickProcess([&](TpickObjFrm* p) {
+            QCOMPARE(p->ListCode->item(1)->text(), QStringLiteral("B-07"));
+            QCOMPARE(p->ListCode->item(1)->data(PickRowDelegate::ExtraTextsRole).toStringList(),
+                     QStringList({"卫衣上领", "1.2000"}));
+            QCOMPARE(p->ListCode->item(2)->data(PickRowDelegate::ExtraTextsRole).toStringList(),
+                     QStringList({"卫衣下摆", "0.0525"}));
+            QCOMPARE(p->rowText(3), QStringLiteral("C-01  12.0000"));
+            // Drawn in columns after the number, the prices right-aligned to one edge, all inside the window.
+            const auto* delegate = static_cast<PickRowDelegate*>(p->ListCode->itemDelegate());
+            QCOMPARE(delegate->extraColumns().size(), 2);
+            const PickRowDelegate::Column description = delegate->extraColumns()[0];
+            const PickRowDelegate::Column price = delegate->extraColumns()[1];
+            const QFontMetrics metrics(p->ListCode->font());
+            QVERIFY(description.left >= PickRowDelegate::TextLeft + metrics.horizontalAdvance("B-07"));
+            QVERIFY(price.left >= description.left + description.width);
+            QCOMPARE(price.alignment, Qt::AlignRight);
+            QVERIFY(price.left + price.width <= p->ListCode->viewport()->width());
+            // The window widens for a long description, which is cut rather than widening it further.
+            QVERIFY(p->width() > 250);
+            QVERIFY(description.width <
+                    metrics.horizontalAdvance("B-07返工：袖口、领口拆开重新车缝，再熨烫定型后交检验员复查"));
+            const QImage shown = p->ListCode->viewport()->grab().toImage();
+            const auto inked = [&](const PickRowDelegate::Column& c, int row) {
+                const QRect r = p->ListCode->visualItemRect(p->ListCode->item(row));
+                for (int x = c.left; x < c.left + c.width; ++x)
+                    for (int y = r.top() + 5; y <= r.bottom(); ++y)
+                        if (shown.pixelColor(x, y) != PickRowDelegate::rowColour(row)) return true;
+                return false;
+            };
+            QVERIFY(inked(description, 1));
+            QVERIFY(inked(price, 1));
+            QVERIFY2(!inked(description, 3), "a process without a description shows none");
+            hxtest::key(Qt::Key_Escape);
+        }));
+        // Workers, with no further columns, keep the standard width.
+        addWorkers(2);
+        QVERIFY(pick("1=1", [&](TpickObjFrm* p) {
+            QCOMPARE(p->width(), 250);
+            QVERIFY(p->ListCode->item(0)->data(PickRowDelegate::ExtraTextsRole).isNull());
+            hxtest::key(Qt::Key_Escape);
+        }));
+    }
+
+    void typingFindsByNumberFirstThenByDescription() {
+        addProcesses();
+        // A description is found anywhere in it, and Enter picks that row's key.
+        QVERIFY(pickProcess([&](TpickObjFrm* p) {
+            hxtest::type(QStringLiteral("下摆"));
+            QCOMPARE(p->ListCode->currentRow(), 2);
+            QVERIFY(p->ListCode->item(2)->isSelected());
+            QCOMPARE(p->panelText(1), QStringLiteral("B-08  卫衣下摆  0.0525"));
+            hxtest::key(Qt::Key_Return);
+        }));
+        QCOMPARE(picked, QList<int>{jobID("B-08")});
+        // A number's beginning wins over a description that holds the text; letter case does not count.
+        QVERIFY(pickProcess([&](TpickObjFrm* p) {
+            hxtest::type(QStringLiteral("b-07"));
+            QCOMPARE(p->ListCode->currentRow(), 1);
+            // Typed after a pause, a text starts a new search from the row after the chosen one; a text
+            // that nothing holds leaves the choice where it was.
+            QTest::qWait(QApplication::keyboardInputInterval() + 100);
+            hxtest::type(QStringLiteral("卫衣"));
+            QCOMPARE(p->ListCode->currentRow(), 2);
+            hxtest::type(QStringLiteral("领"));
+            QCOMPARE(p->ListCode->currentRow(), 2);
+            hxtest::key(Qt::Key_Return);
+        }));
+        QCOMPARE(picked, QList<int>({jobID("B-08"), jobID("B-08")}));
+        // A word from an input method arrives committed as a whole.
+        QVERIFY(pickProcess([&](TpickObjFrm* p) {
+            QVERIFY(p->ListCode->testAttribute(Qt::WA_InputMethodEnabled));
+            QInputMethodEvent word;
+            word.setCommitString(QStringLiteral("上领"));
+            QApplication::sendEvent(QApplication::focusWidget(), &word);
+            QCOMPARE(p->ListCode->currentRow(), 1);
+            hxtest::key(Qt::Key_Return);
+        }));
+        QCOMPARE(picked.last(), jobID("B-07"));
+        // Workers are found by work number or by name.
+        addWorkers(12);
+        QVERIFY(pick("1=1", [&](TpickObjFrm* p) {
+            hxtest::type(QStringLiteral("工人11"));
+            QCOMPARE(p->ListCode->currentRow(), 10);
+            hxtest::key(Qt::Key_Return);
+        }));
+        QCOMPARE(picked.last(), staffID("011"));
     }
 
     void modalShowingWithKeysAndBoundValues() {
