@@ -47,6 +47,8 @@ class TsalaryDataFrm : public WorkWindow {
     TMyDBGrid* grdSum;
     DataSet* tdMain;
     DataSet* tdSum;
+    // The rows the pay slips print, read from the database for each run.
+    DataSet* tdSlips;
     QMenu* PopupMenu1;
     QAction* pRefresh;
     QAction* pSort;
@@ -72,6 +74,8 @@ class TsalaryDataFrm : public WorkWindow {
     void FormCreate(const SheetBatch& batch);
     void tdMainAfterPost(DataSet& ds);
     void setDisplayFormats(DataSet& ds);
+    // Reads the totals again and keeps them whole and under their columns.
+    void reloadTotals();
 
     SheetBatch m_batch;
 };
