@@ -1,8 +1,14 @@
 #include "support/testsupport.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRadioButton>
+
+#include "gui/reports/myrpsetup.h"
 
 namespace hxtest {
 
@@ -212,6 +218,26 @@ bool enterCell(QAbstractItemView* view, int row, int column) {
         settle();
     }
     return QTest::qWaitFor([view] { return editing(view); }, 2000);
+}
+
+void printSlipsToFile(QAbstractButton* printButton, const QString& path) {
+    whenShown<hx::TmyRpSetupFrm>([path](hx::TmyRpSetupFrm* setup) {
+        key(Qt::Key_F, Qt::AltModifier);          // 文件 &F
+        QTRY_VERIFY(setup->FileRB->isChecked());  // a mnemonic clicks after a moment
+        key(Qt::Key_Tab);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(setup->editFileName));
+        type(path);
+        key(Qt::Key_Return);
+    });
+    QTest::mouseClick(printButton, Qt::LeftButton);
+}
+
+QString pdfText(const QString& path) {
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(p.readAllStandardOutput());
 }
 
 }  // namespace hxtest

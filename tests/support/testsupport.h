@@ -2,15 +2,21 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QList>
 #include <QString>
 #include <QTableView>
+#include <QTimer>
 #include <QtTest>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <optional>
 
 #include "gui/widgets/dialogs.h"
 #include "support/coresupport.h"
+
+class QAbstractButton;
 
 namespace hxtest {
 
@@ -90,6 +96,48 @@ void clickTitle(QTableView* view, int column);
 bool enterCell(QAbstractItemView* view, int row, int column);
 // The widget that has the focus is a cell editor of this view.
 bool editing(QAbstractItemView* view);
+
+// Runs act on the first modal window of type W once it is shown and active (while the caller waits in
+// the click that opened it). Should act fail, or the window not come, the modal window is closed so that
+// the click returns and the test reports the failure instead of hanging.
+template <class W>
+void whenShown(std::function<void(W*)> act) {
+    auto deadline = std::make_shared<QDeadlineTimer>(30000);
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, deadline, act] {
+        auto* window = qobject_cast<W*>(QApplication::activeModalWidget());
+        if (!window && !deadline->hasExpired()) return;
+        timer->stop();
+        timer->deleteLater();
+        if (!window) {
+            QTest::qFail("the window did not open", __FILE__, __LINE__);
+            if (QWidget* other = QApplication::activeModalWidget()) other->close();
+            return;
+        }
+        window->activateWindow();
+        // Keys go to the focused widget: the window has it once it is the active one and its focus is set.
+        const bool active = QTest::qWaitFor([window] {
+            return QApplication::activeWindow() == window &&
+                   window->isAncestorOf(QApplication::focusWidget());
+        });
+        if (!active) {
+            QTest::qFail("the window did not become active", __FILE__, __LINE__);
+            window->close();
+            return;
+        }
+        act(window);
+        if (QTest::currentTestFailed() && window->isVisible()) window->close();
+    });
+    timer->start();
+}
+
+// Clicks "打印工资条" and answers the output setup dialog as the accountant does, by keys: 文件 (Alt+F),
+// the file name typed, Enter. Returns when the run is over.
+void printSlipsToFile(QAbstractButton* printButton, const QString& path);
+// The text of a PDF file as `pdftotext -layout` gives it, a form feed after each page; a null text when
+// the file is no PDF.
+QString pdfText(const QString& path);
 
 }  // namespace hxtest
 

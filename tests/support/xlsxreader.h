@@ -75,11 +75,36 @@ struct Cell {
     QString type;  // s: shared text, str/inlineStr: text, b: logical, n: number
     QString value;
     int style = 0;
+    QString numberFormat;  // the code of the cell's number format; "General" when it has none
 };
 
-// The first worksheet of a spreadsheet file as cell reference -> cell, texts resolved.
+// The number format codes of a workbook's cell styles, by style index.
+inline QStringList readNumberFormats(const QMap<QString, QByteArray>& zip) {
+    QMap<int, QString> codes{{0, QStringLiteral("General")},  {1, QStringLiteral("0")},
+                             {2, QStringLiteral("0.00")},     {3, QStringLiteral("#,##0")},
+                             {4, QStringLiteral("#,##0.00")}, {14, QStringLiteral("m/d/yyyy")}};
+    QStringList styles;
+    QXmlStreamReader xml(zip.value(QStringLiteral("xl/styles.xml")));
+    bool inCellStyles = false;
+    while (!xml.atEnd()) {
+        const auto token = xml.readNext();
+        if (token == QXmlStreamReader::StartElement && xml.name() == QLatin1String("numFmt")) {
+            codes.insert(xml.attributes().value("numFmtId").toInt(),
+                         xml.attributes().value("formatCode").toString());
+        } else if (xml.name() == QLatin1String("cellXfs")) {
+            inCellStyles = token == QXmlStreamReader::StartElement;
+        } else if (inCellStyles && token == QXmlStreamReader::StartElement &&
+                   xml.name() == QLatin1String("xf")) {
+            styles << codes.value(xml.attributes().value("numFmtId").toInt(), QStringLiteral("?"));
+        }
+    }
+    return styles;
+}
+
+// The first worksheet of a spreadsheet file as cell reference -> cell, texts and number formats resolved.
 inline QMap<QString, Cell> readSheet(const QString& path) {
     const auto zip = readZip(path);
+    const QStringList numberFormats = readNumberFormats(zip);
     QStringList shared;
     QXmlStreamReader sst(zip.value(QStringLiteral("xl/sharedStrings.xml")));
     while (!sst.atEnd()) {
@@ -103,6 +128,7 @@ inline QMap<QString, Cell> readSheet(const QString& path) {
             cell.value = xml.readElementText();
             if (cell.type == QLatin1String("s")) cell.value = shared.value(cell.value.toInt());
         } else if (token == QXmlStreamReader::EndElement && xml.name() == QLatin1String("c")) {
+            cell.numberFormat = numberFormats.value(cell.style, QStringLiteral("General"));
             cells.insert(ref, cell);
         }
     }

@@ -535,6 +535,30 @@ void DataSet::requery() {
     finishReset();
 }
 
+bool DataSet::refreshCurrentRow() {
+    if (!isOpen() || isEditing() || m_current < 0 || m_inMemory || !m_connection || m_detectedTable.isEmpty())
+        return false;
+    Row& row = *m_rows[m_view[m_current]];
+    if (row.key.isNull()) return false;
+    // The statement's own columns from its table, so that they come in the order of the fields.
+    static const QRegularExpression columns(
+        QStringLiteral("^\\s*select\\s+(.*?)\\bfrom\\b"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    const QString list = columns.match(m_sql).captured(1);
+    if (list.isEmpty() || list.contains(QLatin1Char('?'))) return false;
+    QVariantList values;
+    const QString where = storedRowCondition(row, values);
+    PreparedStatement q(*m_connection,
+                        QStringLiteral("select %1 from %2%3").arg(list, m_detectedTable, where), values);
+    if (!q.next()) return false;
+    const int stored = std::min(q.columnCount(), int(m_fields.size() - m_extraFields.size()));
+    for (int c = 0; c < stored; ++c) row.values[c] = readValue(q, c, m_fields[c].type);
+    if (!m_hiddenRowId && keyFieldIndex() >= 0) row.key = row.values[keyFieldIndex()];
+    calculate(row);
+    if (!m_controlsDisabled) emit rowChanged(m_current);
+    return true;
+}
+
 int DataSet::recordCount() const {
     return isOpen() ? m_view.size() : 0;
 }

@@ -85,6 +85,11 @@ class DataSet : public QObject {
     void openWithRows(std::vector<QVector<QVariant>> rows);
     void close();    // drops rows and sort; keeps statement, filter and field definitions
     void requery();  // runs the same statement again; keeps sort and filter; the first row becomes current
+    // Reads the current row again from its table, by its key (and row identity), after the database
+    // changed it behind the data set (a recalculation); the other rows, the current row and the position
+    // stay. False, and the row as it was, when the stored row is no longer there or the data set cannot
+    // tell it (in memory, read only, a row being edited).
+    bool refreshCurrentRow();
     bool isOpen() const { return m_state != DataSetState::Inactive; }
     DataSetState state() const { return m_state; }
     bool isEditing() const { return m_state == DataSetState::Edit || m_state == DataSetState::Insert; }

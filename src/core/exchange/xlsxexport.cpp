@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -98,9 +99,10 @@ class Sheet {
         if (value.isEmpty()) return;
         check(worksheet_write_string(m_sheet, row, col, cellText(value).constData(), nullptr));
     }
-    void number(lxw_row_t row, lxw_col_t col, double value) {
+    // A number shown with a number format ("0.00"); the general format for an empty one.
+    void number(lxw_row_t row, lxw_col_t col, double value, const QString& numberFormat = QString()) {
         if (!std::isfinite(value)) return;
-        check(worksheet_write_number(m_sheet, row, col, value, nullptr));
+        check(worksheet_write_number(m_sheet, row, col, value, format(numberFormat)));
     }
     void boolean(lxw_row_t row, lxw_col_t col, bool value) {
         check(worksheet_write_boolean(m_sheet, row, col, value ? 1 : 0, nullptr));
@@ -127,12 +129,23 @@ class Sheet {
     }
 
   private:
+    lxw_format* format(const QString& numberFormat) {
+        if (numberFormat.isEmpty()) return nullptr;
+        lxw_format*& f = m_numberFormats[numberFormat];
+        if (!f) {
+            f = workbook_add_format(m_book);
+            if (!f) throw FileError(QStringLiteral("不能创建工作表"));
+            format_set_num_format(f, numberFormat.toUtf8().constData());
+        }
+        return f;
+    }
     static void check(lxw_error e) {
         if (e != LXW_NO_ERROR) throw FileError(QString::fromUtf8(lxw_strerror(e)));
     }
     lxw_workbook* m_book = nullptr;
     lxw_worksheet* m_sheet = nullptr;
     lxw_format* m_dateFormat = nullptr;
+    QHash<QString, lxw_format*> m_numberFormats;  // owned by the workbook
 };
 
 bool isNumberType(int typeId) {
@@ -149,9 +162,11 @@ bool isNumberType(int typeId) {
     }
 }
 
-// One value in the cell type that fits it. A row being edited may still hold the text the user typed;
-// it goes in converted when it converts, and as the text otherwise.
-void writeValue(Sheet& sheet, lxw_row_t row, lxw_col_t col, const QVariant& stored, FieldType type) {
+// One value in the cell type that fits it, a number with the number format the grid shows it in. A row
+// being edited may still hold the text the user typed; it goes in converted when it converts, and as the
+// text otherwise.
+void writeValue(Sheet& sheet, lxw_row_t row, lxw_col_t col, const QVariant& stored, FieldType type,
+                const QString& numberFormat) {
     if (!stored.isValid() || stored.isNull()) return;
     QVariant value = stored;
     if (value.typeId() == QMetaType::QString && type != FieldType::Text && type != FieldType::Unknown) {
@@ -164,7 +179,7 @@ void writeValue(Sheet& sheet, lxw_row_t row, lxw_col_t col, const QVariant& stor
         if (value.isNull()) return;
     }
     if (value.userType() == qMetaTypeId<Money>()) {
-        sheet.number(row, col, value.value<Money>().toDouble());
+        sheet.number(row, col, value.value<Money>().toDouble(), numberFormat);
         return;
     }
     switch (value.typeId()) {
@@ -184,7 +199,8 @@ void writeValue(Sheet& sheet, lxw_row_t row, lxw_col_t col, const QVariant& stor
         sheet.text(row, col, value.toString());
         return;
     }
-    sheet.number(row, col, value.toDouble());
+    sheet.number(row, col, value.toDouble(),
+                 type == FieldType::Money || type == FieldType::Double ? numberFormat : QString());
 }
 
 // A name in the same directory that nothing else uses, so that the finished file can replace the target
@@ -199,6 +215,28 @@ QString temporaryNameBeside(const QFileInfo& target) {
 }
 
 }  // namespace
+
+QString excelNumberFormat(const QString& displayFormat, FieldType type) {
+    if (type != FieldType::Money && type != FieldType::Double) return QString();
+    // The sign after the currency sign, as the grids show it: "¥-12.00".
+    if (displayFormat == currencyFormat()) return QStringLiteral("\"¥\"#,##0.00;\"¥\"\\-#,##0.00");
+    if (displayFormat.isEmpty()) return type == FieldType::Money ? QStringLiteral("0.00") : QString();
+    // Digits, the point and the thousands comma mean the same in both; anything else is text beside the
+    // number: the grids' "##0.0 %" shows the number itself before " %", not a hundredth of it.
+    QString format;
+    QString literal;
+    for (const QChar c : displayFormat) {
+        if (QStringLiteral("0#.,").contains(c)) {
+            if (!literal.isEmpty()) format += QLatin1Char('"') + literal + QLatin1Char('"');
+            literal.clear();
+            format += c;
+        } else if (c != QLatin1Char('"')) {
+            literal += c;
+        }
+    }
+    if (!literal.isEmpty()) format += QLatin1Char('"') + literal + QLatin1Char('"');
+    return format;
+}
 
 QString exportFileFilter() {
     return QStringLiteral("电子表格|*.xlsx");
@@ -230,7 +268,14 @@ void writeXlsx(DataSet& data, const QVector<ExportColumn>& columns, const QStrin
         cannotWrite(path, errno);
     try {
         Sheet sheet(temporary);
-        for (int c = 0; c < columns.size(); ++c) sheet.text(0, lxw_col_t(c), columns[c].title);
+        QStringList numberFormats;
+        for (int c = 0; c < columns.size(); ++c) {
+            sheet.text(0, lxw_col_t(c), columns[c].title);
+            const int f = columns[c].field;
+            numberFormats << (f >= 0 && f < ds->fieldCount()
+                                  ? excelNumberFormat(ds->field(f).displayFormat, ds->field(f).type)
+                                  : QString());
+        }
         const int rows = ds->recordCount();
         for (int r = 0; r < rows; ++r) {
             for (int c = 0; c < columns.size(); ++c) {
@@ -241,7 +286,8 @@ void writeXlsx(DataSet& data, const QVector<ExportColumn>& columns, const QStrin
                     if (!shown.isEmpty()) sheet.text(lxw_row_t(r + 1), lxw_col_t(c), shown);
                     continue;
                 }
-                writeValue(sheet, lxw_row_t(r + 1), lxw_col_t(c), ds->valueAt(r, f), ds->field(f).type);
+                writeValue(sheet, lxw_row_t(r + 1), lxw_col_t(c), ds->valueAt(r, f), ds->field(f).type,
+                           numberFormats[c]);
             }
         }
         sheet.finish(path);

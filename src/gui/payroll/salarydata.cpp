@@ -107,7 +107,9 @@ void TsalaryDataFrm::buildWindow() {
     tdMain->setObjectName(QStringLiteral("tdMain"));
     tdSum = new DataSet(cn, this);
     tdSum->setObjectName(QStringLiteral("tdSum"));
-    RvSlips = new TPaySlipReport(this, tdMain);
+    tdSlips = new DataSet(cn, this);
+    tdSlips->setObjectName(QStringLiteral("tdSlips"));
+    RvSlips = new TPaySlipReport(this, tdSlips);
 
     // Top strip
     auto* top = new QWidget(this);
@@ -215,12 +217,20 @@ void TsalaryDataFrm::buildWindow() {
     connect(grdMain, &TMyDBGrid::OnColWidthChanged, this, [this] { grdMainColWidthChanged(); });
     connect(grdMain->horizontalScrollBar(), &QScrollBar::valueChanged, grdSum->horizontalScrollBar(),
             &QScrollBar::setValue);
+    // Rereading the totals scrolls them back to their start, and their scroll range is laid out anew
+    // later: they keep to where the sheet is.
+    auto followSheet = [this] {
+        grdSum->horizontalScrollBar()->setValue(grdMain->horizontalScrollBar()->value());
+    };
+    connect(grdSum->horizontalScrollBar(), &QScrollBar::rangeChanged, this, followSheet);
+    connect(grdSum->horizontalScrollBar(), &QScrollBar::valueChanged, this, followSheet);
     connect(grdMain->verticalScrollBar(), &QScrollBar::rangeChanged, sumGap, [this, sumGap](int, int max) {
         sumGap->setFixedWidth(max > 0 ? grdMain->verticalScrollBar()->sizeHint().width() : 0);
     });
 
     tdMain->afterOpen = [this](DataSet& ds) { setDisplayFormats(ds); };
     tdSum->afterOpen = [this](DataSet& ds) { setDisplayFormats(ds); };
+    tdSlips->afterOpen = [this](DataSet& ds) { setDisplayFormats(ds); };
     tdMain->afterPost = [this](DataSet& ds) { tdMainAfterPost(ds); };
     // A row the database refuses (letters in a number, a text too long) is dropped with a beep: the row
     // gets back what it held, and nothing is recalculated.
@@ -340,12 +350,25 @@ void TsalaryDataFrm::cbbDayChange() {
 }
 
 void TsalaryDataFrm::tdMainAfterPost(DataSet& ds) {
-    // The worker's formulas follow the saved values; the grid shows them after "更新计算". A post that had
-    // nothing to write reaches here too: the worker is recalculated only while his row is still there.
+    // The worker's formulas follow the saved values. A post that had nothing to write reaches here too:
+    // the worker is recalculated only while his row is still there.
     const QString staffCode = ds.asString(QStringLiteral("staffCode"));
     const SheetBatch rowBatch{int(ds.asInt(QStringLiteral("Year"))), int(ds.asInt(QStringLiteral("Month"))),
                               int(ds.asInt(QStringLiteral("salaryDay")))};
     guarded([&] { recalculateSavedRow(dataFrm()->cnMain, rowBatch, staffCode); });
+    // The row and the totals show what is stored now, also when a formula failed half-way: only that row is
+    // read again, the sheet keeps its place.
+    guarded([&] {
+        ds.refreshCurrentRow();
+        reloadTotals();
+    });
+}
+
+void TsalaryDataFrm::reloadTotals() {
+    if (!tdSum->isOpen()) return;
+    tdSum->requery();
+    fitColumnsToTotals();
+    grdMainColWidthChanged();
 }
 
 void TsalaryDataFrm::pRefreshClick() {
@@ -356,15 +379,9 @@ void TsalaryDataFrm::pRefreshClick() {
     for (int i = 0; i < grdMain->model()->columnCount(); ++i)
         widths << (grdMain->isColumnHidden(i) ? -1 : grdMain->columnWidth(i));
     tdMain->requery();
-    setDisplayFormats(*tdMain);
-    if (tdSum->isOpen()) {
-        tdSum->requery();
-        setDisplayFormats(*tdSum);
-    }
     for (int i = 0; i < widths.size() && i < grdMain->model()->columnCount(); ++i)
         if (widths[i] > 0) grdMain->setColumnWidth(i, widths[i]);
-    fitColumnsToTotals();
-    grdMainColWidthChanged();
+    reloadTotals();
 }
 
 void TsalaryDataFrm::pSortClick() {
@@ -380,9 +397,21 @@ void TsalaryDataFrm::grdMainColWidthChanged() {
 }
 
 void TsalaryDataFrm::btnPrintBarClick() {
-    // A value still being typed belongs on the slip.
+    // A value still being typed belongs on the slip; a row the database did not take keeps the slips back
+    // until it is corrected or dropped.
     if (tdMain->isOpen()) guarded([this] { tdMain->checkBrowseMode(); });
-    RvSlips->btnPrintBarClick(listNumber(cbbYear), listNumber(cbbMonth), listNumber(cbbDay));
+    if (tdMain->isEditing()) return;
+    // The slips say what the sheet holds in the database, read afresh, in the order the sheet shows.
+    guarded([this] {
+        tdSlips->close();
+        tdSlips->setSql(sheetSql());
+        tdSlips->setParams({m_batch.year, m_batch.month, m_batch.day});
+        tdSlips->open();
+        if (tdMain->isOpen() && !tdMain->sort().isEmpty()) tdSlips->setSort(tdMain->sort());
+    });
+    if (tdSlips->isOpen())
+        RvSlips->btnPrintBarClick(listNumber(cbbYear), listNumber(cbbMonth), listNumber(cbbDay));
+    tdSlips->close();
 }
 
 void TsalaryDataFrm::btnExcelClick() {
@@ -408,6 +437,7 @@ void TsalaryDataFrm::closeEvent(QCloseEvent* event) {
     if (tdMain->isOpen()) guarded([this] { tdMain->checkBrowseMode(); });
     tdMain->close();
     tdSum->close();
+    tdSlips->close();
     WorkWindow::closeEvent(event);
 }
 

@@ -17,8 +17,8 @@ class TMyDBGrid;
 class TPaySlipReport;
 
 // "工资表": one pay day's salary sheet of a month, one row per worker and one column per item in use,
-// with the totals row below. A saved row has its computed items recalculated in the database at once;
-// "更新计算" (F5) rereads the sheet and the totals.
+// with the totals row below. A saved row has its computed items recalculated in the database, and that
+// row and the totals are shown as stored at once; "更新计算" (F5) rereads the whole sheet.
 class TsalaryDataFrm : public WorkWindow {
     Q_OBJECT
   public:
@@ -47,6 +47,8 @@ class TsalaryDataFrm : public WorkWindow {
     TMyDBGrid* grdSum;
     DataSet* tdMain;
     DataSet* tdSum;
+    // The rows the pay slips print, read from the database for each run.
+    DataSet* tdSlips;
     QMenu* PopupMenu1;
     QAction* pRefresh;
     QAction* pSort;
@@ -72,6 +74,8 @@ class TsalaryDataFrm : public WorkWindow {
     void FormCreate(const SheetBatch& batch);
     void tdMainAfterPost(DataSet& ds);
     void setDisplayFormats(DataSet& ds);
+    // Reads the totals again and keeps them whole and under their columns.
+    void reloadTotals();
 
     SheetBatch m_batch;
 };

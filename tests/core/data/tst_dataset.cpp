@@ -442,6 +442,35 @@ class TestDataSet : public QObject {
         QCOMPARE(ds.field("LevelSalary").displayFormat, QStringLiteral("0.0000"));
     }
 
+    void refreshingTheCurrentRowRereadsItAloneInPlace() {
+        // A table keyed by rowid, sorted in memory: the statement changed the row behind the data set.
+        cn.exec("create table sheet (code varchar(10), amount integer, total integer)");
+        cn.exec("insert into sheet values ('B', 2, 20), ('A', 1, 10), ('C', 3, 30)");
+        DataSet ds(&cn);
+        ds.setSql("select code, amount, total from sheet order by code");
+        ds.setRowIdentity({"code"});
+        ds.open();
+        ds.setSort("total ASC");
+        ds.setRecNo(1);
+        ds.setValue("amount", 5);
+        QVERIFY(ds.post());
+        cn.exec("update sheet set total = amount * 10");
+        QSignalSpy changed(&ds, &DataSet::rowChanged);
+        QSignalSpy resets(&ds, &DataSet::aboutToReset);
+        QVERIFY(ds.refreshCurrentRow());
+        QCOMPARE(ds.recNo(), 1);
+        QCOMPARE(ds.asString("code"), QStringLiteral("B"));
+        QCOMPARE(ds.asInt("total"), 50);
+        QCOMPARE(ds.valueAt(2, 2).toInt(), 30);  // the other rows keep what was read
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(resets.count(), 0);
+        // A row whose rowid now belongs to another row is not taken for it.
+        cn.exec("delete from sheet");
+        cn.exec("insert into sheet values ('X', 7, 70), ('Y', 8, 80), ('Z', 9, 90)");
+        QVERIFY(!ds.refreshCurrentRow());
+        QCOMPARE(ds.asInt("total"), 50);
+    }
+
     void sortOrdersByTypedValueAndKeepsTheCurrentRow() {
         DataSet ds(&cn);
         ds.setSql(staffSql);

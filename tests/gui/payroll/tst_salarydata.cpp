@@ -5,16 +5,19 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include "core/data/clock.h"
 #include "core/payroll/generation.h"
 #include "core/payroll/periods.h"
+#include "core/reports/rvproject.h"
 #include "gui/payroll/salary.h"
 #include "gui/payroll/salarydata.h"
 #include "gui/shell/session.h"
 #include "gui/widgets/mydbgrid.h"
 #include "support/windowfixture.h"
+#include "support/xlsxreader.h"
 
 using namespace hx;
 
@@ -91,6 +94,37 @@ class TestSalaryData : public QObject {
             rows << values.join('|');
         }
         return rows;
+    }
+    // A stored amount or number as the sheet shows it.
+    static QString asShown(const QString& field, double value) {
+        return QString::number(value, 'f', field.startsWith('B') ? 1 : 2);
+    }
+    // Every shown row and the totals hold what the batch holds in the file, cell by cell.
+    void verifySheetShowsWhatIsStored() {
+        for (int c = firstItemColumn; c < w->grdMain->model()->columnCount(); ++c) {
+            const QString field = w->grdMain->dataModel()->column(c).field;
+            if (w->grdMain->isColumnHidden(c) || field.startsWith('T')) continue;
+            for (int r = 0; r < w->tdMain->recordCount(); ++r) {
+                const QString code = shown(w->grdMain, r, "staffCode");
+                QCOMPARE(shown(w->grdMain, r, field), asShown(field, stored(code, field)));
+            }
+            const double total =
+                f->cn()
+                    .scalar(QStringLiteral("select sum(%1) from salaryData where [Year]=? and [Month]=? and "
+                                           "salaryDay=?")
+                                .arg(field),
+                            {may8.year, may8.month, may8.day})
+                    .toDouble();
+            QCOMPARE(shown(w->grdSum, 0, field), asShown(field, total));
+        }
+    }
+    // The values of the worker's slip, as the PDF holds them: the line that starts with his code.
+    static QStringList slipLine(const QString& text, const QString& staffCode) {
+        for (const QString& line : text.split('\n')) {
+            const QStringList words = line.simplified().split(' ');
+            if (words.first() == staffCode) return words;
+        }
+        return {};
     }
     qint64 rowIdOf(const QString& staffCode) {
         return f->cn()
@@ -197,9 +231,38 @@ class TestSalaryData : public QObject {
         QCOMPARE(stored("002", "C03"), 400.0);    // 日薪 (7,800 + 200) / 20
         QCOMPARE(sheetRows(may8)[0], before[0]);  // the other workers are untouched
         QCOMPARE(sheetRows(may8)[2], before[2]);
-        // The grid still shows what it read; the totals too.
-        QCOMPARE(shown(w->grdMain, rowOf("002"), "C03"), QStringLiteral("307.69"));
-        QCOMPARE(shown(w->grdSum, 0, "B01"), QStringLiteral("78.0"));
+        // The row and the totals show at once what is stored; the sheet stays where it was.
+        QCOMPARE(shown(w->grdMain, rowOf("002"), "C02"), QStringLiteral("0.00"));
+        QCOMPARE(shown(w->grdMain, rowOf("002"), "C03"), QStringLiteral("400.00"));
+        QCOMPARE(shown(w->grdSum, 0, "B01"), QStringLiteral("72.0"));
+        QCOMPARE(shown(w->grdSum, 0, "C02"), QStringLiteral("200.00"));
+        verifySheetShowsWhatIsStored();
+        QCOMPARE(w->tdMain->recNo(), rowOf("001"));
+        QCOMPARE(w->grdMain->currentIndex(), w->grdMain->model()->index(rowOf("001"), column("B01")));
+
+        // Slips printed straight away, with a value still in the cell editor, say what is stored: 20 days
+        // and no full-attendance bonus, and the overtime pay of the hour just typed.
+        QFile rav(f->dir.file(QStringLiteral("rptBar.rav")));
+        QVERIFY(rav.open(QIODevice::WriteOnly));
+        rav.write(defaultReportProject().toUtf8());
+        rav.close();
+        type("001", "B02", "1");
+        const QString pdf = f->dir.file(QStringLiteral("slips.pdf"));
+        hxtest::printSlipsToFile(w->btnPrintBar, pdf);
+        QVERIFY(f->activate(w));
+        QCOMPARE(stored("001", "B02"), 1.0);
+        QCOMPARE(stored("001", "C01"), 8.0);
+        verifySheetShowsWhatIsStored();
+        if (!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) {
+            const QString text = hxtest::pdfText(pdf);
+            QVERIFY(!text.isNull());
+            for (const QString code : {"001", "002", "003"}) {
+                QStringList expected{code, shown(w->grdMain, rowOf(code), "staffName")};
+                for (const char* field : {"A01", "A02", "B01", "B02", "C01", "C02", "C03"})
+                    expected << asShown(field, stored(code, field));
+                QCOMPARE(slipLine(text, code), expected);
+            }
+        }
 
         // A second edit of the same row is accepted and recalculated again: two cells, Tab between them.
         type("002", "B01", "25");
@@ -368,10 +431,38 @@ class TestSalaryData : public QObject {
         QVERIFY(sheetBar->maximum() > 0);
         sheetBar->setValue(sheetBar->maximum());
         QCOMPARE(w->grdSum->horizontalScrollBar()->value(), sheetBar->value());
-        // Same position on the screen for the last visible column in both grids.
-        const int last = column("T01");
-        QCOMPARE(w->grdSum->columnViewportPosition(last) + w->grdSum->viewport()->mapTo(w, QPoint()).x(),
-                 w->grdMain->columnViewportPosition(last) + w->grdMain->viewport()->mapTo(w, QPoint()).x());
+        // Same position on the screen for every visible column in both grids, also after "更新计算" and
+        // after a stored row rereads the totals, with the sheet scrolled to its end.
+        auto verifyLinedUp = [this] {
+            for (int c = 0; c < w->grdMain->model()->columnCount(); ++c) {
+                QCOMPARE(w->grdSum->isColumnHidden(c), w->grdMain->isColumnHidden(c));
+                if (w->grdMain->isColumnHidden(c)) continue;
+                QCOMPARE(w->grdSum->columnWidth(c), w->grdMain->columnWidth(c));
+                QCOMPARE(
+                    w->grdSum->columnViewportPosition(c) + w->grdSum->viewport()->mapTo(w, QPoint()).x(),
+                    w->grdMain->columnViewportPosition(c) + w->grdMain->viewport()->mapTo(w, QPoint()).x());
+            }
+        };
+        verifyLinedUp();
+        QVERIFY(hxtest::enterCell(w->grdMain, 1, column("C03")));
+        hxtest::key(Qt::Key_F5);
+        hxtest::settle();
+        verifyLinedUp();
+        // A piece wage that makes the total wider than its column: the column grows, the total shows whole.
+        type("002", "A01", "147643.5");
+        hxtest::key(Qt::Key_Down);
+        hxtest::settle();
+        verifyLinedUp();
+        sheetBar->setValue(sheetBar->maximum());
+        hxtest::settle();
+        verifyLinedUp();
+        const QString total = shown(w->grdSum, 0, "A01");
+        QCOMPARE(total, QStringLiteral("155443.50"));
+        const int margins =
+            2 * (w->grdSum->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w->grdSum) + 1);
+        QVERIFY2(w->grdSum->fontMetrics().horizontalAdvance(total) + margins <
+                     w->grdSum->columnWidth(column("A01")),
+                 qPrintable(total));
     }
 
     void sortIsInMemoryUntilTheSheetIsChosenAgain() {
@@ -392,14 +483,21 @@ class TestSalaryData : public QObject {
         w = new TsalaryDataFrm;
         QCOMPARE(w->loadedBatch(), (SheetBatch{2023, 12, 1}));
         QCOMPARE(w->cbbDay->currentText(), QStringLiteral("1"));
+        f->cn().exec("update salaryData set A01=5739.707 where staffCode='001' and salaryDay=8");
         w->showBatch(may8);
         QCOMPARE(w->tdMain->recordCount(), 3);
+        QCOMPARE(shown(w->grdMain, 0, "A01"), QStringLiteral("5739.71"));
 
+        // The export holds the stored amount, shown as the sheet shows it.
         const QString file = f->dir.file("工资表.xlsx");
         f->dialogs.chooseFile(file);
         w->btnExcel->click();
-        QVERIFY(QFile::exists(file));
-        QVERIFY(QFileInfo(file).size() > 0);
+        const auto cells = hxtest::readSheet(file);
+        QCOMPARE(cells["C1"].value, QStringLiteral("计件工资"));
+        QCOMPARE(cells["C2"].value, QStringLiteral("5739.707"));
+        QCOMPARE(cells["C2"].numberFormat, QStringLiteral("0.00"));
+        QCOMPARE(cells["E1"].value, QStringLiteral("出勤天数"));
+        QCOMPARE(cells["E2"].numberFormat, QStringLiteral("0.0"));
 
         QVERIFY(f->activate(w));
         helpProc();

@@ -28,6 +28,7 @@
 #include "support/windowfixture.h"
 
 using namespace hx;
+using hxtest::whenShown;
 
 namespace {
 
@@ -36,41 +37,6 @@ constexpr int batchWorkers = 23;
 
 QString workerCode(int i) {
     return QStringLiteral("W%1").arg(i + 1, 3, 10, QLatin1Char('0'));
-}
-
-// Runs act on the first modal window of type W once it is shown and active (while the caller waits in
-// the click that opened it). Should act fail, or the window not come, the modal window is closed so that
-// the click returns and the test reports the failure instead of hanging.
-template <class W>
-void whenShown(std::function<void(W*)> act) {
-    auto deadline = std::make_shared<QDeadlineTimer>(30000);
-    auto* timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, deadline, act] {
-        auto* window = qobject_cast<W*>(QApplication::activeModalWidget());
-        if (!window && !deadline->hasExpired()) return;
-        timer->stop();
-        timer->deleteLater();
-        if (!window) {
-            QTest::qFail("the window did not open", __FILE__, __LINE__);
-            if (QWidget* other = QApplication::activeModalWidget()) other->close();
-            return;
-        }
-        window->activateWindow();
-        // Keys go to the focused widget: the window has it once it is the active one and its focus is set.
-        const bool active = QTest::qWaitFor([window] {
-            return QApplication::activeWindow() == window &&
-                   window->isAncestorOf(QApplication::focusWidget());
-        });
-        if (!active) {
-            QTest::qFail("the window did not become active", __FILE__, __LINE__);
-            window->close();
-            return;
-        }
-        act(window);
-        if (QTest::currentTestFailed() && window->isVisible()) window->close();
-    });
-    timer->start();
 }
 
 }  // namespace
@@ -182,23 +148,12 @@ class TestSlipJourney : public QObject {
             QSKIP("pdftotext is not installed (scripts/setup.sh installs poppler-utils)");
         QTemporaryDir dir;
         const QString pdf = dir.filePath(QStringLiteral("五月工资条.pdf"));
-        whenShown<TmyRpSetupFrm>([&](TmyRpSetupFrm* setup) {
-            hxtest::key(Qt::Key_F, Qt::AltModifier);  // 文件 &F
-            QTRY_VERIFY(setup->FileRB->isChecked());  // a mnemonic clicks after a moment
-            hxtest::key(Qt::Key_Tab);
-            QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(setup->editFileName));
-            hxtest::type(pdf);
-            hxtest::key(Qt::Key_Return);
-        });
-        pressPrintSlips();
+        hxtest::printSlipsToFile(w->btnPrintBar, pdf);
         QVERIFY(!QApplication::activeModalWidget());
         QVERIFY(w->findChildren<TmyPreviewFrm*>().isEmpty());  // no preview for a file
         QVERIFY(QFile::exists(pdf));
-        QProcess p;
-        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-        QVERIFY(p.waitForFinished(60000));
-        QCOMPARE(p.exitCode(), 0);  // a PDF, not a snapshot under a PDF name
-        const QString text = QString::fromUtf8(p.readAllStandardOutput());
+        const QString text = hxtest::pdfText(pdf);
+        QVERIFY(!text.isNull());  // a PDF, not a snapshot under a PDF name
         QCOMPARE(text.count(QLatin1Char('\f')), expectedPages());
         QCOMPARE(text.count(QStringLiteral("工资条")), batchWorkers);
         QVERIFY(text.contains(QStringLiteral("2024年5月")));

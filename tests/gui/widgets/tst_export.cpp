@@ -1,6 +1,8 @@
 #include <QDir>
 #include <QHeaderView>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QXmlStreamReader>
 #include <QtTest>
@@ -10,6 +12,7 @@
 #include "core/data/connection.h"
 #include "core/data/dataset.h"
 #include "core/data/datasetmodel.h"
+#include "core/exchange/sheetreader.h"
 #include "gui/widgets/export.h"
 #include "support/testsupport.h"
 #include "support/xlsxreader.h"
@@ -158,6 +161,67 @@ class TestExport : public QObject {
         QVERIFY(isText(cells["A3"]));
         QCOMPARE(cells["A3"].value, QStringLiteral("1899-12-01"));
         QVERIFY(isText(cells["D3"]));
+    }
+
+    // Numbers keep their exact value and show in the spreadsheet as the grid shows them, in every display
+    // format the windows use: LibreOffice's own reading of the file gives the grid's texts.
+    void numbersShowAsTheGridShowsThem() {
+        DataSet ds;
+        ds.defineFields({Field("A01", FieldType::Money), Field("B01", FieldType::Double),
+                         Field("UnitPrice", FieldType::Money), Field("LevelSalary", FieldType::Money),
+                         Field("rate", FieldType::Double), Field("plain", FieldType::Money),
+                         Field("qty", FieldType::Double), Field("n", FieldType::Integer)});
+        ds.open();
+        const QStringList formats{"0.00", "0.0", "0.0000", currencyFormat(), "##0.0 %"};
+        for (int i = 0; i < formats.size(); ++i) ds.field(ds.field(i).name).displayFormat = formats[i];
+        const QList<QStringList> rows{
+            {"5739.707", "20.25", "2.675", "-1234.5", "85.25", "2.675", "0.1", "7"},
+            {"6602.637", "-0.05", "0.1", "1234567.891", "0", "-0.005", "0.125", "-3"}};
+        for (const QStringList& values : rows) {
+            ds.append();
+            for (int i = 0; i < values.size(); ++i) ds.setValue(i, values[i]);
+            ds.post();
+        }
+        DataSetModel model(&ds);
+        QTableView view;
+        view.setModel(&model);
+        const QString file = target("numbers.xlsx");
+        writeGridToXlsx(&view, file);
+
+        const auto cells = readSheet(file);
+        const QStringList expectedFormats{"0.00",        "0.0",  "0.0000",  "\"¥\"#,##0.00;\"¥\"\\-#,##0.00",
+                                          "##0.0\" %\"", "0.00", "General", "General"};
+        for (int c = 0; c < expectedFormats.size(); ++c) {
+            const QString ref = QChar('A' + c) + QStringLiteral("2");
+            QCOMPARE(cells[ref].type, QStringLiteral("n"));
+            QCOMPARE(cells[ref].numberFormat, expectedFormats[c]);
+            QCOMPARE(cells[ref].value.toDouble(), rows[0][c].toDouble());  // the stored value, not the shown
+        }
+        QCOMPARE(cells["A2"].value, QStringLiteral("5739.707"));
+        QCOMPARE(cells["A3"].value, QStringLiteral("6602.637"));
+
+        const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+        if (soffice.isEmpty()) QSKIP("LibreOffice (soffice) is not installed: the shown texts are not tried");
+        QProcess p;
+        // A profile of its own, so that a running office or a missing home does not stop it; UTF-8 out.
+        p.start(soffice, {QStringLiteral("-env:UserInstallation=file://") + out->filePath("profile"),
+                          QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                          QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76"), file,
+                          QStringLiteral("--outdir"), out->path()});
+        if (!p.waitForFinished(90000) || !QFile::exists(target("numbers.csv")))
+            QSKIP("LibreOffice did not convert the file here");
+        auto reader = SheetReader::open(target("numbers.csv"));
+        SheetRow row;
+        QVERIFY(reader->next(row));  // the titles
+        for (int r = 0; r < rows.size(); ++r) {
+            QVERIFY(reader->next(row));
+            QStringList shown, grid;
+            for (int c = 0; c < ds.fieldCount(); ++c) {
+                shown << row.cells.value(c).text;
+                grid << ds.textAt(r, c);
+            }
+            QCOMPARE(shown, grid);
+        }
     }
 
     void rowBeingEditedIsExportedAsShownWithoutDisturbingTheView() {
