@@ -845,7 +845,8 @@ bool DataSet::post() {
     } catch (const DbError& e) {
         // A rule of the table is told as the field it refused; nothing of the row was written.
         std::optional<FieldRefusal> refusal;
-        if (const auto* constraint = dynamic_cast<const ConstraintError*>(&e)) refusal = refusalOf(*constraint);
+        if (const auto* constraint = dynamic_cast<const ConstraintError*>(&e))
+            refusal = refusalOf(*constraint);
         if (onPostError && onPostError(*this, refusal ? *refusal : e) == PostErrorAction::Abort) return false;
         if (refusal) throw *refusal;
         throw;
@@ -961,10 +962,11 @@ FieldRefusal DataSet::refusalOf(const ConstraintError& error) const {
                 return FieldRefusal(Reason::OutOfRange, f, titleOf(f), value, range.captured(1).toLongLong(),
                                     range.captured(2).toLongLong());
             if (rule.contains(QLatin1String("typeof(")))
-                return FieldRefusal(rule.contains(QLatin1String("'real'")) ? Reason::NotNumber
-                                                                         : Reason::NotInteger,
-                                    f, titleOf(f), value);
-            if (rule.contains(QLatin1String("GLOB"))) return FieldRefusal(Reason::NotDate, f, titleOf(f), value);
+                return FieldRefusal(
+                    rule.contains(QLatin1String("'real'")) ? Reason::NotNumber : Reason::NotInteger, f,
+                    titleOf(f), value);
+            if (rule.contains(QLatin1String("GLOB")))
+                return FieldRefusal(Reason::NotDate, f, titleOf(f), value);
             return FieldRefusal(Reason::Invalid, f, titleOf(f), value);
         }
     }

@@ -48,12 +48,26 @@ class ConstraintError : public DbError {
 // set; -1 for the row as a whole) and why, said with the title under which the user knows the field.
 class FieldRefusal : public DbError {
   public:
-    enum class Reason { Repeated, RepeatedRow, Required, NotInteger, NotNumber, NotDate, TooLong, OutOfRange,
-                        Invalid, Own };
+    enum class Reason {
+        Repeated,
+        RepeatedRow,
+        Required,
+        NotInteger,
+        NotNumber,
+        NotDate,
+        TooLong,
+        OutOfRange,
+        Invalid,
+        Own
+    };
     FieldRefusal(Reason reason, int field, const QString& title, const QString& value, qint64 low = 0,
                  qint64 high = 0)
-        : DbError(describe(reason, title, value, low, high)), m_reason(reason), m_field(field), m_value(value),
-          m_low(low), m_high(high) {}
+        : DbError(describe(reason, title, value, low, high)),
+          m_reason(reason),
+          m_field(field),
+          m_value(value),
+          m_low(low),
+          m_high(high) {}
     // A refusal of a window's own rule, with its own text.
     FieldRefusal(int field, const QString& text) : DbError(text), m_reason(Reason::Own), m_field(field) {}
 

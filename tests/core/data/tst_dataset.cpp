@@ -416,16 +416,17 @@ class TestDataSet : public QObject {
         QTest::newRow("pay day 32") << false << "salaryDay" << QVariant(32) << "“发薪日”必须在1到31之间";
         QTest::newRow("pay day a letter") << true << "salaryDay" << QVariant("x") << "“发薪日”必须是整数";
         QTest::newRow("wage a letter") << false << "LevelSalary" << QVariant("12a") << "“能力工资”必须是数字";
-        QTest::newRow("group too long") << false << "ClassGroup" << QVariant(QString(21, QChar(0x7ec4)))
-                                        << "“班组”最多只能有20个字符";
+        QTest::newRow("group too long")
+            << false << "ClassGroup" << QVariant(QString(21, QChar(0x7ec4))) << "“班组”最多只能有20个字符";
     }
     void aRefusalNamesTheFieldAndWhy() {
         QFETCH(bool, newRow);
         QFETCH(QString, field);
         QFETCH(QVariant, value);
         QFETCH(QString, text);
-        const QString stored = cn.scalar("select group_concat(StaffCode || StaffName || ifnull(ClassGroup, "
-                                         "'') || LevelSalary || salaryDay) from staff")
+        const QString stored = cn.scalar(
+                                     "select group_concat(StaffCode || StaffName || ifnull(ClassGroup, "
+                                     "'') || LevelSalary || salaryDay) from staff")
                                    .toString();
         DataSet ds(&cn);
         ds.setSql(staffSql);
@@ -456,7 +457,7 @@ class TestDataSet : public QObject {
                      .toString(),
                  stored);
         // Corrected, the same row is stored.
-        const QVariant correction = field == "StaffCode" ? QVariant("040")
+        const QVariant correction = field == "StaffCode"   ? QVariant("040")
                                     : field == "StaffName" ? QVariant("新人")
                                                            : QVariant();
         ds.setValue(field, correction);

@@ -260,7 +260,7 @@ class TestSalaryData : public QObject {
         QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(w->grdMain); }));
         QCOMPARE(w->grdMain->currentIndex().column(), column("B01"));
         QCOMPARE(sheetRows(may8), before);  // nothing stored, nothing recalculated
-        hxtest::key(Qt::Key_Escape);  // the whole row's typing is dropped
+        hxtest::key(Qt::Key_Escape);        // the whole row's typing is dropped
         QCOMPARE(shown(w->grdMain, rowOf("002"), "B01"), QStringLiteral("26.0"));
         QCOMPARE(shown(w->grdMain, rowOf("002"), "B02"), QStringLiteral("0.0"));
         QCOMPARE(w->tdMain->state(), DataSetState::Browse);

@@ -283,15 +283,17 @@ class TestJob : public QObject {
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("reason");
         QTest::addColumn<QString>("correction");
-        QTest::newRow("new row without a code") << true << 0 << QString() << "“工序号”必须填写" << "N-02";
+        QTest::newRow("new row without a code") << true << 0 << QString() << "“工序号”必须填写"
+                                                << "N-02";
         QTest::newRow("code emptied") << false << 0 << QString() << "“工序号”必须填写" << QString();
         QTest::newRow("repeated code") << false << 0 << QStringLiteral("T-01") << "工序号“T-01”已经存在"
                                        << "T-03";
         QTest::newRow("repeated code of a finished process")
             << true << 0 << QStringLiteral("X-09") << "工序号“X-09”已经存在" << QString();
-        QTest::newRow("price a word") << false << 3 << QStringLiteral("一毛") << "“工价”必须是数字" << "0.1";
-        QTest::newRow("new row, price a letter") << true << 3 << QStringLiteral("x") << "“工价”必须是数字"
-                                                 << QString();
+        QTest::newRow("price a word") << false << 3 << QStringLiteral("一毛") << "“工价”必须是数字"
+                                      << "0.1";
+        QTest::newRow("new row, price a letter")
+            << true << 3 << QStringLiteral("x") << "“工价”必须是数字" << QString();
     }
     // Corrected (the correction typed into the refused cell and the row left), or dropped with Esc when
     // there is no correction.

@@ -454,7 +454,8 @@ class TestStaff : public QObject {
         QTest::newRow("code emptied") << false << 0 << QString() << "“工号”必须填写";
         QTest::newRow("name emptied") << false << 1 << QString() << "“姓名”必须填写";
         QTest::newRow("repeated code") << false << 0 << QStringLiteral("002") << "工号“002”已经存在";
-        QTest::newRow("new row with a repeated code") << true << 0 << QStringLiteral("009") << "工号“009”已经存在";
+        QTest::newRow("new row with a repeated code")
+            << true << 0 << QStringLiteral("009") << "工号“009”已经存在";
         QTest::newRow("new row with a dismissed worker's code")
             << true << 0 << QStringLiteral("020") << "工号“020”已经存在";
         QTest::newRow("pay day 0") << false << 4 << QStringLiteral("0") << "“发薪日”必须在1到31之间";
