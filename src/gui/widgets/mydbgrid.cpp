@@ -354,6 +354,12 @@ void TMyDBGrid::showRefusedCell(int fieldIndex) {
     // The grid comes back to the row also when the refusal came while it was following another one.
     if (isVisible()) setFocus();
     if (!m_syncing && dataSet()) followDataSet(dataSet()->recNo());
+    // The key or click that tried to leave the row goes on to select where it was headed: only the
+    // refused cell stays selected.
+    QTimer::singleShot(0, this, [this] {
+        if (selectionModel() && currentIndex().isValid())
+            selectionModel()->select(currentIndex(), QItemSelectionModel::ClearAndSelect);
+    });
 }
 
 QWidget* TMyDBGrid::cellEditor() const {
