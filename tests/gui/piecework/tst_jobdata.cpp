@@ -430,7 +430,10 @@ class TestJobData : public QObject {
         hxtest::key(Qt::Key_Up);
         QVERIFY(refused(QStringLiteral("“数量”必须是整数"), 1));
         QCOMPARE(day->date(), yesterday);
-        QCOMPARE(dialogs->beeps, 3);
+        showPage(1);  // nor another page
+        QCOMPARE(pages()->currentIndex(), 0);
+        QVERIFY(refused(QStringLiteral("“数量”必须是整数"), 1));
+        QCOMPARE(dialogs->beeps, 4);
         QCOMPARE(records(), initial);
         // Corrected, it is stored as it is left, and the totals follow.
         hxtest::key(Qt::Key_A, Qt::ControlModifier);
@@ -475,8 +478,8 @@ class TestJobData : public QObject {
         QCOMPARE(tdMain()->state(), DataSetState::Edit);
         hxtest::key(Qt::Key_Escape);
         QCOMPARE(tdMain()->state(), DataSetState::Browse);
-        QCOMPARE(dialogs->beeps, 7);
-        QCOMPARE(dialogs->texts().size(), 7);
+        QCOMPARE(dialogs->beeps, 8);
+        QCOMPARE(dialogs->texts().size(), 8);
         QCOMPARE(sorted(column(g, 1)), QStringList({"10", "12", "20"}));
         QCOMPARE(records(), initialAnd({"y 001 C302 12"}));
         QCOMPARE(totals("Staff"), QStringLiteral("42 | 18.95"));
