@@ -50,6 +50,8 @@ class ScriptedDialogs : public hx::Dialogs {
     QStringList texts() const;
     QString lastText() const { return shown.isEmpty() ? QString() : shown.last().text; }
     QString lastKind() const { return shown.isEmpty() ? QString() : shown.last().kind; }
+    // The first line of the last text shown: a refused row's reason, without the advice under it.
+    QString lastReason() const { return lastText().section(QLatin1Char('\n'), 0, 0); }
     // True when every scripted answer was used and no dialog went unanswered; otherwise the reason.
     bool verify(QString* why = nullptr) const;
     void reset();

@@ -15,6 +15,33 @@
 
 namespace hx {
 
+QString FieldRefusal::describe(Reason reason, const QString& title, const QString& value, qint64 low,
+                               qint64 high) {
+    const QString quoted = QStringLiteral("“") + title + QStringLiteral("”");
+    switch (reason) {
+        case Reason::Repeated:
+            return title + QStringLiteral("“") + value + QStringLiteral("”已经存在");
+        case Reason::RepeatedRow:
+            return QStringLiteral("已经有一条完全相同的记录");
+        case Reason::Required:
+            return quoted + QStringLiteral("必须填写");
+        case Reason::NotInteger:
+            return quoted + QStringLiteral("必须是整数");
+        case Reason::NotNumber:
+            return quoted + QStringLiteral("必须是数字");
+        case Reason::NotDate:
+            return quoted + QStringLiteral("必须是日期");
+        case Reason::TooLong:
+            return quoted + QStringLiteral("最多只能有%1个字符").arg(high);
+        case Reason::OutOfRange:
+            return quoted + QStringLiteral("必须在%1到%2之间").arg(low).arg(high);
+        case Reason::Invalid:
+        case Reason::Own:
+            break;
+    }
+    return quoted + QStringLiteral("的值“") + value + QStringLiteral("”不符合要求");
+}
+
 QString errorText(const std::exception& e) {
     if (auto* error = dynamic_cast<const Error*>(&e)) return error->message();
     return QString::fromUtf8(e.what());
@@ -561,8 +588,11 @@ bool PreparedStatement::next() {
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
-    const QString message = errorMessage(m_db);
+    const int code = sqlite3_extended_errcode(m_db);
+    const QString engineText = QString::fromUtf8(sqlite3_errmsg(m_db));
+    const QString message = chineseDbMessage(code, engineText);
     sqlite3_reset(m_stmt);
+    if ((code & 0xff) == SQLITE_CONSTRAINT) throw ConstraintError(message, code, engineText);
     throw DbError(message);
 }
 

@@ -516,7 +516,7 @@ void DataSet::close() {
 
 void DataSet::requery() {
     requireOpen();
-    checkBrowseMode();
+    if (!checkBrowseMode()) return;
     beginReset();
     try {
         load();
@@ -594,7 +594,7 @@ void DataSet::setRecNo(int row) {
 
 void DataSet::first() {
     requireOpen();
-    checkBrowseMode();
+    if (!checkBrowseMode()) return;
     moveTo(0);
     m_bof = true;
     m_eof = m_view.isEmpty();
@@ -602,7 +602,7 @@ void DataSet::first() {
 
 void DataSet::last() {
     requireOpen();
-    checkBrowseMode();
+    if (!checkBrowseMode()) return;
     moveTo(int(m_view.size()) - 1);
     m_eof = true;
     m_bof = m_view.isEmpty();
@@ -610,7 +610,7 @@ void DataSet::last() {
 
 void DataSet::next() {
     requireOpen();
-    checkBrowseMode();
+    if (!checkBrowseMode()) return;
     if (m_current + 1 >= m_view.size()) {
         m_eof = true;
         return;
@@ -621,7 +621,7 @@ void DataSet::next() {
 
 void DataSet::prior() {
     requireOpen();
-    checkBrowseMode();
+    if (!checkBrowseMode()) return;
     if (m_current <= 0) {
         m_bof = true;
         return;
@@ -667,6 +667,10 @@ QString DataSet::textAt(int row, int index) const {
         if (!t.isNull()) return t;
     }
     const Field& f = m_fields[index];
+    // What was typed into a number or a date and refused shows as it was typed, to be corrected.
+    if (v.typeId() == QMetaType::QString && f.type != FieldType::Text && f.type != FieldType::Unknown &&
+        !convertToFieldType(v, f.type))
+        return v.toString();
     return formatValue(v, f.type, f.displayFormat);
 }
 
@@ -751,8 +755,7 @@ void DataSet::append() {
 
 void DataSet::insertRow(bool atEnd) {
     requireOpen();
-    checkBrowseMode();
-    if (isEditing()) return;
+    if (!checkBrowseMode()) return;
     if (beforeInsert) beforeInsert(*this);
     const int position = atEnd ? int(m_view.size()) : std::max(m_current, 0);
     auto row = std::make_shared<Row>();
@@ -794,8 +797,13 @@ bool DataSet::post() {
             if (m_fields[i].calculated) continue;
             const auto c = convertForPost(i, m_buffer[i]);
             if (!c) {
-                throw DbError(QStringLiteral("“%1”不是字段“%2”的有效值。")
-                                  .arg(m_buffer[i].toString(), m_fields[i].name));
+                const FieldType type = m_fields[i].type;
+                const auto reason = type == FieldType::Integer ? FieldRefusal::Reason::NotInteger
+                                    : type == FieldType::Money || type == FieldType::Double
+                                        ? FieldRefusal::Reason::NotNumber
+                                    : type == FieldType::Date ? FieldRefusal::Reason::NotDate
+                                                              : FieldRefusal::Reason::Invalid;
+                throw FieldRefusal(reason, i, titleOf(i), m_buffer[i].toString());
             }
             converted[i] = *c;
         }
@@ -859,7 +867,12 @@ bool DataSet::post() {
         cancel();
         throw;
     } catch (const DbError& e) {
-        if (onPostError && onPostError(*this, e) == PostErrorAction::Abort) return false;
+        // A rule of the table is told as the field it refused; nothing of the row was written.
+        std::optional<FieldRefusal> refusal;
+        if (const auto* constraint = dynamic_cast<const ConstraintError*>(&e))
+            refusal = refusalOf(*constraint);
+        if (onPostError && onPostError(*this, refusal ? *refusal : e) == PostErrorAction::Abort) return false;
+        if (refusal) throw *refusal;
         throw;
     }
     m_newRow.reset();
@@ -897,9 +910,9 @@ void DataSet::cancel() {
     if (!m_controlsDisabled) emit rowChanged(position);
 }
 
-void DataSet::checkBrowseMode() {
+bool DataSet::checkBrowseMode() {
     emit commitOpenEditors();
-    if (!isEditing()) return;
+    if (!isEditing()) return true;
     if (m_state == DataSetState::Insert && !m_modified) {
         cancel();
     } else if (m_modified) {
@@ -907,6 +920,82 @@ void DataSet::checkBrowseMode() {
     } else {
         cancel();
     }
+    return !isEditing();
+}
+
+QString DataSet::titleOf(int index) const {
+    const Field& f = m_fields[index];
+    return f.displayLabel.isEmpty() ? f.name : f.displayLabel;
+}
+
+FieldRefusal DataSet::refusalOf(const ConstraintError& error) const {
+    using Reason = FieldRefusal::Reason;
+    static const QRegularExpression columnsRule(
+        QStringLiteral("^(UNIQUE|NOT NULL) constraint failed: (.+)$"));
+    static const QRegularExpression checkRule(QStringLiteral("^CHECK constraint failed: (.+)$"),
+                                              QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression identifier(QStringLiteral("[A-Za-z_][A-Za-z0-9_]*"));
+    static const QRegularExpression length(QStringLiteral("length\\(\\[?\\w+\\]?\\)\\s*<=\\s*(\\d+)"));
+    static const QRegularExpression between(QStringLiteral("BETWEEN\\s+(-?\\d+)\\s+AND\\s+(-?\\d+)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const auto typed = [this](int f) {
+        const QVariant& v = m_buffer.value(f);
+        if (v.isNull()) return QString();
+        if (v.userType() == qMetaTypeId<Money>()) return v.value<Money>().toPlainString();
+        if (v.typeId() == QMetaType::QDate) return v.toDate().toString(Qt::ISODate);
+        return v.toString();
+    };
+    const QString& text = error.engineText();
+    // "UNIQUE constraint failed: staff.StaffCode", "NOT NULL constraint failed: JobData.jobID": the
+    // columns of the rule, each after its table.
+    const auto columns = columnsRule.match(text);
+    if (columns.hasMatch()) {
+        QVector<int> named;
+        for (const QString& part : columns.captured(2).split(QLatin1Char(','))) {
+            const int f = fieldIndex(part.trimmed().section(QLatin1Char('.'), -1));
+            if (f >= 0) named << f;
+        }
+        if (!named.isEmpty()) {
+            const int f = named.first();
+            if (columns.captured(1) == QLatin1String("NOT NULL"))
+                return FieldRefusal(Reason::Required, f, titleOf(f), QString());
+            if (named.size() == 1) return FieldRefusal(Reason::Repeated, f, titleOf(f), typed(f));
+            // A record the same in every column of a key: the last of them is the one typed last.
+            return FieldRefusal(Reason::RepeatedRow, named.last(), QString(), QString());
+        }
+    }
+    // "CHECK constraint failed: salaryDay IS NULL OR (salaryDay BETWEEN 1 AND 31 ...)": the field is the
+    // first of the row's fields the check names; what it checks says why.
+    const auto check = checkRule.match(text);
+    if (check.hasMatch()) {
+        const QString rule = check.captured(1);
+        int f = -1;
+        for (auto it = identifier.globalMatch(rule); it.hasNext() && f < 0;) {
+            const int candidate = fieldIndex(it.next().captured(0));
+            if (candidate >= 0 && !m_fields[candidate].calculated) f = candidate;
+        }
+        if (f >= 0) {
+            const QString value = typed(f);
+            const auto limit = length.match(rule);
+            const auto range = between.match(rule);
+            if (value.isEmpty() && rule.contains(QLatin1String("<> ''")))
+                return FieldRefusal(Reason::Required, f, titleOf(f), value);
+            if (limit.hasMatch() && value.size() > limit.captured(1).toInt())
+                return FieldRefusal(Reason::TooLong, f, titleOf(f), value, 0, limit.captured(1).toInt());
+            if (range.hasMatch())
+                return FieldRefusal(Reason::OutOfRange, f, titleOf(f), value, range.captured(1).toLongLong(),
+                                    range.captured(2).toLongLong());
+            if (rule.contains(QLatin1String("typeof(")))
+                return FieldRefusal(
+                    rule.contains(QLatin1String("'real'")) ? Reason::NotNumber : Reason::NotInteger, f,
+                    titleOf(f), value);
+            if (rule.contains(QLatin1String("GLOB")))
+                return FieldRefusal(Reason::NotDate, f, titleOf(f), value);
+            return FieldRefusal(Reason::Invalid, f, titleOf(f), value);
+        }
+    }
+    // A trigger's own text, or a rule that names none of the row's fields.
+    return FieldRefusal(-1, error.message());
 }
 
 void DataSet::remove() {
@@ -946,7 +1035,7 @@ void DataSet::setSort(const QString& sort) {
         if (sortField < 0 || m_fields[sortField].calculated)
             throw DbError(QStringLiteral("不能按“%1”排序：数据集中没有这个字段。").arg(name));
     }
-    checkBrowseMode();
+    if (!checkBrowseMode()) return;
     const Row* current = m_current >= 0 ? m_rows[m_view[m_current]].get() : nullptr;
     beginReset();
     m_sort = trimmed;
@@ -974,9 +1063,9 @@ void DataSet::setFilter(const QString& filter) {
 }
 
 void DataSet::setFiltered(bool on) {
+    if (isOpen() && !checkBrowseMode()) return;
     m_filtered = on;
     if (!isOpen()) return;
-    checkBrowseMode();
     beginReset();
     rebuildView();
     finishReset();
@@ -1002,8 +1091,9 @@ bool DataSet::locate(const QString& name, const QVariant& v, bool caseInsensitiv
             match = converted && (converted->isNull() ? rv.isNull() : equalValues(rv, *converted, type));
         }
         if (match) {
+            if (i == m_current) return true;
             setRecNo(i);
-            return true;
+            return !isEditing();  // a refused row is not left
         }
     }
     return false;

@@ -136,13 +136,16 @@ class DataSet : public QObject {
     void edit();
     void insert();  // a new row before the current one
     void append();  // a new row at the end
-    // Stores the edited or new row. Returns false when a post-error handler aborted quietly; raises
-    // when the database refused and no handler aborted.
+    // Stores the edited or new row. Returns false when a post-error handler aborted: the row then stays
+    // in edit as it was typed. Raises when the row was refused and no handler aborted. A row refused
+    // because of a field (a text in a number, a repeated key, a rule of the table) is refused with a
+    // FieldRefusal naming the field.
     bool post();
     void cancel();
     void remove();  // deletes the current row from its table; the next row becomes current
-    // Posts when editing and modified, cancels an untouched new row.
-    void checkBrowseMode();
+    // Posts when editing and modified, cancels an untouched new row. False when a refused row is still
+    // in edit: whatever was to follow (a move, a sort, a reload) must not, or the row would be lost.
+    bool checkBrowseMode();
 
     // ---- in memory
     // "field ASC" (one key, ascending); empty for the load order. Raises for a field the data set lacks.
@@ -219,6 +222,9 @@ class DataSet : public QObject {
     void endReset();
     void removeFromView(int row);
     std::optional<QVariant> convertForPost(int fieldIndex, const QVariant& value) const;
+    // Which field of the row being posted a rule of the table refused, and why.
+    FieldRefusal refusalOf(const ConstraintError& error) const;
+    QString titleOf(int fieldIndex) const;
     // " where KEY = ? and F1 is ? ..." with its values, naming the stored row that `row` was read from.
     QString storedRowCondition(const Row& row, QVariantList& values) const;
 

@@ -29,6 +29,65 @@ class RowChangedError : public DbError {
     RowChangedError() : DbError(QStringLiteral("记录已被其他操作更改，请刷新后重试。")) {}
 };
 
+// A statement the engine refused for a rule of the schema: a repeated key, a missing value, a check or
+// a trigger. The message is the Chinese one; the engine's own text, which names the columns and the
+// check, is kept so that a data set can tell the user which of its fields was refused.
+class ConstraintError : public DbError {
+  public:
+    ConstraintError(const QString& message, int code, const QString& engineText)
+        : DbError(message), m_code(code), m_engineText(engineText) {}
+    int code() const { return m_code; }
+    const QString& engineText() const { return m_engineText; }
+
+  private:
+    int m_code;
+    QString m_engineText;
+};
+
+// A row that cannot be stored because of what one of its fields holds: the field (its index in the data
+// set; -1 for the row as a whole) and why, said with the title under which the user knows the field.
+class FieldRefusal : public DbError {
+  public:
+    enum class Reason {
+        Repeated,
+        RepeatedRow,
+        Required,
+        NotInteger,
+        NotNumber,
+        NotDate,
+        TooLong,
+        OutOfRange,
+        Invalid,
+        Own
+    };
+    FieldRefusal(Reason reason, int field, const QString& title, const QString& value, qint64 low = 0,
+                 qint64 high = 0)
+        : DbError(describe(reason, title, value, low, high)),
+          m_reason(reason),
+          m_field(field),
+          m_value(value),
+          m_low(low),
+          m_high(high) {}
+    // A refusal of a window's own rule, with its own text.
+    FieldRefusal(int field, const QString& text) : DbError(text), m_reason(Reason::Own), m_field(field) {}
+
+    Reason reason() const { return m_reason; }
+    int field() const { return m_field; }
+    // The reason told with the field's title as the grid shows it.
+    QString textFor(const QString& title) const {
+        return m_reason == Reason::Own ? message() : describe(m_reason, title, m_value, m_low, m_high);
+    }
+    static QString describe(Reason reason, const QString& title, const QString& value, qint64 low,
+                            qint64 high);
+
+  private:
+    Reason m_reason;
+    int m_field;
+    QString m_value;
+    qint64 m_low = 0;
+    qint64 m_high = 0;
+};
+
 // A failure of a file routine (copy, compact, replace).
 class FileError : public Error {
   public:

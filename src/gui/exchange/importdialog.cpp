@@ -354,12 +354,12 @@ void ImportDialog::saveRefusedRows() {
     }
 }
 
-void importFromSpreadsheet(QWidget* window, ImportTarget target, const std::function<void()>& beforeImport,
+void importFromSpreadsheet(QWidget* window, ImportTarget target, const std::function<bool()>& beforeImport,
                            const std::function<void()>& afterImport) {
     guarded([&] {
         const auto chosen = Dialogs::get().openFile(SheetReader::fileFilter());
         if (!chosen || chosen->isEmpty()) return;
-        if (beforeImport) beforeImport();
+        if (beforeImport && !beforeImport()) return;
         auto* dialog = new ImportDialog(dataFrm()->cnMain, target, *chosen, window);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(dialog, &QDialog::accepted, window, [afterImport] {

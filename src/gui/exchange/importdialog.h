@@ -74,8 +74,9 @@ class ImportDialog : public QDialog {
 
 // "从电子表格导入...": asks for the file, shows the preview over `window` and, once rows were stored,
 // calls `afterImport` (the window reads its list again). `beforeImport` stores what the window holds in
-// edit. The dialog deletes itself when closed.
-void importFromSpreadsheet(QWidget* window, ImportTarget target, const std::function<void()>& beforeImport,
+// edit; when it returns false (a refused row stays in edit) nothing is imported. The dialog deletes
+// itself when closed.
+void importFromSpreadsheet(QWidget* window, ImportTarget target, const std::function<bool()>& beforeImport,
                            const std::function<void()>& afterImport);
 
 QString importCommandText();

@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
@@ -281,13 +282,9 @@ void TsalaryFrm::buildWindow() {
     tdMain->afterScroll = [this](DataSet& ds) { tdMainAfterScroll(ds); };
     tdMain->beforePost = [this](DataSet& ds) { tdMainBeforePost(ds); };
     tdMain->afterPost = [this](DataSet& ds) { tdMainAfterPost(ds); };
-    // A row the database refuses (a name or formula too long, a width that is not a number) is dropped
-    // with a beep: the row gets back what it held.
-    tdMain->onPostError = [](DataSet& ds, const DbError&) {
-        Dialogs::get().beep();
-        ds.cancel();
-        return PostErrorAction::Abort;
-    };
+    // A row the database refuses (a name or formula too long, a width that is not a number) stays in
+    // the grid, as typed, with the reason told.
+    keepRefusedRows(tdMain, {grdMain});
     // The month's rows come only from the copy, and the width row is the one there is.
     auto refuse = [](DataSet&) { throw DbError(QStringLiteral("不能增加或删除这一行。")); };
     tdMain->beforeInsert = refuse;
@@ -336,8 +333,23 @@ void TsalaryFrm::openItems(const QString& family) {
     tdMain->open();
 }
 
+bool TsalaryFrm::storeItemRow() {
+    return !tdMain->isOpen() || tdMain->checkBrowseMode();
+}
+
 void TsalaryFrm::LoadMonthItems() {
-    if (tdMain->isOpen()) guarded([this] { tdMain->checkBrowseMode(); });
+    bool stored = true;
+    guarded([&] { stored = storeItemRow(); });
+    if (!stored) {
+        // The refused row keeps its month.
+        const QSignalBlocker quietYear(cbbYear);
+        const QSignalBlocker quietMonth(cbbMonth);
+        selectListNumber(cbbYear, m_shownYear);
+        selectListNumber(cbbMonth, m_shownMonth);
+        return;
+    }
+    m_shownYear = year();
+    m_shownMonth = month();
     tdMain->close();
     tdSumW->close();
     // Whichever family the filter still shows, the month is loaded whole.
@@ -360,12 +372,16 @@ void TsalaryFrm::cbbMonthChange() {
 void TsalaryFrm::rgDisplayClick() {
     static const QStringList patterns = {QString(), QStringLiteral("A%"), QStringLiteral("B%"),
                                          QStringLiteral("C%"), QStringLiteral("T%")};
-    if (tdMain->isOpen()) tdMain->checkBrowseMode();
-    openItems(patterns.value(rgDisplayButtons->checkedId()));
+    if (!storeItemRow()) {
+        rgDisplayButtons->button(m_shownFamily)->setChecked(true);
+        return;
+    }
+    m_shownFamily = rgDisplayButtons->checkedId();
+    openItems(patterns.value(m_shownFamily));
 }
 
 void TsalaryFrm::btnCopyClick() {
-    if (tdMain->isOpen()) tdMain->checkBrowseMode();
+    if (!storeItemRow()) return;
     Connection& cn = dataFrm()->cnMain;
     const int source = previousItemMonth(cn, year(), month());
     if (monthNumber(year(), month()) == baseItemMonthNumber) return;  // the base month stays as it is
@@ -374,7 +390,7 @@ void TsalaryFrm::btnCopyClick() {
 }
 
 void TsalaryFrm::btnCreateClick() {
-    if (tdMain->isOpen()) tdMain->checkBrowseMode();
+    if (!storeItemRow()) return;
     if (tdMain->recordCount() == 0) {
         Dialogs::get().information(QStringLiteral("尚未进行本月的工资项目设置，无法生成工资表！"));
         return;
@@ -489,8 +505,14 @@ bool TsalaryFrm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TsalaryFrm::closeEvent(QCloseEvent* event) {
-    // A row still being edited is stored, as leaving it would have done.
-    if (tdMain->isOpen()) guarded([this] { tdMain->checkBrowseMode(); });
+    // A row still being edited is stored, as leaving it would have done. A refused row keeps the
+    // window open, with the row to correct or to drop with Esc.
+    bool stored = true;
+    guarded([&] { stored = storeItemRow(); });
+    if (!stored) {
+        event->ignore();
+        return;
+    }
     if (tdWcn->isOpen() && tdWcn->isEditing()) guarded([this] { tdWcn->post(); });
     WorkWindow::closeEvent(event);
 }

@@ -80,8 +80,14 @@ class TsalaryFrm : public WorkWindow {
     void loadWidths();
     void showTotalWidth();
     void widthEdited(const QString& field, const QString& text);
+    // Stores the item row being edited; false when it was refused and stays in edit.
+    bool storeItemRow();
 
     qint64 m_sumW = 0;
+    // The month and the family the grid shows, put back in their boxes when a refused row keeps them.
+    int m_shownYear = 0;
+    int m_shownMonth = 0;
+    int m_shownFamily = 0;
 };
 
 }  // namespace hx

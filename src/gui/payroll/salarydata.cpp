@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include "core/data/clock.h"
@@ -232,13 +233,9 @@ void TsalaryDataFrm::buildWindow() {
     tdSum->afterOpen = [this](DataSet& ds) { setDisplayFormats(ds); };
     tdSlips->afterOpen = [this](DataSet& ds) { setDisplayFormats(ds); };
     tdMain->afterPost = [this](DataSet& ds) { tdMainAfterPost(ds); };
-    // A row the database refuses (letters in a number, a text too long) is dropped with a beep: the row
-    // gets back what it held, and nothing is recalculated.
-    tdMain->onPostError = [](DataSet& ds, const DbError&) {
-        Dialogs::get().beep();
-        ds.cancel();
-        return PostErrorAction::Abort;
-    };
+    // A row the database refuses (letters in a number, a text too long) stays in the grid, as typed,
+    // with the reason told; nothing is recalculated.
+    keepRefusedRows(tdMain, {grdMain});
     // A regeneration of the batch replaces its rows, and the database hands their row ids to the new ones,
     // possibly another worker's: a row is written only while it is still this worker's row of this batch.
     tdMain->setRowIdentity({QStringLiteral("Year"), QStringLiteral("Month"), QStringLiteral("salaryDay"),
@@ -293,8 +290,18 @@ void TsalaryDataFrm::setDisplayFormats(DataSet& ds) {
 
 void TsalaryDataFrm::LoadSheet() {
     // A row still being edited, or a value still in the cell editor, belongs to the sheet shown so far: it
-    // is stored and recalculated first.
-    if (tdMain->isOpen()) guarded([this] { tdMain->checkBrowseMode(); });
+    // is stored and recalculated first. A refused row keeps its sheet.
+    bool stored = true;
+    if (tdMain->isOpen()) guarded([&] { stored = tdMain->checkBrowseMode(); });
+    if (!stored) {
+        const QSignalBlocker quietYear(cbbYear);
+        const QSignalBlocker quietMonth(cbbMonth);
+        const QSignalBlocker quietDay(cbbDay);
+        selectListNumber(cbbYear, m_batch.year);
+        selectListNumber(cbbMonth, m_batch.month);
+        selectListNumber(cbbDay, m_batch.day);
+        return;
+    }
     m_batch = {listNumber(cbbYear), listNumber(cbbMonth), listNumber(cbbDay)};
 
     // The month's items, in code order, title the item columns by position; a column whose item has no
@@ -433,8 +440,14 @@ bool TsalaryDataFrm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TsalaryDataFrm::closeEvent(QCloseEvent* event) {
-    // What was typed into the row being edited, or is still in the cell editor, is kept.
-    if (tdMain->isOpen()) guarded([this] { tdMain->checkBrowseMode(); });
+    // What was typed into the row being edited, or is still in the cell editor, is kept. A refused row
+    // keeps the window open, with the row to correct or to drop with Esc.
+    bool stored = true;
+    if (tdMain->isOpen()) guarded([&] { stored = tdMain->checkBrowseMode(); });
+    if (!stored) {
+        event->ignore();
+        return;
+    }
     tdMain->close();
     tdSum->close();
     tdSlips->close();

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QRegularExpression>
 #include <QSignalBlocker>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -120,12 +121,6 @@ const QString fJob = QStringLiteral("jobID");
 const QString fQty = QStringLiteral("qty");
 const QString fPrice = QStringLiteral("unitPrice");
 const QString fAmount = QStringLiteral("tmy");
-
-// A record that names nobody as its worker or process: refused with a message, not stored.
-class NobodyError : public DbError {
-  public:
-    using DbError::DbError;
-};
 
 QString piecesTooLargeMessage() {
     return QStringLiteral(
@@ -256,7 +251,7 @@ void TjobDataFrm::buildWindow() {
         ->addAction(importCommandText(), this,
                     [this] {
                         importFromSpreadsheet(
-                            this, ImportTarget::PieceWork, [this] { storePendingEdit(); },
+                            this, ImportTarget::PieceWork, [this] { return storePendingEdit(); },
                             [this] {
                                 if (!tdMain->isOpen()) return;
                                 tdMain->requery();
@@ -290,6 +285,7 @@ void TjobDataFrm::buildWindow() {
         sortOnTitleClick(grid, poSort);
         grid->installEventFilter(this);
     }
+    PageControl1->tabBar()->installEventFilter(this);
 
     connect(grdStaffData, &TMyDBGrid::editButtonClicked, this, &TjobDataFrm::grdStaffDataEditButtonClick);
     connect(grdJobData, &TMyDBGrid::editButtonClicked, this, &TjobDataFrm::grdJobDataEditButtonClick);
@@ -475,7 +471,9 @@ void TjobDataFrm::wireDataSets() {
     tdMain->onValidate = [](DataSet& ds, int field, const QVariant& value) {
         if (ds.field(field).name.compare(fQty, Qt::CaseInsensitive) == 0) checkPieces(value);
     };
-    tdMain->onPostError = [this](DataSet& ds, const DbError& e) { return tdMainPostError(ds, e); };
+    // A row the database refuses (a text in 数量, a record repeated) stays in the grid, as typed, with
+    // the reason told; so does a record that names nobody.
+    keepRefusedRows(tdMain, {grdStaffData, grdJobData, grdQuery});
     // Records have no key of their own: a row is stored back, or deleted, only where the record still
     // holds what was read, never over a record that another copy of the program put in its place.
     tdMain->setRowIdentity({fDate, fStaff, fJob, fQty});
@@ -558,7 +556,8 @@ void TjobDataFrm::tabQueryShow() {
 
 void TjobDataFrm::tabStaffEnter() {
     guarded([this] {
-        closeView();
+        if (!closeView()) return;
+        m_choices.staff.clear();
         const QSignalBlocker quiet(cbbStaff);
         cbbStaff->setCurrentIndex(-1);
         cbbStaff->clearEditText();
@@ -567,7 +566,8 @@ void TjobDataFrm::tabStaffEnter() {
 
 void TjobDataFrm::tabJobEnter() {
     guarded([this] {
-        closeView();
+        if (!closeView()) return;
+        m_choices.job.clear();
         const QSignalBlocker quiet(cbbJob);
         cbbJob->setCurrentIndex(-1);
         cbbJob->clearEditText();
@@ -584,28 +584,41 @@ void TjobDataFrm::chkGroupLimitClick() {
 
 // ---- views
 
-void TjobDataFrm::storePendingEdit() {
-    if (!tdMain->isOpen()) return;
+bool TjobDataFrm::storePendingEdit() {
+    if (!tdMain->isOpen()) return true;
     commitGridEditor(currentGrid());
-    tdMain->checkBrowseMode();
+    return tdMain->checkBrowseMode();
 }
 
-void TjobDataFrm::closeView() {
-    // What was typed is stored rather than lost with the list (a refused row is dropped as always).
-    storePendingEdit();
+bool TjobDataFrm::closeView() {
+    // What was typed is stored rather than lost with the list; a refused row keeps the list.
+    if (!storePendingEdit()) return false;
     tdMain->close();
     tdSum->close();
     showTotals();
+    return true;
 }
 
-void TjobDataFrm::openView(const QString& condition, const QVariantList& params) {
-    closeView();
+void TjobDataFrm::restoreChoices() {
+    const QSignalBlocker quietStaff(cbbStaff);
+    const QSignalBlocker quietJob(cbbJob);
+    const QSignalBlocker quietStaffDate(cbbDateStaff);
+    const QSignalBlocker quietJobDate(cbbDateJob);
+    cbbStaff->setCurrentText(m_choices.staff);
+    cbbJob->setCurrentText(m_choices.job);
+    if (m_choices.staffDate.isValid()) cbbDateStaff->setDate(m_choices.staffDate);
+    if (m_choices.jobDate.isValid()) cbbDateJob->setDate(m_choices.jobDate);
+}
+
+bool TjobDataFrm::openView(const QString& condition, const QVariantList& params) {
+    if (!closeView()) return false;
     tdMain->setSql(recordColumns + condition);
     tdMain->setParams(params);
     m_sumCondition = condition;
     m_sumParams = params;
     tdMain->open();
     readTotals();
+    return true;
 }
 
 void TjobDataFrm::readTotals() {
@@ -620,15 +633,21 @@ void TjobDataFrm::readTotals() {
 }
 
 void TjobDataFrm::loadStaffView() {
-    openView(QStringLiteral("dateD=? and staffID=?"), {cbbDateStaff->date(), m_staffID});
+    if (!openView(QStringLiteral("dateD=? and staffID=?"), {cbbDateStaff->date(), m_staffID})) return;
+    m_choices.staff = cbbStaff->currentText();
+    m_choices.staffDate = cbbDateStaff->date();
 }
 
 void TjobDataFrm::loadJobView() {
-    openView(QStringLiteral("dateD=? and jobID=?"), {cbbDateJob->date(), m_jobID});
+    if (!openView(QStringLiteral("dateD=? and jobID=?"), {cbbDateJob->date(), m_jobID})) return;
+    m_choices.job = cbbJob->currentText();
+    m_choices.jobDate = cbbDateJob->date();
 }
 
 void TjobDataFrm::cbbStaffChange() {
     guarded([this] {
+        // A refused row keeps its list, and the worker it was typed for.
+        if (!storePendingEdit()) return restoreChoices();
         m_staffID = GetIDByCode(QStringLiteral("staff"), QStringLiteral("staffID"),
                                 QStringLiteral("staffCode"), workNumberOf(cbbStaff->currentText()));
         loadStaffView();
@@ -637,11 +656,15 @@ void TjobDataFrm::cbbStaffChange() {
 
 void TjobDataFrm::cbbDateStaffChange() {
     if (cbbStaff->currentText().isEmpty()) return;
-    guarded([this] { loadStaffView(); });
+    guarded([this] {
+        if (!storePendingEdit()) return restoreChoices();
+        loadStaffView();
+    });
 }
 
 void TjobDataFrm::cbbJobChange() {
     guarded([this] {
+        if (!storePendingEdit()) return restoreChoices();
         m_jobID = GetIDByCode(QStringLiteral("job"), QStringLiteral("JobID"), QStringLiteral("jobCode"),
                               cbbJob->currentText());
         loadJobView();
@@ -650,7 +673,10 @@ void TjobDataFrm::cbbJobChange() {
 
 void TjobDataFrm::cbbDateJobChange() {
     if (cbbJob->currentText().isEmpty()) return;
-    guarded([this] { loadJobView(); });
+    guarded([this] {
+        if (!storePendingEdit()) return restoreChoices();
+        loadJobView();
+    });
 }
 
 void TjobDataFrm::btnApplyClick() {
@@ -807,17 +833,9 @@ void TjobDataFrm::tdMainAfterInsert(DataSet& ds) {
 }
 
 void TjobDataFrm::tdMainBeforePost(DataSet& ds) {
-    if (namesNobody(ds.value(fStaff))) throw NobodyError(noWorkerMessage);
-    if (namesNobody(ds.value(fJob))) throw NobodyError(noProcessMessage);
-}
-
-PostErrorAction TjobDataFrm::tdMainPostError(DataSet& ds, const DbError& error) {
-    if (dynamic_cast<const NobodyError*>(&error))
-        Dialogs::get().warning(error.message());
-    else
-        Dialogs::get().beep();
-    ds.cancel();
-    return PostErrorAction::Abort;
+    // A record that names nobody as its worker or process is refused as the database refuses a row.
+    if (namesNobody(ds.value(fStaff))) throw FieldRefusal(ds.fieldIndex(fStaff), noWorkerMessage);
+    if (namesNobody(ds.value(fJob))) throw FieldRefusal(ds.fieldIndex(fJob), noProcessMessage);
 }
 
 int TjobDataFrm::CalcFieldIndexes::of(const DataSet& ds, int& index, const QString& name) {
@@ -860,12 +878,24 @@ bool TjobDataFrm::event(QEvent* event) {
 }
 
 void TjobDataFrm::closeEvent(QCloseEvent* event) {
-    guarded([this] { storePendingEdit(); });
+    // A refused row keeps the window open, with the row to correct or to drop with Esc.
+    bool stored = true;
+    guarded([&] { stored = storePendingEdit(); });
+    if (!stored) {
+        event->ignore();
+        return;
+    }
     ClearCaches();
     WorkWindow::closeEvent(event);
 }
 
 bool TjobDataFrm::eventFilter(QObject* watched, QEvent* event) {
+    // Another page is not shown while the row typed on this one is refused.
+    if (watched == PageControl1->tabBar() && event->type() == QEvent::MouseButtonPress) {
+        bool stored = true;
+        guarded([&] { stored = storePendingEdit(); });
+        if (!stored) return true;
+    }
     auto* grid = qobject_cast<TMyDBGrid*>(watched);
     if (event->type() != QEvent::KeyPress || !grid ||
         (grid != grdStaffData && grid != grdJobData && grid != grdQuery))

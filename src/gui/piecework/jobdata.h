@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QVariantList>
 
@@ -91,11 +92,16 @@ class TjobDataFrm : public WorkWindow {
     bool editForPick(TMyDBGrid* grid);
     void pickProcess(const QString& condition, const QVariantList& params);
     void pickWorker(const QString& condition, const QVariantList& params);
-    // Stores what is typed into the list before it is closed or replaced; a refused row is dropped.
-    void storePendingEdit();
-    void closeView();
-    // Lists the records that meet the condition on JobData's columns, and their totals.
-    void openView(const QString& condition, const QVariantList& params);
+    // Stores what is typed into the list before it is closed or replaced. False when the row was
+    // refused: it stays in edit, and the list must stay as it is.
+    bool storePendingEdit();
+    bool closeView();
+    // Lists the records that meet the condition on JobData's columns, and their totals. False when a
+    // refused row keeps the list shown.
+    bool openView(const QString& condition, const QVariantList& params);
+    // Puts the worker, process and dates of the list shown back into their boxes (after a refused row
+    // kept the list from following them).
+    void restoreChoices();
     void readTotals();
     void loadStaffView();
     void loadJobView();
@@ -105,12 +111,18 @@ class TjobDataFrm : public WorkWindow {
     void tdMainBeforeInsert();
     void tdMainAfterInsert(DataSet& ds);
     void tdMainBeforePost(DataSet& ds);
-    PostErrorAction tdMainPostError(DataSet& ds, const DbError& error);
     QString tdMainGetText(const DataSet& ds, int field, const QVariant& value) const;
     void tdMainCalcFields(DataSet& ds);
 
     int m_staffID = 0;
     int m_jobID = 0;
+    // What the boxes held when the entry lists were last loaded.
+    struct Choices {
+        QString staff;
+        QString job;
+        QDate staffDate;
+        QDate jobDate;
+    } m_choices;
     QString m_sumCondition;
     QVariantList m_sumParams;
     struct CalcFieldIndexes {

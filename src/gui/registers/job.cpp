@@ -109,7 +109,7 @@ void TjobFrm::buildWindow() {
                             this, ImportTarget::Job,
                             [this] {
                                 commitGridEditor(grdMain);
-                                tdMain->checkBrowseMode();
+                                return tdMain->checkBrowseMode();
                             },
                             [this] { requeryList(); });
                     })
@@ -119,12 +119,8 @@ void TjobFrm::buildWindow() {
     sortOnTitleClick(grdMain, pSort);
 
     tdMain->afterInsert = [](DataSet& ds) { ds.setValue(QStringLiteral("stopp"), false); };
-    // A row the database refuses is dropped quietly: the stored values come back, a new row vanishes.
-    tdMain->onPostError = [](DataSet& ds, const DbError&) {
-        Dialogs::get().beep();
-        ds.cancel();
-        return PostErrorAction::Abort;
-    };
+    // A row the database refuses stays in the grid, as typed, with the reason told.
+    keepRefusedRows(tdMain, {grdMain});
 }
 
 void TjobFrm::FormCreate() {
@@ -165,7 +161,7 @@ void TjobFrm::DataPopup() {
 
 void TjobFrm::pStopClick() {
     guarded([this] {
-        // A refused row was dropped with a beep; the list stays as it is.
+        // A refused row stays in edit; the list stays as it is.
         if (toggleCurrentFlag(grdMain, QStringLiteral("stopp"))) requeryList();
     });
 }
@@ -174,8 +170,8 @@ void TjobFrm::pListStopClick() {
     guarded([this] {
         commitGridEditor(grdMain);
         const QString next = showsProcessesInProduction() ? finishedSql : inProductionSql;
-        // Typed changes are stored (or, when refused, dropped with a beep) rather than lost with the list.
-        tdMain->checkBrowseMode();
+        // Typed changes are stored rather than lost with the list; a refused row keeps the list.
+        if (!tdMain->checkBrowseMode()) return;
         openList(next);
     });
 }
@@ -209,11 +205,17 @@ void TjobFrm::pDeleteClick() {
 }
 
 void TjobFrm::closeEvent(QCloseEvent* event) {
-    // What was typed into the row being edited is stored (a refused row is dropped with a beep).
-    guarded([this] {
+    // What was typed into the row being edited is stored. A row refused keeps the window open, with
+    // the row to correct or to drop with Esc: closing never throws typed work away.
+    bool stored = true;
+    guarded([&] {
         commitGridEditor(grdMain);
-        tdMain->checkBrowseMode();
+        stored = tdMain->checkBrowseMode();
     });
+    if (!stored) {
+        event->ignore();
+        return;
+    }
     WorkWindow::closeEvent(event);
 }
 

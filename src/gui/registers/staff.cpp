@@ -154,7 +154,7 @@ void TstaffFrm::buildWindow() {
                             this, ImportTarget::Staff,
                             [this] {
                                 commitGridEditor(grdMain);
-                                tdMain->checkBrowseMode();
+                                return tdMain->checkBrowseMode();
                             },
                             [this] { requeryList(); });
                     })
@@ -176,12 +176,8 @@ void TstaffFrm::buildWindow() {
     sortOnTitleClick(grdFix, pBsort);
 
     tdMain->afterInsert = [](DataSet& ds) { ds.setValue(QStringLiteral("Firedd"), false); };
-    // A row the database refuses is dropped quietly: the stored values come back, a new row vanishes.
-    tdMain->onPostError = [](DataSet& ds, const DbError&) {
-        Dialogs::get().beep();
-        ds.cancel();
-        return PostErrorAction::Abort;
-    };
+    // A row the database refuses stays in the grid, as typed, with the reason told.
+    keepRefusedRows(tdMain, {grdMain, grdFix});
 }
 
 void TstaffFrm::FormCreate() {
@@ -239,7 +235,7 @@ void TstaffFrm::popDataPopup() {
 
 void TstaffFrm::pFireClick() {
     guarded([this] {
-        // A refused row was dropped with a beep; the list stays as it is.
+        // A refused row stays in edit; the list stays as it is.
         if (toggleCurrentFlag(grdMain, QStringLiteral("Firedd"))) requeryList();
     });
 }
@@ -248,8 +244,8 @@ void TstaffFrm::pListFireClick() {
     guarded([this] {
         commitGridEditor(grdMain);
         const QString next = showsCurrentWorkers() ? dismissedWorkersSql : currentWorkersSql;
-        // Typed changes are stored (or, when refused, dropped with a beep) rather than lost with the list.
-        tdMain->checkBrowseMode();
+        // Typed changes are stored rather than lost with the list; a refused row keeps the list.
+        if (!tdMain->checkBrowseMode()) return;
         openList(next);
     });
 }
@@ -278,7 +274,7 @@ void TstaffFrm::pBunCustomClick() {
         }
         // A typed amount of the item is stored first, so that it cannot come back after the clearing.
         commitGridEditor(grdFix);
-        tdMain->checkBrowseMode();
+        if (!tdMain->checkBrowseMode()) return;
         grdFix->setColumnTitle(column, QString(QLatin1String("")));
         clearFixedItem(dataFrm()->cnMain, grdFix->dataModel()->column(column).field);
         requeryList();
@@ -330,12 +326,18 @@ void TstaffFrm::pBFindClick() {
 }
 
 void TstaffFrm::closeEvent(QCloseEvent* event) {
-    // What was typed into the row being edited is stored (a refused row is dropped with a beep).
-    guarded([this] {
+    // What was typed into the row being edited is stored. A row refused keeps the window open, with
+    // the row to correct or to drop with Esc: closing never throws typed work away.
+    bool stored = true;
+    guarded([&] {
         commitGridEditor(grdMain);
         commitGridEditor(grdFix);
-        tdMain->checkBrowseMode();
+        stored = tdMain->checkBrowseMode();
     });
+    if (!stored) {
+        event->ignore();
+        return;
+    }
     WorkWindow::closeEvent(event);
 }
 

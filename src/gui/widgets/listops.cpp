@@ -83,9 +83,9 @@ void filterOnSelectedCell(TMyDBGrid* grid, const QStringList& currencyFields) {
     commitGridEditor(grid);
     const QString field = grid->selectedField();
     if (field.isEmpty()) return;
-    // The row's pending edit is stored first, so the condition holds the value the row keeps (a refused
-    // edit is dropped, and the stored value counts).
-    ds->checkBrowseMode();
+    // The row's pending edit is stored first, so the condition holds the value the row keeps; a refused
+    // row stays as it is, and the list with it.
+    if (!ds->checkBrowseMode()) return;
     const QString condition =
         filterCondition(*ds, field, currencyFields.contains(field, Qt::CaseInsensitive));
     if (ds->filtered()) ds->setFiltered(false);
@@ -106,6 +106,7 @@ bool findInSelectedColumn(TMyDBGrid* grid) {
     commitGridEditor(grid);
     const QString field = grid->selectedField();
     if (field.isEmpty()) return false;
+    if (ds->isOpen() && !ds->checkBrowseMode()) return false;  // a refused row is not left
     const auto typed = Dialogs::get().input(QStringLiteral("查找"), QStringLiteral("值："), QString());
     if (!typed) return false;
     if (ds->locate(field, *typed, true)) return true;
@@ -117,6 +118,9 @@ bool toggleCurrentFlag(TMyDBGrid* grid, const QString& field) {
     commitGridEditor(grid);
     DataSet* ds = grid->dataSet();
     if (ds->isEmpty()) return false;
+    // What was typed into the row is stored first; a row refused stays as typed, and the flag never
+    // joins it (it would be stored with the row once corrected).
+    if (ds->isModified() && !ds->checkBrowseMode()) return false;
     if (!ds->isEditing()) ds->edit();
     ds->setValue(field, !ds->asBool(field));
     return ds->post();

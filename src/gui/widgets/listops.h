@@ -43,7 +43,7 @@ bool findInSelectedColumn(TMyDBGrid* grid);
 // "新增": appends an empty row and makes it current; the data set's after-insert handler fills it.
 void appendRow(TMyDBGrid* grid);
 // Turns the current row's yes/no field over and stores the row (dismiss/reinstate, finish/restart).
-// False when there is no row or the database refused the row (then dropped with the window's beep).
+// False when there is no row, or the row was refused (then kept in edit, as typed).
 bool toggleCurrentFlag(TMyDBGrid* grid, const QString& field);
 // "删除": asks the question made from the current row (its typed values included) and deletes the current row
 // on Yes. A box closed without an answer counts as No. A row being inserted is discarded instead. Returns

@@ -9,6 +9,7 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <optional>
+#include <utility>
 
 #include "gui/widgets/dialogs.h"
 
@@ -106,6 +107,54 @@ class GridDelegate : public QStyledItemDelegate {
   private:
     TMyDBGrid* m_grid;
 };
+
+namespace {
+
+class RefusalTeller : public QObject {
+  public:
+    RefusalTeller(DataSet* dataSet, const QList<TMyDBGrid*>& grids) : QObject(dataSet) {
+        for (TMyDBGrid* grid : grids) m_grids << QPointer<TMyDBGrid>(grid);
+    }
+
+    PostErrorAction tell(DataSet& ds, const DbError& error) {
+        if (m_told) return PostErrorAction::Abort;
+        const auto* refusal = dynamic_cast<const FieldRefusal*>(&error);
+        const int field = refusal ? refusal->field() : -1;
+        TMyDBGrid* shown = nullptr;
+        for (const auto& grid : std::as_const(m_grids))
+            if (grid && (!shown || (grid->isVisible() && !shown->isVisible()))) shown = grid;
+        QString text = error.message();
+        if (refusal && field >= 0 && field < ds.fieldCount()) {
+            // The title the user reads over the column; a field this grid does not show takes the title
+            // another grid of the list gives it.
+            QString title = shown ? shown->titleOfField(field) : QString();
+            for (const auto& grid : std::as_const(m_grids))
+                if (title.isEmpty() && grid) title = grid->titleOfField(field);
+            if (title.isEmpty()) title = ds.field(field).displayLabel;
+            if (title.isEmpty()) title = ds.field(field).name;
+            text = refusal->textFor(title);
+        }
+        m_told = true;
+        Dialogs::get().beep();
+        Dialogs::get().warning(text + QStringLiteral("\n\n这一行还没有保存：改正后离开这一行即可保存，按 Esc "
+                                                     "则撤销这一行的输入。"));
+        // Told once for everything one action of the user makes of the row.
+        QTimer::singleShot(0, this, [this] { m_told = false; });
+        if (shown) shown->showRefusedCell(field);
+        return PostErrorAction::Abort;
+    }
+
+  private:
+    QList<QPointer<TMyDBGrid>> m_grids;
+    bool m_told = false;
+};
+
+}  // namespace
+
+void keepRefusedRows(DataSet* dataSet, const QList<TMyDBGrid*>& grids) {
+    auto* teller = new RefusalTeller(dataSet, grids);
+    dataSet->onPostError = [teller](DataSet& ds, const DbError& error) { return teller->tell(ds, error); };
+}
 
 TMyDBGrid::TMyDBGrid(QWidget* parent) : QTableView(parent) {
     setItemDelegate(new GridDelegate(this));
@@ -225,8 +274,10 @@ bool TMyDBGrid::isReadOnly() const {
 void TMyDBGrid::followDataSet(int row) {
     if (m_syncing || !m_model) return;
     m_syncing = true;
+    const int refused = std::exchange(m_refusedColumn, -1);
     if (row >= 0 && row < m_model->rowCount()) {
         int column = currentIndex().isValid() ? currentIndex().column() : m_pendingColumn;
+        if (refused >= 0) column = refused;
         if (column < 0 || column >= m_model->columnCount()) column = 0;
         while (column < m_model->columnCount() - 1 && isColumnHidden(column)) ++column;
         if (m_model->columnCount() > 0) {
@@ -289,6 +340,28 @@ void TMyDBGrid::editorCreated(QWidget* editor) {
     for (QWidget* child : editor->findChildren<QWidget*>()) child->installEventFilter(this);
 }
 
+QString TMyDBGrid::titleOfField(int fieldIndex) const {
+    if (!m_model) return QString();
+    for (int c = 0; c < m_model->columnCount(); ++c)
+        if (m_model->fieldIndexOf(c) == fieldIndex && !isColumnHidden(c)) return columnTitle(c);
+    return QString();
+}
+
+void TMyDBGrid::showRefusedCell(int fieldIndex) {
+    if (!m_model) return;
+    for (int c = 0; c < m_model->columnCount(); ++c)
+        if (m_model->fieldIndexOf(c) == fieldIndex && !isColumnHidden(c)) m_refusedColumn = c;
+    // The grid comes back to the row also when the refusal came while it was following another one.
+    if (isVisible()) setFocus();
+    if (!m_syncing && dataSet()) followDataSet(dataSet()->recNo());
+    // The key or click that tried to leave the row goes on to select where it was headed: only the
+    // refused cell stays selected.
+    QTimer::singleShot(0, this, [this] {
+        if (selectionModel() && currentIndex().isValid())
+            selectionModel()->select(currentIndex(), QItemSelectionModel::ClearAndSelect);
+    });
+}
+
 QWidget* TMyDBGrid::cellEditor() const {
     return state() == QAbstractItemView::EditingState ? m_editor.data() : nullptr;
 }
@@ -347,14 +420,15 @@ QModelIndex TMyDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers mod
         current.row() == m_model->rowCount() - 1 && !ds->isEmpty()) {
         int last = m_model->columnCount() - 1;
         while (last > 0 && isColumnHidden(last)) --last;
+        // A refused row stays where the refusal put the user: on its refused cell.
         if (current.column() >= last && m_fixedRows) {
             guarded([this] { storeRow(); });
-            return current;
+            return currentIndex();
         }
         if (current.column() >= last) {
             bool appended = false;
             guarded([&] { appended = appendRow(); });
-            if (!appended) return current;
+            if (!appended) return currentIndex();
             int first = 0;
             while (first < last && isColumnHidden(first)) ++first;
             return m_model->index(ds->recNo(), first);
@@ -367,6 +441,7 @@ bool TMyDBGrid::appendRow() {
     DataSet* ds = dataSet();
     commitEditor();
     if (ds->state() == DataSetState::Insert && !ds->isModified()) return false;  // already on a new row
+    if (!ds->checkBrowseMode()) return false;  // the row was refused: it stays
     ds->append();
     return ds->state() == DataSetState::Insert;
 }

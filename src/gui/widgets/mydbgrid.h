@@ -47,6 +47,11 @@ class TMyDBGrid : public QTableView {
     void discardEditor();
     // The open cell editor; nullptr when none is open.
     QWidget* cellEditor() const;
+    // The title of the column showing the data-set field; empty when the grid shows it in no column.
+    QString titleOfField(int fieldIndex) const;
+    // Makes the cell of the field on the data set's current row the current cell, with its editor open:
+    // the cell of a refused row that is to be corrected.
+    void showRefusedCell(int fieldIndex);
 
   signals:
     // Raised after the grid has handled a change of its column widths, by the user or by code.
@@ -83,6 +88,16 @@ class TMyDBGrid : public QTableView {
     bool m_readOnly = false;
     bool m_fixedRows = false;
     int m_pendingColumn = -1;  // the selected column while the grid has no current cell
+    int m_refusedColumn = -1;  // the column to go back to on the refused row
 };
+
+// Keeps a row that the database refuses in the grid, in edit as it was typed, instead of dropping it:
+// beeps, says why in one warning, with the grid's title of the field refused, and makes that field's
+// cell current with its editor open. The user corrects the cell and leaves the row, which stores it, or
+// presses Esc, which drops a new row and gives an edited row back what it held. Until then the row is
+// not left: a move, a sort or a reload of the list is refused. A refusal that comes again within the
+// same action (a command that stores the row more than once) is not told twice.
+// grids: those showing the data set; the one on screen tells the refusal.
+void keepRefusedRows(DataSet* dataSet, const QList<TMyDBGrid*>& grids);
 
 }  // namespace hx

@@ -401,6 +401,109 @@ class TestDataSet : public QObject {
         QCOMPARE(ds.asString("StaffCode"), QStringLiteral("003"));
     }
 
+    // A refused row names the field it was refused for and why, with the field's title; it stays in
+    // edit as typed, and nothing of it is written.
+    void aRefusalNamesTheFieldAndWhy_data() {
+        QTest::addColumn<bool>("newRow");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("repeated code") << false << "StaffCode" << QVariant("001") << "工号“001”已经存在";
+        QTest::newRow("new row, code of a dismissed worker")
+            << true << "StaffCode" << QVariant("010") << "工号“010”已经存在";
+        QTest::newRow("code emptied") << false << "StaffCode" << QVariant("") << "“工号”必须填写";
+        QTest::newRow("new row without a name") << true << "StaffName" << QVariant() << "“姓名”必须填写";
+        QTest::newRow("pay day 32") << false << "salaryDay" << QVariant(32) << "“发薪日”必须在1到31之间";
+        QTest::newRow("pay day a letter") << true << "salaryDay" << QVariant("x") << "“发薪日”必须是整数";
+        QTest::newRow("wage a letter") << false << "LevelSalary" << QVariant("12a") << "“能力工资”必须是数字";
+        QTest::newRow("group too long")
+            << false << "ClassGroup" << QVariant(QString(21, QChar(0x7ec4))) << "“班组”最多只能有20个字符";
+    }
+    void aRefusalNamesTheFieldAndWhy() {
+        QFETCH(bool, newRow);
+        QFETCH(QString, field);
+        QFETCH(QVariant, value);
+        QFETCH(QString, text);
+        const QString stored = cn.scalar(
+                                     "select group_concat(StaffCode || StaffName || ifnull(ClassGroup, "
+                                     "'') || LevelSalary || salaryDay) from staff")
+                                   .toString();
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        ds.open();
+        const QStringList names = {"StaffCode", "StaffName", "ClassGroup", "LevelSalary", "salaryDay"};
+        const QStringList titles = {"工号", "姓名", "班组", "能力工资", "发薪日"};
+        for (int i = 0; i < names.size(); ++i) ds.field(names[i]).displayLabel = titles[i];
+        ds.locate("StaffCode", "003");
+        if (newRow) {
+            ds.append();
+            ds.setValue("StaffCode", "030");
+            ds.setValue("StaffName", "新人");
+        }
+        ds.setValue(field, value);
+        try {
+            ds.post();
+            QFAIL("the row must be refused");
+        } catch (const FieldRefusal& e) {
+            QCOMPARE(e.field(), ds.fieldIndex(field));
+            QCOMPARE(e.message(), text);
+            // A grid tells it with its own title of the column.
+            QVERIFY(e.textFor(QStringLiteral("标题")).contains(QStringLiteral("标题")));
+        }
+        QCOMPARE(ds.state(), newRow ? DataSetState::Insert : DataSetState::Edit);
+        QCOMPARE(ds.value(field), value);
+        QCOMPARE(cn.scalar("select group_concat(StaffCode || StaffName || ifnull(ClassGroup, '') || "
+                           "LevelSalary || salaryDay) from staff")
+                     .toString(),
+                 stored);
+        // Corrected, the same row is stored.
+        const QVariant correction = field == "StaffCode"   ? QVariant("040")
+                                    : field == "StaffName" ? QVariant("新人")
+                                                           : QVariant();
+        ds.setValue(field, correction);
+        QVERIFY(ds.post());
+        QCOMPARE(storedCount(), newRow ? 6 : 5);
+        QCOMPARE(storedCount("StaffCode in ('030', '040')"), newRow || field == "StaffCode" ? 1 : 0);
+    }
+
+    void aRepeatedRecordOrATriggerRefusesTheRowAsAWhole() {
+        cn.exec("insert into JobData (dateD, staffID, jobID, qty) values ('2026-09-01', 1, 1, 10)");
+        DataSet records(&cn);
+        records.setSql("select dateD, staffID, jobID, qty from JobData");
+        records.open();
+        records.append();
+        records.setValue("dateD", QDate(2026, 9, 1));
+        records.setValue("staffID", 1);
+        records.setValue("jobID", 1);
+        records.setValue("qty", 10);
+        try {
+            records.post();
+            QFAIL("a repeated record must be refused");
+        } catch (const FieldRefusal& e) {
+            // The quantity, typed last, is the cell to change.
+            QCOMPARE(e.reason(), FieldRefusal::Reason::RepeatedRow);
+            QCOMPARE(e.field(), records.fieldIndex("qty"));
+            QCOMPARE(e.message(), QStringLiteral("已经有一条完全相同的记录"));
+        }
+        records.setValue("qty", 11);
+        QVERIFY(records.post());
+        QCOMPARE(cn.scalar("select count(*) from JobData").toInt(), 2);
+
+        DataSet widths(&cn);
+        widths.setSql("select wCode, wName from wCodeName");
+        widths.open();
+        widths.append();
+        widths.setValue("wCode", 3);
+        try {
+            widths.post();
+            QFAIL("a second row of widths must be refused");
+        } catch (const FieldRefusal& e) {
+            QCOMPARE(e.field(), -1);
+            QCOMPARE(e.message(), QStringLiteral("工号姓名宽度表只能有一行"));
+        }
+        QCOMPARE(cn.scalar("select count(*) from wCodeName").toInt(), 1);
+    }
+
     void deleteRemovesTheRowAndTheNextBecomesCurrent() {
         DataSet ds(&cn);
         ds.setSql(staffSql);

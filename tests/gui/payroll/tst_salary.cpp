@@ -234,18 +234,39 @@ class TestSalary : public QObject {
         QCOMPARE(f->dialogs.shown.size(), 2);
         QCOMPARE(f->item(2024, 5, "C03", "expression").toString(), QStringLiteral("round(A01*0.05, 2)"));
 
-        // What the file cannot hold is dropped with a beep, and the row gets back what it held.
+        // What the file cannot hold is refused with its reason and stays to be corrected: neither another
+        // row, another family nor closing the window leaves it.
         const QStringList stored = itemRows(2024, 5);
-        type("C03", 3, "x", "C04");
+        retype("C03", 3, "+C13");
+        hxtest::clickCell(w->grdMain, rowOf("C04"), 3);
         QCOMPARE(f->dialogs.beeps, 1);
-        QCOMPARE(f->dialogs.shown.size(), 2);
+        QCOMPARE(f->dialogs.shown.size(), 3);
+        QCOMPARE(f->dialogs.lastKind(), QStringLiteral("warning"));
+        QCOMPARE(f->dialogs.lastReason(), QStringLiteral("“打印宽度”必须是整数"));
+        QCOMPARE(w->tdMain->state(), DataSetState::Edit);
+        QCOMPARE(w->grdMain->currentIndex(), cell("C03", 3));
+        QCOMPARE(cell("C03", 3).data().toString(), QStringLiteral("+C13"));
+        QTest::mouseClick(w->rgDisplayButtons->button(3), Qt::LeftButton);
+        hxtest::settle();
+        QCOMPARE(w->rgDisplayButtons->checkedId(), 0);
+        QCOMPARE(w->tdMain->recordCount(), 35);
+        QPointer<TsalaryFrm> window = w;
+        w->close();
+        hxtest::settle();
+        QVERIFY(window && window->isVisible());
+        QCOMPARE(f->dialogs.beeps, 3);
         QCOMPARE(itemRows(2024, 5), stored);
+        retype("C03", 3, "16");
+        hxtest::clickCell(w->grdMain, rowOf("C04"), 3);
+        QCOMPARE(w->tdMain->state(), DataSetState::Browse);
+        QCOMPARE(f->item(2024, 5, "C03", "printWidth").toInt(), 16);
+        QCOMPARE(f->dialogs.shown.size(), 5);
         // A name longer than the column is cut as it is typed, and stored as the cell shows it.
         type("C04", 1, QStringLiteral("一个超过二十个字的项目名称一个超过二十个字的"), "C05");
-        QCOMPARE(f->dialogs.beeps, 1);
+        QCOMPARE(f->dialogs.beeps, 3);
         QCOMPARE(f->item(2024, 5, "C04", "ItemName").toString(),
                  QStringLiteral("一个超过二十个字的项目名称一个超过二十个"));
-        QCOMPARE(w->tdMain->valueAt(rowOf("C03"), w->tdMain->fieldIndex("printWidth")).toInt(), 12);
+        QCOMPARE(w->tdMain->valueAt(rowOf("C03"), w->tdMain->fieldIndex("printWidth")).toInt(), 16);
     }
 
     void totalWidthAddsTheItemsAndTheTwoFixedColumns() {

@@ -308,7 +308,7 @@ class TestSalaryData : public QObject {
         QCOMPARE(w->tdMain->recNo(), rowOf("002"));
     }
 
-    void aValueTheSheetCannotHoldIsDroppedWithABeep() {
+    void aValueTheSheetCannotHoldStaysWithItsReasonUntilEsc() {
         prepareMay();
         open(may8);
         const QStringList before = sheetRows(may8);
@@ -317,12 +317,17 @@ class TestSalaryData : public QObject {
         type("002", "B01", "abc");
         hxtest::key(Qt::Key_Down);
         QCOMPARE(f->dialogs.beeps, 1);
-        QVERIFY(f->dialogs.shown.isEmpty());
-        QCOMPARE(sheetRows(may8), before);  // the whole row's typing is dropped, nothing recalculated
+        QCOMPARE(f->dialogs.shown.size(), 1);
+        QCOMPARE(f->dialogs.lastReason(), QStringLiteral("“出勤天数”必须是数字"));
+        QCOMPARE(w->tdMain->state(), DataSetState::Edit);
+        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(w->grdMain); }));
+        QCOMPARE(w->grdMain->currentIndex().column(), column("B01"));
+        QCOMPARE(sheetRows(may8), before);  // nothing stored, nothing recalculated
+        hxtest::key(Qt::Key_Escape);        // the whole row's typing is dropped
         QCOMPARE(shown(w->grdMain, rowOf("002"), "B01"), QStringLiteral("26.0"));
         QCOMPARE(shown(w->grdMain, rowOf("002"), "B02"), QStringLiteral("0.0"));
         QCOMPARE(w->tdMain->state(), DataSetState::Browse);
-        QCOMPARE(w->tdMain->recNo(), rowOf("003"));
+        QCOMPARE(w->tdMain->recNo(), rowOf("002"));
     }
 
     void theLastRowIsStoredAndNoRowIsAddedOrRemoved() {

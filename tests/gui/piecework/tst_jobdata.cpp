@@ -413,43 +413,91 @@ class TestJobData : public QObject {
         QCOMPARE(dialogs->beeps, 0);
     }
 
-    void refusedRowsVanishWithABeepAndNothingIsWritten() {
+    // A refused row stays in the grid as typed, its cell current, until it is corrected and left (then
+    // stored) or dropped with Esc; each time one warning says why.
+    void refusedRowsStayWithTheirReasonUntilCorrectedOrDropped() {
         QVERIFY(openWindow());
         TMyDBGrid* g = grid("grdStaffData");
         chooseWorker("001 ");
-        // The same record again.
+        const auto refused = [&](const QString& reason, int column) {
+            return dialogs->lastKind() == QLatin1String("warning") && dialogs->lastReason() == reason &&
+                   tdMain()->state() == DataSetState::Insert && tdMain()->recordCount() == 3 &&
+                   editingAt(g, 2, column);
+        };
+        // "TY-01" typed into 数量 of a new row, the cell a click did not leave.
         QVERIFY(hxtest::enterCell(g, 1, 1));
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(pickWithCtrlEnter("C302"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type("TY-01");
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(dialogs->beeps, 1);
+        QVERIFY(refused(QStringLiteral("“数量”必须是整数"), 1));
+        QCOMPARE(cell(g, 2, 1), QStringLiteral("TY-01"));
+        QCOMPARE(cell(g, 2, 0), QStringLiteral("C302"));
+        // Neither another row nor another day takes the clerk off it.
+        hxtest::clickCell(g, 0, 1);
+        QVERIFY(refused(QStringLiteral("“数量”必须是整数"), 1));
+        auto* day = child<QDateEdit>("cbbDateStaff");
+        QTest::mouseClick(day->findChild<QLineEdit*>(), Qt::LeftButton);
+        hxtest::settle();
+        hxtest::key(Qt::Key_Up);
+        QVERIFY(refused(QStringLiteral("“数量”必须是整数"), 1));
+        QCOMPARE(day->date(), yesterday);
+        showPage(1);  // nor another page
+        QCOMPARE(pages()->currentIndex(), 0);
+        QVERIFY(refused(QStringLiteral("“数量”必须是整数"), 1));
+        QCOMPARE(dialogs->beeps, 4);
+        QCOMPARE(records(), initial);
+        // Corrected, it is stored as it is left, and the totals follow.
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type("12");
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(records(), initialAnd({"y 001 C302 12"}));
+        QCOMPARE(totals("Staff"), QStringLiteral("42 | 18.95"));
+
+        // The same record again: the quantity is the cell to change.
+        QVERIFY(hxtest::enterCell(g, 2, 1));
         hxtest::key(Qt::Key_Down);
         hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
         QVERIFY(pickWithCtrlEnter("A101"));
         hxtest::key(Qt::Key_Tab);
         hxtest::type("10");
         hxtest::key(Qt::Key_Up);
-        QCOMPARE(dialogs->beeps, 1);
-        QCOMPARE(tdMain()->recordCount(), 2);
-        QCOMPARE(records(), initial);
-        // A process and no quantity.
-        QVERIFY(hxtest::enterCell(g, 1, 1));
+        QCOMPARE(dialogs->lastReason(), QStringLiteral("已经有一条完全相同的记录"));
+        QVERIFY(editingAt(g, 3, 1));
+        hxtest::key(Qt::Key_Escape);
+        QCOMPARE(tdMain()->recordCount(), 3);
+        // A process and no quantity; a quantity and no process: Esc drops either.
+        QVERIFY(hxtest::enterCell(g, 2, 1));
         hxtest::key(Qt::Key_Down);
         hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
         QVERIFY(pickWithCtrlEnter("C302"));
         hxtest::key(Qt::Key_Up);
-        QCOMPARE(dialogs->beeps, 2);
-        // A quantity and no process.
-        QVERIFY(hxtest::enterCell(g, 1, 1));
+        QCOMPARE(dialogs->lastReason(), QStringLiteral("“数量”必须填写"));
+        QVERIFY(editingAt(g, 3, 1));
+        hxtest::key(Qt::Key_Escape);
         hxtest::key(Qt::Key_Down);
         hxtest::type("12");
         hxtest::key(Qt::Key_Up);
-        QCOMPARE(dialogs->beeps, 3);
-        // A stored row given a quantity that is no number gets its own back.
+        QCOMPARE(dialogs->lastReason(), QStringLiteral("“工序”必须填写"));
+        QCOMPARE(g->currentIndex(), at(g, 3, 0));  // the picker's cell: Ctrl+Enter picks the process
+        hxtest::key(Qt::Key_Escape);
+        // A stored row given a quantity that is no number gets its own back with Esc.
         QVERIFY(hxtest::enterCell(g, 0, 1));
         hxtest::key(Qt::Key_A, Qt::ControlModifier);
         hxtest::type("x");
         hxtest::key(Qt::Key_Down);
-        QCOMPARE(dialogs->beeps, 4);
-        QCOMPARE(sorted(column(g, 1)), QStringList({"10", "20"}));
-        QCOMPARE(records(), initial);
-        QCOMPARE(totals("Staff"), QStringLiteral("30 | 4.55"));
+        QCOMPARE(dialogs->lastReason(), QStringLiteral("“数量”必须是整数"));
+        QCOMPARE(tdMain()->state(), DataSetState::Edit);
+        hxtest::key(Qt::Key_Escape);
+        QCOMPARE(tdMain()->state(), DataSetState::Browse);
+        QCOMPARE(dialogs->beeps, 8);
+        QCOMPARE(dialogs->texts().size(), 8);
+        QCOMPARE(sorted(column(g, 1)), QStringList({"10", "12", "20"}));
+        QCOMPARE(records(), initialAnd({"y 001 C302 12"}));
+        QCOMPARE(totals("Staff"), QStringLiteral("42 | 18.95"));
     }
 
     void aRecordChangedElsewhereIsNeverWrittenOver() {
@@ -525,13 +573,17 @@ class TestJobData : public QObject {
         QCOMPARE(records(), expected);
         QCOMPARE(totals("Query"), QStringLiteral("43 | 12.4499"));
 
-        // A row with nothing but a quantity is refused; Ctrl+Delete in an open editor deletes after asking.
+        // A row with nothing but a quantity is refused and dropped with Esc; Ctrl+Delete in an open editor
+        // deletes after asking.
         hxtest::clickCell(q, 4, 3);
         hxtest::key(Qt::Key_Down);
         hxtest::type("5");
         hxtest::key(Qt::Key_Up);
         QCOMPARE(dialogs->beeps, 1);
+        QCOMPARE(dialogs->lastReason(), QStringLiteral("“日期”必须填写"));
+        hxtest::key(Qt::Key_Escape);
         QCOMPARE(records(), expected);
+        dialogs->reset();
         const int first = int(column(q, 3).indexOf("10"));
         hxtest::clickCell(q, first, 3);
         hxtest::type("1");
@@ -792,14 +844,15 @@ class TestJobData : public QObject {
         hxtest::clickCell(q, row, 3);
         hxtest::type("10");
         hxtest::clickCell(q, other, 3);
-        QCOMPARE(dialogs->lastText(), QStringLiteral("请指定员工！"));
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
+        QCOMPARE(dialogs->lastReason(), QStringLiteral("请指定员工！"));
         QCOMPARE(count("staffID=0 and qty=9"), 1);
-        QCOMPARE(cell(q, row, 3), QStringLiteral("9"));
-        // Picking the worker makes it storable.
-        hxtest::clickCell(q, row, 1);
+        // The row stays as typed, on its worker's cell; picking the worker makes it storable.
+        QCOMPARE(cell(q, row, 3), QStringLiteral("10"));
+        QCOMPARE(q->currentIndex(), at(q, row, 1));
         QVERIFY(pickWithCtrlEnter("003"));
         hxtest::clickCell(q, other, 3);
-        QCOMPARE(count(QString("staffID=%1 and qty=9").arg(id("staff", "003"))), 1);
+        QCOMPARE(count(QString("staffID=%1 and qty=10").arg(id("staff", "003"))), 1);
         QCOMPARE(count("staffID=0"), 0);
     }
 

@@ -277,21 +277,32 @@ class TestJob : public QObject {
         QCOMPARE(shown(1, 3), QStringLiteral("0.5000"));
     }
 
-    void aRefusedRowIsDroppedWithABeepAndNothingIsWritten_data() {
+    void aRefusedRowStaysWithItsReasonThenIsCorrectedOrDropped_data() {
         QTest::addColumn<bool>("newRow");
         QTest::addColumn<int>("column");
         QTest::addColumn<QString>("value");
-        QTest::newRow("new row without a code") << true << 0 << QString();
-        QTest::newRow("code emptied") << false << 0 << QString();
-        QTest::newRow("repeated code") << false << 0 << QStringLiteral("T-01");
-        QTest::newRow("repeated code of a finished process") << true << 0 << QStringLiteral("X-09");
-        QTest::newRow("price a word") << false << 3 << QStringLiteral("一毛");
-        QTest::newRow("new row, price a letter") << true << 3 << QStringLiteral("x");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("correction");
+        QTest::newRow("new row without a code") << true << 0 << QString() << "“工序号”必须填写"
+                                                << "N-02";
+        QTest::newRow("code emptied") << false << 0 << QString() << "“工序号”必须填写" << QString();
+        QTest::newRow("repeated code") << false << 0 << QStringLiteral("T-01") << "工序号“T-01”已经存在"
+                                       << "T-03";
+        QTest::newRow("repeated code of a finished process")
+            << true << 0 << QStringLiteral("X-09") << "工序号“X-09”已经存在" << QString();
+        QTest::newRow("price a word") << false << 3 << QStringLiteral("一毛") << "“工价”必须是数字"
+                                      << "0.1";
+        QTest::newRow("new row, price a letter")
+            << true << 3 << QStringLiteral("x") << "“工价”必须是数字" << QString();
     }
-    void aRefusedRowIsDroppedWithABeepAndNothingIsWritten() {
+    // Corrected (the correction typed into the refused cell and the row left), or dropped with Esc when
+    // there is no correction.
+    void aRefusedRowStaysWithItsReasonThenIsCorrectedOrDropped() {
         QFETCH(bool, newRow);
         QFETCH(int, column);
         QFETCH(QString, value);
+        QFETCH(QString, reason);
+        QFETCH(QString, correction);
         QVERIFY(openWindow());
         const QString before = table();
         const int sequence = cn().scalar("select seq from sqlite_sequence where name = 'job'").toInt();
@@ -305,16 +316,40 @@ class TestJob : public QObject {
         } else {
             QVERIFY(retype(1, column, value));
         }
+        const int row = newRow ? 3 : 1;
         hxtest::key(Qt::Key_Up);
         QCOMPARE(dialogs->beeps, 1);
-        QCOMPARE(dialogs->shown.size(), 0);
-        QCOMPARE(ds()->state(), DataSetState::Browse);
-        QCOMPARE(codes(), QStringList({"T-01", "T-02", "t-10"}));
-        QCOMPARE(shown(1, 1), QStringLiteral("O'Neil式锁边"));
-        QCOMPARE(shown(1, 3), QStringLiteral("0.0000"));
+        QCOMPARE(dialogs->texts().size(), 1);
+        QCOMPARE(dialogs->lastReason(), reason);
+        QCOMPARE(ds()->state(), newRow ? DataSetState::Insert : DataSetState::Edit);
+        QCOMPARE(shown(row, column), value);
         QVERIFY(editorBack());
+        QCOMPARE(grid()->currentIndex(), model()->index(row, column));
         QCOMPARE(table(), before);
-        QCOMPARE(cn().scalar("select seq from sqlite_sequence where name = 'job'").toInt(), sequence);
+
+        if (correction.isEmpty()) {
+            hxtest::key(Qt::Key_Escape);
+            QCOMPARE(ds()->state(), DataSetState::Browse);
+            QCOMPARE(codes(), QStringList({"T-01", "T-02", "t-10"}));
+            QCOMPARE(shown(1, 1), QStringLiteral("O'Neil式锁边"));
+            QCOMPARE(shown(1, 3), QStringLiteral("0.0000"));
+            QVERIFY(editorBack());
+            QCOMPARE(table(), before);
+            QCOMPARE(cn().scalar("select seq from sqlite_sequence where name = 'job'").toInt(), sequence);
+        } else {
+            hxtest::key(Qt::Key_A, Qt::ControlModifier);
+            hxtest::type(correction);
+            hxtest::clickCell(grid(), 0, 1);
+            QCOMPARE(ds()->state(), DataSetState::Browse);
+            const QString field = column == 0 ? QStringLiteral("JobCode") : QStringLiteral("UnitPrice");
+            QCOMPARE(cn().scalar(QStringLiteral("select count(*) from job where %1 = ? and Description = ?")
+                                     .arg(field),
+                                 {column == 0 ? QVariant(correction) : QVariant(correction.toDouble()),
+                                  newRow ? QStringLiteral("描述") : QStringLiteral("O'Neil式锁边")})
+                         .toInt(),
+                     1);
+        }
+        QCOMPARE(dialogs->texts().size(), 1);
     }
 
     // A cell takes no more characters than its column holds; the row is stored with what the cell shows.

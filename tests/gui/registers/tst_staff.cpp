@@ -444,29 +444,34 @@ class TestStaff : public QObject {
         QCOMPARE(cn().scalar(QStringLiteral("select count(*) from JobData")).toInt(), 3);
     }
 
-    void aRefusedRowIsDroppedWithABeepAndNothingIsWritten_data() {
+    void aRefusedRowStaysAsTypedWithItsReasonUntilEsc_data() {
         QTest::addColumn<bool>("newRow");
         QTest::addColumn<int>("column");
         QTest::addColumn<QString>("value");
-        QTest::newRow("new row without a code") << true << 0 << QString();
-        QTest::newRow("new row without a name") << true << 1 << QString();
-        QTest::newRow("code emptied") << false << 0 << QString();
-        QTest::newRow("name emptied") << false << 1 << QString();
-        QTest::newRow("repeated code") << false << 0 << QStringLiteral("002");
-        QTest::newRow("new row with a repeated code") << true << 0 << QStringLiteral("009");
-        QTest::newRow("new row with a dismissed worker's code") << true << 0 << QStringLiteral("020");
-        QTest::newRow("pay day 0") << false << 4 << QStringLiteral("0");
-        QTest::newRow("pay day 32") << false << 4 << QStringLiteral("32");
-        QTest::newRow("pay day a letter") << true << 4 << QStringLiteral("x");
-        QTest::newRow("wage a letter") << false << 3 << QStringLiteral("abc");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("new row without a code") << true << 0 << QString() << "“工号”必须填写";
+        QTest::newRow("new row without a name") << true << 1 << QString() << "“姓名”必须填写";
+        QTest::newRow("code emptied") << false << 0 << QString() << "“工号”必须填写";
+        QTest::newRow("name emptied") << false << 1 << QString() << "“姓名”必须填写";
+        QTest::newRow("repeated code") << false << 0 << QStringLiteral("002") << "工号“002”已经存在";
+        QTest::newRow("new row with a repeated code")
+            << true << 0 << QStringLiteral("009") << "工号“009”已经存在";
+        QTest::newRow("new row with a dismissed worker's code")
+            << true << 0 << QStringLiteral("020") << "工号“020”已经存在";
+        QTest::newRow("pay day 0") << false << 4 << QStringLiteral("0") << "“发薪日”必须在1到31之间";
+        QTest::newRow("pay day 32") << false << 4 << QStringLiteral("32") << "“发薪日”必须在1到31之间";
+        QTest::newRow("pay day a letter") << true << 4 << QStringLiteral("x") << "“发薪日”必须是整数";
+        QTest::newRow("wage a letter") << false << 3 << QStringLiteral("abc") << "“能力工资”必须是数字";
     }
-    void aRefusedRowIsDroppedWithABeepAndNothingIsWritten() {
+    void aRefusedRowStaysAsTypedWithItsReasonUntilEsc() {
         QFETCH(bool, newRow);
         QFETCH(int, column);
         QFETCH(QString, value);
+        QFETCH(QString, reason);
         QVERIFY(openWindow());
         const QString before = table();
         const int sequence = cn().scalar("select seq from sqlite_sequence where name = 'staff'").toInt();
+        const int row = newRow ? 4 : 1;
         if (newRow) {
             // A new worker typed in full, then the one value.
             QVERIFY(hxtest::enterCell(main(), 3, 0));
@@ -474,19 +479,67 @@ class TestStaff : public QObject {
             hxtest::type(QStringLiteral("100"));
             hxtest::key(Qt::Key_Tab);
             hxtest::type(QStringLiteral("新人"));
-            QVERIFY(retype(main(), 4, column, value));
-        } else {
-            QVERIFY(retype(main(), 1, column, value));
         }
+        QVERIFY(retype(main(), row, column, value));
         hxtest::key(Qt::Key_Up);  // leaving the row stores it, or would
         QCOMPARE(dialogs->beeps, 1);
-        QCOMPARE(dialogs->shown.size(), 0);
+        QCOMPARE(dialogs->texts().size(), 1);
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
+        QCOMPARE(dialogs->lastReason(), reason);
+        // The row is still there as typed, in edit, its refused cell current with the editor open.
+        QCOMPARE(ds()->state(), newRow ? DataSetState::Insert : DataSetState::Edit);
+        QCOMPARE(main()->model()->index(row, column).data(Qt::EditRole).toString(), value);
+        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(main()); }));
+        QCOMPARE(main()->currentIndex(), main()->model()->index(row, column));
+        QCOMPARE(table(), before);
+
+        // Esc drops a new row and gives an edited row back what it held; nothing was ever written.
+        hxtest::key(Qt::Key_Escape);
         QCOMPARE(ds()->state(), DataSetState::Browse);
         QCOMPARE(codes(), QStringList({"003", "001", "002", "009"}));
         QCOMPARE(main()->model()->index(1, 1).data().toString(), QStringLiteral("O'Neil"));
-        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(main()); }));
         QCOMPARE(table(), before);
         QCOMPARE(cn().scalar("select seq from sqlite_sequence where name = 'staff'").toInt(), sequence);
+        QCOMPARE(dialogs->texts().size(), 1);
+    }
+
+    void aRepeatedCodeIsKeptThroughEveryWayOutAndStoredOnceCorrected() {
+        QVERIFY(openWindow());
+        QVERIFY(hxtest::enterCell(main(), 3, 0));
+        hxtest::key(Qt::Key_Down);
+        hxtest::type(QStringLiteral("001"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type(QStringLiteral("新人"));
+        hxtest::key(Qt::Key_Tab);  // on to the class group: the row is not left yet
+        QCOMPARE(dialogs->beeps, 0);
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(dialogs->lastReason(), QStringLiteral("工号“001”已经存在"));
+        QCOMPARE(main()->currentIndex(), main()->model()->index(4, 0));
+
+        // A click on another row, a sort, a list switch and closing the window all keep the row.
+        hxtest::clickCell(main(), 0, 1);
+        QCOMPARE(main()->currentIndex(), main()->model()->index(4, 0));
+        QVERIFY(hxtest::useMenu(main(), 4, 1, QStringLiteral("排序")));
+        QVERIFY(hxtest::useMenu(main(), 4, 1, QStringLiteral("显示辞退员工")));
+        QCOMPARE(ds()->sql(), TstaffFrm::currentWorkersSql);
+        QVERIFY(hxtest::useMenu(main(), 4, 1, QStringLiteral("辞退")));
+        win->close();
+        QVERIFY(win && win->isVisible());
+        QCOMPARE(dialogs->beeps, 6);
+        QCOMPARE(dialogs->texts(), QStringList(6, dialogs->lastText()));
+        QCOMPARE(ds()->state(), DataSetState::Insert);
+        QCOMPARE(codes(), QStringList({"003", "001", "002", "009", "001"}));
+        QCOMPARE(ds()->recNo(), 4);
+        QCOMPARE(stored("StaffName = '新人'"), 0);
+
+        // Corrected, the row is stored when it is left, and stays a current worker.
+        QVERIFY(retype(main(), 4, 0, QStringLiteral("0060")));
+        hxtest::clickCell(main(), 0, 1);
+        QCOMPARE(stored("StaffCode = '0060' and StaffName = '新人' and Firedd = 0"), 1);
+        QCOMPARE(ds()->state(), DataSetState::Browse);
+        QCOMPARE(dialogs->beeps, 6);
+        win->close();
+        QTRY_VERIFY(!win || !win->isVisible());
     }
 
     // A cell takes no more characters than its column holds: what is typed beyond is never taken, and the
@@ -564,15 +617,21 @@ class TestStaff : public QObject {
         QCOMPARE(dialogs->shown.size(), 0);
     }
 
-    void aRefusedDismissalIsDroppedAndTheListStays() {
+    void aRefusedRowIsNotDismissedAndTheListStays() {
         QVERIFY(openWindow());
         const QString before = table();
         QVERIFY(retype(main(), 1, 0, QStringLiteral("003")));
         QVERIFY(hxtest::useMenu(main(), 1, 0, QStringLiteral("辞退")));
         QCOMPARE(dialogs->beeps, 1);
+        QCOMPARE(dialogs->lastReason(), QStringLiteral("工号“003”已经存在"));
         QCOMPARE(table(), before);
-        QCOMPARE(codes(), QStringList({"003", "001", "002", "009"}));
+        QCOMPARE(codes(), QStringList({"003", "003", "002", "009"}));
         QCOMPARE(ds()->recNo(), 1);
+        // The dismissal never joined the row: restored with Esc, the worker is as he was.
+        QVERIFY(!ds()->asBool(QStringLiteral("Firedd")));
+        hxtest::key(Qt::Key_Escape);
+        QCOMPARE(codes(), QStringList({"003", "001", "002", "009"}));
+        QCOMPARE(table(), before);
     }
 
     // ---- the list commands

@@ -178,7 +178,7 @@ class TestSysMenu : public QObject {
         QCOMPARE(dialogs->shown.size(), 1);
     }
 
-    void aRowTheDatabaseRefusesIsDroppedWithABeepAndTheBackupGoesOn() {
+    void aRowTheDatabaseRefusesStaysAndNoBackupIsMadeWithoutIt() {
         addWorker(QStringLiteral("002"));
         hx::TstaffFrm* staff = openStaffRegister();
         QVERIFY(staff);
@@ -189,7 +189,15 @@ class TestSysMenu : public QObject {
         hxtest::type(QStringLiteral("002"));
         QVERIFY(chooseFromSystemMenu(panel->pBackup));
         QCOMPARE(dialogs->beeps, 1);
-        QCOMPARE(dialogs->lastKind(), QStringLiteral("information"));
+        QCOMPARE(dialogs->shown.size(), 2);
+        QCOMPARE(dialogs->shown[0].text.section(QLatin1Char('\n'), 0, 0),
+                 QStringLiteral("工号“002”已经存在"));
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QCOMPARE(dialogs->lastText(), QStringLiteral("有正在编辑的记录没能保存。请先保存或取消它，再重试。"));
+        // The row stays to be corrected; the account set is as it was, and has no backup yet.
+        QCOMPARE(staff->findChild<hx::DataSet*>(QStringLiteral("tdMain"))->state(), hx::DataSetState::Edit);
+        QCOMPARE(QDir(dir->path()).entryList({QStringLiteral("*.mdb")}),
+                 QStringList{QStringLiteral("厂.mdb")});
         QCOMPARE(cn().scalar(QStringLiteral("select count(*) from staff where StaffCode = '001'")).toInt(),
                  1);
         QCOMPARE(workers(), 2);

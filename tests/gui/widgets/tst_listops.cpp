@@ -63,17 +63,13 @@ class TestListOps : public QObject {
         ds->setSql(QStringLiteral(
             "select staffID, StaffCode, StaffName, ClassGroup, LevelSalary, salaryDay, Firedd from staff"));
         ds->afterInsert = [](DataSet& d) { d.setValue(QStringLiteral("Firedd"), false); };
-        ds->onPostError = [](DataSet& d, const DbError&) {
-            Dialogs::get().beep();
-            d.cancel();
-            return PostErrorAction::Abort;
-        };
         ds->open();
         window = std::make_unique<QWidget>();
         auto* layout = new QVBoxLayout(window.get());
         grid = new TMyDBGrid(window.get());
         layout->addWidget(grid);
         grid->setDataSet(ds.get());
+        keepRefusedRows(ds.get(), {grid});
         grid->setColumns({{QStringLiteral("StaffCode"), QStringLiteral("工号"), 80},
                           {QStringLiteral("StaffName"), QStringLiteral("姓名"), 80},
                           {QStringLiteral("ClassGroup"), QStringLiteral("班组"), 80},
@@ -157,13 +153,23 @@ class TestListOps : public QObject {
         QCOMPARE(column("StaffCode"), QStringList({"002"}));
     }
 
-    void filterOnARefusedEditUsesTheStoredValue() {
+    void aRefusedEditIsNeitherFilteredSortedNorFoundAway() {
         select(2, 0);
         hxtest::type(QStringLiteral("001"));  // a repeated code
         filterOnSelectedCell(grid, {});
         QCOMPARE(dialogs->beeps, 1);
-        QCOMPARE(ds->filter(), QStringLiteral("StaffCode = '002'"));
-        QCOMPARE(column("StaffCode"), QStringList({"002"}));
+        QCOMPARE(dialogs->texts().size(), 1);
+        QVERIFY(!ds->filtered());
+        hxtest::settle();
+        sortBySelectedColumn(grid);
+        hxtest::settle();
+        QVERIFY(!findInSelectedColumn(grid));  // refused before it asks
+        QCOMPARE(dialogs->beeps, 3);
+        QCOMPARE(ds->sort(), QString());
+        QCOMPARE(ds->state(), DataSetState::Edit);
+        QCOMPARE(ds->recNo(), 2);
+        QCOMPARE(column("StaffCode"), QStringList({"003", "001", "001", "009", "010"}));
+        QCOMPARE(stored("StaffCode = '002'"), 1);
     }
 
     void sortOrdersByTheSelectedColumnAndKeepsTheCurrentRow() {
@@ -308,11 +314,13 @@ class TestListOps : public QObject {
         hxtest::type(QStringLiteral("李肆"));
         QVERIFY(toggleCurrentFlag(grid, QStringLiteral("Firedd")));
         QCOMPARE(stored("StaffCode = '002' and StaffName = '李肆' and Firedd = -1"), 1);
-        // A refused row is dropped with the window's beep, flag and all.
+        // A refused row stays as typed, and the flag does not join it.
         select(3, 0);
         hxtest::type(QStringLiteral("003"));
         QVERIFY(!toggleCurrentFlag(grid, QStringLiteral("Firedd")));
         QCOMPARE(dialogs->beeps, 1);
+        QCOMPARE(ds->state(), DataSetState::Edit);
+        QVERIFY(!ds->asBool(QStringLiteral("Firedd")));
         QCOMPARE(stored("Firedd <> 0"), 1);
         QCOMPARE(stored("StaffCode = '009'"), 1);
     }

@@ -61,11 +61,6 @@ class TestMyDBGrid : public QObject {
         ds = std::make_unique<DataSet>(&cn);
         ds->setSql(QStringLiteral("select staffID, StaffCode, StaffName, salaryDay, Firedd from staff"));
         ds->afterInsert = [](DataSet& d) { d.setValue("Firedd", false); };
-        ds->onPostError = [this](DataSet& d, const DbError&) {
-            Dialogs::get().beep();
-            d.cancel();
-            return PostErrorAction::Abort;
-        };
         ds->open();
         window = std::make_unique<QWidget>();
         auto* layout = new QVBoxLayout(window.get());
@@ -74,6 +69,7 @@ class TestMyDBGrid : public QObject {
         layout->addWidget(grid);
         layout->addWidget(elsewhere);
         grid->setDataSet(ds.get());
+        keepRefusedRows(ds.get(), {grid});
         GridColumn day(QStringLiteral("salaryDay"), QStringLiteral("发薪日"));
         for (int d = 1; d <= 31; ++d) day.pickList << QString::number(d);
         GridColumn name(QStringLiteral("StaffName"), QStringLiteral("姓名"), 83);
@@ -226,8 +222,9 @@ class TestMyDBGrid : public QObject {
         QCOMPARE(nameOf("004"), QString());
     }
 
-    void aRefusedRowIsDroppedWithABeepAndNothingIsWritten() {
-        // A repeated code: the database refuses the row, which vanishes.
+    void aRefusedRowStaysWithItsCellCurrentUntilEsc() {
+        // A repeated code: the row stays as typed, the code cell current with its editor open, the
+        // reason told with the column's title.
         QVERIFY(hxtest::enterCell(grid, 2, 0));
         hxtest::key(Qt::Key_Down);
         hxtest::type(QStringLiteral("002"));
@@ -235,15 +232,41 @@ class TestMyDBGrid : public QObject {
         hxtest::type(QStringLiteral("重号"));
         hxtest::key(Qt::Key_Up);
         QCOMPARE(dialogs->beeps, 1);
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
+        QCOMPARE(dialogs->lastReason(), QStringLiteral("工号“002”已经存在"));
+        QCOMPARE(ds->state(), DataSetState::Insert);
+        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(grid); }));
+        QCOMPARE(grid->currentIndex(), grid->model()->index(3, 0));
+        // Tab out of the last cell and a click on another row keep it too; the focus leaving the grid
+        // does not drop it.
+        hxtest::key(Qt::Key_Tab);
+        hxtest::key(Qt::Key_Tab);
+        hxtest::key(Qt::Key_Tab);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(3, 0));
+        hxtest::clickCell(grid, 0, 1);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(3, 0));
+        elsewhere->setFocus();
+        hxtest::settle();
+        QCOMPARE(ds->recordCount(), 4);
+        QCOMPARE(dialogs->beeps, 3);
+        QCOMPARE(stored(), 3);
+        grid->setFocus();
+        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(grid); }));
+        hxtest::key(Qt::Key_Escape);
         QCOMPARE(ds->state(), DataSetState::Browse);
         QCOMPARE(ds->recordCount(), 3);
         QCOMPARE(stored(), 3);
         QCOMPARE(nameOf("002"), QStringLiteral("工2"));
-        // An edit of an existing row to a repeated code is undone the same way.
-        QVERIFY(hxtest::enterCell(grid, 0, 0));
+        // An edit of an existing row to a repeated code stays until Esc gives the row its own back.
+        QVERIFY(hxtest::enterCell(grid, 0, 1));
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
         hxtest::type(QStringLiteral("002"));
         hxtest::key(Qt::Key_Down);
-        QCOMPARE(dialogs->beeps, 2);
+        QCOMPARE(dialogs->beeps, 4);
+        QCOMPARE(ds->state(), DataSetState::Edit);
+        QCOMPARE(grid->currentIndex(), grid->model()->index(0, 0));
+        hxtest::key(Qt::Key_Escape);
         QCOMPARE(ds->textAt(0, ds->fieldIndex("StaffCode")), QStringLiteral("001"));
         QCOMPARE(stored("StaffCode='001'"), 1);
     }
@@ -371,7 +394,11 @@ class TestMyDBGrid : public QObject {
         hxtest::type(QStringLiteral("x"));
         hxtest::key(Qt::Key_Down);
         QCOMPARE(dialogs->beeps, 1);
+        QCOMPARE(dialogs->lastReason(), QStringLiteral("“发薪日”必须是整数"));
         QCOMPARE(cn.scalar("select salaryDay from staff where StaffCode='001'").toInt(), 5);
+        // Shown as typed until Esc.
+        QCOMPARE(ds->textAt(0, ds->fieldIndex("salaryDay")), QStringLiteral("5x"));
+        hxtest::key(Qt::Key_Escape);
         QCOMPARE(ds->textAt(0, ds->fieldIndex("salaryDay")), QStringLiteral("5"));
     }
 };
