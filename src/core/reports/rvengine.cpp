@@ -145,29 +145,45 @@ QString unitsText(const char* units, int n) {
     return s;
 }
 
-// Whether a page is a well-formed drawing list over fonts fonts.
-bool pageIsSound(const QByteArray& page, int fonts) {
+// Walks the drawing list of a page, handing each record to its visitor: onText(font, position, units, n),
+// onRect(rect), onLine(line, pen width, dashed). False when the list is damaged; the walk stops there.
+template <class OnText, class OnRect, class OnLine>
+bool walkPage(const QByteArray& page, OnText onText, OnRect onRect, OnLine onLine) {
     PageReader r(page);
     while (!r.atEnd() && r.ok()) {
         switch (r.kind()) {
             case opText: {
-                if (r.u16() >= fonts) r.fail();
-                r.f(), r.f();
-                r.units(r.u16());
+                const int font = r.u16();
+                const double x = r.f(), y = r.f();
+                const int n = r.u16();
+                if (const char* units = r.units(n)) onText(font, QPointF(x, y), units, n);
                 break;
             }
-            case opRect:
-                for (int i = 0; i < 4; ++i) r.f();
+            case opRect: {
+                const double x = r.f(), y = r.f(), w = r.f(), h = r.f();
+                if (r.ok()) onRect(QRectF(x, y, w, h));
                 break;
-            case opLine:
-                for (int i = 0; i < 5; ++i) r.f();
-                r.u8();
+            }
+            case opLine: {
+                const double x1 = r.f(), y1 = r.f(), x2 = r.f(), y2 = r.f(), pen = r.f();
+                const bool dashed = r.u8() != 0;
+                if (r.ok()) onLine(QLineF(x1, y1, x2, y2), pen, dashed);
                 break;
+            }
             default:
                 r.fail();
         }
     }
     return r.ok();
+}
+
+// Whether a page is a well-formed drawing list over fonts fonts.
+bool pageIsSound(const QByteArray& page, int fonts) {
+    bool fontsKnown = true;
+    const bool whole = walkPage(
+        page, [&](int font, QPointF, const char*, int) { fontsKnown = fontsKnown && font < fonts; },
+        [](const QRectF&) {}, [](const QLineF&, double, bool) {});
+    return whole && fontsKnown;
 }
 
 // Lays out the texts of a report: keeps the fonts it uses, and measures texts once per font and wording
@@ -301,56 +317,26 @@ class PagePainter {
         // Rules first, then the texts one font at a time: the font changes a few times a page, not at every
         // text.
         QVector<bool> used(m_fonts.size(), false);
-        PageReader r(bytes);
-        while (!r.atEnd() && r.ok()) {
-            switch (r.kind()) {
-                case opText: {
-                    const int font = r.u16();
-                    r.f(), r.f();
-                    r.units(r.u16());
-                    if (font < used.size()) used[font] = true;
-                    break;
-                }
-                case opRect: {
-                    const double x = r.f(), y = r.f(), w = r.f(), h = r.f();
-                    p.drawRect(QRectF(x, y, w, h));
-                    break;
-                }
-                case opLine: {
-                    const double x1 = r.f(), y1 = r.f(), x2 = r.f(), y2 = r.f(), pen = r.f();
-                    p.setPen(QPen(Qt::black, pen, r.u8() ? Qt::DashLine : Qt::SolidLine));
-                    p.drawLine(QPointF(x1, y1), QPointF(x2, y2));
-                    p.setPen(thin);
-                    break;
-                }
-                default:
-                    r.fail();
-            }
-        }
+        walkPage(
+            bytes,
+            [&](int font, QPointF, const char*, int) {
+                if (font < used.size()) used[font] = true;
+            },
+            [&](const QRectF& rect) { p.drawRect(rect); },
+            [&](const QLineF& line, double pen, bool dashed) {
+                p.setPen(QPen(Qt::black, pen, dashed ? Qt::DashLine : Qt::SolidLine));
+                p.drawLine(line);
+                p.setPen(thin);
+            });
         for (int font = 0; font < used.size(); ++font) {
             if (!used[font]) continue;
             p.setFont(m_fonts[font]);
-            PageReader t(bytes);
-            while (!t.atEnd() && t.ok()) {
-                switch (t.kind()) {
-                    case opText: {
-                        const int id = t.u16();
-                        const double x = t.f(), y = t.f();
-                        const int n = t.u16();
-                        const char* units = t.units(n);
-                        if (id == font && units) p.drawText(QPointF(x, y), unitsText(units, n));
-                        break;
-                    }
-                    case opRect:
-                        t.units(8);
-                        break;
-                    case opLine:
-                        t.units(10), t.u8();
-                        break;
-                    default:
-                        t.fail();
-                }
-            }
+            walkPage(
+                bytes,
+                [&](int id, QPointF at, const char* units, int n) {
+                    if (id == font) p.drawText(at, unitsText(units, n));
+                },
+                [](const QRectF&) {}, [](const QLineF&, double, bool) {});
         }
         p.restore();
     }
@@ -447,52 +433,21 @@ Snapshot snapshotFromBytes(const QByteArray& bytes) {
 QVector<PageText> pageTexts(const Snapshot& snapshot, int page) {
     QVector<PageText> texts;
     if (page < 0 || page >= snapshot.pages.size()) return texts;
-    PageReader r(snapshot.pages[page]);
-    while (!r.atEnd() && r.ok()) {
-        switch (r.kind()) {
-            case opText: {
-                const int font = r.u16();
-                const double x = r.f(), y = r.f();
-                const int n = r.u16();
-                if (const char* units = r.units(n))
-                    texts.push_back({font, QPointF(x, y), unitsText(units, n)});
-                break;
-            }
-            case opRect:
-                r.units(8);
-                break;
-            case opLine:
-                r.units(10), r.u8();
-                break;
-            default:
-                r.fail();
-        }
-    }
+    walkPage(
+        snapshot.pages[page],
+        [&](int font, QPointF at, const char* units, int n) {
+            texts.push_back({font, at, unitsText(units, n)});
+        },
+        [](const QRectF&) {}, [](const QLineF&, double, bool) {});
     return texts;
 }
 
 QVector<QRectF> pageBoxes(const Snapshot& snapshot, int page) {
     QVector<QRectF> boxes;
     if (page < 0 || page >= snapshot.pages.size()) return boxes;
-    PageReader r(snapshot.pages[page]);
-    while (!r.atEnd() && r.ok()) {
-        switch (r.kind()) {
-            case opText:
-                r.u16(), r.f(), r.f();
-                r.units(r.u16());
-                break;
-            case opRect: {
-                const double x = r.f(), y = r.f(), w = r.f(), h = r.f();
-                boxes.push_back(QRectF(x, y, w, h));
-                break;
-            }
-            case opLine:
-                r.units(10), r.u8();
-                break;
-            default:
-                r.fail();
-        }
-    }
+    walkPage(
+        snapshot.pages[page], [](int, QPointF, const char*, int) {},
+        [&](const QRectF& rect) { boxes.push_back(rect); }, [](const QLineF&, double, bool) {});
     return boxes;
 }
 
