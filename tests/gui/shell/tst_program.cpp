@@ -1,11 +1,14 @@
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QLineEdit>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 
+#include "core/data/connection.h"
 #include "core/data/datamodule.h"
 #include "core/data/password.h"
+#include "gui/registers/staff.h"
 #include "gui/shell/login.h"
 #include "gui/shell/mainpanel.h"
 #include "gui/shell/session.h"
@@ -39,6 +42,10 @@ class TestProgram : public QObject {
         {
             hx::SystemStore store;
             store.setPassword(QStringLiteral("会计"), QStringLiteral("pw"));
+            hx::Connection cn;
+            cn.open(mdb);
+            cn.exec(QStringLiteral(
+                "insert into staff (StaffCode, StaffName) values ('001', '甲'), ('002', '乙')"));
         }
         {
             hx::Program program;
@@ -58,12 +65,35 @@ class TestProgram : public QObject {
             QVERIFY(program.dataModule()->cnMain.isOpen());
             // A work window opens from the panel on the account set of the login.
             QTest::mouseClick(panel->lblStaff, Qt::LeftButton);
-            hx::WorkWindow* staff = panel->workWindow(hx::Entry::Staff);
+            auto* staff = qobject_cast<hx::TstaffFrm*>(panel->workWindow(hx::Entry::Staff));
             QVERIFY(staff && QTest::qWaitForWindowActive(staff));
-            // "X" ends the event loop at once, with no question.
-            QTimer::singleShot(0, panel->btnQuit,
-                               [panel] { QTest::mouseClick(panel->btnQuit, Qt::LeftButton); });
+            auto* grid = staff->findChild<QAbstractItemView*>(QStringLiteral("grdMain"));
+            QVERIFY(grid);
+            // "X" ends the event loop at once, with no question, after the row being typed is stored; a
+            // row the database refuses keeps the program, with the reason, until it is corrected or
+            // dropped.
+            bool refusedKept = false;
+            QTimer::singleShot(0, panel->btnQuit, [&] {
+                QVERIFY(hxtest::enterCell(grid, 1, 0));
+                hxtest::type(QStringLiteral("001"));
+                QTest::mouseClick(panel->btnQuit, Qt::LeftButton);
+                refusedKept =
+                    staff->isVisible() && dialogs.lastReason() == QStringLiteral("工号“001”已经存在");
+                hxtest::key(Qt::Key_Escape);
+                QVERIFY(hxtest::enterCell(grid, 0, 1));
+                hxtest::type(QStringLiteral("改名"));
+                QTest::mouseClick(panel->btnQuit, Qt::LeftButton);
+            });
             QCOMPARE(QApplication::exec(), 0);
+            QVERIFY(refusedKept);
+        }
+        {
+            hx::Connection cn;
+            cn.open(mdb);
+            QCOMPARE(cn.scalar(QStringLiteral("select group_concat(StaffCode || StaffName, ',') from "
+                                              "(select * from staff order by StaffCode)"))
+                         .toString(),
+                     QStringLiteral("001改名,002乙"));
         }
         // The end of the program clears the login values and the data module.
         QVERIFY(hx::curUser.isEmpty());
