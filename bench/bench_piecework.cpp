@@ -312,25 +312,29 @@ hxbench::Registration storeRow(
                           closeAll}),
     hxbench::forComparison());
 
+// Opens the picker from the first cell of the grid and takes the time until its list has painted; the
+// picker runs modally, so the time is taken inside its event loop and the picker is left at once.
+void timePickerShown(hxbench::Context& c, const char* gridName) {
+    QElapsedTimer timer;
+    double shown = -1;
+    QTimer::singleShot(0, [&] {
+        hx::pickObjFrm()->ListCode->repaint();
+        shown = timer.nsecsElapsed() / 1e9;
+        hx::pickObjFrm()->reject();
+    });
+    timer.start();
+    emit part<TMyDBGrid>(gridName)->editButtonClicked(0);
+    expect(shown >= 0, QStringLiteral("the picker was not shown"));
+    c.setElapsed(shown);
+}
+
 // The picker of every current worker on the by-process page, shown and left at once. The picker runs
 // modally, so the time is taken inside its event loop when its list has painted.
 hxbench::Registration pickerRow(
     hxbench::withWidgets({QStringLiteral("piece-work worker picker: show"),
                           QStringLiteral("year: 1,000 workers"),
                           {year},
-                          [](hxbench::Context& c) {
-                              QElapsedTimer timer;
-                              double shown = -1;
-                              QTimer::singleShot(0, [&] {
-                                  hx::pickObjFrm()->ListCode->repaint();
-                                  shown = timer.nsecsElapsed() / 1e9;
-                                  hx::pickObjFrm()->reject();
-                              });
-                              timer.start();
-                              emit part<TMyDBGrid>("grdJobData")->editButtonClicked(0);
-                              expect(shown >= 0, QStringLiteral("the picker was not shown"));
-                              c.setElapsed(shown);
-                          },
+                          [](hxbench::Context& c) { timePickerShown(c, "grdJobData"); },
                           [](hxbench::Context& c) {
                               openModule(c, false);
                               openWindow();
@@ -359,19 +363,7 @@ hxbench::Registration processPickerRow(
     hxbench::withWidgets({QStringLiteral("piece-work process picker: show"),
                           windowSize,
                           {year},
-                          [](hxbench::Context& c) {
-                              QElapsedTimer timer;
-                              double shown = -1;
-                              QTimer::singleShot(0, [&] {
-                                  hx::pickObjFrm()->ListCode->repaint();
-                                  shown = timer.nsecsElapsed() / 1e9;
-                                  hx::pickObjFrm()->reject();
-                              });
-                              timer.start();
-                              emit part<TMyDBGrid>("grdStaffData")->editButtonClicked(0);
-                              expect(shown >= 0, QStringLiteral("the picker was not shown"));
-                              c.setElapsed(shown);
-                          },
+                          [](hxbench::Context& c) { timePickerShown(c, "grdStaffData"); },
                           [](hxbench::Context& c) {
                               openModule(c, false);
                               openWindow();
