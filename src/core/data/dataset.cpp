@@ -6,6 +6,7 @@
 #include <cmath>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 namespace hx {
 
@@ -486,6 +487,7 @@ void DataSet::openWith(const std::function<void()>& fill) {
     m_sortField = -1;
     m_sort.clear();
     m_modified = false;
+    m_changedElsewhere = false;
     setState(DataSetState::Browse);
     resolveFilter();  // the filter survives reopening, also with another statement
     rebuildView();
@@ -510,6 +512,7 @@ void DataSet::close() {
     }
     m_current = -1;
     m_modified = false;
+    m_changedElsewhere = false;
     setState(DataSetState::Inactive);
     endReset();
 }
@@ -535,28 +538,36 @@ void DataSet::requery() {
     finishReset();
 }
 
-bool DataSet::refreshCurrentRow() {
+DataSet::Reread DataSet::rereadCurrentRow() {
     if (!isOpen() || isEditing() || m_current < 0 || m_inMemory || !m_connection || m_detectedTable.isEmpty())
-        return false;
+        return Reread::Unknown;
     Row& row = *m_rows[m_view[m_current]];
-    if (row.key.isNull()) return false;
+    if (row.key.isNull()) return Reread::Unknown;
     // The statement's own columns from its table, so that they come in the order of the fields.
     static const QRegularExpression columns(
         QStringLiteral("^\\s*select\\s+(.*?)\\bfrom\\b"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
     const QString list = columns.match(m_sql).captured(1);
-    if (list.isEmpty() || list.contains(QLatin1Char('?'))) return false;
+    if (list.isEmpty() || list.contains(QLatin1Char('?'))) return Reread::Unknown;
     QVariantList values;
     const QString where = storedRowCondition(row, values);
     PreparedStatement q(*m_connection,
                         QStringLiteral("select %1 from %2%3").arg(list, m_detectedTable, where), values);
-    if (!q.next()) return false;
+    if (!q.next()) return Reread::Gone;
     const int stored = std::min(q.columnCount(), int(m_fields.size() - m_extraFields.size()));
     for (int c = 0; c < stored; ++c) row.values[c] = readValue(q, c, m_fields[c].type);
     if (!m_hiddenRowId && keyFieldIndex() >= 0) row.key = row.values[keyFieldIndex()];
     calculate(row);
     if (!m_controlsDisabled) emit rowChanged(m_current);
-    return true;
+    return Reread::Done;
+}
+
+void DataSet::showStoredRow() {
+    if (rereadCurrentRow() != Reread::Gone) return;
+    m_rows[m_view[m_current]]->deleted = true;
+    const int position = m_current;
+    removeFromView(position);
+    moveTo(std::min(position, int(m_view.size()) - 1));
 }
 
 int DataSet::recordCount() const {
@@ -742,6 +753,7 @@ void DataSet::edit() {
     if (isEditing()) return;
     m_buffer = m_rows[m_view[m_current]]->values;
     m_modified = false;
+    m_changedElsewhere = false;
     setState(DataSetState::Edit);
 }
 
@@ -853,18 +865,19 @@ bool DataSet::post() {
             } else if (!names.isEmpty()) {
                 QStringList sets;
                 for (const QString& n : names) sets << n + QStringLiteral(" = ?");
-                const QString where = storedRowCondition(row, values);
-                if (m_connection->exec(QStringLiteral("update %1 set %2%3")
-                                           .arg(m_detectedTable, sets.join(QStringLiteral(", ")), where),
-                                       values) != 1)
-                    throw RowChangedError();
+                writeUnchangedRow(
+                    row,
+                    QStringLiteral("update %1 set %2").arg(m_detectedTable, sets.join(QStringLiteral(", "))),
+                    values);
             }
         }
         row.values = converted;
         calculate(row);
-    } catch (const RowChangedError&) {
-        // Not a refusal of what the user typed: the row is no longer there to take it.
-        cancel();
+    } catch (const RowChangedError& e) {
+        // Not a refusal of what the user typed, but it stays in the row all the same: it is to be redone on
+        // what is stored now, never written over it.
+        m_changedElsewhere = true;
+        if (onPostError && onPostError(*this, e) == PostErrorAction::Abort) return false;
         throw;
     } catch (const DbError& e) {
         // A rule of the table is told as the field it refused; nothing of the row was written.
@@ -878,6 +891,7 @@ bool DataSet::post() {
     m_newRow.reset();
     m_buffer.clear();
     m_modified = false;
+    m_changedElsewhere = false;
     setState(DataSetState::Browse);
     if (!m_controlsDisabled) emit rowChanged(m_current);
     if (afterPost) afterPost(*this);
@@ -908,6 +922,7 @@ void DataSet::cancel() {
     m_modified = false;
     setState(DataSetState::Browse);
     if (!m_controlsDisabled) emit rowChanged(position);
+    if (std::exchange(m_changedElsewhere, false)) showStoredRow();
 }
 
 bool DataSet::checkBrowseMode() {
@@ -1006,16 +1021,23 @@ void DataSet::remove() {
         return;
     }
     requireRows();
-    if (m_state == DataSetState::Edit) cancel();
+    if (m_state == DataSetState::Edit) {
+        // A row that changed since it was read is not deleted: cancelling shows what is stored now.
+        const bool changedElsewhere = m_changedElsewhere;
+        cancel();
+        if (changedElsewhere) throw RowChangedError();
+    }
     if (beforeDelete) beforeDelete(*this);
     Row& row = *m_rows[m_view[m_current]];
     if (!m_inMemory) {
         if (m_detectedTable.isEmpty() || !m_connection)
             throw DbError(QStringLiteral("该数据集是只读的，不能删除。"));
-        QVariantList values;
-        const QString where = storedRowCondition(row, values);
-        if (m_connection->exec(QStringLiteral("delete from %1%2").arg(m_detectedTable, where), values) != 1)
-            throw RowChangedError();
+        try {
+            writeUnchangedRow(row, QStringLiteral("delete from %1").arg(m_detectedTable), {});
+        } catch (const RowChangedError&) {
+            showStoredRow();
+            throw;
+        }
     }
     row.deleted = true;
     const int position = m_current;
@@ -1117,6 +1139,44 @@ QString DataSet::storedRowCondition(const Row& row, QVariantList& values) const 
         values << row.values[f];
     }
     return where;
+}
+
+void DataSet::writeUnchangedRow(const Row& row, const QString& statement, QVariantList values) {
+    const QString where = storedRowCondition(row, values);
+    QStringList stored;
+    QVector<int> fields;
+    const int key = keyFieldIndex();
+    for (int f = 0; f < m_fields.size(); ++f) {
+        if (m_fields[f].calculated || m_fields[f].readOnly || f == key) continue;
+        stored << QStringLiteral("[%1]").arg(m_fields[f].name);
+        fields << f;
+    }
+    // The check and the write in one transaction: no other connection writes in between.
+    std::optional<Transaction> transaction;
+    if (!m_connection->inTransaction()) transaction.emplace(*m_connection);
+    if (!stored.isEmpty()) {
+        QVariantList keyValues;
+        PreparedStatement q(
+            *m_connection,
+            QStringLiteral("select %1 from %2%3")
+                .arg(stored.join(QStringLiteral(", ")), m_detectedTable, storedRowCondition(row, keyValues)),
+            keyValues);
+        if (!q.next()) throw RowChangedError();
+        // Compared as read, in the field's type: an amount the engine holds as 0.30000000000000004 reads
+        // as 0.30 now as it did then.
+        for (int c = 0; c < fields.size(); ++c) {
+            const int f = fields[c];
+            const QVariant now = readValue(q, c, m_fields[f].type);
+            const QVariant& then = row.values[f];
+            const bool same =
+                now.isNull() == then.isNull() &&
+                (now.isNull() || (compareValues(now, then, m_fields[f].type) == 0 &&
+                                  (m_fields[f].type != FieldType::Date || now.typeId() == then.typeId())));
+            if (!same) throw RowChangedError();
+        }
+    }
+    if (m_connection->exec(statement + where, values) != 1) throw RowChangedError();
+    if (transaction) transaction->commit();
 }
 
 int DataSet::keyFieldIndex() const {

@@ -59,8 +59,11 @@ class DataSet : public QObject {
     // The table that posted rows go to; detected from "select ... from TABLE" without a join when empty.
     void setUpdateTable(const QString& table) { m_updateTable = table; }
     QString updateTable() const { return m_updateTable; }
-    // Fields that must still hold what was read for an update or a delete to apply (besides the key): a
-    // table keyed by rowid gets its rowids reused, and a row must never be written over another one.
+    // Fields that name a row besides its key, for a table keyed by rowid: rowids are reused, and a row
+    // read again must be the same row. An update or a delete goes further and applies only while the
+    // stored row still holds every stored value that was read, so that nothing another connection (another
+    // copy of the program) stored since is written over; the edit is then refused with RowChangedError and
+    // stays in the row, and cancel() shows what is stored now.
     void setRowIdentity(const QStringList& fields) { m_rowIdentity = fields; }
     // Keys the user only ever sees as the text they stand for (a worker's key as "0001 张三"): a copy of
     // the list, such as an export, takes that text, which means something outside the account set.
@@ -89,7 +92,7 @@ class DataSet : public QObject {
     // changed it behind the data set (a recalculation); the other rows, the current row and the position
     // stay. False, and the row as it was, when the stored row is no longer there or the data set cannot
     // tell it (in memory, read only, a row being edited).
-    bool refreshCurrentRow();
+    bool refreshCurrentRow() { return rereadCurrentRow() == Reread::Done; }
     bool isOpen() const { return m_state != DataSetState::Inactive; }
     DataSetState state() const { return m_state; }
     bool isEditing() const { return m_state == DataSetState::Edit || m_state == DataSetState::Insert; }
@@ -227,6 +230,13 @@ class DataSet : public QObject {
     QString titleOf(int fieldIndex) const;
     // " where KEY = ? and F1 is ? ..." with its values, naming the stored row that `row` was read from.
     QString storedRowCondition(const Row& row, QVariantList& values) const;
+    // Runs `statement` (an update or a delete, followed by that condition; `values` are its own parameters)
+    // only while the stored row still reads as `row` was read; RowChangedError otherwise.
+    void writeUnchangedRow(const Row& row, const QString& statement, QVariantList values);
+    enum class Reread { Done, Gone, Unknown };
+    Reread rereadCurrentRow();
+    // After a refused update: the row shows what is stored now, or leaves the list when it is gone.
+    void showStoredRow();
 
     Connection* m_connection = nullptr;
     QString m_sql;
@@ -261,6 +271,7 @@ class DataSet : public QObject {
     QVector<QVariant> m_buffer;     // edit buffer of the current row
     std::shared_ptr<Row> m_newRow;  // the row being inserted, already placed in the view
     bool m_modified = false;
+    bool m_changedElsewhere = false;  // the row in edit was refused: it changed since it was read
 
     QString m_sort;
     int m_sortField = -1;

@@ -136,8 +136,13 @@ class RefusalTeller : public QObject {
         }
         m_told = true;
         Dialogs::get().beep();
-        Dialogs::get().warning(text + QStringLiteral("\n\n这一行还没有保存：改正后离开这一行即可保存，按 Esc "
-                                                     "则撤销这一行的输入。"));
+        const bool changedElsewhere = dynamic_cast<const RowChangedError*>(&error) != nullptr;
+        Dialogs::get().warning(
+            text + (changedElsewhere
+                        ? QStringLiteral("\n\n这一行还没有保存：按 Esc 撤销这一行的输入并显示已保存的内容，"
+                                         "再重新录入。")
+                        : QStringLiteral("\n\n这一行还没有保存：改正后离开这一行即可保存，按 Esc "
+                                         "则撤销这一行的输入。")));
         // Told once for everything one action of the user makes of the row.
         QTimer::singleShot(0, this, [this] { m_told = false; });
         if (shown) shown->showRefusedCell(field);

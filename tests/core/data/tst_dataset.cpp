@@ -66,11 +66,15 @@ class TestDataSet : public QObject {
         } catch (const RowChangedError& e) {
             QCOMPARE(e.message(), QStringLiteral("记录已被其他操作更改，请刷新后重试。"));
         }
-        QCOMPARE(ds.state(), DataSetState::Browse);
+        // What was typed stays in the row; deleting it deletes nothing and drops the row that is gone.
+        QCOMPARE(ds.state(), DataSetState::Edit);
+        QCOMPARE(ds.value("StaffName").toString(), QStringLiteral("新名"));
         QCOMPARE(storedCount("StaffName='新名'"), 0);
-        QVERIFY(discarded.count() >= 1);
+        QCOMPARE(discarded.count(), 0);
         QVERIFY_THROWS_EXCEPTION(RowChangedError, ds.remove());
-        QCOMPARE(ds.recordCount(), 4);
+        QVERIFY(discarded.count() >= 1);
+        QCOMPARE(ds.recordCount(), 3);
+        QCOMPARE(storedCount(), 4);
 
         // A table keyed by rowid: the rowid now names another worker's row, which stays as it is.
         cn.exec("create table sheet (code varchar(10), amount integer)");
@@ -93,6 +97,46 @@ class TestDataSet : public QObject {
         sheet.setValue("amount", 70);
         QVERIFY(sheet.post());
         QCOMPARE(cn.scalar("select amount from sheet where code='X'").toInt(), 70);
+    }
+
+    void anEditOfARowAnotherCopyChangedNeverWritesOverIt() {
+        // Two copies of the program on one account set: two connections on one file.
+        Connection other;
+        other.open(cn.path());
+        cn.exec("update staff set LevelSalary=6500, A02=0.1+0.2 where StaffCode='001'");
+        DataSet ds(&cn);
+        ds.setSql(staffSql);
+        ds.open();
+        QVERIFY(ds.locate("StaffCode", "001"));
+        other.exec("update staff set LevelSalary=7000 where StaffCode='001'");
+
+        // The second writer is refused, keeps his edit, and nothing is overwritten.
+        ds.setValue("LevelSalary", QVariant::fromValue(*Money::parse("6600")));
+        QVERIFY_THROWS_EXCEPTION(RowChangedError, ds.post());
+        QCOMPARE(ds.state(), DataSetState::Edit);
+        QCOMPARE(ds.asMoney("LevelSalary").toPlainString(), QStringLiteral("6600"));
+        QVERIFY_THROWS_EXCEPTION(RowChangedError, ds.post());
+        QCOMPARE(other.scalar("select LevelSalary from staff where StaffCode='001'").toInt(), 7000);
+        // Esc shows what is stored now; the edit redone on it is stored. An amount the engine holds as
+        // 0.30000000000000004 is read as 0.30 and still counts as unchanged.
+        ds.cancel();
+        QCOMPARE(ds.asMoney("LevelSalary").toPlainString(), QStringLiteral("7000"));
+        ds.setValue("LevelSalary", QVariant::fromValue(*Money::parse("6600")));
+        QVERIFY(ds.post());
+        QCOMPARE(other.scalar("select LevelSalary from staff where StaffCode='001'").toInt(), 6600);
+
+        // Any stored field counts, not only the one edited; a delete is checked the same way.
+        other.exec("update staff set ClassGroup='后道组' where StaffCode='001'");
+        ds.setValue("StaffName", QStringLiteral("王小二"));
+        QVERIFY_THROWS_EXCEPTION(RowChangedError, ds.post());
+        ds.cancel();
+        QCOMPARE(ds.value("ClassGroup").toString(), QStringLiteral("后道组"));
+        QCOMPARE(ds.value("StaffName").toString(), QStringLiteral("O'Neil"));
+        other.exec("update staff set salaryDay=20 where StaffCode='001'");
+        QVERIFY_THROWS_EXCEPTION(RowChangedError, ds.remove());
+        QCOMPARE(ds.asInt("salaryDay"), 20);
+        ds.remove();
+        QCOMPARE(other.scalar("select count(*) from staff where StaffCode='001'").toInt(), 0);
     }
 
     void aValueRefusedByOnValidateLeavesTheRowAsItWas() {

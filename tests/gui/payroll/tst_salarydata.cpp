@@ -389,15 +389,24 @@ class TestSalaryData : public QObject {
         HX_VERIFY_DIALOGS(f->dialogs);
         f->dialogs.reset();
 
-        // Back in the sheet, the row is left: nothing is written anywhere, and the accountant is told.
+        // Back in the sheet, the row is left: nothing is written anywhere, the accountant is told, and what
+        // he typed stays until Esc, which drops the row that is no longer there.
+        const auto toldOnce = [this] {
+            return f->dialogs.texts().size() == 1 &&
+                   f->dialogs.lastText().startsWith(QStringLiteral("记录已被其他操作更改，请刷新后重试。"));
+        };
         QVERIFY(f->activate(w));
         QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(w->grdMain); }));
         hxtest::key(Qt::Key_Up);
-        QCOMPARE(f->dialogs.texts(), QStringList({QStringLiteral("记录已被其他操作更改，请刷新后重试。")}));
-        QCOMPARE(f->dialogs.lastKind(), QStringLiteral("error"));
+        QVERIFY(toldOnce());
+        QCOMPARE(f->dialogs.lastKind(), QStringLiteral("warning"));
         QCOMPARE(sheetRows(may8), regenerated);
         QCOMPARE(stored("001", "B01"), 26.0);
+        QCOMPARE(w->tdMain->state(), DataSetState::Edit);
+        QCOMPARE(w->tdMain->asString("staffCode"), QStringLiteral("002"));
+        hxtest::key(Qt::Key_Escape);
         QCOMPARE(w->tdMain->state(), DataSetState::Browse);
+        QCOMPARE(w->tdMain->recordCount(), 2);
         hxtest::key(Qt::Key_F5);
         QCOMPARE(w->tdMain->recordCount(), 4);
         QCOMPARE(sheetRows(may8), regenerated);
@@ -410,9 +419,12 @@ class TestSalaryData : public QObject {
         generateSalarySheet(f->cn(), may8, QDate(2024, 5, 1), QDate(2024, 5, 31));
         const QStringList again = sheetRows(may8);
         w->showBatch(may8);
-        QCOMPARE(f->dialogs.texts(), QStringList({QStringLiteral("记录已被其他操作更改，请刷新后重试。")}));
+        QVERIFY(toldOnce());
         QCOMPARE(sheetRows(may8), again);
         QCOMPARE(stored("003", "B01"), 26.0);
+        QCOMPARE(w->tdMain->state(), DataSetState::Edit);
+        hxtest::key(Qt::Key_Escape);
+        w->showBatch(may8);
         QCOMPARE(w->tdMain->recordCount(), 3);
     }
 

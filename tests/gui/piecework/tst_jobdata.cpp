@@ -519,16 +519,19 @@ class TestJobData : public QObject {
         hxtest::key(Qt::Key_A, Qt::ControlModifier);
         hxtest::type("3");
         hxtest::clickCell(g, c302 == 0 ? 1 : 0, 1);
-        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
-        QCOMPARE(dialogs->lastText(), QStringLiteral("记录已被其他操作更改，请刷新后重试。"));
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
+        QVERIFY(dialogs->lastText().startsWith(QStringLiteral("记录已被其他操作更改，请刷新后重试。")));
+        QCOMPARE(dialogs->beeps, 1);
         QCOMPARE(records(), elsewhere);
-        // Nor does deleting it delete the other's.
+        QCOMPARE(tdMain()->state(), DataSetState::Edit);
+        // Nor does deleting it delete the other's: the row that is gone leaves the list.
         QVERIFY(hxtest::enterCell(g, c302, 1));
+        const int shown = tdMain()->recordCount();
         dialogs->answer(Answer::Ok);
         hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(dialogs->lastText(), QStringLiteral("记录已被其他操作更改，请刷新后重试。"));
         QCOMPARE(records(), elsewhere);
-        QCOMPARE(dialogs->beeps, 0);
+        QCOMPARE(tdMain()->recordCount(), shown - 1);
     }
 
     void queryPageEditsByKeyboardAndTheTotalsFollow() {

@@ -503,6 +503,48 @@ class TestStaff : public QObject {
         QCOMPARE(dialogs->texts().size(), 1);
     }
 
+    void aWorkerAnotherCopyChangedIsNotWrittenOverAndTheEditStaysToBeRedone() {
+        // Another copy of the program on the same account set: a second connection to the file.
+        QVERIFY(openWindow());
+        Connection other;
+        other.open(cn().path());
+        const auto level = [&] {
+            return other.scalar("select LevelSalary from staff where StaffCode='001'").toString();
+        };
+        other.exec("update staff set LevelSalary=7000 where StaffCode='001'");
+        QVERIFY(retype(main(), 1, 3, QStringLiteral("6600")));
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(dialogs->beeps, 1);
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
+        QVERIFY(dialogs->lastText().startsWith(QStringLiteral("记录已被其他操作更改，请刷新后重试。")));
+        QCOMPARE(level(), QStringLiteral("7000"));
+        QCOMPARE(ds()->state(), DataSetState::Edit);
+        QCOMPARE(main()->currentIndex(), main()->model()->index(1, 3));
+        QCOMPARE(main()->model()->index(1, 3).data(Qt::EditRole).toString(), QStringLiteral("6600"));
+        // Every way off the row is refused as for a refused value; nothing is written.
+        hxtest::clickCell(main(), 3, 0);
+        QCOMPARE(main()->currentIndex().row(), 1);
+        QCOMPARE(level(), QStringLiteral("7000"));
+
+        // Esc shows what the other copy stored; the edit redone on it is stored.
+        hxtest::key(Qt::Key_Escape);
+        QCOMPARE(ds()->state(), DataSetState::Browse);
+        QCOMPARE(ds()->asMoney("LevelSalary").toPlainString(), QStringLiteral("7000"));
+        QVERIFY(retype(main(), 1, 3, QStringLiteral("6600")));
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(level(), QStringLiteral("6600"));
+
+        // The fixed amounts of the second page are the same row.
+        showPage(1);
+        other.exec("update staff set A02=50 where StaffCode='003'");
+        QVERIFY(retype(fix(), 0, 2, QStringLiteral("80")));
+        hxtest::key(Qt::Key_Down);
+        QCOMPARE(other.scalar("select A02 from staff where StaffCode='003'").toInt(), 50);
+        QCOMPARE(ds()->state(), DataSetState::Edit);
+        hxtest::key(Qt::Key_Escape);
+        QCOMPARE(fix()->model()->index(0, 2).data(Qt::EditRole).toString().toDouble(), 50.0);
+    }
+
     void aRepeatedCodeIsKeptThroughEveryWayOutAndStoredOnceCorrected() {
         QVERIFY(openWindow());
         QVERIFY(hxtest::enterCell(main(), 3, 0));
