@@ -10,7 +10,7 @@
 # After every run: the earlier backups are byte for byte as before; the day's backup is either as before
 # or a whole new copy; the account set and every backup pass `pragma integrity_check` and hold the
 # account set's content; no other *.mdb appeared (the login list shows every *.mdb); a failure's message
-# says "磁盘空间不足" and that the earlier backup is kept, in Chinese only. Prints the figures; ends with 1
+# says that the disk is full and that the earlier backup is kept, in Chinese only. Prints the figures; ends with 1
 # when a check failed.
 set -euo pipefail
 build="$(cd "${1:-build}" && pwd)"
@@ -44,17 +44,20 @@ content() { sqlite3 -readonly "$1" .dump | sha256sum | cut -d' ' -f1; }
 # Opened for writing, as the next login opens it: the journal of a cut-off compaction is rolled back.
 sound() { [ "$(sqlite3 "$1" 'pragma integrity_check' 2>&1)" = ok ]; }
 soundReadOnly() { [ "$(sqlite3 -readonly "$1" 'pragma integrity_check' 2>&1)" = ok ]; }
-listed() { (cd "$1" && ls -1 -- *.mdb 2>/dev/null | sort | tr '\n' ' '); }
+listed() { (cd "$1" && ls -1 -- *.mdb 2>/dev/null | LC_ALL=C sort | tr '\n' ' '); }
+inode() { stat -c %i "$1"; }
 
-# Checks one folder after a run: $1 folder, $2 run, $3 hash of the day's backup before the run. Sets
-# dayBackup to kept or new.
+# Checks one folder after a run: $1 folder, $2 run, $3 hash and $4 inode of the day's backup before the
+# run (a backup replaced by the rename is another inode). Sets dayBackup to kept or new.
 check() {
-    local folder="$1" run="$2" before="$3" set="$1/厂.mdb" back="$1/厂$day.mdb" old="$1/厂$earlier.mdb"
-    [ "$(listed "$folder")" = "厂$earlier.mdb 厂$day.mdb 厂.mdb " ] ||
+    local folder="$1" run="$2" before="$3" beforeInode="$4" set="$1/厂.mdb" back="$1/厂$day.mdb"
+    local old="$1/厂$earlier.mdb"
+    [ "$(listed "$folder")" = "厂.mdb 厂$earlier.mdb 厂$day.mdb " ] ||
         fail "$run" "the folder lists $(listed "$folder")"
     [ "$(hash "$old")" = "$earlierHash" ] || fail "$run" "the earlier day's backup changed"
-    if [ "$(hash "$back")" = "$before" ]; then
+    if [ "$(inode "$back")" = "$beforeInode" ]; then
         dayBackup=kept
+        [ "$(hash "$back")" = "$before" ] || fail "$run" "the day's backup was written in place"
     else
         dayBackup=new
         soundReadOnly "$back" || fail "$run" "the new backup fails the integrity check"
@@ -80,7 +83,7 @@ prepare() {
 
 # --- Killed at random moments -------------------------------------------------------------------------
 killed="$work/killed"
-prepare "$killed" --workers 300 --processes 300 --months 6
+prepare "$killed" --workers 200 --processes 200 --months 4
 size=$(($(stat -c %s "$killed/厂.mdb") / 1024 / 1024))
 start=$(date +%s%N)
 "$tool" "$killed/厂.mdb" "$day" >/dev/null
@@ -91,6 +94,7 @@ replaced=0
 leftovers=0
 for run in $(seq 1 "$killedRuns"); do
     before="$(hash "$killed/厂$day.mdb")"
+    beforeInode="$(inode "$killed/厂$day.mdb")"
     delayMs=$((RANDOM * wholeMs * 12 / 10 / 32767))
     "$tool" "$killed/厂.mdb" "$day" >/dev/null &
     pid=$!
@@ -98,7 +102,7 @@ for run in $(seq 1 "$killedRuns"); do
     kill -9 "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
     [ -n "$(ls "$killed" | grep '\.tmp$')" ] && leftovers=$((leftovers + 1))
-    check "$killed" "killed run $run after $delayMs ms" "$before"
+    check "$killed" "killed run $run after $delayMs ms" "$before" "$beforeInode"
     if [ "$dayBackup" = kept ]; then kept=$((kept + 1)); else replaced=$((replaced + 1)); fi
 done
 # The next whole backup removes what the killed ones left.
@@ -113,7 +117,7 @@ echo "  runs that left a temporary file (never listed, removed by the next backu
 # --- Full disk --------------------------------------------------------------------------------------
 mkdir -p "$full"
 mount -t tmpfs -o size=12m tmpfs "$full"
-prepare "$full/dir" --preset small
+prepare "$full/dir" --workers 30 --processes 60 --months 2
 setSize=$(stat -c %s "$full/dir/厂.mdb")
 journals=0
 failedCopy=0
@@ -127,11 +131,12 @@ for run in $(seq 1 "$fullRuns"); do
     fill=$((free > leave ? free - leave : 0))
     head -c "$fill" /dev/zero >"$full/filler" 2>/dev/null || true
     before="$(hash "$full/dir/厂$day.mdb")"
+    beforeInode="$(inode "$full/dir/厂$day.mdb")"
     status=0
     message="$("$tool" "$full/dir/厂.mdb" "$day")" || status=$?
     rm -f "$full/filler"
     [ -z "$(ls "$full/dir" | grep '\.tmp$')" ] || fail "full disk run $run" "a temporary file is left"
-    check "$full/dir" "full disk run $run" "$before"
+    check "$full/dir" "full disk run $run" "$before" "$beforeInode"
     if [ $status -eq 0 ]; then
         succeeded=$((succeeded + 1))
     else
@@ -141,7 +146,7 @@ for run in $(seq 1 "$fullRuns"); do
            [ "$dayBackup" = kept ] || fail "full disk run $run" "a failed backup changed the earlier one"
            case "$message" in *保持不变*) ;; *) fail "full disk run $run" "no word of the kept backup: $message" ;; esac ;;
         esac
-        case "$message" in *磁盘空间不足*) ;; *) fail "full disk run $run" "no word of the full disk: $message" ;; esac
+        case "$message" in *磁盘空间不足* | *磁盘已满*) ;; *) fail "full disk run $run" "no word of the full disk: $message" ;; esac
         # Chinese only: the quoted file names aside, no letter of English.
         bare="$(printf '%s' "$message" | sed 's/“[^”]*”//g')"
         if printf '%s' "$bare" | grep -q '[A-Za-z]'; then fail "full disk run $run" "English in: $message"; fi

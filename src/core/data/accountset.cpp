@@ -131,8 +131,9 @@ QString backupAccountSet(Connection& cn, const QString& path, const QDate& today
     try {
         cn.exec(QStringLiteral("VACUUM"));
     } catch (const DbError& e) {
-        throw FileError(QStringLiteral("备份文件已写好（%1），但工资库没能压缩：%2")
-                            .arg(QDir::toNativeSeparators(backup), e.message()));
+        throw FileError(
+            QStringLiteral("备份文件“%1”已写好，但工资库没能压缩：%2\n工资库保持压缩前的样子，数据没有改动。")
+                .arg(QDir::toNativeSeparators(backup), e.message()));
     }
     return backup;
 }
