@@ -1,8 +1,11 @@
 #include "core/data/accountset.h"
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include "core/data/connection.h"
 #include "core/data/errors.h"
@@ -62,10 +65,49 @@ bool sameFile(const QString& a, const QString& b) {
     return x.exists() && y.exists() && x.canonicalFilePath() == y.canonicalFilePath();
 }
 
+void refuseHardLinked(const QString& path, const QString& what) {
+    const QString problem = hardLinkProblem(path);
+    if (!problem.isEmpty()) throw FileError(problem + QStringLiteral("\n没有%1。").arg(what));
+}
+
+// Temporary copies that a backup or restore of this account set left when it was cut off (the program
+// killed, the power gone): large files that no list shows. Only a backup or restore of this account set
+// writes them, holding it exclusively all the while, as the caller does now: every one found is a leftover.
+void removeLeftoverCopies(const QString& path) {
+    const QFileInfo info(path);
+    const QString base = info.fileName().chopped(4);
+    const QString suffix = checkedCopyTemporaryName(QStringLiteral(".mdb"));
+    static const QRegularExpression ofThisSet(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}(恢复前(-\\d+)?)?$"));
+    const QDir folder = info.absoluteDir();
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (!name.startsWith(base) || !name.endsWith(suffix)) continue;
+        const QString middle = name.mid(base.size(), name.size() - base.size() - suffix.size());
+        if (ofThisSet.match(middle).hasMatch()) QFile::remove(folder.filePath(name));
+    }
+}
+
+QString copyKeptMessage(const QString& target, bool existed) {
+    return existed ? QStringLiteral("原来的“%1”保持不变，工资库也没有改动。")
+                         .arg(QDir::toNativeSeparators(QFileInfo(target).fileName()))
+                   : QStringLiteral("工资库和以前的备份都没有改动。");
+}
+
 }  // namespace
+
+QString hardLinkProblem(const QString& path) {
+    struct stat state {};
+    if (::stat(QFile::encodeName(path).constData(), &state) != 0 || state.st_nlink <= 1) return QString();
+    return QStringLiteral(
+               "工资库“%1”还有别的名字：这个文件有 %2 个硬链接。数据库引擎把没有写完的修改的日志放在"
+               "打开它时所用的路径旁边，从另一个名字打开它的程序找不到这份日志，会把工资库当作已损坏。\n"
+               "请只通过一个路径使用这个工资库：删除多余的硬链接，需要在别处使用时改用符号链接。")
+        .arg(QDir::toNativeSeparators(path))
+        .arg(state.st_nlink);
+}
 
 QString backupAccountSet(Connection& cn, const QString& path, const QDate& today) {
     const QString backup = BackupFileName(path, today) + QStringLiteral(".mdb");
+    refuseHardLinked(path, QStringLiteral("备份"));
     // Rows the windows hold in edit are stored first, as leaving the row would store them: the backup
     // holds them. The windows' data sets are closed afterwards (compaction may renumber rows): they show
     // nothing until they are read again.
@@ -73,7 +115,14 @@ QString backupAccountSet(Connection& cn, const QString& path, const QDate& today
     {
         // The byte copy is taken while no other connection can change the file.
         ExclusiveHold hold(cn, QStringLiteral("备份"));
-        CopyMDB(path, backup);
+        removeLeftoverCopies(path);
+        const bool existed = QFileInfo(backup).isFile();
+        try {
+            CopyMDBChecked(path, backup);
+        } catch (const FileError& e) {
+            throw FileError(
+                QStringLiteral("备份没有完成：%1。\n%2").arg(e.message(), copyKeptMessage(backup, existed)));
+        }
         hold.release();
     }
     cn.closeDataSets();
@@ -82,8 +131,9 @@ QString backupAccountSet(Connection& cn, const QString& path, const QDate& today
     try {
         cn.exec(QStringLiteral("VACUUM"));
     } catch (const DbError& e) {
-        throw FileError(QStringLiteral("备份文件已写好（%1），但工资库没能压缩：%2")
-                            .arg(QDir::toNativeSeparators(backup), e.message()));
+        throw FileError(
+            QStringLiteral("备份文件“%1”已写好，但工资库没能压缩：%2\n工资库保持压缩前的样子，数据没有改动。")
+                .arg(QDir::toNativeSeparators(backup), e.message()));
     }
     return backup;
 }
@@ -99,13 +149,20 @@ QString safetyCopyName(const QString& path, const QDate& today) {
 QString restoreAccountSet(Connection& cn, const QString& path, const QString& source, const QDate& today) {
     // The file to restore from is only read, and checked whole before anything else happens.
     requireSoundAccountSet(source, QStringLiteral("要恢复的文件"));
+    refuseHardLinked(path, QStringLiteral("恢复"));
     // Rows in edit are stored first, so that the safety copy holds them; they never reach the restored
     // file (the user was warned that what was entered since must be entered again).
     cn.storePendingEdits();
     const QString safety = safetyCopyName(path, today);
     {
         ExclusiveHold hold(cn, QStringLiteral("恢复"));
-        CopyMDB(path, safety);
+        removeLeftoverCopies(path);
+        try {
+            CopyMDBChecked(path, safety);
+        } catch (const FileError& e) {
+            throw FileError(
+                QStringLiteral("恢复前的工资库没能另存：%1。\n没有恢复，工资库没有改动。").arg(e.message()));
+        }
         hold.release();
     }
     cn.closeDataSets();

@@ -13,6 +13,21 @@ namespace hx {
 // onto itself is refused: truncating the target would destroy the source.
 void CopyMDB(const QString& source, const QString& target);
 
+// Copies a database file so that `target` either stays as it was or is replaced whole by a copy that
+// passes the engine's integrity check. The copy is written under checkedCopyTemporaryName(target),
+// synced to the disk, checked, then renamed over the target in one step (a program killed meanwhile
+// leaves the target as it was). On any failure the temporary file is removed, the target is untouched,
+// and FileError says in Chinese what went wrong.
+void CopyMDBChecked(const QString& source, const QString& target);
+
+// The temporary name of a checked copy on its way to `target`: beside it, so that the rename stays on
+// one disk, and not ending in ".mdb", so that no list of account sets shows it.
+QString checkedCopyTemporaryName(const QString& target);
+
+// The Chinese words for a failed file operation's system error number (errno), never the system's
+// English: "磁盘空间不足" and the like.
+QString fileErrorText(int error);
+
 // Writes a compacted copy of the database at source to target, which must not exist. Raises on failure.
 void CompactMDB(const QString& source, const QString& target);
 

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "core/data/accountset.h"
 #include "core/data/datamodule.h"
 #include "core/data/errors.h"
 #include "core/data/myfuns.h"
@@ -36,7 +37,8 @@ QLabel* fieldLabel(QWidget* parent, const QString& name, const QString& text, in
 // Opens cnMain on the account set. A file that is not an account set is refused before it is opened for
 // writing, so that the windows never work on a foreign database and nothing is written into it. An
 // account set that cannot be written (the file or its folder is read-only) is opened for reading only:
-// the user is told so and every window title says "只读".
+// the user is told so and every window title says "只读". So is one with more than one hard link, which is
+// never opened for writing at all: a write cut off through one name could not be undone through another.
 void openAccountSet(const QString& path) {
     TdataFrm* module = dataFrm();
     if (!module) throw Error(QStringLiteral("数据模块没有创建。"));
@@ -45,11 +47,19 @@ void openAccountSet(const QString& path) {
     const QString problem = accountSetProblem(path);
     if (!problem.isEmpty())
         throw DbError(QStringLiteral("“%1”不是工资库文件（%2），没有打开。").arg(path, problem));
-    cn.open(path);
-    if (!cn.writable()) {
+    const auto openReadOnly = [&cn, &path](const QString& why) {
         cn.open(path, Connection::Access::ReadOnly);
         setAccountSetReadOnly(true);
-        Dialogs::get().warning(readOnlyLoginMessage(path));
+        Dialogs::get().warning(why);
+    };
+    const QString hardLinked = hardLinkProblem(path);
+    if (!hardLinked.isEmpty()) {
+        openReadOnly(hardLinked + QStringLiteral("\n现在只能查看数据，不能保存任何修改。"));
+        return;
+    }
+    cn.open(path);
+    if (!cn.writable()) {
+        openReadOnly(readOnlyLoginMessage(path));
         return;
     }
     setAccountSetReadOnly(false);

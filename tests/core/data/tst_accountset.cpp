@@ -1,9 +1,15 @@
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <QCryptographicHash>
 #include <QFile>
+#include <QRegularExpression>
 #include <QtTest>
+#include <csignal>
 
 #include "core/data/accountset.h"
 #include "core/data/connection.h"
+#include "core/data/myfuns.h"
 #include "core/data/schema.h"
 #include "support/coresupport.h"
 
@@ -45,6 +51,27 @@ class TestAccountSet : public QObject {
                                      "insert into staff default values;")
                           .arg(staffColumns));
         return path;
+    }
+
+    // The message of what `f` raised, which must be Chinese only (file names in quotes aside).
+    template <typename F>
+    static QString chineseError(F&& f) {
+        try {
+            f();
+        } catch (const hx::Error& e) {
+            QString bare = e.message();
+            bare.remove(QRegularExpression(QStringLiteral("“[^”]*”")));
+            if (bare.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))))
+                return QStringLiteral("英文：") + e.message();
+            return e.message();
+        }
+        return QStringLiteral("没有报错");
+    }
+    QStringList filesOfTheFolder() const {
+        QStringList files = QDir(dir->path()).entryList(QDir::Files | QDir::Hidden);
+        files.removeAll(QStringLiteral("sysunit.dll"));
+        files.removeAll(QStringLiteral("mlcp.dll"));
+        return files;
     }
 
   private slots:
@@ -171,6 +198,109 @@ class TestAccountSet : public QObject {
         addWorker(other, QStringLiteral("x"));
         QCOMPARE(workers(cn), 6);
         QCOMPARE(workers(other), 6);
+    }
+
+    // A second backup of the day that cannot be written whole (here the process may write no file
+    // beyond 16 KB, as a full disk refuses the next block) keeps the first one byte for byte.
+    void aFailedSecondBackupKeepsTheFirst() {
+        Connection cn;
+        cn.open(mdb);
+        addWorker(cn, QStringLiteral("001"));
+        const QString backup = hx::backupAccountSet(cn, mdb, day);
+        const QByteArray first = sha256(backup);
+        addWorker(cn, QStringLiteral("002"));
+        const QByteArray before = sha256(mdb);
+        rlimit limit{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+        const rlimit small{16384, limit.rlim_max};
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        const QString message = chineseError([&] { hx::backupAccountSet(cn, mdb, day); });
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY2(message.startsWith(QStringLiteral("备份没有完成：")) &&
+                     message.contains(QStringLiteral("文件超过了系统允许的大小")) &&
+                     message.contains(QStringLiteral("原来的“厂2025-03-10.mdb”保持不变")),
+                 qPrintable(message));
+        QCOMPARE(sha256(backup), first);
+        QCOMPARE(sha256(mdb), before);
+        QCOMPARE(filesOfTheFolder(),
+                 (QStringList{QStringLiteral("厂.mdb"), QStringLiteral("厂2025-03-10.mdb")}));
+        QVERIFY(!cn.inTransaction());
+        hx::backupAccountSet(cn, mdb, day);
+        Connection copy;
+        copy.open(backup, Connection::Access::ReadOnly);
+        QCOMPARE(workers(copy), 2);
+    }
+
+    // Temporary copies a killed backup or restore left: never listed, and removed by the next backup,
+    // those of other account sets kept.
+    void leftoversOfCutOffCopiesAreRemovedByTheNextBackup() {
+        const QStringList ours{QStringLiteral("厂2025-03-09.mdb.tmp"),
+                               QStringLiteral("厂2025-03-10恢复前-2.mdb.tmp")};
+        const QString others = QStringLiteral("厂二2025-03-09.mdb.tmp");
+        for (const QString& name : ours + QStringList{others}) {
+            QFile f(dir->file(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(4096, 'x'));
+        }
+        QCOMPARE(hx::matchingFiles(dir->file(QStringLiteral("*.mdb"))),
+                 QStringList{QStringLiteral("厂.mdb")});
+        Connection cn;
+        cn.open(mdb);
+        hx::backupAccountSet(cn, mdb, day);
+        QCOMPARE(filesOfTheFolder(),
+                 (QStringList{QStringLiteral("厂.mdb"), QStringLiteral("厂2025-03-10.mdb"), others}));
+    }
+
+    // A safety copy that cannot be written stops the restore before anything changed.
+    void aRestoreWithoutItsSafetyCopyIsRefused() {
+        Connection cn;
+        cn.open(mdb);
+        const QString backup = hx::backupAccountSet(cn, mdb, QDate(2025, 3, 1));
+        addWorker(cn, QStringLiteral("001"));
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("厂2025-03-10恢复前.mdb.tmp")));
+        const QByteArray before = sha256(mdb);
+        const QString message = chineseError([&] { hx::restoreAccountSet(cn, mdb, backup, day); });
+        QVERIFY2(message.startsWith(QStringLiteral("恢复前的工资库没能另存：")) &&
+                     message.contains(QStringLiteral("没有恢复，工资库没有改动")),
+                 qPrintable(message));
+        QCOMPARE(sha256(mdb), before);
+        QCOMPARE(workers(cn), 1);
+        QVERIFY(!QFile::exists(dir->file(QStringLiteral("厂2025-03-10恢复前.mdb"))));
+    }
+
+    // One file under two names: a write cut off through one leaves its journal beside that name only.
+    // Backup and restore refuse it; a symbolic link is one file under one name and is fine.
+    void aHardLinkedAccountSetIsRefusedForBackupAndRestore() {
+        const QString other = dir->file(QStringLiteral("乙/厂.mdb"));
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("乙")));
+        QCOMPARE(::link(QFile::encodeName(mdb).constData(), QFile::encodeName(other).constData()), 0);
+        const QString symlink = dir->file(QStringLiteral("丙.mdb"));
+        QVERIFY(QFile::link(mdb, symlink));
+        QVERIFY(hx::hardLinkProblem(symlink).contains(QStringLiteral("2 个硬链接")));
+        Connection cn;
+        cn.open(other);
+        addWorker(cn, QStringLiteral("001"));
+        const QByteArray before = sha256(mdb);
+        for (const QString& path : {mdb, other}) {
+            const QString backup = chineseError([&] { hx::backupAccountSet(cn, path, day); });
+            QVERIFY2(backup.contains(QStringLiteral("硬链接")) &&
+                         backup.contains(QStringLiteral("符号链接")) &&
+                         backup.endsWith(QStringLiteral("没有备份。")),
+                     qPrintable(backup));
+            const QString restore = chineseError([&] { hx::restoreAccountSet(cn, path, mdb, day); });
+            QVERIFY2(
+                restore.contains(QStringLiteral("硬链接")) && restore.endsWith(QStringLiteral("没有恢复。")),
+                qPrintable(restore));
+        }
+        QCOMPARE(sha256(mdb), before);
+        QCOMPARE(filesOfTheFolder(), (QStringList{QStringLiteral("丙.mdb"), QStringLiteral("厂.mdb")}));
+        QVERIFY(QFile::remove(other));
+        QVERIFY(hx::hardLinkProblem(mdb).isEmpty());
+        QVERIFY(hx::hardLinkProblem(symlink).isEmpty());
+        cn.open(symlink);
+        QCOMPARE(hx::backupAccountSet(cn, symlink, day), dir->file(QStringLiteral("丙2025-03-10.mdb")));
     }
 
     void backupAndRestoreWaitForAWriterAndThenRefuse() {

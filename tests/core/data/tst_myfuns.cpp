@@ -74,6 +74,35 @@ class TestMyFuns : public QObject {
         QCOMPARE(read(QStringLiteral("src.bin")), QByteArray("data"));
     }
 
+    // The copy reaches the target only whole and sound: a source that fails the integrity check (or
+    // a copy that cannot be written) leaves the target and the folder as they were.
+    void aCheckedCopyReplacesTheTargetOnlyBySoundCopy() {
+        const QString sound = path(QStringLiteral("sound.mdb"));
+        hx::createAccountSetTemplate(sound);
+        write(QStringLiteral("earlier.mdb"), "the earlier copy");
+        write(QStringLiteral("torn.mdb"), read(QStringLiteral("sound.mdb")).left(5000));
+        const QString temporary = hx::checkedCopyTemporaryName(path(QStringLiteral("earlier.mdb")));
+        QVERIFY(!temporary.endsWith(QStringLiteral(".mdb")));
+        for (const QString& source : {QStringLiteral("torn.mdb"), QStringLiteral("missing.mdb")}) {
+            try {
+                hx::CopyMDBChecked(path(source), path(QStringLiteral("earlier.mdb")));
+                QFAIL(qPrintable(source));
+            } catch (const hx::FileError& e) {
+                QVERIFY2(e.message().contains(source == QStringLiteral("torn.mdb")
+                                                  ? QStringLiteral("没有通过完整性检查")
+                                                  : QStringLiteral("文件或文件夹不存在")),
+                         qPrintable(e.message()));
+            }
+            QCOMPARE(read(QStringLiteral("earlier.mdb")), QByteArray("the earlier copy"));
+            QVERIFY(!QFile::exists(temporary));
+        }
+        // A leftover of a copy cut off earlier is replaced.
+        write(QFileInfo(temporary).fileName(), "half a copy");
+        hx::CopyMDBChecked(sound, path(QStringLiteral("earlier.mdb")));
+        QCOMPARE(read(QStringLiteral("earlier.mdb")), read(QStringLiteral("sound.mdb")));
+        QVERIFY(!QFile::exists(temporary));
+    }
+
     void compactKeepsTheContent() {
         const QString source = path(QStringLiteral("set.mdb"));
         hx::createAccountSetTemplate(source);

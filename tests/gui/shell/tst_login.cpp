@@ -1,12 +1,15 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
 #include <memory>
+
+#include <unistd.h>
 
 #include "core/data/connection.h"
 #include "core/data/datamodule.h"
@@ -102,6 +105,7 @@ class TestLogin : public QObject {
         dir.reset();
         hx::curUser.clear();
         hx::curMDB.clear();
+        hx::setAccountSetReadOnly(false);
         QVERIFY2(used, qPrintable(why));
     }
 
@@ -386,6 +390,28 @@ class TestLogin : public QObject {
         QCOMPARE(frm.cbbMDB->count(), 2);
         QVERIFY(frm.isVisible());
         QVERIFY(hx::curUser.isEmpty());
+    }
+
+    // One file under two names (a hard link) is never opened for writing: read only, with the reason
+    // and what to do, as a read-only account set is.
+    void aHardLinkedAccountSetIsOpenedReadOnly() {
+        const QString path = dir->createAccountSet(QStringLiteral("厂"));
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("乙")));
+        QCOMPARE(::link(QFile::encodeName(path).constData(),
+                        QFile::encodeName(dir->file(QStringLiteral("乙/厂.mdb"))).constData()),
+                 0);
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        hxtest::key(Qt::Key_Return);
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
+        QVERIFY2(dialogs->lastText().contains(QStringLiteral("有 2 个硬链接")) &&
+                     dialogs->lastText().contains(QStringLiteral("请只通过一个路径使用")) &&
+                     dialogs->lastText().endsWith(QStringLiteral("现在只能查看数据，不能保存任何修改。")),
+                 qPrintable(dialogs->lastText()));
+        QCOMPARE(hx::curMDB, path);
+        QVERIFY(data->cnMain.isReadOnly());
+        QVERIFY(hx::accountSetReadOnly());
+        QVERIFY(QGuiApplication::applicationDisplayName().endsWith(QStringLiteral("（只读）")));
     }
 
     void aFailedCopyLeavesNoFile() {

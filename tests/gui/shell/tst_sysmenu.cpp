@@ -9,6 +9,8 @@
 #include <QtTest>
 #include <memory>
 
+#include <unistd.h>
+
 #include "core/data/accountset.h"
 #include "core/data/clock.h"
 #include "core/data/connection.h"
@@ -273,20 +275,51 @@ class TestSysMenu : public QObject {
 
     void backupFailuresLeaveTheAccountSetAndConnection_data() {
         QTest::addColumn<QString>("blocked");
-        QTest::newRow("backup file") << QStringLiteral("厂2025-03-10.mdb");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("backup file") << QStringLiteral("厂2025-03-10.mdb")
+                                     << QStringLiteral("无法用新文件替换“%1”：这是一个文件夹，不是文件");
+        QTest::newRow("temporary copy") << QStringLiteral("厂2025-03-10.mdb.tmp")
+                                        << QStringLiteral("无法写入文件“%1”：这是一个文件夹，不是文件");
     }
     void backupFailuresLeaveTheAccountSetAndConnection() {
         QFETCH(QString, blocked);
+        QFETCH(QString, why);
         // A directory where the backup writes a file makes that step fail.
         QVERIFY(QDir(dir->path()).mkdir(blocked));
         const QByteArray before = bytes(mdb);
         QVERIFY(chooseFromSystemMenu(panel->pBackup));
         QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QCOMPARE(dialogs->lastText(), QStringLiteral("备份没有完成：") + why.arg(dir->file(blocked)) +
+                                          QStringLiteral("。\n工资库和以前的备份都没有改动。"));
+        QCOMPARE(leftFiles(), (QStringList{QStringLiteral("厂.mdb"), blocked}));
         QCOMPARE(bytes(mdb), before);
         QVERIFY(cn().isOpen());
         QCOMPARE(workers(), 1);
         addWorker(QStringLiteral("002"));  // and it can be written
         QCOMPARE(workers(), 2);
+    }
+
+    // The account set under a second name (a hard link): neither backed up nor restored, and the
+    // message says why and what to do.
+    void aHardLinkedAccountSetIsNeitherBackedUpNorRestored() {
+        const QString backup = hx::backupAccountSet(cn(), mdb, QDate(2025, 3, 1));
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("乙")));
+        QCOMPARE(::link(QFile::encodeName(mdb).constData(),
+                        QFile::encodeName(dir->file(QStringLiteral("乙/厂.mdb"))).constData()),
+                 0);
+        const QByteArray before = bytes(mdb);
+        QVERIFY(chooseFromSystemMenu(panel->pBackup));
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QVERIFY2(dialogs->lastText().contains(QStringLiteral("有 2 个硬链接")) &&
+                     dialogs->lastText().contains(QStringLiteral("改用符号链接")) &&
+                     dialogs->lastText().endsWith(QStringLiteral("没有备份。")),
+                 qPrintable(dialogs->lastText()));
+        dialogs->chooseFile(backup).answer(hx::Answer::Yes);
+        QVERIFY(chooseFromSystemMenu(panel->pRestore));
+        QVERIFY2(dialogs->lastText().endsWith(QStringLiteral("没有恢复。")), qPrintable(dialogs->lastText()));
+        QCOMPARE(bytes(mdb), before);
+        QCOMPARE(leftFiles(), (QStringList{QStringLiteral("乙"), QStringLiteral("厂.mdb"),
+                                           QStringLiteral("厂2025-03-01.mdb")}));
     }
 
     void restoreRefusedForOtherRolesBeforeAnyDialog_data() {
