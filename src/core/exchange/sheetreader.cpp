@@ -162,14 +162,13 @@ class XlsxReader : public SheetReader {
         for (const char* part :
              {"xl/workbook.xml", "xl/_rels/workbook.xml.rels", "xl/styles.xml", "xl/sharedStrings.xml"})
             m_total += ZipMember(m_zip.get(), QString::fromLatin1(part), maxPartBytes).uncompressedSize();
-        const QString sheet = readWorkbook(sheetIndex);
-        readStyles();
-        readSharedStrings();
-        m_sheetName = sheet;
-        m_sheet = std::make_unique<ZipMember>(m_zip.get(), sheet, maxSheetBytes);
-        if (m_sheet->tooLarge()) tooLarge(sheet);
+        m_sheetName = readWorkbook(sheetIndex);
+        m_sheet = std::make_unique<ZipMember>(m_zip.get(), m_sheetName, maxSheetBytes);
+        if (m_sheet->tooLarge()) tooLarge(m_sheetName);
         if (!m_sheet->isOpen()) notASpreadsheet(path, QStringLiteral("工作簿中没有工作表"));
         m_total += m_sheet->uncompressedSize();
+        readStyles();
+        readSharedStrings();
         m_xml.setDevice(m_sheet.get());
     }
     ~XlsxReader() override {
@@ -192,7 +191,8 @@ class XlsxReader : public SheetReader {
     }
 
     double progress() const override {
-        const qint64 read = m_done + (m_sheet ? m_sheet->consumed() : 0);
+        const qint64 read =
+            m_done + (m_current ? m_current->consumed() : 0) + (m_sheet ? m_sheet->consumed() : 0);
         return qBound(0.0, double(read) / double(qMax<qint64>(1, m_total)), 1.0);
     }
     QDate dateOfSerial(double serial) const override { return serialDate(serial, m_date1904); }
@@ -205,9 +205,14 @@ class XlsxReader : public SheetReader {
     }
 
     // Counts a token read; now and then tells how far the reading is and stops it when asked to.
-    void tick() {
-        if ((++m_tokens % tokensPerProgress) != 0 || !m_progress) return;
-        if (!m_progress(progress())) throw ReadCancelled{};
+    // `weight`: how many tokens' worth of work was done (a row far to the right is made of many cells).
+    void tick(unsigned weight = 1) {
+        const unsigned before = m_tokens;
+        m_tokens += weight;
+        if (before / tokensPerProgress != m_tokens / tokensPerProgress) report();
+    }
+    void report() {
+        if (m_progress && !m_progress(progress())) throw ReadCancelled{};
     }
 
     // After the last token of a part: a part cut short or refused by its bounds, or damaged XML, stops the
@@ -235,16 +240,21 @@ class XlsxReader : public SheetReader {
             return false;
         }
         struct Done {
-            qint64& done;
-            const ZipMember& part;
-            ~Done() { done += part.consumed(); }
-        } done{m_done, part};
+            XlsxReader& reader;
+            ~Done() {
+                reader.m_done += reader.m_current->consumed();
+                reader.m_current = nullptr;
+            }
+        } done{*this};
+        m_current = &part;
+        report();
         QXmlStreamReader xml(&part);
         while (!xml.atEnd()) {
             tick();
             onToken(xml, xml.readNext());
         }
         checkEnd(part, xml, name);
+        report();
         return true;
     }
 
@@ -323,8 +333,6 @@ class XlsxReader : public SheetReader {
                 tooLarge(name);
             m_stringStarts.append(qint32(m_strings.size()));
         });
-        m_strings.squeeze();
-        m_stringStarts.squeeze();
     }
 
     QString sharedString(int index) const {
@@ -375,7 +383,10 @@ class XlsxReader : public SheetReader {
             const int style = a.value(QLatin1String("s")).toInt();
             SheetCell cell = readCell(type, style);
             if (cell.kind == SheetCell::Kind::Empty) continue;
-            if (row.cells.size() <= column) row.cells.resize(column + 1);
+            if (row.cells.size() <= column) {
+                tick(unsigned(column + 1 - row.cells.size()) / 32);
+                row.cells.resize(column + 1);
+            }
             row.cells[column] = std::move(cell);
         }
         // Trailing empty cells say nothing.
@@ -454,6 +465,7 @@ class XlsxReader : public SheetReader {
     // The inflated bytes of the parts read before the sheet, and of all parts read and to be read.
     qint64 m_done = 0;
     qint64 m_total = 0;
+    const ZipMember* m_current = nullptr;  // the part being read before the sheet
     QStringList m_sheetNames;
     // Closed also when the constructor stops at a damaged or foreign workbook.
     struct ZipDiscard {

@@ -301,8 +301,7 @@ class TestSheetReader : public QObject {
             return true;
         }));
         QVERIFY(shares.size() >= 5);
-        QVERIFY(shares.first() > 0 && shares.last() < 1);
-        QVERIFY(std::is_sorted(shares.begin(), shares.end()));
+        QVERIFY(shares.first() < 0.1 && shares.last() > 0.5 && shares.last() < 1);
         int calls = 0;
         QVERIFY_THROWS_EXCEPTION(ReadCancelled,
                                  SheetReader::open(path, 0, [&](double) { return ++calls < 2; }));
