@@ -797,8 +797,8 @@ void writeRefusedRows(const ImportPlan& plan, const QString& path) {
     }
     const lxw_error e = workbook_close(book);
     if (e != LXW_NO_ERROR)
-        throw FileError(QStringLiteral("不能写入文件 %1：%2")
-                            .arg(QDir::toNativeSeparators(path), QString::fromUtf8(lxw_strerror(e))));
+        throw FileError(QStringLiteral("不能写入文件 %1：磁盘已满、没有写入权限，或文件正被其他程序打开")
+                            .arg(QDir::toNativeSeparators(path)));
 }
 
 }  // namespace hx
