@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <unordered_set>
 
 #include "core/data/connection.h"
@@ -285,12 +286,30 @@ class Checker {
                 break;
         }
         const bool shown = m_plan.preview.size() < m_options.previewRows;
-        if (shown || result.verdict == ImportVerdict::Refused) result.cells = row.cells;
+        if (shown || result.verdict == ImportVerdict::Refused) result.cells = heldCells(row);
         if (result.verdict == ImportVerdict::Refused) m_plan.refusedRows.append(result);
         if (shown) m_plan.preview.append(std::move(result));
     }
 
   private:
+    // The cells of the row under a title or in a mapped column, the empty ones left out.
+    QVector<ImportRow::Cell> heldCells(const SheetRow& row) const {
+        QVector<ImportRow::Cell> held;
+        const int titled = qMin(int(row.cells.size()), int(m_plan.header.cells.size()));
+        for (int column = 0; column < titled; ++column)
+            if (row.cells.at(column).kind != SheetCell::Kind::Empty)
+                held.append({column, row.cells.at(column)});
+        QVector<int> further;
+        for (const int column : m_plan.mapping)
+            if (column >= titled && column < row.cells.size() && !further.contains(column))
+                further.append(column);
+        std::sort(further.begin(), further.end());
+        for (const int column : further)
+            if (row.cells.at(column).kind != SheetCell::Kind::Empty)
+                held.append({column, row.cells.at(column)});
+        return held;
+    }
+
     // A code met before in the sheet: the row that had it.
     void once(const QString& code, int line, const QString& title) {
         const auto seen = m_seen.constFind(code);
@@ -471,6 +490,12 @@ void writeCell(lxw_worksheet* sheet, lxw_format* dateFormat, lxw_row_t row, lxw_
 
 }  // namespace
 
+const SheetCell* ImportRow::cell(int column) const {
+    for (const Cell& c : cells)
+        if (c.column == column) return &c.cell;
+    return nullptr;
+}
+
 QVector<ImportField> importFields(ImportTarget target) {
     auto titles = [](std::initializer_list<const char16_t*> list) {
         QStringList result;
@@ -560,26 +585,53 @@ size_t findTitles(SheetReader& reader, ImportTarget target, std::vector<SheetRow
 
 }  // namespace
 
-int sheetToImport(const QString& path, ImportTarget target) {
-    const int sheets = qMax(1, int(SheetReader::open(path)->sheetNames().size()));
-    int chosen = 0;
-    int bestNamed = 0;
-    for (int sheet = 0; sheet < sheets; ++sheet) {
-        auto reader = SheetReader::open(path, sheet);
-        std::vector<SheetRow> lead;
-        int named = 0;
-        findTitles(*reader, target, lead, &named);
-        if (named > bestNamed) {
-            bestNamed = named;
-            chosen = sheet;
+namespace {
+
+// Memory running out while a sheet is read is said in words, and nothing is imported.
+[[noreturn]] void outOfMemory(const QString& path) {
+    throw FileError(QStringLiteral("文件过大或已损坏，没有导入（读取 %1 时内存不足）")
+                        .arg(QDir::toNativeSeparators(path)));
+}
+
+}  // namespace
+
+std::optional<int> sheetToImport(const QString& path, ImportTarget target, const ReadProgress& progress) {
+    try {
+        const int sheets = qMax(1, int(SheetReader::open(path, 0, progress)->sheetNames().size()));
+        if (sheets == 1) return 0;
+        int chosen = 0;
+        int bestNamed = 0;
+        for (int sheet = 0; sheet < sheets; ++sheet) {
+            auto reader = SheetReader::open(path, sheet, progress);
+            std::vector<SheetRow> lead;
+            int named = 0;
+            findTitles(*reader, target, lead, &named);
+            if (named > bestNamed) {
+                bestNamed = named;
+                chosen = sheet;
+            }
         }
+        return chosen;
+    } catch (const ReadCancelled&) {
+        return std::nullopt;
+    } catch (const std::bad_alloc&) {
+        outOfMemory(path);
     }
-    return chosen;
 }
 
 std::optional<ImportPlan> checkImport(Connection& cn, const QString& path, const ImportOptions& options,
-                                      const std::function<bool(double)>& progress) {
-    auto reader = SheetReader::open(path, options.sheet);
+                                      const std::function<bool(double)>& progress) try {
+    std::optional<ReadBatch> batch;
+    // The reader tells its progress also while it opens the workbook and between rows far apart; the
+    // batch's read transaction is ended before the user's events are handled.
+    const auto reading = [&](double share) {
+        if (batch) {
+            batch->finish();
+            batch.reset();
+        }
+        return !progress || progress(share);
+    };
+    auto reader = SheetReader::open(path, options.sheet, reading);
     ImportPlan plan;
     plan.target = options.target;
     plan.sheets = reader->sheetNames();
@@ -592,7 +644,6 @@ std::optional<ImportPlan> checkImport(Connection& cn, const QString& path, const
     plan.mapping.resize(importFields(options.target).size());
     Checker checker(cn, *reader, plan, options);
     const LargerCache cache(cn);
-    std::optional<ReadBatch> batch;
     int n = 0;
     size_t next = titles + 1;
     // The rows read while looking for the titles first, then the rest of the sheet.
@@ -606,14 +657,14 @@ std::optional<ImportPlan> checkImport(Connection& cn, const QString& path, const
     while (nextRow(row)) {
         if (!batch) batch.emplace(cn);
         checker.check(row);
-        if ((++n & 1023) == 0) {
-            batch->finish();
-            batch.reset();
-            if (progress && !progress(reader->progress())) return std::nullopt;
-        }
+        if ((++n & 1023) == 0 && !reading(reader->progress())) return std::nullopt;
     }
     if (batch) batch->finish();
     return plan;
+} catch (const ReadCancelled&) {
+    return std::nullopt;
+} catch (const std::bad_alloc&) {
+    outOfMemory(path);
 }
 
 ImportResult applyImport(Connection& cn, const ImportPlan& plan,
@@ -729,7 +780,8 @@ void writeRefusedRows(const ImportPlan& plan, const QString& path) {
     lxw_format* dateFormat = workbook_add_format(book);
     format_set_num_format(dateFormat, "yyyy-mm-dd");
     int width = plan.header.cells.size();
-    for (const auto& r : plan.refusedRows) width = qMax(width, int(r.cells.size()));
+    for (const auto& r : plan.refusedRows)
+        if (!r.cells.isEmpty()) width = qMax(width, r.cells.constLast().column + 1);
     width = qMin(width, int(LXW_COL_MAX) - 1);
     for (int c = 0; c < qMin(width, int(plan.header.cells.size())); ++c)
         writeCell(sheet, dateFormat, 0, lxw_col_t(c), plan.header.cells[c]);
@@ -737,16 +789,16 @@ void writeRefusedRows(const ImportPlan& plan, const QString& path) {
     lxw_row_t row = 1;
     for (const auto& r : plan.refusedRows) {
         if (row >= LXW_ROW_MAX) break;
-        for (int c = 0; c < qMin(width, int(r.cells.size())); ++c)
-            writeCell(sheet, dateFormat, row, lxw_col_t(c), r.cells[c]);
+        for (const auto& c : r.cells)
+            if (c.column < width) writeCell(sheet, dateFormat, row, lxw_col_t(c.column), c.cell);
         const QString reason = QStringLiteral("第 %1 行：%2").arg(r.line).arg(r.reason);
         worksheet_write_string(sheet, row, lxw_col_t(width), reason.toUtf8().constData(), nullptr);
         ++row;
     }
     const lxw_error e = workbook_close(book);
     if (e != LXW_NO_ERROR)
-        throw FileError(QStringLiteral("不能写入文件 %1：%2")
-                            .arg(QDir::toNativeSeparators(path), QString::fromUtf8(lxw_strerror(e))));
+        throw FileError(QStringLiteral("不能写入文件 %1：磁盘已满、没有写入权限，或文件正被其他程序打开")
+                            .arg(QDir::toNativeSeparators(path)));
 }
 
 }  // namespace hx

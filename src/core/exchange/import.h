@@ -38,7 +38,16 @@ struct ImportRow {
     int line = 0;
     ImportVerdict verdict = ImportVerdict::Add;
     QString reason;
-    QVector<SheetCell> cells;
+    // The row's cells as the sheet holds them, in the columns that have a title or are mapped (the
+    // columns the preview shows and the refused rows' file writes); only the non-empty ones, so that a
+    // row with one value far to the right does not hold thousands of empty cells.
+    struct Cell {
+        int column = 0;
+        SheetCell cell;
+    };
+    QVector<Cell> cells;
+    // The cell of a column; nullptr when it is empty or not held.
+    const SheetCell* cell(int column) const;
 };
 
 struct ImportOptions {
@@ -96,14 +105,15 @@ struct ImportPlan {
 // Reads the sheet (its title row is the one of its first ten rows that names the most fields; rows
 // above it are headings and left out) and checks every row against the account set as the windows check
 // a typed row. `progress` is called now and then with the share read; when it returns false the check
-// stops and nothing is returned. Raises FileError for a file that cannot be read.
+// stops and nothing is returned. Raises FileError for a file that cannot be read or is too large to
+// check in memory.
 std::optional<ImportPlan> checkImport(Connection& cn, const QString& path, const ImportOptions& options,
                                       const std::function<bool(double)>& progress = {});
 
 // The sheet of a workbook to import from first: the one whose first rows name the most fields of the
 // target (the first on a tie, and the first when none names any), so that a cover or notes sheet in
-// front of the list is passed by. Raises FileError.
-int sheetToImport(const QString& path, ImportTarget target);
+// front of the list is passed by; nothing when `progress` stopped it. Raises FileError.
+std::optional<int> sheetToImport(const QString& path, ImportTarget target, const ReadProgress& progress = {});
 
 struct ImportResult {
     bool cancelled = false;

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <functional>
 #include <memory>
 
 namespace hx {
@@ -28,15 +29,26 @@ struct SheetRow {
     QVector<SheetCell> cells;
 };
 
+// Raised by a reader whose progress callback said to stop.
+struct ReadCancelled {};
+
+// Called now and then with the share of the file read; false stops the reading (ReadCancelled).
+using ReadProgress = std::function<bool(double)>;
+
 // Reads the rows of a spreadsheet file one at a time: an .xlsx workbook (its first sheet) or a .csv text
-// in UTF-8 (with or without a byte order mark) or GBK. The rows of an .xlsx sheet are read straight from
-// the compressed file, so that a large sheet never sits in memory whole; its shared texts are held once.
+// in UTF-8 (with or without a byte order mark) or GBK. Every part of an .xlsx workbook is read straight
+// from the compressed file, so that a large sheet never sits in memory whole; its shared texts are held
+// once. A part that inflates beyond what a workbook holds, or shared texts beyond what memory should
+// hold, make the file refused ("文件过大或已损坏，没有导入"), before memory runs out.
 // Raises FileError with the cause when the file cannot be opened or is not a spreadsheet.
 class SheetReader {
   public:
     virtual ~SheetReader();
     // The workbook's sheet `sheet` (counted from 0 in the workbook's order); a .csv file has only one.
-    static std::unique_ptr<SheetReader> open(const QString& path, int sheet = 0);
+    // `progress` is called while the workbook is opened (its shared texts can take long) and while its
+    // rows are read, also where a row is long in coming.
+    static std::unique_ptr<SheetReader> open(const QString& path, int sheet = 0,
+                                             const ReadProgress& progress = {});
 
     // The next row that holds at least one cell; false after the last.
     virtual bool next(SheetRow& row) = 0;
@@ -55,7 +67,9 @@ class SheetReader {
 };
 
 // The text of a .csv file of unknown encoding: UTF-8 when it is valid UTF-8 (a byte order mark is
-// dropped), GBK otherwise. Exposed for tests.
+// dropped), GBK otherwise. A file mostly in UTF-8 with lines that are not is refused, naming the first
+// such line: read as GBK it would turn every Chinese text to nonsense. Raises FileError (without the
+// file's name). Exposed for tests.
 QString decodeCsvBytes(const QByteArray& bytes);
 
 }  // namespace hx

@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <new>
 
 #include "core/data/datamodule.h"
 #include "core/data/errors.h"
@@ -38,6 +39,17 @@ QString shownCell(const SheetCell& c) {
 
 // Refused rows listed below the first rows of the preview, at most.
 constexpr int maxRefusedShown = 1000;
+// Columns of the sheet the preview shows, at most: a title row reaching far to the right would make a
+// grid no one reads and that takes long to lay out.
+constexpr int maxColumnsShown = 256;
+
+// The system's own texts come in English ("std::bad_alloc"): said in words here.
+QString importErrorText(const std::exception& e) {
+    if (dynamic_cast<const std::bad_alloc*>(&e))
+        return QStringLiteral("内存不足，没有导入。文件可能过大或已损坏。");
+    if (dynamic_cast<const Error*>(&e)) return errorText(e);
+    return QStringLiteral("程序内部出错。");
+}
 
 QString targetTitle(ImportTarget target) {
     switch (target) {
@@ -155,11 +167,18 @@ ImportDialog::ImportDialog(Connection& cn, ImportTarget target, const QString& p
 }
 
 bool ImportDialog::start() {
+    setBusy(true);
+    lblSummary->setText(QStringLiteral("正在读取..."));
+    std::optional<int> sheet;
     try {
-        m_sheet = sheetToImport(m_path, m_target);
-    } catch (const std::exception&) {
-        m_sheet = 0;  // the check says what is wrong with the file
+        sheet = sheetToImport(m_path, m_target, [this](double share) { return showProgress(share); });
+    } catch (const std::exception& e) {
+        Dialogs::get().warning(importErrorText(e));
     }
+    pbProgress->setValue(0);
+    setBusy(false);
+    if (!sheet) return false;
+    m_sheet = *sheet;
     if (!recheck()) return false;
     buildMapping();
     buildSheetList();
@@ -210,6 +229,11 @@ void ImportDialog::buildMapping() {
     m_busy = false;
 }
 
+bool ImportDialog::showProgress(double share) {
+    pbProgress->setValue(int(share * 1000));
+    return keepGoing();
+}
+
 bool ImportDialog::keepGoing() {
     QCoreApplication::processEvents();
     return !m_cancel;
@@ -227,12 +251,9 @@ bool ImportDialog::recheck() {
     lblSummary->setText(QStringLiteral("正在检查..."));
     std::optional<ImportPlan> plan;
     try {
-        plan = checkImport(m_cn, m_path, options, [this](double share) {
-            pbProgress->setValue(int(share * 1000));
-            return keepGoing();
-        });
+        plan = checkImport(m_cn, m_path, options, [this](double share) { return showProgress(share); });
     } catch (const std::exception& e) {
-        Dialogs::get().warning(errorText(e));
+        Dialogs::get().warning(importErrorText(e));
     }
     pbProgress->setValue(0);
     if (!plan) {
@@ -250,11 +271,11 @@ bool ImportDialog::recheck() {
 
 void ImportDialog::showPlan() {
     const ImportPlan& p = *m_plan;
-    const int columns = int(p.header.cells.size());
+    const int columns = qMin(int(p.header.cells.size()), maxColumnsShown);
     grdPreview->clear();
     grdPreview->setColumnCount(3 + columns);
     QStringList titles = {QStringLiteral("行"), QStringLiteral("结果"), QStringLiteral("说明")};
-    for (const auto& c : p.header.cells) titles << c.text;
+    for (int c = 0; c < columns; ++c) titles << p.header.cells[c].text;
     grdPreview->setHorizontalHeaderLabels(titles);
     // The first rows of the sheet, then the refused rows further down, so that every reason can be read
     // before anything is stored.
@@ -275,8 +296,9 @@ void ImportDialog::showPlan() {
         if (row.verdict == ImportVerdict::Refused) verdict->setForeground(Qt::red);
         grdPreview->setItem(r, 1, verdict);
         grdPreview->setItem(r, 2, new QTableWidgetItem(row.reason));
-        for (int c = 0; c < qMin(columns, int(row.cells.size())); ++c)
-            grdPreview->setItem(r, 3 + c, new QTableWidgetItem(shownCell(row.cells[c])));
+        for (const auto& c : row.cells)
+            if (c.column < columns)
+                grdPreview->setItem(r, 3 + c.column, new QTableWidgetItem(shownCell(c.cell)));
     }
     grdPreview->resizeColumnsToContents();
     QString summary =
@@ -317,7 +339,7 @@ void ImportDialog::importClicked() {
             return keepGoing();
         });
     } catch (const std::exception& e) {
-        Dialogs::get().error(QStringLiteral("导入失败，没有存入任何数据。\n\n") + errorText(e));
+        Dialogs::get().error(QStringLiteral("导入失败，没有存入任何数据。\n\n") + importErrorText(e));
     }
     if (!result || result->cancelled) {
         setBusy(false);
@@ -350,7 +372,7 @@ void ImportDialog::saveRefusedRows() {
     try {
         writeRefusedRows(*m_plan, path);
     } catch (const std::exception& e) {
-        Dialogs::get().warning(errorText(e));
+        Dialogs::get().warning(importErrorText(e));
     }
 }
 

@@ -50,6 +50,8 @@ class ImportDialog : public QDialog {
     // Writes the refused rows with their reasons to a spreadsheet the user names.
     void saveRefusedRows();
     bool keepGoing();
+    // Shows the share read and handles the user's events; false once 取消 was pressed.
+    bool showProgress(double share);
 
     Connection& m_cn;
     ImportTarget m_target;

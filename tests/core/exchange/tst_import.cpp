@@ -8,6 +8,7 @@
 #include "core/exchange/sheetreader.h"
 #include "core/exchange/xlsxexport.h"
 #include "support/coresupport.h"
+#include "support/hostilesheets.h"
 
 using namespace hx;
 
@@ -132,6 +133,39 @@ class TestImport : public QObject {
         plan = check(bare, ImportTarget::Job);
         QCOMPARE(plan.header.line, 1);
         QCOMPARE(plan.refused(), 1);
+    }
+
+    // Rows each with a value in the last column a sheet has and no name: each refused row holds only its
+    // cells under the titles, and the refused rows' file gives them back as they were with the reason.
+    // A mapped column beyond the titles is held too.
+    void sparseWideRows() {
+        const QString path = m_dir->file(QStringLiteral("wide.xlsx"));
+        QVERIFY(hxtest::writeParts(path, hxtest::sparseWideRows(2000)));
+        ImportPlan plan = check(path, ImportTarget::Staff);
+        QCOMPARE(plan.refused(), 2000);
+        QCOMPARE(plan.preview.size(), 200);
+        for (const auto& r : plan.refusedRows) {
+            QCOMPARE(r.cells.size(), 1);
+            QCOMPARE(r.cells[0].column, 0);
+        }
+        QCOMPARE(plan.refusedRows.last().cell(0)->text, QStringLiteral("7"));
+        QCOMPARE(reasonOf(plan, 2001), QStringLiteral("缺少姓名"));
+        const QString refused = m_dir->file(QStringLiteral("refused.xlsx"));
+        writeRefusedRows(plan, refused);
+        auto reader = SheetReader::open(refused);
+        SheetRow row;
+        QVERIFY(reader->next(row) && reader->next(row));
+        QCOMPARE(row.cells.size(), 3);
+        QCOMPARE(row.cells[0].text, QStringLiteral("7"));
+        QCOMPARE(row.cells[2].text, QStringLiteral("第 2 行：缺少姓名"));
+
+        ImportOptions o;
+        o.target = ImportTarget::Staff;
+        o.mapping = {0, 16383, -1, -1, -1};
+        plan = *checkImport(m_cn, path, o);
+        QCOMPARE(plan.refused(), 1999);  // the same work number on every row
+        QCOMPARE(plan.refusedRows.first().cells.size(), 2);
+        QCOMPARE(plan.refusedRows.first().cell(16383)->text, QStringLiteral("x"));
     }
 
     // A workbook whose list is not on its first sheet: the sheet that names the fields is the one to

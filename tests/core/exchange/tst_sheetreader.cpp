@@ -2,8 +2,10 @@
 #include <zip.h>
 
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -14,6 +16,7 @@
 #include "core/exchange/sheetreader.h"
 #include "core/exchange/xlsxexport.h"
 #include "support/coresupport.h"
+#include "support/hostilesheets.h"
 
 using namespace hx;
 
@@ -168,6 +171,17 @@ class TestSheetReader : public QObject {
             QCOMPARE(QString(rows[2].cells[1].text).remove(QLatin1Char('\r')), QStringLiteral("两\n行"));
             QCOMPARE(rows[2].cells.size(), 2);
         }
+        // One line in GBK in a file in UTF-8: refused, naming the line, rather than read whole as GBK.
+        const QString mixed = dir.file(QStringLiteral("mixed.csv"));
+        writeFile(mixed, QStringLiteral("工号,姓名\n0012,张三\n").toUtf8() +
+                             QByteArray::fromHex("303031332cd5c5c8fd0a") +
+                             QStringLiteral("0014,李四\n").toUtf8());
+        try {
+            readAll(mixed);
+            QFAIL("a file of two encodings was read");
+        } catch (const FileError& e) {
+            QVERIFY2(e.message().contains(QStringLiteral("第 3 行不是")), qPrintable(e.message()));
+        }
     }
 
     // A large sheet comes row by row and in order; one damaged far down gives its rows up to the damage
@@ -227,9 +241,71 @@ class TestSheetReader : public QObject {
             }
             QFAIL("a damaged sheet read to its end");
         } catch (const FileError& e) {
-            QVERIFY2(e.message().contains(QStringLiteral("工作表")), qPrintable(e.message()));
+            QVERIFY2(e.message().contains(QStringLiteral("xl/worksheets/sheet1.xml 不完整")),
+                     qPrintable(e.message()));
         }
         QCOMPARE(read, 4000);
+
+        // Damaged XML is told in words, with the part and the line, without the XML reader's English.
+        QVERIFY(hxtest::writeParts(
+            path, hxtest::workbookParts(
+                      "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>\n<row r=\"2\"><c r=\"A2\"<v>")));
+        try {
+            readAll(path);
+            QFAIL("damaged XML was read");
+        } catch (const FileError& e) {
+            QString words = e.message();
+            QVERIFY2(words.contains(QStringLiteral("xl/worksheets/sheet1.xml 第 2 行")), qPrintable(words));
+            words.remove(QDir::toNativeSeparators(path)).remove(QStringLiteral("xl/worksheets/sheet1.xml"));
+            QVERIFY2(!words.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))), qPrintable(words));
+        }
+    }
+
+    // Workbooks built to exhaust memory are refused before they do, naming the part: one whose part is
+    // stated larger than a workbook holds, one with a run of text the XML reader would hold whole, one
+    // whose shared texts fill more memory than they should. Reading many shared texts tells its
+    // progress before the first row and stops when asked to.
+    void hostileWorkbooks() {
+        hxtest::TempProgramDir dir;
+        const QString path = dir.file(QStringLiteral("hostile.xlsx"));
+        const auto refused = [&](const QVector<hxtest::RepeatedPart>& parts, const QString& part) {
+            QVERIFY(hxtest::writeParts(path, parts));
+            try {
+                SheetReader::open(path);
+                QFAIL("a hostile workbook was opened");
+            } catch (const FileError& e) {
+                QVERIFY2(e.message().startsWith(QStringLiteral("文件过大或已损坏，没有导入")) &&
+                             e.message().contains(part),
+                         qPrintable(e.message()));
+            }
+        };
+        refused(hxtest::inflatingPart(QStringLiteral("xl/workbook.xml"), 210 << 20),
+                QStringLiteral("xl/workbook.xml"));
+        auto parts = hxtest::workbookParts({});
+        auto& styles = hxtest::partNamed(parts, QStringLiteral("xl/styles.xml"));
+        styles.head += "<x>";
+        styles.body = QByteArray(1 << 16, ' ');
+        styles.times = 80;
+        styles.tail.prepend("</x>");
+        refused(parts, QStringLiteral("xl/styles.xml"));
+        parts = hxtest::workbookParts({});
+        auto& strings = hxtest::partNamed(parts, QStringLiteral("xl/sharedStrings.xml"));
+        strings.body = "<si><t>" + QByteArray(30000, 'a') + "</t></si>";
+        strings.times = 1200;
+        refused(parts, QStringLiteral("xl/sharedStrings.xml"));
+
+        QVERIFY(hxtest::writeParts(path, hxtest::manySharedStrings(300000)));
+        QVector<double> shares;
+        QVERIFY(SheetReader::open(path, 0, [&](double share) {
+            shares.append(share);
+            return true;
+        }));
+        QVERIFY(shares.size() >= 5);
+        QVERIFY(shares.first() < 0.1 && shares.last() > 0.5 && shares.last() < 1);
+        int calls = 0;
+        QVERIFY_THROWS_EXCEPTION(ReadCancelled,
+                                 SheetReader::open(path, 0, [&](double) { return ++calls < 2; }));
+        QCOMPARE(calls, 2);
     }
 
     void notASpreadsheet() {

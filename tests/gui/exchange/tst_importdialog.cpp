@@ -20,6 +20,7 @@
 #include "gui/widgets/export.h"
 #include "gui/widgets/mydbgrid.h"
 #include "support/gridmenu.h"
+#include "support/hostilesheets.h"
 #include "support/testsupport.h"
 #include "support/windowfixture.h"
 #include "support/xlsxreader.h"
@@ -375,6 +376,44 @@ class TestImportDialog : public QObject {
             QVERIFY(f->activate(win));
         }
         QCOMPARE(dialogs->texts().size(), 2);
+    }
+
+    // 取消 while a workbook of many shared texts is opened, before any row is read: the dialog goes
+    // away, nothing is stored and nothing more is said.
+    void closedWhileAWorkbookIsOpened() {
+        QVERIFY(openWindow<TstaffFrm>());
+        const QString path = f->dir.file(QStringLiteral("texts.xlsx"));
+        QVERIFY(hxtest::writeParts(path, hxtest::manySharedStrings(2000000)));
+        QPointer<QTimer> timer = interruptWhen(
+            [] {
+                return summary() == QStringLiteral("正在读取...") &&
+                       part<QProgressBar>("pbProgress")->value() > 0;
+            },
+            true);
+        dialogs->chooseFile(path);
+        QVERIFY(hxtest::useMenu(grid("grdMain"), 0, 0, importCommandText()));
+        QVERIFY2(!timer || !timer->isActive(), "the workbook was open before it could be interrupted");
+        QVERIFY(QTest::qWaitFor([] { return !importDialog(); }, 2000));
+        QCOMPARE(count(QStringLiteral("staff")), 2);
+        QCOMPARE(dialogs->texts().size(), 1);
+    }
+
+    // A title row reaching the last column a sheet has, and rows with a value there: the preview shows
+    // the first columns only, every row refused with its reason.
+    void sheetReachingFarRight() {
+        QVERIFY(openWindow<TstaffFrm>());
+        const QString path = f->dir.file(QStringLiteral("wide.xlsx"));
+        auto parts = hxtest::sparseWideRows(2000);
+        hxtest::partNamed(parts, QStringLiteral("xl/worksheets/sheet1.xml"))
+            .head.replace("</row>", "<c r=\"XFD1\" t=\"inlineStr\"><is><t>备注</t></is></c></row>");
+        QVERIFY(hxtest::writeParts(path, parts));
+        QVERIFY(startImport(grid("grdMain"), path));
+        QCOMPARE(summary(), QStringLiteral("将新增 0 行，更新 0 行，拒绝 2000 行"
+                                           "（共 2000 行，列出前 200 行及其后被拒绝的前 1000 行）"));
+        QCOMPARE(part<QTableWidget>("grdPreview")->columnCount(), 3 + 256);
+        QCOMPARE(preview().first(), QStringLiteral("2|拒绝|缺少姓名"));
+        click(part<QPushButton>("btnCancel"));
+        QVERIFY(!importDialog());
     }
 
     // A check cancelled after the columns were chosen keeps them for the next check; an import cancelled
