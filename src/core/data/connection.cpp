@@ -116,7 +116,11 @@ QVariant fromDbValue(const QVariant& stored, FieldType type) {
     return stored;
 }
 
-QString chineseDbMessage(int code, const QString& text) {
+QString queryTooLargeMessage() {
+    return QStringLiteral("查询结果太大，没有显示。请缩小查询范围。");
+}
+
+QString chineseDbMessage(int code, const QString& text, bool reads) {
     static const QRegularExpression lengthCheck(QStringLiteral("length\\(\\[?\\w+\\]?\\)\\s*<=\\s*(\\d+)"));
     static const QRegularExpression noColumn(QStringLiteral("^no such column: (.+)$"));
     static const QRegularExpression noTable(QStringLiteral("^no such (?:table|view): (.+)$"));
@@ -138,7 +142,9 @@ QString chineseDbMessage(int code, const QString& text) {
         case SQLITE_NOMEM:
             return QStringLiteral("内存不足，操作没有完成。请缩小查询范围。");
         case SQLITE_FULL:
-            return QStringLiteral("磁盘已满，修改没有保存。");
+            // A query fills the disk only with the temporary files of its sorting.
+            return reads ? QStringLiteral("磁盘已满，查询没有完成。")
+                         : QStringLiteral("磁盘已满，修改没有保存。");
         case SQLITE_IOERR:
             return QStringLiteral("读写数据库文件时出错，修改没有保存。");
         case SQLITE_CORRUPT:
@@ -147,7 +153,7 @@ QString chineseDbMessage(int code, const QString& text) {
         case SQLITE_CANTOPEN:
             return QStringLiteral("无法打开数据库文件（文件不存在、没有权限，或所在文件夹不能写入）。");
         case SQLITE_TOOBIG:
-            return QStringLiteral("内容太长，没有保存。");
+            return reads ? queryTooLargeMessage() : QStringLiteral("内容太长，没有保存。");
         case SQLITE_MISMATCH:
             return QStringLiteral("数据类型不对，没有保存。");
         case SQLITE_RANGE:
@@ -302,6 +308,10 @@ bool Connection::writable() {
 
 void Connection::interrupt() {
     if (m_db) sqlite3_interrupt(m_db);
+}
+
+void Connection::limitValueLength(int bytes) {
+    sqlite3_limit(require(), SQLITE_LIMIT_LENGTH, bytes);
 }
 
 void Connection::interruptWhen(const std::atomic<bool>* flag) {
@@ -590,7 +600,7 @@ bool PreparedStatement::next() {
     if (rc == SQLITE_DONE) return false;
     const int code = sqlite3_extended_errcode(m_db);
     const QString engineText = QString::fromUtf8(sqlite3_errmsg(m_db));
-    const QString message = chineseDbMessage(code, engineText);
+    const QString message = chineseDbMessage(code, engineText, isReadOnly());
     sqlite3_reset(m_stmt);
     if ((code & 0xff) == SQLITE_CONSTRAINT) throw ConstraintError(message, code, engineText);
     throw DbError(message);

@@ -36,8 +36,12 @@ QVariant fromDbValue(const QVariant& stored, FieldType type);
 class PreparedStatement;
 
 // The Chinese text for an error of the database engine (its result code and English message): no
-// English and no SQL reaches a user. Names of tables and columns in the message are kept.
-QString chineseDbMessage(int code, const QString& engineText);
+// English and no SQL reaches a user. Names of tables and columns in the message are kept. A statement
+// that only `reads` saves nothing: where a write would say what was not saved, a query says what it
+// could not give.
+QString chineseDbMessage(int code, const QString& engineText, bool reads = false);
+// A query whose result, or a value in it, is too large to be shown.
+QString queryTooLargeMessage();
 
 // One open database file. Statements take their values as bound parameters (positional "?").
 //
@@ -99,6 +103,9 @@ class Connection {
     // Makes every statement of this connection stop with "查询已取消。" as soon as the flag is set
     // (checked every thousand steps of the engine); nullptr removes the check.
     void interruptWhen(const std::atomic<bool>* flag);
+    // Makes the engine refuse, as too big, to build or read any text or blob longer than `bytes`, rather
+    // than take the memory it asks for.
+    void limitValueLength(int bytes);
     void setBusyTimeout(int milliseconds);
     // Begins an exclusive transaction, waiting up to `milliseconds` for other connections to finish
     // theirs; false when one still holds the file (nothing begun). Commit or roll back as usual.

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
+#include <QTime>
 #include <algorithm>
 #include <cmath>
 #include <new>
@@ -13,6 +14,7 @@
 
 #include "core/data/connection.h"
 #include "core/data/errors.h"
+#include "core/data/values.h"
 #include "core/piecework/jobtotals.h"
 
 namespace hx {
@@ -42,6 +44,20 @@ int characterCount(const QString& text) {
     for (const QChar c : text)
         if (c.isLowSurrogate()) --n;
     return n;
+}
+
+// The position (counted as characterCount counts) of the first character no text may hold: a control
+// character other than a tab (a NUL, a line break inside a work number) or a byte order mark, which the
+// reader drops only where it marks the file's encoding. Such characters are invisible on screen and in
+// print, so that a stored "赵\0六" would look like 赵六 and yet never be found as 赵六. 0 when there is none.
+int invisibleCharacterAt(const QString& text) {
+    int position = 0;
+    for (const QChar c : text) {
+        if (!c.isLowSurrogate()) ++position;
+        if ((c.category() == QChar::Other_Control && c != QLatin1Char('\t')) || c == QChar(0xFEFF))
+            return position;
+    }
+    return 0;
 }
 
 // Why a row is refused; thrown inside the check of one row.
@@ -81,6 +97,8 @@ class RowChecker {
         QString value = c->text.trimmed();
         if (c->kind == SheetCell::Kind::Boolean)
             value = value == QLatin1String("1") ? QStringLiteral("是") : QStringLiteral("否");
+        if (const int at = invisibleCharacterAt(value))
+            refuse(QStringLiteral("%1含有不可见的控制字符（第 %2 个字符）").arg(title(field)).arg(at));
         if (characterCount(value) > length)
             refuse(QStringLiteral("%1超过 %2 个字符：%3").arg(title(field)).arg(length).arg(value));
         return value;
@@ -132,20 +150,26 @@ class RowChecker {
         return m;
     }
 
-    // A whole number; nothing for an empty cell.
+    // A whole number; nothing for an empty cell. A text is read as the program reads one typed into a
+    // grid ("12", "+5", "12.0", "1,000"), so that "1e3" is no count of 1,000 pieces; a number cell may
+    // hold a whole number in any notation.
     std::optional<qint64> whole(int field) const {
         const SheetCell* c = cell(field);
         if (!c) return std::nullopt;
-        bool ok = false;
-        const QString t = c->text.trimmed();
-        qint64 n = t.toLongLong(&ok);
-        if (!ok && (c->kind == SheetCell::Kind::Number || c->kind == SheetCell::Kind::Text)) {
-            const double d = t.toDouble(&ok);
-            ok = ok && std::isfinite(d) && std::floor(d) == d && std::fabs(d) < 9e15;
-            if (ok) n = qint64(d);
+        std::optional<qint64> n;
+        if (c->kind == SheetCell::Kind::Text) {
+            const auto typed = convertToFieldType(c->text, FieldType::Integer);
+            if (typed && !typed->isNull()) n = typed->toLongLong();
+        } else if (c->kind == SheetCell::Kind::Number) {
+            bool ok = false;
+            n = c->text.toLongLong(&ok);
+            if (!ok) {
+                const double d = c->text.toDouble(&ok);
+                ok = ok && std::isfinite(d) && std::floor(d) == d && std::fabs(d) < 9e15;
+                n = ok ? std::optional<qint64>(qint64(d)) : std::nullopt;
+            }
         }
-        if (!ok || (c->kind != SheetCell::Kind::Number && c->kind != SheetCell::Kind::Text))
-            refuse(QStringLiteral("%1不是整数：%2").arg(title(field), c->text));
+        if (!n) refuse(QStringLiteral("%1不是整数：%2").arg(title(field), c->text));
         return n;
     }
 
@@ -164,7 +188,7 @@ class RowChecker {
             else if (ok)
                 d = m_reader.dateOfSerial(serial);
         } else if (c->kind == SheetCell::Kind::Text) {
-            d = dateOfText(c->text.trimmed());
+            d = dateOfText(field, c->text.trimmed());
         }
         if (!d.isValid() || d.year() < 1900 || d.year() > 9999)
             refuse(QStringLiteral("%1无法识别：%2").arg(title(field), c->text));
@@ -174,15 +198,21 @@ class RowChecker {
     QString note() const { return m_note; }
 
   private:
-    QDate dateOfText(const QString& t) const {
+    // A day written out, perhaps with a time of day ("2025/03/08 14:30"), which a record of the day
+    // does not keep; a time that no clock shows ("25:99") makes the whole text doubtful.
+    QDate dateOfText(int field, const QString& t) const {
         static const QRegularExpression separated(
-            QStringLiteral("^(\\d{4})\\s*[-/.年]\\s*(\\d{1,2})\\s*[-/.月]\\s*(\\d{1,2})\\s*日?(?:[ T].*)?$"));
+            QStringLiteral("^(\\d{4})\\s*[-/.年]\\s*(\\d{1,2})\\s*[-/.月]\\s*(\\d{1,2})\\s*日?"
+                           "(?:(?:\\s+|T)(\\d{1,2}):(\\d{2})(?::(\\d{2})(?:\\.\\d{1,9})?)?)?$"));
         static const QRegularExpression compact(QStringLiteral("^(\\d{4})(\\d{2})(\\d{2})$"));
         static const QRegularExpression serial(QStringLiteral("^\\d{1,7}(\\.\\d+)?$"));
         for (const auto* re : {&separated, &compact}) {
             const auto m = re->match(t);
-            if (m.hasMatch())
-                return QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+            if (!m.hasMatch()) continue;
+            if (m.lastCapturedIndex() > 3 &&
+                !QTime(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt()).isValid())
+                refuse(QStringLiteral("%1中的时间不存在：%2").arg(title(field), t));
+            return QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
         }
         if (serial.match(t).hasMatch()) return m_reader.dateOfSerial(t.toDouble());
         return {};

@@ -183,6 +183,38 @@ void FreeQuery::cancel() {
 
 namespace {
 
+// What a result may hold. The engine builds no value beyond maxValueBytes, so that a query asking for
+// gigabytes (zeroblob, randomblob, printf with a width of millions) is refused in moments instead of
+// taking the memory. A value is shown up to freeQueryCellCharacters: laying out a text of megabytes
+// stops the window for as long as it takes, and no one reads it in a grid's cell. And no more texts in
+// all than a window holds with ease.
+constexpr int maxValueBytes = 16 << 20;
+constexpr qint64 maxResultBytes = 256 << 20;
+
+// The value as the grid shows it: a text cut at freeQueryCellCharacters, never inside a character
+// written as two UTF-16 units.
+QVariant shown(QVariant value, bool& cut) {
+    if (value.typeId() != QMetaType::QString) return value;
+    const QString text = value.toString();
+    if (text.size() <= freeQueryCellCharacters) return value;
+    cut = true;
+    const int end = text.at(freeQueryCellCharacters - 1).isHighSurrogate() ? freeQueryCellCharacters - 1
+                                                                           : freeQueryCellCharacters;
+    return QVariant(text.left(end));
+}
+
+// A blob stays a blob in a column whose first value was a number.
+qint64 bytesHeld(const QVariant& value) {
+    switch (value.typeId()) {
+        case QMetaType::QString:
+            return value.toString().size() * qint64(sizeof(QChar));
+        case QMetaType::QByteArray:
+            return value.toByteArray().size();
+        default:
+            return 0;
+    }
+}
+
 FieldType typeOfStored(const QVariant& stored) {
     switch (stored.typeId()) {
         case QMetaType::LongLong:
@@ -202,6 +234,7 @@ FreeQueryResult FreeQuery::run() {
     try {
         cn.open(m_path, Connection::Access::ReadOnly);
         cn.interruptWhen(&m_cancelled);
+        cn.limitValueLength(maxValueBytes);
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_running = &cn;
@@ -220,6 +253,7 @@ FreeQueryResult FreeQuery::run() {
             result.fields.append(f);
             infer.append(ct.type == FieldType::Unknown);
         }
+        qint64 bytes = 0;
         while (!m_cancelled && q.next()) {
             if (int(result.rows.size()) >= m_rowLimit) {
                 result.truncated = true;
@@ -232,7 +266,9 @@ FreeQueryResult FreeQuery::run() {
                     result.fields[c].type = typeOfStored(stored);
                     infer[c] = false;
                 }
-                row[c] = fromDbValue(stored, result.fields[c].type);
+                row[c] = shown(fromDbValue(stored, result.fields[c].type), result.valuesCut);
+                bytes += bytesHeld(row[c]);
+                if (bytes > maxResultBytes) throw DbError(queryTooLargeMessage());
             }
             result.rows.push_back(std::move(row));
         }
@@ -253,6 +289,10 @@ FreeQueryResult FreeQuery::run() {
         result.fields.clear();
     }
     return result;
+}
+
+QString freeQueryCutMessage() {
+    return QStringLiteral("有的内容超过 %1 个字符，表中只显示了前 %1 个字符。").arg(freeQueryCellCharacters);
 }
 
 QString freeQueryTruncatedMessage(int rowLimit) {

@@ -64,6 +64,7 @@ struct FreeQueryResult {
     QVector<Field> fields;
     std::vector<QVector<QVariant>> rows;
     bool truncated = false;  // there were more rows than the limit; the first ones are here
+    bool valuesCut = false;  // a text was longer than a cell shows; its start is here
     bool cancelled = false;
     QString error;  // in Chinese; empty when the query ran
 };
@@ -94,5 +95,9 @@ class FreeQuery {
 
 // The message of a result cut at the row limit.
 QString freeQueryTruncatedMessage(int rowLimit);
+// The characters of a text a free query's result holds at most, and the message of a result whose texts
+// were cut there.
+constexpr int freeQueryCellCharacters = 1000;
+QString freeQueryCutMessage();
 
 }  // namespace hx

@@ -438,7 +438,10 @@ void TAnalyseFrm::freeQueryDone(FreeQueryResult& result) {
         tdMainC->openWithRows(std::move(result.rows));
         fitColumns(grdMainC);
     });
-    if (result.truncated) Dialogs::get().information(freeQueryTruncatedMessage(FreeQuery::defaultRowLimit));
+    QStringList cut;
+    if (result.truncated) cut << freeQueryTruncatedMessage(FreeQuery::defaultRowLimit);
+    if (result.valuesCut) cut << freeQueryCutMessage();
+    if (!cut.isEmpty()) Dialogs::get().information(cut.join(QStringLiteral("\n\n")));
 }
 
 void TAnalyseFrm::fitColumns(TMyDBGrid* grid) {

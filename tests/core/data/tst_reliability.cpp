@@ -234,6 +234,58 @@ class TestReliability : public QObject {
         QCOMPARE(failed.error, QStringLiteral("语句有错误：没有“nosuch”这一列。"));
         QVERIFY(failed.fields.isEmpty());
     }
+
+    // A result too large to hold says so, in moments, as a query: it saved nothing. A text too long for a
+    // cell is shown cut, and said so; printf beyond what the engine builds gives Null (the engine's own
+    // answer), never gigabytes. The same engine error of a write keeps saying what was not saved.
+    void anOversizedFreeQueryResultIsRefusedAsAQuery_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("outcome");
+        const QString rows = QStringLiteral(
+            "with recursive r(n) as (select 1 union all select n + 1 from r where n < 200000) ");
+        QTest::newRow("zeroblob") << QStringLiteral("select zeroblob(2000000000)")
+                                  << QStringLiteral("refused");
+        QTest::newRow("randomblob") << QStringLiteral("select randomblob(1500000000)")
+                                    << QStringLiteral("refused");
+        QTest::newRow("blob of a gigabyte")
+            << QStringLiteral("select randomblob(999000000)") << QStringLiteral("refused");
+        QTest::newRow("many long texts")
+            << rows + QStringLiteral("select hex(zeroblob(500)), hex(zeroblob(500)) from r")
+            << QStringLiteral("refused");
+        QTest::newRow("blobs after a number")
+            << rows + QStringLiteral("select case n when 1 then 1 else zeroblob(1000000) end from r")
+            << QStringLiteral("refused");
+        QTest::newRow("printf") << QStringLiteral("select printf('%.*c', 20000000, 'x')")
+                                << QStringLiteral("null");
+        QTest::newRow("long text") << QStringLiteral("select hex(zeroblob(8000000))")
+                                   << QStringLiteral("cut");
+    }
+    void anOversizedFreeQueryResultIsRefusedAsAQuery() {
+        QFETCH(QString, sql);
+        QFETCH(QString, outcome);
+        QElapsedTimer timer;
+        timer.start();
+        const hx::FreeQueryResult result = hx::FreeQuery(mdb, sql).run();
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        if (outcome == QLatin1String("refused") || !result.error.isEmpty()) {
+            QCOMPARE(result.error, hx::queryTooLargeMessage());
+            QVERIFY(result.rows.empty());
+        } else {
+            QCOMPARE(int(result.rows.size()), 1);
+            const QVariant value = result.rows.front().at(0);
+            QCOMPARE(value.isNull(), outcome == QLatin1String("null"));
+            QCOMPARE(result.valuesCut, outcome == QLatin1String("cut"));
+            if (result.valuesCut)
+                QCOMPARE(value.toString(), QString(hx::freeQueryCellCharacters, QLatin1Char('0')));
+        }
+        Connection cn;
+        cn.open(mdb);
+        QCOMPARE(errorOf([&] {
+                     cn.exec(QStringLiteral(
+                         "insert into staff (StaffCode, StaffName) values ('1', zeroblob(2000000000))"));
+                 }),
+                 QStringLiteral("内容太长，没有保存。"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestReliability)

@@ -299,6 +299,69 @@ class TestImport : public QObject {
                          QStringLiteral("2026-11-04|0012|J2|7")}));
     }
 
+    // Cells as a careless or hostile sheet holds them, in a file that starts with a byte order mark: a
+    // count is read as the piece-work grid reads one typed, a day with a time that no clock shows is
+    // refused, and so is a text holding an invisible character other than a tab.
+    void cellValues_data() {
+        QTest::addColumn<bool>("staff");
+        QTest::addColumn<QString>("row");
+        QTest::addColumn<QString>("outcome");  // the reason the row is refused, or the row stored
+        const bool staff = true;
+        const bool pieces = false;
+        QTest::newRow("NUL in a name") << staff << QStringLiteral("0013,赵\0六")
+                                       << QStringLiteral("姓名含有不可见的控制字符（第 2 个字符）");
+        QTest::newRow("CR LF in a work number") << staff << QStringLiteral("\"00\r\n13\",赵六")
+                                                << QStringLiteral("工号含有不可见的控制字符（第 3 个字符）");
+        QTest::newRow("BOM before a name") << staff << QStringLiteral("0013,\uFEFF赵六")
+                                           << QStringLiteral("姓名含有不可见的控制字符（第 1 个字符）");
+        QTest::newRow("C1 control") << staff << QStringLiteral("0013,𠀀赵\x85六")
+                                    << QStringLiteral("姓名含有不可见的控制字符（第 3 个字符）");
+        QTest::newRow("line break around a code")
+            << staff << QStringLiteral("\"\r\n0013\r\n\",赵六") << QStringLiteral("0013|赵六");
+        QTest::newRow("tab in a name")
+            << staff << QStringLiteral("0013,赵\t六") << QStringLiteral("0013|赵\t六");
+        QTest::newRow("exponent") << pieces << QStringLiteral("2026-11-03,0012,001,1e3")
+                                  << QStringLiteral("数量不是整数：1e3");
+        QTest::newRow("hexadecimal") << pieces << QStringLiteral("2026-11-03,0012,001,0x10")
+                                     << QStringLiteral("数量不是整数：0x10");
+        QTest::newRow("thousands") << pieces << QStringLiteral("2026-11-03,0012,001,\"1,000\"")
+                                   << QStringLiteral("2026-11-03|1000");
+        QTest::newRow("plus sign") << pieces << QStringLiteral("2026-11-03,0012,001,+5")
+                                   << QStringLiteral("2026-11-03|5");
+        QTest::newRow("blanks") << pieces << QStringLiteral("2026-11-03,0012,001, 12 ")
+                                << QStringLiteral("2026-11-03|12");
+        QTest::newRow("point zero") << pieces << QStringLiteral("2026-11-03,0012,001,12.0")
+                                    << QStringLiteral("2026-11-03|12");
+        QTest::newRow("impossible time") << pieces << QStringLiteral("2025/03/08 25:99,0012,001,1")
+                                         << QStringLiteral("日期中的时间不存在：2025/03/08 25:99");
+        QTest::newRow("midnight as 24:00") << pieces << QStringLiteral("2025/03/08 24:00,0012,001,1")
+                                           << QStringLiteral("日期中的时间不存在：2025/03/08 24:00");
+        QTest::newRow("time of day") << pieces << QStringLiteral("2025/3/8 7:05,0012,001,1")
+                                     << QStringLiteral("2025-03-08|1");
+        QTest::newRow("ISO date and time")
+            << pieces << QStringLiteral("2025-03-08T23:59:59.5,0012,001,1") << QStringLiteral("2025-03-08|1");
+        QTest::newRow("words after the day") << pieces << QStringLiteral("2025-03-08 上午,0012,001,1")
+                                             << QStringLiteral("日期无法识别：2025-03-08 上午");
+    }
+    void cellValues() {
+        QFETCH(bool, staff);
+        QFETCH(QString, row);
+        QFETCH(QString, outcome);
+        const QString titles = staff ? QStringLiteral("工号,姓名") : QStringLiteral("日期,工号,工序,数量");
+        const QString path =
+            csv(*m_dir, QStringLiteral("cells.csv"), QChar(0xFEFF) + titles + QLatin1Char('\n') + row);
+        const ImportPlan plan = check(path, staff ? ImportTarget::Staff : ImportTarget::PieceWork);
+        if (plan.refused() > 0) {
+            QCOMPARE(reasonOf(plan, 2), outcome);
+            return;
+        }
+        applyImport(m_cn, plan);
+        QCOMPARE(
+            rows(m_cn, staff ? QStringLiteral("select StaffCode, StaffName from staff where staffID > 2")
+                             : QStringLiteral("select dateD, qty from JobData where dateD <> '2026-11-02'")),
+            QStringList{outcome});
+    }
+
     // A code the sheet stored as a number is taken as the digits its format shows, and the preview says so.
     void codeStoredAsNumber() {
         Connection scratch;

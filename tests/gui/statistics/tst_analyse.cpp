@@ -589,7 +589,7 @@ class TestAnalyse : public QObject {
         QCOMPARE(column(grid("grdMainC"), 0), QStringList({"10"}));
     }
 
-    void anEndlessResultIsCutAtTheRowLimitWithAMessage() {
+    void aResultTooLargeIsCutOrRefusedWithAMessage() {
         QVERIFY(openWindow());
         runFree(
             QStringLiteral("select n from (with recursive r(n) as (select 1 union all select n + 1 from r) "
@@ -599,6 +599,17 @@ class TestAnalyse : public QObject {
         QCOMPARE(dialogs->lastKind(), QStringLiteral("information"));
         QCOMPARE(dialogs->lastText(), freeQueryTruncatedMessage(FreeQuery::defaultRowLimit));
         QVERIFY(dialogs->lastText().contains(QStringLiteral("where")));
+        // A text too long for a cell is cut, and said so; a value too large to build is no save refused.
+        dialogs->reset();
+        runFree(QStringLiteral("select printf('%.*c', 5000, 'x') as a, 1 as b"));
+        QCOMPARE(dialogs->texts(), QStringList{freeQueryCutMessage()});
+        QCOMPARE(column(grid("grdMainC"), 0),
+                 QStringList{QString(freeQueryCellCharacters, QLatin1Char('x'))});
+        dialogs->reset();
+        runFree(QStringLiteral("select zeroblob(2000000000)"));
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QCOMPARE(dialogs->texts(), QStringList{QStringLiteral("查询结果太大，没有显示。请缩小查询范围。")});
+        QCOMPARE(grid("grdMainC")->model()->columnCount(), 0);
     }
 
     void aFailedQueryLeavesNoHeaderOfThePreviousOne() {
