@@ -22,7 +22,10 @@ namespace hx {
 namespace {
 
 [[noreturn]] void notASpreadsheet(const QString& path, const QString& cause) {
-    throw FileError(QStringLiteral("不能读取文件 %1：%2").arg(QDir::toNativeSeparators(path), cause));
+    const bool closed = cause.endsWith(QChar(0x3002));
+    throw FileError(
+        QStringLiteral("不能读取文件 %1：%2%3")
+            .arg(QDir::toNativeSeparators(path), cause, closed ? QString() : QStringLiteral("。")));
 }
 
 // ---- the date system of a sheet
