@@ -30,6 +30,15 @@ void WindowFixture::logIn(const QString& role) {
     hx::curMDB = accountSet;
 }
 
+QString WindowFixture::moveToNewAccountSet(const QString& name) {
+    closeWindows();
+    const QString left = accountSet;
+    module.cnMain.close();
+    accountSet = dir.createAccountSet(name);
+    module.cnMain.open(accountSet);
+    return left;
+}
+
 bool WindowFixture::activate(QWidget* window) {
     if (showActive(window)) return true;
     const QString what =

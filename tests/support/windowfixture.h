@@ -38,6 +38,9 @@ class WindowFixture {
     hx::Connection& cn() { return module.cnMain; }
     // As after a login with the role: curUser is the role, curMDB the account set.
     void logIn(const QString& role);
+    // The windows closed and the data module on a fresh account set NAME.mdb beside the first, as after
+    // a login to it; returns the path of the account set left, which stays as it was.
+    QString moveToNewAccountSet(const QString& name);
 
     // ---- the windows under test
 

@@ -15,6 +15,7 @@
 #include "core/data/connection.h"
 #include "core/data/errors.h"
 #include "core/data/values.h"
+#include "core/payroll/fixeditems.h"
 #include "core/piecework/jobtotals.h"
 
 namespace hx {
@@ -22,8 +23,9 @@ namespace hx {
 namespace {
 
 // Field positions of each target.
-enum StaffField { sCode, sName, sGroup, sLevelSalary, sSalaryDay };
-enum JobField { jCode, jDescription, jStyle, jUnitPrice };
+enum StaffField { sCode, sName, sGroup, sLevelSalary, sSalaryDay, sState, sFirstItem };
+enum JobField { jCode, jDescription, jStyle, jUnitPrice, jState };
+constexpr int fixedItems = 7;  // A02 to A08
 enum PieceField { pDate, pWorker, pProcess, pQty };
 
 const QDate dayZero(2000, 1, 1);
@@ -121,7 +123,7 @@ class RowChecker {
             digits = QString(c->format.size() - digits.size(), QLatin1Char('0')) + digits;
         if (characterCount(digits) > length)
             refuse(QStringLiteral("%1超过 %2 个字符：%3").arg(title(field)).arg(length).arg(digits));
-        m_note = QStringLiteral("%1在表中存为数字，按“%2”导入").arg(title(field), digits);
+        note(QStringLiteral("%1在表中存为数字，按“%2”导入").arg(title(field), digits));
         return digits;
     }
 
@@ -195,6 +197,22 @@ class RowChecker {
         return d;
     }
 
+    // The state of a row, one of the target's two words: the second (dismissed, finished) or not;
+    // nothing for an empty cell.
+    std::optional<bool> state(int field, const QStringList& words) const {
+        const SheetCell* c = cell(field);
+        if (!c) return std::nullopt;
+        const QString t = normalizedTitle(c->text);
+        if (t == words.at(0)) return false;
+        if (t == words.at(1)) return true;
+        refuse(QStringLiteral("%1只能是“%2”或“%3”：%4").arg(title(field), words.at(0), words.at(1), c->text));
+    }
+
+    // What to know about a row, said beside it in the preview.
+    void note(const QString& text) {
+        if (!m_note.isEmpty()) m_note += QStringLiteral("；");
+        m_note += text;
+    }
     QString note() const { return m_note; }
 
   private:
@@ -259,8 +277,9 @@ qint64 workerOf(const QHash<QString, qint64>& staff, const QString& text) {
 
 class Checker {
   public:
-    Checker(Connection& cn, const SheetReader& reader, ImportPlan& plan, const ImportOptions& options)
-        : m_cn(cn), m_reader(reader), m_plan(plan), m_options(options), m_fields(importFields(plan.target)) {
+    Checker(Connection& cn, const SheetReader& reader, ImportPlan& plan, const ImportOptions& options,
+            const QVector<ImportField>& fields)
+        : m_cn(cn), m_reader(reader), m_plan(plan), m_options(options), m_fields(fields) {
         switch (plan.target) {
             case ImportTarget::Staff:
                 m_codes = codes(cn, QStringLiteral("select StaffCode, staffID from staff"));
@@ -358,9 +377,14 @@ class Checker {
             if (*day < 1 || *day > 31) refuse(QStringLiteral("发薪日须在 1 到 31 之间：%1").arg(*day));
             s.salaryDay = int(*day);
         }
+        s.dismissed = c.state(sState, stateWords(ImportTarget::Staff));
+        for (int i = 0; i < fixedItems; ++i) s.fixedItems[size_t(i)] = c.money(sFirstItem + i);
         once(s.code, line, c.title(sCode));
         s.id = m_codes.value(s.code, 0);
         if (s.id != 0 && !m_options.updateExisting) return ImportVerdict::Skip;
+        if (!s.dismissed)
+            c.note(s.id ? QStringLiteral("状态未填：在职或辞退保持不变")
+                        : QStringLiteral("状态未填：按在职新增"));
         const ImportVerdict verdict = s.id != 0 ? ImportVerdict::Update : ImportVerdict::Add;
         m_plan.staff.push_back(std::move(s));
         return verdict;
@@ -372,9 +396,13 @@ class Checker {
         j.description = c.text(jDescription, 120);
         j.style = c.text(jStyle, 20);
         j.unitPrice = c.money(jUnitPrice);
+        j.finished = c.state(jState, stateWords(ImportTarget::Job));
         once(j.code, line, c.title(jCode));
         j.id = m_codes.value(j.code, 0);
         if (j.id != 0 && !m_options.updateExisting) return ImportVerdict::Skip;
+        if (!j.finished)
+            c.note(j.id ? QStringLiteral("状态未填：开工或完工保持不变")
+                        : QStringLiteral("状态未填：按开工新增"));
         const ImportVerdict verdict = j.id != 0 ? ImportVerdict::Update : ImportVerdict::Add;
         m_plan.jobs.push_back(std::move(j));
         return verdict;
@@ -526,24 +554,35 @@ const SheetCell* ImportRow::cell(int column) const {
     return nullptr;
 }
 
-QVector<ImportField> importFields(ImportTarget target) {
+QVector<ImportField> importFields(ImportTarget target, const QStringList& fixedItemTitles) {
     auto titles = [](std::initializer_list<const char16_t*> list) {
         QStringList result;
         for (const char16_t* t : list) result << QString::fromUtf16(t);
         return result;
     };
     switch (target) {
-        case ImportTarget::Staff:
-            return {{QStringLiteral("工号"), titles({u"工号", u"员工号", u"编号"}), true},
-                    {QStringLiteral("姓名"), titles({u"姓名", u"员工姓名"}), true},
-                    {QStringLiteral("班组"), titles({u"班组", u"组别"}), false},
-                    {QStringLiteral("能力工资"), titles({u"能力工资"}), false},
-                    {QStringLiteral("发薪日"), titles({u"发薪日"}), false}};
+        case ImportTarget::Staff: {
+            QVector<ImportField> fields = {
+                {QStringLiteral("工号"), titles({u"工号", u"员工号", u"编号"}), true},
+                {QStringLiteral("姓名"), titles({u"姓名", u"员工姓名"}), true},
+                {QStringLiteral("班组"), titles({u"班组", u"组别"}), false},
+                {QStringLiteral("能力工资"), titles({u"能力工资"}), false},
+                {QStringLiteral("发薪日"), titles({u"发薪日"}), false},
+                {QStringLiteral("状态"), titles({u"状态"}), false}};
+            for (int i = 0; i < fixedItems; ++i) {
+                const QString code = QStringLiteral("A0%1").arg(i + 2);
+                const QString name = normalizedTitle(fixedItemTitles.value(i));
+                fields.append({name.isEmpty() ? code : name,
+                               name.isEmpty() ? QStringList{code} : QStringList{name, code}, false});
+            }
+            return fields;
+        }
         case ImportTarget::Job:
             return {{QStringLiteral("工序编号"), titles({u"工序编号", u"工序号", u"工序"}), true},
                     {QStringLiteral("描述"), titles({u"描述", u"工艺描述", u"工序描述"}), false},
                     {QStringLiteral("款式"), titles({u"款式", u"对应款式"}), false},
-                    {QStringLiteral("工价"), titles({u"工价", u"单价"}), false}};
+                    {QStringLiteral("工价"), titles({u"工价", u"单价"}), false},
+                    {QStringLiteral("状态"), titles({u"状态"}), false}};
         case ImportTarget::PieceWork:
             return {{QStringLiteral("日期"), titles({u"日期"}), true},
                     {QStringLiteral("工号"), titles({u"工号", u"工号姓名", u"员工号"}), true},
@@ -553,8 +592,16 @@ QVector<ImportField> importFields(ImportTarget target) {
     return {};
 }
 
-QVector<int> guessMapping(ImportTarget target, const SheetRow& header) {
-    const auto fields = importFields(target);
+QVector<ImportField> importFields(Connection& cn, ImportTarget target) {
+    return importFields(target, target == ImportTarget::Staff ? fixedItemTitles(cn) : QStringList());
+}
+
+QStringList stateWords(ImportTarget target) {
+    if (target == ImportTarget::Job) return {QStringLiteral("开工"), QStringLiteral("完工")};
+    return {QStringLiteral("在职"), QStringLiteral("辞退")};
+}
+
+QVector<int> guessMapping(const QVector<ImportField>& fields, const SheetRow& header) {
     QVector<int> mapping(fields.size(), -1);
     QVector<bool> used(header.cells.size(), false);
     // The first title of every field first, so that 工序号 goes to the process code before anything else.
@@ -588,21 +635,21 @@ QString verdictText(ImportVerdict verdict) {
 
 namespace {
 
-int namedFields(ImportTarget target, const SheetRow& row) {
-    const QVector<int> guessed = guessMapping(target, row);
+int namedFields(const QVector<ImportField>& fields, const SheetRow& row) {
+    const QVector<int> guessed = guessMapping(fields, row);
     return int(std::count_if(guessed.begin(), guessed.end(), [](int column) { return column >= 0; }));
 }
 
 // Reads the first rows into `lead` and says which of them is the title row: the one that names the most
 // fields (a sheet often starts with a heading such as "2026年11月计件表" above its titles); the first row
 // when none names a field. `best` is set to the fields it names.
-size_t findTitles(SheetReader& reader, ImportTarget target, std::vector<SheetRow>& lead,
+size_t findTitles(SheetReader& reader, const QVector<ImportField>& fields, std::vector<SheetRow>& lead,
                   int* best = nullptr) {
     SheetRow row;
     int bestNamed = 0;
     size_t titles = 0;
     while (lead.size() < titleRowsLooked && reader.next(row)) {
-        const int named = namedFields(target, row);
+        const int named = namedFields(fields, row);
         if (named > bestNamed) {
             bestNamed = named;
             titles = lead.size();
@@ -635,7 +682,7 @@ std::optional<int> sheetToImport(const QString& path, ImportTarget target, const
             auto reader = SheetReader::open(path, sheet, progress);
             std::vector<SheetRow> lead;
             int named = 0;
-            findTitles(*reader, target, lead, &named);
+            findTitles(*reader, importFields(target), lead, &named);
             if (named > bestNamed) {
                 bestNamed = named;
                 chosen = sheet;
@@ -667,12 +714,13 @@ std::optional<ImportPlan> checkImport(Connection& cn, const QString& path, const
     plan.sheets = reader->sheetNames();
     std::vector<SheetRow> lead;
     SheetRow row;
-    const size_t titles = findTitles(*reader, options.target, lead);
+    const QVector<ImportField> fields = importFields(cn, options.target);
+    const size_t titles = findTitles(*reader, fields, lead);
     if (lead.empty()) return plan;
     plan.header = lead[titles];
-    plan.mapping = options.mapping.isEmpty() ? guessMapping(options.target, plan.header) : options.mapping;
-    plan.mapping.resize(importFields(options.target).size());
-    Checker checker(cn, *reader, plan, options);
+    plan.mapping = options.mapping.isEmpty() ? guessMapping(fields, plan.header) : options.mapping;
+    plan.mapping.resize(fields.size(), -1);
+    Checker checker(cn, *reader, plan, options, fields);
     const LargerCache cache(cn);
     int n = 0;
     size_t next = titles + 1;
@@ -697,6 +745,44 @@ std::optional<ImportPlan> checkImport(Connection& cn, const QString& path, const
     outOfMemory(path);
 }
 
+namespace {
+
+// The values of one stored row in order. An empty cell stores what the window stores for an empty cell
+// in a new row (an empty text, 0, the current state) and keeps the stored value in an update.
+struct Bind {
+    Bind(PreparedStatement& statement, bool update) : q(statement), updating(update) {}
+    PreparedStatement& q;
+    bool updating;
+    int p = 1;
+
+    void text(const QString& value) {
+        if (!value.isEmpty())
+            q.bind(p++, value);
+        else if (updating)
+            q.bindNull(p++);
+        else
+            q.bind(p++, QString(QLatin1String("")));
+    }
+    void money(const std::optional<Money>& value) {
+        if (value)
+            q.bind(p++, *value);
+        else if (updating)
+            q.bindNull(p++);
+        else
+            q.bind(p++, Money());
+    }
+    void flag(const std::optional<bool>& value) {
+        if (value)
+            q.bindYesNo(p++, *value);
+        else if (updating)
+            q.bindNull(p++);
+        else
+            q.bindYesNo(p++, false);
+    }
+};
+
+}  // namespace
+
 ImportResult applyImport(Connection& cn, const ImportPlan& plan,
                          const std::function<bool(int, int)>& progress) {
     ImportResult result;
@@ -711,58 +797,60 @@ ImportResult applyImport(Connection& cn, const ImportPlan& plan,
     cn.beginTransaction();
     try {
         if (plan.target == ImportTarget::Staff) {
+            QString items;
+            QString itemValues;
+            QString itemChanges;
+            for (int i = 0; i < fixedItems; ++i) {
+                const QString code = QStringLiteral("A0%1").arg(i + 2);
+                items += QStringLiteral(", ") + code;
+                itemValues += QStringLiteral(", ?");
+                itemChanges += QStringLiteral(", %1=coalesce(?, %1)").arg(code);
+            }
             PreparedStatement add(
                 cn, QStringLiteral("insert into staff (StaffCode, StaffName, ClassGroup, "
-                                   "LevelSalary, salaryDay, Firedd) values (?, ?, ?, ?, ?, 0)"));
-            // An empty cell leaves the stored value as it is.
+                                   "LevelSalary, salaryDay, Firedd%1) values (?, ?, ?, ?, ?, ?%2)")
+                        .arg(items, itemValues));
             PreparedStatement change(
                 cn,
                 QStringLiteral("update staff set StaffName=coalesce(?, StaffName), "
                                "ClassGroup=coalesce(?, ClassGroup), LevelSalary=coalesce(?, LevelSalary), "
-                               "salaryDay=coalesce(?, salaryDay) where staffID=?"));
+                               "salaryDay=coalesce(?, salaryDay), Firedd=coalesce(?, Firedd)%1 "
+                               "where staffID=?")
+                    .arg(itemChanges));
             for (const auto& s : plan.staff) {
-                PreparedStatement& q = s.id ? change : add;
-                int p = 1;
-                if (!s.id) q.bind(p++, s.code);
-                q.bind(p++, s.name.isEmpty() ? QString() : s.name);
-                q.bind(p++, s.group.isEmpty() ? QString() : s.group);
-                if (s.levelSalary)
-                    q.bind(p++, *s.levelSalary);
-                else if (s.id)
-                    q.bindNull(p++);
-                else
-                    q.bind(p++, Money());
+                Bind b(s.id ? change : add, s.id != 0);
+                if (!s.id) b.q.bind(b.p++, s.code);
+                b.text(s.name);
+                b.text(s.group);
+                b.money(s.levelSalary);
                 if (s.salaryDay)
-                    q.bind(p++, *s.salaryDay);
+                    b.q.bind(b.p++, *s.salaryDay);
                 else
-                    q.bindNull(p++);
-                if (s.id) q.bind(p++, s.id);
-                q.run();
+                    b.q.bindNull(b.p++);
+                b.flag(s.dismissed);
+                for (const auto& amount : s.fixedItems) b.money(amount);
+                if (s.id) b.q.bind(b.p++, s.id);
+                b.q.run();
                 s.id ? ++result.updated : ++result.added;
                 if (!step()) throw Refusal{};
             }
         } else if (plan.target == ImportTarget::Job) {
             PreparedStatement add(
                 cn, QStringLiteral("insert into job (JobCode, Description, StyleGroup, UnitPrice, "
-                                   "stopp) values (?, ?, ?, ?, 0)"));
+                                   "stopp) values (?, ?, ?, ?, ?)"));
             PreparedStatement change(
                 cn, QStringLiteral("update job set Description=coalesce(?, Description), "
-                                   "StyleGroup=coalesce(?, StyleGroup), UnitPrice=coalesce(?, UnitPrice) "
-                                   "where JobID=?"));
+                                   "StyleGroup=coalesce(?, StyleGroup), UnitPrice=coalesce(?, UnitPrice), "
+                                   "stopp=coalesce(?, stopp) where JobID=?"));
             for (const auto& j : plan.jobs) {
-                PreparedStatement& q = j.id ? change : add;
-                int p = 1;
-                if (!j.id) q.bind(p++, j.code);
-                q.bind(p++, j.description.isEmpty() ? QString() : j.description);
-                q.bind(p++, j.style.isEmpty() ? QString() : j.style);
-                if (j.unitPrice)
-                    q.bind(p++, *j.unitPrice);
-                else if (j.id)
-                    q.bindNull(p++);
-                else
-                    q.bind(p++, Money());
-                if (j.id) q.bind(p++, j.id);
-                q.run();
+                Bind b(j.id ? change : add, j.id != 0);
+                if (!j.id) b.q.bind(b.p++, j.code);
+                b.text(j.description);
+                b.text(j.style);
+                b.money(j.unitPrice);
+                b.flag(j.finished);
+                if (j.id) b.q.bind(b.p++, j.id);
+                b.q.run();
                 j.id ? ++result.updated : ++result.added;
                 if (!step()) throw Refusal{};
             }

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <array>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -24,10 +25,19 @@ struct ImportField {
     QStringList headers;    // the column titles it is recognised by
     bool required = false;  // a row without it is refused
 };
-QVector<ImportField> importFields(ImportTarget target);
+// The fields of a target. A worker's fixed amounts A02 to A08 are titled by the month's item names
+// (`fixedItemTitles`, as the 固定工资类项目 page titles them) and recognised by those names or by
+// their codes; an item without a name is titled by its code.
+QVector<ImportField> importFields(ImportTarget target, const QStringList& fixedItemTitles = {});
+// The same, with the item names the account set holds.
+QVector<ImportField> importFields(Connection& cn, ImportTarget target);
 
-// For every field of the target, the column of the sheet whose title names it (-1: none).
-QVector<int> guessMapping(ImportTarget target, const SheetRow& header);
+// For every field, the column of the sheet whose title names it (-1: none).
+QVector<int> guessMapping(const QVector<ImportField>& fields, const SheetRow& header);
+
+// The words of the column "状态" that the export writes and the import reads: a worker 在职 or 辞退, a
+// process 开工 or 完工 (the second word: dismissed, finished).
+QStringList stateWords(ImportTarget target);
 
 enum class ImportVerdict { Add, Update, Skip, Refused };
 QString verdictText(ImportVerdict verdict);
@@ -77,16 +87,21 @@ struct ImportPlan {
     QVector<ImportRow> preview;
     QVector<ImportRow> refusedRows;
 
+    // An empty cell is an empty text or nothing: a new row stores the empty text (or 0), an update
+    // keeps what is stored.
     struct Staff {
         qint64 id = 0;  // 0: a new worker
         QString code, name, group;
         std::optional<Money> levelSalary;
         std::optional<int> salaryDay;
+        std::optional<bool> dismissed;
+        std::array<std::optional<Money>, 7> fixedItems;  // A02 to A08
     };
     struct Job {
         qint64 id = 0;  // 0: a new process
         QString code, description, style;
         std::optional<Money> unitPrice;
+        std::optional<bool> finished;
     };
     struct Piece {
         qint32 day = 0;  // days since 2000-01-01

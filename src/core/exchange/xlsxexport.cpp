@@ -281,6 +281,13 @@ void writeXlsx(DataSet& data, const QVector<ExportColumn>& columns, const QStrin
             for (int c = 0; c < columns.size(); ++c) {
                 const int f = columns[c].field;
                 if (f < 0 || f >= ds->fieldCount()) continue;
+                if (columns[c].words.size() == 2) {
+                    const QVariant flag = ds->valueAt(r, f);
+                    if (!flag.isNull())
+                        sheet.text(lxw_row_t(r + 1), lxw_col_t(c),
+                                   columns[c].words.at(flag.toBool() ? 1 : 0));
+                    continue;
+                }
                 if (ds->isShownAsText(f)) {
                     const QString shown = ds->textAt(r, f);
                     if (!shown.isEmpty()) sheet.text(lxw_row_t(r + 1), lxw_col_t(c), shown);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include "core/data/connection.h"
@@ -10,10 +11,15 @@ namespace hx {
 class DataSet;
 
 // One column of a spreadsheet: its title and the data set's field it shows (-1: a column without a
-// field, which stays empty).
+// field, which stays empty). A yes/no field may be written as words instead: the first for no, the
+// second for yes ("在职", "辞退").
 struct ExportColumn {
+    ExportColumn(const QString& columnTitle = QString(), int fieldIndex = -1,
+                 const QStringList& twoWords = {})
+        : title(columnTitle), field(fieldIndex), words(twoWords) {}
     QString title;
     int field = -1;
+    QStringList words;
 };
 
 // Writes the columns of every visible row of an open data set to a spreadsheet file (.xlsx): a title row,

@@ -96,7 +96,7 @@ ImportDialog::ImportDialog(Connection& cn, ImportTarget target, const QString& p
     // Two fields a line, so that the preview keeps most of the height.
     auto* mapping = new QGroupBox(QStringLiteral("列对应"), this);
     auto* grid = new QGridLayout(mapping);
-    for (const ImportField& f : importFields(target)) {
+    for (const ImportField& f : importFields(cn, target)) {
         const int line = int(m_map.size()) / 2;
         const int pair = int(m_map.size()) % 2;
         auto* box = new QComboBox(mapping);

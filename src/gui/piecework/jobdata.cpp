@@ -27,6 +27,7 @@
 #include "gui/exchange/importdialog.h"
 #include "gui/widgets/combolists.h"
 #include "gui/widgets/dialogs.h"
+#include "gui/widgets/export.h"
 #include "gui/widgets/listops.h"
 #include "gui/widgets/mydbgrid.h"
 #include "gui/widgets/pickobj.h"
@@ -247,6 +248,8 @@ void TjobDataFrm::buildWindow() {
     poDelete = PopupMenu1->addAction(QStringLiteral("删除"));
     poDelete->setObjectName(QStringLiteral("poDelete"));
     PopupMenu1->addSeparator();
+    PopupMenu1->addAction(exportCommandText(), this, &TjobDataFrm::poExportClick)
+        ->setObjectName(QStringLiteral("poExport"));
     PopupMenu1
         ->addAction(importCommandText(), this,
                     [this] {
@@ -807,6 +810,23 @@ void TjobDataFrm::poSortClick() {
 
 void TjobDataFrm::poDeleteClick() {
     guarded([this] { deleteCurrentRow(currentGrid(), [](const DataSet&) { return deleteQuestion(); }); });
+}
+
+void TjobDataFrm::poExportClick() {
+    guarded([this] {
+        commitGridEditor(currentGrid());
+        // An entry page's rows share its day and its worker or process, which the grid does not show;
+        // they go into the file as well, so that it can be imported again.
+        const ExtraColumn day{QStringLiteral("日期"), fDate};
+        switch (currentPage()) {
+            case Page::Staff:
+                return ExportGridToExcel(grdStaffData, {day, {QStringLiteral("工号姓名"), fStaff}});
+            case Page::Job:
+                return ExportGridToExcel(grdJobData, {day, {QStringLiteral("工序"), fJob}});
+            case Page::Query:
+                return ExportGridToExcel(grdQuery);
+        }
+    });
 }
 
 // ---- tdMain

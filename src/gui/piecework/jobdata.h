@@ -59,6 +59,7 @@ class TjobDataFrm : public WorkWindow {
     void btnApplyClick();
     void poSortClick();
     void poDeleteClick();
+    void poExportClick();
 
   protected:
     // Activating the window installs the by-worker help, whichever page is shown (FormActivate).

@@ -10,6 +10,7 @@
 #include "core/data/datamodule.h"
 #include "gui/exchange/importdialog.h"
 #include "gui/widgets/dialogs.h"
+#include "gui/widgets/export.h"
 #include "gui/widgets/listops.h"
 #include "gui/widgets/mydbgrid.h"
 
@@ -102,6 +103,18 @@ void TjobFrm::buildWindow() {
     item(pAppend, "pAppend", QStringLiteral("新增"), &TjobFrm::pAppendClick);
     item(pDelete, "pDelete", QStringLiteral("删除"), &TjobFrm::pDeleteClick);
     popData->addSeparator();
+    popData
+        ->addAction(exportCommandText(), this,
+                    [this] {
+                        guarded([this] {
+                            commitGridEditor(grdMain);
+                            // A finished process comes back finished.
+                            ExportGridToExcel(grdMain, {},
+                                              {{QStringLiteral("状态"), QStringLiteral("stopp"),
+                                                stateWords(ImportTarget::Job)}});
+                        });
+                    })
+        ->setObjectName(QStringLiteral("pExport"));
     popData
         ->addAction(importCommandText(), this,
                     [this] {

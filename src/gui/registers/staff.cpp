@@ -12,6 +12,7 @@
 #include "core/payroll/fixeditems.h"
 #include "gui/exchange/importdialog.h"
 #include "gui/widgets/dialogs.h"
+#include "gui/widgets/export.h"
 #include "gui/widgets/listops.h"
 #include "gui/widgets/mydbgrid.h"
 
@@ -147,6 +148,8 @@ void TstaffFrm::buildWindow() {
     item(popData, pAppend, "pAppend", QStringLiteral("新增"), &TstaffFrm::pAppendClick);
     item(popData, pDelete, "pDelete", QStringLiteral("删除"), &TstaffFrm::pDeleteClick);
     popData->addSeparator();
+    popData->addAction(exportCommandText(), this, [this] { exportList(grdMain); })
+        ->setObjectName(QStringLiteral("pExport"));
     popData
         ->addAction(importCommandText(), this,
                     [this] {
@@ -172,6 +175,9 @@ void TstaffFrm::buildWindow() {
     popFix->addSeparator();
     item(popFix, pBCustom, "pBCustom", QStringLiteral("定义项目名"), &TstaffFrm::pBCustomClick);
     item(popFix, pBunCustom, "pBunCustom", QStringLiteral("取消项目名"), &TstaffFrm::pBunCustomClick);
+    popFix->addSeparator();
+    popFix->addAction(exportCommandText(), this, [this] { exportList(grdFix); })
+        ->setObjectName(QStringLiteral("pBExport"));
     setGridMenu(grdFix, popFix);
     sortOnTitleClick(grdFix, pBsort);
 
@@ -278,6 +284,15 @@ void TstaffFrm::pBunCustomClick() {
         grdFix->setColumnTitle(column, QString(QLatin1String("")));
         clearFixedItem(dataFrm()->cnMain, grdFix->dataModel()->column(column).field);
         requeryList();
+    });
+}
+
+void TstaffFrm::exportList(TMyDBGrid* grid) {
+    guarded([this, grid] {
+        commitGridEditor(grid);
+        // The list the rows come from goes with them, so that a dismissed worker comes back dismissed.
+        ExportGridToExcel(
+            grid, {}, {{QStringLiteral("状态"), QStringLiteral("Firedd"), stateWords(ImportTarget::Staff)}});
     });
 }
 

@@ -60,6 +60,8 @@ class TstaffFrm : public WorkWindow {
     void openList(const QString& sql);
     void requeryList();
     void applyFormats();
+    // "导出到电子表格..." of either page: the rows of the list shown, with their state.
+    void exportList(TMyDBGrid* grid);
     // The position of grdFix's selected column, counted from 0; -1 when none is selected.
     int fixSelectedColumn() const;
 

@@ -30,21 +30,35 @@ QVector<ExportColumn> shownColumns(QTableView* grid) {
         const int logical = header ? header->logicalIndex(visual) : visual;
         if (logical < 0 || grid->isColumnHidden(logical)) continue;
         if (logical < model->columns().size() && !model->columns()[logical].visible) continue;
-        columns.append({model->headerData(logical, Qt::Horizontal, Qt::DisplayRole).toString(),
-                        model->fieldIndexOf(logical)});
+        const int field = model->fieldIndexOf(logical);
+        QString title = model->headerData(logical, Qt::Horizontal, Qt::DisplayRole).toString();
+        if (title.trimmed().isEmpty() && field >= 0) title = model->dataSet()->field(field).name;
+        columns.append({title, field});
     }
+    return columns;
+}
+
+QVector<ExportColumn> extraColumns(const DataSet& ds, const QVector<ExtraColumn>& extra) {
+    QVector<ExportColumn> columns;
+    for (const ExtraColumn& c : extra) columns.append({c.title, ds.fieldIndex(c.field), c.words});
     return columns;
 }
 
 }  // namespace
 
-void writeGridToXlsx(QTableView* grid, const QString& path) {
-    DataSet* ds = dataSetOf(grid);
-    if (!ds || !ds->isOpen()) throw Error(exportNoDataMessage());
-    writeXlsx(*ds, shownColumns(grid), path);
+QString exportCommandText() {
+    return QStringLiteral("导出到电子表格...");
 }
 
-void ExportGridToExcel(QTableView* grid) {
+void writeGridToXlsx(QTableView* grid, const QString& path, const QVector<ExtraColumn>& leading,
+                     const QVector<ExtraColumn>& trailing) {
+    DataSet* ds = dataSetOf(grid);
+    if (!ds || !ds->isOpen()) throw Error(exportNoDataMessage());
+    writeXlsx(*ds, extraColumns(*ds, leading) + shownColumns(grid) + extraColumns(*ds, trailing), path);
+}
+
+void ExportGridToExcel(QTableView* grid, const QVector<ExtraColumn>& leading,
+                       const QVector<ExtraColumn>& trailing) {
     DataSet* ds = dataSetOf(grid);
     if (!ds || !ds->isOpen()) {
         Dialogs::get().warning(exportNoDataMessage());
@@ -56,7 +70,7 @@ void ExportGridToExcel(QTableView* grid) {
     // The dialog does not always add the type's extension; a name without one gets it.
     if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".xlsx");
     try {
-        writeGridToXlsx(grid, path);
+        writeGridToXlsx(grid, path, leading, trailing);
     } catch (const FileError& failure) {
         Dialogs::get().information(exportFailedMessage() + QStringLiteral("\n\n") + failure.message());
     }

@@ -7,6 +7,7 @@
 #include "core/exchange/import.h"
 #include "core/exchange/sheetreader.h"
 #include "core/exchange/xlsxexport.h"
+#include "core/payroll/fixeditems.h"
 #include "support/coresupport.h"
 #include "support/hostilesheets.h"
 
@@ -99,14 +100,19 @@ class TestImport : public QObject {
 
     void mappingFromTitles() {
         SheetRow header;
-        for (const char16_t* t : {u"工艺描述", u" 工序号 ", u"工价", u"备注", u"对应款式"}) {
+        for (const char16_t* t :
+             {u"工艺描述", u" 工序号 ", u"工价", u"备注", u"对应款式", u"A04", u"津 贴"}) {
             SheetCell c;
             c.kind = SheetCell::Kind::Text;
             c.text = QString::fromUtf16(t);
             header.cells << c;
         }
-        QCOMPARE(guessMapping(ImportTarget::Job, header), (QVector<int>{1, 0, 4, 2}));
-        QCOMPARE(guessMapping(ImportTarget::Staff, header), (QVector<int>{-1, -1, -1, -1, -1}));
+        QCOMPARE(guessMapping(importFields(ImportTarget::Job), header), (QVector<int>{1, 0, 4, 2, -1}));
+        // The fixed amounts by the month's item names or by their codes.
+        const QVector<int> staff = guessMapping(
+            importFields(ImportTarget::Staff, {QStringLiteral("固定工资"), QStringLiteral("津贴")}), header);
+        QCOMPARE(staff, (QVector<int>{-1, -1, -1, -1, -1, -1, -1, 6, 5, -1, -1, -1, -1}));
+        QCOMPARE(importFields(ImportTarget::Staff).at(7).title, QStringLiteral("A03"));
     }
 
     // A heading above the titles (and a blank line) is left out: the titles are the row that names the
@@ -121,7 +127,7 @@ class TestImport : public QObject {
                                                 ",漏了编号,,1\n"));
         ImportPlan plan = check(path, ImportTarget::Job);
         QCOMPARE(plan.header.line, 4);
-        QCOMPARE(plan.mapping, (QVector<int>{0, 1, 2, 3}));
+        QCOMPARE(plan.mapping, (QVector<int>{0, 1, 2, 3, -1}));
         QCOMPARE(plan.added, 1);
         QCOMPARE(plan.refused(), 1);
         QCOMPARE(reasonOf(plan, 6), QStringLiteral("缺少工序编号"));
@@ -257,6 +263,44 @@ class TestImport : public QObject {
         QCOMPARE(row.cells.value(5).text, QStringLiteral("第 4 行：缺少工号"));
     }
 
+    // The state of a worker or process and a worker's fixed amounts: read by the words the export
+    // writes and the month's item names or codes; an empty cell stores what the window stores in a new
+    // row and keeps the stored value in an update, and the preview says what an empty state means.
+    void statesAndFixedAmounts() {
+        nameFixedItem(m_cn, QStringLiteral("A02"), QStringLiteral("固定工资"));
+        m_cn.exec(QStringLiteral("update staff set A02=500, A03=20 where StaffCode='0012'"));
+        const QString staff = csv(*m_dir, QStringLiteral("staff.csv"),
+                                  QStringLiteral("工号,姓名,班组,状态,固定工资,A03\n"
+                                                 "0013,王五,,辞退,1200.5,30\n"  // 2
+                                                 "0014,赵六,,,,\n"              // 3
+                                                 "0012,张三,,辞退,,25\n"        // 4
+                                                 "A7,李四,,在职,,\n"            // 5
+                                                 "0015,钱七,,离职,,\n"          // 6
+                                                 "0016,孙八,,,x,\n"));          // 7
+        ImportPlan plan = check(staff, ImportTarget::Staff);
+        QCOMPARE(plan.refused(), 2);
+        QCOMPARE(reasonOf(plan, 6), QStringLiteral("状态只能是“在职”或“辞退”：离职"));
+        QCOMPARE(reasonOf(plan, 7), QStringLiteral("固定工资不是数字：x"));
+        QCOMPARE(plan.preview.at(0).reason, QString());
+        QCOMPARE(plan.preview.at(1).reason, QStringLiteral("状态未填：按在职新增"));
+        applyImport(m_cn, plan);
+        QCOMPARE(rows(m_cn, QStringLiteral("select StaffCode, ClassGroup, Firedd, A02, A03, A04 from staff "
+                                           "order by 1")),
+                 (QStringList{QStringLiteral("0012|一组|-1|500|25|0"), QStringLiteral("0013||-1|1200.5|30|0"),
+                              QStringLiteral("0014||0|0|0|0"), QStringLiteral("A7|<null>|0|0|0|0")}));
+        m_cn.exec(QStringLiteral("update job set stopp=-1 where JobCode='J2'"));
+        const QString jobs = csv(*m_dir, QStringLiteral("job.csv"),
+                                 QStringLiteral("工序号,状态,款式\n001,完工,\nJ2,,\n003,,\n"));
+        plan = check(jobs, ImportTarget::Job);
+        QCOMPARE(plan.preview.at(1).reason, QStringLiteral("状态未填：开工或完工保持不变"));
+        QCOMPARE(plan.preview.at(2).reason, QStringLiteral("状态未填：按开工新增"));
+        applyImport(m_cn, plan);
+        QCOMPARE(
+            rows(m_cn, QStringLiteral("select JobCode, Description, StyleGroup, stopp from job order by 1")),
+            (QStringList{QStringLiteral("001|上领|T恤|-1"), QStringLiteral("003|||0"),
+                         QStringLiteral("J2|锁边|<null>|-1")}));
+    }
+
     // Piece records: the dates in every form a sheet holds them, and every reason a record is refused;
     // a repeat of a stored record is found both with the day's records held and looked up one by one.
     void pieceRecords_data() {
@@ -375,10 +419,11 @@ class TestImport : public QObject {
         ImportPlan plan = check(path, ImportTarget::Job);
         QCOMPARE(plan.refused(), 0);
         QCOMPARE(plan.added, 2);
-        QCOMPARE(plan.preview.at(0).reason, QStringLiteral("工序编号在表中存为数字，按“1”导入"));
+        QCOMPARE(plan.preview.at(0).reason,
+                 QStringLiteral("工序编号在表中存为数字，按“1”导入；状态未填：按开工新增"));
         applyImport(m_cn, plan);
         QCOMPARE(rows(m_cn, jobRows).first(), QStringLiteral("001|上领|T恤|0.35|0"));
-        QVERIFY(rows(m_cn, jobRows).contains(QStringLiteral("77|锁边|<null>|2.5|0")));
+        QVERIFY(rows(m_cn, jobRows).contains(QStringLiteral("77|锁边||2.5|0")));
     }
 
     // A cancel and a row the database refuses both leave the account set as it was.
@@ -418,15 +463,18 @@ class TestImport : public QObject {
         const QString staffFile = m_dir->file(QStringLiteral("s.xlsx"));
         const QString jobFile = m_dir->file(QStringLiteral("j.xlsx"));
         const QString pieceFile = m_dir->file(QStringLiteral("p.xlsx"));
-        exportQuery(
-            m_cn,
-            QStringLiteral("select StaffCode, StaffName, ClassGroup, LevelSalary, salaryDay from staff"),
-            {QStringLiteral("工号"), QStringLiteral("姓名"), QStringLiteral("班组"),
-             QStringLiteral("能力工资"), QStringLiteral("发薪日")},
-            staffFile);
-        exportQuery(m_cn, QStringLiteral("select JobCode, Description, StyleGroup, UnitPrice from job"),
+        exportQuery(m_cn,
+                    QStringLiteral("select StaffCode, StaffName, ClassGroup, LevelSalary, salaryDay, "
+                                   "case Firedd when 0 then '在职' else '辞退' end from staff"),
+                    {QStringLiteral("工号"), QStringLiteral("姓名"), QStringLiteral("班组"),
+                     QStringLiteral("能力工资"), QStringLiteral("发薪日"), QStringLiteral("状态")},
+                    staffFile);
+        m_cn.exec(QStringLiteral("update job set stopp=-1 where JobCode='J2'"));
+        exportQuery(m_cn,
+                    QStringLiteral("select JobCode, Description, StyleGroup, UnitPrice, "
+                                   "case stopp when 0 then '开工' else '完工' end from job"),
                     {QStringLiteral("工序号"), QStringLiteral("工艺描述"), QStringLiteral("对应款式"),
-                     QStringLiteral("工价")},
+                     QStringLiteral("工价"), QStringLiteral("状态")},
                     jobFile);
         exportQuery(m_cn,
                     QStringLiteral("select dateD, staffCode||'    '||staffName, jobCode, qty from qryData "
@@ -435,8 +483,8 @@ class TestImport : public QObject {
                      QStringLiteral("数量")},
                     pieceFile);
 
-        const QStringList staffBefore = rows(m_cn, staffRows);
-        const QStringList jobsBefore = rows(m_cn, jobRows);
+        QStringList staffBefore = rows(m_cn, staffRows);
+        QStringList jobsBefore = rows(m_cn, jobRows);
         const QStringList piecesBefore = rows(m_cn, pieceRows);
         m_cn.close();
         m_cn.open(m_dir->createAccountSet(QStringLiteral("新账套")));
@@ -447,10 +495,12 @@ class TestImport : public QObject {
             QCOMPARE(plan.refused(), 0);
             applyImport(m_cn, plan);
         }
-        // Dismissed and finished flags are not in the exported columns: every imported row is current.
-        m_cn.exec(QStringLiteral("update staff set Firedd=-1 where StaffCode='A7'"));
-        QCOMPARE(rows(m_cn, staffRows), staffBefore);
-        QCOMPARE(rows(m_cn, jobRows), jobsBefore);
+        // A stored NULL 班组 or 款式 is exported as an empty cell and comes back as the empty text the
+        // windows store.
+        QCOMPARE(rows(m_cn, staffRows), staffBefore.replaceInStrings(QStringLiteral("|<null>|0|<null>|"),
+                                                                     QStringLiteral("||0|<null>|")));
+        QCOMPARE(rows(m_cn, jobRows),
+                 jobsBefore.replaceInStrings(QStringLiteral("|<null>|"), QStringLiteral("||")));
         QCOMPARE(rows(m_cn, pieceRows), piecesBefore);
     }
 };

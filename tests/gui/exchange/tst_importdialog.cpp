@@ -1,10 +1,13 @@
 #include <QComboBox>
+#include <QDateEdit>
 #include <QFile>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -13,6 +16,8 @@
 #include "core/data/clock.h"
 #include "core/data/connection.h"
 #include "core/exchange/sheetreader.h"
+#include "core/payroll/fixeditems.h"
+#include "core/payroll/generation.h"
 #include "gui/exchange/importdialog.h"
 #include "gui/piecework/jobdata.h"
 #include "gui/registers/job.h"
@@ -204,13 +209,13 @@ class TestImportDialog : public QObject {
                                                                 "103,,一组,100,\n"));
         QVERIFY(startImport(grid("grdMain"), path));
         QVERIFY(part<QRadioButton>("rbUpdate")->isChecked());
-        QCOMPARE(preview(),
-                 QStringList({"2|新增|", "3|更新|", "4|拒绝|能力工资不是数字：三千", "5|拒绝|缺少姓名"}));
+        QCOMPARE(preview(), QStringList({"2|新增|状态未填：按在职新增", "3|更新|状态未填：在职或辞退保持不变",
+                                         "4|拒绝|能力工资不是数字：三千", "5|拒绝|缺少姓名"}));
         QCOMPARE(summary(), QStringLiteral("将新增 1 行，更新 1 行，拒绝 2 行"));
 
         click(part<QRadioButton>("rbSkip"));
-        QCOMPARE(preview(),
-                 QStringList({"2|新增|", "3|跳过|", "4|拒绝|能力工资不是数字：三千", "5|拒绝|缺少姓名"}));
+        QCOMPARE(preview(), QStringList({"2|新增|状态未填：按在职新增", "3|跳过|",
+                                         "4|拒绝|能力工资不是数字：三千", "5|拒绝|缺少姓名"}));
         QCOMPARE(summary(), QStringLiteral("将新增 1 行，更新 0 行，拒绝 2 行，跳过 1 行"));
 
         const QString refused = f->dir.file(QStringLiteral("退回"));
@@ -265,7 +270,8 @@ class TestImportDialog : public QObject {
         QCOMPARE(code->currentText(), QStringLiteral("（不导入）"));
         QVERIFY(chooseByKeys(code, 1));
         QCOMPARE(code->currentText(), QStringLiteral("A：工序代码"));
-        QCOMPARE(preview(), QStringList({"2|更新|", "3|新增|"}));
+        QCOMPARE(preview(),
+                 QStringList({"2|更新|状态未填：开工或完工保持不变", "3|新增|状态未填：按开工新增"}));
         auto* price = part<QComboBox>("cbbMap3");
         QVERIFY(chooseByKeys(price, 4));
         QCOMPARE(price->currentText(), QStringLiteral("D：计件单价"));
@@ -485,7 +491,7 @@ class TestImportDialog : public QObject {
                      "将新增 249 行，更新 0 行，拒绝 1 行（共 250 行，列出前 200 行及其后被拒绝的 1 行）"));
         const QStringList listed = preview();
         QCOMPARE(listed.size(), 201);
-        QCOMPARE(listed.first(), QStringLiteral("2|新增|"));
+        QCOMPARE(listed.first(), QStringLiteral("2|新增|状态未填：按在职新增"));
         QCOMPARE(listed.last(), QStringLiteral("240|拒绝|能力工资不是数字：一千"));
         click(part<QPushButton>("btnCancel"));
         QVERIFY(!importDialog());
@@ -505,7 +511,7 @@ class TestImportDialog : public QObject {
         auto* sheet = part<QComboBox>("cbbSheet");
         QVERIFY(sheet->isVisible());
         QCOMPARE(sheet->currentText(), QStringLiteral("价目"));
-        QCOMPARE(preview(), QStringList({"2|新增|", "3|新增|"}));
+        QCOMPARE(preview(), QStringList({"2|新增|状态未填：按开工新增", "3|新增|状态未填：按开工新增"}));
 
         QVERIFY(chooseByKeys(sheet, -1));
         QCOMPARE(sheet->currentText(), QStringLiteral("说明"));
@@ -513,7 +519,7 @@ class TestImportDialog : public QObject {
         QVERIFY(!part<QPushButton>("btnImport")->isEnabled());
         QVERIFY(chooseByKeys(sheet, 1));
         QCOMPARE(part<QComboBox>("cbbMap0")->currentText(), QStringLiteral("A：工序号"));
-        QCOMPARE(preview(), QStringList({"2|新增|", "3|新增|"}));
+        QCOMPARE(preview(), QStringList({"2|新增|状态未填：按开工新增", "3|新增|状态未填：按开工新增"}));
 
         click(part<QPushButton>("btnImport"));
         QVERIFY(!importDialog());
@@ -531,42 +537,123 @@ class TestImportDialog : public QObject {
         click(part<QPushButton>("btnCancel"));
     }
 
-    // What the registers' grids export goes into a fresh account set as it was.
-    void registersExportedFromTheirGridsComeBack() {
-        f->addWorker(QStringLiteral("0012"), QStringLiteral("O'Neil"),
-                     {{QStringLiteral("LevelSalary"), f->money(QStringLiteral("1234.5678"))},
-                      {QStringLiteral("salaryDay"), 31}});
-        f->addProcess(QStringLiteral("007"),
-                      {{QStringLiteral("UnitPrice"), f->money(QStringLiteral("0.2165"))}});
+    // A factory moves to a fresh account set: every list exported from its window, the files imported
+    // through the windows of the new set after the month's salary items were copied, and the pay-day
+    // batches generated in both sets are the same, value for value; so are the dismissed workers, the
+    // finished processes, the fixed amounts and the empty texts.
+    void aFactoryMovesToAFreshAccountSet() {
+        f->copyBaseMonth(2026, 9);
+        nameFixedItem(cn(), QStringLiteral("A03"), QStringLiteral("津贴"));
+        cn().exec(QStringLiteral("update staff set A02=500, A03=80.5 where StaffCode='001'"));
+        cn().exec(QStringLiteral("update staff set ClassGroup='', salaryDay=25 where StaffCode='002'"));
+        cn().exec(QStringLiteral("update job set Description='' where JobCode='B201'"));
+        const qint64 dismissed = f->addWorker(QStringLiteral("003"), QStringLiteral("王五"),
+                                              {{QStringLiteral("ClassGroup"), QStringLiteral("二组")},
+                                               {QStringLiteral("salaryDay"), 15},
+                                               {QStringLiteral("Firedd"), -1},
+                                               {QStringLiteral("A02"), f->money(QStringLiteral("200"))}});
+        const qint64 finished = f->addProcess(
+            QStringLiteral("C301"), {{QStringLiteral("Description"), QStringLiteral("钉扣")},
+                                     {QStringLiteral("StyleGroup"), QStringLiteral("衬衫")},
+                                     {QStringLiteral("UnitPrice"), f->money(QStringLiteral("1.2345"))},
+                                     {QStringLiteral("stopp"), -1}});
+        const qint64 w001 = f->staffId(QStringLiteral("001"));
+        const qint64 w002 = f->staffId(QStringLiteral("002"));
+        f->addPieceRecord(QDate(2026, 9, 2), w001, finished, 33);
+        f->addPieceRecord(QDate(2026, 9, 3), w002, f->processId(QStringLiteral("B201")), 7);
+        f->addPieceRecord(QDate(2026, 9, 3), dismissed, finished, 40);
         const QString staffRows = QStringLiteral(
-            "select StaffCode, StaffName, ClassGroup, LevelSalary, salaryDay from staff order by 1");
+            "select StaffCode, StaffName, ClassGroup, LevelSalary, salaryDay, Firedd, A02, A03, A04, A05, "
+            "A06, "
+            "A07, A08 from staff order by 1");
         const QString jobRows =
-            QStringLiteral("select JobCode, Description, StyleGroup, UnitPrice from job order by 1");
+            QStringLiteral("select JobCode, Description, StyleGroup, UnitPrice, stopp from job order by 1");
+        const QString pieceRows = QStringLiteral(
+            "select d.dateD, s.StaffCode, j.JobCode, d.qty from JobData d join staff s on "
+            "s.staffID=d.staffID "
+            "join job j on j.JobID=d.jobID order by 1, 2, 3, 4");
         const QStringList staffBefore = rows(staffRows);
         const QStringList jobsBefore = rows(jobRows);
+        const QStringList piecesBefore = rows(pieceRows);
 
-        const QString staffFile = f->dir.file(QStringLiteral("员工.xlsx"));
-        const QString jobFile = f->dir.file(QStringLiteral("工序.xlsx"));
+        // Out: both lists of each register from both pages, the records from the query page.
+        QStringList files;
+        const auto exportFrom = [&](TMyDBGrid* g, const QString& name) {
+            files << f->dir.file(name);
+            dialogs->chooseFile(files.last());
+            return hxtest::useMenu(g, 0, 0, exportCommandText()) && QFile::exists(files.last());
+        };
+        const auto showPage = [this](int page) {
+            auto* pages = f->child<QTabWidget>(win, QStringLiteral("PageControl1"));
+            QTest::mouseClick(pages->tabBar(), Qt::LeftButton, {}, pages->tabBar()->tabRect(page).center());
+            hxtest::settle();
+        };
         QVERIFY(openWindow<TstaffFrm>());
-        dialogs->chooseFile(staffFile);
-        ExportGridToExcel(grid("grdMain"));
+        QVERIFY(exportFrom(grid("grdMain"), QStringLiteral("在职.xlsx")));
+        showPage(1);
+        QVERIFY(exportFrom(grid("grdFix"), QStringLiteral("在职固定.xlsx")));
+        showPage(0);
+        QVERIFY(hxtest::useMenu(grid("grdMain"), 0, 0, QStringLiteral("显示辞退员工")));
+        QVERIFY(exportFrom(grid("grdMain"), QStringLiteral("辞退.xlsx")));
+        showPage(1);
+        QVERIFY(exportFrom(grid("grdFix"), QStringLiteral("辞退固定.xlsx")));
         QVERIFY(openWindow<TjobFrm>());
-        dialogs->chooseFile(jobFile);
-        ExportGridToExcel(grid("grdMain"));
+        QVERIFY(exportFrom(grid("grdMain"), QStringLiteral("开工.xlsx")));
+        QVERIFY(hxtest::useMenu(grid("grdMain"), 0, 0, QStringLiteral("显示完工工序")));
+        QVERIFY(exportFrom(grid("grdMain"), QStringLiteral("完工.xlsx")));
+        QVERIFY(openWindow<TjobDataFrm>());
+        showPage(2);
+        f->child<QDateEdit>(win, QStringLiteral("conDateB"))->setDate(QDate(2026, 9, 1));
+        click(f->child<QToolButton>(win, QStringLiteral("btnApply")));
+        QCOMPARE(grid("grdQuery")->model()->rowCount(), 4);
+        QVERIFY(exportFrom(grid("grdQuery"), QStringLiteral("计件.xlsx")));
 
-        Connection fresh;
-        fresh.open(f->dir.createAccountSet(QStringLiteral("新厂")));
-        for (const auto& [file, target] :
-             {std::pair{staffFile, ImportTarget::Staff}, std::pair{jobFile, ImportTarget::Job}}) {
-            ImportOptions options;
-            options.target = target;
-            const auto plan = checkImport(fresh, file, options);
-            QVERIFY(plan);
-            QCOMPARE(plan->refused(), 0);
-            applyImport(fresh, *plan);
-        }
-        QCOMPARE(rows(staffRows, &fresh), staffBefore);
-        QCOMPARE(rows(jobRows, &fresh), jobsBefore);
+        // The fixed items' page titles them by the month's names, an unnamed one by its code.
+        const auto fixed = hxtest::readSheet(files[1]);
+        QCOMPARE(fixed["C1"].value, QStringLiteral("岗位津贴"));
+        QCOMPARE(fixed["D1"].value, QStringLiteral("津贴"));
+        QCOMPARE(fixed["E1"].value, QStringLiteral("A04"));
+        QCOMPARE(fixed["J1"].value, QStringLiteral("状态"));
+        QCOMPARE(hxtest::readSheet(files[2])["F2"].value, QStringLiteral("辞退"));
+        QCOMPARE(hxtest::readSheet(files[5])["E2"].value, QStringLiteral("完工"));
+
+        // In: a fresh set with the month's items, every file through its window.
+        const QString source = f->moveToNewAccountSet(QStringLiteral("新厂"));
+        cn().exec(QStringLiteral("attach database ? as source"), {source});
+        cn().exec(QStringLiteral("delete from salary where [year]=2026 and [month]=9"));
+        cn().exec(
+            QStringLiteral("insert into salary select * from source.salary where [year]=2026 and [month]=9"));
+        cn().exec(QStringLiteral("detach database source"));
+        const auto importInto = [&](TMyDBGrid* g, const QString& file) {
+            if (!startImport(g, file)) return false;
+            if (part<QLabel>("lblSummary")->text().contains(QStringLiteral("拒绝 0 行")) == false)
+                return false;
+            click(part<QPushButton>("btnImport"));
+            return !importDialog();
+        };
+        QVERIFY(openWindow<TstaffFrm>());
+        for (int i = 0; i < 4; ++i) QVERIFY2(importInto(grid("grdMain"), files[i]), qPrintable(files[i]));
+        QVERIFY(openWindow<TjobFrm>());
+        for (int i = 4; i < 6; ++i) QVERIFY2(importInto(grid("grdMain"), files[i]), qPrintable(files[i]));
+        QVERIFY(openWindow<TjobDataFrm>());
+        QVERIFY(importInto(grid("grdStaffData"), files[6]));
+        Connection before;
+        before.open(source);
+        QCOMPARE(rows(staffRows), staffBefore);
+        QCOMPARE(rows(jobRows), jobsBefore);
+        QCOMPARE(rows(pieceRows), piecesBefore);
+
+        // The same pay in both sets: the dismissed worker is paid in neither.
+        const QString sheet =
+            QStringLiteral("select * from salaryData order by [Year], [Month], salaryDay, staffCode");
+        for (Connection* set : {&cn(), &before})
+            for (const int day : {15, 25})
+                generateSalarySheet(*set, {2026, 9, day}, QDate(2026, 9, 1), QDate(2026, 9, 30));
+        const QStringList pay = rows(sheet, &before);
+        QCOMPARE(pay.size(), 2);
+        QVERIFY2(pay[0].startsWith(QStringLiteral("2026|9|15|001|张三|44.2385|500|80.5|")),
+                 qPrintable(pay[0]));
+        QCOMPARE(rows(sheet), pay);
     }
 
     // A file that is no spreadsheet: a warning, and no dialog stays.

@@ -639,7 +639,7 @@ class TestJobData : public QObject {
         QCOMPARE(query, QStringList({"日期", "工号姓名", "工序", "数量", "工价", "金额"}));
         QStringList menu;
         for (QAction* a : child<QMenu>("PopupMenu1")->actions()) menu << (a->isSeparator() ? "-" : a->text());
-        QCOMPARE(menu, QStringList({"排序", "-", "删除", "-", "从电子表格导入..."}));
+        QCOMPARE(menu, QStringList({"排序", "-", "删除", "-", "导出到电子表格...", "从电子表格导入..."}));
 
         // No view yet: the picker keys do nothing; sorting meets the closed list.
         QVERIFY(!tdMain()->isOpen());

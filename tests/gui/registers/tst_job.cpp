@@ -118,7 +118,7 @@ class TestJob : public QObject {
         QMenu* popup = hxtest::rightClickCell(grid(), 1, 1);
         QCOMPARE(hxtest::menuCaptions(popup),
                  QStringList({"排序", "筛选", "取消筛选", "查找", "-", "完工", "显示完工工序", "-", "新增",
-                              "删除", "-", "从电子表格导入..."}));
+                              "删除", "-", "导出到电子表格...", "从电子表格导入..."}));
         hxtest::closeMenu(popup);
         QCOMPARE(ds()->sql(), TjobFrm::inProductionSql);
         QCOMPARE(codes(), QStringList({"T-01", "T-02", "t-10"}));

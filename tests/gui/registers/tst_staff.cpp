@@ -161,13 +161,14 @@ class TestStaff : public QObject {
         QMenu* menu = hxtest::rightClickCell(main(), 1, 1);
         QCOMPARE(hxtest::menuCaptions(menu),
                  QStringList({"排序", "筛选", "取消筛选", "查找", "-", "辞退", "显示辞退员工", "-", "新增",
-                              "删除", "-", "从电子表格导入..."}));
+                              "删除", "-", "导出到电子表格...", "从电子表格导入..."}));
         hxtest::closeMenu(menu);
         showPage(1);
         QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(fix()); }));
         menu = hxtest::rightClickCell(fix(), 1, 3);
         QCOMPARE(hxtest::menuCaptions(menu),
-                 QStringList({"排序", "筛选", "取消筛选", "查找", "-", "定义项目名", "取消项目名"}));
+                 QStringList({"排序", "筛选", "取消筛选", "查找", "-", "定义项目名", "取消项目名", "-",
+                              "导出到电子表格..."}));
         hxtest::closeMenu(menu);
         QCOMPARE(dialogs->shown.size(), 0);
     }
