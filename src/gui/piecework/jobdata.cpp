@@ -709,7 +709,8 @@ void TjobDataFrm::showTotals() {
         const QVariant pieces = tdSum->value(fQty);
         if (!pieces.isNull()) qty = QString::number(pieces.toLongLong());
         const QVariant amount = tdSum->value(fAmount);
-        if (!amount.isNull()) tmy = amount.value<Money>().toPlainString();
+        // In the look of the 金额 cells: the exact sum rounded once, as the pay sheet shows a piece wage.
+        if (!amount.isNull()) tmy = formatCurrency(amount.value<Money>());
     }
     for (const Totals& t : m_totals) {
         t.qty->setText(qty);
