@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "core/data/values.h"
+
 namespace hx {
 
 struct DataSet::Row {
@@ -272,6 +274,7 @@ void DataSet::load() {
         const ColumnType ct = columnTypeFromDeclaration(declared);
         f.type = m_typeOverrides.value(f.name.toLower(), ct.type);
         f.size = ct.size;
+        f.displayFormat = storedColumnFormat(q.originTable(c + first), q.originColumn(c + first));
         f.readOnly = declared.isEmpty() ||
                      (!m_hiddenRowId && f.name.compare(m_keyField, Qt::CaseInsensitive) == 0) ||
                      m_detectedTable.isEmpty();
