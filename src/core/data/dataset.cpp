@@ -132,18 +132,19 @@ void DataSet::setFieldType(const QString& field, FieldType type) {
     m_typeOverrides.insert(field.toLower(), type);
 }
 
-void DataSet::addCalculatedField(const QString& name, FieldType type) {
+void DataSet::addCalculatedField(const QString& name, FieldType type, const QString& displayFormat) {
     Field f;
     f.name = name;
     f.type = type;
+    f.displayFormat = displayFormat;
     f.readOnly = true;
     f.calculated = true;
     m_extraFields.append(f);
 }
 
 void DataSet::addLookupField(const QString& name, FieldType type, const QString& keyField,
-                             std::function<QVariant(const QVariant&)> lookup) {
-    addCalculatedField(name, type);
+                             std::function<QVariant(const QVariant&)> lookup, const QString& displayFormat) {
+    addCalculatedField(name, type, displayFormat);
     m_lookups.append({int(m_extraFields.size() - 1), keyField, std::move(lookup)});
 }
 

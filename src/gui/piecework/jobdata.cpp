@@ -459,8 +459,8 @@ QWidget* TjobDataFrm::buildQueryPage() {
 
 void TjobDataFrm::wireDataSets() {
     // The piece rate comes from the process cache, as the cache was when the window opened.
-    tdMain->addLookupField(fPrice, FieldType::Money, fJob, unitPriceValue);
-    tdMain->addCalculatedField(fAmount, FieldType::Money);
+    tdMain->addLookupField(fPrice, FieldType::Money, fJob, unitPriceValue, unitPriceFormat());
+    tdMain->addCalculatedField(fAmount, FieldType::Money, currencyFormat());
     tdMain->onCalcFields = [this](DataSet& ds) { tdMainCalcFields(ds); };
     tdMain->onGetText = [this](const DataSet& ds, int field, const QVariant& value) {
         return tdMainGetText(ds, field, value);
@@ -866,8 +866,6 @@ QString TjobDataFrm::tdMainGetText(const DataSet& ds, int field, const QVariant&
     // A key the cache does not hold (a deleted worker or process, or nobody) shows an empty cell.
     if (name == fStaff) return shownText(empty ? QString() : staffCodeOf(int(value.toLongLong())));
     if (name == fJob) return shownText(empty ? QString() : jobCodeOf(int(value.toLongLong())));
-    if (name == fPrice) return empty ? shownText(QString()) : Money::fromVariant(value).toString(4);
-    if (name == fAmount) return empty ? shownText(QString()) : formatCurrency(Money::fromVariant(value));
     return QString();
 }
 

@@ -1001,6 +1001,9 @@ class TestJobData : public QObject {
         QCOMPARE(cells["D3"].value, QStringLiteral("5"));
         QCOMPARE(cells["E3"].value, QStringLiteral("0.35"));
         QCOMPARE(cells["F3"].value, QStringLiteral("1.75"));
+        // Shown in the file as in the grid: the unit price with four decimals, the amount as money.
+        QCOMPARE(cells["E3"].numberFormat, QStringLiteral("0.0000"));
+        QCOMPARE(cells["F3"].numberFormat, QStringLiteral("\"¥\"#,##0.00;\"¥\"\\-#,##0.00"));
         QVERIFY(!cells.contains("A4"));
 
         // The file goes back in as it came out.
