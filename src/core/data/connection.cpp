@@ -629,6 +629,16 @@ QString PreparedStatement::declaredType(int column) const {
     return decl ? QString::fromUtf8(decl) : QString();
 }
 
+QString PreparedStatement::originTable(int column) const {
+    const char* table = sqlite3_column_table_name(m_stmt, column);
+    return table ? QString::fromUtf8(table) : QString();
+}
+
+QString PreparedStatement::originColumn(int column) const {
+    const char* name = sqlite3_column_origin_name(m_stmt, column);
+    return name ? QString::fromUtf8(name) : QString();
+}
+
 PreparedStatement::Kind PreparedStatement::kind(int column) const {
     switch (sqlite3_column_type(m_stmt, column)) {
         case SQLITE_INTEGER:

@@ -182,6 +182,10 @@ class PreparedStatement {
     QString columnName(int column) const;
     // The column's declared type in the schema; empty for a computed column.
     QString declaredType(int column) const;
+    // The stored column the result column reads, through aliases, views and subqueries: its table and
+    // its name as the schema writes them. Empty for a computed column.
+    QString originTable(int column) const;
+    QString originColumn(int column) const;
 
     // The current row's value as the file stores it.
     enum class Kind { Null, Integer, Real, Text, Blob };

@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "core/data/values.h"
+
 namespace hx {
 
 struct DataSet::Row {
@@ -130,18 +132,19 @@ void DataSet::setFieldType(const QString& field, FieldType type) {
     m_typeOverrides.insert(field.toLower(), type);
 }
 
-void DataSet::addCalculatedField(const QString& name, FieldType type) {
+void DataSet::addCalculatedField(const QString& name, FieldType type, const QString& displayFormat) {
     Field f;
     f.name = name;
     f.type = type;
+    f.displayFormat = displayFormat;
     f.readOnly = true;
     f.calculated = true;
     m_extraFields.append(f);
 }
 
 void DataSet::addLookupField(const QString& name, FieldType type, const QString& keyField,
-                             std::function<QVariant(const QVariant&)> lookup) {
-    addCalculatedField(name, type);
+                             std::function<QVariant(const QVariant&)> lookup, const QString& displayFormat) {
+    addCalculatedField(name, type, displayFormat);
     m_lookups.append({int(m_extraFields.size() - 1), keyField, std::move(lookup)});
 }
 
@@ -272,6 +275,7 @@ void DataSet::load() {
         const ColumnType ct = columnTypeFromDeclaration(declared);
         f.type = m_typeOverrides.value(f.name.toLower(), ct.type);
         f.size = ct.size;
+        f.displayFormat = storedColumnFormat(q.originTable(c + first), q.originColumn(c + first));
         f.readOnly = declared.isEmpty() ||
                      (!m_hiddenRowId && f.name.compare(m_keyField, Qt::CaseInsensitive) == 0) ||
                      m_detectedTable.isEmpty();

@@ -75,10 +75,11 @@ class DataSet : public QObject {
     // Overrides the type taken from the declared column type (computed columns, for example a sum of money).
     void setFieldType(const QString& field, FieldType type);
     // A field that is not in the statement, filled per row by onCalcFields (or by a lookup below).
-    void addCalculatedField(const QString& name, FieldType type);
+    void addCalculatedField(const QString& name, FieldType type, const QString& displayFormat = QString());
     // A calculated field whose value is lookup(value of keyField).
     void addLookupField(const QString& name, FieldType type, const QString& keyField,
-                        std::function<QVariant(const QVariant& key)> lookup);
+                        std::function<QVariant(const QVariant& key)> lookup,
+                        const QString& displayFormat = QString());
     // For an in-memory table: its fields, before open().
     void defineFields(const QVector<Field>& fields);
 

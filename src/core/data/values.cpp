@@ -41,6 +41,16 @@ QString formatCurrency(const Money& money) {
     return QStringLiteral("¥") + groupThousands(money.toString(2));
 }
 
+QString unitPriceFormat() {
+    return QStringLiteral("0.0000");
+}
+
+QString storedColumnFormat(const QString& table, const QString& column) {
+    const bool unitPrice = table.compare(QLatin1String("job"), Qt::CaseInsensitive) == 0 &&
+                           column.compare(QLatin1String("UnitPrice"), Qt::CaseInsensitive) == 0;
+    return unitPrice ? unitPriceFormat() : QString();
+}
+
 QString formatValue(const QVariant& value, FieldType type, const QString& displayFormat) {
     if (!value.isValid() || value.isNull()) return QString();
     const bool percent = displayFormat.contains(QLatin1Char('%'));

@@ -24,6 +24,12 @@ QString currencyFormat();
 // A money value in that format.
 QString formatCurrency(const Money& money);
 
+// The display format of a piece rate, four decimals: 0.1234 shown as 0.12 would hide what a piece pays.
+QString unitPriceFormat();
+// The display format a stored column has wherever a statement reads it, under any alias: the piece-rate
+// format for a process's unit price (job.UnitPrice); empty, the type's own look, for any other column.
+QString storedColumnFormat(const QString& table, const QString& column);
+
 // A number's text with a comma between every three digits of its whole part: "-1234567.50" gives
 // "-1,234,567.50".
 QString groupThousands(const QString& number);

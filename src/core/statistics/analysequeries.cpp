@@ -249,6 +249,7 @@ FreeQueryResult FreeQuery::run() {
         for (int c = 0; c < columns; ++c) {
             const ColumnType ct = columnTypeFromDeclaration(q.declaredType(c));
             Field f(q.columnName(c), ct.type, ct.size);
+            f.displayFormat = storedColumnFormat(q.originTable(c), q.originColumn(c));
             f.readOnly = true;
             result.fields.append(f);
             infer.append(ct.type == FieldType::Unknown);

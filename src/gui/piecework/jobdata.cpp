@@ -462,8 +462,8 @@ QWidget* TjobDataFrm::buildQueryPage() {
 
 void TjobDataFrm::wireDataSets() {
     // The piece rate comes from the process cache, as the cache was when the window opened.
-    tdMain->addLookupField(fPrice, FieldType::Money, fJob, unitPriceValue);
-    tdMain->addCalculatedField(fAmount, FieldType::Money);
+    tdMain->addLookupField(fPrice, FieldType::Money, fJob, unitPriceValue, unitPriceFormat());
+    tdMain->addCalculatedField(fAmount, FieldType::Money, currencyFormat());
     tdMain->onCalcFields = [this](DataSet& ds) { tdMainCalcFields(ds); };
     tdMain->onGetText = [this](const DataSet& ds, int field, const QVariant& value) {
         return tdMainGetText(ds, field, value);
@@ -712,7 +712,8 @@ void TjobDataFrm::showTotals() {
         const QVariant pieces = tdSum->value(fQty);
         if (!pieces.isNull()) qty = QString::number(pieces.toLongLong());
         const QVariant amount = tdSum->value(fAmount);
-        if (!amount.isNull()) tmy = amount.value<Money>().toPlainString();
+        // In the look of the 金额 cells: the exact sum rounded once, as the pay sheet shows a piece wage.
+        if (!amount.isNull()) tmy = formatCurrency(amount.value<Money>());
     }
     for (const Totals& t : m_totals) {
         t.qty->setText(qty);
@@ -885,8 +886,6 @@ QString TjobDataFrm::tdMainGetText(const DataSet& ds, int field, const QVariant&
     // A key the cache does not hold (a deleted worker or process, or nobody) shows an empty cell.
     if (name == fStaff) return shownText(empty ? QString() : staffCodeOf(int(value.toLongLong())));
     if (name == fJob) return shownText(empty ? QString() : jobCodeOf(int(value.toLongLong())));
-    if (name == fPrice) return empty ? shownText(QString()) : Money::fromVariant(value).toString(4);
-    if (name == fAmount) return empty ? shownText(QString()) : formatCurrency(Money::fromVariant(value));
     return QString();
 }
 

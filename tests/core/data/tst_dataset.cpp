@@ -273,6 +273,12 @@ class TestDataSet : public QObject {
         QCOMPARE(ds.asMoney("LevelSalary"), *Money::parse("300.5"));
         QCOMPARE(ds.text("LevelSalary"), QStringLiteral("300.50"));
         QCOMPARE(ds.asBool("Firedd"), false);
+        // A process's unit price, under whatever name, is shown with its four decimals.
+        cn.exec(QStringLiteral("insert into job (JobCode, UnitPrice) values ('A1', 0.1234)"));
+        ds.close();
+        ds.setSql(QStringLiteral("select JobID, UnitPrice as 工价 from job"));
+        ds.open();
+        QCOMPARE(ds.text("工价"), QStringLiteral("0.1234"));
     }
 
     void closedAndEmptyDataSetsRefuseOperations() {

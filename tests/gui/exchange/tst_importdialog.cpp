@@ -322,7 +322,7 @@ class TestImportDialog : public QObject {
                          "2026-09-03|002|A101|5"}));
         QCOMPARE(q->model()->rowCount(), 4);
         QCOMPARE(f->child<QLabel>(win, QStringLiteral("dbQtyQuery"))->text(), QStringLiteral("42"));
-        QCOMPARE(f->child<QLabel>(win, QStringLiteral("dbTmyQuery"))->text(), QStringLiteral("6.6675"));
+        QCOMPARE(f->child<QLabel>(win, QStringLiteral("dbTmyQuery"))->text(), QStringLiteral("¥6.67"));
     }
 
     // While the dialog is open no other window takes input: a row stored there during 导入 would go into

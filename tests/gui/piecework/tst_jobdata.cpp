@@ -295,7 +295,7 @@ class TestJobData : public QObject {
         hxtest::settle();
         QCOMPARE(tdMain()->recordCount(), 6);
         QCOMPARE(dialogs->beeps, 0);
-        QCOMPARE(totals("Staff"), QStringLiteral("49 | 14.7349"));
+        QCOMPARE(totals("Staff"), QStringLiteral("49 | ¥14.73"));
     }
 
     void aProcessesCountsForThreeWorkersCorrectOneDeleteOne() {
@@ -344,7 +344,7 @@ class TestJobData : public QObject {
         QCOMPARE(dialogs->texts(), QStringList({"Delete record?"}));
         QCOMPARE(records(), initialAnd({"y 003 A101 4", "y 004 A101 9"}));
         QCOMPARE(tdMain()->recordCount(), 4);
-        QCOMPARE(totals("Job"), QStringLiteral("28 | 9.8"));
+        QCOMPARE(totals("Job"), QStringLiteral("28 | ¥9.80"));
         QCOMPARE(dialogs->beeps, 0);
     }
 
@@ -409,7 +409,7 @@ class TestJobData : public QObject {
         hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
         QCOMPARE(dialogs->texts(), QStringList({"Delete record?", "Delete record?"}));
         QCOMPARE(records(), sorted({"y-40 003 C301 7", "y-1 001 C301 3", "y 001 B201 20", "y 002 A101 5"}));
-        QCOMPARE(totals("Staff"), QStringLiteral("20 | 1.05"));
+        QCOMPARE(totals("Staff"), QStringLiteral("20 | ¥1.05"));
         QCOMPARE(dialogs->beeps, 0);
     }
 
@@ -455,7 +455,7 @@ class TestJobData : public QObject {
         hxtest::type("12");
         hxtest::key(Qt::Key_Up);
         QCOMPARE(records(), initialAnd({"y 001 C302 12"}));
-        QCOMPARE(totals("Staff"), QStringLiteral("42 | 18.95"));
+        QCOMPARE(totals("Staff"), QStringLiteral("42 | ¥18.95"));
 
         // The same record again: the quantity is the cell to change.
         QVERIFY(hxtest::enterCell(g, 2, 1));
@@ -497,7 +497,7 @@ class TestJobData : public QObject {
         QCOMPARE(dialogs->texts().size(), 8);
         QCOMPARE(sorted(column(g, 1)), QStringList({"10", "12", "20"}));
         QCOMPARE(records(), initialAnd({"y 001 C302 12"}));
-        QCOMPARE(totals("Staff"), QStringLiteral("42 | 18.95"));
+        QCOMPARE(totals("Staff"), QStringLiteral("42 | ¥18.95"));
     }
 
     void aRecordChangedElsewhereIsNeverWrittenOver() {
@@ -540,7 +540,7 @@ class TestJobData : public QObject {
         TMyDBGrid* q = grid("grdQuery");
         QTest::mouseClick(child<QToolButton>("btnApply"), Qt::LeftButton);
         QCOMPARE(tdMain()->recordCount(), 4);
-        QCOMPARE(totals("Query"), QStringLiteral("38 | 7.2999"));
+        QCOMPARE(totals("Query"), QStringLiteral("38 | ¥7.30"));
         // The editor opens when typing starts, and the down arrow stores the row.
         const int li = int(column(q, 3).indexOf("5"));  // 002, A101
         hxtest::clickCell(q, li, 3);
@@ -548,7 +548,7 @@ class TestJobData : public QObject {
         hxtest::type("6");
         QVERIFY(hxtest::editing(q));
         hxtest::key(Qt::Key_Up);
-        QCOMPARE(totals("Query"), QStringLiteral("39 | 7.6499"));
+        QCOMPARE(totals("Query"), QStringLiteral("39 | ¥7.65"));
         // Another worker for the record, from the picker of every current worker.
         hxtest::clickCell(q, li, 1);
         QVERIFY(pickWithCtrlEnter("006"));
@@ -574,7 +574,7 @@ class TestJobData : public QObject {
         hxtest::key(Qt::Key_Up);
         expected = sorted(expected + QStringList{"y-4 005 C302 4"});
         QCOMPARE(records(), expected);
-        QCOMPARE(totals("Query"), QStringLiteral("43 | 12.4499"));
+        QCOMPARE(totals("Query"), QStringLiteral("43 | ¥12.45"));
 
         // A row with nothing but a quantity is refused and dropped with Esc; Ctrl+Delete in an open editor
         // deletes after asking.
@@ -596,7 +596,7 @@ class TestJobData : public QObject {
         QCOMPARE(dialogs->texts(), QStringList({"Delete record?"}));
         expected.removeOne("y 001 A101 10");
         QCOMPARE(records(), expected);
-        QCOMPARE(totals("Query"), QStringLiteral("33 | 8.9499"));
+        QCOMPARE(totals("Query"), QStringLiteral("33 | ¥8.95"));
     }
 
     // ---- the window
@@ -698,7 +698,7 @@ class TestJobData : public QObject {
         QCOMPARE(column(g, 1), QStringList({"10", "20"}));
         QCOMPARE(column(g, 2), QStringList({"0.3500", "0.0525"}));
         QCOMPARE(column(g, 3), QStringList({"¥3.50", "¥1.05"}));
-        QCOMPARE(totals("Staff"), QStringLiteral("30 | 4.55"));
+        QCOMPARE(totals("Staff"), QStringLiteral("30 | ¥4.55"));
         QCOMPARE(totals("Query"), totals("Staff"));
         // Sorting the process column orders by key (B201 was registered first), not by the text shown;
         // the looked-up price and the amount cannot be sorted.
@@ -716,7 +716,7 @@ class TestJobData : public QObject {
         // The date reloads for the same worker; a typed work number needs the blank that ends it.
         child<QDateEdit>("cbbDateStaff")->setDate(yesterday.addDays(-1));
         QCOMPARE(column(g, 0), QStringList({"C301"}));
-        QCOMPARE(totals("Staff"), QStringLiteral("3 | 0.9999"));
+        QCOMPARE(totals("Staff"), QStringLiteral("3 | ¥1.00"));
         chooseWorker("002 ");
         QCOMPARE(win->currentStaffID(), id("staff", "002"));
         QCOMPARE(tdMain()->recordCount(), 0);
@@ -788,7 +788,7 @@ class TestJobData : public QObject {
         hxtest::type("7");
         hxtest::key(Qt::Key_Down);
         QCOMPARE(records(), initialAnd({"y-5 002 C302 7"}));
-        QCOMPARE(totals("Staff"), QStringLiteral("7 | 8.4"));
+        QCOMPARE(totals("Staff"), QStringLiteral("7 | ¥8.40"));
         // Alt+Enter, as the help text says, opens the picker as well; Esc there leaves the row as it was.
         hxtest::key(Qt::Key_Up);
         QCOMPARE(tdMain()->recordCount(), 1);
@@ -799,6 +799,31 @@ class TestJobData : public QObject {
         QCOMPARE(cell(g, 0, 0), QStringLiteral("C302"));
         hxtest::key(Qt::Key_Down);
         QCOMPARE(records(), initialAnd({"y-5 002 C302 7"}));
+    }
+
+    void aTotalOfAHalfCentShowsAsTheAmountsDo() {
+        QVERIFY(openWindow());
+        TMyDBGrid* g = grid("grdStaffData");
+        chooseWorker("004 ");
+        QTest::mouseClick(g->viewport(), Qt::LeftButton);
+        hxtest::settle();
+        QVERIFY(pickWithCtrlEnter("B201"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type("10");
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(pickWithCtrlEnter("A101"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type("2");
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(records(), initialAnd({"y 004 B201 10", "y 004 A101 2"}));
+        // 0.525 + 0.70 = 1.225: rounded half away from zero, in the cells' money format.
+        QCOMPARE(column(g, 3), QStringList({"¥0.53", "¥0.70"}));
+        QCOMPARE(totals("Staff"), QStringLiteral("12 | ¥1.23"));
+        showPage(2);
+        box("conStaff")->setEditText("004    赵六");
+        QTest::mouseClick(child<QToolButton>("btnApply"), Qt::LeftButton);
+        QCOMPARE(totals("Query"), QStringLiteral("12 | ¥1.23"));
     }
 
     void rowsForNobodyAreRefused() {
@@ -873,7 +898,7 @@ class TestJobData : public QObject {
         QCOMPARE(count(), 4);
         QCOMPARE(count("qty=20"), 0);
         QCOMPARE(column(g, 0), QStringList({"A101"}));
-        QCOMPARE(totals("Staff"), QStringLiteral("10 | 3.5"));
+        QCOMPARE(totals("Staff"), QStringLiteral("10 | ¥3.50"));
     }
 
     void repricedAndDeletedProcesses() {
@@ -890,7 +915,7 @@ class TestJobData : public QObject {
         const int gone = 1 - kept;
         QCOMPARE(QStringList({cell(g, gone, 0), cell(g, gone, 1), cell(g, gone, 2), cell(g, gone, 3)}),
                  QStringList({"", "20", "", "¥0.00"}));
-        QCOMPARE(totals("Staff"), QStringLiteral("10 | 4"));
+        QCOMPARE(totals("Staff"), QStringLiteral("10 | ¥4.00"));
     }
 
     void queryWithAndWithoutConditions() {
@@ -904,12 +929,12 @@ class TestJobData : public QObject {
             return tdMain()->recordCount();
         };
         QCOMPARE(run("", ""), 4);  // the record 41 days back is out of range
-        QCOMPARE(totals("Query"), QStringLiteral("38 | 7.2999"));
+        QCOMPARE(totals("Query"), QStringLiteral("38 | ¥7.30"));
         QCOMPARE(run("001    张三", ""), 3);
         QCOMPARE(run("", "A101"), 2);
         QCOMPARE(sorted(column(q, 1)), QStringList({"001      张三", "002      李四"}));
         QCOMPARE(run("001    张三", "A101"), 1);
-        QCOMPARE(totals("Query"), QStringLiteral("10 | 3.5"));
+        QCOMPARE(totals("Query"), QStringLiteral("10 | ¥3.50"));
         QCOMPARE(run("001", ""), 0);  // no blank after the number: nobody
         QCOMPARE(totals("Query"), QStringLiteral(" | "));
         QCOMPARE(run("", "Z"), 0);
@@ -976,6 +1001,9 @@ class TestJobData : public QObject {
         QCOMPARE(cells["D3"].value, QStringLiteral("5"));
         QCOMPARE(cells["E3"].value, QStringLiteral("0.35"));
         QCOMPARE(cells["F3"].value, QStringLiteral("1.75"));
+        // Shown in the file as in the grid: the unit price with four decimals, the amount as money.
+        QCOMPARE(cells["E3"].numberFormat, QStringLiteral("0.0000"));
+        QCOMPARE(cells["F3"].numberFormat, QStringLiteral("\"¥\"#,##0.00;\"¥\"\\-#,##0.00"));
         QVERIFY(!cells.contains("A4"));
 
         // The file goes back in as it came out.

@@ -481,7 +481,16 @@ class TestAnalyse : public QObject {
         TMyDBGrid* g = grid("grdMainC");
         QCOMPARE(titles(g), QStringList({"staffCode", "staffName", "levelSalary"}));
         QCOMPARE(column(g, 0), QStringList({"001", "002"}));
+        QCOMPARE(column(g, 2), QStringList({"3000.00", "2500.00"}));
         QCOMPARE(dialogs->shown.size(), 0);
+        // A process's unit price keeps its four decimals, read directly, under an alias or through a
+        // subquery; a figure computed from it is no unit price.
+        runFree(
+            QStringLiteral("select JobCode, UnitPrice, 工价, 工价 * 2 as 双倍 from "
+                           "(select JobCode, UnitPrice, UnitPrice as 工价 from job) order by JobCode"));
+        QCOMPARE(column(g, 1), QStringList({"0.3500", "1.2345", "0.1000"}));
+        QCOMPARE(column(g, 2), column(g, 1));
+        QCOMPARE(column(g, 3), QStringList({"0.7", "2.469", "0.2"}));
         // Reading pragmas through their table functions is reading too.
         runFree(QStringLiteral("select name from pragma_table_info('job') order by cid"));
         QCOMPARE(dialogs->texts(), QStringList());
