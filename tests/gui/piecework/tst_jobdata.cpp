@@ -21,6 +21,7 @@
 #include "gui/widgets/export.h"
 #include "gui/widgets/mydbgrid.h"
 #include "gui/widgets/pickobj.h"
+#include "support/gridmenu.h"
 #include "support/testsupport.h"
 #include "support/windowfixture.h"
 #include "support/xlsxreader.h"
@@ -1005,6 +1006,19 @@ class TestJobData : public QObject {
         QCOMPARE(cells["E3"].numberFormat, QStringLiteral("0.0000"));
         QCOMPARE(cells["F3"].numberFormat, QStringLiteral("\"¥\"#,##0.00;\"¥\"\\-#,##0.00"));
         QVERIFY(!cells.contains("A4"));
+
+        // An entry page's file holds the page's day and worker, which its grid does not show, so that it
+        // can be imported again.
+        showPage(0);
+        chooseWorker("001 ");
+        dialogs->chooseFile(out.filePath("p.xlsx"));
+        QVERIFY(hxtest::useMenu(grid("grdStaffData"), 0, 1, hx::exportCommandText()));
+        cells = hxtest::readSheet(out.filePath("p.xlsx"));
+        QCOMPARE(QStringList({cells["A1"].value, cells["B1"].value, cells["C1"].value}),
+                 QStringList({"日期", "工号姓名", "工序"}));
+        QCOMPARE(cells["A2"].value, QString::number(QDate(1899, 12, 30).daysTo(yesterday)));
+        QCOMPARE(cells["B2"].value, hx::staffCodeOf(int(id("staff", "001"))));
+        QCOMPARE(cells.contains("A3"), tdMain()->recordCount() > 1);
 
         // The file goes back in as it came out.
         win->close();
