@@ -133,6 +133,10 @@ class TestAccountSet : public QObject {
         const QString refused = chineseError([&] { store.create(QStringLiteral("厂.mdb")); });
         QCOMPARE(refused, QStringLiteral("工资库“厂.mdb”已经存在，不能覆盖。请换一个名称。"));
         QCOMPARE(sha256(mdb), before);
+        // Nor through a link that points nowhere: the new file would land wherever it points.
+        QVERIFY(QFile::link(dir->file(QStringLiteral("无/戊.mdb")), dir->file(QStringLiteral("戊.mdb"))));
+        QVERIFY(store.contains(QStringLiteral("戊.mdb")));
+        QVERIFY_THROWS_EXCEPTION(hx::FileError, store.create(QStringLiteral("戊.mdb")));
 
         const hx::AccountSet set(QStringLiteral("厂.mdb"),
                                  std::make_shared<hx::FileAccountSetStore>(dir->path()));
