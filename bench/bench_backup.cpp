@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     try {
         hx::Connection cn;
         cn.open(args[0]);
-        const QString backup = hx::backupAccountSet(cn, args[0], day);
+        const QString backup = hx::accountSetAt(args[0]).backup(cn, day);
         std::printf("%s\n", qPrintable(backup));
         return 0;
     } catch (const hx::Error& e) {

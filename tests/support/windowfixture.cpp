@@ -12,6 +12,7 @@ namespace hxtest {
 WindowFixture::WindowFixture(const QString& accountSetName) {
     accountSet = dir.createAccountSet(accountSetName);
     module.cnMain.open(accountSet);
+    hx::curAccountSet = hx::accountSetAt(accountSet);
     hx::setDataFrm(&module);
 }
 
@@ -20,14 +21,14 @@ WindowFixture::~WindowFixture() {
     hx::setDataFrm(nullptr);
     module.cnMain.close();
     hx::curUser.clear();
-    hx::curMDB.clear();
+    hx::curAccountSet = hx::AccountSet();
     hx::helpProc = nullptr;
     hx::setToday(QDate());
 }
 
 void WindowFixture::logIn(const QString& role) {
     hx::curUser = role;
-    hx::curMDB = accountSet;
+    hx::curAccountSet = hx::accountSetAt(accountSet);
 }
 
 QString WindowFixture::moveToNewAccountSet(const QString& name) {
@@ -36,6 +37,7 @@ QString WindowFixture::moveToNewAccountSet(const QString& name) {
     module.cnMain.close();
     accountSet = dir.createAccountSet(name);
     module.cnMain.open(accountSet);
+    hx::curAccountSet = hx::accountSetAt(accountSet);
     return left;
 }
 

@@ -29,17 +29,18 @@ using Fields = QList<QPair<QString, QVariant>>;
 // one test function: the program directory, the account set and the login values are gone afterwards.
 class WindowFixture {
   public:
-    // A fresh account set NAME.mdb, open in the data module, which the windows find through dataFrm().
+    // A fresh account set NAME.mdb, open in the data module, which the windows find through dataFrm(), and
+    // the session's account set (curAccountSet).
     explicit WindowFixture(const QString& accountSetName = QStringLiteral("厂"));
     ~WindowFixture();
     WindowFixture(const WindowFixture&) = delete;
     WindowFixture& operator=(const WindowFixture&) = delete;
 
     hx::Connection& cn() { return module.cnMain; }
-    // As after a login with the role: curUser is the role, curMDB the account set.
+    // As after a login with the role: curUser is the role, curAccountSet the account set.
     void logIn(const QString& role);
-    // The windows closed and the data module on a fresh account set NAME.mdb beside the first, as after
-    // a login to it; returns the path of the account set left, which stays as it was.
+    // The windows closed and the data module and the session on a fresh account set NAME.mdb beside the
+    // first, as after a login to it; returns the path of the account set left, which stays as it was.
     QString moveToNewAccountSet(const QString& name);
 
     // ---- the windows under test

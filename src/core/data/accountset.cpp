@@ -6,10 +6,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <utility>
 
 #include "core/data/connection.h"
 #include "core/data/errors.h"
 #include "core/data/myfuns.h"
+#include "core/data/programdir.h"
 #include "core/data/schema.h"
 
 namespace hx {
@@ -52,10 +54,7 @@ void requireSoundAccountSet(const QString& path, const QString& what) {
     if (!problem.isEmpty())
         throw FileError(QStringLiteral("“%1”不是工资库文件，没有恢复。（%2）")
                             .arg(QDir::toNativeSeparators(path), problem));
-    Connection cn;
-    cn.open(path, Connection::Access::ReadOnly);
-    const QString check = cn.scalar(QStringLiteral("pragma integrity_check")).toString();
-    if (check != QLatin1String("ok"))
+    if (!passesIntegrityCheck(path))
         throw FileError(QStringLiteral("%1未通过完整性检查，没有恢复。").arg(what));
 }
 
@@ -86,6 +85,23 @@ void removeLeftoverCopies(const QString& path) {
     }
 }
 
+// The safety copy's name: the account set's backup name of the day followed by "恢复前", numbered when
+// one of that name exists already.
+QString safetyCopyName(const QString& path, const QDate& today) {
+    const QString base = BackupFileName(path, today) + QStringLiteral("恢复前");
+    QString name = base + QStringLiteral(".mdb");
+    for (int n = 2; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++n)
+        name = base + QStringLiteral("-%1.mdb").arg(n);
+    return name;
+}
+
+QString readOnlyMessage(const QString& path) {
+    return QStringLiteral(
+               "工资库“%1”或它所在的文件夹是只读的，不能保存任何修改。\n"
+               "现在只能查看数据；要录入或修改，请让管理员给这个文件夹写入权限后重新登录。")
+        .arg(QDir::toNativeSeparators(path));
+}
+
 QString copyKeptMessage(const QString& target, bool existed) {
     return existed ? QStringLiteral("原来的“%1”保持不变，工资库也没有改动。")
                          .arg(QDir::toNativeSeparators(QFileInfo(target).fileName()))
@@ -105,7 +121,75 @@ QString hardLinkProblem(const QString& path) {
         .arg(state.st_nlink);
 }
 
-QString backupAccountSet(Connection& cn, const QString& path, const QDate& today) {
+AccountSetStore& AccountSet::store() const {
+    if (!m_store) throw DbError(QStringLiteral("工资库没有打开。"));
+    return *m_store;
+}
+
+FileAccountSetStore::FileAccountSetStore(QString folder) : m_folder(std::move(folder)) {}
+
+QStringList FileAccountSetStore::list() const {
+    return matchingFiles(m_folder + QStringLiteral("*.mdb"));
+}
+
+bool FileAccountSetStore::isValidTitle(const QString& title) const {
+    return IsValidName(title);
+}
+
+QString FileAccountSetStore::nameFor(const QString& title) const {
+    return title + QStringLiteral(".mdb");
+}
+
+bool FileAccountSetStore::contains(const QString& name) const {
+    const QFileInfo file(pathOf(name));
+    return file.exists() || file.isSymLink();
+}
+
+void FileAccountSetStore::create(const QString& name) {
+    // An existing file may be an account set full of data: never replace it with an empty one.
+    if (contains(name))
+        throw FileError(QStringLiteral("工资库“%1”已经存在，不能覆盖。请换一个名称。").arg(name));
+    try {
+        CopyMDB(ProgramDir() + QStringLiteral("mlcp.dll"), pathOf(name));
+    } catch (const Error&) {
+        QFile::remove(pathOf(name));
+        throw;
+    }
+}
+
+// A file that is not an account set is refused before it is opened for writing, so that the windows
+// never work on a foreign database and nothing is written into it. One with more than one hard link is
+// never opened for writing at all: a write cut off through one name could not be undone through another.
+QString FileAccountSetStore::open(const QString& name, Connection& cn) const {
+    const QString path = pathOf(name);
+    cn.close();
+    const QString problem = accountSetProblem(path);
+    if (!problem.isEmpty())
+        throw DbError(QStringLiteral("“%1”不是工资库文件（%2），没有打开。").arg(path, problem));
+    const QString hardLinked = hardLinkProblem(path);
+    if (!hardLinked.isEmpty()) {
+        cn.open(path, Connection::Access::ReadOnly);
+        return hardLinked + QStringLiteral("\n现在只能查看数据，不能保存任何修改。");
+    }
+    cn.open(path);
+    if (!cn.writable()) {
+        cn.open(path, Connection::Access::ReadOnly);
+        return readOnlyMessage(path);
+    }
+    upgradeAccountSet(cn);
+    return QString();
+}
+
+void FileAccountSetStore::openReadOnly(const QString& name, Connection& cn) const {
+    cn.open(pathOf(name), Connection::Access::ReadOnly);
+}
+
+QString FileAccountSetStore::backupFolder(const QString& name) const {
+    return QFileInfo(pathOf(name)).absolutePath();
+}
+
+QString FileAccountSetStore::backup(Connection& cn, const QString& name, const QDate& today) {
+    const QString path = pathOf(name);
     const QString backup = BackupFileName(path, today) + QStringLiteral(".mdb");
     refuseHardLinked(path, QStringLiteral("备份"));
     // Rows the windows hold in edit are stored first, as leaving the row would store them: the backup
@@ -138,15 +222,9 @@ QString backupAccountSet(Connection& cn, const QString& path, const QDate& today
     return backup;
 }
 
-QString safetyCopyName(const QString& path, const QDate& today) {
-    const QString base = BackupFileName(path, today) + QStringLiteral("恢复前");
-    QString name = base + QStringLiteral(".mdb");
-    for (int n = 2; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++n)
-        name = base + QStringLiteral("-%1.mdb").arg(n);
-    return name;
-}
-
-QString restoreAccountSet(Connection& cn, const QString& path, const QString& source, const QDate& today) {
+QString FileAccountSetStore::restore(Connection& cn, const QString& name, const QString& source,
+                                     const QDate& today) {
+    const QString path = pathOf(name);
     // The file to restore from is only read, and checked whole before anything else happens.
     requireSoundAccountSet(source, QStringLiteral("要恢复的文件"));
     refuseHardLinked(path, QStringLiteral("恢复"));
@@ -178,6 +256,15 @@ QString restoreAccountSet(Connection& cn, const QString& path, const QString& so
         upgradeAccountSet(cn);
     }
     return safety;
+}
+
+std::shared_ptr<AccountSetStore> programDirAccountSets() {
+    return std::make_shared<FileAccountSetStore>(ProgramDir());
+}
+
+AccountSet accountSetAt(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    return AccountSet(name, std::make_shared<FileAccountSetStore>(path.left(path.size() - name.size())));
 }
 
 }  // namespace hx

@@ -160,6 +160,16 @@ void CopyMDB(const QString& source, const QString& target) {
     if (!out.close()) throw writeError(target, errno);
 }
 
+bool passesIntegrityCheck(const QString& path) {
+    try {
+        Connection cn;
+        cn.open(path, Connection::Access::ReadOnly);
+        return cn.scalar(QStringLiteral("pragma integrity_check")).toString() == QLatin1String("ok");
+    } catch (const Error&) {
+        return false;
+    }
+}
+
 QString checkedCopyTemporaryName(const QString& target) {
     return target + QStringLiteral(".tmp");
 }
@@ -179,17 +189,7 @@ void CopyMDBChecked(const QString& source, const QString& target) {
     if (!out.close()) throw writeError(temporary, errno);
     struct stat sourceState {};
     if (::fstat(in.fd(), &sourceState) != 0) throw readError(source, errno);
-    bool sound = copied == qint64(sourceState.st_size);
-    if (sound) {
-        try {
-            Connection check;
-            check.open(temporary, Connection::Access::ReadOnly);
-            sound = check.scalar(QStringLiteral("pragma integrity_check")).toString() == QLatin1String("ok");
-        } catch (const Error&) {
-            sound = false;
-        }
-    }
-    if (!sound)
+    if (copied != qint64(sourceState.st_size) || !passesIntegrityCheck(temporary))
         throw FileError(
             QStringLiteral("复制出的文件“%1”没有通过完整性检查").arg(QDir::toNativeSeparators(temporary)));
     if (::rename(temporaryPath.constData(), nativePath(target).constData()) != 0)

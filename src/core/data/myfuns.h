@@ -20,6 +20,9 @@ void CopyMDB(const QString& source, const QString& target);
 // and FileError says in Chinese what went wrong.
 void CopyMDBChecked(const QString& source, const QString& target);
 
+// True when the database file opens for reading and the engine's integrity check finds it whole.
+bool passesIntegrityCheck(const QString& path);
+
 // The temporary name of a checked copy on its way to `target`: beside it, so that the rename stays on
 // one disk, and not ending in ".mdb", so that no list of account sets shows it.
 QString checkedCopyTemporaryName(const QString& target);

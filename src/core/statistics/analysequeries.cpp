@@ -172,8 +172,8 @@ QString singleReadOnlyStatement(Connection& cn, const QString& sql) {
     return statement;
 }
 
-FreeQuery::FreeQuery(const QString& path, const QString& text, int rowLimit)
-    : m_path(path), m_text(text), m_rowLimit(rowLimit) {}
+FreeQuery::FreeQuery(AccountSet accountSet, const QString& text, int rowLimit)
+    : m_accountSet(std::move(accountSet)), m_text(text), m_rowLimit(rowLimit) {}
 
 void FreeQuery::cancel() {
     m_cancelled = true;
@@ -232,7 +232,7 @@ FreeQueryResult FreeQuery::run() {
     FreeQueryResult result;
     Connection cn;
     try {
-        cn.open(m_path, Connection::Access::ReadOnly);
+        m_accountSet.openReadOnly(cn);
         cn.interruptWhen(&m_cancelled);
         cn.limitValueLength(maxValueBytes);
         {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "core/data/accountset.h"
 #include "core/data/dataset.h"
 
 namespace hx {
@@ -70,13 +71,13 @@ struct FreeQueryResult {
 };
 
 // A free query run apart from the windows: run() opens a connection of its own, read-only, on the
-// account set, checks the statement as singleReadOnlyStatement does and reads at most `rowLimit` rows.
-// run() is meant for a worker thread; cancel() may be called from any thread at any time and makes
-// run() return within moments, however long the statement would take.
+// account set through its store, checks the statement as singleReadOnlyStatement does and reads at most
+// `rowLimit` rows. run() is meant for a worker thread; cancel() may be called from any thread at any time and
+// makes run() return within moments, however long the statement would take.
 class FreeQuery {
   public:
     static constexpr int defaultRowLimit = 200000;
-    FreeQuery(const QString& path, const QString& text, int rowLimit = defaultRowLimit);
+    FreeQuery(AccountSet accountSet, const QString& text, int rowLimit = defaultRowLimit);
     FreeQuery(const FreeQuery&) = delete;
     FreeQuery& operator=(const FreeQuery&) = delete;
 
@@ -85,7 +86,7 @@ class FreeQuery {
     int rowLimit() const { return m_rowLimit; }
 
   private:
-    QString m_path;
+    AccountSet m_accountSet;
     QString m_text;
     int m_rowLimit;
     std::mutex m_mutex;  // guards m_running: cancel() must not reach a connection being closed

@@ -1,9 +1,6 @@
 #include "gui/shell/login.h"
 
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -14,12 +11,8 @@
 #include "core/data/accountset.h"
 #include "core/data/datamodule.h"
 #include "core/data/errors.h"
-#include "core/data/myfuns.h"
 #include "core/data/password.h"
-#include "core/data/programdir.h"
-#include "core/data/schema.h"
 #include "gui/shell/session.h"
-#include "gui/widgets/combolists.h"
 #include "gui/widgets/dialogs.h"
 
 namespace hx {
@@ -34,48 +27,19 @@ QLabel* fieldLabel(QWidget* parent, const QString& name, const QString& text, in
     return label;
 }
 
-// Opens cnMain on the account set. A file that is not an account set is refused before it is opened for
-// writing, so that the windows never work on a foreign database and nothing is written into it. An
-// account set that cannot be written (the file or its folder is read-only) is opened for reading only:
-// the user is told so and every window title says "只读". So is one with more than one hard link, which is
-// never opened for writing at all: a write cut off through one name could not be undone through another.
-void openAccountSet(const QString& path) {
+// Opens cnMain on the account set. One that cannot be written is opened for reading only: the user is
+// told why and every window title says "只读".
+void openAccountSet(const AccountSet& set) {
     TdataFrm* module = dataFrm();
     if (!module) throw Error(QStringLiteral("数据模块没有创建。"));
-    Connection& cn = module->cnMain;
-    cn.close();
-    const QString problem = accountSetProblem(path);
-    if (!problem.isEmpty())
-        throw DbError(QStringLiteral("“%1”不是工资库文件（%2），没有打开。").arg(path, problem));
-    const auto openReadOnly = [&cn, &path](const QString& why) {
-        cn.open(path, Connection::Access::ReadOnly);
-        setAccountSetReadOnly(true);
-        Dialogs::get().warning(why);
-    };
-    const QString hardLinked = hardLinkProblem(path);
-    if (!hardLinked.isEmpty()) {
-        openReadOnly(hardLinked + QStringLiteral("\n现在只能查看数据，不能保存任何修改。"));
-        return;
-    }
-    cn.open(path);
-    if (!cn.writable()) {
-        openReadOnly(readOnlyLoginMessage(path));
-        return;
-    }
-    setAccountSetReadOnly(false);
-    upgradeAccountSet(cn);
+    const QString readOnlyReason = set.open(module->cnMain);
+    setAccountSetReadOnly(!readOnlyReason.isEmpty());
+    if (!readOnlyReason.isEmpty()) Dialogs::get().warning(readOnlyReason);
 }
 
 bool readOnlyAccountSet = false;
 
 }  // namespace
-
-QString readOnlyLoginMessage(const QString& path) {
-    return QStringLiteral(
-               "工资库“%1”或它所在的文件夹是只读的，不能保存任何修改。\n"
-               "现在只能查看数据；要录入或修改，请让管理员给这个文件夹写入权限后重新登录。")
-        .arg(QDir::toNativeSeparators(path));
-}
 
 bool accountSetReadOnly() {
     return readOnlyAccountSet;
@@ -89,7 +53,7 @@ void setAccountSetReadOnly(bool readOnly) {
                                                             : applicationTitle());
 }
 
-TLoginFrm::TLoginFrm(QWidget* parent) : QDialog(parent) {
+TLoginFrm::TLoginFrm(QWidget* parent) : QDialog(parent), m_store(programDirAccountSets()) {
     setObjectName(QStringLiteral("LoginFrm"));
     setWindowTitle(QStringLiteral("登录"));
     setFixedSize(330, 178);
@@ -112,7 +76,7 @@ TLoginFrm::TLoginFrm(QWidget* parent) : QDialog(parent) {
     cbbMDB = new QComboBox(this);
     cbbMDB->setObjectName(QStringLiteral("cbbMDB"));
     cbbMDB->setGeometry(110, 92, 170, 24);
-    ListFiles(ProgramDir() + QStringLiteral("*.mdb"), cbbMDB);
+    cbbMDB->addItems(m_store->list());
     cbbMDB->addItem(newAccountSetEntry());
     cbbMDB->setCurrentIndex(0);
 
@@ -185,10 +149,10 @@ void TLoginFrm::login() {
         reject();
         return;
     }
-    const QString path = ProgramDir() + cbbMDB->currentText();
-    openAccountSet(path);
+    const AccountSet set(cbbMDB->currentText(), m_store);
+    openAccountSet(set);
     curUser = cbbUser->currentText();
-    curMDB = path;
+    curAccountSet = set;
     accept();
 }
 
@@ -209,25 +173,22 @@ void TLoginFrm::createAccountSet() {
     }
     const std::optional<QString> name = dialogs.input(QStringLiteral("工资库文件名"), QString(), QString());
     if (!name) return;
-    if (!IsValidName(*name)) {
+    if (!m_store->isValidTitle(*name)) {
         dialogs.information(QStringLiteral("无效的名称！"));
         return;
     }
-    const QString fileName = *name + QStringLiteral(".mdb");
-    const QString target = ProgramDir() + fileName;
-    // An existing file may be an account set full of data: never replace it with an empty one.
-    if (QFileInfo::exists(target)) {
-        dialogs.warning(QStringLiteral("工资库“%1”已经存在，不能覆盖。请换一个名称。").arg(fileName));
+    const QString setName = m_store->nameFor(*name);
+    if (m_store->contains(setName)) {
+        dialogs.warning(QStringLiteral("工资库“%1”已经存在，不能覆盖。请换一个名称。").arg(setName));
         return;
     }
     try {
-        CopyMDB(ProgramDir() + QStringLiteral("mlcp.dll"), target);
+        m_store->create(setName);
     } catch (const Error&) {
-        QFile::remove(target);
         dialogs.information(QStringLiteral("创建不成功，请稍候重试！"));
         return;
     }
-    cbbMDB->addItem(fileName);
+    cbbMDB->addItem(setName);
     cbbMDB->setCurrentIndex(cbbMDB->count() - 1);
     login();
 }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
+
+#include "core/data/accountset.h"
 
 class QComboBox;
 class QLabel;
@@ -14,12 +17,10 @@ namespace hx {
 // shows, ends in "（只读）".
 bool accountSetReadOnly();
 void setAccountSetReadOnly(bool readOnly);
-// What the login says about such an account set.
-QString readOnlyLoginMessage(const QString& path);
 
 // The login window: the role, its password and the account set; the accountant may create a new
 // account set from the template here. Its result is Accepted after a successful login (cnMain open on
-// the account set, curUser and curMDB set) and Rejected otherwise: a wrong password ends the program.
+// the account set, curUser and curAccountSet set) and Rejected otherwise: a wrong password ends the program.
 class TLoginFrm : public QDialog {
     Q_OBJECT
   public:
@@ -53,6 +54,8 @@ class TLoginFrm : public QDialog {
     void createAccountSet();
     // The typed password (trimmed) against the chosen role's stored password.
     bool passwordAccepted();
+
+    std::shared_ptr<AccountSetStore> m_store;
 };
 
 }  // namespace hx

@@ -3,6 +3,8 @@
 #include <QString>
 #include <functional>
 
+#include "core/data/accountset.h"
+
 namespace hx {
 
 // The three roles; every role rule compares these texts.
@@ -11,9 +13,9 @@ inline const QString roleProduction = QStringLiteral("生产");
 inline const QString roleAccountant = QStringLiteral("会计");
 
 // Login values, written once by a successful login and read everywhere else: the role as chosen, and
-// the full path of the open account set. Both are empty before the login.
+// the account set open in the data module. Both are empty before the login.
 inline QString curUser;
-inline QString curMDB;
+inline AccountSet curAccountSet;
 
 // Shows the help of the work window activated last; empty when none is set. The main panel's "?" calls
 // it, or shows its default help when it is empty.

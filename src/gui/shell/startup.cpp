@@ -91,7 +91,7 @@ Program::~Program() {
     m_data.reset();
     helpProc = nullptr;
     curUser.clear();
-    curMDB.clear();
+    curAccountSet = AccountSet();
 }
 
 bool Program::login() {

@@ -1,17 +1,13 @@
 #include "gui/shell/sysmenu.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <exception>
 
 #include "core/data/accountset.h"
 #include "core/data/connection.h"
 #include "core/data/datamodule.h"
 #include "core/data/errors.h"
-#include "core/data/myfuns.h"
 #include "core/data/password.h"
-#include "core/data/programdir.h"
 #include "core/data/schema.h"
 #include "gui/shell/session.h"
 #include "gui/widgets/dialogs.h"
@@ -29,7 +25,7 @@ Connection& mainConnection() {
 }  // namespace
 
 void backupData() {
-    const QString backup = backupAccountSet(mainConnection(), curMDB);
+    const QString backup = curAccountSet.backup(mainConnection());
     Dialogs::get().information(QStringLiteral("备份成功，文件为：") + QDir::toNativeSeparators(backup) +
                                QStringLiteral(" 请妥善保存。"));
 }
@@ -40,7 +36,7 @@ void restoreData() {
         return;
     }
     const std::optional<QString> source =
-        Dialogs::get().openFile(QStringLiteral("数据库文件|*.mdb"), QFileInfo(curMDB).absolutePath());
+        Dialogs::get().openFile(QStringLiteral("数据库文件|*.mdb"), curAccountSet.backupFolder());
     if (!source) return;
     if (Dialogs::get().confirm(QStringLiteral("恢复日期以后录入的数据需要重新录入，确定吗？")) == Answer::No)
         return;
@@ -49,7 +45,7 @@ void restoreData() {
             QStringLiteral("“%1”不是工资库文件，没有恢复。").arg(QDir::toNativeSeparators(*source)));
         return;
     }
-    const QString safety = restoreAccountSet(mainConnection(), curMDB, *source);
+    const QString safety = curAccountSet.restore(mainConnection(), *source);
     Dialogs::get().information(
         QStringLiteral("数据恢复成功！\n恢复前的工资库已保存为：%1").arg(QDir::toNativeSeparators(safety)));
 }

@@ -23,6 +23,7 @@
 #include "core/data/myfuns_lists.h"
 #include "core/statistics/analysequeries.h"
 #include "core/statistics/groupedtotals.h"
+#include "gui/shell/session.h"
 #include "gui/widgets/combolists.h"
 #include "gui/widgets/dialogs.h"
 #include "gui/widgets/export.h"
@@ -384,8 +385,8 @@ void TAnalyseFrm::btnCCClick() {
         // The previous result goes at once, its columns too: nothing on the page belongs to another query.
         clearFreeResult();
         // A connection that can only read, opened afresh on the account set in use: whatever got past the
-        // checks could still not write, and after a restore of the file it reads the file restored.
-        auto query = std::make_shared<FreeQuery>(dataFrm()->cnMain.path(), text);
+        // checks could still not write, and after a restore it reads the account set restored.
+        auto query = std::make_shared<FreeQuery>(curAccountSet, text);
         auto result = std::make_shared<FreeQueryResult>();
         m_freeQuery = query;
         m_freeThread = QThread::create([query, result] { *result = query->run(); });

@@ -109,6 +109,65 @@ class TestAccountSet : public QObject {
         }
     }
 
+    // The store of a folder: its account sets by name, new ones from the template, never over an
+    // existing one, and opened only when they are account sets.
+    void aFolderStoreListsCreatesAndOpensByName() {
+        hx::FileAccountSetStore store(dir->path());
+        {
+            Connection cn;
+            cn.open(mdb);
+            hx::accountSetAt(mdb).backup(cn, day);
+            addWorker(cn, QStringLiteral("001"));
+        }
+        QVERIFY(store.isValidTitle(QStringLiteral("O'Neil 二〇二五")) &&
+                !store.isValidTitle(QStringLiteral("a/b")));
+        const QString name = store.nameFor(QStringLiteral("乙"));
+        QCOMPARE(name, QStringLiteral("乙.mdb"));
+        QVERIFY(!store.contains(name));
+        store.create(name);
+        QVERIFY(hx::isAccountSet(dir->file(name)));
+        // An account set before its backups, as the login lists them.
+        QCOMPARE(store.list(), (QStringList{QStringLiteral("乙.mdb"), QStringLiteral("厂.mdb"),
+                                            QStringLiteral("厂2025-03-10.mdb")}));
+        const QByteArray before = sha256(mdb);
+        const QString refused = chineseError([&] { store.create(QStringLiteral("厂.mdb")); });
+        QCOMPARE(refused, QStringLiteral("工资库“厂.mdb”已经存在，不能覆盖。请换一个名称。"));
+        QCOMPARE(sha256(mdb), before);
+        // Nor through a link that points nowhere: the new file would land wherever it points.
+        QVERIFY(QFile::link(dir->file(QStringLiteral("无/戊.mdb")), dir->file(QStringLiteral("戊.mdb"))));
+        QVERIFY(store.contains(QStringLiteral("戊.mdb")));
+        QVERIFY_THROWS_EXCEPTION(hx::FileError, store.create(QStringLiteral("戊.mdb")));
+
+        const hx::AccountSet set(QStringLiteral("厂.mdb"),
+                                 std::make_shared<hx::FileAccountSetStore>(dir->path()));
+        QCOMPARE(set.location(), mdb);
+        QCOMPARE(set.backupFolder(), QFileInfo(mdb).absolutePath());
+        Connection cn;
+        QCOMPARE(set.open(cn), QString());
+        QCOMPARE(cn.path(), mdb);
+        QCOMPARE(workers(cn), 1);
+        // A connection for reading only cannot write, whatever is tried through it.
+        Connection reader;
+        set.openReadOnly(reader);
+        QCOMPARE(workers(reader), 1);
+        QVERIFY_THROWS_EXCEPTION(hx::DbError, addWorker(reader, QStringLiteral("002")));
+        // A foreign file is refused and left closed; so is an account set of no store.
+        foreignFile(QStringLiteral("外来.mdb"), QStringLiteral("x"));
+        const QString foreign = chineseError([&] { store.open(QStringLiteral("外来.mdb"), cn); });
+        QVERIFY2(foreign.contains(QStringLiteral("不是工资库文件")) &&
+                     foreign.endsWith(QStringLiteral("没有打开。")),
+                 qPrintable(foreign));
+        QVERIFY(!cn.isOpen());
+        QCOMPARE(chineseError([&] { hx::AccountSet().openReadOnly(cn); }),
+                 QStringLiteral("工资库没有打开。"));
+        // One file under two names is opened for reading only, with the reason.
+        QCOMPARE(::link(QFile::encodeName(mdb).constData(),
+                        QFile::encodeName(dir->file(QStringLiteral("丁.mdb"))).constData()),
+                 0);
+        QVERIFY(set.open(cn).contains(QStringLiteral("2 个硬链接")));
+        QVERIFY(cn.isReadOnly());
+    }
+
     void anEarlierVersionIsUpgraded() {
         // An account set of an earlier version: same tables and columns, without the daily-sums view and
         // an index.
@@ -118,9 +177,9 @@ class TestAccountSet : public QObject {
             cn.execScript(QStringLiteral("drop view qryDataDay; drop index JobData_job_date;"));
         }
         QVERIFY(hx::isAccountSet(mdb));
+        // Opening it brings it up to date.
         Connection cn;
-        cn.open(mdb);
-        hx::upgradeAccountSet(cn);
+        QCOMPARE(hx::accountSetAt(mdb).open(cn), QString());
         QCOMPARE(cn.scalar(QStringLiteral("select count(*) from sqlite_master where name in "
                                           "('qryDataDay', 'JobData_job_date')"))
                      .toInt(),
@@ -135,7 +194,7 @@ class TestAccountSet : public QObject {
         const QByteArray foreignBefore = sha256(foreign);
         const QByteArray before = sha256(mdb);
         try {
-            hx::restoreAccountSet(cn, mdb, foreign, day);
+            hx::accountSetAt(mdb).restore(cn, foreign, day);
             QFAIL("a foreign file must be refused");
         } catch (const hx::Error& e) {
             QVERIFY2(e.message().contains(QStringLiteral("不是工资库文件，没有恢复")),
@@ -151,14 +210,14 @@ class TestAccountSet : public QObject {
         Connection cn;
         cn.open(mdb);
         addWorker(cn, QStringLiteral("001"));
-        const QString backup = hx::backupAccountSet(cn, mdb, QDate(2025, 3, 1));
+        const QString backup = hx::accountSetAt(mdb).backup(cn, QDate(2025, 3, 1));
         addWorker(cn, QStringLiteral("002"));
         // Another copy of the program with the account set open all the while.
         Connection other;
         other.open(mdb);
         QCOMPARE(workers(other), 2);
 
-        const QString safety = hx::restoreAccountSet(cn, mdb, backup, day);
+        const QString safety = hx::accountSetAt(mdb).restore(cn, backup, day);
         QCOMPARE(safety, dir->file(QStringLiteral("厂2025-03-10恢复前.mdb")));
         // The safety copy holds the account set as it was before the restore.
         {
@@ -179,7 +238,7 @@ class TestAccountSet : public QObject {
         QCOMPARE(fresh.scalar(QStringLiteral("pragma integrity_check")).toString(), QStringLiteral("ok"));
 
         // A second restore the same day keeps the first safety copy and numbers the next.
-        const QString second = hx::restoreAccountSet(fresh, mdb, backup, day);
+        const QString second = hx::accountSetAt(mdb).restore(fresh, backup, day);
         QCOMPARE(second, dir->file(QStringLiteral("厂2025-03-10恢复前-2.mdb")));
         QVERIFY(QFile::exists(safety));
     }
@@ -192,7 +251,7 @@ class TestAccountSet : public QObject {
         Connection other;
         other.open(mdb);
         QCOMPARE(workers(other), 5);
-        const QString backup = hx::backupAccountSet(cn, mdb, day);
+        const QString backup = hx::accountSetAt(mdb).backup(cn, day);
         QCOMPARE(backup, dir->file(QStringLiteral("厂2025-03-10.mdb")));
         QVERIFY(QFileInfo(mdb).size() < QFileInfo(backup).size());  // compacted
         addWorker(other, QStringLiteral("x"));
@@ -206,7 +265,7 @@ class TestAccountSet : public QObject {
         Connection cn;
         cn.open(mdb);
         addWorker(cn, QStringLiteral("001"));
-        const QString backup = hx::backupAccountSet(cn, mdb, day);
+        const QString backup = hx::accountSetAt(mdb).backup(cn, day);
         const QByteArray first = sha256(backup);
         addWorker(cn, QStringLiteral("002"));
         const QByteArray before = sha256(mdb);
@@ -215,7 +274,7 @@ class TestAccountSet : public QObject {
         const rlimit small{16384, limit.rlim_max};
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        const QString message = chineseError([&] { hx::backupAccountSet(cn, mdb, day); });
+        const QString message = chineseError([&] { hx::accountSetAt(mdb).backup(cn, day); });
         ::setrlimit(RLIMIT_FSIZE, &limit);
         std::signal(SIGXFSZ, oldHandler);
         QVERIFY2(message.startsWith(QStringLiteral("备份没有完成：")) &&
@@ -227,7 +286,7 @@ class TestAccountSet : public QObject {
         QCOMPARE(filesOfTheFolder(),
                  (QStringList{QStringLiteral("厂.mdb"), QStringLiteral("厂2025-03-10.mdb")}));
         QVERIFY(!cn.inTransaction());
-        hx::backupAccountSet(cn, mdb, day);
+        hx::accountSetAt(mdb).backup(cn, day);
         Connection copy;
         copy.open(backup, Connection::Access::ReadOnly);
         QCOMPARE(workers(copy), 2);
@@ -248,7 +307,7 @@ class TestAccountSet : public QObject {
                  QStringList{QStringLiteral("厂.mdb")});
         Connection cn;
         cn.open(mdb);
-        hx::backupAccountSet(cn, mdb, day);
+        hx::accountSetAt(mdb).backup(cn, day);
         QCOMPARE(filesOfTheFolder(),
                  (QStringList{QStringLiteral("厂.mdb"), QStringLiteral("厂2025-03-10.mdb"), others}));
     }
@@ -257,11 +316,11 @@ class TestAccountSet : public QObject {
     void aRestoreWithoutItsSafetyCopyIsRefused() {
         Connection cn;
         cn.open(mdb);
-        const QString backup = hx::backupAccountSet(cn, mdb, QDate(2025, 3, 1));
+        const QString backup = hx::accountSetAt(mdb).backup(cn, QDate(2025, 3, 1));
         addWorker(cn, QStringLiteral("001"));
         QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("厂2025-03-10恢复前.mdb.tmp")));
         const QByteArray before = sha256(mdb);
-        const QString message = chineseError([&] { hx::restoreAccountSet(cn, mdb, backup, day); });
+        const QString message = chineseError([&] { hx::accountSetAt(mdb).restore(cn, backup, day); });
         QVERIFY2(message.startsWith(QStringLiteral("恢复前的工资库没能另存：")) &&
                      message.contains(QStringLiteral("没有恢复，工资库没有改动")),
                  qPrintable(message));
@@ -284,12 +343,12 @@ class TestAccountSet : public QObject {
         addWorker(cn, QStringLiteral("001"));
         const QByteArray before = sha256(mdb);
         for (const QString& path : {mdb, other}) {
-            const QString backup = chineseError([&] { hx::backupAccountSet(cn, path, day); });
+            const QString backup = chineseError([&] { hx::accountSetAt(path).backup(cn, day); });
             QVERIFY2(backup.contains(QStringLiteral("硬链接")) &&
                          backup.contains(QStringLiteral("符号链接")) &&
                          backup.endsWith(QStringLiteral("没有备份。")),
                      qPrintable(backup));
-            const QString restore = chineseError([&] { hx::restoreAccountSet(cn, path, mdb, day); });
+            const QString restore = chineseError([&] { hx::accountSetAt(path).restore(cn, mdb, day); });
             QVERIFY2(
                 restore.contains(QStringLiteral("硬链接")) && restore.endsWith(QStringLiteral("没有恢复。")),
                 qPrintable(restore));
@@ -300,14 +359,14 @@ class TestAccountSet : public QObject {
         QVERIFY(hx::hardLinkProblem(mdb).isEmpty());
         QVERIFY(hx::hardLinkProblem(symlink).isEmpty());
         cn.open(symlink);
-        QCOMPARE(hx::backupAccountSet(cn, symlink, day), dir->file(QStringLiteral("丙2025-03-10.mdb")));
+        QCOMPARE(hx::accountSetAt(symlink).backup(cn, day), dir->file(QStringLiteral("丙2025-03-10.mdb")));
     }
 
     void backupAndRestoreWaitForAWriterAndThenRefuse() {
         Connection cn;
         cn.open(mdb);
         addWorker(cn, QStringLiteral("001"));
-        const QString backup = hx::backupAccountSet(cn, mdb, QDate(2025, 3, 1));
+        const QString backup = hx::accountSetAt(mdb).backup(cn, QDate(2025, 3, 1));
         // Another program in the middle of saving.
         Connection other;
         other.open(mdb);
@@ -317,9 +376,9 @@ class TestAccountSet : public QObject {
         for (int attempt = 0; attempt < 2; ++attempt) {
             try {
                 if (attempt == 0)
-                    hx::restoreAccountSet(cn, mdb, backup, day);
+                    hx::accountSetAt(mdb).restore(cn, backup, day);
                 else
-                    hx::backupAccountSet(cn, mdb, day);
+                    hx::accountSetAt(mdb).backup(cn, day);
                 QFAIL("refused while another program writes");
             } catch (const hx::Error& e) {
                 QVERIFY2(e.message().contains(QStringLiteral("正被另一个程序使用")), qPrintable(e.message()));

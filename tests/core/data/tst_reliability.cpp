@@ -202,7 +202,7 @@ class TestReliability : public QObject {
             cn.exec(QStringLiteral(
                         "insert into JobData (dateD, staffID, jobID, qty) values ('2025-03-03', ?, 1, 1)"),
                     {i});
-        hx::FreeQuery query(mdb,
+        hx::FreeQuery query(hx::accountSetAt(mdb),
                             QStringLiteral("select count(*) from JobData a, JobData b, JobData c, JobData d, "
                                            "JobData e, JobData f"));
         hx::FreeQueryResult result;
@@ -218,7 +218,7 @@ class TestReliability : public QObject {
     }
 
     void anEndlessFreeQueryStopsAtTheRowLimit() {
-        hx::FreeQuery query(mdb,
+        hx::FreeQuery query(hx::accountSetAt(mdb),
                             QStringLiteral("with recursive r(n) as (select 1 union all select n + 1 from r)\n"
                                            "select n from r"),
                             1000);
@@ -230,7 +230,7 @@ class TestReliability : public QObject {
         QVERIFY(hx::freeQueryTruncatedMessage(1000).contains(QStringLiteral("1000")));
         // A failed query gives a Chinese reason and no columns.
         const hx::FreeQueryResult failed =
-            hx::FreeQuery(mdb, QStringLiteral("select nosuch from staff")).run();
+            hx::FreeQuery(hx::accountSetAt(mdb), QStringLiteral("select nosuch from staff")).run();
         QCOMPARE(failed.error, QStringLiteral("语句有错误：没有“nosuch”这一列。"));
         QVERIFY(failed.fields.isEmpty());
     }
@@ -265,7 +265,7 @@ class TestReliability : public QObject {
         QFETCH(QString, outcome);
         QElapsedTimer timer;
         timer.start();
-        const hx::FreeQueryResult result = hx::FreeQuery(mdb, sql).run();
+        const hx::FreeQueryResult result = hx::FreeQuery(hx::accountSetAt(mdb), sql).run();
         QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
         if (outcome == QLatin1String("refused") || !result.error.isEmpty()) {
             QCOMPARE(result.error, hx::queryTooLargeMessage());

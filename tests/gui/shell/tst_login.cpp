@@ -104,7 +104,7 @@ class TestLogin : public QObject {
         dialogs.reset();
         dir.reset();
         hx::curUser.clear();
-        hx::curMDB.clear();
+        hx::curAccountSet = hx::AccountSet();
         hx::setAccountSetReadOnly(false);
         QVERIFY2(used, qPrintable(why));
     }
@@ -143,7 +143,7 @@ class TestLogin : public QObject {
         QCOMPARE(finished.count(), 0);
         QVERIFY(frm.isVisible());
         QVERIFY(hx::curUser.isEmpty());
-        QVERIFY(hx::curMDB.isEmpty());
+        QVERIFY(hx::curAccountSet.isEmpty());
         QVERIFY(!data->cnMain.isOpen());
     }
 
@@ -205,7 +205,7 @@ class TestLogin : public QObject {
             QCOMPARE(accept.count(), 1);
             QVERIFY(dialogs->shown.isEmpty());
             QCOMPARE(hx::curUser, QStringLiteral("生产"));
-            QCOMPARE(hx::curMDB, path);
+            QCOMPARE(hx::curAccountSet.location(), path);
             QVERIFY(data->cnMain.isOpen());
             QCOMPARE(data->cnMain.path(), path);
         } else {
@@ -313,7 +313,7 @@ class TestLogin : public QObject {
         hxtest::type(QStringLiteral(" pw "));
         clickLogin(frm);
         QCOMPARE(frm.result(), int(QDialog::Accepted));
-        QCOMPARE(hx::curMDB, path);
+        QCOMPARE(hx::curAccountSet.location(), path);
     }
 
     void newAccountSetIsListedAndLoggedIn() {
@@ -334,7 +334,7 @@ class TestLogin : public QObject {
         QCOMPARE(frm.cbbMDB->currentText(), name);
         QCOMPARE(accept.count(), 1);
         QCOMPARE(hx::curUser, QStringLiteral("会计"));
-        QCOMPARE(hx::curMDB, dir->file(name));
+        QCOMPARE(hx::curAccountSet.location(), dir->file(name));
         QVERIFY(data->cnMain.isOpen());
         QVERIFY(hx::isAccountSet(dir->file(name)));
     }
@@ -350,7 +350,7 @@ class TestLogin : public QObject {
         QVERIFY(QTest::qWaitFor([&frm] { return frm.cbbMDB->view()->isVisible(); }, 2000));
         hxtest::key(Qt::Key_Return);
         QVERIFY(QFile::exists(dir->file(QStringLiteral(".mdb"))));
-        QCOMPARE(hx::curMDB, dir->file(QStringLiteral(".mdb")));
+        QCOMPARE(hx::curAccountSet.location(), dir->file(QStringLiteral(".mdb")));
         QCOMPARE(frm.result(), int(QDialog::Accepted));
     }
 
@@ -408,7 +408,7 @@ class TestLogin : public QObject {
                      dialogs->lastText().contains(QStringLiteral("请只通过一个路径使用")) &&
                      dialogs->lastText().endsWith(QStringLiteral("现在只能查看数据，不能保存任何修改。")),
                  qPrintable(dialogs->lastText()));
-        QCOMPARE(hx::curMDB, path);
+        QCOMPARE(hx::curAccountSet.location(), path);
         QVERIFY(data->cnMain.isReadOnly());
         QVERIFY(hx::accountSetReadOnly());
         QVERIFY(QGuiApplication::applicationDisplayName().endsWith(QStringLiteral("（只读）")));

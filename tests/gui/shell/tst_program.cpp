@@ -61,7 +61,7 @@ class TestProgram : public QObject {
             QVERIFY(QTest::qWaitForWindowExposed(panel));
             QCOMPARE(panel->pos(), QPoint(0, 0));
             QCOMPARE(hx::curUser, QStringLiteral("会计"));
-            QCOMPARE(hx::curMDB, mdb);
+            QCOMPARE(hx::curAccountSet.location(), mdb);
             QVERIFY(program.dataModule()->cnMain.isOpen());
             // A work window opens from the panel on the account set of the login.
             QTest::mouseClick(panel->lblStaff, Qt::LeftButton);
@@ -97,7 +97,7 @@ class TestProgram : public QObject {
         }
         // The end of the program clears the login values and the data module.
         QVERIFY(hx::curUser.isEmpty());
-        QVERIFY(hx::curMDB.isEmpty());
+        QVERIFY(hx::curAccountSet.isEmpty());
         QVERIFY(!hx::dataFrm());
         QVERIFY(!hx::helpProc);
         HX_VERIFY_DIALOGS(dialogs);

@@ -116,14 +116,14 @@ class TestSysMenu : public QObject {
     void backupTwiceADayGivesOneFile() {
         const QDate day(2024, 5, 17);
         const QByteArray before = bytes(mdb);
-        const QString backup = hx::backupAccountSet(cn(), mdb, day);
+        const QString backup = hx::accountSetAt(mdb).backup(cn(), day);
         QCOMPARE(backup, dir->file(QStringLiteral("厂2024-05-17.mdb")));
         QCOMPARE(bytes(backup), before);  // a byte copy of the account set as it was
         QVERIFY(cn().isOpen());
         QCOMPARE(workers(), 1);  // the compacted account set has the same content
 
         addWorker(QStringLiteral("002"));
-        hx::backupAccountSet(cn(), mdb, day);
+        hx::accountSetAt(mdb).backup(cn(), day);
         QCOMPARE(leftFiles(), (QStringList{QStringLiteral("厂.mdb"), QStringLiteral("厂2024-05-17.mdb")}));
         hx::Connection copy;
         copy.open(backup);
@@ -206,7 +206,7 @@ class TestSysMenu : public QObject {
     }
 
     void afterARestoreTheWindowShowsNothingAndAnEditGoesNowhere() {
-        const QString backup = hx::backupAccountSet(cn(), mdb, QDate(2025, 3, 1));
+        const QString backup = hx::accountSetAt(mdb).backup(cn(), QDate(2025, 3, 1));
         // Entered after the backup: not in the file that is restored.
         addWorker(QStringLiteral("002"));
         hx::TstaffFrm* staff = openStaffRegister();
@@ -302,7 +302,7 @@ class TestSysMenu : public QObject {
     // The account set under a second name (a hard link): neither backed up nor restored, and the
     // message says why and what to do.
     void aHardLinkedAccountSetIsNeitherBackedUpNorRestored() {
-        const QString backup = hx::backupAccountSet(cn(), mdb, QDate(2025, 3, 1));
+        const QString backup = hx::accountSetAt(mdb).backup(cn(), QDate(2025, 3, 1));
         QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("乙")));
         QCOMPARE(::link(QFile::encodeName(mdb).constData(),
                         QFile::encodeName(dir->file(QStringLiteral("乙/厂.mdb"))).constData()),
@@ -337,7 +337,7 @@ class TestSysMenu : public QObject {
     }
 
     void restoreReplacesTheAccountSet() {
-        const QString backup = hx::backupAccountSet(cn(), mdb, QDate(2024, 1, 2));
+        const QString backup = hx::accountSetAt(mdb).backup(cn(), QDate(2024, 1, 2));
         addWorker(QStringLiteral("002"));
         dialogs->chooseFile(backup).answer(hx::Answer::Closed);  // closing the question goes on
         QVERIFY(chooseFromSystemMenu(panel->pRestore));
@@ -365,7 +365,7 @@ class TestSysMenu : public QObject {
     }
 
     void restoreStopsOnNoOrCancel() {
-        const QString backup = hx::backupAccountSet(cn(), mdb, QDate(2024, 1, 2));
+        const QString backup = hx::accountSetAt(mdb).backup(cn(), QDate(2024, 1, 2));
         addWorker(QStringLiteral("002"));
         const QByteArray before = bytes(mdb);
         dialogs->cancelFile();
@@ -398,7 +398,7 @@ class TestSysMenu : public QObject {
     }
 
     void restoreWhileAnotherProgramWritesIsRefused() {
-        const QString backup = hx::backupAccountSet(cn(), mdb, QDate(2024, 1, 2));
+        const QString backup = hx::accountSetAt(mdb).backup(cn(), QDate(2024, 1, 2));
         addWorker(QStringLiteral("002"));
         // Another copy of the program, in the middle of storing a row.
         hx::Connection other;

@@ -93,9 +93,9 @@ class TestWindowFixture : public QObject {
     void loginValuesLastOneTest() {
         f->logIn(roleProduction);
         QCOMPARE(curUser, roleProduction);
-        QCOMPARE(curMDB, f->accountSet);
+        QCOMPARE(curAccountSet.location(), f->accountSet);
         HX_FINISH_FIXTURE(f);
-        QVERIFY(curUser.isEmpty() && curMDB.isEmpty());
+        QVERIFY(curUser.isEmpty() && curAccountSet.isEmpty());
         QVERIFY(!dataFrm());
     }
 };
