@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QVariantList>
 #include <optional>
 
 #include "core/data/money.h"
+#include "core/data/queries.h"
 
 namespace hx {
 
@@ -26,8 +28,21 @@ struct PieceWorkTotals {
     std::optional<Money> amount;
 };
 
-// Sums the records of JobData that meet `condition` (a condition on its columns with "?" for the bound
-// `params`, as "dateD=? and staffID=?"). Reads the register's rates afresh, never a cache.
-PieceWorkTotals sumPieceWork(Connection& connection, const QString& condition, const QVariantList& params);
+// Which piece-work records a page shows: the days from `from` to `to`, both included, of one worker or
+// of every worker, of one process or of every process. A key of nobody (0) shows no record.
+struct PieceFilter {
+    QDate from, to;
+    std::optional<qint64> staffId;
+    std::optional<qint64> jobId;
+
+    static PieceFilter workerDay(const QDate& day, qint64 staffId) { return {day, day, staffId, {}}; }
+    static PieceFilter processDay(const QDate& day, qint64 jobId) { return {day, day, {}, jobId}; }
+};
+
+// The records the filter picks: dateD, staffID, jobID, qty.
+Query pieceRecords(const PieceFilter& filter);
+
+// Sums the records the filter picks. Reads the register's rates afresh, never a cache.
+PieceWorkTotals sumPieceWork(Connection& connection, const PieceFilter& filter);
 
 }  // namespace hx
