@@ -2,7 +2,6 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDateEdit>
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
