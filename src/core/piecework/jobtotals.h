@@ -9,6 +9,7 @@
 namespace hx {
 
 class Connection;
+class DataSet;
 
 // The most pieces one record may hold. A record is one worker's count of one process on one day; the
 // quickest operations of a garment line (trimming threads, a bar tack) take a few seconds each, so a
@@ -29,5 +30,8 @@ struct PieceWorkTotals {
 // Sums the records of JobData that meet `condition` (a condition on its columns with "?" for the bound
 // `params`, as "dateD=? and staffID=?"). Reads the register's rates afresh, never a cache.
 PieceWorkTotals sumPieceWork(Connection& connection, const QString& condition, const QVariantList& params);
+// The same for the records a data set holds in view (its fields jobID and qty, as stored), which a list
+// just read from JobData has without reading them a second time.
+PieceWorkTotals sumPieceWork(Connection& connection, const DataSet& records);
 
 }  // namespace hx
