@@ -103,6 +103,8 @@ struct TypedRows::Column {
     void pushWord(qint64 w) {
         if (wide) {
             words.push_back(w);
+        } else if (w >= INT32_MIN && w <= INT32_MAX) {
+            narrow.push_back(qint32(w));
         } else {
             narrow.push_back(0);
             setWord(size() - 1, w);

@@ -24,8 +24,9 @@ class BlockArray {
     T& operator[](int i) { return m_blocks[std::size_t(i >> BlockBits)][i & BlockMask]; }
     const T& operator[](int i) const { return m_blocks[std::size_t(i >> BlockBits)][i & BlockMask]; }
     void push_back(const T& value) {
-        if (m_size == m_capacity) grow();
-        (*this)[m_size++] = value;
+        if (m_next == m_end) grow();
+        *m_next++ = value;
+        ++m_size;
     }
     // Grows (with default values) or shrinks to `count` elements.
     void resize(int count) {
@@ -33,11 +34,13 @@ class BlockArray {
         if (count < m_size) {
             for (int i = count; i < m_size; ++i) (*this)[i] = T();
             m_size = count;
+            place();
         }
     }
     void clear() {
         m_blocks.clear();
         m_size = m_capacity = 0;
+        m_next = m_end = nullptr;
     }
 
   private:
@@ -55,14 +58,32 @@ class BlockArray {
             else
                 m_blocks[0] = std::move(first);
             m_capacity = capacity;
+        } else if (m_size == m_capacity) {
+            m_blocks.emplace_back(new T[BlockSize]());
+            m_capacity += BlockSize;
+        }
+        place();
+    }
+    // Where the next element goes, and the end of its block.
+    void place() {
+        if (m_blocks.empty()) {
+            m_next = m_end = nullptr;
             return;
         }
-        m_blocks.emplace_back(new T[BlockSize]());
-        m_capacity += BlockSize;
+        const std::size_t block = std::size_t(m_size >> BlockBits);
+        if (block >= m_blocks.size()) {  // every block full
+            m_next = m_end = nullptr;
+            return;
+        }
+        const int blockCapacity = m_capacity < BlockSize ? m_capacity : BlockSize;
+        m_next = m_blocks[block].get() + (m_size & BlockMask);
+        m_end = m_blocks[block].get() + blockCapacity;
     }
     std::vector<std::unique_ptr<T[]>> m_blocks;
     int m_size = 0;
     int m_capacity = 0;
+    T* m_next = nullptr;
+    T* m_end = nullptr;
 };
 
 // Rows of values held column by column, each column in the type of its values: whole numbers, money,

@@ -1,6 +1,7 @@
 #include "core/piecework/jobtotals.h"
 
 #include <QHash>
+#include <vector>
 
 #include "core/data/connection.h"
 #include "core/data/dataset.h"
@@ -44,23 +45,33 @@ PieceWorkTotals sumPieceWork(Connection& connection, const QString& condition, c
 }
 
 PieceWorkTotals sumPieceWork(Connection& connection, const DataSet& records) {
-    QHash<qint64, qint64> piecesByProcess;
     const int job = records.fieldIndex(QStringLiteral("jobID"));
     const int qty = records.fieldIndex(QStringLiteral("qty"));
     if (job < 0 || qty < 0) throw DbError(QStringLiteral("计件记录中没有工序或数量。"));
-    qint64 lastJob = 0;
-    qint64* pieces = nullptr;  // of the last process: a worker's records of a process come together
+    // Process keys are small numbers: the pieces of a month's records are added up by position, and
+    // only a key beyond that in the hash.
+    constexpr qint64 byPosition = 1 << 20;
+    std::vector<qint64> pieces;
+    std::vector<bool> counted;
+    QHash<qint64, qint64> piecesByProcess;
     for (int row = 0; row < records.recordCount(); ++row) {
         const QVariant id = records.valueAt(row, job);
         const QVariant count = records.valueAt(row, qty);
         if (id.isNull() || count.isNull()) continue;
         const qint64 key = id.toLongLong();
-        if (!pieces || key != lastJob) {
-            lastJob = key;
-            pieces = &piecesByProcess[key];
+        if (key < 0 || key >= byPosition) {
+            piecesByProcess[key] += count.toLongLong();
+            continue;
         }
-        *pieces += count.toLongLong();
+        if (std::size_t(key) >= pieces.size()) {
+            pieces.resize(std::size_t(key) + 1);
+            counted.resize(std::size_t(key) + 1);
+        }
+        pieces[std::size_t(key)] += count.toLongLong();
+        counted[std::size_t(key)] = true;
     }
+    for (std::size_t key = 0; key < pieces.size(); ++key)
+        if (counted[key]) piecesByProcess.insert(qint64(key), pieces[key]);
     return priced(connection, piecesByProcess);
 }
 
