@@ -14,8 +14,8 @@
 namespace hx {
 
 struct DataSet::Storage {
-    TypedRows rows;  // the fields held in the rows, then the key
-    BlockArray<std::uint8_t> deleted;
+    TypedRows rows;                    // the fields held in the rows, then the key
+    BlockArray<std::uint8_t> deleted;  // as far as the last row deleted
     // The column of the update table's key or rowid, after the fields; -1 when the rows have none to
     // store by (in memory, read only). Null for a row not yet stored.
     int keyColumn = -1;
@@ -35,9 +35,11 @@ struct DataSet::Storage {
         keyColumn = key;
         forgetAll();
     }
-    int append() {
-        deleted.push_back(0);
-        return rows.appendRow();
+    int append() { return rows.appendRow(); }
+    bool isDeleted(int row) const { return row < deleted.size() && deleted[row]; }
+    void markDeleted(int row) {
+        if (row >= deleted.size()) deleted.resize(row + 1);
+        deleted[row] = 1;
     }
     QVariant keyOf(int row) const { return keyColumn >= 0 ? rows.value(row, keyColumn) : QVariant(); }
     void setKey(int row, const QVariant& key) {
@@ -396,7 +398,6 @@ void DataSet::load() {
             rows.pushInteger(columnCount, q.integer(0));
         else if (keyed)
             rows.pushValue(columnCount, rows.value(rows.rowCount(), keyIndex));
-        m_store->deleted.push_back(0);
         rows.endRow();
         if (!inferred) inferred = std::none_of(inferType.begin(), inferType.end(), [](bool b) { return b; });
     }
@@ -510,7 +511,7 @@ void DataSet::rebuildView() {
     const int count = m_store->rows.rowCount();
     m_view.reserve(count);
     for (int i = 0; i < count; ++i) {
-        if (!m_store->deleted[i] && rowMatchesFilter(i)) m_view.append(i);
+        if (!m_store->isDeleted(i) && rowMatchesFilter(i)) m_view.append(i);
     }
     if (m_sortField >= 0) {
         const int f = m_sortField;
@@ -555,7 +556,6 @@ void DataSet::openWithRows(std::vector<QVector<QVariant>> rows) {
         m_store->reset(firstCalculated());
         for (QVector<QVariant>& values : rows) {
             m_store->rows.appendRow(values);
-            m_store->deleted.push_back(0);
             values = QVector<QVariant>();  // given back as it goes: the rows are not held twice
         }
         rows.clear();
@@ -572,7 +572,6 @@ void DataSet::openWithTypedRows(TypedRows&& rows) {
         m_newRow = -1;
         m_store->reset(0);
         m_store->rows = std::move(rows);
-        m_store->deleted.resize(m_store->rows.rowCount());
     });
 }
 
@@ -668,7 +667,7 @@ DataSet::Reread DataSet::rereadCurrentRow() {
 
 void DataSet::showStoredRow() {
     if (rereadCurrentRow() != Reread::Gone) return;
-    m_store->deleted[currentStoredRow()] = 1;
+    m_store->markDeleted(currentStoredRow());
     const int position = m_current;
     removeFromView(position);
     moveTo(std::min(position, int(m_view.size()) - 1));
@@ -1004,7 +1003,7 @@ void DataSet::cancel() {
     if (!isEditing()) return;
     const int position = m_current;
     if (m_state == DataSetState::Insert) {
-        if (m_newRow >= 0) m_store->deleted[m_newRow] = 1;
+        if (m_newRow >= 0) m_store->markDeleted(m_newRow);
         m_newRow = -1;
         m_buffer.clear();
         m_modified = false;
@@ -1134,7 +1133,7 @@ void DataSet::remove() {
             throw;
         }
     }
-    m_store->deleted[row] = 1;
+    m_store->markDeleted(row);
     const int position = m_current;
     removeFromView(position);
     m_bof = m_eof = false;

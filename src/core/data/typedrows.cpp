@@ -58,6 +58,9 @@ int order(const T& a, const T& b) {
 struct TypedRows::Column {
     Kind kind = Kind::Empty;
     int metaType = 0;  // of whole numbers: Int or LongLong, as they were given
+    // The state of each row's value, kept only once a value is not present: a column read whole from
+    // the database mostly never has one.
+    int count = 0;
     BlockArray<std::uint8_t> states;
     // Whole numbers, yes/no, money's units, dates' day numbers and doubles' bits: 32 bits a value while
     // they fit (work numbers, counts, days), 64 once one does not.
@@ -75,10 +78,27 @@ struct TypedRows::Column {
     BlockArray<QVariant> others;     // a column of values of no type of its own
     std::unordered_map<int, QVariant> aside;
 
-    int size() const { return states.size(); }
+    int size() const { return count; }
+    std::uint8_t state(int row) const { return states.size() ? states[row] : std::uint8_t(Present); }
+    void setState(int row, std::uint8_t s) {
+        if (states.size() == 0) {
+            if (s == Present) return;
+            states.resize(count);  // every value so far present
+        }
+        states[row] = s;
+    }
+    // Counts a new row at the end whose value is present.
+    void pushPresent() {
+        ++count;
+        if (states.size()) states.push_back(Present);
+    }
 
     void grow() {
-        states.push_back(Null);
+        ++count;
+        if (states.size())
+            states.push_back(Null);
+        else
+            setState(count - 1, Null);
         switch (kind) {
             case Kind::Empty:
                 break;
@@ -144,26 +164,26 @@ struct TypedRows::Column {
     }
 
     void present(int row) {
-        if (states[row] == Aside) aside.erase(row);
-        states[row] = Present;
+        if (state(row) == Aside) aside.erase(row);
+        setState(row, Present);
     }
 
     void setNull(int row) {
-        if (states[row] == Aside) aside.erase(row);
-        states[row] = Null;
+        if (state(row) == Aside) aside.erase(row);
+        setState(row, Null);
         if (kind == Kind::Other) others[row] = QVariant();
     }
 
     void putAside(int row, const QVariant& v) {
         aside[row] = v;
-        states[row] = Aside;
+        setState(row, Aside);
     }
 
     void unlist() {
         const int n = size();
         plainTexts.resize(n);
         for (int i = 0; i < n; ++i)
-            if (states[i] == Present) plainTexts[i] = texts[codes[i]];
+            if (state(i) == Present) plainTexts[i] = texts[codes[i]];
         codes.clear();
         texts.clear();
         texts.shrink_to_fit();
@@ -269,7 +289,7 @@ struct TypedRows::Column {
     }
 
     QVariant get(int row) const {
-        switch (states[row]) {
+        switch (state(row)) {
             case Null:
                 return QVariant();
             case Aside:
@@ -332,7 +352,7 @@ QVariant TypedRows::value(int row, int column) const {
 
 bool TypedRows::isNull(int row, int column) const {
     const Column& c = *m_columns[std::size_t(column)];
-    return c.states[row] == Null || (c.states[row] == Aside && c.aside.at(row).isNull());
+    return c.state(row) == Null || (c.state(row) == Aside && c.aside.at(row).isNull());
 }
 
 void TypedRows::setValue(int row, int column, const QVariant& value) {
@@ -388,7 +408,7 @@ void TypedRows::pushInteger(int column, qint64 value) {
         pushValue(column, QVariant(qlonglong(value)));
         return;
     }
-    c.states.push_back(Present);
+    c.pushPresent();
     c.pushWord(value);
 }
 
@@ -399,7 +419,7 @@ void TypedRows::pushDate(int column, qint64 julianDay) {
         pushValue(column, QVariant(QDate::fromJulianDay(julianDay)));
         return;
     }
-    c.states.push_back(Present);
+    c.pushPresent();
     c.pushWord(julianDay);
 }
 
@@ -411,7 +431,7 @@ void TypedRows::pushText(int column, QByteArrayView utf8) {
 
 int TypedRows::compare(int rowA, int rowB, int column, FieldType type) const {
     const Column& c = *m_columns[std::size_t(column)];
-    const std::uint8_t a = c.states[rowA], b = c.states[rowB];
+    const std::uint8_t a = c.state(rowA), b = c.state(rowB);
     if (a == Aside || b == Aside) return unknown;
     if (a == Null || b == Null) return a == b ? 0 : (a == Null ? -1 : 1);
     switch (c.kind) {
