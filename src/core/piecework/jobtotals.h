@@ -11,6 +11,7 @@
 namespace hx {
 
 class Connection;
+class DataSet;
 
 // The most pieces one record may hold. A record is one worker's count of one process on one day; the
 // quickest operations of a garment line (trimming threads, a bar tack) take a few seconds each, so a
@@ -44,5 +45,8 @@ Query pieceRecords(const PieceFilter& filter);
 
 // Sums the records the filter picks. Reads the register's rates afresh, never a cache.
 PieceWorkTotals sumPieceWork(Connection& connection, const PieceFilter& filter);
+// The same for the records a data set holds in view (its fields jobID and qty, as stored), which a list
+// just read from JobData has without reading them a second time.
+PieceWorkTotals sumPieceWork(Connection& connection, const DataSet& records);
 
 }  // namespace hx

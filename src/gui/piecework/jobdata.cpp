@@ -574,24 +574,34 @@ void TjobDataFrm::restoreChoices() {
     if (m_choices.jobDate.isValid()) cbbDateJob->setDate(m_choices.jobDate);
 }
 
+namespace {
+
+// The one row of the totals in view.
+void fillSums(DataSet& sums, const PieceWorkTotals& totals) {
+    sums.close();
+    sums.open();
+    sums.append();
+    sums.setValue(fQty, totals.pieces ? QVariant(*totals.pieces) : QVariant());
+    sums.setValue(fAmount, totals.amount ? QVariant::fromValue(*totals.amount) : QVariant());
+    sums.post();
+}
+
+}  // namespace
+
 bool TjobDataFrm::openView(const PieceFilter& filter) {
     if (!closeView()) return false;
-    // The totals are summed from the same filter.
+    // After a row is stored or deleted the totals are summed again from the same filter.
     setQuery(*tdMain, pieceRecords(filter));
     m_filter = filter;
     tdMain->open();
-    readTotals();
+    // The rows just read are the records in view: their totals without reading the month again.
+    fillSums(*tdSum, sumPieceWork(dataFrm()->cnMain, *tdMain));
+    showTotals();
     return true;
 }
 
 void TjobDataFrm::readTotals() {
-    const PieceWorkTotals totals = sumPieceWork(dataFrm()->cnMain, m_filter);
-    tdSum->close();
-    tdSum->open();
-    tdSum->append();
-    tdSum->setValue(fQty, totals.pieces ? QVariant(*totals.pieces) : QVariant());
-    tdSum->setValue(fAmount, totals.amount ? QVariant::fromValue(*totals.amount) : QVariant());
-    tdSum->post();
+    fillSums(*tdSum, sumPieceWork(dataFrm()->cnMain, m_filter));
     showTotals();
 }
 
@@ -814,8 +824,8 @@ int TjobDataFrm::CalcFieldIndexes::of(const DataSet& ds, int& index, const QStri
 }
 
 void TjobDataFrm::tdMainCalcFields(DataSet& ds) {
-    // Runs for every row loaded, a month's hundreds of thousands of them: the fields are found by
-    // position once, not by name every time.
+    // Runs for every row shown, and for every row of a month that a filter or an export walks: the
+    // fields are found by position once, not by name every time.
     CalcFieldIndexes& f = m_calcFields;
     const auto qty = convertToFieldType(ds.value(f.of(ds, f.qty, fQty)), FieldType::Integer);
     const QVariant price = ds.value(f.of(ds, f.price, fPrice));

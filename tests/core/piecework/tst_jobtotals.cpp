@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include "core/data/connection.h"
+#include "core/data/dataset.h"
 #include "core/piecework/jobtotals.h"
 #include "support/coresupport.h"
 
@@ -65,6 +66,14 @@ class TestJobTotals : public QObject {
         const PieceWorkTotals all = sumPieceWork(cn, {day, day.addDays(1), {}, {}});
         QCOMPARE(*all.pieces, qint64(1006));
         QCOMPARE(all.amount->toPlainString(), QStringLiteral("334.5999"));
+        // The same records read into a list give the same totals without reading them again.
+        DataSet list(&cn);
+        list.setSql("select dateD, staffID, jobID, qty from JobData where dateD between ? and ?");
+        list.setParams({day, day.addDays(1)});
+        list.open();
+        const PieceWorkTotals listed = sumPieceWork(cn, list);
+        QCOMPARE(listed.pieces, all.pieces);
+        QCOMPARE(*listed.amount, *all.amount);
     }
 
     void goneProcessesAndMissingRates() {
@@ -77,6 +86,13 @@ class TestJobTotals : public QObject {
         t = sumPieceWork(cn, {day, day, {}, {}});
         QCOMPARE(*t.pieces, qint64(15));
         QCOMPARE(*t.amount, Money::fromYuan(1));
+        DataSet list(&cn);
+        list.setSql("select jobID, qty from JobData where dateD=?");
+        list.setParams({day});
+        list.open();
+        const PieceWorkTotals listed = sumPieceWork(cn, list);
+        QCOMPARE(*listed.pieces, qint64(15));
+        QCOMPARE(*listed.amount, Money::fromYuan(1));
         // Nothing in view: both totals empty.
         t = sumPieceWork(cn, {day.addDays(-1), day.addDays(-1), {}, {}});
         QVERIFY(!t.pieces && !t.amount);
