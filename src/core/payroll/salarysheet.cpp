@@ -5,6 +5,24 @@
 
 namespace hx {
 
+Query monthItems(int year, int month, const QString& family) {
+    const QString columns = QStringLiteral(
+        "select [year], [month], ItemCode, ItemName,expression, printWidth from Salary where [year]=? and "
+        "[month]=?");
+    if (family.isEmpty()) return Query(columns + QStringLiteral(" order by ItemCode"), {year, month});
+    return Query(columns + QStringLiteral(" and ItemCode Like ? order by ItemCode"),
+                 {year, month, family + QLatin1Char('%')});
+}
+
+Query monthItemsWidth(int year, int month) {
+    return Query(QStringLiteral("select sum(printWidth) as sumW from salary where [year]=? and [month]=?"),
+                 {year, month});
+}
+
+Query columnWidths() {
+    return Query(QStringLiteral("select wCode, wName from wCodeName"));
+}
+
 Query sheetRows(const SheetBatch& batch) {
     return Query(
         QStringLiteral("select staffCode, staffName, ") + salaryItemCodes().join(QStringLiteral(", ")) +

@@ -10,7 +10,15 @@ namespace hx {
 
 class Connection;
 
-// A generated salary sheet's rows, as the payroll windows ask about them.
+// A generated salary sheet's rows and a month's salary items, as the payroll windows ask about them.
+
+// The month's item rows ([year], [month], ItemCode, ItemName, expression, printWidth) in code order; those
+// of one family ("A", "B", "C" or "T") when it is given.
+Query monthItems(int year, int month, const QString& family = QString());
+// The month's items' print widths summed (sumW; Null for a month without items).
+Query monthItemsWidth(int year, int month);
+// The print widths of the sheet's fixed columns (wCode, wName).
+Query columnWidths();
 
 // The batch's rows in the order of the workers' codes: staffCode, staffName, every item of
 // salaryItemCodes(), then the batch's own columns, which tell a stored row from another that took its place.

@@ -89,13 +89,6 @@ class ItemCellDelegate : public QStyledItemDelegate {
     int m_codeColumn;
 };
 
-const QString familySql = QStringLiteral(
-    "select [year], [month], ItemCode, ItemName,expression, printWidth from Salary where ItemCode Like ? "
-    " and [year]=? and [month]=? order by ItemCode");
-const QString monthItemsSql = QStringLiteral(
-    "select [year], [month], ItemCode, ItemName,expression,printWidth from Salary where [year]=? and "
-    "[month]=? order by ItemCode");
-
 }  // namespace
 
 QString TsalaryFrm::helpTextOfWindow() {
@@ -305,7 +298,7 @@ void TsalaryFrm::FormCreate() {
     cbbDateB->setDate(today.addDays(-36));
     cbbDateE->setDate(today.addDays(-5));
     guarded([this] {
-        tdWcn->setSql(QStringLiteral("select wCode, wName from wCodeName"));
+        setQuery(*tdWcn, columnWidths());
         tdWcn->open();
         loadWidths();
     });
@@ -323,13 +316,7 @@ int TsalaryFrm::month() const {
 
 void TsalaryFrm::openItems(const QString& family) {
     tdMain->close();
-    if (family.isEmpty()) {
-        tdMain->setSql(monthItemsSql);
-        tdMain->setParams({year(), month()});
-    } else {
-        tdMain->setSql(familySql);
-        tdMain->setParams({family, year(), month()});
-    }
+    setQuery(*tdMain, monthItems(year(), month(), family));
     tdMain->open();
 }
 
@@ -354,8 +341,7 @@ void TsalaryFrm::LoadMonthItems() {
     tdSumW->close();
     // Whichever family the filter still shows, the month is loaded whole.
     openItems(QString());
-    tdSumW->setSql(QStringLiteral("select sum(printWidth) as sumW from salary where [year]=? and [month]=?"));
-    tdSumW->setParams({year(), month()});
+    setQuery(*tdSumW, monthItemsWidth(year(), month()));
     tdSumW->open();
     m_sumW = tdSumW->asInt(QStringLiteral("sumW"));  // Null for a month without items: 0
     showTotalWidth();
@@ -370,14 +356,14 @@ void TsalaryFrm::cbbMonthChange() {
 }
 
 void TsalaryFrm::rgDisplayClick() {
-    static const QStringList patterns = {QString(), QStringLiteral("A%"), QStringLiteral("B%"),
-                                         QStringLiteral("C%"), QStringLiteral("T%")};
+    static const QStringList families = {QString(), QStringLiteral("A"), QStringLiteral("B"),
+                                         QStringLiteral("C"), QStringLiteral("T")};
     if (!storeItemRow()) {
         rgDisplayButtons->button(m_shownFamily)->setChecked(true);
         return;
     }
     m_shownFamily = rgDisplayButtons->checkedId();
-    openItems(patterns.value(m_shownFamily));
+    openItems(families.value(m_shownFamily));
 }
 
 void TsalaryFrm::btnCopyClick() {

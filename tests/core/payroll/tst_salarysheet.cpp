@@ -50,6 +50,27 @@ class TestSalarySheet : public QObject {
         dir.reset();
     }
 
+    // The queries the sheet and the items page read: the batch's rows by work number with an exact total,
+    // the month's items or one family of them.
+    void theBatchsRowsTotalsAndItems() {
+        setItems({});
+        addRow(QStringLiteral("002"), batch.day, 26, 0.1);
+        addRow(QStringLiteral("001"), batch.day, 20.5, 0.2);
+        addRow(QStringLiteral("003"), 20, 1, 1);
+        const auto first = [this](const Query& q, int column) {
+            QStringList values;
+            PreparedStatement rows(cn, q.sql, q.params);
+            while (rows.next()) values << rows.text(column);
+            return values;
+        };
+        QCOMPARE(first(sheetRows(batch), 0), QStringList({"001", "002"}));
+        const QStringList totals = first(sheetTotals(batch), 0) + first(sheetTotals(batch), 3);
+        QCOMPARE(totals, QStringList({"合计", "0.3"}));
+        QCOMPARE(first(monthItems(batch.year, batch.month), 2).size(), 35);
+        QCOMPARE(first(monthItems(batch.year, batch.month, QStringLiteral("B")), 2),
+                 QStringList({"B01", "B02", "B03", "B04", "B05", "B06", "B07"}));
+    }
+
     void aBatchExistsOnceItHasARow() {
         QVERIFY(!sheetBatchExists(cn, batch));
         addRow(QStringLiteral("001"), 20, 26, 0);
