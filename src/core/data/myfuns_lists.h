@@ -20,6 +20,14 @@ QStringList firstColumnTexts(const Query& query);
 // and column names are the program's own and must be plain names.
 int GetIDByCode(const QString& table, const QString& resultColumn, const QString& keyColumn,
                 const QVariant& value);
+// The key of the worker with that work number, of the process with that process number; 0 for none.
+inline int staffIdOf(const QString& staffCode) {
+    return GetIDByCode(QStringLiteral("staff"), QStringLiteral("staffID"), QStringLiteral("staffCode"),
+                       staffCode);
+}
+inline int jobIdOf(const QString& jobCode) {
+    return GetIDByCode(QStringLiteral("job"), QStringLiteral("JobID"), QStringLiteral("jobCode"), jobCode);
+}
 
 // The worker and process caches of the data module: every worker (staffID, staffCode holding the work
 // number, six blanks and the name) and every process (jobID, jobCode, unitPrice), dismissed and finished

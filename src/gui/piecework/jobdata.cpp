@@ -621,8 +621,7 @@ void TjobDataFrm::cbbStaffChange() {
     guarded([this] {
         // A refused row keeps its list, and the worker it was typed for.
         if (!storePendingEdit()) return restoreChoices();
-        m_staffID = GetIDByCode(QStringLiteral("staff"), QStringLiteral("staffID"),
-                                QStringLiteral("staffCode"), workNumberOf(cbbStaff->currentText()));
+        m_staffID = staffIdOf(workNumberOf(cbbStaff->currentText()));
         loadStaffView();
     });
 }
@@ -638,8 +637,7 @@ void TjobDataFrm::cbbDateStaffChange() {
 void TjobDataFrm::cbbJobChange() {
     guarded([this] {
         if (!storePendingEdit()) return restoreChoices();
-        m_jobID = GetIDByCode(QStringLiteral("job"), QStringLiteral("JobID"), QStringLiteral("jobCode"),
-                              cbbJob->currentText());
+        m_jobID = jobIdOf(cbbJob->currentText());
         loadJobView();
     });
 }
@@ -658,12 +656,8 @@ void TjobDataFrm::btnApplyClick() {
         const QString jobText = conJob->currentText();
         // An empty box means every worker (process).
         PieceFilter filter{conDateB->date(), conDateE->date(), {}, {}};
-        if (!staffText.isEmpty())
-            filter.staffId = GetIDByCode(QStringLiteral("staff"), QStringLiteral("staffID"),
-                                         QStringLiteral("staffCode"), workNumberOf(staffText));
-        if (!jobText.isEmpty())
-            filter.jobId = GetIDByCode(QStringLiteral("job"), QStringLiteral("JobID"),
-                                       QStringLiteral("jobCode"), jobText);
+        if (!staffText.isEmpty()) filter.staffId = staffIdOf(workNumberOf(staffText));
+        if (!jobText.isEmpty()) filter.jobId = jobIdOf(jobText);
         openView(filter);
     });
 }
