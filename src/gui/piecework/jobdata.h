@@ -5,7 +5,7 @@
 #include <QVariantList>
 
 #include "core/data/dataset.h"
-#include "gui/shell/workwindow.h"
+#include "gui/widgets/workwindow.h"
 
 class QAction;
 class QCheckBox;

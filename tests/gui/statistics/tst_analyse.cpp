@@ -59,7 +59,7 @@ class TestAnalyse : public QObject {
 
     // The window shown and active, as the main panel opens it.
     bool openWindow() {
-        win = fixture->openWindow<TAnalyseFrm>();
+        win = fixture->openWindow<TAnalyseFrm>(accountSetAt(fixture->accountSet));
         return win;
     }
     template <class T>
