@@ -31,12 +31,13 @@ QString TempProgramDir::createAccountSet(const QString& name) const {
     return target;
 }
 
-OpenAccountSet::OpenAccountSet(const QString& name) : path(dir.createAccountSet(name)) {
-    cn.open(path);
+OpenAccountSet::OpenAccountSet(hx::Connection& cn, const QString& name)
+    : path(createAccountSet(name)), m_cn(cn) {
+    m_cn.open(path);
 }
 
 OpenAccountSet::~OpenAccountSet() {
-    cn.close();
+    m_cn.close();
 }
 
 int rowCount(hx::Connection& cn, const QString& table, const QString& where) {
@@ -75,6 +76,10 @@ int schemaObjectCount(hx::Connection& cn, const QStringList& names) {
 
 qint64 lastKeyIssued(hx::Connection& cn, const QString& table) {
     return cn.scalar(QStringLiteral("select seq from sqlite_sequence where name=?"), {table}).toLongLong();
+}
+
+int headerVersion(hx::Connection& cn) {
+    return cn.scalar(QStringLiteral("pragma user_version")).toInt();
 }
 
 bool passesIntegrityCheck(hx::Connection& cn) {

@@ -29,17 +29,19 @@ class TempProgramDir {
     QTemporaryDir m_dir;
 };
 
-// The set-up of most core tests: a temporary program directory and a fresh account set NAME.mdb, open
-// on `cn` for the object's lifetime.
-struct OpenAccountSet {
-    explicit OpenAccountSet(const QString& name);
+// The set-up of most core tests: a temporary program directory with a fresh account set NAME.mdb, open
+// on the connection given until this goes.
+class OpenAccountSet : public TempProgramDir {
+  public:
+    OpenAccountSet(hx::Connection& cn, const QString& name);
     ~OpenAccountSet();
     OpenAccountSet(const OpenAccountSet&) = delete;
     OpenAccountSet& operator=(const OpenAccountSet&) = delete;
 
-    TempProgramDir dir;
-    QString path;  // of the account set
-    hx::Connection cn;
+    const QString path;  // of the account set
+
+  private:
+    hx::Connection& m_cn;
 };
 
 // ---- reading an account set back; what only the engine's catalogue knows is asked here alone
@@ -60,6 +62,8 @@ QString schemaText(hx::Connection& cn);
 int schemaObjectCount(hx::Connection& cn, const QStringList& names);
 // The last key the table's own counter handed out, the keys of deleted rows included.
 qint64 lastKeyIssued(hx::Connection& cn, const QString& table);
+// The version number the engine keeps in the file's header.
+int headerVersion(hx::Connection& cn);
 // The engine's own check of the whole file finds nothing wrong.
 bool passesIntegrityCheck(hx::Connection& cn);
 

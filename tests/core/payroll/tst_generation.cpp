@@ -16,7 +16,7 @@ const QDate to(2024, 5, 31);
 class TestGeneration : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::TempProgramDir> dir;
+    std::unique_ptr<hxtest::OpenAccountSet> dir;
     Connection cn;
 
     qint64 addWorker(const QString& code, int day, bool dismissed = false, const QString& a02 = "0") {
@@ -91,14 +91,8 @@ class TestGeneration : public QObject {
     }
 
   private slots:
-    void init() {
-        dir = std::make_unique<hxtest::TempProgramDir>();
-        cn.open(dir->createAccountSet(QStringLiteral("g")));
-    }
-    void cleanup() {
-        cn.close();
-        dir.reset();
-    }
+    void init() { dir = std::make_unique<hxtest::OpenAccountSet>(cn, QStringLiteral("g")); }
+    void cleanup() { dir.reset(); }
 
     void piecesBetweenBothDatesIncludedForActiveWorkersOfThePayDay() {
         setItems({{"A01", "计件工资"}});

@@ -14,7 +14,7 @@ const SheetBatch batch{2024, 5, 10};
 class TestSalarySheet : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::TempProgramDir> dir;
+    std::unique_ptr<hxtest::OpenAccountSet> dir;
     Connection cn;
 
     // The base month's items, unnamed, in the batch's month; then the items given (code, name, formula).
@@ -41,14 +41,8 @@ class TestSalarySheet : public QObject {
     }
 
   private slots:
-    void init() {
-        dir = std::make_unique<hxtest::TempProgramDir>();
-        cn.open(dir->createAccountSet(QStringLiteral("s")));
-    }
-    void cleanup() {
-        cn.close();
-        dir.reset();
-    }
+    void init() { dir = std::make_unique<hxtest::OpenAccountSet>(cn, QStringLiteral("s")); }
+    void cleanup() { dir.reset(); }
 
     void aBatchExistsOnceItHasARow() {
         QVERIFY(!sheetBatchExists(cn, batch));

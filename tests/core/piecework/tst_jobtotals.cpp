@@ -9,7 +9,7 @@ using namespace hx;
 class TestJobTotals : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::TempProgramDir> dir;
+    std::unique_ptr<hxtest::OpenAccountSet> dir;
     Connection cn;
     const QDate day{2025, 3, 12};
 
@@ -20,16 +20,12 @@ class TestJobTotals : public QObject {
 
   private slots:
     void init() {
-        dir = std::make_unique<hxtest::TempProgramDir>();
-        cn.open(dir->createAccountSet(QStringLiteral("t")));
+        dir = std::make_unique<hxtest::OpenAccountSet>(cn, QStringLiteral("t"));
         cn.exec(
             "insert into job (JobID, JobCode, UnitPrice) values (1, 'A', 0.3333), (2, 'B', 0.1), (3, 'C', "
             "NULL)");
     }
-    void cleanup() {
-        cn.close();
-        dir.reset();
-    }
+    void cleanup() { dir.reset(); }
 
     void exactSumsOfTheRecordsThatMeetTheCondition() {
         add(1, 1, 3, day);
