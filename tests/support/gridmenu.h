@@ -19,15 +19,19 @@ inline bool editorBack(QAbstractItemView* view) {
 }
 
 // Clicks into the cell and replaces what it holds with text, as a user who selects it all and types;
-// true when the cell's editor still has the focus.
-inline bool retype(QAbstractItemView* view, int row, int column, const QString& text) {
+// false when the cell's editor never opened (and nothing was typed).
+inline bool typeOver(QAbstractItemView* view, int row, int column, const QString& text) {
     if (!enterCell(view, row, column)) return false;
     key(Qt::Key_A, Qt::ControlModifier);
     if (text.isEmpty())
         key(Qt::Key_Delete);
     else
         type(text);
-    return editing(view);
+    return true;
+}
+// The same, and true only when the cell's editor still has the focus afterwards.
+inline bool retype(QAbstractItemView* view, int row, int column, const QString& text) {
+    return typeOver(view, row, column, text) && editing(view);
 }
 
 // The menu that is open; nullptr when none is.

@@ -8,6 +8,7 @@
 
 #include "core/data/connection.h"
 #include "gui/widgets/mydbgrid.h"
+#include "support/gridmenu.h"
 #include "support/testsupport.h"
 
 using namespace hx;
@@ -288,9 +289,7 @@ class TestMyDBGrid : public QObject {
         // Without a post-error handler the refusal reaches the error box, which takes the focus while up.
         ds->onPostError = nullptr;
         RealErrorBoxes boxes;
-        QVERIFY(hxtest::enterCell(grid, 0, 0));
-        hxtest::key(Qt::Key_A, Qt::ControlModifier);
-        hxtest::type(QStringLiteral("002"));
+        QVERIFY(hxtest::typeOver(grid, 0, 0, QStringLiteral("002")));
         hxtest::key(Qt::Key_Down);
         QTest::qWait(500);
         Dialogs::install(dialogs.get());
