@@ -4,18 +4,56 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 #include <utility>
 
+#include "core/data/typedrows.h"
 #include "core/data/values.h"
 
 namespace hx {
 
-struct DataSet::Row {
-    QVector<QVariant> values;
-    QVariant key;  // the update table's key or rowid; null for a row not yet stored
-    bool deleted = false;
+struct DataSet::Storage {
+    TypedRows rows;                    // the fields held in the rows, then the key
+    BlockArray<std::uint8_t> deleted;  // as far as the last row deleted
+    // The column of the update table's key or rowid, after the fields; -1 when the rows have none to
+    // store by (in memory, read only). Null for a row not yet stored.
+    int keyColumn = -1;
+
+    // The calculated fields of the rows last shown, each worked out once: a grid asks for every cell
+    // of the rows in view at every paint.
+    struct Calculated {
+        int row = -1;
+        QVector<QVariant> values;
+    };
+    static constexpr int calculatedRows = 256;
+    std::vector<Calculated> calculated = std::vector<Calculated>(calculatedRows);
+
+    void reset(int columns, int key = -1) {
+        rows.reset(columns);
+        deleted.clear();
+        keyColumn = key;
+        forgetAll();
+    }
+    int append() { return rows.appendRow(); }
+    bool isDeleted(int row) const { return row < deleted.size() && deleted[row]; }
+    void markDeleted(int row) {
+        if (row >= deleted.size()) deleted.resize(row + 1);
+        deleted[row] = 1;
+    }
+    QVariant keyOf(int row) const { return keyColumn >= 0 ? rows.value(row, keyColumn) : QVariant(); }
+    void setKey(int row, const QVariant& key) {
+        if (keyColumn >= 0) rows.setValue(row, keyColumn, key);
+    }
+    Calculated& slotOf(int row) { return calculated[std::size_t(row % calculatedRows)]; }
+    void forget(int row) { slotOf(row).row = -1; }
+    void forgetAll() {
+        for (Calculated& c : calculated) {
+            c.row = -1;
+            c.values.clear();
+        }
+    }
 };
 
 namespace {
@@ -64,6 +102,26 @@ bool equalValues(const QVariant& a, const QVariant& b, FieldType type) {
     return compareValues(a, b, type) == 0;
 }
 
+// A date stored as yyyy-MM-dd (what follows the day is not looked at), without a detour through text.
+std::optional<QDate> storedDate(QByteArrayView t) {
+    auto digits = [&](int from, int count) {
+        int n = 0;
+        for (int i = from; i < from + count; ++i) {
+            if (t[i] < '0' || t[i] > '9') return -1;
+            n = n * 10 + (t[i] - '0');
+        }
+        return n;
+    };
+    if (t.size() >= 10 && t[4] == '-' && t[7] == '-') {
+        const int y = digits(0, 4), m = digits(5, 2), d = digits(8, 2);
+        if (y >= 0 && m >= 0 && d >= 0) {
+            const QDate date(y, m, d);
+            if (date.isValid()) return date;
+        }
+    }
+    return std::nullopt;
+}
+
 // A stored value in the field's type, as fromDbValue gives it, without a detour through text for the
 // common cases: whole numbers, and dates stored as yyyy-MM-dd.
 QVariant readValue(const PreparedStatement& q, int column, FieldType type) {
@@ -72,24 +130,51 @@ QVariant readValue(const PreparedStatement& q, int column, FieldType type) {
     if (kind == PreparedStatement::Kind::Integer && type == FieldType::Integer)
         return QVariant(q.integer(column));
     if (kind == PreparedStatement::Kind::Text && type == FieldType::Date) {
-        const QByteArrayView t = q.utf8(column);
-        auto digits = [&](int from, int count) {
-            int n = 0;
-            for (int i = from; i < from + count; ++i) {
-                if (t[i] < '0' || t[i] > '9') return -1;
-                n = n * 10 + (t[i] - '0');
-            }
-            return n;
-        };
-        if (t.size() >= 10 && t[4] == '-' && t[7] == '-') {
-            const int y = digits(0, 4), m = digits(5, 2), d = digits(8, 2);
-            if (y >= 0 && m >= 0 && d >= 0) {
-                const QDate date(y, m, d);
-                if (date.isValid()) return QVariant(date);
+        if (const auto date = storedDate(q.utf8(column))) return QVariant(*date);
+    }
+    return fromDbValue(q.value(column), type);
+}
+
+// The day of a date stored as yyyy-MM-dd; the records of a list come by the day, so the last day read
+// is the next one's too.
+struct DayReader {
+    char last[10] = {};
+    qint64 day = 0;
+    std::optional<qint64> read(QByteArrayView t) {
+        if (t.size() == 10 && std::memcmp(t.data(), last, 10) == 0) return day;
+        const auto date = storedDate(t);
+        if (!date) return std::nullopt;
+        day = date->toJulianDay();
+        if (t.size() == 10) std::memcpy(last, t.data(), 10);
+        return day;
+    }
+};
+
+// The same value put straight into the row being read, without a QVariant for the common cases.
+void readInto(TypedRows& rows, int field, const PreparedStatement& q, int column, FieldType type,
+              DayReader& days) {
+    const PreparedStatement::Kind kind = q.kind(column);
+    if (kind == PreparedStatement::Kind::Null) {
+        rows.pushNull(field);
+        return;
+    }
+    if (kind == PreparedStatement::Kind::Integer && type == FieldType::Integer) {
+        rows.pushInteger(field, q.integer(column));
+        return;
+    }
+    if (kind == PreparedStatement::Kind::Text) {
+        if (type == FieldType::Text) {
+            rows.pushText(field, q.utf8(column));
+            return;
+        }
+        if (type == FieldType::Date) {
+            if (const auto day = days.read(q.utf8(column))) {
+                rows.pushDate(field, *day);
+                return;
             }
         }
     }
-    return fromDbValue(q.value(column), type);
+    rows.pushValue(field, fromDbValue(q.value(column), type));
 }
 
 FieldType typeOfValue(const QVariant& v) {
@@ -108,7 +193,8 @@ FieldType typeOfValue(const QVariant& v) {
 
 }  // namespace
 
-DataSet::DataSet(Connection* connection, QObject* parent) : QObject(parent) {
+DataSet::DataSet(Connection* connection, QObject* parent)
+    : QObject(parent), m_store(std::make_unique<Storage>()) {
     setConnection(connection);
 }
 
@@ -232,10 +318,13 @@ void DataSet::detectUpdateTable() {
 }
 
 void DataSet::load() {
-    m_rows.clear();
+    m_store->reset(0);
     m_view.clear();
-    m_newRow.reset();
-    if (m_inMemory) return;
+    m_newRow = -1;
+    if (m_inMemory) {
+        m_store->reset(firstCalculated());
+        return;
+    }
     if (!m_connection) throw DbError(QStringLiteral("数据集没有连接。"));
 
     detectUpdateTable();
@@ -289,21 +378,15 @@ void DataSet::load() {
     }
     const int keyIndex = m_hiddenRowId ? -1 : fieldIndex(m_keyField);
     m_fields += m_extraFields;
-    const int total = m_fields.size();
     for (Lookup& l : m_lookups) l.keyIndex = fieldIndex(l.keyField);
 
+    // The rows keep their key to be stored by only where they can be stored.
+    const bool keyed = !m_detectedTable.isEmpty() && (m_hiddenRowId || keyIndex >= 0);
+    m_store->reset(keyed ? columnCount + 1 : columnCount, keyed ? columnCount : -1);
+    TypedRows& rows = m_store->rows;
     bool inferred = false;
-    m_rows.reserve(4096);
-    // A grouped result repeats the same codes, names and groups over and over: equal texts of a column
-    // share one string, which keeps a result of a million rows to a fraction of the memory and spares
-    // decoding each copy. A column of mostly different texts stops being shared once it has many.
-    constexpr std::size_t sharedTextsPerColumn = 4096;
-    std::vector<std::unordered_map<std::string, QVariant>> sharedTexts(columnCount);
-    std::vector<bool> sharing(columnCount, true);
-    std::string bytes;
+    auto days = std::vector<DayReader>(std::size_t(columnCount));
     while (q.next()) {
-        auto row = std::make_shared<Row>();
-        row->values.resize(total);
         for (int c = 0; c < columnCount; ++c) {
             if (!inferred && inferType[c]) {
                 const QVariant stored = q.value(c + first);
@@ -312,76 +395,83 @@ void DataSet::load() {
                     inferType[c] = false;
                 }
             }
-            if (sharing[c] && m_fields[c].type == FieldType::Text &&
-                q.kind(c + first) == PreparedStatement::Kind::Text) {
-                const QByteArrayView text = q.utf8(c + first);
-                bytes.assign(text.data(), std::size_t(text.size()));
-                auto& texts = sharedTexts[std::size_t(c)];
-                auto found = texts.find(bytes);
-                if (found == texts.end()) {
-                    found = texts.emplace(bytes, QVariant(QString::fromUtf8(text))).first;
-                    if (texts.size() >= sharedTextsPerColumn) {
-                        sharing[c] = false;
-                        texts.clear();
-                        row->values[c] = QVariant(QString::fromUtf8(text));
-                        continue;
-                    }
-                }
-                row->values[c] = found->second;
-                continue;
-            }
-            row->values[c] = readValue(q, c + first, m_fields[c].type);
+            readInto(rows, c, q, c + first, m_fields[c].type, days[std::size_t(c)]);
         }
         if (m_hiddenRowId)
-            row->key = QVariant(q.integer(0));
-        else if (keyIndex >= 0)
-            row->key = row->values[keyIndex];
+            rows.pushInteger(columnCount, q.integer(0));
+        else if (keyed)
+            rows.pushValue(columnCount, rows.value(rows.rowCount(), keyIndex));
+        rows.endRow();
         if (!inferred) inferred = std::none_of(inferType.begin(), inferType.end(), [](bool b) { return b; });
-        m_rows.push_back(std::move(row));
-    }
-    if (!m_extraFields.isEmpty()) {
-        for (auto& row : m_rows) calculate(*row);
     }
 }
 
-void DataSet::calculate(Row& row) {
+QVariant DataSet::storedValue(int storedRow, int index) const {
+    const int firstExtra = firstCalculated();
+    if (index < firstExtra) {
+        // Fields defined anew over open rows have no values yet.
+        return index < m_store->rows.columnCount() ? m_store->rows.value(storedRow, index) : QVariant();
+    }
+    Storage::Calculated& slot = m_store->slotOf(storedRow);
+    if (slot.row != storedRow) {
+        QVector<QVariant> values(m_fields.size());
+        for (int c = 0; c < firstExtra; ++c) values[c] = storedValue(storedRow, c);
+        calculate(values);
+        // Taken after the event: a calculation that shows other rows may have used this slot meanwhile.
+        Storage::Calculated& kept = m_store->slotOf(storedRow);
+        kept.values = values.mid(firstExtra);
+        kept.row = storedRow;
+        return kept.values.value(index - firstExtra);
+    }
+    return slot.values.value(index - firstExtra);
+}
+
+QVector<QVariant> DataSet::rowValues(int storedRow) const {
+    QVector<QVariant> values(m_fields.size());
+    for (int c = 0; c < values.size(); ++c) values[c] = storedValue(storedRow, c);
+    return values;
+}
+
+void DataSet::calculate(QVector<QVariant>& values) const {
     if (m_extraFields.isEmpty()) return;
-    const int firstExtra = m_fields.size() - m_extraFields.size();
+    const int firstExtra = firstCalculated();
     for (const Lookup& l : m_lookups) {
         const int key = l.keyIndex >= 0 ? l.keyIndex : fieldIndex(l.keyField);
-        row.values[firstExtra + l.field] = key >= 0 ? l.fn(row.values[key]) : QVariant();
+        values[firstExtra + l.field] = key >= 0 ? l.fn(values[key]) : QVariant();
     }
     if (!onCalcFields) return;
     // The event reads and writes "the current row" through value() and setValue(): lend it this row.
-    QVector<QVariant> savedBuffer = std::move(m_buffer);
+    // Showing a row changes nothing of the data set, which is as it was when the event is done.
+    DataSet& self = *const_cast<DataSet*>(this);
+    QVector<QVariant> savedBuffer = std::move(self.m_buffer);
     const DataSetState savedState = m_state;
     const bool savedModified = m_modified;
-    m_buffer = row.values;
-    m_state = DataSetState::Edit;
+    const bool savedCalculating = m_calculating;
+    self.m_buffer = values;
+    self.m_state = DataSetState::Edit;
     m_calculating = true;
+    const auto restore = [&] {
+        m_calculating = savedCalculating;
+        self.m_state = savedState;
+        self.m_buffer = std::move(savedBuffer);
+        self.m_modified = savedModified;
+    };
     try {
-        onCalcFields(*this);
+        onCalcFields(self);
     } catch (...) {
-        m_calculating = false;
-        m_state = savedState;
-        m_buffer = std::move(savedBuffer);
-        m_modified = savedModified;
+        restore();
         throw;
     }
-    m_calculating = false;
-    m_state = savedState;
-    for (int i = firstExtra; i < row.values.size(); ++i) row.values[i] = m_buffer[i];
-    m_buffer = std::move(savedBuffer);
-    m_modified = savedModified;
+    for (int i = firstExtra; i < values.size(); ++i) values[i] = m_buffer[i];
+    restore();
 }
 
 void DataSet::calculateBuffer() {
     if (m_extraFields.isEmpty()) return;
-    Row scratch;
-    scratch.values = m_buffer;
+    QVector<QVariant> scratch = m_buffer;
     calculate(scratch);
-    const int firstExtra = m_fields.size() - m_extraFields.size();
-    for (int i = firstExtra; i < m_buffer.size(); ++i) m_buffer[i] = scratch.values[i];
+    const int firstExtra = firstCalculated();
+    for (int i = firstExtra; i < m_buffer.size(); ++i) m_buffer[i] = scratch[i];
 }
 
 void DataSet::resolveFilter() {
@@ -409,10 +499,10 @@ void DataSet::resolveFilter() {
     }
 }
 
-bool DataSet::rowMatchesFilter(const Row& row) const {
+bool DataSet::rowMatchesFilter(int storedRow) const {
     if (!m_filtered || m_filterField < 0) return true;
     const FieldType type = m_fields[m_filterField].type;
-    const QVariant& v = row.values[m_filterField];
+    const QVariant v = storedValue(storedRow, m_filterField);
     if (v.isNull()) return false;
     if (type == FieldType::Text || type == FieldType::Unknown)
         return v.toString() == m_filterValue.toString();
@@ -421,16 +511,19 @@ bool DataSet::rowMatchesFilter(const Row& row) const {
 
 void DataSet::rebuildView() {
     m_view.clear();
-    m_view.reserve(int(m_rows.size()));
-    for (int i = 0; i < int(m_rows.size()); ++i) {
-        const Row& row = *m_rows[i];
-        if (!row.deleted && rowMatchesFilter(row)) m_view.append(i);
+    const int count = m_store->rows.rowCount();
+    m_view.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        if (!m_store->isDeleted(i) && rowMatchesFilter(i)) m_view.append(i);
     }
     if (m_sortField >= 0) {
         const int f = m_sortField;
         const FieldType type = m_fields[f].type;
+        const TypedRows& rows = m_store->rows;
         std::stable_sort(m_view.begin(), m_view.end(), [&](int a, int b) {
-            return compareValues(m_rows[a]->values[f], m_rows[b]->values[f], type) < 0;
+            int order = rows.compare(a, b, f, type);
+            if (order == TypedRows::unknown) order = compareValues(rows.value(a, f), rows.value(b, f), type);
+            return order < 0;
         });
     }
 }
@@ -461,19 +554,27 @@ void DataSet::openWithRows(std::vector<QVector<QVariant>> rows) {
     if (!m_inMemory) throw DbError(QStringLiteral("只有内存数据集可以直接装入数据行。"));
     close();
     openWith([this, &rows] {
-        m_rows.clear();
         m_view.clear();
-        m_newRow.reset();
-        m_rows.reserve(rows.size());
-        const int total = m_fields.size();
+        m_newRow = -1;
+        m_store->reset(firstCalculated());
         for (QVector<QVariant>& values : rows) {
-            auto row = std::make_shared<Row>();
-            row->values = std::move(values);
-            row->values.resize(total);
-            calculate(*row);
-            m_rows.push_back(std::move(row));
+            m_store->rows.appendRow(values);
+            values = QVector<QVariant>();  // given back as it goes: the rows are not held twice
         }
         rows.clear();
+    });
+}
+
+void DataSet::openWithTypedRows(TypedRows&& rows) {
+    if (!m_inMemory) throw DbError(QStringLiteral("只有内存数据集可以直接装入数据行。"));
+    if (rows.columnCount() != firstCalculated())
+        throw DbError(QStringLiteral("数据行的列数与数据集的字段数不同。"));
+    close();
+    openWith([this, &rows] {
+        m_view.clear();
+        m_newRow = -1;
+        m_store->reset(0);
+        m_store->rows = std::move(rows);
     });
 }
 
@@ -483,7 +584,7 @@ void DataSet::openWith(const std::function<void()>& fill) {
     try {
         fill();
     } catch (...) {
-        m_rows.clear();
+        m_store->reset(0);
         m_view.clear();
         endReset();
         throw;
@@ -504,9 +605,9 @@ void DataSet::close() {
     if (!isOpen()) return;
     emit discardOpenEditors();
     beginReset();
-    m_rows.clear();
+    m_store->reset(0);
     m_view.clear();
-    m_newRow.reset();
+    m_newRow = -1;
     m_buffer.clear();
     m_sort.clear();
     m_sortField = -1;
@@ -529,7 +630,7 @@ void DataSet::requery() {
         load();
     } catch (...) {
         // A failed requery leaves the data set closed rather than half loaded.
-        m_rows.clear();
+        m_store->reset(0);
         m_view.clear();
         m_current = -1;
         setState(DataSetState::Inactive);
@@ -545,8 +646,8 @@ void DataSet::requery() {
 DataSet::Reread DataSet::rereadCurrentRow() {
     if (!isOpen() || isEditing() || m_current < 0 || m_inMemory || !m_connection || m_detectedTable.isEmpty())
         return Reread::Unknown;
-    Row& row = *m_rows[m_view[m_current]];
-    if (row.key.isNull()) return Reread::Unknown;
+    const int row = currentStoredRow();
+    if (m_store->keyOf(row).isNull()) return Reread::Unknown;
     // The statement's own columns from its table, so that they come in the order of the fields.
     static const QRegularExpression columns(
         QStringLiteral("^\\s*select\\s+(.*?)\\bfrom\\b"),
@@ -559,16 +660,17 @@ DataSet::Reread DataSet::rereadCurrentRow() {
                         QStringLiteral("select %1 from %2%3").arg(list, m_detectedTable, where), values);
     if (!q.next()) return Reread::Gone;
     const int stored = std::min(q.columnCount(), int(m_fields.size() - m_extraFields.size()));
-    for (int c = 0; c < stored; ++c) row.values[c] = readValue(q, c, m_fields[c].type);
-    if (!m_hiddenRowId && keyFieldIndex() >= 0) row.key = row.values[keyFieldIndex()];
-    calculate(row);
+    for (int c = 0; c < stored; ++c) m_store->rows.setValue(row, c, readValue(q, c, m_fields[c].type));
+    if (!m_hiddenRowId && keyFieldIndex() >= 0)
+        m_store->setKey(row, m_store->rows.value(row, keyFieldIndex()));
+    m_store->forget(row);
     if (!m_controlsDisabled) emit rowChanged(m_current);
     return Reread::Done;
 }
 
 void DataSet::showStoredRow() {
     if (rereadCurrentRow() != Reread::Gone) return;
-    m_rows[m_view[m_current]]->deleted = true;
+    m_store->markDeleted(currentStoredRow());
     const int position = m_current;
     removeFromView(position);
     moveTo(std::min(position, int(m_view.size()) - 1));
@@ -645,21 +747,11 @@ void DataSet::prior() {
     moveTo(m_current - 1);
 }
 
-QVector<QVariant>& DataSet::currentValues() {
-    if (isEditing()) return m_buffer;
-    return m_rows[m_view[m_current]]->values;
-}
-
-const QVector<QVariant>& DataSet::currentValues() const {
-    if (isEditing()) return m_buffer;
-    return m_rows[m_view[m_current]]->values;
-}
-
 QVariant DataSet::value(int index) const {
     if (!isOpen() || index < 0 || index >= m_fields.size()) return QVariant();
-    if (!isEditing() && (m_current < 0 || m_current >= m_view.size())) return QVariant();
-    const auto& values = currentValues();
-    return index < values.size() ? values[index] : QVariant();
+    if (isEditing()) return m_buffer.value(index);
+    if (m_current < 0 || m_current >= m_view.size()) return QVariant();
+    return storedValue(currentStoredRow(), index);
 }
 
 QVariant DataSet::value(const QString& name) const {
@@ -672,7 +764,7 @@ QVariant DataSet::valueAt(int row, int index) const {
     if (!isOpen() || row < 0 || row >= m_view.size() || index < 0 || index >= m_fields.size())
         return QVariant();
     if (row == m_current && isEditing()) return m_buffer.value(index);
-    return m_rows[m_view[row]]->values.value(index);
+    return storedValue(m_view[row], index);
 }
 
 QString DataSet::textAt(int row, int index) const {
@@ -755,7 +847,7 @@ void DataSet::setValue(int index, const QVariant& v) {
 void DataSet::edit() {
     requireRows();
     if (isEditing()) return;
-    m_buffer = m_rows[m_view[m_current]]->values;
+    m_buffer = rowValues(currentStoredRow());
     m_modified = false;
     m_changedElsewhere = false;
     setState(DataSetState::Edit);
@@ -774,14 +866,12 @@ void DataSet::insertRow(bool atEnd) {
     if (!checkBrowseMode()) return;
     if (beforeInsert) beforeInsert(*this);
     const int position = atEnd ? int(m_view.size()) : std::max(m_current, 0);
-    auto row = std::make_shared<Row>();
-    row->values.resize(m_fields.size());
-    m_rows.push_back(row);
+    const int row = m_store->append();
     m_newRow = row;
     if (!m_controlsDisabled) emit rowAboutToBeInserted(position);
-    m_view.insert(position, int(m_rows.size()) - 1);
+    m_view.insert(position, row);
     m_current = position;
-    m_buffer = row->values;
+    m_buffer = QVector<QVariant>(m_fields.size());
     m_modified = false;
     setState(DataSetState::Insert);
     if (!m_controlsDisabled) emit rowInserted(position);
@@ -807,7 +897,7 @@ bool DataSet::post() {
     if (!isEditing()) return true;
     try {
         if (beforePost) beforePost(*this);
-        Row& row = *m_rows[m_view[m_current]];
+        const int row = currentStoredRow();
         QVector<QVariant> converted = m_buffer;
         for (int i = 0; i < m_fields.size(); ++i) {
             if (m_fields[i].calculated) continue;
@@ -832,8 +922,9 @@ bool DataSet::post() {
                 const Field& f = m_fields[i];
                 if (f.calculated || f.readOnly) continue;
                 if (m_state == DataSetState::Edit) {
-                    if (compareValues(converted[i], row.values[i], f.type) == 0 &&
-                        converted[i].isNull() == row.values[i].isNull())
+                    const QVariant stored = storedValue(row, i);
+                    if (compareValues(converted[i], stored, f.type) == 0 &&
+                        converted[i].isNull() == stored.isNull())
                         continue;
                 } else if (converted[i].isNull()) {
                     continue;
@@ -864,8 +955,9 @@ bool DataSet::post() {
                             converted[f] = fromDbValue(back.value(c), m_fields[f].type);
                     }
                 }
-                row.key = m_hiddenRowId ? QVariant(rowid)
-                                        : converted.value(fieldIndex(m_keyField), QVariant(rowid));
+                m_store->setKey(row, m_hiddenRowId
+                                         ? QVariant(rowid)
+                                         : converted.value(fieldIndex(m_keyField), QVariant(rowid)));
             } else if (!names.isEmpty()) {
                 QStringList sets;
                 for (const QString& n : names) sets << n + QStringLiteral(" = ?");
@@ -875,8 +967,9 @@ bool DataSet::post() {
                     values);
             }
         }
-        row.values = converted;
-        calculate(row);
+        for (int i = 0; i < std::min(firstCalculated(), m_store->rows.columnCount()); ++i)
+            m_store->rows.setValue(row, i, converted[i]);
+        m_store->forget(row);
     } catch (const RowChangedError& e) {
         // Not a refusal of what the user typed, but it stays in the row all the same: it is to be redone on
         // what is stored now, never written over it.
@@ -892,7 +985,7 @@ bool DataSet::post() {
         if (refusal) throw *refusal;
         throw;
     }
-    m_newRow.reset();
+    m_newRow = -1;
     m_buffer.clear();
     m_modified = false;
     m_changedElsewhere = false;
@@ -913,8 +1006,8 @@ void DataSet::cancel() {
     if (!isEditing()) return;
     const int position = m_current;
     if (m_state == DataSetState::Insert) {
-        if (m_newRow) m_newRow->deleted = true;
-        m_newRow.reset();
+        if (m_newRow >= 0) m_store->markDeleted(m_newRow);
+        m_newRow = -1;
         m_buffer.clear();
         m_modified = false;
         setState(DataSetState::Browse);
@@ -1032,7 +1125,7 @@ void DataSet::remove() {
         if (changedElsewhere) throw RowChangedError();
     }
     if (beforeDelete) beforeDelete(*this);
-    Row& row = *m_rows[m_view[m_current]];
+    const int row = currentStoredRow();
     if (!m_inMemory) {
         if (m_detectedTable.isEmpty() || !m_connection)
             throw DbError(QStringLiteral("该数据集是只读的，不能删除。"));
@@ -1043,7 +1136,7 @@ void DataSet::remove() {
             throw;
         }
     }
-    row.deleted = true;
+    m_store->markDeleted(row);
     const int position = m_current;
     removeFromView(position);
     m_bof = m_eof = false;
@@ -1062,14 +1155,14 @@ void DataSet::setSort(const QString& sort) {
             throw DbError(QStringLiteral("不能按“%1”排序：数据集中没有这个字段。").arg(name));
     }
     if (!checkBrowseMode()) return;
-    const Row* current = m_current >= 0 ? m_rows[m_view[m_current]].get() : nullptr;
+    const int current = m_current >= 0 ? currentStoredRow() : -1;
     beginReset();
     m_sort = trimmed;
     m_sortField = sortField;
     rebuildView();
     int position = -1;
-    for (int i = 0; current && i < m_view.size(); ++i)
-        if (m_rows[m_view[i]].get() == current) position = i;
+    for (int i = 0; current >= 0 && i < m_view.size(); ++i)
+        if (m_view[i] == current) position = i;
     m_current = position >= 0 ? position : (m_view.isEmpty() ? -1 : 0);
     endReset();
     emit currentChanged(m_current);
@@ -1103,7 +1196,7 @@ bool DataSet::locate(const QString& name, const QVariant& v, bool caseInsensitiv
     if (f < 0) throw DbError(QStringLiteral("Field '%1' not found").arg(name));
     const FieldType type = m_fields[f].type;
     for (int i = 0; i < m_view.size(); ++i) {
-        const QVariant& rv = (i == m_current && isEditing()) ? m_buffer[f] : m_rows[m_view[i]]->values[f];
+        const QVariant rv = (i == m_current && isEditing()) ? m_buffer[f] : storedValue(m_view[i], f);
         bool match;
         if (type == FieldType::Text || type == FieldType::Unknown) {
             const QString target = v.isNull() ? QString() : v.toString();
@@ -1133,19 +1226,19 @@ void DataSet::enableControls() {
     if (m_controlsDisabled > 0 && --m_controlsDisabled == 0) emit reset();
 }
 
-QString DataSet::storedRowCondition(const Row& row, QVariantList& values) const {
+QString DataSet::storedRowCondition(int row, QVariantList& values) const {
     QString where = QStringLiteral(" where %1 = ?").arg(m_hiddenRowId ? QStringLiteral("rowid") : m_keyField);
-    values << row.key;
+    values << m_store->keyOf(row);
     for (const QString& name : m_rowIdentity) {
         const int f = fieldIndex(name);
         if (f < 0 || m_fields[f].calculated) continue;
         where += QStringLiteral(" and [%1] is ?").arg(m_fields[f].name);
-        values << row.values[f];
+        values << storedValue(row, f);
     }
     return where;
 }
 
-void DataSet::writeUnchangedRow(const Row& row, const QString& statement, QVariantList values) {
+void DataSet::writeUnchangedRow(int row, const QString& statement, QVariantList values) {
     const QString where = storedRowCondition(row, values);
     QStringList stored;
     QVector<int> fields;
@@ -1171,7 +1264,7 @@ void DataSet::writeUnchangedRow(const Row& row, const QString& statement, QVaria
         for (int c = 0; c < fields.size(); ++c) {
             const int f = fields[c];
             const QVariant now = readValue(q, c, m_fields[f].type);
-            const QVariant& then = row.values[f];
+            const QVariant then = storedValue(row, f);
             const bool same =
                 now.isNull() == then.isNull() &&
                 (now.isNull() || (compareValues(now, then, m_fields[f].type) == 0 &&

@@ -16,6 +16,8 @@
 
 namespace hx {
 
+class TypedRows;
+
 // One field of a data set.
 struct Field {
     Field() = default;
@@ -25,7 +27,7 @@ struct Field {
     FieldType type = FieldType::Unknown;
     int size = 0;             // characters of a text field, 0 when unbounded
     bool readOnly = false;    // the key and computed columns
-    bool calculated = false;  // filled by the calc-fields event or a lookup, never stored
+    bool calculated = false;  // filled by the calc-fields event or a lookup when shown, never stored
     QString displayFormat;    // "0.00", "0.0000", "##0.0 %", "0.0"; empty: the type's default
     QString displayLabel;     // grid title; the name when empty
 };
@@ -36,6 +38,8 @@ enum class DataSetState { Inactive, Browse, Edit, Insert };
 enum class PostErrorAction { Fail, Abort };
 
 // Rows loaded into memory from one statement, with a current row, editing and in-memory sort and filter.
+// The rows are held column by column in the fields' types; calculated and looked-up fields are worked
+// out for the rows shown, when they are shown, and held for none.
 // A posted row is written at once to its one table, by the table's integer key or by rowid. A data set
 // without a connection is an in-memory table: define its fields, open it, and append rows.
 //
@@ -87,6 +91,8 @@ class DataSet : public QObject {
     // Opens an in-memory table on rows made elsewhere (values in the order of its fields; missing values
     // are Null), as open() does: a result of a million rows is taken over without a post per row.
     void openWithRows(std::vector<QVector<QVariant>> rows);
+    // The same, on rows already held by type (a million grouped rows, without a QVariant per value).
+    void openWithTypedRows(TypedRows&& rows);
     void close();    // drops rows and sort; keeps statement, filter and field definitions
     void requery();  // runs the same statement again; keeps sort and filter; the first row becomes current
     // Reads the current row again from its table, by its key (and row identity), after the database
@@ -203,14 +209,23 @@ class DataSet : public QObject {
     void discardOpenEditors();
 
   private:
-    struct Row;
+    // The stored rows and what is kept of them: defined where they are used.
+    struct Storage;
     void requireOpen() const;
     void requireRows() const;
     void load();
     void openWith(const std::function<void()>& fill);
     void rebuildView();
-    bool rowMatchesFilter(const Row& row) const;
-    void calculate(Row& row);
+    bool rowMatchesFilter(int storedRow) const;
+    // Index of the first calculated field: the fields before it are held in the rows.
+    int firstCalculated() const { return int(m_fields.size() - m_extraFields.size()); }
+    // A field's value in a stored row (an index into the rows, not a visible position); a calculated
+    // field is worked out for it.
+    QVariant storedValue(int storedRow, int fieldIndex) const;
+    // Every field of a stored row, calculated fields worked out.
+    QVector<QVariant> rowValues(int storedRow) const;
+    // Fills the calculated fields of `values` (every field of a row) by the lookups and onCalcFields.
+    void calculate(QVector<QVariant>& values) const;
     void calculateBuffer();
     void resolveFilter();
     void keepPresentation();
@@ -220,8 +235,7 @@ class DataSet : public QObject {
     void insertRow(bool atEnd);
     void detectUpdateTable();
     int keyFieldIndex() const;
-    QVector<QVariant>& currentValues();
-    const QVector<QVariant>& currentValues() const;
+    int currentStoredRow() const { return m_view[m_current]; }
     void beginReset();
     void endReset();
     void removeFromView(int row);
@@ -229,11 +243,11 @@ class DataSet : public QObject {
     // Which field of the row being posted a rule of the table refused, and why.
     FieldRefusal refusalOf(const ConstraintError& error) const;
     QString titleOf(int fieldIndex) const;
-    // " where KEY = ? and F1 is ? ..." with its values, naming the stored row that `row` was read from.
-    QString storedRowCondition(const Row& row, QVariantList& values) const;
+    // " where KEY = ? and F1 is ? ..." with its values, naming the stored row that `storedRow` was read from.
+    QString storedRowCondition(int storedRow, QVariantList& values) const;
     // Runs `statement` (an update or a delete, followed by that condition; `values` are its own parameters)
-    // only while the stored row still reads as `row` was read; RowChangedError otherwise.
-    void writeUnchangedRow(const Row& row, const QString& statement, QVariantList values);
+    // only while the stored row still reads as `storedRow` was read; RowChangedError otherwise.
+    void writeUnchangedRow(int storedRow, const QString& statement, QVariantList values);
     enum class Reread { Done, Gone, Unknown };
     Reread rereadCurrentRow();
     // After a refused update: the row shows what is stored now, or leaves the list when it is gone.
@@ -262,15 +276,15 @@ class DataSet : public QObject {
     QVector<Lookup> m_lookups;
     bool m_inMemory = false;
 
-    std::vector<std::shared_ptr<Row>> m_rows;  // loaded rows in load order
-    QVector<int> m_view;                       // visible rows: indexes into m_rows
+    std::unique_ptr<Storage> m_store;  // loaded rows in load order
+    QVector<int> m_view;               // visible rows: indexes into the loaded rows
     int m_current = -1;
     bool m_bof = true;
     bool m_eof = true;
 
     DataSetState m_state = DataSetState::Inactive;
-    QVector<QVariant> m_buffer;     // edit buffer of the current row
-    std::shared_ptr<Row> m_newRow;  // the row being inserted, already placed in the view
+    QVector<QVariant> m_buffer;  // edit buffer of the current row
+    int m_newRow = -1;           // the row being inserted, already placed in the view
     bool m_modified = false;
     bool m_changedElsewhere = false;  // the row in edit was refused: it changed since it was read
 
@@ -282,7 +296,7 @@ class DataSet : public QObject {
     bool m_filtered = false;
     int m_controlsDisabled = 0;
     bool m_inAfterInsert = false;
-    bool m_calculating = false;
+    mutable bool m_calculating = false;
 };
 
 }  // namespace hx

@@ -123,8 +123,8 @@ void refill(DataSet& cache, const QVector<Field>& fields, int rows,
 
 }  // namespace
 
-QStringList firstColumnTexts(const QString& sql, const QVariantList& params) {
-    ScratchQuery q(sql, params);
+QStringList firstColumnTexts(const Query& query) {
+    ScratchQuery q(query.sql, query.params);
     QStringList items;
     const int rows = q->recordCount();
     items.reserve(rows);

@@ -7,12 +7,13 @@
 #include <optional>
 
 #include "core/data/money.h"
+#include "core/data/queries.h"
 
 namespace hx {
 
 // The first column of every row of a query as texts, in the query's order, read through the data
 // module's scratch query.
-QStringList firstColumnTexts(const QString& sql, const QVariantList& params = {});
+QStringList firstColumnTexts(const Query& query);
 
 // The integer in `resultColumn` of the first row of `table` whose `keyColumn` equals `value`; 0 when no
 // row matches or the value found is Null. The value is bound, never pasted into the statement; the table

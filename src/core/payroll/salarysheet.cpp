@@ -1,8 +1,34 @@
 #include "core/payroll/salarysheet.h"
 
 #include "core/data/connection.h"
+#include "core/payroll/formula.h"
 
 namespace hx {
+
+Query sheetRows(const SheetBatch& batch) {
+    return Query(
+        QStringLiteral("select staffCode, staffName, ") + salaryItemCodes().join(QStringLiteral(", ")) +
+            QStringLiteral(", [Year], [Month], salaryDay from SalaryData where [Year]=? and [month]=? and "
+                           "salaryDay=? order by staffCode"),
+        {batch.year, batch.month, batch.day});
+}
+
+Query sheetTotals(const SheetBatch& batch) {
+    QStringList columns{QStringLiteral("'合计' as staffCode"), QStringLiteral("' ' as staffName")};
+    for (const QString& code : salaryItemCodes()) {
+        if (code.startsWith(QLatin1Char('T')))
+            columns << QStringLiteral("' ' as %1").arg(code);
+        else if (code.startsWith(QLatin1Char('B')))
+            columns << QStringLiteral("sum(%1) as %1").arg(code);
+        else
+            columns << QStringLiteral("sum(cast(round(%1*10000) as integer))/10000.0 as %1").arg(code);
+    }
+    return Query(
+        QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +
+            QStringLiteral(" from SalaryData where [Year]=? and [month]=? and salaryDay=? GROUP BY [Year], "
+                           "[Month]"),
+        {batch.year, batch.month, batch.day});
+}
 
 bool sheetBatchExists(Connection& cn, const SheetBatch& batch) {
     return cn.scalar(QStringLiteral("select count(*) from salaryData where [year]=? and [month]=? and "

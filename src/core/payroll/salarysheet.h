@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "core/data/queries.h"
 #include "core/payroll/generation.h"
 
 namespace hx {
@@ -10,6 +11,13 @@ namespace hx {
 class Connection;
 
 // A generated salary sheet's rows, as the payroll windows ask about them.
+
+// The batch's rows in the order of the workers' codes: staffCode, staffName, every item of
+// salaryItemCodes(), then the batch's own columns, which tell a stored row from another that took its place.
+Query sheetRows(const SheetBatch& batch);
+// The totals row of the batch: "合计", blanks for the name and the texts, and the sum of every other item.
+// Amounts are summed in whole ten-thousandths of a yuan, so the total is exact.
+Query sheetTotals(const SheetBatch& batch);
 
 // The batch has at least one row in the sheet (it was generated before).
 bool sheetBatchExists(Connection& cn, const SheetBatch& batch);

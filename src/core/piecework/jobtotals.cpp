@@ -1,25 +1,18 @@
 #include "core/piecework/jobtotals.h"
 
 #include <QHash>
+#include <vector>
 
 #include "core/data/connection.h"
+#include "core/data/dataset.h"
+#include "core/data/errors.h"
 
 namespace hx {
 
-PieceWorkTotals sumPieceWork(Connection& connection, const QString& condition, const QVariantList& params) {
-    // A month holds hundreds of thousands of records but a few hundred processes: the pieces are added
-    // up per process first, and each process's sum is priced once. This is the meaning of joining the
-    // records with the register and summing, without looking the process up for every record.
-    QHash<qint64, qint64> piecesByProcess;
-    PreparedStatement records(connection, QStringLiteral("select jobID, qty from JobData where ") + condition,
-                              params);
-    while (records.next()) {
-        if (records.kind(0) == PreparedStatement::Kind::Null ||
-            records.kind(1) == PreparedStatement::Kind::Null)
-            continue;
-        piecesByProcess[records.integer(0)] += records.integer(1);
-    }
+namespace {
 
+// Prices the pieces of each process (by its key) with the register's rates, read afresh.
+PieceWorkTotals priced(Connection& connection, const QHash<qint64, qint64>& piecesByProcess) {
     PieceWorkTotals totals;
     if (piecesByProcess.isEmpty()) return totals;
     PreparedStatement rates(connection, QStringLiteral("select JobID, UnitPrice from job"));
@@ -31,6 +24,74 @@ PieceWorkTotals sumPieceWork(Connection& connection, const QString& condition, c
         totals.amount = totals.amount.value_or(Money()) + Money::fromVariant(rates.value(1)) * *found;
     }
     return totals;
+}
+
+// The records the filter picks, the columns given.
+Query recordsOf(const QString& columns, const PieceFilter& filter) {
+    Query q{QStringLiteral("select ") + columns + QStringLiteral(" from JobData where dateD between ? and ?"),
+            {filter.from, filter.to}};
+    if (filter.staffId) {
+        q.sql += QStringLiteral(" and staffID=?");
+        q.params << *filter.staffId;
+    }
+    if (filter.jobId) {
+        q.sql += QStringLiteral(" and jobID=?");
+        q.params << *filter.jobId;
+    }
+    return q;
+}
+
+}  // namespace
+
+Query pieceRecords(const PieceFilter& filter) {
+    return recordsOf(QStringLiteral("dateD, staffID, jobID, qty"), filter);
+}
+
+PieceWorkTotals sumPieceWork(Connection& connection, const PieceFilter& filter) {
+    // A month holds hundreds of thousands of records but a few hundred processes: the pieces are added
+    // up per process first, and each process's sum is priced once. This is the meaning of joining the
+    // records with the register and summing, without looking the process up for every record.
+    QHash<qint64, qint64> piecesByProcess;
+    const Query q = recordsOf(QStringLiteral("jobID, qty"), filter);
+    PreparedStatement records(connection, q.sql, q.params);
+    while (records.next()) {
+        if (records.kind(0) == PreparedStatement::Kind::Null ||
+            records.kind(1) == PreparedStatement::Kind::Null)
+            continue;
+        piecesByProcess[records.integer(0)] += records.integer(1);
+    }
+    return priced(connection, piecesByProcess);
+}
+
+PieceWorkTotals sumPieceWork(Connection& connection, const DataSet& records) {
+    const int job = records.fieldIndex(QStringLiteral("jobID"));
+    const int qty = records.fieldIndex(QStringLiteral("qty"));
+    if (job < 0 || qty < 0) throw DbError(QStringLiteral("计件记录中没有工序或数量。"));
+    // Process keys are small numbers: the pieces of a month's records are added up by position, and
+    // only a key beyond that in the hash.
+    constexpr qint64 byPosition = 1 << 20;
+    std::vector<qint64> pieces;
+    std::vector<bool> counted;
+    QHash<qint64, qint64> piecesByProcess;
+    for (int row = 0; row < records.recordCount(); ++row) {
+        const QVariant id = records.valueAt(row, job);
+        const QVariant count = records.valueAt(row, qty);
+        if (id.isNull() || count.isNull()) continue;
+        const qint64 key = id.toLongLong();
+        if (key < 0 || key >= byPosition) {
+            piecesByProcess[key] += count.toLongLong();
+            continue;
+        }
+        if (std::size_t(key) >= pieces.size()) {
+            pieces.resize(std::size_t(key) + 1);
+            counted.resize(std::size_t(key) + 1);
+        }
+        pieces[std::size_t(key)] += count.toLongLong();
+        counted[std::size_t(key)] = true;
+    }
+    for (std::size_t key = 0; key < pieces.size(); ++key)
+        if (counted[key]) piecesByProcess.insert(qint64(key), pieces[key]);
+    return priced(connection, piecesByProcess);
 }
 
 }  // namespace hx

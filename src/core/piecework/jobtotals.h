@@ -1,14 +1,17 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QVariantList>
 #include <optional>
 
 #include "core/data/money.h"
+#include "core/data/queries.h"
 
 namespace hx {
 
 class Connection;
+class DataSet;
 
 // The most pieces one record may hold. A record is one worker's count of one process on one day; the
 // quickest operations of a garment line (trimming threads, a bar tack) take a few seconds each, so a
@@ -26,8 +29,24 @@ struct PieceWorkTotals {
     std::optional<Money> amount;
 };
 
-// Sums the records of JobData that meet `condition` (a condition on its columns with "?" for the bound
-// `params`, as "dateD=? and staffID=?"). Reads the register's rates afresh, never a cache.
-PieceWorkTotals sumPieceWork(Connection& connection, const QString& condition, const QVariantList& params);
+// Which piece-work records a page shows: the days from `from` to `to`, both included, of one worker or
+// of every worker, of one process or of every process. A key of nobody (0) shows no record.
+struct PieceFilter {
+    QDate from, to;
+    std::optional<qint64> staffId;
+    std::optional<qint64> jobId;
+
+    static PieceFilter workerDay(const QDate& day, qint64 staffId) { return {day, day, staffId, {}}; }
+    static PieceFilter processDay(const QDate& day, qint64 jobId) { return {day, day, {}, jobId}; }
+};
+
+// The records the filter picks: dateD, staffID, jobID, qty.
+Query pieceRecords(const PieceFilter& filter);
+
+// Sums the records the filter picks. Reads the register's rates afresh, never a cache.
+PieceWorkTotals sumPieceWork(Connection& connection, const PieceFilter& filter);
+// The same for the records a data set holds in view (its fields jobID and qty, as stored), which a list
+// just read from JobData has without reading them a second time.
+PieceWorkTotals sumPieceWork(Connection& connection, const DataSet& records);
 
 }  // namespace hx

@@ -11,6 +11,7 @@
 #include "core/data/connection.h"
 #include "core/data/errors.h"
 #include "core/data/money.h"
+#include "core/data/typedrows.h"
 #include "core/data/values.h"
 
 namespace hx {
@@ -188,8 +189,7 @@ void mergeEqualGroups(std::vector<Group>& groups) {
 
 class Summing {
   public:
-    Summing(const Grouping& grouping, std::vector<QVector<QVariant>>& out)
-        : m_grouping(grouping), m_out(out) {}
+    Summing(const Grouping& grouping, TypedRows& out) : m_grouping(grouping), m_out(out) {}
 
     // One record; records come in date order.
     void add(int day, const Worker& w, const Process& p, qint64 qty) {
@@ -229,32 +229,35 @@ class Summing {
   private:
     void flush() {
         mergeEqualGroups(m_pending);
-        for (const Group& g : m_pending) m_out.push_back(rowOf(g));
+        for (const Group& g : m_pending) addRow(g);
         m_pending.clear();
     }
 
-    QVector<QVariant> rowOf(const Group& g) {
-        QVector<QVariant> row;
-        row.reserve(9);
+    // A million groups of a year go straight into the rows, held by type.
+    void addRow(const Group& g) {
+        const int row = m_out.appendRow();
+        int column = 0;
         if (m_grouping.date) {
             if (g.key[0] != m_lastDay) {
                 m_lastDay = g.key[0];
                 m_lastDate = QDate(m_lastDay / 10000, m_lastDay / 100 % 100, m_lastDay % 100);
             }
-            row << m_lastDate;
+            m_out.setValue(row, column++, m_lastDate);
         }
-        if (m_grouping.classGroup) row << g.worker->group;
-        if (m_grouping.staff) row << g.worker->code << g.worker->name;
-        if (m_grouping.style) row << g.process->style;
-        if (m_grouping.job) row << g.process->code;
-        if (m_grouping.salaryDay) row << g.worker->salaryDayValue;
-        row << QVariant(g.qty);
-        row << (g.hasAmount ? QVariant::fromValue(Money::fromUnits(g.units)) : QVariant());
-        return row;
+        if (m_grouping.classGroup) m_out.setValue(row, column++, g.worker->group);
+        if (m_grouping.staff) {
+            m_out.setValue(row, column++, g.worker->code);
+            m_out.setValue(row, column++, g.worker->name);
+        }
+        if (m_grouping.style) m_out.setValue(row, column++, g.process->style);
+        if (m_grouping.job) m_out.setValue(row, column++, g.process->code);
+        if (m_grouping.salaryDay) m_out.setValue(row, column++, g.worker->salaryDayValue);
+        m_out.setInteger(row, column++, g.qty);
+        if (g.hasAmount) m_out.setValue(row, column, QVariant::fromValue(Money::fromUnits(g.units)));
     }
 
     const Grouping m_grouping;
-    std::vector<QVector<QVariant>>& m_out;
+    TypedRows& m_out;
     std::optional<Group> m_current;
     std::vector<Group> m_pending;
     std::size_t m_mergeAt = 1 << 16;
@@ -268,7 +271,8 @@ void fillGroupedTotals(Connection& cn, const GroupedTotalsQuery& query, DataSet&
     const Register<Worker> workers = loadWorkers(cn, query.notFired);
     const Register<Process> processes = loadProcesses(cn, query.notStopped);
 
-    std::vector<QVector<QVariant>> out;
+    const QVector<Field> fields = groupedTotalsFields(query.grouping);
+    TypedRows out(int(fields.size()));
     Summing summing(query.grouping, out);
     // In the order of the unique index, which holds every column read: no sorting and no table access.
     PreparedStatement q(
@@ -294,11 +298,11 @@ void fillGroupedTotals(Connection& cn, const GroupedTotalsQuery& query, DataSet&
     const Grouping& g = query.grouping;
     const bool grouped = g.date || g.classGroup || g.staff || g.style || g.job || g.salaryDay;
     // Without a grouping there is always the one row of the sums, as a sum in the database gives.
-    if (!grouped && out.empty()) out.push_back({QVariant(), QVariant()});
+    if (!grouped && out.rowCount() == 0) out.appendRow();
 
     rows.close();
-    rows.defineFields(groupedTotalsFields(g));
-    rows.openWithRows(std::move(out));
+    rows.defineFields(fields);
+    rows.openWithTypedRows(std::move(out));
 }
 
 QVector<Field> grandTotalFields() {

@@ -36,33 +36,6 @@ bool isFamily(const QString& code, char family) {
     return code.startsWith(QLatin1Char(family));
 }
 
-// The sheet's statement: the batch's rows in the order of the workers' codes. The batch's own columns
-// come last, unshown: they tell a stored row from another that took its place.
-QString sheetSql() {
-    return QStringLiteral("select staffCode, staffName, ") + salaryItemCodes().join(QStringLiteral(", ")) +
-           QStringLiteral(
-               ", [Year], [Month], salaryDay from SalaryData where [Year]=? and [month]=? and "
-               "salaryDay=? order by staffCode");
-}
-
-// The totals row: "合计", blanks for the name and the texts, and the sum of every other column. Amounts
-// are summed in whole ten-thousandths of a yuan, so the total is exact.
-QString totalsSql() {
-    QStringList columns{QStringLiteral("'合计' as staffCode"), QStringLiteral("' ' as staffName")};
-    for (const QString& code : salaryItemCodes()) {
-        if (isFamily(code, 'T'))
-            columns << QStringLiteral("' ' as %1").arg(code);
-        else if (isFamily(code, 'B'))
-            columns << QStringLiteral("sum(%1) as %1").arg(code);
-        else
-            columns << QStringLiteral("sum(cast(round(%1*10000) as integer))/10000.0 as %1").arg(code);
-    }
-    return QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +
-           QStringLiteral(
-               " \r\nfrom SalaryData where [Year]=? and [month]=?\r\n and salaryDay=? GROUP BY [Year], "
-               "[Month]");
-}
-
 }  // namespace
 
 QString TsalaryDataFrm::helpTextOfWindow() {
@@ -321,11 +294,8 @@ void TsalaryDataFrm::LoadSheet() {
     tdSum->close();
     grdMain->setColumns(columns);
     grdSum->setColumns(columns);
-    const QVariantList params{m_batch.year, m_batch.month, m_batch.day};
-    tdMain->setSql(sheetSql());
-    tdMain->setParams(params);
-    tdSum->setSql(totalsSql());
-    tdSum->setParams(params);
+    setQuery(*tdMain, sheetRows(m_batch));
+    setQuery(*tdSum, sheetTotals(m_batch));
     tdMain->open();
     tdSum->open();
     fitColumnsToTotals();
@@ -411,8 +381,7 @@ void TsalaryDataFrm::btnPrintBarClick() {
     // The slips say what the sheet holds in the database, read afresh, in the order the sheet shows.
     guarded([this] {
         tdSlips->close();
-        tdSlips->setSql(sheetSql());
-        tdSlips->setParams({m_batch.year, m_batch.month, m_batch.day});
+        setQuery(*tdSlips, sheetRows(m_batch));
         tdSlips->open();
         if (tdMain->isOpen() && !tdMain->sort().isEmpty()) tdSlips->setSort(tdMain->sort());
     });

@@ -76,46 +76,6 @@ const QString queryHelp = QString::fromUtf8(R"help(1.  员工及工序条件为�
 const QString noWorkerMessage = QStringLiteral("请指定员工！");
 const QString noProcessMessage = QStringLiteral("请指定工序！");
 
-// Drop-down lists, read once when the window opens.
-const QString staffListSql =
-    QStringLiteral("select staffCode||'    '||staffName from staff where firedd=0 order by staffCode");
-const QString styleListSql =
-    QStringLiteral("select distinct styleGroup from job where styleGroup<>'' order by styleGroup");
-const QString jobListSql = QStringLiteral("select jobCode from job where stopp=0 order by jobCode");
-const QString groupListSql =
-    QStringLiteral("select distinct classGroup from staff where classGroup<>'' order by classGroup");
-
-// The records in view; their totals are summed from the same condition (sumPieceWork).
-const QString recordColumns = QStringLiteral("select dateD, staffID, jobID, qty from JobData where ");
-
-// Pickers of the entry pages: the chosen style (class group) with the processes (workers) that have none;
-// finished processes and dismissed workers never. A process is shown with its description and unit price,
-// so that the clerk can tell processes whose numbers differ in one digit.
-QString processPickSql(const QString& condition) {
-    return QStringLiteral(
-               "select jobID as objectID,jobCode as objectCode,Description,UnitPrice from job where (") +
-           condition +
-           QStringLiteral(
-               " and stopp=0) or (trim(styleGroup)='' and stopp=0) or (styleGroup is null and stopp=0) "
-               "order by jobCode");
-}
-QString workerPickSql(const QString& condition) {
-    return QStringLiteral(
-               "select staffID as objectID,(staffCode||'     '||staffName) as objectCode from staff where "
-               "(") +
-           condition +
-           QStringLiteral(
-               " and firedd=0) or (trim(classGroup)='' and firedd=0) or (classGroup is null and firedd=0) "
-               "order by staffCode");
-}
-// The query page's pickers have no limits.
-const QString allWorkersPickSql = QStringLiteral(
-    "select staffID as objectID,(staffCode||'     '||staffName) as objectCode from staff where firedd=0 "
-    "order by staffCode");
-const QString allProcessesPickSql = QStringLiteral(
-    "select jobID as objectID,jobCode as objectCode,Description,UnitPrice from job where stopp=0 "
-    "order by jobCode");
-
 const QString fDate = QStringLiteral("dateD");
 const QString fStaff = QStringLiteral("staffID");
 const QString fJob = QStringLiteral("jobID");
@@ -506,12 +466,13 @@ void TjobDataFrm::FormCreate() {
     m_staffID = 0;
     m_jobID = 0;
 
-    FillCombo(staffListSql, cbbStaff);
-    FillCombo(styleListSql, cbbStyleLimit);
-    FillCombo(jobListSql, cbbJob);
-    FillCombo(groupListSql, cbbGroupLimit);
-    FillCombo(staffListSql, conStaff);
-    FillCombo(jobListSql, conJob);
+    // Read once when the window opens.
+    FillCombo(currentWorkerTexts(), cbbStaff);
+    FillCombo(processStyles(), cbbStyleLimit);
+    FillCombo(currentProcessCodes(), cbbJob);
+    FillCombo(classGroups(), cbbGroupLimit);
+    FillCombo(currentWorkerTexts(), conStaff);
+    FillCombo(currentProcessCodes(), conJob);
 
     for (TMyDBGrid* grid : {grdStaffData, grdJobData, grdQuery})
         grid->horizontalHeader()->setSectionsMovable(false);
@@ -613,36 +574,45 @@ void TjobDataFrm::restoreChoices() {
     if (m_choices.jobDate.isValid()) cbbDateJob->setDate(m_choices.jobDate);
 }
 
-bool TjobDataFrm::openView(const QString& condition, const QVariantList& params) {
+namespace {
+
+// The one row of the totals in view.
+void fillSums(DataSet& sums, const PieceWorkTotals& totals) {
+    sums.close();
+    sums.open();
+    sums.append();
+    sums.setValue(fQty, totals.pieces ? QVariant(*totals.pieces) : QVariant());
+    sums.setValue(fAmount, totals.amount ? QVariant::fromValue(*totals.amount) : QVariant());
+    sums.post();
+}
+
+}  // namespace
+
+bool TjobDataFrm::openView(const PieceFilter& filter) {
     if (!closeView()) return false;
-    tdMain->setSql(recordColumns + condition);
-    tdMain->setParams(params);
-    m_sumCondition = condition;
-    m_sumParams = params;
+    // After a row is stored or deleted the totals are summed again from the same filter.
+    setQuery(*tdMain, pieceRecords(filter));
+    m_filter = filter;
     tdMain->open();
-    readTotals();
+    // The rows just read are the records in view: their totals without reading the month again.
+    fillSums(*tdSum, sumPieceWork(dataFrm()->cnMain, *tdMain));
+    showTotals();
     return true;
 }
 
 void TjobDataFrm::readTotals() {
-    const PieceWorkTotals totals = sumPieceWork(dataFrm()->cnMain, m_sumCondition, m_sumParams);
-    tdSum->close();
-    tdSum->open();
-    tdSum->append();
-    tdSum->setValue(fQty, totals.pieces ? QVariant(*totals.pieces) : QVariant());
-    tdSum->setValue(fAmount, totals.amount ? QVariant::fromValue(*totals.amount) : QVariant());
-    tdSum->post();
+    fillSums(*tdSum, sumPieceWork(dataFrm()->cnMain, m_filter));
     showTotals();
 }
 
 void TjobDataFrm::loadStaffView() {
-    if (!openView(QStringLiteral("dateD=? and staffID=?"), {cbbDateStaff->date(), m_staffID})) return;
+    if (!openView(PieceFilter::workerDay(cbbDateStaff->date(), m_staffID))) return;
     m_choices.staff = cbbStaff->currentText();
     m_choices.staffDate = cbbDateStaff->date();
 }
 
 void TjobDataFrm::loadJobView() {
-    if (!openView(QStringLiteral("dateD=? and jobID=?"), {cbbDateJob->date(), m_jobID})) return;
+    if (!openView(PieceFilter::processDay(cbbDateJob->date(), m_jobID))) return;
     m_choices.job = cbbJob->currentText();
     m_choices.jobDate = cbbDateJob->date();
 }
@@ -686,22 +656,15 @@ void TjobDataFrm::btnApplyClick() {
     guarded([this] {
         const QString staffText = conStaff->currentText();
         const QString jobText = conJob->currentText();
-        QString staffCondition = QStringLiteral("1=1");
-        QString jobCondition = QStringLiteral("2=2");
-        QVariantList params = {conDateB->date(), conDateE->date()};
-        if (!staffText.isEmpty()) {
-            staffCondition = QStringLiteral("staffID=?");
-            params << GetIDByCode(QStringLiteral("staff"), QStringLiteral("staffID"),
-                                  QStringLiteral("staffCode"), workNumberOf(staffText));
-        }
-        if (!jobText.isEmpty()) {
-            jobCondition = QStringLiteral("jobID=?");
-            params << GetIDByCode(QStringLiteral("job"), QStringLiteral("JobID"), QStringLiteral("jobCode"),
-                                  jobText);
-        }
-        openView(QStringLiteral("dateD between ? and ? and ") + staffCondition + QStringLiteral(" and ") +
-                     jobCondition,
-                 params);
+        // An empty box means every worker (process).
+        PieceFilter filter{conDateB->date(), conDateE->date(), {}, {}};
+        if (!staffText.isEmpty())
+            filter.staffId = GetIDByCode(QStringLiteral("staff"), QStringLiteral("staffID"),
+                                         QStringLiteral("staffCode"), workNumberOf(staffText));
+        if (!jobText.isEmpty())
+            filter.jobId = GetIDByCode(QStringLiteral("job"), QStringLiteral("JobID"),
+                                       QStringLiteral("jobCode"), jobText);
+        openView(filter);
     });
 }
 
@@ -753,39 +716,34 @@ bool TjobDataFrm::editForPick(TMyDBGrid* grid) {
     return true;
 }
 
-void TjobDataFrm::pickProcess(const QString& sql, const QVariantList& params) {
-    pickObject(sql, params, [this](int id) { tdMain->setValue(fJob, qint64(id)); });
+void TjobDataFrm::pickProcess(const Query& processes) {
+    pickObject(processes, [this](int id) { tdMain->setValue(fJob, qint64(id)); });
 }
 
-void TjobDataFrm::pickWorker(const QString& sql, const QVariantList& params) {
-    pickObject(sql, params, [this](int id) { tdMain->setValue(fStaff, qint64(id)); });
+void TjobDataFrm::pickWorker(const Query& workers) {
+    pickObject(workers, [this](int id) { tdMain->setValue(fStaff, qint64(id)); });
 }
 
 void TjobDataFrm::grdStaffDataEditButtonClick() {
     guarded([this] {
         if (!tdMain->isOpen()) return;
-        QString condition = QStringLiteral("1=1");
-        QVariantList params;
-        if (!cbbStyleLimit->isHidden() && cbbStyleLimit->currentIndex() >= 0) {
-            condition = QStringLiteral("styleGroup=?");
-            params << cbbStyleLimit->currentText();
-        }
+        // The chosen style with the processes that have none; finished processes never.
+        std::optional<QString> style;
+        if (!cbbStyleLimit->isHidden() && cbbStyleLimit->currentIndex() >= 0)
+            style = cbbStyleLimit->currentText();
         if (!editForPick(grdStaffData)) return;
-        pickProcess(processPickSql(condition), params);
+        pickProcess(processPicks(style));
     });
 }
 
 void TjobDataFrm::grdJobDataEditButtonClick() {
     guarded([this] {
         if (!tdMain->isOpen()) return;
-        QString condition = QStringLiteral("1=1");
-        QVariantList params;
-        if (!cbbGroupLimit->isHidden() && cbbGroupLimit->currentIndex() >= 0) {
-            condition = QStringLiteral("ClassGroup=?");
-            params << cbbGroupLimit->currentText();
-        }
+        std::optional<QString> group;
+        if (!cbbGroupLimit->isHidden() && cbbGroupLimit->currentIndex() >= 0)
+            group = cbbGroupLimit->currentText();
         if (!editForPick(grdJobData)) return;
-        pickWorker(workerPickSql(condition), params);
+        pickWorker(workerPicks(group));
     });
 }
 
@@ -796,10 +754,11 @@ void TjobDataFrm::grdQueryEditButtonClick(int columnIndex) {
         if (columnIndex < 0 || columnIndex >= columns.size()) return;
         if (!editForPick(grdQuery)) return;
         const QString field = columns[columnIndex].field;
+        // The query page's pickers have no limits.
         if (field == fStaff)
-            pickWorker(allWorkersPickSql, {});
+            pickWorker(workerPicks());
         else if (field == fJob)
-            pickProcess(allProcessesPickSql, {});
+            pickProcess(processPicks());
     });
 }
 
@@ -865,8 +824,8 @@ int TjobDataFrm::CalcFieldIndexes::of(const DataSet& ds, int& index, const QStri
 }
 
 void TjobDataFrm::tdMainCalcFields(DataSet& ds) {
-    // Runs for every row loaded, a month's hundreds of thousands of them: the fields are found by
-    // position once, not by name every time.
+    // Runs for every row shown, and for every row of a month that a filter or an export walks: the
+    // fields are found by position once, not by name every time.
     CalcFieldIndexes& f = m_calcFields;
     const auto qty = convertToFieldType(ds.value(f.of(ds, f.qty, fQty)), FieldType::Integer);
     const QVariant price = ds.value(f.of(ds, f.price, fPrice));

@@ -5,6 +5,7 @@
 #include <QVariantList>
 
 #include "core/data/dataset.h"
+#include "core/piecework/jobtotals.h"
 #include "gui/widgets/workwindow.h"
 
 class QAction;
@@ -91,15 +92,15 @@ class TjobDataFrm : public WorkWindow {
     bool mayAddRow(Page page, bool tell);
     // Starts editing the current row for a pick, or adds a row on an empty list. False when refused.
     bool editForPick(TMyDBGrid* grid);
-    void pickProcess(const QString& condition, const QVariantList& params);
-    void pickWorker(const QString& condition, const QVariantList& params);
+    void pickProcess(const Query& processes);
+    void pickWorker(const Query& workers);
     // Stores what is typed into the list before it is closed or replaced. False when the row was
     // refused: it stays in edit, and the list must stay as it is.
     bool storePendingEdit();
     bool closeView();
-    // Lists the records that meet the condition on JobData's columns, and their totals. False when a
+    // Lists the records the filter picks, and their totals. False when a
     // refused row keeps the list shown.
-    bool openView(const QString& condition, const QVariantList& params);
+    bool openView(const PieceFilter& filter);
     // Puts the worker, process and dates of the list shown back into their boxes (after a refused row
     // kept the list from following them).
     void restoreChoices();
@@ -124,8 +125,7 @@ class TjobDataFrm : public WorkWindow {
         QDate staffDate;
         QDate jobDate;
     } m_choices;
-    QString m_sumCondition;
-    QVariantList m_sumParams;
+    PieceFilter m_filter;
     struct CalcFieldIndexes {
         int qty = -1;
         int price = -1;

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "core/data/datamodule.h"
+#include "core/data/queries.h"
 #include "gui/exchange/importdialog.h"
 #include "gui/widgets/dialogs.h"
 #include "gui/widgets/export.h"
@@ -37,11 +38,6 @@ const QString helpTextOfWindow = QString::fromUtf8(R"help([快捷菜单]
 const QStringList currencyFields = {QStringLiteral("UnitPrice")};
 
 }  // namespace
-
-const QString TjobFrm::inProductionSql =
-    QStringLiteral("select Description, JobCode, JobID, StyleGroup,UnitPrice, stopp from Job where stopp=0");
-const QString TjobFrm::finishedSql =
-    QStringLiteral("select Description, JobCode, JobID, StyleGroup,UnitPrice, stopp from Job where stopp<>0");
 
 QString TjobFrm::deleteQuestion(const QString& jobCode) {
     return QStringLiteral(
@@ -138,7 +134,7 @@ void TjobFrm::buildWindow() {
 
 void TjobFrm::FormCreate() {
     grdMain->horizontalHeader()->setSectionsMovable(false);
-    openList(inProductionSql);
+    openList(processList(false));
 }
 
 void TjobFrm::applyFormats() {
@@ -146,9 +142,9 @@ void TjobFrm::applyFormats() {
     tdMain->field(QStringLiteral("UnitPrice")).displayFormat = QStringLiteral("0.0000");
 }
 
-void TjobFrm::openList(const QString& sql) {
+void TjobFrm::openList(const Query& list) {
     tdMain->close();
-    tdMain->setSql(sql);
+    setQuery(*tdMain, list);
     tdMain->open();
     applyFormats();
 }
@@ -182,7 +178,7 @@ void TjobFrm::pStopClick() {
 void TjobFrm::pListStopClick() {
     guarded([this] {
         commitGridEditor(grdMain);
-        const QString next = showsProcessesInProduction() ? finishedSql : inProductionSql;
+        const Query next = processList(showsProcessesInProduction());
         // Typed changes are stored rather than lost with the list; a refused row keeps the list.
         if (!tdMain->checkBrowseMode()) return;
         openList(next);

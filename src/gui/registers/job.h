@@ -12,6 +12,7 @@ class QMenu;
 namespace hx {
 
 class TMyDBGrid;
+struct Query;
 
 // The process register "工序编号": process number, description, style and piece rate of every process for
 // which piece work is paid. Processes are finished and restarted rather than deleted; the list shows
@@ -22,8 +23,6 @@ class TjobFrm : public WorkWindow {
     explicit TjobFrm(QWidget* parent = nullptr);
     ~TjobFrm() override;
 
-    static const QString inProductionSql;
-    static const QString finishedSql;
     // The question "删除" asks before deleting the process of that number.
     static QString deleteQuestion(const QString& jobCode);
 
@@ -49,7 +48,7 @@ class TjobFrm : public WorkWindow {
   private:
     void buildWindow();
     void FormCreate();
-    void openList(const QString& sql);
+    void openList(const Query& list);
     void requeryList();
     void applyFormats();
 

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "core/data/datamodule.h"
+#include "core/data/queries.h"
 #include "core/data/values.h"
 #include "core/payroll/fixeditems.h"
 #include "gui/exchange/importdialog.h"
@@ -53,13 +54,6 @@ constexpr int firstItemColumn = 2;
 constexpr int itemColumnCount = 7;
 
 }  // namespace
-
-const QString TstaffFrm::currentWorkersSql = QStringLiteral(
-    "select ClassGroup, LevelSalary, StaffCode,staffID, StaffName, salaryDay, "
-    "Firedd,A02,A03,A04,A05,A06,A07,A08 from Staff where Firedd=0");
-const QString TstaffFrm::dismissedWorkersSql = QStringLiteral(
-    "select ClassGroup, LevelSalary, StaffCode,staffID, StaffName, salaryDay, "
-    "Firedd,A02,A03,A04,A05,A06,A07,A08 from Staff where Firedd<>0");
 
 QString TstaffFrm::deleteQuestion(const QString& staffName) {
     return QStringLiteral(
@@ -191,7 +185,7 @@ void TstaffFrm::FormCreate() {
     grdMain->horizontalHeader()->setSectionsMovable(false);
     grdFix->horizontalHeader()->setSectionsMovable(false);
     loadFixedItemTitles();
-    openList(currentWorkersSql);
+    openList(staffList(false));
 }
 
 void TstaffFrm::loadFixedItemTitles() {
@@ -205,9 +199,9 @@ void TstaffFrm::applyFormats() {
     tdMain->field(QStringLiteral("LevelSalary")).displayFormat = currencyFormat();
 }
 
-void TstaffFrm::openList(const QString& sql) {
+void TstaffFrm::openList(const Query& list) {
     tdMain->close();
-    tdMain->setSql(sql);
+    setQuery(*tdMain, list);
     tdMain->open();
     applyFormats();
 }
@@ -249,7 +243,7 @@ void TstaffFrm::pFireClick() {
 void TstaffFrm::pListFireClick() {
     guarded([this] {
         commitGridEditor(grdMain);
-        const QString next = showsCurrentWorkers() ? dismissedWorkersSql : currentWorkersSql;
+        const Query next = staffList(showsCurrentWorkers());
         // Typed changes are stored rather than lost with the list; a refused row keeps the list.
         if (!tdMain->checkBrowseMode()) return;
         openList(next);

@@ -12,6 +12,7 @@ class QTabWidget;
 namespace hx {
 
 class TMyDBGrid;
+struct Query;
 
 // The staff register "员工编号": the workers with their class group, normal-capability wage and pay day on
 // page "基本信息", and their amounts of the fixed items A02 to A08 on page "固定工资类项目", whose column
@@ -23,8 +24,6 @@ class TstaffFrm : public WorkWindow {
     explicit TstaffFrm(QWidget* parent = nullptr);
     ~TstaffFrm() override;
 
-    static const QString currentWorkersSql;
-    static const QString dismissedWorkersSql;
     // The question "删除" asks before deleting the worker of that name.
     static QString deleteQuestion(const QString& staffName);
 
@@ -57,7 +56,7 @@ class TstaffFrm : public WorkWindow {
     void buildWindow();
     void FormCreate();
     void loadFixedItemTitles();
-    void openList(const QString& sql);
+    void openList(const Query& list);
     void requeryList();
     void applyFormats();
     // "导出到电子表格..." of either page: the rows of the list shown, with their state.

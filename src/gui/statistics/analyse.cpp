@@ -325,9 +325,7 @@ void TAnalyseFrm::FormCreate() {
     for (QDateEdit* begin : {conaDateB, conbDateB}) begin->setDate(today.addDays(-30));
     for (QDateEdit* end : {conaDateE, conbDateE}) end->setDate(today);
     // An empty text means every group, so the list offers only real group names.
-    FillCombo(QStringLiteral("select distinct classGroup from staff where trim(classGroup)<>'' and "
-                             "classGroup is not null"),
-              conaGroup);
+    FillCombo(namedClassGroups(), conaGroup);
     grdMainA->horizontalHeader()->setSectionsMovable(false);
 }
 

@@ -9,8 +9,8 @@
 
 namespace hx {
 
-void FillCombo(const QString& sql, QComboBox* combo, const QVariantList& params) {
-    const QStringList items = firstColumnTexts(sql, params);
+void FillCombo(const Query& query, QComboBox* combo) {
+    const QStringList items = firstColumnTexts(query);
     const QSignalBlocker quiet(combo);
     combo->clear();
     combo->clearEditText();

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QVariantList>
 
+#include "core/data/queries.h"
+
 class QComboBox;
 
 namespace hx {
@@ -12,7 +14,7 @@ namespace hx {
 // read through the data module's scratch query. The box ends with no item chosen and an empty text; it
 // raises no change signals while it is filled, so a window's change handler does not run for items
 // that merely arrived.
-void FillCombo(const QString& sql, QComboBox* combo, const QVariantList& params = {});
+void FillCombo(const Query& query, QComboBox* combo);
 
 // Clears the combo box (items and text) and adds the name of every file that matches the mask (a path
 // whose last part holds wildcards, e.g. "/opt/pay/*.mdb"), in the order the file system returns them.

@@ -450,14 +450,13 @@ void destroyPickObjFrm() {
     delete thePicker().data();
 }
 
-void pickObject(const QString& sql, const QVariantList& params, PickHandler handler) {
+void pickObject(const Query& query, PickHandler handler) {
     setPickHandler(std::move(handler));
     TdataFrm* module = dataFrm();
     if (!module) throw Error(QStringLiteral("数据模块尚未创建。"));
     DataSet& ds = module->tdTempFill;
     ds.close();
-    ds.setSql(sql);
-    ds.setParams(params);
+    setQuery(ds, query);
     ds.open();
     pickObjFrm()->showPicker();
 }

@@ -6,6 +6,8 @@
 #include <QVariantList>
 #include <functional>
 
+#include "core/data/queries.h"
+
 class QLabel;
 class QListWidget;
 class QStatusBar;
@@ -100,6 +102,6 @@ void destroyPickObjFrm();
 
 // The callers' sequence in one step: sets the pick handler, opens the statement (values bound) on the
 // scratch query and shows the picker modally.
-void pickObject(const QString& sql, const QVariantList& params, PickHandler handler);
+void pickObject(const Query& query, PickHandler handler);
 
 }  // namespace hx

@@ -778,6 +778,41 @@ class TestDataSet : public QObject {
         QVERIFY(!overStatement.isOpen());
     }
 
+    void rowsGiveBackEveryValueAsItWasGiven() {
+        // Rows are held by type, yet a value of another type than its column's, a null text, a date
+        // that is no date or a number beyond 32 bits comes back as it was given, and sorts as before.
+        DataSet cds;
+        cds.defineFields({{"n", FieldType::Integer}, {"t", FieldType::Text}, {"d", FieldType::Date}});
+        const QVector<QVector<QVariant>> given = {
+            {qlonglong(7), QStringLiteral("甲"), QDate(2026, 12, 1)},
+            {QStringLiteral("x7"), QString(), QDate()},
+            {qlonglong(1) << 40, 3, QStringLiteral("2026-13-01")},
+            {int(-2), QStringLiteral("甲"), QVariant()},
+        };
+        std::vector<QVector<QVariant>> rows(given.begin(), given.end());
+        // So many different texts that the column holds them plainly rather than listed.
+        for (int i = 0; i < 20000; ++i)
+            rows.push_back({qlonglong(i), QStringLiteral("t%1").arg(i, 5, 10, QChar(u'0'))});
+        cds.openWithRows(std::move(rows));
+        for (int r = 0; r < given.size(); ++r) {
+            for (int c = 0; c < 3; ++c) {
+                QCOMPARE(cds.valueAt(r, c).typeId(), given[r][c].typeId());
+                QCOMPARE(cds.valueAt(r, c), given[r][c]);
+            }
+        }
+        QVERIFY(cds.valueAt(1, 1).toString().isNull());
+        QCOMPARE(cds.valueAt(4 + 19999, 1).toString(), QStringLiteral("t19999"));
+        cds.setSort("n ASC");
+        QCOMPARE(cds.valueAt(0, 0), QVariant(int(-2)));
+        QCOMPARE(cds.valueAt(1, 0).toString(), QStringLiteral("x7"));  // a text counts as 0
+        QCOMPARE(cds.valueAt(cds.recordCount() - 1, 0).toLongLong(), qlonglong(1) << 40);
+        cds.setSort("t ASC");
+        QVERIFY(cds.valueAt(0, 1).toString().isNull());
+        QCOMPARE(cds.valueAt(1, 1), QVariant(3));  // sorts as the text "3"
+        QCOMPARE(cds.valueAt(2, 1).toString(), QStringLiteral("t00000"));
+        QCOMPARE(cds.valueAt(cds.recordCount() - 1, 1).toString(), QStringLiteral("甲"));
+    }
+
     void theModelFollowsEveryChange() {
         DataSet ds(&cn);
         ds.setSql(staffSql);

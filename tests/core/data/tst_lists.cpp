@@ -2,6 +2,7 @@
 
 #include "core/data/datamodule.h"
 #include "core/data/myfuns_lists.h"
+#include "core/data/queries.h"
 #include "support/coresupport.h"
 
 using namespace hx;
@@ -42,17 +43,48 @@ class TestLists : public QObject {
         addWorker("002", "李四");
         addWorker("001", "张三");
         addWorker("003", "王五", -1);
-        QCOMPARE(
-            firstColumnTexts(QStringLiteral("select StaffCode || '    ' || StaffName, staffID from staff "
-                                            "where Firedd=0 order by StaffCode")),
-            (QStringList{QStringLiteral("001    张三"), QStringLiteral("002    李四")}));
+        QCOMPARE(firstColumnTexts(currentWorkerTexts()),
+                 (QStringList{QStringLiteral("001    张三"), QStringLiteral("002    李四")}));
         // Values of a previous user of the scratch query must not leak into the next statement.
-        QCOMPARE(firstColumnTexts(QStringLiteral("select StaffName from staff where StaffCode=?"), {"001"}),
-                 QStringList{QStringLiteral("张三")});
-        QCOMPARE(firstColumnTexts(QStringLiteral("select StaffName from staff where StaffCode='none'")),
-                 QStringList());
-        QVERIFY_THROWS_EXCEPTION(DbError, firstColumnTexts(QStringLiteral("select nosuch from staff")));
+        QCOMPARE(
+            firstColumnTexts(Query(QStringLiteral("select StaffName from staff where StaffCode=?"), {"001"})),
+            QStringList{QStringLiteral("张三")});
+        QCOMPARE(
+            firstColumnTexts(Query(QStringLiteral("select StaffName from staff where StaffCode='none'"))),
+            QStringList());
+        QVERIFY_THROWS_EXCEPTION(DbError,
+                                 firstColumnTexts(Query(QStringLiteral("select nosuch from staff"))));
         QVERIFY(!dm->tdTempFill.isOpen());
+    }
+
+    // The drop-downs and pickers of the windows: workers in service and processes in production only, in
+    // code order; a style or group limit keeps those of no style or group.
+    void listsOfTheWindows() {
+        auto& cn = dm->cnMain;
+        cn.execScript(QStringLiteral(
+            "insert into staff (StaffCode, StaffName, ClassGroup, Firedd) values ('002', '李四', '二组', 0), "
+            "('001', '张三', '一组', 0), ('003', '王五', '', 0), ('004', '赵六', '一组', -1), "
+            "('005', '钱七', '  ', 0);"
+            "insert into job (JobCode, StyleGroup, UnitPrice, stopp) values ('B', 'T恤', 0.1, 0), "
+            "('A', NULL, 0.2, 0), ('C', '衬衫', 0.3, 0), ('D', 'T恤', 0.4, -1);"));
+        const auto column = [&](const Query& q, int c) {
+            QStringList values;
+            PreparedStatement rows(cn, q.sql, q.params);
+            while (rows.next()) values << rows.text(c);
+            return values;
+        };
+        QCOMPARE(firstColumnTexts(currentWorkerTexts()).size(), 4);
+        QCOMPARE(firstColumnTexts(currentProcessCodes()), QStringList({"A", "B", "C"}));
+        QCOMPARE(firstColumnTexts(processStyles()), QStringList({"T恤", "衬衫"}));
+        QCOMPARE(firstColumnTexts(classGroups()), QStringList({"  ", "一组", "二组"}));
+        QCOMPARE(firstColumnTexts(namedClassGroups()).size(), 2);
+        QCOMPARE(column(processPicks(), 1), QStringList({"A", "B", "C"}));
+        QCOMPARE(column(processPicks(QStringLiteral("T恤")), 1), QStringList({"A", "B"}));
+        QCOMPARE(column(workerPicks(), 1).size(), 4);
+        QCOMPARE(column(workerPicks(QStringLiteral("一组")), 1),
+                 QStringList({"001     张三", "003     王五", "005     钱七"}));
+        QCOMPARE(column(staffList(true), 2), QStringList({"004"}));
+        QCOMPARE(column(processList(true), 1), QStringList({"D"}));
     }
 
     void getIdByCodeBindsTheValue() {

@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include "core/data/datamodule.h"
+#include "core/data/queries.h"
 #include "gui/registers/job.h"
 #include "gui/widgets/mydbgrid.h"
 #include "support/gridmenu.h"
@@ -93,7 +94,7 @@ class TestJob : public QObject {
         QCOMPARE(hxtest::menuCaptionsAt(grid(), 1, 1),
                  QStringList({"排序", "筛选", "取消筛选", "查找", "-", "完工", "显示完工工序", "-", "新增",
                               "删除", "-", "导出到电子表格...", "从电子表格导入..."}));
-        QCOMPARE(ds()->sql(), TjobFrm::inProductionSql);
+        QCOMPARE(ds()->sql(), hx::processList(false).sql);
         QCOMPARE(codes(), QStringList({"T-01", "T-02", "t-10"}));
     }
 
@@ -179,7 +180,7 @@ class TestJob : public QObject {
     void aProcessAddedToTheFinishedListIsInProductionAndNoFinishedOneRestarts() {
         QVERIFY(openWindow());
         QVERIFY(menu(0, 0, "显示完工工序"));
-        QCOMPARE(ds()->sql(), TjobFrm::finishedSql);
+        QCOMPARE(ds()->sql(), hx::processList(true).sql);
         QCOMPARE(codes(), QStringList({"X-09", "X-10"}));
         const QString finished = table("stopp <> 0");
         // "新增" over the last finished process's open cell editor: the default goes into the new row only.
@@ -244,7 +245,7 @@ class TestJob : public QObject {
         QCOMPARE(shown(0, 3), QStringLiteral("0.3500"));
         QCOMPARE(shown(1, 3), QStringLiteral("1.2345"));
         QVERIFY(menu(0, 3, "显示完工工序"));
-        QCOMPARE(ds()->sql(), TjobFrm::finishedSql);
+        QCOMPARE(ds()->sql(), hx::processList(true).sql);
         QCOMPARE(codes(), QStringList({"T-02", "X-09", "X-10"}));
         QCOMPARE(shown(0, 3), QStringLiteral("1.2000"));
         QCOMPARE(shown(1, 3), QStringLiteral("0.5000"));
@@ -383,7 +384,7 @@ class TestJob : public QObject {
         QVERIFY(menu(-1, 0, "开工"));
         QCOMPARE(stored("stopp = 0"), 0);
         QVERIFY(menu(-1, 0, "显示开工工序"));
-        QCOMPARE(ds()->sql(), TjobFrm::inProductionSql);
+        QCOMPARE(ds()->sql(), hx::processList(false).sql);
         QCOMPARE(ds()->recordCount(), 0);
     }
 
@@ -402,7 +403,7 @@ class TestJob : public QObject {
         QCOMPARE(codes(), QStringList({"T-02"}));
         // The condition stays with the finished list, where no process meets it.
         QVERIFY(menu(0, 1, "显示完工工序"));
-        QCOMPARE(ds()->sql(), TjobFrm::finishedSql);
+        QCOMPARE(ds()->sql(), hx::processList(true).sql);
         QCOMPARE(ds()->recordCount(), 0);
         QVERIFY(menu(-1, 1, "取消筛选"));
         QCOMPARE(codes(), QStringList({"X-09", "X-10"}));

@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include "core/data/datamodule.h"
+#include "core/data/queries.h"
 #include "gui/registers/staff.h"
 #include "gui/widgets/mydbgrid.h"
 #include "support/gridmenu.h"
@@ -127,7 +128,7 @@ class TestStaff : public QObject {
         QVERIFY(!fix()->horizontalHeader()->sectionsMovable());
 
         // The current workers, in the order stored; the wage as money; the editor is open.
-        QCOMPARE(ds()->sql(), TstaffFrm::currentWorkersSql);
+        QCOMPARE(ds()->sql(), hx::staffList(false).sql);
         QCOMPARE(codes(), QStringList({"003", "001", "002", "009"}));
         QCOMPARE(main()->model()->index(0, 3).data().toString(), QStringLiteral("¥300.50"));
         // The editor takes the plain amount, not the currency text.
@@ -325,7 +326,7 @@ class TestStaff : public QObject {
         QVERIFY(openWindow());
         QVERIFY(hxtest::enterCell(main(), 0, 0));
         QVERIFY(hxtest::useMenu(main(), 0, 0, QStringLiteral("显示辞退员工")));
-        QCOMPARE(ds()->sql(), TstaffFrm::dismissedWorkersSql);
+        QCOMPARE(ds()->sql(), hx::staffList(true).sql);
         QCOMPARE(codes(), QStringList({"020", "021"}));
         const QString dismissed = table("Firedd <> 0");
         // "新增" over the last dismissed worker's open cell editor: the defaults go into the new row only.
@@ -536,7 +537,7 @@ class TestStaff : public QObject {
         QCOMPARE(main()->currentIndex(), main()->model()->index(4, 0));
         QVERIFY(hxtest::useMenu(main(), 4, 1, QStringLiteral("排序")));
         QVERIFY(hxtest::useMenu(main(), 4, 1, QStringLiteral("显示辞退员工")));
-        QCOMPARE(ds()->sql(), TstaffFrm::currentWorkersSql);
+        QCOMPARE(ds()->sql(), hx::staffList(false).sql);
         QVERIFY(hxtest::useMenu(main(), 4, 1, QStringLiteral("辞退")));
         win->close();
         QVERIFY(win && win->isVisible());
@@ -627,7 +628,7 @@ class TestStaff : public QObject {
         QCOMPARE(stored("Firedd = 0"), 0);
         // An empty list always switches to the current workers: the dismissed list cannot be reached.
         QVERIFY(hxtest::useMenu(main(), -1, 0, QStringLiteral("显示在职员工")));
-        QCOMPARE(ds()->sql(), TstaffFrm::currentWorkersSql);
+        QCOMPARE(ds()->sql(), hx::staffList(false).sql);
         QCOMPARE(ds()->recordCount(), 0);
         QCOMPARE(dialogs->shown.size(), 0);
     }
@@ -696,7 +697,7 @@ class TestStaff : public QObject {
         QVERIFY(hxtest::useMenu(main(), 0, 2, QStringLiteral("排序")));
         QCOMPARE(fireCaptions(), QStringList({"辞退", "显示辞退员工"}));
         QVERIFY(hxtest::useMenu(main(), 0, 2, QStringLiteral("显示辞退员工")));
-        QCOMPARE(ds()->sql(), TstaffFrm::dismissedWorkersSql);
+        QCOMPARE(ds()->sql(), hx::staffList(true).sql);
         QCOMPARE(ds()->filter(), QStringLiteral("ClassGroup = '车缝一组'"));
         QVERIFY(ds()->filtered());
         QCOMPARE(ds()->sort(), QString());

@@ -45,9 +45,7 @@ class TestComboLists : public QObject {
         QSignalSpy textChanged(&combo, &QComboBox::currentTextChanged);
         QSignalSpy indexChanged(&combo, &QComboBox::currentIndexChanged);
 
-        FillCombo(QStringLiteral("select StaffCode || '    ' || StaffName, staffID from staff "
-                                 "where Firedd=0 order by StaffCode"),
-                  &combo);
+        FillCombo(currentWorkerTexts(), &combo);
 
         QCOMPARE(combo.count(), 2);
         QCOMPARE(combo.itemText(0), QStringLiteral("001    张三"));
@@ -62,18 +60,19 @@ class TestComboLists : public QObject {
     void fillComboWithNoRowsOrAFailingQuery() {
         QComboBox combo;
         combo.addItems({"a", "b"});
-        FillCombo(QStringLiteral("select StaffCode from staff"), &combo);
+        FillCombo(Query(QStringLiteral("select StaffCode from staff")), &combo);
         QCOMPARE(combo.count(), 0);
         QCOMPARE(combo.currentText(), QString());
 
         // Values of a previous user of the scratch query must not leak into the next statement.
         addWorker("001", "张三");
-        FillCombo(QStringLiteral("select StaffName from staff where StaffCode=?"), &combo, {"001"});
+        FillCombo(Query(QStringLiteral("select StaffName from staff where StaffCode=?"), {"001"}), &combo);
         QCOMPARE(combo.count(), 1);
-        FillCombo(QStringLiteral("select StaffName from staff"), &combo);
+        FillCombo(Query(QStringLiteral("select StaffName from staff")), &combo);
         QCOMPARE(combo.count(), 1);
 
-        QVERIFY_THROWS_EXCEPTION(DbError, FillCombo(QStringLiteral("select nosuch from staff"), &combo));
+        QVERIFY_THROWS_EXCEPTION(DbError,
+                                 FillCombo(Query(QStringLiteral("select nosuch from staff")), &combo));
         QVERIFY(!dm->tdTempFill.isOpen());
         QCOMPARE(combo.count(), 1);
     }

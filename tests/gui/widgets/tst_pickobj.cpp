@@ -72,10 +72,10 @@ class TestPickObj : public QObject {
             }
         });
         pickObject(
-            "select staffID as objectID, (StaffCode || '     ' || StaffName) as objectCode from staff "
-            "where " +
-                where + " order by StaffCode",
-            {}, [this](int id) { picked << id; });
+            Query("select staffID as objectID, (StaffCode || '     ' || StaffName) as objectCode from staff "
+                  "where " +
+                  where + " order by StaffCode"),
+            [this](int id) { picked << id; });
         return focused && !stuck;
     }
     int staffID(const QString& code) { return int(f->staffId(code)); }
@@ -98,7 +98,7 @@ class TestPickObj : public QObject {
             if (focused) user(p);
             if (p->isVisible()) p->reject();
         });
-        pickObject(processes, {}, [this](int id) { picked << id; });
+        pickObject(Query(processes), [this](int id) { picked << id; });
         return focused;
     }
     int jobID(const QString& code) { return int(f->processId(code)); }
@@ -424,10 +424,10 @@ class TestPickObj : public QObject {
             // Should the keys not close it, the picker is closed here rather than waited on.
             if (p->isVisible()) p->reject();
         });
-        pickObject(
-            "select staffID as objectID, StaffCode as objectCode from staff where ClassGroup=? "
-            "order by StaffCode",
-            {"O'Neil组"}, [this](int id) { picked << -id; });
+        pickObject(Query("select staffID as objectID, StaffCode as objectCode from staff where ClassGroup=? "
+                         "order by StaffCode",
+                         {"O'Neil组"}),
+                   [this](int id) { picked << -id; });
         QVERIFY(focused);
         QCOMPARE(shownRows, 2);
         QCOMPARE(picked, QList<int>{-staffID("003")});

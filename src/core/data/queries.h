@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QVariantList>
+#include <optional>
+
+namespace hx {
+
+// A statement the program runs, with its values bound in order: what a list, a drop-down, a picker or
+// a grid reads. The windows take such queries from the core and never write SQL of their own.
+struct Query {
+    explicit Query(const QString& statement, const QVariantList& values = {})
+        : sql(statement), params(values) {}
+    QString sql;
+    QVariantList params;
+};
+
+class DataSet;
+// Gives a (closed) data set the query's statement and values; open() reads them.
+void setQuery(DataSet& dataSet, const Query& query);
+
+// ---- the registers' lists
+
+// Every column of the staff register a window edits: the workers in service or the dismissed ones.
+Query staffList(bool dismissed);
+// Every column of the process register a window edits: the processes in production or the finished ones.
+Query processList(bool finished);
+
+// ---- drop-down lists, in the order they are shown
+
+// "work number    name" of every worker in service, by work number.
+Query currentWorkerTexts();
+// The process codes in production.
+Query currentProcessCodes();
+// The styles (style groups) of the processes and the class groups of the workers, in order, without the
+// empty one.
+Query processStyles();
+Query classGroups();
+// The class groups with a name, blank ones left out too, in the engine's order: the statistics' condition,
+// where an empty text means every group.
+Query namedClassGroups();
+
+// ---- the picker's lists (objectID, objectCode, and what tells one entry from another)
+
+// The processes in production with their description and unit price: those of `style` and those of no
+// style; every one when no style is given.
+Query processPicks(const std::optional<QString>& style = std::nullopt);
+// The workers in service as "work number     name": those of `group` and those of no group; every one when
+// no group is given.
+Query workerPicks(const std::optional<QString>& group = std::nullopt);
+
+}  // namespace hx
