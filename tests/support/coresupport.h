@@ -30,7 +30,7 @@ class TempProgramDir {
 };
 
 // The set-up of most core tests: a temporary program directory with a fresh account set NAME.mdb, open
-// on the connection given until this goes.
+// on the connection given until this goes (so the connection is declared before it and outlives it).
 class OpenAccountSet : public TempProgramDir {
   public:
     OpenAccountSet(hx::Connection& cn, const QString& name);

@@ -10,8 +10,8 @@ using namespace hx;
 class TestSchema : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::OpenAccountSet> dir;
     Connection cn;
+    std::unique_ptr<hxtest::OpenAccountSet> dir;
 
     QString definition(const QString& type, const QString& name) {
         return hxtest::schemaDefinition(cn, type, name);

@@ -13,8 +13,8 @@ using namespace hx;
 class TestStatement : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::OpenAccountSet> dir;
     Connection cn;
+    std::unique_ptr<hxtest::OpenAccountSet> dir;
 
     QString typeOf(const QString& column, const QString& where) {
         return cn.scalar(QStringLiteral("select typeof(%1) from t where %2").arg(column, where)).toString();

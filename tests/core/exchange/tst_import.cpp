@@ -57,8 +57,8 @@ const QString pieceRows = QStringLiteral(
 class TestImport : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::OpenAccountSet> m_dir;
     Connection m_cn;
+    std::unique_ptr<hxtest::OpenAccountSet> m_dir;
 
     // Two workers, two processes and no records.
     void seed() {

@@ -9,8 +9,8 @@ using namespace hx;
 class TestFixedItems : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::OpenAccountSet> dir;
     Connection cn;
+    std::unique_ptr<hxtest::OpenAccountSet> dir;
 
     QString item(int year, int month, const QString& code) {
         return cn

@@ -16,8 +16,8 @@ const QDate to(2024, 5, 31);
 class TestGeneration : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::OpenAccountSet> dir;
     Connection cn;
+    std::unique_ptr<hxtest::OpenAccountSet> dir;
 
     qint64 addWorker(const QString& code, int day, bool dismissed = false, const QString& a02 = "0") {
         cn.exec(QStringLiteral("insert into staff (StaffCode, StaffName, salaryDay, Firedd, A02) "

@@ -14,8 +14,8 @@ const SheetBatch batch{2024, 5, 10};
 class TestSalarySheet : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::OpenAccountSet> dir;
     Connection cn;
+    std::unique_ptr<hxtest::OpenAccountSet> dir;
 
     // The base month's items, unnamed, in the batch's month; then the items given (code, name, formula).
     void setItems(const QList<QStringList>& items) {

@@ -10,8 +10,8 @@ using namespace hx;
 class TestJobTotals : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::OpenAccountSet> dir;
     Connection cn;
+    std::unique_ptr<hxtest::OpenAccountSet> dir;
     const QDate day{2025, 3, 12};
 
     void add(int staff, int job, int qty, const QDate& date) {
