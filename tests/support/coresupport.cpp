@@ -4,6 +4,7 @@
 
 #include <QFile>
 
+#include "core/data/dataset.h"
 #include "core/data/programdir.h"
 #include "core/data/schema.h"
 
@@ -28,6 +29,61 @@ QString TempProgramDir::createAccountSet(const QString& name) const {
     QFile::copy(file(QStringLiteral("mlcp.dll")), target);
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     return target;
+}
+
+OpenAccountSet::OpenAccountSet(hx::Connection& cn, const QString& name)
+    : path(createAccountSet(name)), m_cn(cn) {
+    m_cn.open(path);
+}
+
+OpenAccountSet::~OpenAccountSet() {
+    m_cn.close();
+}
+
+int rowCount(hx::Connection& cn, const QString& table, const QString& where) {
+    return cn.scalar(QStringLiteral("select count(*) from %1 where %2").arg(table, where)).toInt();
+}
+
+QString rowsText(hx::Connection& cn, const QString& table, const QString& key, const QStringList& columns,
+                 const QString& where) {
+    return cn
+        .scalar(QStringLiteral("select group_concat(%1, ';') from (select * from %2 where %3 order by %4)")
+                    .arg(columns.join(QStringLiteral(" || '|' || ")), table, where, key))
+        .toString();
+}
+
+QStringList columnValues(const hx::DataSet& ds, const QString& field) {
+    QStringList values;
+    for (int r = 0; r < ds.recordCount(); ++r) values << ds.valueAt(r, ds.fieldIndex(field)).toString();
+    return values;
+}
+
+QString schemaDefinition(hx::Connection& cn, const QString& type, const QString& name) {
+    return cn.scalar(QStringLiteral("select sql from sqlite_master where type=? and name=?"), {type, name})
+        .toString();
+}
+
+QString schemaText(hx::Connection& cn) {
+    return cn.scalar(QStringLiteral("select group_concat(sql, '|') from sqlite_master")).toString();
+}
+
+int schemaObjectCount(hx::Connection& cn, const QStringList& names) {
+    int found = 0;
+    for (const QString& name : names)
+        found += cn.scalar(QStringLiteral("select count(*) from sqlite_master where name=?"), {name}).toInt();
+    return found;
+}
+
+qint64 lastKeyIssued(hx::Connection& cn, const QString& table) {
+    return cn.scalar(QStringLiteral("select seq from sqlite_sequence where name=?"), {table}).toLongLong();
+}
+
+int headerVersion(hx::Connection& cn) {
+    return cn.scalar(QStringLiteral("pragma user_version")).toInt();
+}
+
+bool passesIntegrityCheck(hx::Connection& cn) {
+    return cn.scalar(QStringLiteral("pragma integrity_check")).toString() == QStringLiteral("ok");
 }
 
 void writeWorkbook(const QString& path, const QList<SheetTexts>& sheets) {

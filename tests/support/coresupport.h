@@ -6,6 +6,12 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "core/data/connection.h"
+
+namespace hx {
+class DataSet;
+}
+
 namespace hxtest {
 
 // A temporary program directory with a fresh system store and template; ProgramDir() points at it for
@@ -22,6 +28,44 @@ class TempProgramDir {
   private:
     QTemporaryDir m_dir;
 };
+
+// The set-up of most core tests: a temporary program directory with a fresh account set NAME.mdb, open
+// on the connection given until this goes (so the connection is declared before it and outlives it).
+class OpenAccountSet : public TempProgramDir {
+  public:
+    OpenAccountSet(hx::Connection& cn, const QString& name);
+    ~OpenAccountSet();
+    OpenAccountSet(const OpenAccountSet&) = delete;
+    OpenAccountSet& operator=(const OpenAccountSet&) = delete;
+
+    const QString path;  // of the account set
+
+  private:
+    hx::Connection& m_cn;
+};
+
+// ---- reading an account set back; what only the engine's catalogue knows is asked here alone
+
+// How many rows of the table `where` picks.
+int rowCount(hx::Connection& cn, const QString& table, const QString& where = QStringLiteral("1=1"));
+// The rows `where` picks, in the order of `key`, as "v1|v2|...;..." of the column expressions given.
+QString rowsText(hx::Connection& cn, const QString& table, const QString& key, const QStringList& columns,
+                 const QString& where = QStringLiteral("1=1"));
+// A field of every row the data set shows, in its order.
+QStringList columnValues(const hx::DataSet& ds, const QString& field);
+// The definition of a table, view or index (type "table", "view", "index") as created; empty when
+// there is none.
+QString schemaDefinition(hx::Connection& cn, const QString& type, const QString& name);
+// All the definitions in one text: equal texts, equal schemas.
+QString schemaText(hx::Connection& cn);
+// How many of the named tables, views and indexes exist.
+int schemaObjectCount(hx::Connection& cn, const QStringList& names);
+// The last key the table's own counter handed out, the keys of deleted rows included.
+qint64 lastKeyIssued(hx::Connection& cn, const QString& table);
+// The version number the engine keeps in the file's header.
+int headerVersion(hx::Connection& cn);
+// The engine's own check of the whole file finds nothing wrong.
+bool passesIntegrityCheck(hx::Connection& cn);
 
 // Writes an .xlsx workbook of text cells: each sheet by its name, with its rows.
 using SheetTexts = QPair<QString, QList<QStringList>>;

@@ -9,9 +9,30 @@
 
 #include "support/testsupport.h"
 
-// A grid's context menu used as a user uses it: a right click on a cell (on its editor when the cell is
-// being edited), then a left click on an item of the menu that opened.
+// A grid used as a user uses it: its context menu by a right click on a cell (on its editor when the
+// cell is being edited), then a left click on an item of the menu that opened; its cells retyped.
 namespace hxtest {
+
+// Waits until a cell editor of this view has the focus again (after a post, a menu, a message).
+inline bool editorBack(QAbstractItemView* view) {
+    return QTest::qWaitFor([view] { return editing(view); });
+}
+
+// Clicks into the cell and replaces what it holds with text, as a user who selects it all and types;
+// false when the cell's editor never opened (and nothing was typed).
+inline bool typeOver(QAbstractItemView* view, int row, int column, const QString& text) {
+    if (!enterCell(view, row, column)) return false;
+    key(Qt::Key_A, Qt::ControlModifier);
+    if (text.isEmpty())
+        key(Qt::Key_Delete);
+    else
+        type(text);
+    return true;
+}
+// The same, and true only when the cell's editor still has the focus afterwards.
+inline bool retype(QAbstractItemView* view, int row, int column, const QString& text) {
+    return typeOver(view, row, column, text) && editing(view);
+}
 
 // The menu that is open; nullptr when none is.
 inline QMenu* openMenu() {
@@ -45,12 +66,27 @@ inline QMenu* rightClickCell(QTableView* view, int row, int column) {
     return openMenu();
 }
 
+// Closes the open menu with Esc, as a user who changed his mind.
+inline void closeMenu(QMenu* menu) {
+    if (!menu) return;
+    QTest::keyClick(menu, Qt::Key_Escape);
+    settle();
+}
+
 // The captions of the open menu's items, "-" for a separator.
 inline QStringList menuCaptions(QMenu* menu) {
     QStringList captions;
     if (!menu) return captions;
     for (QAction* a : menu->actions())
         if (a->isVisible()) captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return captions;
+}
+
+// The captions of the menu that opens over the cell, which is closed again.
+inline QStringList menuCaptionsAt(QTableView* view, int row, int column) {
+    QMenu* menu = rightClickCell(view, row, column);
+    const QStringList captions = menuCaptions(menu);
+    closeMenu(menu);
     return captions;
 }
 
@@ -72,13 +108,6 @@ inline bool useMenu(QTableView* view, int row, int column, const QString& captio
     if (chooseMenuItem(menu, caption)) return true;
     if (menu) menu->close();
     return false;
-}
-
-// Closes the open menu with Esc, as a user who changed his mind.
-inline void closeMenu(QMenu* menu) {
-    if (!menu) return;
-    QTest::keyClick(menu, Qt::Key_Escape);
-    settle();
 }
 
 }  // namespace hxtest

@@ -6,6 +6,7 @@
 #include "core/payroll/generation.h"
 #include "gui/shell/session.h"
 #include "gui/widgets/pickobj.h"
+#include "gui/widgets/workwindow.h"
 
 namespace hxtest {
 

@@ -3,7 +3,7 @@
 #include <QString>
 
 #include "core/data/dataset.h"
-#include "gui/shell/workwindow.h"
+#include "gui/widgets/workwindow.h"
 
 class QButtonGroup;
 class QComboBox;

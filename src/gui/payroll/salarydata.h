@@ -4,7 +4,7 @@
 
 #include "core/data/dataset.h"
 #include "core/payroll/generation.h"
-#include "gui/shell/workwindow.h"
+#include "gui/widgets/workwindow.h"
 
 class QAction;
 class QComboBox;

@@ -6,7 +6,7 @@
 
 #include "core/data/dataset.h"
 #include "core/piecework/jobtotals.h"
-#include "gui/shell/workwindow.h"
+#include "gui/widgets/workwindow.h"
 
 class QAction;
 class QCheckBox;

@@ -8,8 +8,8 @@
 #include "gui/registers/job.h"
 #include "gui/registers/staff.h"
 #include "gui/shell/session.h"
-#include "gui/shell/workwindow.h"
 #include "gui/statistics/analyse.h"
+#include "gui/widgets/dialogs.h"
 
 namespace hx {
 
@@ -44,7 +44,7 @@ WorkWindow* createJobDataFrm() {
     return new TjobDataFrm;
 }
 WorkWindow* createAnalyseFrm() {
-    return new TAnalyseFrm;
+    return new TAnalyseFrm(curAccountSet);
 }
 WorkWindow* createSalaryFrm() {
     return new TsalaryFrm;
@@ -95,6 +95,17 @@ void registerWorkWindow(Entry entry, WorkWindowFactory factory) {
 WorkWindow* createWorkWindow(Entry entry) {
     const WorkWindowFactory& factory = registered()[static_cast<int>(entry)];
     return factory ? factory() : builtIn(entry)();
+}
+
+void linkWorkWindow(WorkWindow* window, EntryOpener open) {
+    if (auto* setup = qobject_cast<TsalaryFrm*>(window)) {
+        QObject::connect(setup, &TsalaryFrm::sheetGenerated, setup, [open](int year, int month, int day) {
+            // An open sheet window turns to the new batch too, so that the accountant never looks at the
+            // rows the generation just replaced.
+            if (auto* sheet = qobject_cast<TsalaryDataFrm*>(open(Entry::SalaryData)))
+                guarded([&] { sheet->showBatch({year, month, day}); });
+        });
+    }
 }
 
 }  // namespace hx

@@ -30,4 +30,11 @@ using WorkWindowFactory = std::function<WorkWindow*()>;
 void registerWorkWindow(Entry entry, WorkWindowFactory factory);
 WorkWindow* createWorkWindow(Entry entry);
 
+// Opens an entry's window as a click on its label does and returns the entry's window (nullptr when
+// none is open, as after the role rule refused it).
+using EntryOpener = std::function<WorkWindow*(Entry)>;
+// Links a newly created window to the entries it leads on to, which it reaches through `open`: a sheet
+// generated in the salary setup opens the salary sheet on the new batch.
+void linkWorkWindow(WorkWindow* window, EntryOpener open);
+
 }  // namespace hx

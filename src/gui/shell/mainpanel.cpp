@@ -1,8 +1,5 @@
 #include "gui/shell/mainpanel.h"
 
-#include "gui/payroll/salary.h"
-#include "gui/payroll/salarydata.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -295,22 +292,16 @@ void TmainFrm::openEntry(Entry entry) {
             }
             connect(window, &WorkWindow::closed, this,
                     [this, index](WorkWindow* closed) { workWindowClosed(index, closed); });
-            if (auto* setup = qobject_cast<TsalaryFrm*>(window))
-                connect(setup, &TsalaryFrm::sheetGenerated, this, &TmainFrm::showGeneratedSheet);
+            linkWorkWindow(window, [this](Entry next) {
+                openEntry(next);
+                return workWindow(next);
+            });
         }
         WorkWindow* window = m_windows[index];
         window->show();
         window->raise();
         window->activateWindow();
     });
-}
-
-void TmainFrm::showGeneratedSheet(int year, int month, int day) {
-    // The sheet opens through its entry, as a click does; an open sheet window turns to the new batch
-    // too, so that the accountant never looks at the rows the generation just replaced.
-    openEntry(Entry::SalaryData);
-    if (auto* sheet = qobject_cast<TsalaryDataFrm*>(workWindow(Entry::SalaryData)))
-        guarded([&] { sheet->showBatch({year, month, day}); });
 }
 
 void TmainFrm::workWindowClosed(int index, WorkWindow* window) {

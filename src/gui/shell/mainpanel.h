@@ -6,7 +6,7 @@
 #include <array>
 
 #include "gui/shell/entries.h"
-#include "gui/shell/workwindow.h"
+#include "gui/widgets/workwindow.h"
 
 class QAction;
 class QMenu;
@@ -91,8 +91,6 @@ class TmainFrm : public QWidget {
 
   private:
     void workWindowClosed(int index, WorkWindow* window);
-    // After a generation: the salary sheet window on the new batch.
-    void showGeneratedSheet(int year, int month, int day);
 
     std::array<EntryLabel*, entryCount> m_labels{};
     std::array<QPointer<WorkWindow>, entryCount> m_windows;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <functional>
 
 #include "core/data/accountset.h"
 
@@ -16,9 +15,5 @@ inline const QString roleAccountant = QStringLiteral("会计");
 // the account set open in the data module. Both are empty before the login.
 inline QString curUser;
 inline AccountSet curAccountSet;
-
-// Shows the help of the work window activated last; empty when none is set. The main panel's "?" calls
-// it, or shows its default help when it is empty.
-inline std::function<void()> helpProc;
 
 }  // namespace hx

@@ -16,6 +16,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 #include "core/data/clock.h"
 #include "core/data/datamodule.h"
@@ -23,7 +24,6 @@
 #include "core/data/myfuns_lists.h"
 #include "core/statistics/analysequeries.h"
 #include "core/statistics/groupedtotals.h"
-#include "gui/shell/session.h"
 #include "gui/widgets/combolists.h"
 #include "gui/widgets/dialogs.h"
 #include "gui/widgets/export.h"
@@ -91,7 +91,8 @@ QString TAnalyseFrm::helpTextOfWindow() {
         "。");
 }
 
-TAnalyseFrm::TAnalyseFrm(QWidget* parent) : WorkWindow(parent) {
+TAnalyseFrm::TAnalyseFrm(AccountSet accountSet, QWidget* parent)
+    : WorkWindow(parent), m_accountSet(std::move(accountSet)) {
     buildWindow();
     FormCreate();
 }
@@ -384,7 +385,7 @@ void TAnalyseFrm::btnCCClick() {
         clearFreeResult();
         // A connection that can only read, opened afresh on the account set in use: whatever got past the
         // checks could still not write, and after a restore it reads the account set restored.
-        auto query = std::make_shared<FreeQuery>(curAccountSet, text);
+        auto query = std::make_shared<FreeQuery>(m_accountSet, text);
         auto result = std::make_shared<FreeQueryResult>();
         m_freeQuery = query;
         m_freeThread = QThread::create([query, result] { *result = query->run(); });

@@ -3,8 +3,9 @@
 #include <QString>
 #include <memory>
 
+#include "core/data/accountset.h"
 #include "core/data/connection.h"
-#include "gui/shell/workwindow.h"
+#include "gui/widgets/workwindow.h"
 
 class QAction;
 class QCheckBox;
@@ -28,11 +29,11 @@ class TMyDBGrid;
 // the range, on "生产汇总统计" quantities and piece wages grouped by any of date, class group, worker,
 // style, process and pay day, and on "SQL自由查询" a query typed by an advanced user, which only reads.
 // Every result sorts by a column from the grid's menu and exports to a spreadsheet. Nothing here writes
-// to the account set.
+// to the account set. The free query reads the account set given here, through a connection of its own.
 class TAnalyseFrm : public WorkWindow {
     Q_OBJECT
   public:
-    explicit TAnalyseFrm(QWidget* parent = nullptr);
+    explicit TAnalyseFrm(AccountSet accountSet, QWidget* parent = nullptr);
     ~TAnalyseFrm() override;
 
     static QString helpTextOfWindow();
@@ -114,6 +115,7 @@ class TAnalyseFrm : public WorkWindow {
     DataSet* tdMainC = nullptr;   // the free query's result
     // The free query runs on a thread of its own, on a connection of its own opened read-only on the
     // account set's file, so that the window stays responsive and the query can be cancelled.
+    AccountSet m_accountSet;
     std::shared_ptr<FreeQuery> m_freeQuery;
     QThread* m_freeThread = nullptr;
 };

@@ -180,10 +180,9 @@ class TestAccountSet : public QObject {
         // Opening it brings it up to date.
         Connection cn;
         QCOMPARE(hx::accountSetAt(mdb).open(cn), QString());
-        QCOMPARE(cn.scalar(QStringLiteral("select count(*) from sqlite_master where name in "
-                                          "('qryDataDay', 'JobData_job_date')"))
-                     .toInt(),
-                 2);
+        QCOMPARE(
+            hxtest::schemaObjectCount(cn, {QStringLiteral("qryDataDay"), QStringLiteral("JobData_job_date")}),
+            2);
     }
 
     void aForeignFileIsRefusedUntouchedAndTheAccountSetStays() {
@@ -235,7 +234,7 @@ class TestAccountSet : public QObject {
         Connection fresh;
         fresh.open(mdb);
         QCOMPARE(workers(fresh), 2);
-        QCOMPARE(fresh.scalar(QStringLiteral("pragma integrity_check")).toString(), QStringLiteral("ok"));
+        QVERIFY(hxtest::passesIntegrityCheck(fresh));
 
         // A second restore the same day keeps the first safety copy and numbers the next.
         const QString second = hx::accountSetAt(mdb).restore(fresh, backup, day);

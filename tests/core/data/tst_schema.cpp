@@ -10,24 +10,16 @@ using namespace hx;
 class TestSchema : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::TempProgramDir> dir;
     Connection cn;
+    std::unique_ptr<hxtest::OpenAccountSet> dir;
 
     QString definition(const QString& type, const QString& name) {
-        return cn
-            .scalar(QStringLiteral("select sql from sqlite_master where type=? and name=?"), {type, name})
-            .toString();
+        return hxtest::schemaDefinition(cn, type, name);
     }
 
   private slots:
-    void init() {
-        dir = std::make_unique<hxtest::TempProgramDir>();
-        cn.open(dir->createAccountSet(QStringLiteral("s")));
-    }
-    void cleanup() {
-        cn.close();
-        dir.reset();
-    }
+    void init() { dir = std::make_unique<hxtest::OpenAccountSet>(cn, QStringLiteral("s")); }
+    void cleanup() { dir.reset(); }
 
     void theTemplateHoldsTheBaseItemMonth() {
         QCOMPARE(cn.scalar("select count(*) from salary where [year]=2003 and [month]=11").toInt(), 35);
@@ -92,9 +84,9 @@ class TestSchema : public QObject {
         QCOMPARE(cn.scalar("select count(*) from JobData").toInt(), 1);
 
         // Once up to date, nothing more changes.
-        const QString before = cn.scalar("select group_concat(sql, '|') from sqlite_master").toString();
+        const QString before = hxtest::schemaText(cn);
         upgradeAccountSet(cn);
-        QCOMPARE(cn.scalar("select group_concat(sql, '|') from sqlite_master").toString(), before);
+        QCOMPARE(hxtest::schemaText(cn), before);
     }
 };
 

@@ -13,8 +13,8 @@ using namespace hx;
 class TestStatement : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::TempProgramDir> dir;
     Connection cn;
+    std::unique_ptr<hxtest::OpenAccountSet> dir;
 
     QString typeOf(const QString& column, const QString& where) {
         return cn.scalar(QStringLiteral("select typeof(%1) from t where %2").arg(column, where)).toString();
@@ -22,17 +22,13 @@ class TestStatement : public QObject {
 
   private slots:
     void init() {
-        dir = std::make_unique<hxtest::TempProgramDir>();
-        cn.open(dir->createAccountSet(QStringLiteral("r")));
+        dir = std::make_unique<hxtest::OpenAccountSet>(cn, QStringLiteral("r"));
         cn.exec("create table t (d DATE, n INTEGER, m CURRENCY, s VARCHAR(10), x)");
         cn.exec("insert into t values ('2025-03-01', 7, 12.5, 'O''Neil', 1.5)");
         cn.exec("insert into t values ('2025-02-30', NULL, 3, '0012', 'a')");
         cn.exec("insert into t values ('2025-03-02 08:30', -1, NULL, NULL, NULL)");
     }
-    void cleanup() {
-        cn.close();
-        dir.reset();
-    }
+    void cleanup() { dir.reset(); }
 
     void opensOnlyAnExistingDatabase() {
         Connection other;

@@ -57,8 +57,8 @@ const QString pieceRows = QStringLiteral(
 class TestImport : public QObject {
     Q_OBJECT
 
-    hxtest::TempProgramDir* m_dir = nullptr;
     Connection m_cn;
+    std::unique_ptr<hxtest::OpenAccountSet> m_dir;
 
     // Two workers, two processes and no records.
     void seed() {
@@ -89,14 +89,10 @@ class TestImport : public QObject {
 
   private slots:
     void init() {
-        m_dir = new hxtest::TempProgramDir;
-        m_cn.open(m_dir->createAccountSet(QStringLiteral("测试")));
+        m_dir = std::make_unique<hxtest::OpenAccountSet>(m_cn, QStringLiteral("测试"));
         seed();
     }
-    void cleanup() {
-        m_cn.close();
-        delete m_dir;
-    }
+    void cleanup() { m_dir.reset(); }
 
     void mappingFromTitles() {
         SheetRow header;

@@ -9,8 +9,8 @@ using namespace hx;
 class TestFixedItems : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::TempProgramDir> dir;
     Connection cn;
+    std::unique_ptr<hxtest::OpenAccountSet> dir;
 
     QString item(int year, int month, const QString& code) {
         return cn
@@ -29,8 +29,7 @@ class TestFixedItems : public QObject {
 
   private slots:
     void init() {
-        dir = std::make_unique<hxtest::TempProgramDir>();
-        cn.open(dir->createAccountSet(QStringLiteral("f")));
+        dir = std::make_unique<hxtest::OpenAccountSet>(cn, QStringLiteral("f"));
         cn.exec(
             "insert into staff (StaffCode, StaffName, Firedd, A03, A04) values ('001', '甲', 0, 120.5, 7)");
         cn.exec("insert into staff (StaffCode, StaffName, Firedd, A03, A04) values ('002', '乙', -1, 80, 9)");
@@ -38,10 +37,7 @@ class TestFixedItems : public QObject {
             "insert into salary select 2025, 1, ItemCode, ItemName, expression, printWidth from salary "
             "where [year]=2003 and [month]=11");
     }
-    void cleanup() {
-        cn.close();
-        dir.reset();
-    }
+    void cleanup() { dir.reset(); }
 
     void namingReachesEveryMonth() {
         nameFixedItem(cn, QStringLiteral("a03"), QStringLiteral("住房补贴"));

@@ -16,8 +16,8 @@ const QDate to(2024, 5, 31);
 class TestGeneration : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::TempProgramDir> dir;
     Connection cn;
+    std::unique_ptr<hxtest::OpenAccountSet> dir;
 
     qint64 addWorker(const QString& code, int day, bool dismissed = false, const QString& a02 = "0") {
         cn.exec(QStringLiteral("insert into staff (StaffCode, StaffName, salaryDay, Firedd, A02) "
@@ -91,14 +91,8 @@ class TestGeneration : public QObject {
     }
 
   private slots:
-    void init() {
-        dir = std::make_unique<hxtest::TempProgramDir>();
-        cn.open(dir->createAccountSet(QStringLiteral("g")));
-    }
-    void cleanup() {
-        cn.close();
-        dir.reset();
-    }
+    void init() { dir = std::make_unique<hxtest::OpenAccountSet>(cn, QStringLiteral("g")); }
+    void cleanup() { dir.reset(); }
 
     void piecesBetweenBothDatesIncludedForActiveWorkersOfThePayDay() {
         setItems({{"A01", "计件工资"}});

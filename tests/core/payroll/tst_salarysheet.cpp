@@ -14,8 +14,8 @@ const SheetBatch batch{2024, 5, 10};
 class TestSalarySheet : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::TempProgramDir> dir;
     Connection cn;
+    std::unique_ptr<hxtest::OpenAccountSet> dir;
 
     // The base month's items, unnamed, in the batch's month; then the items given (code, name, formula).
     void setItems(const QList<QStringList>& items) {
@@ -41,14 +41,8 @@ class TestSalarySheet : public QObject {
     }
 
   private slots:
-    void init() {
-        dir = std::make_unique<hxtest::TempProgramDir>();
-        cn.open(dir->createAccountSet(QStringLiteral("s")));
-    }
-    void cleanup() {
-        cn.close();
-        dir.reset();
-    }
+    void init() { dir = std::make_unique<hxtest::OpenAccountSet>(cn, QStringLiteral("s")); }
+    void cleanup() { dir.reset(); }
 
     // The queries the sheet and the items page read: the batch's rows by work number with an exact total,
     // the month's items or one family of them.

@@ -10,8 +10,8 @@ using namespace hx;
 class TestJobTotals : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::TempProgramDir> dir;
     Connection cn;
+    std::unique_ptr<hxtest::OpenAccountSet> dir;
     const QDate day{2025, 3, 12};
 
     void add(int staff, int job, int qty, const QDate& date) {
@@ -21,16 +21,12 @@ class TestJobTotals : public QObject {
 
   private slots:
     void init() {
-        dir = std::make_unique<hxtest::TempProgramDir>();
-        cn.open(dir->createAccountSet(QStringLiteral("t")));
+        dir = std::make_unique<hxtest::OpenAccountSet>(cn, QStringLiteral("t"));
         cn.exec(
             "insert into job (JobID, JobCode, UnitPrice) values (1, 'A', 0.3333), (2, 'B', 0.1), (3, 'C', "
             "NULL)");
     }
-    void cleanup() {
-        cn.close();
-        dir.reset();
-    }
+    void cleanup() { dir.reset(); }
 
     // The records a filter picks (a worker's day, a process's day, days of everyone, nobody), and the
     // exact sums of the same records.

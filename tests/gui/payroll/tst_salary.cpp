@@ -13,6 +13,7 @@
 #include "gui/payroll/salary.h"
 #include "gui/shell/session.h"
 #include "gui/widgets/mydbgrid.h"
+#include "support/gridmenu.h"
 #include "support/windowfixture.h"
 
 using namespace hx;
@@ -48,12 +49,7 @@ class TestSalary : public QObject {
     }
     // Clicks into the cell and types over what it holds; an empty text clears it.
     void retype(const QString& code, int column, const QString& text) {
-        QVERIFY(hxtest::enterCell(w->grdMain, rowOf(code), column));
-        hxtest::key(Qt::Key_A, Qt::ControlModifier);
-        if (text.isEmpty())
-            hxtest::key(Qt::Key_Delete);
-        else
-            hxtest::type(text);
+        QVERIFY(hxtest::typeOver(w->grdMain, rowOf(code), column, text));
     }
     // Types over a cell and leaves the row by clicking into another one, which stores it.
     void type(const QString& code, int column, const QString& text, const QString& leaveTo) {
@@ -338,9 +334,7 @@ class TestSalary : public QObject {
         QCOMPARE(w->lblSumW->text().toInt(), width + 15);
 
         // Corrected with Enter, left with the up arrow.
-        QVERIFY(hxtest::enterCell(w->grdMain, rowOf("C09"), 2));
-        hxtest::key(Qt::Key_A, Qt::ControlModifier);
-        hxtest::type(QStringLiteral("round(B01*12.5, 0)"));
+        QVERIFY(hxtest::typeOver(w->grdMain, rowOf("C09"), 2, QStringLiteral("round(B01*12.5, 0)")));
         hxtest::key(Qt::Key_Return);
         hxtest::key(Qt::Key_Up);
         after[rowOf("C09")] = QStringLiteral("C09|餐补|round(B01*12.5, 0)|15");
@@ -367,9 +361,7 @@ class TestSalary : public QObject {
         after[last] = QStringLiteral("T05|附注|见背面|0");
         QCOMPARE(itemRows(2024, 5), after);
         // So does Tab out of the last cell, without a word.
-        QVERIFY(hxtest::enterCell(w->grdMain, last, 3));
-        hxtest::key(Qt::Key_A, Qt::ControlModifier);
-        hxtest::type(QStringLiteral("9"));
+        QVERIFY(hxtest::typeOver(w->grdMain, last, 3, QStringLiteral("9")));
         hxtest::key(Qt::Key_Tab);
         QCOMPARE(w->tdMain->state(), DataSetState::Browse);
         after[last] = QStringLiteral("T05|附注|见背面|9");

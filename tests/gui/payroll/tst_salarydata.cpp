@@ -16,6 +16,7 @@
 #include "gui/payroll/salarydata.h"
 #include "gui/shell/session.h"
 #include "gui/widgets/mydbgrid.h"
+#include "support/gridmenu.h"
 #include "support/windowfixture.h"
 #include "support/xlsxreader.h"
 
@@ -74,9 +75,7 @@ class TestSalaryData : public QObject {
     }
     // Clicks into the worker's cell and types over what it holds; the text stays in the cell editor.
     void type(const QString& staffCode, const QString& field, const QString& text) {
-        QVERIFY(hxtest::enterCell(w->grdMain, rowOf(staffCode), column(field)));
-        hxtest::key(Qt::Key_A, Qt::ControlModifier);
-        hxtest::type(text);
+        QVERIFY(hxtest::typeOver(w->grdMain, rowOf(staffCode), column(field), text));
     }
     double stored(const QString& staffCode, const QString& field) {
         return f->cell(may8.year, may8.month, may8.day, staffCode, field).toDouble();

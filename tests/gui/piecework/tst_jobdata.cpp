@@ -334,9 +334,7 @@ class TestJobData : public QObject {
 
         // The clerk corrects one count and deletes a row entered by mistake.
         const int zhao = int(column(g, 0).indexOf(QRegularExpression("^004 .*")));
-        QVERIFY(hxtest::enterCell(g, zhao, 1));
-        hxtest::key(Qt::Key_A, Qt::ControlModifier);
-        hxtest::type("9");
+        QVERIFY(hxtest::typeOver(g, zhao, 1, "9"));
         hxtest::key(Qt::Key_Up);
         const int oneil = int(column(g, 0).indexOf(QRegularExpression("^006 .*")));
         QVERIFY(hxtest::enterCell(g, oneil, 1));
@@ -368,9 +366,7 @@ class TestJobData : public QObject {
         QCOMPARE(g->model()->index(0, 1).data().toString(), shown);
         QVERIFY(!g->model()->index(0, 2).data().toString().contains(QStringLiteral("320,325")));
         // The bound itself is a count.
-        QVERIFY(hxtest::enterCell(g, 0, 1));
-        hxtest::key(Qt::Key_A, Qt::ControlModifier);
-        hxtest::type("1000000");
+        QVERIFY(hxtest::typeOver(g, 0, 1, "1000000"));
         hxtest::key(Qt::Key_Down);
         QCOMPARE(dialogs->shown.size(), 1);
         QCOMPARE(cn().scalar("select count(*) from JobData where qty = 1000000").toInt(), 1);
@@ -392,9 +388,7 @@ class TestJobData : public QObject {
         QCOMPARE(tdMain()->state(), DataSetState::Browse);
         // Esc in the editor of a stored row: it shows and keeps what it held.
         const int a101 = int(column(g, 0).indexOf("A101"));
-        QVERIFY(hxtest::enterCell(g, a101, 1));
-        hxtest::key(Qt::Key_A, Qt::ControlModifier);
-        hxtest::type("99");
+        QVERIFY(hxtest::typeOver(g, a101, 1, "99"));
         hxtest::key(Qt::Key_Escape);
         QCOMPARE(cell(g, a101, 1), QStringLiteral("10"));
         hxtest::key(Qt::Key_Down);
@@ -486,9 +480,7 @@ class TestJobData : public QObject {
         QCOMPARE(g->currentIndex(), at(g, 3, 0));  // the picker's cell: Ctrl+Enter picks the process
         hxtest::key(Qt::Key_Escape);
         // A stored row given a quantity that is no number gets its own back with Esc.
-        QVERIFY(hxtest::enterCell(g, 0, 1));
-        hxtest::key(Qt::Key_A, Qt::ControlModifier);
-        hxtest::type("x");
+        QVERIFY(hxtest::typeOver(g, 0, 1, "x"));
         hxtest::key(Qt::Key_Down);
         QCOMPARE(dialogs->lastReason(), QStringLiteral("“数量”必须是整数"));
         QCOMPARE(tdMain()->state(), DataSetState::Edit);
@@ -516,9 +508,7 @@ class TestJobData : public QObject {
         const QStringList elsewhere = initialAnd({"y 002 C302 9"});
 
         // The clerk corrects the quantity he sees: the other worker's record is not touched.
-        QVERIFY(hxtest::enterCell(g, c302, 1));
-        hxtest::key(Qt::Key_A, Qt::ControlModifier);
-        hxtest::type("3");
+        QVERIFY(hxtest::typeOver(g, c302, 1, "3"));
         hxtest::clickCell(g, c302 == 0 ? 1 : 0, 1);
         QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
         QVERIFY(dialogs->lastText().startsWith(QStringLiteral("记录已被其他操作更改，请刷新后重试。")));

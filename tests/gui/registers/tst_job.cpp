@@ -7,7 +7,6 @@
 #include "core/data/datamodule.h"
 #include "core/data/queries.h"
 #include "gui/registers/job.h"
-#include "gui/shell/session.h"
 #include "gui/widgets/mydbgrid.h"
 #include "support/gridmenu.h"
 #include "support/testsupport.h"
@@ -32,18 +31,13 @@ class TestJob : public QObject {
                              {"UnitPrice", f->money(price)},
                              {"stopp", stopped}});
     }
-    int stored(const QString& where = QStringLiteral("1=1")) {
-        return cn().scalar(QStringLiteral("select count(*) from job where ") + where).toInt();
-    }
+    int stored(const QString& where = QStringLiteral("1=1")) { return hxtest::rowCount(cn(), "job", where); }
     // Every stored process with every column, in key order; `where` picks the rows.
     QString table(const QString& where = QStringLiteral("1=1")) {
-        return cn()
-            .scalar(
-                QStringLiteral("select group_concat(JobID || '|' || JobCode || '|' || coalesce(Description, "
-                               "'~') || '|' || coalesce(StyleGroup, '~') || '|' || coalesce(UnitPrice, "
-                               "'~') || '|' || stopp, ';') from (select * from job where ") +
-                where + QStringLiteral(" order by JobID)"))
-            .toString();
+        return hxtest::rowsText(cn(), "job", "JobID",
+                                {"JobID", "JobCode", "coalesce(Description, '~')",
+                                 "coalesce(StyleGroup, '~')", "coalesce(UnitPrice, '~')", "stopp"},
+                                where);
     }
     QString row(const QString& code) {
         return table(QStringLiteral("JobCode = '") + code + "'").section('|', 1);
@@ -56,34 +50,15 @@ class TestJob : public QObject {
     QAbstractItemModel* model() { return grid()->model(); }
     DataSet* ds() { return f->child<DataSet>(QStringLiteral("tdMain")); }
     QString shown(int row, int column) { return model()->index(row, column).data().toString(); }
-    QStringList codes() {
-        QStringList values;
-        for (int r = 0; r < ds()->recordCount(); ++r)
-            values << ds()->valueAt(r, ds()->fieldIndex("JobCode")).toString();
-        return values;
-    }
-    QStringList stopCaptions(int row = 0) {
-        QMenu* menu = hxtest::rightClickCell(grid(), row, 0);
-        const QStringList all = hxtest::menuCaptions(menu);
-        hxtest::closeMenu(menu);
-        return all.mid(5, 2);
-    }
+    QStringList codes() { return hxtest::columnValues(*ds(), "JobCode"); }
+    QStringList stopCaptions(int row = 0) { return hxtest::menuCaptionsAt(grid(), row, 0).mid(5, 2); }
     bool menu(int row, int column, const char* caption) {
         return hxtest::useMenu(grid(), row, column, QString::fromUtf8(caption));
     }
-    // Clicks into the cell and replaces what it holds with text.
     bool retype(int row, int column, const QString& text) {
-        if (!hxtest::enterCell(grid(), row, column)) return false;
-        hxtest::key(Qt::Key_A, Qt::ControlModifier);
-        if (text.isEmpty())
-            hxtest::key(Qt::Key_Delete);
-        else
-            hxtest::type(text);
-        return hxtest::editing(grid());
+        return hxtest::retype(grid(), row, column, text);
     }
-    bool editorBack() {
-        return QTest::qWaitFor([this] { return hxtest::editing(grid()); });
-    }
+    bool editorBack() { return hxtest::editorBack(grid()); }
 
   private slots:
     void init() {
@@ -116,11 +91,9 @@ class TestJob : public QObject {
         }
         QVERIFY(!grid()->horizontalHeader()->sectionsMovable());
         QVERIFY(editorBack());
-        QMenu* popup = hxtest::rightClickCell(grid(), 1, 1);
-        QCOMPARE(hxtest::menuCaptions(popup),
+        QCOMPARE(hxtest::menuCaptionsAt(grid(), 1, 1),
                  QStringList({"排序", "筛选", "取消筛选", "查找", "-", "完工", "显示完工工序", "-", "新增",
                               "删除", "-", "导出到电子表格...", "从电子表格导入..."}));
-        hxtest::closeMenu(popup);
         QCOMPARE(ds()->sql(), hx::processList(false).sql);
         QCOMPARE(codes(), QStringList({"T-01", "T-02", "t-10"}));
     }
@@ -306,7 +279,7 @@ class TestJob : public QObject {
         QFETCH(QString, correction);
         QVERIFY(openWindow());
         const QString before = table();
-        const int sequence = cn().scalar("select seq from sqlite_sequence where name = 'job'").toInt();
+        const qint64 sequence = hxtest::lastKeyIssued(cn(), "job");
         if (newRow) {
             QVERIFY(hxtest::enterCell(grid(), 2, 0));
             hxtest::key(Qt::Key_Down);
@@ -336,7 +309,7 @@ class TestJob : public QObject {
             QCOMPARE(shown(1, 3), QStringLiteral("0.0000"));
             QVERIFY(editorBack());
             QCOMPARE(table(), before);
-            QCOMPARE(cn().scalar("select seq from sqlite_sequence where name = 'job'").toInt(), sequence);
+            QCOMPARE(hxtest::lastKeyIssued(cn(), "job"), sequence);
         } else {
             hxtest::key(Qt::Key_A, Qt::ControlModifier);
             hxtest::type(correction);

@@ -9,7 +9,6 @@
 #include "core/data/datamodule.h"
 #include "core/data/queries.h"
 #include "gui/registers/staff.h"
-#include "gui/shell/session.h"
 #include "gui/widgets/mydbgrid.h"
 #include "support/gridmenu.h"
 #include "support/testsupport.h"
@@ -41,18 +40,15 @@ class TestStaff : public QObject {
             f->addItem(year, month, QStringLiteral("A0%1").arg(i), prefix + QString::number(i));
     }
     int stored(const QString& where = QStringLiteral("1=1")) {
-        return cn().scalar(QStringLiteral("select count(*) from staff where ") + where).toInt();
+        return hxtest::rowCount(cn(), "staff", where);
     }
     // Every stored worker with every column, in key order; `where` picks the rows.
     QString table(const QString& where = QStringLiteral("1=1")) {
-        return cn()
-            .scalar(
-                QStringLiteral("select group_concat(staffID || '|' || StaffCode || '|' || StaffName || '|' "
-                               "|| coalesce(ClassGroup, '~') || '|' || coalesce(LevelSalary, '~') || '|' "
-                               "|| coalesce(salaryDay, '~') || '|' || Firedd || '|' || A02 || '|' || A03 "
-                               "|| '|' || A08, ';') from (select * from staff where ") +
-                where + QStringLiteral(" order by staffID)"))
-            .toString();
+        return hxtest::rowsText(
+            cn(), "staff", "staffID",
+            {"staffID", "StaffCode", "StaffName", "coalesce(ClassGroup, '~')", "coalesce(LevelSalary, '~')",
+             "coalesce(salaryDay, '~')", "Firedd", "A02", "A03", "A08"},
+            where);
     }
     QString column(const QString& field, const QString& code) {
         return cn()
@@ -68,19 +64,9 @@ class TestStaff : public QObject {
     TMyDBGrid* main() { return grid("grdMain"); }
     TMyDBGrid* fix() { return grid("grdFix"); }
     DataSet* ds() { return f->child<DataSet>(QStringLiteral("tdMain")); }
-    QStringList codes() {
-        QStringList values;
-        for (int r = 0; r < ds()->recordCount(); ++r)
-            values << ds()->valueAt(r, ds()->fieldIndex("StaffCode")).toString();
-        return values;
-    }
+    QStringList codes() { return hxtest::columnValues(*ds(), "StaffCode"); }
     // The captions the menu of grdMain shows when opened over the cell.
-    QStringList fireCaptions(int row = 0) {
-        QMenu* menu = hxtest::rightClickCell(main(), row, 0);
-        const QStringList all = hxtest::menuCaptions(menu);
-        hxtest::closeMenu(menu);
-        return all.mid(5, 2);
-    }
+    QStringList fireCaptions(int row = 0) { return hxtest::menuCaptionsAt(main(), row, 0).mid(5, 2); }
     QStringList fixTitles() {
         QStringList titles;
         for (int c = 2; c < 9; ++c) titles << fix()->columnTitle(c);
@@ -90,16 +76,6 @@ class TestStaff : public QObject {
         QTabBar* tabs = f->child<QTabWidget>(QStringLiteral("PageControl1"))->tabBar();
         QTest::mouseClick(tabs, Qt::LeftButton, Qt::NoModifier, tabs->tabRect(page).center());
         hxtest::settle();
-    }
-    // Clicks into the cell and replaces what it holds with text, as a user who selects it all and types.
-    bool retype(TMyDBGrid* g, int row, int column, const QString& text) {
-        if (!hxtest::enterCell(g, row, column)) return false;
-        hxtest::key(Qt::Key_A, Qt::ControlModifier);
-        if (text.isEmpty())
-            hxtest::key(Qt::Key_Delete);
-        else
-            hxtest::type(text);
-        return hxtest::editing(g);
     }
 
   private slots:
@@ -157,20 +133,16 @@ class TestStaff : public QObject {
         QCOMPARE(main()->model()->index(0, 3).data().toString(), QStringLiteral("¥300.50"));
         // The editor takes the plain amount, not the currency text.
         QCOMPARE(main()->model()->index(0, 3).data(Qt::EditRole).toString(), QStringLiteral("300.5"));
-        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(main()); }));
+        QVERIFY(hxtest::editorBack(main()));
 
-        QMenu* menu = hxtest::rightClickCell(main(), 1, 1);
-        QCOMPARE(hxtest::menuCaptions(menu),
+        QCOMPARE(hxtest::menuCaptionsAt(main(), 1, 1),
                  QStringList({"排序", "筛选", "取消筛选", "查找", "-", "辞退", "显示辞退员工", "-", "新增",
                               "删除", "-", "导出到电子表格...", "从电子表格导入..."}));
-        hxtest::closeMenu(menu);
         showPage(1);
-        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(fix()); }));
-        menu = hxtest::rightClickCell(fix(), 1, 3);
-        QCOMPARE(hxtest::menuCaptions(menu),
+        QVERIFY(hxtest::editorBack(fix()));
+        QCOMPARE(hxtest::menuCaptionsAt(fix(), 1, 3),
                  QStringList({"排序", "筛选", "取消筛选", "查找", "-", "定义项目名", "取消项目名", "-",
                               "导出到电子表格..."}));
-        hxtest::closeMenu(menu);
         QCOMPARE(dialogs->shown.size(), 0);
     }
 
@@ -234,7 +206,7 @@ class TestStaff : public QObject {
         QVERIFY(hxtest::enterCell(main(), 3, 0));
         hxtest::key(Qt::Key_Down);
         QCOMPARE(ds()->recordCount(), 5);
-        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(main()); }));
+        QVERIFY(hxtest::editorBack(main()));
         QCOMPARE(main()->currentIndex(), main()->model()->index(4, 0));
         hxtest::type(QStringLiteral("010"));
         hxtest::key(Qt::Key_Tab);
@@ -318,7 +290,7 @@ class TestStaff : public QObject {
         } else {
             hxtest::clickCell(main(), 1, 2);
         }
-        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(main()); }));
+        QVERIFY(hxtest::editorBack(main()));
         QCOMPARE(ds()->state(), DataSetState::Browse);
         QCOMPARE(ds()->recordCount(), 5);
         QCOMPARE(stored(), 7);
@@ -338,7 +310,7 @@ class TestStaff : public QObject {
         QCOMPARE(ds()->state(), DataSetState::Insert);
         QCOMPARE(ds()->recordCount(), 5);
         QCOMPARE(main()->currentIndex(), main()->model()->index(4, 1));
-        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(main()); }));
+        QVERIFY(hxtest::editorBack(main()));
         QVERIFY(main()->model()->index(2, 1).data().toString() == QStringLiteral("李四新"));
         hxtest::type(QStringLiteral("孙八"));
         hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
@@ -387,7 +359,7 @@ class TestStaff : public QObject {
         hxtest::key(Qt::Key_Escape);
         QCOMPARE(ds()->state(), DataSetState::Browse);
         QCOMPARE(ds()->recordCount(), 4);
-        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(main()); }));
+        QVERIFY(hxtest::editorBack(main()));
 
         // A name typed and handed to the row with Tab, then Esc: the stored name comes back.
         QVERIFY(hxtest::enterCell(main(), 0, 1));
@@ -472,7 +444,7 @@ class TestStaff : public QObject {
         QFETCH(QString, reason);
         QVERIFY(openWindow());
         const QString before = table();
-        const int sequence = cn().scalar("select seq from sqlite_sequence where name = 'staff'").toInt();
+        const qint64 sequence = hxtest::lastKeyIssued(cn(), "staff");
         const int row = newRow ? 4 : 1;
         if (newRow) {
             // A new worker typed in full, then the one value.
@@ -482,7 +454,7 @@ class TestStaff : public QObject {
             hxtest::key(Qt::Key_Tab);
             hxtest::type(QStringLiteral("新人"));
         }
-        QVERIFY(retype(main(), row, column, value));
+        QVERIFY(hxtest::retype(main(), row, column, value));
         hxtest::key(Qt::Key_Up);  // leaving the row stores it, or would
         QCOMPARE(dialogs->beeps, 1);
         QCOMPARE(dialogs->texts().size(), 1);
@@ -491,7 +463,7 @@ class TestStaff : public QObject {
         // The row is still there as typed, in edit, its refused cell current with the editor open.
         QCOMPARE(ds()->state(), newRow ? DataSetState::Insert : DataSetState::Edit);
         QCOMPARE(main()->model()->index(row, column).data(Qt::EditRole).toString(), value);
-        QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(main()); }));
+        QVERIFY(hxtest::editorBack(main()));
         QCOMPARE(main()->currentIndex(), main()->model()->index(row, column));
         QCOMPARE(table(), before);
 
@@ -501,7 +473,7 @@ class TestStaff : public QObject {
         QCOMPARE(codes(), QStringList({"003", "001", "002", "009"}));
         QCOMPARE(main()->model()->index(1, 1).data().toString(), QStringLiteral("O'Neil"));
         QCOMPARE(table(), before);
-        QCOMPARE(cn().scalar("select seq from sqlite_sequence where name = 'staff'").toInt(), sequence);
+        QCOMPARE(hxtest::lastKeyIssued(cn(), "staff"), sequence);
         QCOMPARE(dialogs->texts().size(), 1);
     }
 
@@ -514,7 +486,7 @@ class TestStaff : public QObject {
             return other.scalar("select LevelSalary from staff where StaffCode='001'").toString();
         };
         other.exec("update staff set LevelSalary=7000 where StaffCode='001'");
-        QVERIFY(retype(main(), 1, 3, QStringLiteral("6600")));
+        QVERIFY(hxtest::retype(main(), 1, 3, QStringLiteral("6600")));
         hxtest::key(Qt::Key_Down);
         QCOMPARE(dialogs->beeps, 1);
         QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
@@ -532,14 +504,14 @@ class TestStaff : public QObject {
         hxtest::key(Qt::Key_Escape);
         QCOMPARE(ds()->state(), DataSetState::Browse);
         QCOMPARE(ds()->asMoney("LevelSalary").toPlainString(), QStringLiteral("7000"));
-        QVERIFY(retype(main(), 1, 3, QStringLiteral("6600")));
+        QVERIFY(hxtest::retype(main(), 1, 3, QStringLiteral("6600")));
         hxtest::key(Qt::Key_Down);
         QCOMPARE(level(), QStringLiteral("6600"));
 
         // The fixed amounts of the second page are the same row.
         showPage(1);
         other.exec("update staff set A02=50 where StaffCode='003'");
-        QVERIFY(retype(fix(), 0, 2, QStringLiteral("80")));
+        QVERIFY(hxtest::retype(fix(), 0, 2, QStringLiteral("80")));
         hxtest::key(Qt::Key_Down);
         QCOMPARE(other.scalar("select A02 from staff where StaffCode='003'").toInt(), 50);
         QCOMPARE(ds()->state(), DataSetState::Edit);
@@ -577,7 +549,7 @@ class TestStaff : public QObject {
         QCOMPARE(stored("StaffName = '新人'"), 0);
 
         // Corrected, the row is stored when it is left, and stays a current worker.
-        QVERIFY(retype(main(), 4, 0, QStringLiteral("0060")));
+        QVERIFY(hxtest::retype(main(), 4, 0, QStringLiteral("0060")));
         hxtest::clickCell(main(), 0, 1);
         QCOMPARE(stored("StaffCode = '0060' and StaffName = '新人' and Firedd = 0"), 1);
         QCOMPARE(ds()->state(), DataSetState::Browse);
@@ -606,7 +578,7 @@ class TestStaff : public QObject {
         QFETCH(QString, value);
         QFETCH(QString, stored);
         QVERIFY(openWindow());
-        QVERIFY(retype(main(), 1, column, value));
+        QVERIFY(hxtest::retype(main(), 1, column, value));
         hxtest::key(Qt::Key_Up);
         QCOMPARE(dialogs->beeps, 0);
         QCOMPARE(dialogs->shown.size(), 0);
@@ -664,7 +636,7 @@ class TestStaff : public QObject {
     void aRefusedRowIsNotDismissedAndTheListStays() {
         QVERIFY(openWindow());
         const QString before = table();
-        QVERIFY(retype(main(), 1, 0, QStringLiteral("003")));
+        QVERIFY(hxtest::retype(main(), 1, 0, QStringLiteral("003")));
         QVERIFY(hxtest::useMenu(main(), 1, 0, QStringLiteral("辞退")));
         QCOMPARE(dialogs->beeps, 1);
         QCOMPARE(dialogs->lastReason(), QStringLiteral("工号“003”已经存在"));

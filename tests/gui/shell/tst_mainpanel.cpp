@@ -6,10 +6,13 @@
 #include <memory>
 
 #include "core/data/datamodule.h"
+#include "core/payroll/generation.h"
+#include "gui/payroll/salary.h"
+#include "gui/payroll/salarydata.h"
 #include "gui/shell/entries.h"
 #include "gui/shell/mainpanel.h"
 #include "gui/shell/session.h"
-#include "gui/shell/workwindow.h"
+#include "gui/widgets/workwindow.h"
 #include "support/testsupport.h"
 #include "support/windowfixture.h"
 
@@ -145,6 +148,26 @@ class TestMainPanel : public QObject {
             hx::WorkWindow* w = panel->workWindow(entry);
             QCOMPARE(w->windowTitle(), hx::entryInfo(entry).windowCaption);
             QVERIFY(!w->helpText().isEmpty());
+        }
+        QCOMPARE(dialogs->shown.size(), 0);
+    }
+
+    // A sheet generated in the salary setup opens the sheet window on it, and turns an open one to it.
+    void aGeneratedSheetOpensTheSheet() {
+        hx::curUser = hx::roleAccountant;
+        const hx::SheetBatch may{2025, 5, 10}, june{2025, 6, 10};
+        f->addWorker(QStringLiteral("001"), QStringLiteral("甲"));
+        f->addSheetRow(may, QStringLiteral("001"));
+        f->addSheetRow(june, QStringLiteral("001"));
+        QVERIFY(clickOpens(Entry::Salary));
+        auto* setup = qobject_cast<hx::TsalaryFrm*>(panel->workWindow(Entry::Salary));
+        QVERIFY(setup && !panel->workWindow(Entry::SalaryData));
+        for (const hx::SheetBatch& batch : {may, june}) {
+            emit setup->sheetGenerated(batch.year, batch.month, batch.day);
+            hxtest::settle();
+            auto* sheet = qobject_cast<hx::TsalaryDataFrm*>(panel->workWindow(Entry::SalaryData));
+            QVERIFY(sheet && sheet->isVisible());
+            QVERIFY(sheet->loadedBatch() == batch);
         }
         QCOMPARE(dialogs->shown.size(), 0);
     }

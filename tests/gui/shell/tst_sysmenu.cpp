@@ -25,6 +25,7 @@
 #include "gui/shell/session.h"
 #include "gui/shell/sysmenu.h"
 #include "gui/widgets/mydbgrid.h"
+#include "support/gridmenu.h"
 #include "support/testsupport.h"
 #include "support/windowfixture.h"
 
@@ -154,9 +155,7 @@ class TestSysMenu : public QObject {
         auto* grid = staff->findChild<hx::TMyDBGrid*>(QStringLiteral("grdMain"));
         auto* tdMain = staff->findChild<hx::DataSet*>(QStringLiteral("tdMain"));
         // The name of 001 retyped; the new name is still in the cell editor when the menu is used.
-        QVERIFY(hxtest::enterCell(grid, 0, 1));
-        hxtest::key(Qt::Key_A, Qt::ControlModifier);
-        hxtest::type(QStringLiteral("张三"));
+        QVERIFY(hxtest::typeOver(grid, 0, 1, QStringLiteral("张三")));
         QVERIFY(hxtest::editing(grid));
         QVERIFY(chooseFromSystemMenu(panel->pBackup));
         const QString backup = dir->file(QStringLiteral("厂2025-03-10.mdb"));
@@ -186,9 +185,7 @@ class TestSysMenu : public QObject {
         QVERIFY(staff);
         auto* grid = staff->findChild<hx::TMyDBGrid*>(QStringLiteral("grdMain"));
         // A work number that another worker has.
-        QVERIFY(hxtest::enterCell(grid, 0, 0));
-        hxtest::key(Qt::Key_A, Qt::ControlModifier);
-        hxtest::type(QStringLiteral("002"));
+        QVERIFY(hxtest::typeOver(grid, 0, 0, QStringLiteral("002")));
         QVERIFY(chooseFromSystemMenu(panel->pBackup));
         QCOMPARE(dialogs->beeps, 1);
         QCOMPARE(dialogs->shown.size(), 2);
@@ -215,9 +212,7 @@ class TestSysMenu : public QObject {
         auto* tdMain = staff->findChild<hx::DataSet*>(QStringLiteral("tdMain"));
         QCOMPARE(grid->model()->rowCount(), 2);
         // 002 renamed, the row still in edit.
-        QVERIFY(hxtest::enterCell(grid, 1, 1));
-        hxtest::key(Qt::Key_A, Qt::ControlModifier);
-        hxtest::type(QStringLiteral("改名"));
+        QVERIFY(hxtest::typeOver(grid, 1, 1, QStringLiteral("改名")));
         hxtest::key(Qt::Key_Tab);
         QCOMPARE(tdMain->state(), hx::DataSetState::Edit);
 

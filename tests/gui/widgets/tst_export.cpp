@@ -24,10 +24,10 @@ using hxtest::readSheet;
 class TestExport : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::TempProgramDir> dir;
     std::unique_ptr<hxtest::ScriptedDialogs> dialogs;
     std::unique_ptr<QTemporaryDir> out;
     Connection cn;
+    std::unique_ptr<hxtest::OpenAccountSet> dir;
 
     void addWorker(const QString& code, const QString& name, const QString& level, const QVariant& day,
                    int fired, const QVariant& group) {
@@ -59,17 +59,15 @@ class TestExport : public QObject {
 
   private slots:
     void init() {
-        dir = std::make_unique<hxtest::TempProgramDir>();
+        dir = std::make_unique<hxtest::OpenAccountSet>(cn, QStringLiteral("t"));
         dialogs = std::make_unique<hxtest::ScriptedDialogs>();
         out = std::make_unique<QTemporaryDir>();
-        cn.open(dir->createAccountSet(QStringLiteral("t")));
         addWorker("0012", "张三", "1200.5", 5, 0, "车缝一组");
         addWorker("0020", "李四", "0.1", QVariant(), -1, QVariant());
     }
     void cleanup() {
         HX_VERIFY_DIALOGS(*dialogs);
         dialogs.reset();
-        cn.close();
         out.reset();
         dir.reset();
     }

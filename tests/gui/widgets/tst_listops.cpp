@@ -15,9 +15,9 @@ using namespace hx;
 class TestListOps : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::TempProgramDir> dir;
     std::unique_ptr<hxtest::ScriptedDialogs> dialogs;
     Connection cn;
+    std::unique_ptr<hxtest::OpenAccountSet> dir;
     std::unique_ptr<DataSet> ds;
     std::unique_ptr<QWidget> window;
     TMyDBGrid* grid = nullptr;
@@ -51,9 +51,8 @@ class TestListOps : public QObject {
 
   private slots:
     void init() {
-        dir = std::make_unique<hxtest::TempProgramDir>();
+        dir = std::make_unique<hxtest::OpenAccountSet>(cn, QStringLiteral("l"));
         dialogs = std::make_unique<hxtest::ScriptedDialogs>();
-        cn.open(dir->createAccountSet(QStringLiteral("l")));
         addWorker("003", "王五", "车缝一组", "300.5");
         addWorker("001", "O'Neil", "裁剪组", "1200");
         addWorker("002", "李四", "车缝一组", "0.1");
@@ -83,7 +82,6 @@ class TestListOps : public QObject {
         HX_VERIFY_DIALOGS(*dialogs);
         window.reset();
         ds.reset();
-        cn.close();
         dialogs.reset();
         dir.reset();
     }

@@ -8,6 +8,7 @@
 
 #include "core/data/connection.h"
 #include "gui/widgets/mydbgrid.h"
+#include "support/gridmenu.h"
 #include "support/testsupport.h"
 
 using namespace hx;
@@ -33,9 +34,9 @@ class RealErrorBoxes : public hxtest::ScriptedDialogs {
 class TestMyDBGrid : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<hxtest::TempProgramDir> dir;
     std::unique_ptr<hxtest::ScriptedDialogs> dialogs;
     Connection cn;
+    std::unique_ptr<hxtest::OpenAccountSet> dir;
     std::unique_ptr<DataSet> ds;
     std::unique_ptr<QWidget> window;
     TMyDBGrid* grid = nullptr;
@@ -52,9 +53,8 @@ class TestMyDBGrid : public QObject {
 
   private slots:
     void init() {
-        dir = std::make_unique<hxtest::TempProgramDir>();
+        dir = std::make_unique<hxtest::OpenAccountSet>(cn, QStringLiteral("g"));
         dialogs = std::make_unique<hxtest::ScriptedDialogs>();
-        cn.open(dir->createAccountSet(QStringLiteral("g")));
         for (int i = 1; i <= 3; ++i)
             cn.exec(QStringLiteral("insert into staff (StaffCode, StaffName, salaryDay) values (?, ?, 5)"),
                     {QStringLiteral("00%1").arg(i), QStringLiteral("工%1").arg(i)});
@@ -84,7 +84,6 @@ class TestMyDBGrid : public QObject {
         HX_VERIFY_DIALOGS(*dialogs);
         window.reset();
         ds.reset();
-        cn.close();
         dialogs.reset();
         dir.reset();
     }
@@ -288,9 +287,7 @@ class TestMyDBGrid : public QObject {
         // Without a post-error handler the refusal reaches the error box, which takes the focus while up.
         ds->onPostError = nullptr;
         RealErrorBoxes boxes;
-        QVERIFY(hxtest::enterCell(grid, 0, 0));
-        hxtest::key(Qt::Key_A, Qt::ControlModifier);
-        hxtest::type(QStringLiteral("002"));
+        QVERIFY(hxtest::typeOver(grid, 0, 0, QStringLiteral("002")));
         hxtest::key(Qt::Key_Down);
         QTest::qWait(500);
         Dialogs::install(dialogs.get());

@@ -1,11 +1,10 @@
-#include "gui/shell/workwindow.h"
+#include "gui/widgets/workwindow.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
 
-#include "gui/shell/session.h"
 #include "gui/widgets/dialogs.h"
 
 namespace hx {

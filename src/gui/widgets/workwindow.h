@@ -2,8 +2,13 @@
 
 #include <QString>
 #include <QWidget>
+#include <functional>
 
 namespace hx {
+
+// Shows the help of the work window activated last; empty when none is set. The main panel's "?" calls
+// it, or shows its default help when it is empty.
+inline std::function<void()> helpProc;
 
 // A window opened from an entry of the main panel. It stands on its own (no parent), is shown without
 // being modal and frees itself when the user closes it. While it is the window activated last, the
