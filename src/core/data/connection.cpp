@@ -281,6 +281,24 @@ void Connection::closeDataSets() {
     }
 }
 
+namespace {
+class SqliteDialect : public Dialect {
+  public:
+    QString quoted(const QString& name) const override {
+        return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+               QLatin1Char('"');
+    }
+    QString nullSafeEqual(const QString& left, const QString& right) const override {
+        return left + QStringLiteral(" is ") + right;
+    }
+};
+}  // namespace
+
+const Dialect& Connection::dialect() const {
+    static const SqliteDialect sqlite;
+    return sqlite;
+}
+
 bool Connection::isReadOnly() const {
     return sqlite3_db_readonly(require(), "main") == 1;
 }

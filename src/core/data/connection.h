@@ -8,6 +8,7 @@
 #include <atomic>
 #include <vector>
 
+#include "core/data/dialect.h"
 #include "core/data/errors.h"
 #include "core/data/money.h"
 
@@ -92,6 +93,9 @@ class Connection {
     // Several statements separated by semicolons, with no parameters (schema scripts, pragmas).
     void execScript(const QString& sql);
     qint64 lastInsertRowId() const;
+
+    // How this connection's engine writes names and comparisons.
+    const Dialect& dialect() const;
 
     // True when the connection was opened read-only or the engine could only open the file for reading.
     bool isReadOnly() const;
