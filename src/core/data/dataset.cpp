@@ -767,6 +767,17 @@ QVariant DataSet::valueAt(int row, int index) const {
     return storedValue(m_view[row], index);
 }
 
+std::optional<qint64> DataSet::integerAt(int row, int index) const {
+    if (isOpen() && row >= 0 && row < m_view.size() && index >= 0 && index < firstCalculated() &&
+        index < m_store->rows.columnCount() && !(row == m_current && isEditing())) {
+        qint64 n = 0;
+        if (m_store->rows.integerAt(m_view[row], index, n)) return n;
+    }
+    const QVariant v = valueAt(row, index);
+    if (v.isNull()) return std::nullopt;
+    return v.toLongLong();
+}
+
 QString DataSet::textAt(int row, int index) const {
     const QVariant v = valueAt(row, index);
     if (onGetText) {

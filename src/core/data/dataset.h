@@ -129,6 +129,9 @@ class DataSet : public QObject {
     QVariant value(int fieldIndex) const;
     // Values of any visible row, without moving.
     QVariant valueAt(int row, int fieldIndex) const;
+    // The same as a whole number, for walking a month of rows without a QVariant per value; nullopt
+    // for Null (and for a value that is no whole number, as QVariant::toLongLong gives 0 for it).
+    std::optional<qint64> integerAt(int row, int fieldIndex) const;
     QString textAt(int row, int fieldIndex) const;  // display text (get-text event or format)
     QString text(const QString& field) const;
     // Null-safe conversions: a Null gives 0, the empty text or false.

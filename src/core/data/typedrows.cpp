@@ -350,6 +350,13 @@ QVariant TypedRows::value(int row, int column) const {
     return m_columns[std::size_t(column)]->get(row);
 }
 
+bool TypedRows::integerAt(int row, int column, qint64& out) const {
+    const Column& c = *m_columns[std::size_t(column)];
+    if (c.kind != Kind::Integer || c.state(row) != Present) return false;
+    out = c.word(row);
+    return true;
+}
+
 bool TypedRows::isNull(int row, int column) const {
     const Column& c = *m_columns[std::size_t(column)];
     return c.state(row) == Null || (c.state(row) == Aside && c.aside.at(row).isNull());

@@ -119,6 +119,9 @@ class TypedRows {
     int endRow() { return m_rowCount++; }
 
     QVariant value(int row, int column) const;
+    // A whole number held as one, without a QVariant: false for Null and for a value of another kind
+    // (read those with value()).
+    bool integerAt(int row, int column, qint64& out) const;
     bool isNull(int row, int column) const;
     void setValue(int row, int column, const QVariant& value);
     // The same, for values read from the database without making a QVariant first.

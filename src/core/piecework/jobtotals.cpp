@@ -74,19 +74,19 @@ PieceWorkTotals sumPieceWork(Connection& connection, const DataSet& records) {
     std::vector<bool> counted;
     QHash<qint64, qint64> piecesByProcess;
     for (int row = 0; row < records.recordCount(); ++row) {
-        const QVariant id = records.valueAt(row, job);
-        const QVariant count = records.valueAt(row, qty);
-        if (id.isNull() || count.isNull()) continue;
-        const qint64 key = id.toLongLong();
+        const std::optional<qint64> id = records.integerAt(row, job);
+        const std::optional<qint64> count = records.integerAt(row, qty);
+        if (!id || !count) continue;
+        const qint64 key = *id;
         if (key < 0 || key >= byPosition) {
-            piecesByProcess[key] += count.toLongLong();
+            piecesByProcess[key] += *count;
             continue;
         }
         if (std::size_t(key) >= pieces.size()) {
             pieces.resize(std::size_t(key) + 1);
             counted.resize(std::size_t(key) + 1);
         }
-        pieces[std::size_t(key)] += count.toLongLong();
+        pieces[std::size_t(key)] += *count;
         counted[std::size_t(key)] = true;
     }
     for (std::size_t key = 0; key < pieces.size(); ++key)
