@@ -191,10 +191,54 @@ void TjobDataFrm::buildWindow() {
     tdSum = new DataSet(cn, this);
     tdSum->setObjectName(QStringLiteral("tdSum"));
 
+    EntryPage& byWorker = m_entries[0];
+    byWorker.page = Page::Staff;
+    byWorker.name = QStringLiteral("Staff");
+    byWorker.choiceCaption = QStringLiteral("员工");
+    byWorker.choiceTitle = QStringLiteral("工号姓名");
+    byWorker.choiceField = fStaff;
+    byWorker.pickedField = fJob;
+    byWorker.limitName = QStringLiteral("StyleLimit");
+    byWorker.limitCaption = QStringLiteral("选择工序时限定款式");
+    byWorker.helpText = staffHelp;
+    byWorker.noChoiceMessage = noWorkerMessage;
+    byWorker.choices = currentWorkerTexts;
+    byWorker.limits = processStyles;
+    byWorker.idOfChoice = [](const QString& text) { return staffIdOf(workNumberOf(text)); };
+    byWorker.filterOf = PieceFilter::workerDay;
+    // The chosen style with the processes that have none; finished processes never.
+    byWorker.picks = [](const std::optional<QString>& style) { return processPicks(style); };
+
+    EntryPage& byProcess = m_entries[1];
+    byProcess.page = Page::Job;
+    byProcess.name = QStringLiteral("Job");
+    byProcess.choiceCaption = QStringLiteral("工序");
+    byProcess.choiceTitle = QStringLiteral("工序");
+    byProcess.choiceField = fJob;
+    byProcess.pickedField = fStaff;
+    byProcess.limitName = QStringLiteral("GroupLimit");
+    byProcess.limitCaption = QStringLiteral("选择员工时限定班组");
+    byProcess.helpText = jobHelp;
+    byProcess.noChoiceMessage = noProcessMessage;
+    byProcess.choices = currentProcessCodes;
+    byProcess.limits = classGroups;
+    byProcess.idOfChoice = jobIdOf;
+    byProcess.filterOf = PieceFilter::processDay;
+    byProcess.picks = [](const std::optional<QString>& group) { return workerPicks(group); };
+
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->addTab(buildStaffPage(), QStringLiteral("按人录入"));
-    PageControl1->addTab(buildJobPage(), QStringLiteral("按工序录入"));
+    PageControl1->addTab(buildEntryPage(byWorker, {column(fJob, QStringLiteral("工序"), 216, true, true),
+                                                   column(fQty, QStringLiteral("数量"), 65),
+                                                   column(fPrice, QStringLiteral("工价"), 93, true),
+                                                   column(fAmount, QStringLiteral("金额"), 130, true)}),
+                         QStringLiteral("按人录入"));
+    PageControl1->addTab(
+        buildEntryPage(byProcess, {column(fStaff, QStringLiteral("工号姓名"), 177, true, true),
+                                   column(fQty, QStringLiteral("数量"), 68),
+                                   column(fPrice, QStringLiteral("工价"), 99, true),
+                                   column(fAmount, QStringLiteral("金额"), 138, true)}),
+        QStringLiteral("按工序录入"));
     PageControl1->addTab(buildQueryPage(), QStringLiteral("工价金额查询"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -231,34 +275,25 @@ void TjobDataFrm::buildWindow() {
                                        column(fQty, QStringLiteral("数量"), 40),
                                        column(fPrice, QStringLiteral("工价"), 60, true),
                                        column(fAmount, QStringLiteral("金额"), 92, true)};
-    grdStaffData->setDataSet(tdMain);
-    grdStaffData->setColumns({column(fJob, QStringLiteral("工序"), 216, true, true),
-                              column(fQty, QStringLiteral("数量"), 65),
-                              column(fPrice, QStringLiteral("工价"), 93, true),
-                              column(fAmount, QStringLiteral("金额"), 130, true)});
-    grdJobData->setDataSet(tdMain);
-    grdJobData->setColumns({column(fStaff, QStringLiteral("工号姓名"), 177, true, true),
-                            column(fQty, QStringLiteral("数量"), 68),
-                            column(fPrice, QStringLiteral("工价"), 99, true),
-                            column(fAmount, QStringLiteral("金额"), 138, true)});
     grdQuery->setDataSet(tdMain);
     grdQuery->setColumns(query);
-    for (TMyDBGrid* grid : {grdStaffData, grdJobData, grdQuery}) {
+    for (TMyDBGrid* grid : {m_entries[0].grid, m_entries[1].grid, grdQuery}) {
         setGridMenu(grid, PopupMenu1);
         sortOnTitleClick(grid, poSort);
         grid->installEventFilter(this);
     }
     PageControl1->tabBar()->installEventFilter(this);
 
-    connect(grdStaffData, &TMyDBGrid::editButtonClicked, this, &TjobDataFrm::grdStaffDataEditButtonClick);
-    connect(grdJobData, &TMyDBGrid::editButtonClicked, this, &TjobDataFrm::grdJobDataEditButtonClick);
+    connect(m_entries[0].grid, &TMyDBGrid::editButtonClicked, this,
+            &TjobDataFrm::grdStaffDataEditButtonClick);
+    connect(m_entries[1].grid, &TMyDBGrid::editButtonClicked, this, &TjobDataFrm::grdJobDataEditButtonClick);
     connect(grdQuery, &TMyDBGrid::editButtonClicked, this, &TjobDataFrm::grdQueryEditButtonClick);
-    connect(chkStyleLimit, &QCheckBox::toggled, this, &TjobDataFrm::chkStyleLimitClick);
-    connect(chkGroupLimit, &QCheckBox::toggled, this, &TjobDataFrm::chkGroupLimitClick);
-    connect(cbbStaff, &QComboBox::currentTextChanged, this, &TjobDataFrm::cbbStaffChange);
-    connect(cbbDateStaff, &QDateEdit::dateChanged, this, &TjobDataFrm::cbbDateStaffChange);
-    connect(cbbJob, &QComboBox::currentTextChanged, this, &TjobDataFrm::cbbJobChange);
-    connect(cbbDateJob, &QDateEdit::dateChanged, this, &TjobDataFrm::cbbDateJobChange);
+    connect(m_entries[0].limit, &QCheckBox::toggled, this, &TjobDataFrm::chkStyleLimitClick);
+    connect(m_entries[1].limit, &QCheckBox::toggled, this, &TjobDataFrm::chkGroupLimitClick);
+    connect(m_entries[0].choice, &QComboBox::currentTextChanged, this, &TjobDataFrm::cbbStaffChange);
+    connect(m_entries[0].date, &QDateEdit::dateChanged, this, &TjobDataFrm::cbbDateStaffChange);
+    connect(m_entries[1].choice, &QComboBox::currentTextChanged, this, &TjobDataFrm::cbbJobChange);
+    connect(m_entries[1].date, &QDateEdit::dateChanged, this, &TjobDataFrm::cbbDateJobChange);
     connect(btnApply, &QToolButton::clicked, this, &TjobDataFrm::btnApplyClick);
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
         if (index == 0) tabStaffShow();
@@ -269,8 +304,8 @@ void TjobDataFrm::buildWindow() {
     // window (a page tab, another page). Dialogs over the window and other programs do not count.
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
         if (!old || !now || old->window() != this || now->window() != this) return;
-        if (tabStaff->isAncestorOf(now) && !tabStaff->isAncestorOf(old)) tabStaffEnter();
-        if (tabJob->isAncestorOf(now) && !tabJob->isAncestorOf(old)) tabJobEnter();
+        for (EntryPage& entry : m_entries)
+            if (entry.tab->isAncestorOf(now) && !entry.tab->isAncestorOf(old)) enterPage(entry);
     });
 
     wireDataSets();
@@ -317,64 +352,36 @@ TMyDBGrid* TjobDataFrm::entryGrid(QWidget* page, const QString& name) {
     return grid;
 }
 
-QWidget* TjobDataFrm::buildStaffPage() {
-    tabStaff = new QWidget(this);
-    tabStaff->setObjectName(QStringLiteral("tabStaff"));
-    auto* layout = new QVBoxLayout(tabStaff);
+QWidget* TjobDataFrm::buildEntryPage(EntryPage& entry, const QVector<GridColumn>& columns) {
+    entry.tab = new QWidget(this);
+    entry.tab->setObjectName(QStringLiteral("tab") + entry.name);
+    auto* layout = new QVBoxLayout(entry.tab);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    QFrame* strip = conditionStrip(tabStaff);
+    QFrame* strip = conditionStrip(entry.tab);
     auto* row = static_cast<QHBoxLayout*>(strip->layout());
-    cbbDateStaff = datePicker(QStringLiteral("cbbDateStaff"), strip);
-    cbbStaff = dropDown(QStringLiteral("cbbStaff"), true, 150, strip);
-    chkStyleLimit = new QCheckBox(QStringLiteral("选择工序时限定款式"), strip);
-    chkStyleLimit->setObjectName(QStringLiteral("chkStyleLimit"));
-    cbbStyleLimit = dropDown(QStringLiteral("cbbStyleLimit"), false, 110, strip);
-    cbbStyleLimit->hide();
+    entry.date = datePicker(QStringLiteral("cbbDate") + entry.name, strip);
+    entry.choice = dropDown(QStringLiteral("cbb") + entry.name, true, 150, strip);
+    entry.limit = new QCheckBox(entry.limitCaption, strip);
+    entry.limit->setObjectName(QStringLiteral("chk") + entry.limitName);
+    entry.limitBox = dropDown(QStringLiteral("cbb") + entry.limitName, false, 110, strip);
+    entry.limitBox->hide();
     row->addWidget(caption(QStringLiteral("日期"), strip));
-    row->addWidget(cbbDateStaff);
+    row->addWidget(entry.date);
     row->addSpacing(10);
-    row->addWidget(caption(QStringLiteral("员工"), strip));
-    row->addWidget(cbbStaff);
+    row->addWidget(caption(entry.choiceCaption, strip));
+    row->addWidget(entry.choice);
     row->addSpacing(10);
-    row->addWidget(chkStyleLimit);
-    row->addWidget(cbbStyleLimit);
+    row->addWidget(entry.limit);
+    row->addWidget(entry.limitBox);
     row->addStretch(1);
     layout->addWidget(strip);
-    grdStaffData = entryGrid(tabStaff, QStringLiteral("grdStaffData"));
-    grdStaffData->setAlwaysShowEditor(true);
-    m_totals[0] = totalsStrip(tabStaff, QStringLiteral("Staff"));
-    return tabStaff;
-}
-
-QWidget* TjobDataFrm::buildJobPage() {
-    tabJob = new QWidget(this);
-    tabJob->setObjectName(QStringLiteral("tabJob"));
-    auto* layout = new QVBoxLayout(tabJob);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    QFrame* strip = conditionStrip(tabJob);
-    auto* row = static_cast<QHBoxLayout*>(strip->layout());
-    cbbDateJob = datePicker(QStringLiteral("cbbDateJob"), strip);
-    cbbJob = dropDown(QStringLiteral("cbbJob"), true, 150, strip);
-    chkGroupLimit = new QCheckBox(QStringLiteral("选择员工时限定班组"), strip);
-    chkGroupLimit->setObjectName(QStringLiteral("chkGroupLimit"));
-    cbbGroupLimit = dropDown(QStringLiteral("cbbGroupLimit"), false, 110, strip);
-    cbbGroupLimit->hide();
-    row->addWidget(caption(QStringLiteral("日期"), strip));
-    row->addWidget(cbbDateJob);
-    row->addSpacing(10);
-    row->addWidget(caption(QStringLiteral("工序"), strip));
-    row->addWidget(cbbJob);
-    row->addSpacing(10);
-    row->addWidget(chkGroupLimit);
-    row->addWidget(cbbGroupLimit);
-    row->addStretch(1);
-    layout->addWidget(strip);
-    grdJobData = entryGrid(tabJob, QStringLiteral("grdJobData"));
-    grdJobData->setAlwaysShowEditor(true);
-    m_totals[1] = totalsStrip(tabJob, QStringLiteral("Job"));
-    return tabJob;
+    entry.grid = entryGrid(entry.tab, QStringLiteral("grd%1Data").arg(entry.name));
+    entry.grid->setAlwaysShowEditor(true);
+    entry.grid->setDataSet(tdMain);
+    entry.grid->setColumns(columns);
+    m_totals[entry.page == Page::Staff ? 0 : 1] = totalsStrip(entry.tab, entry.name);
+    return entry.tab;
 }
 
 QWidget* TjobDataFrm::buildQueryPage() {
@@ -436,7 +443,7 @@ void TjobDataFrm::wireDataSets() {
     };
     // A row the database refuses (a text in 数量, a record repeated) stays in the grid, as typed, with
     // the reason told; so does a record that names nobody.
-    keepRefusedRows(tdMain, {grdStaffData, grdJobData, grdQuery});
+    keepRefusedRows(tdMain, {m_entries[0].grid, m_entries[1].grid, grdQuery});
     // Records have no key of their own: a row is stored back, or deleted, only where the record still
     // holds what was read, never over a record that another copy of the program put in its place.
     tdMain->setRowIdentity({fDate, fStaff, fJob, fQty});
@@ -459,22 +466,20 @@ void TjobDataFrm::FormCreate() {
     LoadJobCache();
 
     const QDate today = hx::today();
-    for (QDateEdit* edit : {cbbDateStaff, cbbDateJob, conDateB, conDateE}) {
+    for (QDateEdit* edit : {m_entries[0].date, m_entries[1].date, conDateB, conDateE}) {
         const QSignalBlocker quiet(edit);
         edit->setDate(edit == conDateB ? today.addDays(-31) : today.addDays(-1));
     }
-    m_staffID = 0;
-    m_jobID = 0;
-
     // Read once when the window opens.
-    FillCombo(currentWorkerTexts(), cbbStaff);
-    FillCombo(processStyles(), cbbStyleLimit);
-    FillCombo(currentProcessCodes(), cbbJob);
-    FillCombo(classGroups(), cbbGroupLimit);
+    for (EntryPage& entry : m_entries) {
+        entry.chosenId = 0;
+        FillCombo(entry.choices(), entry.choice);
+        FillCombo(entry.limits(), entry.limitBox);
+    }
     FillCombo(currentWorkerTexts(), conStaff);
     FillCombo(currentProcessCodes(), conJob);
 
-    for (TMyDBGrid* grid : {grdStaffData, grdJobData, grdQuery})
+    for (TMyDBGrid* grid : {m_entries[0].grid, m_entries[1].grid, grdQuery})
         grid->horizontalHeader()->setSectionsMovable(false);
 }
 
@@ -492,15 +497,19 @@ TjobDataFrm::Page TjobDataFrm::currentPage() const {
 }
 
 TMyDBGrid* TjobDataFrm::currentGrid() const {
-    switch (currentPage()) {
-        case Page::Staff:
-            return grdStaffData;
-        case Page::Job:
-            return grdJobData;
-        case Page::Query:
-            break;
-    }
-    return grdQuery;
+    const int page = PageControl1->currentIndex();
+    return page == 0 || page == 1 ? m_entries[page].grid : grdQuery;
+}
+
+TjobDataFrm::EntryPage* TjobDataFrm::currentEntry() {
+    const int page = PageControl1->currentIndex();
+    return page == 0 || page == 1 ? &m_entries[page] : nullptr;
+}
+
+TjobDataFrm::EntryPage* TjobDataFrm::entryOf(const TMyDBGrid* grid) {
+    for (EntryPage& entry : m_entries)
+        if (entry.grid == grid) return &entry;
+    return nullptr;
 }
 
 void TjobDataFrm::tabStaffShow() {
@@ -519,31 +528,29 @@ void TjobDataFrm::tabQueryShow() {
 }
 
 void TjobDataFrm::tabStaffEnter() {
-    guarded([this] {
-        if (!closeView()) return;
-        m_choices.staff.clear();
-        const QSignalBlocker quiet(cbbStaff);
-        cbbStaff->setCurrentIndex(-1);
-        cbbStaff->clearEditText();
-    });
+    enterPage(m_entries[0]);
 }
 
 void TjobDataFrm::tabJobEnter() {
-    guarded([this] {
+    enterPage(m_entries[1]);
+}
+
+void TjobDataFrm::enterPage(EntryPage& entry) {
+    guarded([&] {
         if (!closeView()) return;
-        m_choices.job.clear();
-        const QSignalBlocker quiet(cbbJob);
-        cbbJob->setCurrentIndex(-1);
-        cbbJob->clearEditText();
+        entry.shownChoice.clear();
+        const QSignalBlocker quiet(entry.choice);
+        entry.choice->setCurrentIndex(-1);
+        entry.choice->clearEditText();
     });
 }
 
 void TjobDataFrm::chkStyleLimitClick() {
-    cbbStyleLimit->setVisible(chkStyleLimit->isChecked());
+    m_entries[0].limitBox->setVisible(m_entries[0].limit->isChecked());
 }
 
 void TjobDataFrm::chkGroupLimitClick() {
-    cbbGroupLimit->setVisible(chkGroupLimit->isChecked());
+    m_entries[1].limitBox->setVisible(m_entries[1].limit->isChecked());
 }
 
 // ---- views
@@ -564,14 +571,12 @@ bool TjobDataFrm::closeView() {
 }
 
 void TjobDataFrm::restoreChoices() {
-    const QSignalBlocker quietStaff(cbbStaff);
-    const QSignalBlocker quietJob(cbbJob);
-    const QSignalBlocker quietStaffDate(cbbDateStaff);
-    const QSignalBlocker quietJobDate(cbbDateJob);
-    cbbStaff->setCurrentText(m_choices.staff);
-    cbbJob->setCurrentText(m_choices.job);
-    if (m_choices.staffDate.isValid()) cbbDateStaff->setDate(m_choices.staffDate);
-    if (m_choices.jobDate.isValid()) cbbDateJob->setDate(m_choices.jobDate);
+    for (EntryPage& entry : m_entries) {
+        const QSignalBlocker quietChoice(entry.choice);
+        const QSignalBlocker quietDate(entry.date);
+        entry.choice->setCurrentText(entry.shownChoice);
+        if (entry.shownDate.isValid()) entry.date->setDate(entry.shownDate);
+    }
 }
 
 namespace {
@@ -605,49 +610,43 @@ void TjobDataFrm::readTotals() {
     showTotals();
 }
 
-void TjobDataFrm::loadStaffView() {
-    if (!openView(PieceFilter::workerDay(cbbDateStaff->date(), m_staffID))) return;
-    m_choices.staff = cbbStaff->currentText();
-    m_choices.staffDate = cbbDateStaff->date();
+void TjobDataFrm::loadEntryView(EntryPage& entry) {
+    if (!openView(entry.filterOf(entry.date->date(), entry.chosenId))) return;
+    entry.shownChoice = entry.choice->currentText();
+    entry.shownDate = entry.date->date();
 }
 
-void TjobDataFrm::loadJobView() {
-    if (!openView(PieceFilter::processDay(cbbDateJob->date(), m_jobID))) return;
-    m_choices.job = cbbJob->currentText();
-    m_choices.jobDate = cbbDateJob->date();
+void TjobDataFrm::choiceChanged(EntryPage& entry) {
+    guarded([&] {
+        // A refused row keeps its list, and the worker (process) it was typed for.
+        if (!storePendingEdit()) return restoreChoices();
+        entry.chosenId = entry.idOfChoice(entry.choice->currentText());
+        loadEntryView(entry);
+    });
+}
+
+void TjobDataFrm::dayChanged(EntryPage& entry) {
+    if (entry.choice->currentText().isEmpty()) return;
+    guarded([&] {
+        if (!storePendingEdit()) return restoreChoices();
+        loadEntryView(entry);
+    });
 }
 
 void TjobDataFrm::cbbStaffChange() {
-    guarded([this] {
-        // A refused row keeps its list, and the worker it was typed for.
-        if (!storePendingEdit()) return restoreChoices();
-        m_staffID = staffIdOf(workNumberOf(cbbStaff->currentText()));
-        loadStaffView();
-    });
+    choiceChanged(m_entries[0]);
 }
 
 void TjobDataFrm::cbbDateStaffChange() {
-    if (cbbStaff->currentText().isEmpty()) return;
-    guarded([this] {
-        if (!storePendingEdit()) return restoreChoices();
-        loadStaffView();
-    });
+    dayChanged(m_entries[0]);
 }
 
 void TjobDataFrm::cbbJobChange() {
-    guarded([this] {
-        if (!storePendingEdit()) return restoreChoices();
-        m_jobID = jobIdOf(cbbJob->currentText());
-        loadJobView();
-    });
+    choiceChanged(m_entries[1]);
 }
 
 void TjobDataFrm::cbbDateJobChange() {
-    if (cbbJob->currentText().isEmpty()) return;
-    guarded([this] {
-        if (!storePendingEdit()) return restoreChoices();
-        loadJobView();
-    });
+    dayChanged(m_entries[1]);
 }
 
 void TjobDataFrm::btnApplyClick() {
@@ -681,19 +680,12 @@ void TjobDataFrm::showTotals() {
 // ---- picking
 
 bool TjobDataFrm::mayAddRow(Page page, bool tell) {
-    QComboBox* box = nullptr;
-    QString message;
-    if (page == Page::Staff && (cbbStaff->currentText().isEmpty() || m_staffID == 0)) {
-        box = cbbStaff;
-        message = noWorkerMessage;
-    } else if (page == Page::Job && (cbbJob->currentText().isEmpty() || m_jobID == 0)) {
-        box = cbbJob;
-        message = noProcessMessage;
-    }
-    if (!box) return true;
+    if (page == Page::Query) return true;
+    EntryPage& entry = m_entries[page == Page::Staff ? 0 : 1];
+    if (!entry.choice->currentText().isEmpty() && entry.chosenId != 0) return true;
     if (tell) {
-        Dialogs::get().warning(message);
-        box->setFocus();
+        Dialogs::get().warning(entry.noChoiceMessage);
+        entry.choice->setFocus();
     }
     return false;
 }
@@ -710,35 +702,27 @@ bool TjobDataFrm::editForPick(TMyDBGrid* grid) {
     return true;
 }
 
-void TjobDataFrm::pickProcess(const Query& processes) {
-    pickObject(processes, [this](int id) { tdMain->setValue(fJob, qint64(id)); });
+void TjobDataFrm::pick(const QString& field, const Query& candidates) {
+    pickObject(candidates, [this, field](int id) { tdMain->setValue(field, qint64(id)); });
 }
 
-void TjobDataFrm::pickWorker(const Query& workers) {
-    pickObject(workers, [this](int id) { tdMain->setValue(fStaff, qint64(id)); });
+void TjobDataFrm::pickForEntry(EntryPage& entry) {
+    guarded([&] {
+        if (!tdMain->isOpen()) return;
+        std::optional<QString> limit;
+        if (!entry.limitBox->isHidden() && entry.limitBox->currentIndex() >= 0)
+            limit = entry.limitBox->currentText();
+        if (!editForPick(entry.grid)) return;
+        pick(entry.pickedField, entry.picks(limit));
+    });
 }
 
 void TjobDataFrm::grdStaffDataEditButtonClick() {
-    guarded([this] {
-        if (!tdMain->isOpen()) return;
-        // The chosen style with the processes that have none; finished processes never.
-        std::optional<QString> style;
-        if (!cbbStyleLimit->isHidden() && cbbStyleLimit->currentIndex() >= 0)
-            style = cbbStyleLimit->currentText();
-        if (!editForPick(grdStaffData)) return;
-        pickProcess(processPicks(style));
-    });
+    pickForEntry(m_entries[0]);
 }
 
 void TjobDataFrm::grdJobDataEditButtonClick() {
-    guarded([this] {
-        if (!tdMain->isOpen()) return;
-        std::optional<QString> group;
-        if (!cbbGroupLimit->isHidden() && cbbGroupLimit->currentIndex() >= 0)
-            group = cbbGroupLimit->currentText();
-        if (!editForPick(grdJobData)) return;
-        pickWorker(workerPicks(group));
-    });
+    pickForEntry(m_entries[1]);
 }
 
 void TjobDataFrm::grdQueryEditButtonClick(int columnIndex) {
@@ -750,9 +734,9 @@ void TjobDataFrm::grdQueryEditButtonClick(int columnIndex) {
         const QString field = columns[columnIndex].field;
         // The query page's pickers have no limits.
         if (field == fStaff)
-            pickWorker(workerPicks());
+            pick(fStaff, workerPicks());
         else if (field == fJob)
-            pickProcess(processPicks());
+            pick(fJob, processPicks());
     });
 }
 
@@ -771,15 +755,10 @@ void TjobDataFrm::poExportClick() {
         commitGridEditor(currentGrid());
         // An entry page's rows share its day and its worker or process, which the grid does not show;
         // they go into the file as well, so that it can be imported again.
-        const ExtraColumn day{QStringLiteral("日期"), fDate};
-        switch (currentPage()) {
-            case Page::Staff:
-                return ExportGridToExcel(grdStaffData, {day, {QStringLiteral("工号姓名"), fStaff}});
-            case Page::Job:
-                return ExportGridToExcel(grdJobData, {day, {QStringLiteral("工序"), fJob}});
-            case Page::Query:
-                return ExportGridToExcel(grdQuery);
-        }
+        if (const EntryPage* entry = currentEntry())
+            return ExportGridToExcel(
+                entry->grid, {{QStringLiteral("日期"), fDate}, {entry->choiceTitle, entry->choiceField}});
+        ExportGridToExcel(grdQuery);
     });
 }
 
@@ -788,21 +767,13 @@ void TjobDataFrm::poExportClick() {
 void TjobDataFrm::tdMainBeforeInsert() {
     // The keys catch the ways of adding a row that did not ask first (down arrow and picker ask).
     const Page page = currentPage();
-    if (!mayAddRow(page, false)) throw Error(page == Page::Staff ? noWorkerMessage : noProcessMessage);
+    if (!mayAddRow(page, false)) throw Error(currentEntry()->noChoiceMessage);
 }
 
 void TjobDataFrm::tdMainAfterInsert(DataSet& ds) {
-    switch (currentPage()) {
-        case Page::Staff:
-            ds.setValue(fStaff, qint64(m_staffID));
-            ds.setValue(fDate, cbbDateStaff->date());
-            break;
-        case Page::Job:
-            ds.setValue(fJob, qint64(m_jobID));
-            ds.setValue(fDate, cbbDateJob->date());
-            break;
-        case Page::Query:
-            break;
+    if (const EntryPage* entry = currentEntry()) {
+        ds.setValue(entry->choiceField, qint64(entry->chosenId));
+        ds.setValue(fDate, entry->date->date());
     }
 }
 
@@ -869,8 +840,7 @@ bool TjobDataFrm::eventFilter(QObject* watched, QEvent* event) {
         if (!stored) return true;
     }
     auto* grid = qobject_cast<TMyDBGrid*>(watched);
-    if (event->type() != QEvent::KeyPress || !grid ||
-        (grid != grdStaffData && grid != grdJobData && grid != grdQuery))
+    if (event->type() != QEvent::KeyPress || !grid || (!entryOf(grid) && grid != grdQuery))
         return WorkWindow::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);
     const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
@@ -894,8 +864,7 @@ bool TjobDataFrm::eventFilter(QObject* watched, QEvent* event) {
         tdMain->isOpen()) {
         const bool onLast = tdMain->isEmpty() || tdMain->recNo() == tdMain->recordCount() - 1;
         const bool onUntouchedNewRow = tdMain->state() == DataSetState::Insert && !tdMain->isModified();
-        if (onLast && !onUntouchedNewRow && !mayAddRow(grid == grdStaffData ? Page::Staff : Page::Job, true))
-            return true;
+        if (onLast && !onUntouchedNewRow && !mayAddRow(entryOf(grid)->page, true)) return true;
     }
     return WorkWindow::eventFilter(watched, event);
 }

@@ -3,8 +3,11 @@
 #include <QDate>
 #include <QString>
 #include <QVariantList>
+#include <functional>
+#include <optional>
 
 #include "core/data/dataset.h"
+#include "core/data/datasetmodel.h"
 #include "core/piecework/jobtotals.h"
 #include "gui/widgets/workwindow.h"
 
@@ -39,8 +42,8 @@ class TjobDataFrm : public WorkWindow {
 
     // The worker chosen last on the by-worker page and the process chosen last on the by-process page;
     // 0 when none or when the text named nobody.
-    int currentStaffID() const { return m_staffID; }
-    int currentJobID() const { return m_jobID; }
+    int currentStaffID() const { return m_entries[0].chosenId; }
+    int currentJobID() const { return m_entries[1].chosenId; }
 
   public slots:
     void tabStaffShow();
@@ -75,9 +78,41 @@ class TjobDataFrm : public WorkWindow {
         QLabel* tmy = nullptr;
     };
 
+    // One entry page: the records of one day and one worker (按人录入), or of one day and one process
+    // (按工序录入). The two pages work alike; they differ only in what is described here.
+    struct EntryPage {
+        Page page = Page::Staff;
+        QString name;           // of the page's parts: tab<name>, cbbDate<name>, cbb<name>, grd<name>Data
+        QString choiceCaption;  // 员工 / 工序
+        QString choiceTitle;    // the chosen one's grid title: 工号姓名 / 工序
+        QString choiceField;    // the field every row of the page takes from the choice
+        QString pickedField;    // the field the page's picker fills in: the process / the worker
+        QString limitName;      // chk<limitName> and cbb<limitName>
+        QString limitCaption;
+        QString helpText;
+        QString noChoiceMessage;
+        std::function<Query()> choices;  // the choice box's list
+        std::function<Query()> limits;   // the limit box's list
+        std::function<int(const QString& choiceText)> idOfChoice;
+        std::function<PieceFilter(const QDate& day, int id)> filterOf;
+        std::function<Query(const std::optional<QString>& limit)> picks;
+
+        QWidget* tab = nullptr;
+        QDateEdit* date = nullptr;
+        QComboBox* choice = nullptr;
+        QCheckBox* limit = nullptr;
+        QComboBox* limitBox = nullptr;
+        TMyDBGrid* grid = nullptr;
+
+        // The one chosen last; 0 when none or when the text named nobody.
+        int chosenId = 0;
+        // What the boxes held when the list was last loaded.
+        QString shownChoice;
+        QDate shownDate;
+    };
+
     void buildWindow();
-    QWidget* buildStaffPage();
-    QWidget* buildJobPage();
+    QWidget* buildEntryPage(EntryPage& entry, const QVector<GridColumn>& columns);
     QWidget* buildQueryPage();
     QFrame* conditionStrip(QWidget* page);
     Totals totalsStrip(QWidget* page, const QString& suffix);
@@ -87,13 +122,15 @@ class TjobDataFrm : public WorkWindow {
 
     Page currentPage() const;
     TMyDBGrid* currentGrid() const;
+    // The entry page shown, or nullptr on the query page.
+    EntryPage* currentEntry();
+    EntryPage* entryOf(const TMyDBGrid* grid);
     // The page's own check before a row is added: a worker (process) must be named. Shows the refusal
     // and returns false when not.
     bool mayAddRow(Page page, bool tell);
     // Starts editing the current row for a pick, or adds a row on an empty list. False when refused.
     bool editForPick(TMyDBGrid* grid);
-    void pickProcess(const Query& processes);
-    void pickWorker(const Query& workers);
+    void pick(const QString& field, const Query& candidates);
     // Stores what is typed into the list before it is closed or replaced. False when the row was
     // refused: it stays in edit, and the list must stay as it is.
     bool storePendingEdit();
@@ -101,13 +138,17 @@ class TjobDataFrm : public WorkWindow {
     // Lists the records the filter picks, and their totals. False when a
     // refused row keeps the list shown.
     bool openView(const PieceFilter& filter);
-    // Puts the worker, process and dates of the list shown back into their boxes (after a refused row
-    // kept the list from following them).
+    // Puts the workers, processes and dates of the lists shown back into their boxes (after a refused
+    // row kept the list from following them).
     void restoreChoices();
     void readTotals();
-    void loadStaffView();
-    void loadJobView();
     void showTotals();
+    // The entry page's handlers.
+    void enterPage(EntryPage& entry);
+    void choiceChanged(EntryPage& entry);
+    void dayChanged(EntryPage& entry);
+    void loadEntryView(EntryPage& entry);
+    void pickForEntry(EntryPage& entry);
 
     // tdMain's handlers.
     void tdMainBeforeInsert();
@@ -116,15 +157,7 @@ class TjobDataFrm : public WorkWindow {
     QString tdMainGetText(const DataSet& ds, int field, const QVariant& value) const;
     void tdMainCalcFields(DataSet& ds);
 
-    int m_staffID = 0;
-    int m_jobID = 0;
-    // What the boxes held when the entry lists were last loaded.
-    struct Choices {
-        QString staff;
-        QString job;
-        QDate staffDate;
-        QDate jobDate;
-    } m_choices;
+    EntryPage m_entries[2];
     PieceFilter m_filter;
     struct CalcFieldIndexes {
         int qty = -1;
@@ -138,21 +171,7 @@ class TjobDataFrm : public WorkWindow {
     DataSet* tdSum = nullptr;
 
     QTabWidget* PageControl1 = nullptr;
-    QWidget* tabStaff = nullptr;
-    QWidget* tabJob = nullptr;
     QWidget* tabQuery = nullptr;
-
-    QDateEdit* cbbDateStaff = nullptr;
-    QComboBox* cbbStaff = nullptr;
-    QCheckBox* chkStyleLimit = nullptr;
-    QComboBox* cbbStyleLimit = nullptr;
-    TMyDBGrid* grdStaffData = nullptr;
-
-    QDateEdit* cbbDateJob = nullptr;
-    QComboBox* cbbJob = nullptr;
-    QCheckBox* chkGroupLimit = nullptr;
-    QComboBox* cbbGroupLimit = nullptr;
-    TMyDBGrid* grdJobData = nullptr;
 
     QDateEdit* conDateB = nullptr;
     QDateEdit* conDateE = nullptr;
