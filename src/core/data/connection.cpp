@@ -317,6 +317,10 @@ PreparedStatement::PreparedStatement(Connection& connection, const QString& sql,
     bindAll(params);
 }
 
+void PreparedStatement::noStatement() {
+    throw DbError(QStringLiteral("没有可执行的语句。"));
+}
+
 PreparedStatement::~PreparedStatement() = default;
 PreparedStatement::PreparedStatement(PreparedStatement&& other) noexcept = default;
 PreparedStatement& PreparedStatement::operator=(PreparedStatement&& other) noexcept = default;
@@ -369,7 +373,7 @@ void PreparedStatement::bind(int parameter, const QVariant& value) {
             bind(parameter, v.toDouble());
             break;
         case QMetaType::QByteArray:
-            m_stmt->bindBlob(parameter, v.toByteArray());
+            statement().bindBlob(parameter, v.toByteArray());
             break;
         default:
             bindUtf8(parameter, v.toString().toUtf8());
@@ -385,7 +389,7 @@ void PreparedStatement::bindAll(const QVariantList& values) {
 int PreparedStatement::run() {
     next();
     reset();
-    return m_stmt->rowsChanged();
+    return statement().rowsChanged();
 }
 
 QString PreparedStatement::text(int column) const {

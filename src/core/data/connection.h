@@ -173,38 +173,38 @@ class PreparedStatement {
     // True when the statement by itself changes nothing in the file.
     bool isReadOnly() const { return m_stmt && m_stmt->isReadOnly(); }
 
-    int parameterCount() const { return m_stmt->parameterCount(); }
-    void bind(int parameter, qint64 value) { m_stmt->bindInteger(parameter, value); }
+    int parameterCount() const { return statement().parameterCount(); }
+    void bind(int parameter, qint64 value) { statement().bindInteger(parameter, value); }
     void bind(int parameter, int value) { bind(parameter, qint64(value)); }
-    void bind(int parameter, double value) { m_stmt->bindReal(parameter, value); }
+    void bind(int parameter, double value) { statement().bindReal(parameter, value); }
     void bind(int parameter, Money value);
     void bind(int parameter, const QString& value);  // a null QString binds Null
     void bind(int parameter, const QDate& value);    // an invalid date binds Null
     void bindYesNo(int parameter, bool value);
-    void bindUtf8(int parameter, QByteArrayView text) { m_stmt->bindText(parameter, text); }
-    void bindNull(int parameter) { m_stmt->bindNull(parameter); }
+    void bindUtf8(int parameter, QByteArrayView text) { statement().bindText(parameter, text); }
+    void bindNull(int parameter) { statement().bindNull(parameter); }
     // Any value, converted as toDbValue() converts it.
     void bind(int parameter, const QVariant& value);
     // One value for each parameter, in order; raises when the counts differ.
     void bindAll(const QVariantList& values);
 
     // Steps to the next row; false after the last (or at once for a statement that returns none).
-    bool next() { return m_stmt->step(); }
+    bool next() { return statement().step(); }
     // Runs a statement that returns no rows and makes it ready to run again; returns the rows it changed.
     int run();
     // Makes the statement ready to run again from its first row; the bound values stay.
-    void reset() { m_stmt->reset(); }
+    void reset() { statement().reset(); }
 
-    int columnCount() const { return m_stmt->columnCount(); }
-    QString columnName(int column) const { return m_stmt->columnName(column); }
+    int columnCount() const { return statement().columnCount(); }
+    QString columnName(int column) const { return statement().columnName(column); }
     // What the column holds, from the schema; Unknown for a computed column.
-    ColumnType columnType(int column) const { return m_stmt->columnType(column); }
+    ColumnType columnType(int column) const { return statement().columnType(column); }
     // The column's declared type in the schema; empty for a computed column.
-    QString declaredType(int column) const { return m_stmt->declaredType(column); }
+    QString declaredType(int column) const { return statement().declaredType(column); }
     // The stored column the result column reads, through aliases, views and subqueries: its table and
     // its name as the schema writes them. Empty for a computed column.
-    QString originTable(int column) const { return m_stmt->originTable(column); }
-    QString originColumn(int column) const { return m_stmt->originColumn(column); }
+    QString originTable(int column) const { return statement().originTable(column); }
+    QString originColumn(int column) const { return statement().originColumn(column); }
 
     // The current row's value as the file stores it.
     using Kind = DatabaseStatement::Kind;
@@ -223,6 +223,13 @@ class PreparedStatement {
 
   private:
     PreparedStatement() = default;
+    // Raises for an empty statement (or one moved from); the reads of a row's values need no check, as
+    // a row is only there after next().
+    DatabaseStatement& statement() const {
+        if (!m_stmt) noStatement();
+        return *m_stmt;
+    }
+    [[noreturn]] static void noStatement();
 
     std::unique_ptr<DatabaseStatement> m_stmt;
 };

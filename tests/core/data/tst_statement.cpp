@@ -312,6 +312,18 @@ class TestStatement : public QObject {
         QCOMPARE(cn.scalar("select count(*) from t where n = 1").toInt(), 0);
         // Blanks, comments and semicolons after it are fine.
         QCOMPARE(cn.exec("update t set n = 2 where n = 7; -- done\n;"), 1);
+        // A text of no statement, and a statement moved away, raise rather than run nothing.
+        QString rest;
+        PreparedStatement none = PreparedStatement::first(cn, " -- nothing\n;", &rest);
+        QVERIFY(none.isEmpty());
+        QVERIFY(!none.isReadOnly());
+        QVERIFY_THROWS_EXCEPTION(DbError, none.next());
+        QVERIFY_THROWS_EXCEPTION(DbError, none.bindAll({}));
+        PreparedStatement moved(cn, "select 1");
+        PreparedStatement taken = std::move(moved);
+        QVERIFY(taken.next());
+        QVERIFY_THROWS_EXCEPTION(DbError, moved.run());
+        QVERIFY_THROWS_EXCEPTION(DbError, moved.columnCount());
     }
 
     // A statement may outlive the connection that made it, and a transaction left open is rolled back.
