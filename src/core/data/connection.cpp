@@ -230,7 +230,7 @@ void Connection::execScript(const QString& sql) {
 }
 
 qint64 Connection::lastInsertRowId() const {
-    return sqliteDatabase(const_cast<Connection&>(*this)).lastInsertRowId();
+    return sqliteDatabase(*this).lastInsertRowId();
 }
 
 bool Connection::tableExists(const QString& table) {

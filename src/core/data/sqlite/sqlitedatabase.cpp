@@ -439,7 +439,7 @@ qint64 SqliteDatabase::lastInsertRowId() const {
     return sqlite3_last_insert_rowid(m_db);
 }
 
-SqliteDatabase& sqliteDatabase(Connection& cn) {
+SqliteDatabase& sqliteDatabase(const Connection& cn) {
     auto* file = dynamic_cast<SqliteDatabase*>(&cn.database());
     if (!file) throw DbError(QStringLiteral("这个工资库不是文件，不能这样处理。"));
     return *file;

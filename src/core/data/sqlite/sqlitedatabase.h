@@ -74,6 +74,6 @@ class SqliteDatabase : public Database {
 };
 
 // The file engine behind `cn`; raises DbError when the connection is closed or on another engine.
-SqliteDatabase& sqliteDatabase(Connection& cn);
+SqliteDatabase& sqliteDatabase(const Connection& cn);
 
 }  // namespace hx
