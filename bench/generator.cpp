@@ -419,29 +419,29 @@ void Generator::planProcesses() {
 
 void Generator::insertWorkers(hx::Connection& cn) {
     hx::Transaction tx(cn);
-    Prepared insert(
-        cn, QStringLiteral("insert into staff (StaffCode, StaffName, ClassGroup, LevelSalary, salaryDay, "
-                           "Firedd, A02, A03, A04, A05, A06, A07, A08) "
-                           "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    const QString insert = QStringLiteral(
+        "insert into staff (StaffCode, StaffName, ClassGroup, LevelSalary, salaryDay, "
+        "Firedd, A02, A03, A04, A05, A06, A07, A08) "
+        "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     for (Worker& w : workers) {
         QVariantList values = {
             w.code,      w.name,     w.group.isEmpty() ? QVariant() : QVariant(w.group), money(w.levelSalary),
             w.salaryDay, w.dismissed};
         for (qint64 amount : w.fixed) values << money(amount);
-        insert.run(values);
-        w.id = cn.lastInsertRowId();
+        w.id = cn.insert(insert, values, QStringLiteral("staffID"));
     }
     tx.commit();
 }
 
 void Generator::insertProcesses(hx::Connection& cn) {
     hx::Transaction tx(cn);
-    Prepared insert(cn, QStringLiteral("insert into job (JobCode, Description, StyleGroup, UnitPrice, stopp) "
-                                       "values (?, ?, ?, ?, ?)"));
+    const QString insert = QStringLiteral(
+        "insert into job (JobCode, Description, StyleGroup, UnitPrice, stopp) values (?, ?, ?, ?, ?)");
     for (Process& p : processes) {
-        insert.run({p.code, p.description, p.style.isEmpty() ? QVariant() : QVariant(p.style), money(p.price),
-                    p.finished});
-        p.id = cn.lastInsertRowId();
+        p.id = cn.insert(insert,
+                         {p.code, p.description, p.style.isEmpty() ? QVariant() : QVariant(p.style),
+                          money(p.price), p.finished},
+                         QStringLiteral("JobID"));
     }
     tx.commit();
 }

@@ -82,6 +82,10 @@ int headerVersion(hx::Connection& cn) {
     return cn.scalar(QStringLiteral("pragma user_version")).toInt();
 }
 
+qint64 cacheSetting(hx::Connection& cn) {
+    return cn.scalar(QStringLiteral("pragma cache_size")).toLongLong();
+}
+
 bool passesIntegrityCheck(hx::Connection& cn) {
     return cn.scalar(QStringLiteral("pragma integrity_check")).toString() == QStringLiteral("ok");
 }

@@ -64,6 +64,8 @@ int schemaObjectCount(hx::Connection& cn, const QStringList& names);
 qint64 lastKeyIssued(hx::Connection& cn, const QString& table);
 // The version number the engine keeps in the file's header.
 int headerVersion(hx::Connection& cn);
+// The size of the engine's page cache as the connection has it set.
+qint64 cacheSetting(hx::Connection& cn);
 // The engine's own check of the whole file finds nothing wrong.
 bool passesIntegrityCheck(hx::Connection& cn);
 

@@ -80,7 +80,7 @@ QVariant WindowFixture::money(const QString& text) {
     return QVariant::fromValue(*value);
 }
 
-qint64 WindowFixture::insert(const QString& table, const Fields& fields) {
+qint64 WindowFixture::insert(const QString& table, const Fields& fields, const QString& key) {
     QStringList columns;
     QStringList marks;
     QVariantList values;
@@ -89,26 +89,32 @@ qint64 WindowFixture::insert(const QString& table, const Fields& fields) {
         marks << QStringLiteral("?");
         values << field.second;
     }
-    cn().exec(QStringLiteral("insert into %1 (%2) values (%3)")
-                  .arg(table, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
-              values);
-    return cn().lastInsertRowId();
+    const QString insert =
+        QStringLiteral("insert into %1 (%2) values (%3)")
+            .arg(table, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+    if (key.isEmpty()) {
+        cn().exec(insert, values);
+        return 0;
+    }
+    return cn().insert(insert, values, key);
 }
 
 qint64 WindowFixture::addWorker(const QString& code, const QString& name, const Fields& more) {
     return insert(QStringLiteral("staff"),
-                  Fields{{QStringLiteral("StaffCode"), code}, {QStringLiteral("StaffName"), name}} + more);
+                  Fields{{QStringLiteral("StaffCode"), code}, {QStringLiteral("StaffName"), name}} + more,
+                  QStringLiteral("staffID"));
 }
 
 qint64 WindowFixture::addProcess(const QString& code, const Fields& more) {
-    return insert(QStringLiteral("job"), Fields{{QStringLiteral("JobCode"), code}} + more);
+    return insert(QStringLiteral("job"), Fields{{QStringLiteral("JobCode"), code}} + more,
+                  QStringLiteral("JobID"));
 }
 
-qint64 WindowFixture::addPieceRecord(const QDate& day, qint64 staffId, qint64 jobId, int qty) {
-    return insert(QStringLiteral("JobData"), {{QStringLiteral("dateD"), day},
-                                              {QStringLiteral("staffID"), staffId},
-                                              {QStringLiteral("jobID"), jobId},
-                                              {QStringLiteral("qty"), qty}});
+void WindowFixture::addPieceRecord(const QDate& day, qint64 staffId, qint64 jobId, int qty) {
+    insert(QStringLiteral("JobData"), {{QStringLiteral("dateD"), day},
+                                       {QStringLiteral("staffID"), staffId},
+                                       {QStringLiteral("jobID"), jobId},
+                                       {QStringLiteral("qty"), qty}});
 }
 
 qint64 WindowFixture::staffId(const QString& code) {

@@ -79,11 +79,11 @@ class WindowFixture {
     // ---- filling the account set; every value is a bound parameter
 
     static QVariant money(const QString& text);  // a Money from its text, as the grids store it
-    // Inserts one row and returns its rowid.
-    qint64 insert(const QString& table, const Fields& fields);
+    // Inserts one row; returns the value its column `key` was given, 0 when no key is named.
+    qint64 insert(const QString& table, const Fields& fields, const QString& key = QString());
     qint64 addWorker(const QString& code, const QString& name, const Fields& more = {});
     qint64 addProcess(const QString& code, const Fields& more = {});
-    qint64 addPieceRecord(const QDate& day, qint64 staffId, qint64 jobId, int qty);
+    void addPieceRecord(const QDate& day, qint64 staffId, qint64 jobId, int qty);
     // Keys of a worker and a process by code; 0 when there is none.
     qint64 staffId(const QString& code);
     qint64 processId(const QString& code);

@@ -13,6 +13,7 @@
 #include "core/data/myfuns.h"
 #include "core/data/programdir.h"
 #include "core/data/schema.h"
+#include "core/data/sqlite/sqlitedatabase.h"
 
 namespace hx {
 
@@ -33,7 +34,7 @@ QString inUseMessage(const QString& what) {
 class ExclusiveHold {
   public:
     ExclusiveHold(Connection& cn, const QString& what) : m_cn(cn) {
-        if (!m_cn.tryExclusive(exclusiveWaitMs)) throw FileError(inUseMessage(what));
+        if (!sqliteDatabase(m_cn).tryExclusive(exclusiveWaitMs)) throw FileError(inUseMessage(what));
     }
     ~ExclusiveHold() {
         if (m_cn.inTransaction()) {
@@ -213,7 +214,7 @@ QString FileAccountSetStore::backup(Connection& cn, const QString& name, const Q
     // Compacted in place by the engine, in one transaction: the file stays the same file, so that another
     // copy of the program that has it open goes on working with it.
     try {
-        cn.exec(QStringLiteral("VACUUM"));
+        sqliteDatabase(cn).compact();
     } catch (const DbError& e) {
         throw FileError(
             QStringLiteral("备份文件“%1”已写好，但工资库没能压缩：%2\n工资库保持压缩前的样子，数据没有改动。")
@@ -248,7 +249,7 @@ QString FileAccountSetStore::restore(Connection& cn, const QString& name, const 
         Connection from;
         from.open(source, Connection::Access::ReadOnly);
         try {
-            cn.replaceContentFrom(from);
+            sqliteDatabase(cn).replaceContentFrom(sqliteDatabase(from));
         } catch (const DbError& e) {
             throw FileError(QStringLiteral("恢复没有完成，工资库保持原样：%1").arg(e.message()));
         }

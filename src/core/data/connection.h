@@ -6,27 +6,20 @@
 #include <QVariant>
 #include <QVariantList>
 #include <atomic>
+#include <memory>
 #include <vector>
 
+#include "core/data/database.h"
 #include "core/data/dialect.h"
 #include "core/data/errors.h"
 #include "core/data/money.h"
-
-struct sqlite3;
-struct sqlite3_stmt;
 
 namespace hx {
 
 class DataSet;
 
-// What a column holds, as the program sees it. Taken from the declared column type of the schema
-// (CURRENCY, DATE, YESNO, DOUBLE, INTEGER, VARCHAR(n)); a computed column has no declared type.
-enum class FieldType { Unknown, Integer, Money, Double, Text, Date, Bool };
-
-struct ColumnType {
-    FieldType type = FieldType::Unknown;
-    int size = 0;  // characters of a text column, 0 when unbounded
-};
+// The kind the file engine gives a column declared with this type name. Kept for the data sets that
+// still read declaredType(); a statement's columnType() says the same for every engine.
 ColumnType columnTypeFromDeclaration(const QString& declaredType);
 
 // A value as the file stores it: money as yuan, dates as ISO text, yes/no as -1 and 0.
@@ -36,18 +29,14 @@ QVariant fromDbValue(const QVariant& stored, FieldType type);
 
 class PreparedStatement;
 
-// The Chinese text for an error of the database engine (its result code and English message): no
-// English and no SQL reaches a user. Names of tables and columns in the message are kept. A statement
-// that only `reads` saves nothing: where a write would say what was not saved, a query says what it
-// could not give.
-QString chineseDbMessage(int code, const QString& engineText, bool reads = false);
 // A query whose result, or a value in it, is too large to be shown.
 QString queryTooLargeMessage();
 
-// One open database file. Statements take their values as bound parameters (positional "?").
+// One open database: the one way the program speaks to an engine. Statements take their values as bound
+// parameters (positional "?").
 //
-// The connection knows the data sets that read from it. Their rows are rows of the file as it was when
-// they were read, so closing the connection closes them: a window never goes on showing, or writing
+// The connection knows the data sets that read from it. Their rows are rows of the database as it was
+// when they were read, so closing the connection closes them: a window never goes on showing, or writing
 // back, rows of a file that was replaced while the connection was closed.
 class Connection {
   public:
@@ -61,16 +50,20 @@ class Connection {
     // an empty new database. A read-only connection is refused every change by the database itself.
     // A file locked by another connection is waited for up to three seconds before a statement fails.
     void open(const QString& path, Access access = Access::ReadWrite);
+    // Takes a database opened by its engine, known to messages as `location`.
+    void open(std::unique_ptr<Database> database, const QString& location);
     // Closes every data set on this connection (a row still in edit is dropped: call storePendingEdits()
-    // first where it must be kept), then the file. Statements still alive keep it until they are gone,
-    // but the connection is closed at once.
+    // first where it must be kept), then the database. Statements still alive keep it until they are
+    // gone, but the connection is closed at once.
     void close();
     // An empty database in memory (a scratch database, for example to read the schema script's tables).
     void openInMemory();
-    // Closes the data sets on this connection (as close() does) and leaves the file open.
+    // Closes the data sets on this connection (as close() does) and leaves the database open.
     void closeDataSets();
     bool isOpen() const { return m_db != nullptr; }
     QString path() const { return m_path; }
+    // The engine behind the connection; raises when it is closed.
+    Database& database() const;
 
     // A data set on this connection enters here when it is given the connection and leaves when it is
     // given another one or destroyed. A connection destroyed first leaves its data sets without one.
@@ -86,16 +79,29 @@ class Connection {
 
     // Runs a statement that changes data; returns the number of rows it changed.
     int exec(const QString& sql, const QVariantList& params = {});
+    // Runs an insert of one row and returns the value its column `key` was given (the key the table's
+    // counter handed out, for one that counts).
+    qint64 insert(const QString& sql, const QVariantList& params, const QString& key);
     // Prepares a query with its values bound; step through its rows with next().
     PreparedStatement query(const QString& sql, const QVariantList& params = {});
     // First column of the first row, or an invalid QVariant when there is no row.
     QVariant scalar(const QString& sql, const QVariantList& params = {});
-    // Several statements separated by semicolons, with no parameters (schema scripts, pragmas).
+    // Several statements separated by semicolons, with no parameters (schema scripts).
     void execScript(const QString& sql);
+    // The key the last insert of the file engine gave its row. Goes once the data sets name their key
+    // and take it back from insert().
     qint64 lastInsertRowId() const;
 
-    // How this connection's engine writes names and comparisons.
+    // How this connection's engine writes names, comparisons and its catalogue.
     const Dialect& dialect() const;
+
+    // ---- the catalogue
+    // True when a table of this name exists, whatever the case of its letters.
+    bool tableExists(const QString& table);
+    // The table's columns, in order; none for a table that does not exist.
+    std::vector<TableColumn> tableColumns(const QString& table);
+    // The statement that made the view, as the database keeps it; empty when there is no such view.
+    QString viewDefinition(const QString& view);
 
     // True when the connection was opened read-only or the engine could only open the file for reading.
     bool isReadOnly() const;
@@ -111,27 +117,34 @@ class Connection {
     // than take the memory it asks for.
     void limitValueLength(int bytes);
     void setBusyTimeout(int milliseconds);
-    // Begins an exclusive transaction, waiting up to `milliseconds` for other connections to finish
-    // theirs; false when one still holds the file (nothing begun). Commit or roll back as usual.
-    bool tryExclusive(int milliseconds);
-    // Replaces every page of this database by those of `source`, in one write transaction of the
-    // engine's own (its online backup): other connections to this file stay valid and read the new
-    // content afterwards. The file is never replaced on disk.
-    void replaceContentFrom(Connection& source);
 
     void beginTransaction();
     void commit();
     void rollback();
-    bool inTransaction() const { return m_inTransaction; }
+    bool inTransaction() const { return m_db && m_db->inTransaction(); }
 
   private:
     friend class PreparedStatement;
-    sqlite3* require() const;
+    friend class BulkWork;
 
-    sqlite3* m_db = nullptr;
+    std::unique_ptr<Database> m_db;
     QString m_path;
-    bool m_inTransaction = false;
+    int m_bulkWork = 0;
     std::vector<DataSet*> m_dataSets;
+};
+
+// For as long as it lives, the connection's engine is set for one large piece of work: a bulk import,
+// a statistics query over a year (see Database::setBulkWork). Nested ones count as the outermost.
+class BulkWork {
+  public:
+    explicit BulkWork(Connection& cn);
+    ~BulkWork();
+    BulkWork(const BulkWork&) = delete;
+    BulkWork& operator=(const BulkWork&) = delete;
+
+  private:
+    Connection& m_cn;
+    Database* m_db;
 };
 
 // One statement of a connection: prepared once, then bound, stepped through its rows and reset to run
@@ -158,47 +171,49 @@ class PreparedStatement {
     static PreparedStatement first(Connection& connection, const QString& sql, QString* rest);
     bool isEmpty() const { return m_stmt == nullptr; }
     // True when the statement by itself changes nothing in the file.
-    bool isReadOnly() const;
+    bool isReadOnly() const { return m_stmt && m_stmt->isReadOnly(); }
 
-    int parameterCount() const;
-    void bind(int parameter, qint64 value);
+    int parameterCount() const { return statement().parameterCount(); }
+    void bind(int parameter, qint64 value) { statement().bindInteger(parameter, value); }
     void bind(int parameter, int value) { bind(parameter, qint64(value)); }
-    void bind(int parameter, double value);
+    void bind(int parameter, double value) { statement().bindReal(parameter, value); }
     void bind(int parameter, Money value);
     void bind(int parameter, const QString& value);  // a null QString binds Null
     void bind(int parameter, const QDate& value);    // an invalid date binds Null
     void bindYesNo(int parameter, bool value);
-    void bindUtf8(int parameter, QByteArrayView text);
-    void bindNull(int parameter);
+    void bindUtf8(int parameter, QByteArrayView text) { statement().bindText(parameter, text); }
+    void bindNull(int parameter) { statement().bindNull(parameter); }
     // Any value, converted as toDbValue() converts it.
     void bind(int parameter, const QVariant& value);
     // One value for each parameter, in order; raises when the counts differ.
     void bindAll(const QVariantList& values);
 
     // Steps to the next row; false after the last (or at once for a statement that returns none).
-    bool next();
+    bool next() { return statement().step(); }
     // Runs a statement that returns no rows and makes it ready to run again; returns the rows it changed.
     int run();
     // Makes the statement ready to run again from its first row; the bound values stay.
-    void reset();
+    void reset() { statement().reset(); }
 
-    int columnCount() const;
-    QString columnName(int column) const;
+    int columnCount() const { return statement().columnCount(); }
+    QString columnName(int column) const { return statement().columnName(column); }
+    // What the column holds, from the schema; Unknown for a computed column.
+    ColumnType columnType(int column) const { return statement().columnType(column); }
     // The column's declared type in the schema; empty for a computed column.
-    QString declaredType(int column) const;
+    QString declaredType(int column) const { return statement().declaredType(column); }
     // The stored column the result column reads, through aliases, views and subqueries: its table and
     // its name as the schema writes them. Empty for a computed column.
-    QString originTable(int column) const;
-    QString originColumn(int column) const;
+    QString originTable(int column) const { return statement().originTable(column); }
+    QString originColumn(int column) const { return statement().originColumn(column); }
 
     // The current row's value as the file stores it.
-    enum class Kind { Null, Integer, Real, Text, Blob };
-    Kind kind(int column) const;
+    using Kind = DatabaseStatement::Kind;
+    Kind kind(int column) const { return m_stmt->kind(column); }
     bool isNull(int column) const { return kind(column) == Kind::Null; }
-    qint64 integer(int column) const;
-    double real(int column) const;
+    qint64 integer(int column) const { return m_stmt->integer(column); }
+    double real(int column) const { return m_stmt->real(column); }
     // The text as UTF-8, valid until the next step.
-    QByteArrayView utf8(int column) const;
+    QByteArrayView utf8(int column) const { return m_stmt->utf8(column); }
     // The text; a null QString for Null.
     QString text(int column) const;
     // An amount stored as yuan; Null gives 0.
@@ -208,11 +223,15 @@ class PreparedStatement {
 
   private:
     PreparedStatement() = default;
-    void check(int rc) const;
-    [[noreturn]] void fail() const;
+    // Raises for an empty statement (or one moved from); the reads of a row's values need no check, as
+    // a row is only there after next().
+    DatabaseStatement& statement() const {
+        if (!m_stmt) noStatement();
+        return *m_stmt;
+    }
+    [[noreturn]] static void noStatement();
 
-    sqlite3* m_db = nullptr;
-    sqlite3_stmt* m_stmt = nullptr;
+    std::unique_ptr<DatabaseStatement> m_stmt;
 };
 
 // Rolls back unless committed: the one way the program writes in a transaction.

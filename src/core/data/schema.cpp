@@ -72,10 +72,7 @@ void upgradeAccountSet(Connection& cn) {
         const QString statement = piece.trimmed();
         const auto view = viewName.match(statement);
         if (view.hasMatch()) {
-            const QString stored =
-                cn.scalar(QStringLiteral("select sql from sqlite_master where type='view' and name=?"),
-                          {view.captured(1)})
-                    .toString();
+            const QString stored = cn.viewDefinition(view.captured(1));
             if (folded(stored) == folded(statement)) continue;
             Transaction t(cn);
             cn.exec(QStringLiteral("drop view if exists ") + view.captured(1));
@@ -112,8 +109,8 @@ using TableColumns = QVector<Column>;
 
 TableColumns columnsOf(Connection& cn, const QString& table) {
     TableColumns columns;
-    PreparedStatement q(cn, QStringLiteral("select name, type from pragma_table_info(?)"), {table});
-    while (q.next()) columns.push_back({q.text(0).toLower(), columnTypeFromDeclaration(q.text(1)).type});
+    for (const TableColumn& column : cn.tableColumns(table))
+        columns.push_back({column.name.toLower(), column.type.type});
     return columns;
 }
 
@@ -141,11 +138,7 @@ QString accountSetProblem(const QString& path) {
         const QVector<TableColumns>& expected = expectedColumns();
         for (int i = 0; i < tables.size(); ++i) {
             const QString& table = tables[i];
-            const QVariant n = cn.scalar(
-                QStringLiteral(
-                    "select count(*) from sqlite_master where type='table' and name=? collate nocase"),
-                {table});
-            if (n.toInt() != 1) return QStringLiteral("没有“%1”表").arg(table);
+            if (!cn.tableExists(table)) return QStringLiteral("没有“%1”表").arg(table);
             const TableColumns found = columnsOf(cn, table);
             // Every version of ours has had exactly these columns, of these kinds; an earlier one differs
             // in checks, views and indexes only, which the upgrade brings up to date.

@@ -467,28 +467,6 @@ class Checker {
     std::unordered_set<PieceKey, PieceKeyHash> m_storedPieces;
 };
 
-// The engine's page cache, for as long as an import runs, large enough to hold the parts of the piece-work
-// indexes that a month of records touches (the default of 2 MB makes every other lookup a read).
-class LargerCache {
-  public:
-    explicit LargerCache(Connection& cn) : m_cn(cn) {
-        m_before = cn.scalar(QStringLiteral("PRAGMA cache_size")).toLongLong();
-        cn.exec(QStringLiteral("PRAGMA cache_size=-65536"));
-    }
-    ~LargerCache() {
-        try {
-            m_cn.exec(QStringLiteral("PRAGMA cache_size=%1").arg(m_before));
-        } catch (...) {
-        }
-    }
-    LargerCache(const LargerCache&) = delete;
-    LargerCache& operator=(const LargerCache&) = delete;
-
-  private:
-    Connection& m_cn;
-    qint64 m_before = 0;
-};
-
 // The lookups of a batch of rows read in one read transaction: outside one, every statement takes and
 // drops the file's lock and checks the file for changes. Ended before the user's events are handled, so
 // that no transaction stays open while the program does other things.
@@ -721,7 +699,7 @@ std::optional<ImportPlan> checkImport(Connection& cn, const QString& path, const
     plan.mapping = options.mapping.isEmpty() ? guessMapping(fields, plan.header) : options.mapping;
     plan.mapping.resize(fields.size(), -1);
     Checker checker(cn, *reader, plan, options, fields);
-    const LargerCache cache(cn);
+    const BulkWork bulk(cn);
     int n = 0;
     size_t next = titles + 1;
     // The rows read while looking for the titles first, then the rest of the sheet.
@@ -793,7 +771,7 @@ ImportResult applyImport(Connection& cn, const ImportPlan& plan,
         ++done;
         return !progress || (done & 1023) != 0 || progress(done, total);
     };
-    const LargerCache cache(cn);
+    const BulkWork bulk(cn);
     cn.beginTransaction();
     try {
         if (plan.target == ImportTarget::Staff) {

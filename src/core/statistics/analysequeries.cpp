@@ -241,13 +241,13 @@ FreeQueryResult FreeQuery::run() {
         }
         // Statements the engine runs for itself (sorting, a temporary b-tree) count against a bounded
         // cache rather than growing without end.
-        cn.execScript(QStringLiteral("PRAGMA cache_size = -65536; PRAGMA temp_store = FILE;"));
+        const BulkWork bulk(cn);
         if (m_cancelled) throw DbError(QString());
         PreparedStatement q(cn, singleReadOnlyStatement(cn, freeQueryStatement(m_text)));
         const int columns = q.columnCount();
         QVector<bool> infer;
         for (int c = 0; c < columns; ++c) {
-            const ColumnType ct = columnTypeFromDeclaration(q.declaredType(c));
+            const ColumnType ct = q.columnType(c);
             Field f(q.columnName(c), ct.type, ct.size);
             f.displayFormat = storedColumnFormat(q.originTable(c), q.originColumn(c));
             f.readOnly = true;

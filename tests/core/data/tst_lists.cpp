@@ -14,15 +14,14 @@ class TestLists : public QObject {
     std::unique_ptr<TdataFrm> dm;
 
     qint64 addWorker(const QString& code, const QString& name, int fired = 0, const QVariant& salaryDay = 5) {
-        dm->cnMain.exec(
+        return dm->cnMain.insert(
             QStringLiteral("insert into staff (StaffCode, StaffName, salaryDay, Firedd) values (?, ?, ?, ?)"),
-            {code, name, salaryDay, fired});
-        return dm->cnMain.lastInsertRowId();
+            {code, name, salaryDay, fired}, QStringLiteral("staffID"));
     }
     qint64 addJob(const QString& code, const QVariant& price, int stopped = 0) {
-        dm->cnMain.exec(QStringLiteral("insert into job (JobCode, UnitPrice, stopp) values (?, ?, ?)"),
-                        {code, price, stopped});
-        return dm->cnMain.lastInsertRowId();
+        return dm->cnMain.insert(
+            QStringLiteral("insert into job (JobCode, UnitPrice, stopp) values (?, ?, ?)"),
+            {code, price, stopped}, QStringLiteral("JobID"));
     }
 
   private slots:

@@ -10,6 +10,7 @@
 
 #include "core/data/connection.h"
 #include "core/data/money.h"
+#include "core/data/sqlite/sqlitedatabase.h"
 #include "core/payroll/generation.h"
 #include "core/statistics/analysequeries.h"
 #include "support/coresupport.h"

@@ -4,6 +4,7 @@
 
 #include "core/data/connection.h"
 #include "core/data/dataset.h"
+#include "core/data/sqlite/sqlitedatabase.h"
 #include "support/coresupport.h"
 
 using namespace hx;
@@ -176,6 +177,125 @@ class TestStatement : public QObject {
         QCOMPARE(read.declaredType(0), QStringLiteral("VARCHAR(10)"));
     }
 
+    // What a result column holds comes from the schema: through an alias too, never for a computed one.
+    void statementsTellTheKindOfEachColumn() {
+        PreparedStatement q(cn, "select d, n, m as amount, s, x, n + 1 from t");
+        const FieldType expected[] = {FieldType::Date, FieldType::Integer, FieldType::Money,
+                                      FieldType::Text, FieldType::Unknown, FieldType::Unknown};
+        for (int c = 0; c < 6; ++c) QCOMPARE(q.columnType(c).type, expected[c]);
+        QCOMPARE(q.columnType(3).size, 10);
+        QCOMPARE(q.columnType(0).size, 0);
+    }
+
+    // Tables, their columns with kinds and keys, and views, as the catalogue has them.
+    void theCatalogueDescribesTablesAndViews() {
+        QVERIFY(cn.tableExists("salaryData"));
+        QVERIFY(cn.tableExists("SALARYDATA"));
+        QVERIFY(!cn.tableExists("qryData"));  // a view is no table
+        QVERIFY(!cn.tableExists("nosuch"));
+        QVERIFY(!cn.tableExists("staff'; drop table staff; --"));
+        QVERIFY(cn.tableExists("staff"));
+
+        const std::vector<TableColumn> salary = cn.tableColumns("Salary");
+        QStringList names;
+        QList<int> keys;
+        for (const TableColumn& column : salary) {
+            names << column.name;
+            keys << column.keyPosition;
+        }
+        QCOMPARE(names, QStringList({"year", "month", "ItemCode", "ItemName", "expression", "printWidth"}));
+        QCOMPARE(keys, QList<int>({1, 2, 3, 0, 0, 0}));
+        QCOMPARE(salary[4].type.type, FieldType::Text);
+        QCOMPARE(salary[4].type.size, 255);
+        QCOMPARE(salary[0].type.type, FieldType::Integer);
+        const std::vector<TableColumn> kinds = cn.tableColumns("t");
+        QCOMPARE(int(kinds.size()), 5);
+        QCOMPARE(kinds[0].type.type, FieldType::Date);
+        QCOMPARE(kinds[2].type.type, FieldType::Money);
+        QCOMPARE(kinds[4].type.type, FieldType::Unknown);
+        QCOMPARE(kinds[1].keyPosition, 0);  // no declared key
+        QVERIFY(cn.tableColumns("nosuch").empty());
+
+        const QString view = cn.viewDefinition("qrydataday");
+        QVERIFY2(view.startsWith("CREATE VIEW qryDataDay", Qt::CaseInsensitive), qPrintable(view));
+        QCOMPARE(view, hxtest::schemaDefinition(cn, "view", "qryDataDay"));
+        QVERIFY(cn.viewDefinition("staff").isEmpty());  // a table is no view
+        QVERIFY(cn.viewDefinition("nosuch").isEmpty());
+    }
+
+    // An insert gives back the key its row was given; one that inserts nothing or is refused raises and
+    // leaves the table as it was.
+    void anInsertGivesBackItsKey() {
+        const QString add = QStringLiteral("insert into staff (StaffCode, StaffName) values (?, ?)");
+        const qint64 first = cn.insert(add, {"001", "O'Neil"}, "staffID");
+        QCOMPARE(cn.scalar("select StaffName from staff where staffID=?", {first}).toString(),
+                 QStringLiteral("O'Neil"));
+        const qint64 second = cn.insert(add, {"002", "b"}, "StaffID");
+        QVERIFY(second > first);
+        cn.exec("delete from staff where staffID=?", {second});
+        // A deleted row's key is never handed out again.
+        const qint64 third = cn.insert(add, {"003", "c"}, "staffID");
+        QVERIFY(third > second);
+        QCOMPARE(third, hxtest::lastKeyIssued(cn, "staff"));
+
+        QVERIFY_THROWS_EXCEPTION(ConstraintError, cn.insert(add, {"001", "again"}, "staffID"));
+        QVERIFY_THROWS_EXCEPTION(
+            DbError,
+            cn.insert("insert into staff (StaffCode, StaffName) select 'x', 'y' where 0", {}, "staffID"));
+        QCOMPARE(hxtest::rowCount(cn, "staff"), 2);
+        // Within a transaction rolled back, the row is gone with it.
+        {
+            Transaction t(cn);
+            QVERIFY(cn.insert(add, {"004", "d"}, "staffID") > third);
+        }
+        QCOMPARE(hxtest::rowCount(cn, "staff"), 2);
+        // The row of a key given back is complete: the statement has run to its end.
+        const qint64 fifth = cn.insert(add, {"005", "e"}, "staffID");
+        QCOMPARE(cn.scalar("select StaffCode from staff where staffID=?", {fifth}).toString(),
+                 QStringLiteral("005"));
+    }
+
+    void pagingReadsOneWindowOfRows() {
+        const auto page = [&](qint64 rows, qint64 offset) {
+            QStringList found;
+            PreparedStatement q(
+                cn, cn.dialect().paged("select n from t where n is not null order by n", rows, offset));
+            while (q.next()) found << q.text(0);
+            return found;
+        };
+        QCOMPARE(page(1, 0), QStringList({"-1"}));
+        QCOMPARE(page(5, 1), QStringList({"7"}));
+        QCOMPARE(page(0, 0), QStringList());
+        QVERIFY(page(2, 2).isEmpty());
+    }
+
+    // The engine's settings for a large piece of work last as long as the outermost hint, and never
+    // outlive the database they were made on.
+    void bulkWorkIsUndoneWhenItEnds() {
+        const qint64 usual = hxtest::cacheSetting(cn);
+        {
+            const BulkWork outer(cn);
+            const qint64 bulk = hxtest::cacheSetting(cn);
+            QVERIFY(bulk != usual);
+            {
+                const BulkWork inner(cn);
+                QCOMPARE(hxtest::cacheSetting(cn), bulk);
+            }
+            QCOMPARE(hxtest::cacheSetting(cn), bulk);
+            QCOMPARE(cn.scalar("select count(*) from t").toInt(), 3);
+        }
+        QCOMPARE(hxtest::cacheSetting(cn), usual);
+        {
+            const BulkWork cut(cn);
+            const QString path = cn.path();
+            cn.close();
+            cn.open(path);
+        }
+        QCOMPARE(hxtest::cacheSetting(cn), usual);
+        const BulkWork again(cn);
+        QVERIFY(hxtest::cacheSetting(cn) != usual);
+    }
+
     void errorsAreRaised() {
         QVERIFY_THROWS_EXCEPTION(DbError, PreparedStatement(cn, "select * from t where n=?", {}));
         QVERIFY_THROWS_EXCEPTION(DbError, PreparedStatement(cn, "select ?", {1, 2}));
@@ -192,6 +312,18 @@ class TestStatement : public QObject {
         QCOMPARE(cn.scalar("select count(*) from t where n = 1").toInt(), 0);
         // Blanks, comments and semicolons after it are fine.
         QCOMPARE(cn.exec("update t set n = 2 where n = 7; -- done\n;"), 1);
+        // A text of no statement, and a statement moved away, raise rather than run nothing.
+        QString rest;
+        PreparedStatement none = PreparedStatement::first(cn, " -- nothing\n;", &rest);
+        QVERIFY(none.isEmpty());
+        QVERIFY(!none.isReadOnly());
+        QVERIFY_THROWS_EXCEPTION(DbError, none.next());
+        QVERIFY_THROWS_EXCEPTION(DbError, none.bindAll({}));
+        PreparedStatement moved(cn, "select 1");
+        PreparedStatement taken = std::move(moved);
+        QVERIFY(taken.next());
+        QVERIFY_THROWS_EXCEPTION(DbError, moved.run());
+        QVERIFY_THROWS_EXCEPTION(DbError, moved.columnCount());
     }
 
     // A statement may outlive the connection that made it, and a transaction left open is rolled back.
@@ -204,6 +336,7 @@ class TestStatement : public QObject {
         cn.close();
         QVERIFY(!cn.isOpen());
         QVERIFY_THROWS_EXCEPTION(DbError, cn.scalar("select 1"));
+        QVERIFY_THROWS_EXCEPTION(DbError, sqliteDatabase(cn));
         alive.reset();
         cn.open(path);
         QCOMPARE(cn.scalar("select count(*) from t").toInt(), 3);

@@ -20,16 +20,15 @@ class TestGeneration : public QObject {
     std::unique_ptr<hxtest::OpenAccountSet> dir;
 
     qint64 addWorker(const QString& code, int day, bool dismissed = false, const QString& a02 = "0") {
-        cn.exec(QStringLiteral("insert into staff (StaffCode, StaffName, salaryDay, Firedd, A02) "
-                               "values (?, ?, ?, ?, ?)"),
-                {code, QStringLiteral("工") + code, day, dismissed ? -1 : 0,
-                 QVariant::fromValue(*Money::parse(a02))});
-        return cn.lastInsertRowId();
+        return cn.insert(QStringLiteral("insert into staff (StaffCode, StaffName, salaryDay, Firedd, A02) "
+                                        "values (?, ?, ?, ?, ?)"),
+                         {code, QStringLiteral("工") + code, day, dismissed ? -1 : 0,
+                          QVariant::fromValue(*Money::parse(a02))},
+                         QStringLiteral("staffID"));
     }
     qint64 addJob(const QString& code, const QString& price) {
-        cn.exec(QStringLiteral("insert into job (JobCode, UnitPrice) values (?, ?)"),
-                {code, QVariant::fromValue(*Money::parse(price))});
-        return cn.lastInsertRowId();
+        return cn.insert(QStringLiteral("insert into job (JobCode, UnitPrice) values (?, ?)"),
+                         {code, QVariant::fromValue(*Money::parse(price))}, QStringLiteral("JobID"));
     }
     void addRecord(const QDate& date, qint64 staff, qint64 job, int qty) {
         cn.exec(QStringLiteral("insert into JobData (dateD, staffID, jobID, qty) values (?, ?, ?, ?)"),

@@ -15,10 +15,9 @@ class TestComboLists : public QObject {
     std::unique_ptr<TdataFrm> dm;
 
     qint64 addWorker(const QString& code, const QString& name, int fired = 0) {
-        dm->cnMain.exec(
+        return dm->cnMain.insert(
             QStringLiteral("insert into staff (StaffCode, StaffName, salaryDay, Firedd) values (?, ?, 5, ?)"),
-            {code, name, fired});
-        return dm->cnMain.lastInsertRowId();
+            {code, name, fired}, QStringLiteral("staffID"));
     }
 
   private slots:

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+#include <atomic>
+#include <memory>
+
+#include "core/data/dialect.h"
+
+namespace hx {
+
+// One prepared statement of an engine. Values go in and come out as the file stores them (integers,
+// reals, UTF-8 text, blobs, Null); what they mean to the program is the business of PreparedStatement.
+// Parameters and columns are numbered as PreparedStatement numbers them. Failures raise DbError (a
+// refusal by a rule of the schema ConstraintError) with the Chinese message a user reads.
+class DatabaseStatement {
+  public:
+    virtual ~DatabaseStatement() = default;
+
+    // True when the statement by itself changes nothing in the database.
+    virtual bool isReadOnly() const = 0;
+
+    virtual int parameterCount() const = 0;
+    virtual void bindInteger(int parameter, qint64 value) = 0;
+    virtual void bindReal(int parameter, double value) = 0;
+    virtual void bindText(int parameter, QByteArrayView utf8) = 0;  // an empty text stays text, not Null
+    virtual void bindBlob(int parameter, QByteArrayView bytes) = 0;
+    virtual void bindNull(int parameter) = 0;
+
+    // Steps to the next row; false after the last. A failure leaves the statement ready to run again.
+    virtual bool step() = 0;
+    // Ready to run again from its first row; the bound values stay.
+    virtual void reset() = 0;
+    // The rows the last run of a changing statement changed.
+    virtual int rowsChanged() const = 0;
+
+    virtual int columnCount() const = 0;
+    virtual QString columnName(int column) const = 0;
+    // The kind of the stored column a result column reads; Unknown for a computed column.
+    virtual ColumnType columnType(int column) const = 0;
+    // The type name the schema gives the stored column; empty for a computed column.
+    virtual QString declaredType(int column) const = 0;
+    // The stored column the result column reads, through aliases, views and subqueries: its table and
+    // its name as the schema writes them. Empty for a computed column.
+    virtual QString originTable(int column) const = 0;
+    virtual QString originColumn(int column) const = 0;
+
+    enum class Kind { Null, Integer, Real, Text, Blob };
+    virtual Kind kind(int column) const = 0;
+    virtual qint64 integer(int column) const = 0;
+    virtual double real(int column) const = 0;
+    // Text as UTF-8, blobs as bytes, valid until the next step; a view of no data for Null.
+    virtual QByteArrayView utf8(int column) const = 0;
+    virtual QByteArrayView blob(int column) const = 0;
+};
+
+// One open database of an engine: the handle every statement runs on. The program speaks to it only
+// through Connection, which adds what is the same for every engine (the data sets, values of the
+// program's types, the transaction guard).
+class Database {
+  public:
+    virtual ~Database() = default;
+
+    virtual const Dialect& dialect() const = 0;
+
+    // Prepares the first statement of `sql`; `used` receives the bytes it took, the blanks and comments
+    // after it included. A text of nothing but blanks and comments gives nullptr.
+    virtual std::unique_ptr<DatabaseStatement> prepare(QByteArrayView sql, qsizetype* used) = 0;
+    // Several statements separated by semicolons, with no parameters (schema scripts).
+    virtual void execScript(const QString& sql) = 0;
+
+    // One write transaction at a time; a write begun takes the database at once, so that two writers
+    // never both hold rows read for a change.
+    virtual void begin() = 0;
+    virtual void commit() = 0;
+    virtual void rollback() = 0;
+    virtual bool inTransaction() const = 0;
+
+    // True when the database was opened for reading or can only be read.
+    virtual bool isReadOnly() const = 0;
+    // True when a change could be stored; tried without storing anything.
+    virtual bool writable() = 0;
+
+    // Makes the statement running, from whatever thread, stop with "查询已取消。".
+    virtual void interrupt() = 0;
+    // Makes every statement stop with "查询已取消。" as soon as the flag is set; nullptr removes it.
+    virtual void interruptWhen(const std::atomic<bool>* flag) = 0;
+    // Refuses, as too big, to build or read any text or blob longer than `bytes`.
+    virtual void limitValueLength(int bytes) = 0;
+    // How long a statement waits for another connection to let go of what it needs.
+    virtual void setBusyTimeout(int milliseconds) = 0;
+    // While on, the engine is set for one large piece of work (a bulk import, a statistics query over a
+    // year): a larger cache, and temporary results on disk rather than in memory. Off restores how it
+    // was set before.
+    virtual void setBulkWork(bool on) = 0;
+};
+
+}  // namespace hx
