@@ -905,7 +905,7 @@ bool DataSet::post() {
                 QVariantList key;
                 {
                     PreparedStatement inserted(*m_connection, sql, values);
-                    if (!inserted.next()) throw DbError(readOnlyPostMessage);
+                    if (!inserted.next()) throw DbError(QStringLiteral("新的一行没有保存。"));
                     for (int k = 0; k < keyColumns.size(); ++k) key << inserted.value(k);
                     inserted.reset();
                 }
