@@ -875,7 +875,7 @@ bool DataSet::post() {
             QVariantList values;
             for (int i = 0; i < m_fields.size(); ++i) {
                 const Field& f = m_fields[i];
-                if (f.calculated || f.readOnly) continue;
+                if (f.calculated || f.readOnly || m_storedColumns.value(i).isEmpty()) continue;
                 if (m_state == DataSetState::Edit) {
                     const QVariant stored = storedValue(row, i);
                     if (compareValues(converted[i], stored, f.type) == 0 &&
@@ -1223,7 +1223,9 @@ void DataSet::writeUnchangedRow(int row, const QString& statement, QVariantList 
     QStringList stored;
     QVector<int> fields;
     for (int f = 0; f < m_fields.size(); ++f) {
-        if (m_fields[f].calculated || m_fields[f].readOnly || isKeyField(f)) continue;
+        if (m_fields[f].calculated || m_fields[f].readOnly || isKeyField(f) ||
+            m_storedColumns.value(f).isEmpty())
+            continue;
         stored << dialect.quoted(m_storedColumns[f]);
         fields << f;
     }
