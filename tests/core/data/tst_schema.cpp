@@ -51,10 +51,10 @@ class TestSchema : public QObject {
                                 {"[Year]", "[Month]", "salaryDay", "staffCode", "staffName", "A01"}) +
                hxtest::rowsText(cn, "JobData", "dateD, staffID", {"dateD", "staffID", "jobID", "qty"});
     }
-    // Opens the account set again the way the program opens it.
-    void reopen() {
+    // Opens the account set again the way the program opens it; false when it opens with a complaint.
+    bool reopen() {
         cn.close();
-        QCOMPARE(accountSetAt(dir->path).open(cn), QString());
+        return accountSetAt(dir->path).open(cn).isEmpty();
     }
 
   private slots:
@@ -133,7 +133,7 @@ class TestSchema : public QObject {
         const QString key = definition("index", "salaryData_key");
         makeFileWithoutSheetKey();
         const QString rows = everyRow();
-        reopen();
+        QVERIFY(reopen());
         QCOMPARE(definition("index", "salaryData_key"), key);
         QVERIFY(!definition("index", "wCodeName_key").isEmpty());
         QCOMPARE(everyRow(), rows);
@@ -156,7 +156,7 @@ class TestSchema : public QObject {
             "(2026, 11, 5, '001', 'a', 101)");
         const QString rows = everyRow();
         // The key cannot be built on these rows: the set opens as it is, every row kept.
-        reopen();
+        QVERIFY(reopen());
         QVERIFY(definition("index", "salaryData_key").isEmpty());
         QCOMPARE(everyRow(), rows);
 
@@ -181,7 +181,7 @@ class TestSchema : public QObject {
         // Generating the batch again gives every worker one row; the next opening builds the key.
         sheet.close();
         generateSalarySheet(cn, batch, QDate(2026, 11, 1), QDate(2026, 11, 30));
-        reopen();
+        QVERIFY(reopen());
         QVERIFY(!definition("index", "salaryData_key").isEmpty());
         QCOMPARE(hxtest::rowCount(cn, "salaryData", "[Year]=2026 and [Month]=11 and salaryDay=5"), 2);
     }
