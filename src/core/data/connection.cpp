@@ -229,10 +229,6 @@ void Connection::execScript(const QString& sql) {
     database().execScript(sql);
 }
 
-qint64 Connection::lastInsertRowId() const {
-    return sqliteDatabase(*this).lastInsertRowId();
-}
-
 bool Connection::tableExists(const QString& table) {
     return scalar(dialect().tableCountQuery(), {table}).toLongLong() > 0;
 }

@@ -18,10 +18,6 @@ namespace hx {
 
 class DataSet;
 
-// The kind the file engine gives a column declared with this type name. Kept for the data sets that
-// still read declaredType(); a statement's columnType() says the same for every engine.
-ColumnType columnTypeFromDeclaration(const QString& declaredType);
-
 // A value as the file stores it: money as yuan, dates as ISO text, yes/no as -1 and 0.
 QVariant toDbValue(const QVariant& value);
 // A stored value in the program's type for the column.
@@ -88,9 +84,6 @@ class Connection {
     QVariant scalar(const QString& sql, const QVariantList& params = {});
     // Several statements separated by semicolons, with no parameters (schema scripts).
     void execScript(const QString& sql);
-    // The key the last insert of the file engine gave its row. Goes once the data sets name their key
-    // and take it back from insert().
-    qint64 lastInsertRowId() const;
 
     // How this connection's engine writes names, comparisons and its catalogue.
     const Dialect& dialect() const;
@@ -199,8 +192,6 @@ class PreparedStatement {
     QString columnName(int column) const { return statement().columnName(column); }
     // What the column holds, from the schema; Unknown for a computed column.
     ColumnType columnType(int column) const { return statement().columnType(column); }
-    // The column's declared type in the schema; empty for a computed column.
-    QString declaredType(int column) const { return statement().declaredType(column); }
     // The stored column the result column reads, through aliases, views and subqueries: its table and
     // its name as the schema writes them. Empty for a computed column.
     QString originTable(int column) const { return statement().originTable(column); }

@@ -38,8 +38,6 @@ class DatabaseStatement {
     virtual QString columnName(int column) const = 0;
     // The kind of the stored column a result column reads; Unknown for a computed column.
     virtual ColumnType columnType(int column) const = 0;
-    // The type name the schema gives the stored column; empty for a computed column.
-    virtual QString declaredType(int column) const = 0;
     // The stored column the result column reads, through aliases, views and subqueries: its table and
     // its name as the schema writes them. Empty for a computed column.
     virtual QString originTable(int column) const = 0;

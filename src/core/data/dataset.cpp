@@ -15,11 +15,8 @@
 namespace hx {
 
 struct DataSet::Storage {
-    TypedRows rows;                    // the fields held in the rows, then the key
+    TypedRows rows;                    // the fields held in the rows
     BlockArray<std::uint8_t> deleted;  // as far as the last row deleted
-    // The column of the update table's key or rowid, after the fields; -1 when the rows have none to
-    // store by (in memory, read only). Null for a row not yet stored.
-    int keyColumn = -1;
 
     // The calculated fields of the rows last shown, each worked out once: a grid asks for every cell
     // of the rows in view at every paint.
@@ -30,10 +27,9 @@ struct DataSet::Storage {
     static constexpr int calculatedRows = 256;
     std::vector<Calculated> calculated = std::vector<Calculated>(calculatedRows);
 
-    void reset(int columns, int key = -1) {
+    void reset(int columns) {
         rows.reset(columns);
         deleted.clear();
-        keyColumn = key;
         forgetAll();
     }
     int append() { return rows.appendRow(); }
@@ -41,10 +37,6 @@ struct DataSet::Storage {
     void markDeleted(int row) {
         if (row >= deleted.size()) deleted.resize(row + 1);
         deleted[row] = 1;
-    }
-    QVariant keyOf(int row) const { return keyColumn >= 0 ? rows.value(row, keyColumn) : QVariant(); }
-    void setKey(int row, const QVariant& key) {
-        if (keyColumn >= 0) rows.setValue(row, keyColumn, key);
     }
     Calculated& slotOf(int row) { return calculated[std::size_t(row % calculatedRows)]; }
     void forget(int row) { slotOf(row).row = -1; }
@@ -60,7 +52,11 @@ namespace {
 
 const QString closedMessage = QStringLiteral("Cannot perform this operation on a closed dataset");
 const QString emptyMessage = QStringLiteral("Cannot perform this operation on an empty dataset");
-const QString hiddenRowIdName = QStringLiteral("hx_rowid");
+const QString readOnlyPostMessage = QStringLiteral("该数据集是只读的，不能保存修改。");
+// A table whose rows are not told apart by their key (an older file, before its key index could be
+// built): an edit of one of them would change all of them.
+const QString repeatedKeyMessage =
+    QStringLiteral("表中有几行记录与这一行完全相同，无法只修改或删除其中一行，没有保存。");
 
 // Orders typed values; Null sorts first.
 int compareValues(const QVariant& a, const QVariant& b, FieldType type) {
@@ -210,7 +206,11 @@ void DataSet::setConnection(Connection* connection) {
 }
 
 void DataSet::setSql(const QString& sql) {
-    if (m_sql != sql) m_detectedTable.clear();
+    // The table and key belong to the statement: another statement is only read until it is given its own.
+    if (m_sql != sql) {
+        m_updateTable.clear();
+        m_keyFields.clear();
+    }
     m_sql = sql;
 }
 
@@ -275,45 +275,28 @@ void DataSet::setState(DataSetState state) {
     emit stateChanged(state);
 }
 
-void DataSet::detectUpdateTable() {
-    m_hiddenRowId = false;
-    m_keyField.clear();
-    QString table = m_updateTable;
-    if (table.isEmpty()) {
-        static const QRegularExpression single(
-            QStringLiteral("^\\s*select\\s+(?!distinct\\b).*?\\bfrom\\s+\\[?([A-Za-z_][A-Za-z0-9_]*)\\]?\\s*("
-                           "?:$|;|\\bwhere\\b|\\border\\b)"),
-            QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-        const auto m = single.match(m_sql);
-        if (m.hasMatch() &&
-            !m_sql.contains(QRegularExpression(QStringLiteral("\\bjoin\\b|\\bgroup\\s+by\\b|\\bunion\\b"),
-                                               QRegularExpression::CaseInsensitiveOption)))
-            table = m.captured(1);
+void DataSet::resolveStoredColumns(const PreparedStatement& q) {
+    m_storedColumns.clear();
+    m_keyIndexes.clear();
+    if (m_updateTable.isEmpty() || !m_connection) return;
+    for (int c = 0; c < q.columnCount(); ++c) {
+        // A column read twice is stored through its first field only.
+        const QString column = q.originColumn(c);
+        const bool stored = q.columnType(c).type != FieldType::Unknown && !column.isEmpty() &&
+                            q.originTable(c).compare(m_updateTable, Qt::CaseInsensitive) == 0 &&
+                            !m_storedColumns.contains(column, Qt::CaseInsensitive);
+        m_storedColumns << (stored ? column : QString());
     }
-    m_detectedTable = table;
-    if (table.isEmpty() || !m_connection) return;
-    PreparedStatement info =
-        m_connection->query(QStringLiteral("select name, type, pk from pragma_table_info(?)"), {table});
-    QString pkName;
-    int pkCount = 0;
-    bool isTable = false;
-    while (info.next()) {
-        isTable = true;
-        if (info.value(2).toInt() > 0) {
-            ++pkCount;
-            if (info.value(1).toString().compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0)
-                pkName = info.value(0).toString();
-        }
-    }
-    if (!isTable) {  // a view or an unknown name: read only
-        m_detectedTable.clear();
-        return;
-    }
-    if (pkCount == 1 && !pkName.isEmpty()) {
-        m_keyField = pkName;
-    } else {
-        m_keyField = hiddenRowIdName;
-        m_hiddenRowId = true;
+    if (m_keyFields.isEmpty())
+        throw DbError(QStringLiteral("数据集没有给出“%1”表的键，不能修改这个表。").arg(m_updateTable));
+    for (const QString& key : m_keyFields) {
+        const auto found =
+            std::find_if(m_storedColumns.cbegin(), m_storedColumns.cend(),
+                         [&](const QString& c) { return c.compare(key, Qt::CaseInsensitive) == 0; });
+        const int c = int(found - m_storedColumns.cbegin());
+        if (found == m_storedColumns.cend())
+            throw DbError(QStringLiteral("数据集的语句没有读出“%1”表的键字段“%2”。").arg(m_updateTable, key));
+        m_keyIndexes << c;
     }
 }
 
@@ -327,47 +310,21 @@ void DataSet::load() {
     }
     if (!m_connection) throw DbError(QStringLiteral("数据集没有连接。"));
 
-    detectUpdateTable();
-    QString sql = m_sql;
-    if (!m_detectedTable.isEmpty() && !m_hiddenRowId) {
-        // The key must be read to store edits; a statement that leaves it out gets the rowid instead.
-        static const QRegularExpression columns(
-            QStringLiteral("^\\s*select\\s+(.*?)\\bfrom\\b"),
-            QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-        const QString list = columns.match(sql).captured(1);
-        const bool selectsKey = list.contains(QLatin1Char('*')) ||
-                                list.contains(QRegularExpression(QStringLiteral("\\b%1\\b").arg(m_keyField),
-                                                                 QRegularExpression::CaseInsensitiveOption));
-        if (!selectsKey) {
-            m_keyField = hiddenRowIdName;
-            m_hiddenRowId = true;
-        }
-    }
-    if (m_hiddenRowId) {
-        static const QRegularExpression selectWord(QStringLiteral("^\\s*select\\s+"),
-                                                   QRegularExpression::CaseInsensitiveOption);
-        sql.replace(selectWord,
-                    QStringLiteral("select %1.rowid as %2, ").arg(m_detectedTable, hiddenRowIdName));
-    }
-
     // Read straight from the engine: a list of a month's records is hundreds of thousands of rows.
-    PreparedStatement q(*m_connection, sql, m_params);
-    const int first = m_hiddenRowId ? 1 : 0;
-    const int columnCount = q.columnCount() - first;
+    PreparedStatement q(*m_connection, m_sql, m_params);
+    resolveStoredColumns(q);
+    const int columnCount = q.columnCount();
     keepPresentation();
     m_fields.clear();
     QVector<bool> inferType;
     for (int c = 0; c < columnCount; ++c) {
         Field f;
-        f.name = q.columnName(c + first);
-        const QString declared = q.declaredType(c + first);
-        const ColumnType ct = columnTypeFromDeclaration(declared);
+        f.name = q.columnName(c);
+        const ColumnType ct = q.columnType(c);
         f.type = m_typeOverrides.value(f.name.toLower(), ct.type);
         f.size = ct.size;
-        f.displayFormat = storedColumnFormat(q.originTable(c + first), q.originColumn(c + first));
-        f.readOnly = declared.isEmpty() ||
-                     (!m_hiddenRowId && f.name.compare(m_keyField, Qt::CaseInsensitive) == 0) ||
-                     m_detectedTable.isEmpty();
+        f.displayFormat = storedColumnFormat(q.originTable(c), q.originColumn(c));
+        f.readOnly = m_storedColumns.value(c).isEmpty();
         inferType.append(f.type == FieldType::Unknown);
         const auto kept = m_presentation.constFind(f.name.toLower());
         if (kept != m_presentation.constEnd()) {
@@ -376,31 +333,26 @@ void DataSet::load() {
         }
         m_fields.append(f);
     }
-    const int keyIndex = m_hiddenRowId ? -1 : fieldIndex(m_keyField);
+    if (m_keyIndexes.size() == 1 && m_fields[m_keyIndexes.first()].type == FieldType::Integer)
+        m_fields[m_keyIndexes.first()].readOnly = true;
     m_fields += m_extraFields;
     for (Lookup& l : m_lookups) l.keyIndex = fieldIndex(l.keyField);
 
-    // The rows keep their key to be stored by only where they can be stored.
-    const bool keyed = !m_detectedTable.isEmpty() && (m_hiddenRowId || keyIndex >= 0);
-    m_store->reset(keyed ? columnCount + 1 : columnCount, keyed ? columnCount : -1);
+    m_store->reset(columnCount);
     TypedRows& rows = m_store->rows;
     bool inferred = false;
     auto days = std::vector<DayReader>(std::size_t(columnCount));
     while (q.next()) {
         for (int c = 0; c < columnCount; ++c) {
             if (!inferred && inferType[c]) {
-                const QVariant stored = q.value(c + first);
+                const QVariant stored = q.value(c);
                 if (!stored.isNull()) {
                     m_fields[c].type = typeOfValue(stored);
                     inferType[c] = false;
                 }
             }
-            readInto(rows, c, q, c + first, m_fields[c].type, days[std::size_t(c)]);
+            readInto(rows, c, q, c, m_fields[c].type, days[std::size_t(c)]);
         }
-        if (m_hiddenRowId)
-            rows.pushInteger(columnCount, q.integer(0));
-        else if (keyed)
-            rows.pushValue(columnCount, rows.value(rows.rowCount(), keyIndex));
         rows.endRow();
         if (!inferred) inferred = std::none_of(inferType.begin(), inferType.end(), [](bool b) { return b; });
     }
@@ -644,25 +596,27 @@ void DataSet::requery() {
 }
 
 DataSet::Reread DataSet::rereadCurrentRow() {
-    if (!isOpen() || isEditing() || m_current < 0 || m_inMemory || !m_connection || m_detectedTable.isEmpty())
+    if (!isOpen() || isEditing() || m_current < 0 || m_inMemory || !m_connection || m_keyIndexes.isEmpty())
         return Reread::Unknown;
     const int row = currentStoredRow();
-    if (m_store->keyOf(row).isNull()) return Reread::Unknown;
-    // The statement's own columns from its table, so that they come in the order of the fields.
-    static const QRegularExpression columns(
-        QStringLiteral("^\\s*select\\s+(.*?)\\bfrom\\b"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    const QString list = columns.match(m_sql).captured(1);
-    if (list.isEmpty() || list.contains(QLatin1Char('?'))) return Reread::Unknown;
+    // The fields read from the table, in the order of the fields; the others are as they were read.
+    QStringList columns;
+    QVector<int> fields;
+    for (int f = 0; f < m_storedColumns.size(); ++f) {
+        if (m_storedColumns[f].isEmpty()) continue;
+        columns << m_connection->dialect().quoted(m_storedColumns[f]);
+        fields << f;
+    }
     QVariantList values;
     const QString where = storedRowCondition(row, values);
-    PreparedStatement q(*m_connection,
-                        QStringLiteral("select %1 from %2%3").arg(list, m_detectedTable, where), values);
+    PreparedStatement q(
+        *m_connection,
+        QStringLiteral("select %1 from %2%3")
+            .arg(columns.join(QStringLiteral(", ")), m_connection->dialect().quoted(m_updateTable), where),
+        values);
     if (!q.next()) return Reread::Gone;
-    const int stored = std::min(q.columnCount(), int(m_fields.size() - m_extraFields.size()));
-    for (int c = 0; c < stored; ++c) m_store->rows.setValue(row, c, readValue(q, c, m_fields[c].type));
-    if (!m_hiddenRowId && keyFieldIndex() >= 0)
-        m_store->setKey(row, m_store->rows.value(row, keyFieldIndex()));
+    for (int c = 0; c < fields.size(); ++c)
+        m_store->rows.setValue(row, fields[c], readValue(q, c, m_fields[fields[c]].type));
     m_store->forget(row);
     if (!m_controlsDisabled) emit rowChanged(m_current);
     return Reread::Done;
@@ -925,13 +879,14 @@ bool DataSet::post() {
             converted[i] = *c;
         }
         if (!m_inMemory) {
-            if (m_detectedTable.isEmpty() || !m_connection)
-                throw DbError(QStringLiteral("该数据集是只读的，不能保存修改。"));
+            if (m_keyIndexes.isEmpty() || !m_connection) throw DbError(readOnlyPostMessage);
+            const Dialect& dialect = m_connection->dialect();
+            const QString table = dialect.quoted(m_updateTable);
             QStringList names;
             QVariantList values;
             for (int i = 0; i < m_fields.size(); ++i) {
                 const Field& f = m_fields[i];
-                if (f.calculated || f.readOnly) continue;
+                if (f.calculated || f.readOnly || m_storedColumns.value(i).isEmpty()) continue;
                 if (m_state == DataSetState::Edit) {
                     const QVariant stored = storedValue(row, i);
                     if (compareValues(converted[i], stored, f.type) == 0 &&
@@ -940,41 +895,53 @@ bool DataSet::post() {
                 } else if (converted[i].isNull()) {
                     continue;
                 }
-                names << f.name;
+                names << dialect.quoted(m_storedColumns[i]);
                 values << converted[i];
             }
             if (m_state == DataSetState::Insert) {
+                QStringList keyColumns;
+                for (int k : std::as_const(m_keyIndexes)) keyColumns << m_storedColumns[k];
+                QStringList quotedKey;
+                for (const QString& k : std::as_const(keyColumns)) quotedKey << dialect.quoted(k);
                 QString sql;
                 if (names.isEmpty()) {
-                    sql = QStringLiteral("insert into %1 default values").arg(m_detectedTable);
+                    sql = QStringLiteral("insert into %1 default values").arg(table);
                 } else {
                     QStringList marks;
                     for (int i = 0; i < names.size(); ++i) marks << QStringLiteral("?");
                     sql = QStringLiteral("insert into %1 (%2) values (%3)")
-                              .arg(m_detectedTable, names.join(QStringLiteral(", ")),
-                                   marks.join(QStringLiteral(", ")));
+                              .arg(table, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
                 }
-                m_connection->exec(sql, values);
-                const qint64 rowid = m_connection->lastInsertRowId();
-                // Read the stored row back: the key and the defaults the table gave.
-                PreparedStatement back = m_connection->query(
-                    QStringLiteral("select * from %1 where rowid = ?").arg(m_detectedTable), {rowid});
+                sql += QStringLiteral(" returning ") + quotedKey.join(QStringLiteral(", "));
+                QVariantList key;
+                {
+                    PreparedStatement inserted(*m_connection, sql, values);
+                    if (!inserted.next()) throw DbError(QStringLiteral("新的一行没有保存。"));
+                    for (int k = 0; k < keyColumns.size(); ++k) key << inserted.value(k);
+                    inserted.reset();
+                }
+                // Read the stored row back by its key: the key and the defaults the table gave.
+                QStringList columns;
+                QVector<int> fields;
+                for (int f = 0; f < m_storedColumns.size(); ++f) {
+                    if (m_storedColumns[f].isEmpty()) continue;
+                    columns << dialect.quoted(m_storedColumns[f]);
+                    fields << f;
+                }
+                PreparedStatement back(
+                    *m_connection,
+                    QStringLiteral("select %1 from %2%3")
+                        .arg(columns.join(QStringLiteral(", ")), table, columnsCondition(keyColumns)),
+                    key);
                 if (back.next()) {
-                    for (int c = 0; c < back.columnCount(); ++c) {
-                        const int f = fieldIndex(back.columnName(c));
-                        if (f >= 0 && !m_fields[f].calculated)
-                            converted[f] = fromDbValue(back.value(c), m_fields[f].type);
-                    }
+                    for (int c = 0; c < fields.size(); ++c)
+                        converted[fields[c]] = fromDbValue(back.value(c), m_fields[fields[c]].type);
                 }
-                m_store->setKey(row, m_hiddenRowId
-                                         ? QVariant(rowid)
-                                         : converted.value(fieldIndex(m_keyField), QVariant(rowid)));
             } else if (!names.isEmpty()) {
                 QStringList sets;
-                for (const QString& n : names) sets << n + QStringLiteral(" = ?");
+                for (const QString& n : std::as_const(names)) sets << n + QStringLiteral(" = ?");
                 writeUnchangedRow(
-                    row,
-                    QStringLiteral("update %1 set %2").arg(m_detectedTable, sets.join(QStringLiteral(", "))),
+                    row, QStringLiteral("update %1 set %2").arg(table, sets.join(QStringLiteral(", "))),
                     values);
             }
         }
@@ -1138,10 +1105,11 @@ void DataSet::remove() {
     if (beforeDelete) beforeDelete(*this);
     const int row = currentStoredRow();
     if (!m_inMemory) {
-        if (m_detectedTable.isEmpty() || !m_connection)
+        if (m_keyIndexes.isEmpty() || !m_connection)
             throw DbError(QStringLiteral("该数据集是只读的，不能删除。"));
         try {
-            writeUnchangedRow(row, QStringLiteral("delete from %1").arg(m_detectedTable), {});
+            writeUnchangedRow(
+                row, QStringLiteral("delete from %1").arg(m_connection->dialect().quoted(m_updateTable)), {});
         } catch (const RowChangedError&) {
             showStoredRow();
             throw;
@@ -1237,58 +1205,73 @@ void DataSet::enableControls() {
     if (m_controlsDisabled > 0 && --m_controlsDisabled == 0) emit reset();
 }
 
+QString DataSet::columnsCondition(const QStringList& columns) const {
+    const Dialect& dialect = m_connection->dialect();
+    QStringList conditions;
+    for (const QString& c : columns)
+        conditions << dialect.nullSafeEqual(dialect.quoted(c), QStringLiteral("?"));
+    return QStringLiteral(" where ") + conditions.join(QStringLiteral(" and "));
+}
+
 QString DataSet::storedRowCondition(int row, QVariantList& values) const {
-    QString where = QStringLiteral(" where %1 = ?").arg(m_hiddenRowId ? QStringLiteral("rowid") : m_keyField);
-    values << m_store->keyOf(row);
+    QStringList columns;
+    for (int k : m_keyIndexes) {
+        columns << m_storedColumns[k];
+        values << storedValue(row, k);
+    }
     for (const QString& name : m_rowIdentity) {
         const int f = fieldIndex(name);
-        if (f < 0 || m_fields[f].calculated) continue;
-        where += QStringLiteral(" and [%1] is ?").arg(m_fields[f].name);
+        if (f < 0 || m_fields[f].calculated || m_storedColumns.value(f).isEmpty()) continue;
+        columns << m_storedColumns[f];
         values << storedValue(row, f);
     }
-    return where;
+    return columnsCondition(columns);
 }
 
 void DataSet::writeUnchangedRow(int row, const QString& statement, QVariantList values) {
     const QString where = storedRowCondition(row, values);
+    const Dialect& dialect = m_connection->dialect();
     QStringList stored;
     QVector<int> fields;
-    const int key = keyFieldIndex();
     for (int f = 0; f < m_fields.size(); ++f) {
-        if (m_fields[f].calculated || m_fields[f].readOnly || f == key) continue;
-        stored << QStringLiteral("[%1]").arg(m_fields[f].name);
+        if (m_fields[f].calculated || m_fields[f].readOnly || isKeyField(f) ||
+            m_storedColumns.value(f).isEmpty())
+            continue;
+        stored << dialect.quoted(m_storedColumns[f]);
         fields << f;
     }
+    // A row of only its key is still looked for: that it is there, and there once.
+    if (stored.isEmpty()) stored << dialect.quoted(m_storedColumns[m_keyIndexes.first()]);
     // The check and the write in one transaction: no other connection writes in between.
     std::optional<Transaction> transaction;
     if (!m_connection->inTransaction()) transaction.emplace(*m_connection);
-    if (!stored.isEmpty()) {
-        QVariantList keyValues;
-        PreparedStatement q(
-            *m_connection,
-            QStringLiteral("select %1 from %2%3")
-                .arg(stored.join(QStringLiteral(", ")), m_detectedTable, storedRowCondition(row, keyValues)),
-            keyValues);
-        if (!q.next()) throw RowChangedError();
-        // Compared as read, in the field's type: an amount the engine holds as 0.30000000000000004 reads
-        // as 0.30 now as it did then.
-        for (int c = 0; c < fields.size(); ++c) {
-            const int f = fields[c];
-            const QVariant now = readValue(q, c, m_fields[f].type);
-            const QVariant then = storedValue(row, f);
-            const bool same =
-                now.isNull() == then.isNull() &&
-                (now.isNull() || (compareValues(now, then, m_fields[f].type) == 0 &&
-                                  (m_fields[f].type != FieldType::Date || now.typeId() == then.typeId())));
-            if (!same) throw RowChangedError();
-        }
+    QVariantList keyValues;
+    PreparedStatement q(*m_connection,
+                        QStringLiteral("select %1 from %2%3")
+                            .arg(stored.join(QStringLiteral(", ")), dialect.quoted(m_updateTable),
+                                 storedRowCondition(row, keyValues)),
+                        keyValues);
+    if (!q.next()) throw RowChangedError();
+    // Compared as read, in the field's type: an amount the engine holds as 0.30000000000000004 reads
+    // as 0.30 now as it did then.
+    bool unchanged = true;
+    for (int c = 0; c < fields.size() && unchanged; ++c) {
+        const int f = fields[c];
+        const QVariant now = readValue(q, c, m_fields[f].type);
+        const QVariant then = storedValue(row, f);
+        unchanged =
+            now.isNull() == then.isNull() &&
+            (now.isNull() || (compareValues(now, then, m_fields[f].type) == 0 &&
+                              (m_fields[f].type != FieldType::Date || now.typeId() == then.typeId())));
     }
-    if (m_connection->exec(statement + where, values) != 1) throw RowChangedError();
+    if (q.next()) throw DbError(repeatedKeyMessage);
+    q.reset();
+    if (!unchanged) throw RowChangedError();
+    const int changed = m_connection->exec(statement + where, values);
+    // More than one row changed is rolled back with the transaction: never more than the row shown.
+    if (changed > 1) throw DbError(repeatedKeyMessage);
+    if (changed != 1) throw RowChangedError();
     if (transaction) transaction->commit();
-}
-
-int DataSet::keyFieldIndex() const {
-    return m_hiddenRowId ? -1 : fieldIndex(m_keyField);
 }
 
 }  // namespace hx

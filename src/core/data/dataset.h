@@ -40,8 +40,9 @@ enum class PostErrorAction { Fail, Abort };
 // Rows loaded into memory from one statement, with a current row, editing and in-memory sort and filter.
 // The rows are held column by column in the fields' types; calculated and looked-up fields are worked
 // out for the rows shown, when they are shown, and held for none.
-// A posted row is written at once to its one table, by the table's integer key or by rowid. A data set
-// without a connection is an in-memory table: define its fields, open it, and append rows.
+// A posted row is written at once to its one table, found there by its key; an edit never writes more
+// than the one row it shows. A data set without a connection is an in-memory table: define its fields, open
+// it, and append rows.
 //
 // Errors are raised as DbError: "Cannot perform this operation on a closed dataset" and "... on an empty
 // dataset" for operations that need an open, non-empty data set.
@@ -55,19 +56,28 @@ class DataSet : public QObject {
     // The connection knows its data sets and closes them when it closes.
     void setConnection(Connection* connection);
     Connection* connection() const { return m_connection; }
+    // Another statement than the one before drops the table and key (setUpdateTable): give them after.
     void setSql(const QString& sql);
     QString sql() const { return m_sql; }
     // Values of the statement's "?" parameters, in order.
     void setParams(const QVariantList& params) { m_params = params; }
     QVariantList params() const { return m_params; }
-    // The table that posted rows go to; detected from "select ... from TABLE" without a join when empty.
-    void setUpdateTable(const QString& table) { m_updateTable = table; }
+    // The table that posted rows go to and the fields that name one of its rows. A key of one integer
+    // field is the table's own number for the row: given by the table to a new row, never edited. A
+    // key of several fields (those of a unique index) holds the row's own values and is edited as any
+    // field; an edit finds its row by the values as they were read. A data set without a table is read
+    // only; opening a statement that does not read every key field of its table raises DbError.
+    void setUpdateTable(const QString& table, const QStringList& keyFields) {
+        m_updateTable = table;
+        m_keyFields = keyFields;
+    }
     QString updateTable() const { return m_updateTable; }
-    // Fields that name a row besides its key, for a table keyed by rowid: rowids are reused, and a row
-    // read again must be the same row. An update or a delete goes further and applies only while the
-    // stored row still holds every stored value that was read, so that nothing another connection (another
-    // copy of the program) stored since is written over; the edit is then refused with RowChangedError and
-    // stays in the row, and cancel() shows what is stored now.
+    QStringList keyFields() const { return m_keyFields; }
+    // Fields that name a row besides its key: a row read again must be the same row. An update or a
+    // delete goes further and applies only while the stored row still holds every stored value that was
+    // read, so that nothing another connection (another copy of the program) stored since is written
+    // over; the edit is then refused with RowChangedError and stays in the row, and cancel() shows what
+    // is stored now.
     void setRowIdentity(const QStringList& fields) { m_rowIdentity = fields; }
     // Keys the user only ever sees as the text they stand for (a worker's key as "0001 张三"): a copy of
     // the list, such as an export, takes that text, which means something outside the account set.
@@ -236,8 +246,9 @@ class DataSet : public QObject {
     void setState(DataSetState state);
     void moveTo(int row);
     void insertRow(bool atEnd);
-    void detectUpdateTable();
-    int keyFieldIndex() const;
+    // Finds the stored column of every field and the key fields among them; see setUpdateTable.
+    void resolveStoredColumns(const PreparedStatement& statement);
+    bool isKeyField(int fieldIndex) const { return m_keyIndexes.contains(fieldIndex); }
     int currentStoredRow() const { return m_view[m_current]; }
     void beginReset();
     void endReset();
@@ -246,8 +257,11 @@ class DataSet : public QObject {
     // Which field of the row being posted a rule of the table refused, and why.
     FieldRefusal refusalOf(const ConstraintError& error) const;
     QString titleOf(int fieldIndex) const;
-    // " where KEY = ? and F1 is ? ..." with its values, naming the stored row that `storedRow` was read from.
+    // " where K1 = ? and ... F1 = ? ..." (null-safe) with its values, naming the stored row that
+    // `storedRow` was read from by its key and row identity.
     QString storedRowCondition(int storedRow, QVariantList& values) const;
+    // " where C1 = ? and C2 = ? ..." (null-safe) over the given stored columns.
+    QString columnsCondition(const QStringList& columns) const;
     // Runs `statement` (an update or a delete, followed by that condition; `values` are its own parameters)
     // only while the stored row still reads as `storedRow` was read; RowChangedError otherwise.
     void writeUnchangedRow(int storedRow, const QString& statement, QVariantList values);
@@ -260,11 +274,13 @@ class DataSet : public QObject {
     QString m_sql;
     QVariantList m_params;
     QString m_updateTable;
-    QString m_detectedTable;
+    QStringList m_keyFields;
     QStringList m_rowIdentity;
     QStringList m_shownAsText;
-    QString m_keyField;  // the integer key of the update table, or the hidden rowid column
-    bool m_hiddenRowId = false;
+    // Of the loaded statement: the update table's column each field reads (empty for none: computed,
+    // of another table, read only), and the fields of the key. Empty when rows cannot be stored.
+    QStringList m_storedColumns;
+    QVector<int> m_keyIndexes;
 
     QVector<Field> m_fields;
     QVector<Field> m_extraFields;  // calculated and lookup fields, appended after the statement's

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 #include <optional>
 
@@ -11,12 +12,22 @@ namespace hx {
 struct Query {
     explicit Query(const QString& statement, const QVariantList& values = {})
         : sql(statement), params(values) {}
+    // The same query for a grid that edits its rows: they are stored to `table`, found there by
+    // `key` (see DataSet::setUpdateTable).
+    Query editing(const QString& table, const QStringList& key) const {
+        Query q = *this;
+        q.updateTable = table;
+        q.keyFields = key;
+        return q;
+    }
     QString sql;
     QVariantList params;
+    QString updateTable;  // empty: the rows are only read
+    QStringList keyFields;
 };
 
 class DataSet;
-// Gives a (closed) data set the query's statement and values; open() reads them.
+// Gives a (closed) data set the query's statement, values, table and key; open() reads them.
 void setQuery(DataSet& dataSet, const Query& query);
 
 // ---- the registers' lists

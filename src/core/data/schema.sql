@@ -79,13 +79,16 @@ CREATE TABLE salaryData (
     T03 VARCHAR(50) CHECK (length(T03) <= 50), T04 VARCHAR(50) CHECK (length(T04) <= 50),
     T05 VARCHAR(50) CHECK (length(T05) <= 50)
 );
-CREATE INDEX salaryData_batch ON salaryData ([Year], [Month], salaryDay, staffCode);
+-- A row of the sheet is one worker's in one batch. An older file that holds a worker twice in a batch
+-- keeps its rows without the key (the index cannot be built); such rows are never edited one for both.
+CREATE UNIQUE INDEX salaryData_key ON salaryData ([Year], [Month], salaryDay, staffCode);
 
 CREATE TABLE wCodeName (
     wCode INTEGER NOT NULL DEFAULT 0,
     wName INTEGER NOT NULL DEFAULT 0
 );
 INSERT INTO wCodeName (wCode, wName) VALUES (12, 14);
+CREATE UNIQUE INDEX wCodeName_key ON wCodeName (wCode, wName);
 CREATE TRIGGER wCodeName_one_row_insert BEFORE INSERT ON wCodeName
     WHEN (SELECT count(*) FROM wCodeName) >= 1
 BEGIN

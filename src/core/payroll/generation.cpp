@@ -279,15 +279,20 @@ int recalculateWorker(Connection& cn, int year, int month, const QString& staffC
     const QStringList& codes = salaryItemCodes();
     const int t01 = itemIndex(QStringLiteral("T"), 1);
 
-    QStringList read{QStringLiteral("rowid")};
+    // A row is found by its key: the worker's row of one batch (salaryDay) in the month.
+    QStringList read{QStringLiteral("salaryDay")};
     for (int i = 0; i < t01; ++i) read << codes[i];
     QStringList sets;
     for (const auto& item : formulas.items()) sets << item.code + QStringLiteral("=?");
+    const Dialect& dialect = cn.dialect();
     const QString update =
-        QStringLiteral("update salaryData set %1 where rowid=?").arg(sets.join(QLatin1Char(',')));
+        QStringLiteral("update salaryData set %1 where %2=? and %3=? and %4=? and %5")
+            .arg(sets.join(QLatin1Char(',')), dialect.quoted(QStringLiteral("Year")),
+                 dialect.quoted(QStringLiteral("Month")), dialect.quoted(QStringLiteral("salaryDay")),
+                 dialect.nullSafeEqual(dialect.quoted(QStringLiteral("staffCode")), QStringLiteral("?")));
 
     struct StoredRow {
-        qint64 rowid;
+        qint64 salaryDay;
         std::array<Decimal, SalaryItemCount> values;
     };
     std::vector<StoredRow> stored;
@@ -298,7 +303,7 @@ int recalculateWorker(Connection& cn, int year, int month, const QString& staffC
                  {year, month, staffCode});
     while (q.next()) {
         StoredRow r;
-        r.rowid = q.value(0).toLongLong();
+        r.salaryDay = q.integer(0);
         for (int i = 0; i < t01; ++i) r.values[i] = Decimal::fromVariant(q.value(i + 1));
         stored.push_back(r);
     }
@@ -313,9 +318,20 @@ int recalculateWorker(Connection& cn, int year, int month, const QString& staffC
             else
                 params << QVariant::fromValue(v.toMoney());
         }
-        params << r.rowid;
+        params << year << month << r.salaryDay << staffCode;
         cn.exec(update, params);
     };
+    // A worker held twice in a batch (an older file, whose key index could not be built) cannot be
+    // told apart: the rows are left as they are rather than both given the values of one.
+    for (std::size_t i = 0; i < stored.size(); ++i)
+        for (std::size_t j = i + 1; j < stored.size(); ++j)
+            if (stored[i].salaryDay == stored[j].salaryDay)
+                throw DbError(
+                    QStringLiteral("工资表中工号 %1 在 %2 年 %3 月 %4 日的批次中有重复的行，无法重算。")
+                        .arg(staffCode)
+                        .arg(year)
+                        .arg(month)
+                        .arg(stored[i].salaryDay));
     for (StoredRow& r : stored) {
         try {
             formulas.apply(r.values.data(), staffCode);

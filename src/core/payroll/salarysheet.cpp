@@ -9,9 +9,13 @@ Query monthItems(int year, int month, const QString& family) {
     const QString columns = QStringLiteral(
         "select [year], [month], ItemCode, ItemName,expression, printWidth from Salary where [year]=? and "
         "[month]=?");
-    if (family.isEmpty()) return Query(columns + QStringLiteral(" order by ItemCode"), {year, month});
+    const QStringList key{QStringLiteral("year"), QStringLiteral("month"), QStringLiteral("ItemCode")};
+    if (family.isEmpty())
+        return Query(columns + QStringLiteral(" order by ItemCode"), {year, month})
+            .editing(QStringLiteral("salary"), key);
     return Query(columns + QStringLiteral(" and ItemCode Like ? order by ItemCode"),
-                 {year, month, family + QLatin1Char('%')});
+                 {year, month, family + QLatin1Char('%')})
+        .editing(QStringLiteral("salary"), key);
 }
 
 Query monthItemsWidth(int year, int month) {
@@ -20,15 +24,20 @@ Query monthItemsWidth(int year, int month) {
 }
 
 Query columnWidths() {
-    return Query(QStringLiteral("select wCode, wName from wCodeName"));
+    // The table's one row, told by what it holds.
+    return Query(QStringLiteral("select wCode, wName from wCodeName"))
+        .editing(QStringLiteral("wCodeName"), {QStringLiteral("wCode"), QStringLiteral("wName")});
 }
 
 Query sheetRows(const SheetBatch& batch) {
-    return Query(
-        QStringLiteral("select staffCode, staffName, ") + salaryItemCodes().join(QStringLiteral(", ")) +
-            QStringLiteral(", [Year], [Month], salaryDay from SalaryData where [Year]=? and [month]=? and "
-                           "salaryDay=? order by staffCode"),
-        {batch.year, batch.month, batch.day});
+    return Query(QStringLiteral("select staffCode, staffName, ") +
+                     salaryItemCodes().join(QStringLiteral(", ")) +
+                     QStringLiteral(
+                         ", [Year], [Month], salaryDay from SalaryData where [Year]=? and [month]=? and "
+                         "salaryDay=? order by staffCode"),
+                 {batch.year, batch.month, batch.day})
+        .editing(QStringLiteral("salaryData"), {QStringLiteral("Year"), QStringLiteral("Month"),
+                                                QStringLiteral("salaryDay"), QStringLiteral("staffCode")});
 }
 
 Query sheetTotals(const SheetBatch& batch) {

@@ -44,7 +44,10 @@ Query recordsOf(const QString& columns, const PieceFilter& filter) {
 }  // namespace
 
 Query pieceRecords(const PieceFilter& filter) {
-    return recordsOf(QStringLiteral("dateD, staffID, jobID, qty"), filter);
+    // A record is told from another by all it holds: the table's unique index.
+    return recordsOf(QStringLiteral("dateD, staffID, jobID, qty"), filter)
+        .editing(QStringLiteral("JobData"), {QStringLiteral("dateD"), QStringLiteral("staffID"),
+                                             QStringLiteral("jobID"), QStringLiteral("qty")});
 }
 
 PieceWorkTotals sumPieceWork(Connection& connection, const PieceFilter& filter) {

@@ -270,8 +270,6 @@ void TsalaryFrm::buildWindow() {
     connect(dbWName, &QLineEdit::textEdited, this,
             [this](const QString& text) { guarded([&] { widthEdited(QStringLiteral("wName"), text); }); });
 
-    // An item row is written only while it is still the month's item it was read as.
-    tdMain->setRowIdentity({QStringLiteral("year"), QStringLiteral("month"), QStringLiteral("ItemCode")});
     tdMain->afterScroll = [this](DataSet& ds) { tdMainAfterScroll(ds); };
     tdMain->beforePost = [this](DataSet& ds) { tdMainBeforePost(ds); };
     tdMain->afterPost = [this](DataSet& ds) { tdMainAfterPost(ds); };

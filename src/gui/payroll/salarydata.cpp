@@ -209,10 +209,6 @@ void TsalaryDataFrm::buildWindow() {
     // A row the database refuses (letters in a number, a text too long) stays in the grid, as typed,
     // with the reason told; nothing is recalculated.
     keepRefusedRows(tdMain, {grdMain});
-    // A regeneration of the batch replaces its rows, and the database hands their row ids to the new ones,
-    // possibly another worker's: a row is written only while it is still this worker's row of this batch.
-    tdMain->setRowIdentity({QStringLiteral("Year"), QStringLiteral("Month"), QStringLiteral("salaryDay"),
-                            QStringLiteral("staffCode")});
     // A sheet's rows come from generation only.
     auto refuse = [](DataSet&) { throw DbError(QStringLiteral("工资表中不能增加或删除行。")); };
     tdMain->beforeInsert = refuse;

@@ -444,9 +444,6 @@ void TjobDataFrm::wireDataSets() {
     // A row the database refuses (a text in 数量, a record repeated) stays in the grid, as typed, with
     // the reason told; so does a record that names nobody.
     keepRefusedRows(tdMain, {m_entries[0].grid, m_entries[1].grid, grdQuery});
-    // Records have no key of their own: a row is stored back, or deleted, only where the record still
-    // holds what was read, never over a record that another copy of the program put in its place.
-    tdMain->setRowIdentity({fDate, fStaff, fJob, fQty});
     tdMain->setShownAsText({fStaff, fJob});
     // After a row is stored or deleted the totals are read again; the list itself is not.
     tdMain->afterPost = [this](DataSet&) {

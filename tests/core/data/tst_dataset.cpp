@@ -4,20 +4,12 @@
 #include "core/data/connection.h"
 #include "core/data/dataset.h"
 #include "core/data/datasetmodel.h"
+#include "core/data/queries.h"
+#include "core/payroll/salarysheet.h"
+#include "core/piecework/jobtotals.h"
 #include "support/coresupport.h"
 
 using namespace hx;
-
-namespace {
-const QString staffSql = QStringLiteral(
-    "select ClassGroup, LevelSalary, StaffCode,staffID, StaffName, salaryDay, "
-    "Firedd,A02,A03,A04,A05,A06,A07,A08 "
-    "from Staff where Firedd=0");
-const QString firedSql = QStringLiteral(
-    "select ClassGroup, LevelSalary, StaffCode,staffID, StaffName, salaryDay, "
-    "Firedd,A02,A03,A04,A05,A06,A07,A08 "
-    "from Staff where Firedd<>0");
-}  // namespace
 
 class TestDataSet : public QObject {
     Q_OBJECT
@@ -54,7 +46,7 @@ class TestDataSet : public QObject {
     void aRowThatIsGoneOrReplacedIsNeverWrittenOver() {
         // The row was deleted under the data set: the edit changes nothing and says so.
         DataSet ds(&cn);
-        ds.setSql(staffSql);
+        setQuery(ds, staffList(false));
         ds.open();
         ds.locate("StaffCode", "002");
         cn.exec("delete from staff where StaffCode='002'");
@@ -76,16 +68,17 @@ class TestDataSet : public QObject {
         QCOMPARE(ds.recordCount(), 3);
         QCOMPARE(storedCount(), 4);
 
-        // A table keyed by rowid: the rowid now names another worker's row, which stays as it is.
-        cn.exec("create table sheet (code varchar(10), amount integer)");
-        cn.exec("insert into sheet values ('A', 1), ('B', 2)");
+        // The key now names another worker's row, which stays as it is.
+        cn.exec("create table sheet (id integer primary key, code varchar(10), amount integer)");
+        cn.exec("insert into sheet (code, amount) values ('A', 1), ('B', 2)");
         DataSet sheet(&cn);
-        sheet.setSql("select code, amount from sheet");
+        sheet.setSql("select id, code, amount from sheet");
+        sheet.setUpdateTable("sheet", {"id"});
         sheet.setRowIdentity({"code"});
         sheet.open();
         sheet.last();
         cn.exec("delete from sheet");
-        cn.exec("insert into sheet values ('X', 7), ('Y', 8)");  // the same rowids, other rows
+        cn.exec("insert into sheet (code, amount) values ('X', 7), ('Y', 8)");  // the same keys, other rows
         sheet.setValue("amount", 99);
         QVERIFY_THROWS_EXCEPTION(RowChangedError, sheet.post());
         QVERIFY_THROWS_EXCEPTION(RowChangedError, sheet.remove());
@@ -105,7 +98,7 @@ class TestDataSet : public QObject {
         other.open(cn.path());
         cn.exec("update staff set LevelSalary=6500, A02=0.1+0.2 where StaffCode='001'");
         DataSet ds(&cn);
-        ds.setSql(staffSql);
+        setQuery(ds, staffList(false));
         ds.open();
         QVERIFY(ds.locate("StaffCode", "001"));
         other.exec("update staff set LevelSalary=7000 where StaffCode='001'");
@@ -141,7 +134,7 @@ class TestDataSet : public QObject {
 
     void aValueRefusedByOnValidateLeavesTheRowAsItWas() {
         DataSet ds(&cn);
-        ds.setSql(staffSql);
+        setQuery(ds, staffList(false));
         ds.open();
         ds.locate("StaffCode", "002");
         ds.onValidate = [](DataSet& d, int field, const QVariant& value) {
@@ -159,10 +152,10 @@ class TestDataSet : public QObject {
     void closingTheConnectionClosesItsDataSets() {
         // Data sets of two windows on the connection, one of them with a row in edit.
         DataSet list(&cn);
-        list.setSql(staffSql);
+        setQuery(list, staffList(false));
         list.open();
         DataSet edited(&cn);
-        edited.setSql(staffSql);
+        setQuery(edited, staffList(false));
         edited.open();
         edited.setValue("StaffName", "未保存");
         QSignalSpy dropped(&edited, &DataSet::discardOpenEditors);
@@ -173,7 +166,7 @@ class TestDataSet : public QObject {
         Connection other;
         other.open(cn.path());
         DataSet elsewhere(&other);
-        elsewhere.setSql(staffSql);
+        setQuery(elsewhere, staffList(false));
         elsewhere.open();
 
         const QString path = cn.path();
@@ -198,20 +191,20 @@ class TestDataSet : public QObject {
 
     void pendingEditsAreStoredBeforeTheConnectionCloses() {
         DataSet changed(&cn);
-        changed.setSql(staffSql);
+        setQuery(changed, staffList(false));
         changed.open();
         changed.locate("StaffCode", "002");
         changed.setValue("StaffName", "李四四");
         // A grid whose cell editor still holds typed text hands it over when asked.
         DataSet typed(&cn);
-        typed.setSql(staffSql);
+        setQuery(typed, staffList(false));
         typed.open();
         typed.locate("StaffCode", "009");
         connect(&typed, &DataSet::commitOpenEditors, &typed, [&typed] {
             if (!typed.isEditing()) typed.setValue("StaffName", "在编辑器里");
         });
         DataSet untouched(&cn);
-        untouched.setSql(staffSql);
+        setQuery(untouched, staffList(false));
         untouched.open();
         untouched.append();
         cn.storePendingEdits();
@@ -223,7 +216,7 @@ class TestDataSet : public QObject {
 
         // A row the database refuses, with no handler to drop it, stops the work and stays in edit.
         DataSet refused(&cn);
-        refused.setSql(staffSql);
+        setQuery(refused, staffList(false));
         refused.open();
         refused.setValue("StaffCode", "001");
         QVERIFY_THROWS_EXCEPTION(DbError, cn.storePendingEdits());
@@ -241,7 +234,7 @@ class TestDataSet : public QObject {
 
     void dataSetsAndConnectionsMayEndInEitherOrder() {
         auto early = std::make_unique<DataSet>(&cn);
-        early->setSql(staffSql);
+        setQuery(*early, staffList(false));
         early->open();
         early.reset();
         cn.close();  // knows nothing more of the data set that is gone
@@ -249,7 +242,7 @@ class TestDataSet : public QObject {
         auto connection = std::make_unique<Connection>();
         connection->open(dir->file(QStringLiteral("t.mdb")));
         DataSet late(connection.get());
-        late.setSql(staffSql);
+        setQuery(late, staffList(false));
         late.open();
         connection.reset();
         QCOMPARE(late.connection(), nullptr);
@@ -258,7 +251,7 @@ class TestDataSet : public QObject {
 
     void opensWithTypesFromTheSchema() {
         DataSet ds(&cn);
-        ds.setSql(staffSql);
+        setQuery(ds, staffList(false));
         ds.open();
         QCOMPARE(ds.state(), DataSetState::Browse);
         QCOMPARE(ds.recordCount(), 4);
@@ -304,7 +297,7 @@ class TestDataSet : public QObject {
 
     void editAndPostWritesTheRowAtOnce() {
         DataSet ds(&cn);
-        ds.setSql(staffSql);
+        setQuery(ds, staffList(false));
         ds.open();
         QVERIFY(ds.locate("StaffCode", "001"));
         ds.setValue("StaffName", QStringLiteral("O\"Brien"));
@@ -323,7 +316,7 @@ class TestDataSet : public QObject {
     void equalTextsLoadedAloneEditOnlyTheirRow() {
         // 王五 and 李四 load the same class group text; changing it for one leaves the other as stored.
         DataSet ds(&cn);
-        ds.setSql(staffSql);
+        setQuery(ds, staffList(false));
         ds.open();
         QVERIFY(ds.locate("StaffCode", "003"));
         ds.setValue("ClassGroup", QStringLiteral("车缝二组"));
@@ -337,7 +330,7 @@ class TestDataSet : public QObject {
     }
     void cancelRestoresTheStoredValues() {
         DataSet ds(&cn);
-        ds.setSql(staffSql);
+        setQuery(ds, staffList(false));
         ds.open();
         ds.setValue("StaffName", QStringLiteral("改了"));
         ds.cancel();
@@ -348,7 +341,7 @@ class TestDataSet : public QObject {
 
     void insertAndAppendPlaceTheNewRowAndStoreIt() {
         DataSet ds(&cn);
-        ds.setSql(staffSql);
+        setQuery(ds, staffList(false));
         QStringList events;
         ds.beforeInsert = [&](DataSet&) { events << "beforeInsert"; };
         ds.afterInsert = [&](DataSet& d) {
@@ -387,7 +380,7 @@ class TestDataSet : public QObject {
 
     void anUntouchedNewRowIsDroppedWhenLeft() {
         DataSet ds(&cn);
-        ds.setSql(staffSql);
+        setQuery(ds, staffList(false));
         ds.afterInsert = [](DataSet& d) { d.setValue("Firedd", false); };
         ds.open();
         ds.setRecNo(1);
@@ -402,7 +395,7 @@ class TestDataSet : public QObject {
 
     void aRefusedPostRestoresTheRowThroughTheHandler() {
         DataSet ds(&cn);
-        ds.setSql(staffSql);
+        setQuery(ds, staffList(false));
         int beeps = 0;
         ds.onPostError = [&](DataSet& d, const DbError&) {
             ++beeps;
@@ -441,7 +434,7 @@ class TestDataSet : public QObject {
 
     void aRefusedPostWithoutHandlerRaisesAndKeepsTheEdit() {
         DataSet ds(&cn);
-        ds.setSql(staffSql);
+        setQuery(ds, staffList(false));
         ds.open();
         ds.setValue("StaffCode", "001");
         QVERIFY_THROWS_EXCEPTION(DbError, ds.post());
@@ -479,7 +472,7 @@ class TestDataSet : public QObject {
                                      "'') || LevelSalary || salaryDay) from staff")
                                    .toString();
         DataSet ds(&cn);
-        ds.setSql(staffSql);
+        setQuery(ds, staffList(false));
         ds.open();
         const QStringList names = {"StaffCode", "StaffName", "ClassGroup", "LevelSalary", "salaryDay"};
         const QStringList titles = {"工号", "姓名", "班组", "能力工资", "发薪日"};
@@ -519,7 +512,7 @@ class TestDataSet : public QObject {
     void aRepeatedRecordOrATriggerRefusesTheRowAsAWhole() {
         cn.exec("insert into JobData (dateD, staffID, jobID, qty) values ('2026-09-01', 1, 1, 10)");
         DataSet records(&cn);
-        records.setSql("select dateD, staffID, jobID, qty from JobData");
+        setQuery(records, pieceRecords(PieceFilter{QDate(2026, 9, 1), QDate(2026, 9, 1), {}, {}}));
         records.open();
         records.append();
         records.setValue("dateD", QDate(2026, 9, 1));
@@ -538,9 +531,16 @@ class TestDataSet : public QObject {
         records.setValue("qty", 11);
         QVERIFY(records.post());
         QCOMPARE(cn.scalar("select count(*) from JobData").toInt(), 2);
+        // A record is found by what it held when it was read or stored: 11 now, not the 10 typed first.
+        records.setValue("qty", 12);
+        QVERIFY(records.post());
+        QCOMPARE(cn.scalar("select group_concat(qty) from (select qty from JobData order by qty)").toString(),
+                 QStringLiteral("10,12"));
+        records.remove();
+        QCOMPARE(cn.scalar("select group_concat(qty) from JobData").toString(), QStringLiteral("10"));
 
         DataSet widths(&cn);
-        widths.setSql("select wCode, wName from wCodeName");
+        setQuery(widths, columnWidths());
         widths.open();
         widths.append();
         widths.setValue("wCode", 3);
@@ -554,9 +554,78 @@ class TestDataSet : public QObject {
         QCOMPARE(cn.scalar("select count(*) from wCodeName").toInt(), 1);
     }
 
+    void rowsAreStoredByTheKeyTheCallerNames() {
+        // Without a table a data set only reads, whatever its statement.
+        DataSet plain(&cn);
+        plain.setSql("select staffID, StaffName from staff");
+        plain.open();
+        QVERIFY(plain.field("StaffName").readOnly);
+        plain.setValue("StaffName", "新名");
+        QVERIFY_THROWS_EXCEPTION(DbError, plain.post());
+        plain.cancel();
+        QVERIFY_THROWS_EXCEPTION(DbError, plain.remove());
+        QCOMPARE(storedCount("StaffName='新名'"), 0);
+        QCOMPARE(storedCount(), 5);
+        // A statement that leaves out a key field of its table is refused when it is opened.
+        DataSet keyless(&cn);
+        keyless.setSql("select StaffCode, StaffName from staff");
+        keyless.setUpdateTable("staff", {"staffID"});
+        QVERIFY_THROWS_EXCEPTION(DbError, keyless.open());
+        QVERIFY(!keyless.isOpen());
+
+        // A key of several fields, one of them Null in a row: that row is found, and only that row.
+        cn.exec("create table sheet (y integer, code varchar(10), amount integer default 4)");
+        cn.exec("create unique index sheet_key on sheet (y, code)");
+        cn.exec("insert into sheet values (1, null, 5), (1, 'A', 6)");
+        DataSet sheet(&cn);
+        sheet.setSql("select y, code, amount from sheet order by code");
+        sheet.setUpdateTable("sheet", {"y", "code"});
+        sheet.open();
+        QVERIFY(sheet.value("code").isNull());
+        QVERIFY(!sheet.field("code").readOnly);
+        sheet.setValue("amount", 50);
+        QVERIFY(sheet.post());
+        QCOMPARE(
+            cn.scalar("select group_concat(amount) from (select amount from sheet order by code)").toString(),
+            QStringLiteral("50,6"));
+        // A new row is read back by its key, with what the table gave it.
+        sheet.append();
+        sheet.setValue("y", 2);
+        sheet.setValue("code", "B");
+        QVERIFY(sheet.post());
+        QCOMPARE(sheet.asInt("amount"), 4);
+
+        // Rows the key does not tell apart (an index the old rows kept from being built): an edit of one
+        // would change both, so it is refused, and nothing is written; the other rows are edited as usual.
+        sheet.close();
+        cn.exec("drop index sheet_key");
+        cn.exec("insert into sheet values (3, 'C', 1), (3, 'C', 2)");
+        sheet.open();
+        QVERIFY(sheet.locate("code", "C"));
+        sheet.setValue("amount", 9);
+        try {
+            sheet.post();
+            QFAIL("an edit of a row that is there twice must be refused");
+        } catch (const RowChangedError&) {
+            QFAIL("the row did not change: it is there twice");
+        } catch (const DbError&) {
+        }
+        sheet.cancel();
+        QVERIFY_THROWS_EXCEPTION(DbError, sheet.remove());
+        QCOMPARE(
+            cn.scalar("select group_concat(amount) from (select amount from sheet where code='C' order by "
+                      "amount)")
+                .toString(),
+            QStringLiteral("1,2"));
+        QVERIFY(sheet.locate("code", "A"));
+        sheet.setValue("amount", 60);
+        QVERIFY(sheet.post());
+        QCOMPARE(cn.scalar("select amount from sheet where code='A'").toInt(), 60);
+    }
+
     void deleteRemovesTheRowAndTheNextBecomesCurrent() {
         DataSet ds(&cn);
-        ds.setSql(staffSql);
+        setQuery(ds, staffList(false));
         int before = 0, after = 0;
         ds.beforeDelete = [&](DataSet&) { ++before; };
         ds.afterDelete = [&](DataSet&) { ++after; };
@@ -581,7 +650,7 @@ class TestDataSet : public QObject {
 
     void requeryRereadsAndGoesToTheFirstRow() {
         DataSet ds(&cn);
-        ds.setSql(staffSql);
+        setQuery(ds, staffList(false));
         ds.open();
         ds.field("LevelSalary").displayFormat = QStringLiteral("0.0000");
         ds.last();
@@ -596,11 +665,13 @@ class TestDataSet : public QObject {
     }
 
     void refreshingTheCurrentRowRereadsItAloneInPlace() {
-        // A table keyed by rowid, sorted in memory: the statement changed the row behind the data set.
-        cn.exec("create table sheet (code varchar(10), amount integer, total integer)");
-        cn.exec("insert into sheet values ('B', 2, 20), ('A', 1, 10), ('C', 3, 30)");
+        // Sorted in memory: the statement changed the row behind the data set.
+        cn.exec(
+            "create table sheet (id integer primary key, code varchar(10), amount integer, total integer)");
+        cn.exec("insert into sheet (code, amount, total) values ('B', 2, 20), ('A', 1, 10), ('C', 3, 30)");
         DataSet ds(&cn);
-        ds.setSql("select code, amount, total from sheet order by code");
+        ds.setSql("select code, amount, total, id from sheet order by code");
+        ds.setUpdateTable("sheet", {"id"});
         ds.setRowIdentity({"code"});
         ds.open();
         ds.setSort("total ASC");
@@ -617,16 +688,16 @@ class TestDataSet : public QObject {
         QCOMPARE(ds.valueAt(2, 2).toInt(), 30);  // the other rows keep what was read
         QCOMPARE(changed.count(), 1);
         QCOMPARE(resets.count(), 0);
-        // A row whose rowid now belongs to another row is not taken for it.
+        // A row whose key now belongs to another row is not taken for it.
         cn.exec("delete from sheet");
-        cn.exec("insert into sheet values ('X', 7, 70), ('Y', 8, 80), ('Z', 9, 90)");
+        cn.exec("insert into sheet (code, amount, total) values ('X', 7, 70), ('Y', 8, 80), ('Z', 9, 90)");
         QVERIFY(!ds.refreshCurrentRow());
         QCOMPARE(ds.asInt("total"), 50);
     }
 
     void sortOrdersByTypedValueAndKeepsTheCurrentRow() {
         DataSet ds(&cn);
-        ds.setSql(staffSql);
+        setQuery(ds, staffList(false));
         ds.open();
         QVERIFY(ds.locate("StaffCode", "002"));
         ds.setSort(QStringLiteral("LevelSalary ASC"));
@@ -647,7 +718,7 @@ class TestDataSet : public QObject {
 
     void filterMatchesWholeValuesAndSurvivesReopening() {
         DataSet ds(&cn);
-        ds.setSql(staffSql);
+        setQuery(ds, staffList(false));
         ds.open();
         ds.setFilter(QStringLiteral("ClassGroup = '车缝一组'"));
         ds.setFiltered(true);
@@ -666,11 +737,11 @@ class TestDataSet : public QObject {
         // Reopened with another statement, the filter still holds.
         ds.setFilter(QStringLiteral("ClassGroup = '车缝一组'"));
         ds.close();
-        ds.setSql(firedSql);
+        setQuery(ds, staffList(true));
         ds.open();
         QCOMPARE(ds.recordCount(), 0);
         ds.close();
-        ds.setSql(staffSql);
+        setQuery(ds, staffList(false));
         ds.open();
         QCOMPARE(ds.recordCount(), 2);
         ds.setFiltered(false);
@@ -679,7 +750,7 @@ class TestDataSet : public QObject {
 
     void locateIgnoresCaseButComparesWholeValues() {
         DataSet ds(&cn);
-        ds.setSql(staffSql);
+        setQuery(ds, staffList(false));
         ds.open();
         QVERIFY(ds.locate("StaffName", "ABC"));
         QCOMPARE(ds.asString("StaffCode"), QStringLiteral("009"));
@@ -694,11 +765,12 @@ class TestDataSet : public QObject {
 
     void calculatedAndLookupFieldsFollowTheRow() {
         cn.exec("insert into job (JobCode, UnitPrice) values ('J1', 0.1234)");
-        const qint64 job = cn.lastInsertRowId();
+        const qint64 job = cn.scalar("select JobID from job where JobCode='J1'").toLongLong();
         cn.exec("insert into JobData (dateD, staffID, jobID, qty) values ('2026-12-01', 1, ?, 3)", {job});
         cn.exec("insert into JobData (dateD, staffID, jobID, qty) values ('2026-12-01', 1, 999, 5)");
         DataSet ds(&cn);
         ds.setSql(QStringLiteral("select dateD, staffID, jobID, qty from JobData order by jobID"));
+        ds.setUpdateTable("JobData", {"dateD", "staffID", "jobID", "qty"});
         ds.addLookupField("unitPrice", FieldType::Money, "jobID", [&](const QVariant& key) {
             return key.toLongLong() == job ? QVariant::fromValue(*Money::parse("0.1234")) : QVariant();
         });
@@ -815,7 +887,7 @@ class TestDataSet : public QObject {
 
     void theModelFollowsEveryChange() {
         DataSet ds(&cn);
-        ds.setSql(staffSql);
+        setQuery(ds, staffList(false));
         DataSetModel model(&ds);
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.setColumns({{"StaffCode", "工号"},

@@ -61,6 +61,7 @@ class TestListOps : public QObject {
         ds = std::make_unique<DataSet>(&cn);
         ds->setSql(QStringLiteral(
             "select staffID, StaffCode, StaffName, ClassGroup, LevelSalary, salaryDay, Firedd from staff"));
+        ds->setUpdateTable(QStringLiteral("staff"), {QStringLiteral("staffID")});
         ds->afterInsert = [](DataSet& d) { d.setValue(QStringLiteral("Firedd"), false); };
         ds->open();
         window = std::make_unique<QWidget>();
@@ -360,6 +361,7 @@ class TestListOps : public QObject {
     void deleteOnAnEmptyListFailsAfterTheAnswer() {
         ds->close();
         ds->setSql(QStringLiteral("select staffID, StaffCode, StaffName from staff where 1=0"));
+        ds->setUpdateTable(QStringLiteral("staff"), {QStringLiteral("staffID")});
         ds->open();
         dialogs->answer(Answer::Yes);
         QVERIFY_THROWS_EXCEPTION(DbError,

@@ -60,6 +60,7 @@ class TestMyDBGrid : public QObject {
                     {QStringLiteral("00%1").arg(i), QStringLiteral("工%1").arg(i)});
         ds = std::make_unique<DataSet>(&cn);
         ds->setSql(QStringLiteral("select staffID, StaffCode, StaffName, salaryDay, Firedd from staff"));
+        ds->setUpdateTable(QStringLiteral("staff"), {QStringLiteral("staffID")});
         ds->afterInsert = [](DataSet& d) { d.setValue("Firedd", false); };
         ds->open();
         window = std::make_unique<QWidget>();

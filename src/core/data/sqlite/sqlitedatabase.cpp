@@ -12,6 +12,9 @@
 
 namespace hx {
 
+namespace {
+
+// The kind the file engine gives a column declared with this type name.
 ColumnType columnTypeFromDeclaration(const QString& declaredType) {
     const QString t = declaredType.trimmed().toUpper();
     ColumnType result;
@@ -35,6 +38,8 @@ ColumnType columnTypeFromDeclaration(const QString& declaredType) {
     }
     return result;
 }
+
+}  // namespace
 
 QString chineseDbMessage(int code, const QString& text, bool reads) {
     static const QRegularExpression lengthCheck(QStringLiteral("length\\(\\[?\\w+\\]?\\)\\s*<=\\s*(\\d+)"));
@@ -188,10 +193,8 @@ class SqliteStatement : public DatabaseStatement {
         return QString::fromUtf8(sqlite3_column_name(m_stmt, column));
     }
     ColumnType columnType(int column) const override {
-        return columnTypeFromDeclaration(declaredType(column));
-    }
-    QString declaredType(int column) const override {
-        return textOrEmpty(sqlite3_column_decltype(m_stmt, column));
+        // The declared type of the schema is the column's kind: CURRENCY, DATE, YESNO, VARCHAR(n)...
+        return columnTypeFromDeclaration(textOrEmpty(sqlite3_column_decltype(m_stmt, column)));
     }
     QString originTable(int column) const override {
         return textOrEmpty(sqlite3_column_table_name(m_stmt, column));
@@ -433,10 +436,6 @@ void SqliteDatabase::replaceContentFrom(SqliteDatabase& source) {
 
 void SqliteDatabase::compact() {
     run("VACUUM");
-}
-
-qint64 SqliteDatabase::lastInsertRowId() const {
-    return sqlite3_last_insert_rowid(m_db);
 }
 
 SqliteDatabase& sqliteDatabase(const Connection& cn) {

@@ -59,7 +59,6 @@ class SqliteDatabase : public Database {
     // Rewrites the file in place without its free pages, in one transaction: the file stays the same
     // file, so that other connections to it go on working with it.
     void compact();
-    qint64 lastInsertRowId() const;
 
   private:
     explicit SqliteDatabase(sqlite3* db) : m_db(db) {}
