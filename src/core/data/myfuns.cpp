@@ -15,6 +15,7 @@
 
 #include "core/data/connection.h"
 #include "core/data/errors.h"
+#include "core/data/sqlite/sqlitedatabase.h"
 
 namespace hx {
 
@@ -164,7 +165,7 @@ bool passesIntegrityCheck(const QString& path) {
     try {
         Connection cn;
         cn.open(path, Connection::Access::ReadOnly);
-        return cn.scalar(QStringLiteral("pragma integrity_check")).toString() == QLatin1String("ok");
+        return sqliteDatabase(cn).passesIntegrityCheck();
     } catch (const Error&) {
         return false;
     }
@@ -200,14 +201,14 @@ void CopyMDBChecked(const QString& source, const QString& target) {
 }
 
 void CompactMDB(const QString& source, const QString& target) {
-    // SQLite accepts an existing empty file as the target of VACUUM INTO; the routine promises to fail
-    // whenever the target exists.
+    // The engine accepts an existing empty file as the target of its compacted copy; the routine promises to
+    // fail whenever the target exists.
     if (QFileInfo::exists(target))
         throw FileError(QStringLiteral("压缩的目标文件“%1”已经存在。").arg(target));
     Connection cn;
     cn.open(source);
     try {
-        cn.exec(QStringLiteral("VACUUM INTO ?"), {target});
+        sqliteDatabase(cn).compactInto(target);
     } catch (const DbError& e) {
         throw FileError(QStringLiteral("无法压缩数据库“%1”：%2").arg(source, e.message()));
     }

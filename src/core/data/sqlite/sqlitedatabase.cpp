@@ -438,6 +438,18 @@ void SqliteDatabase::compact() {
     run("VACUUM");
 }
 
+void SqliteDatabase::compactInto(const QString& target) {
+    std::unique_ptr<DatabaseStatement> q = prepare("VACUUM INTO ?", nullptr);
+    const QByteArray path = target.toUtf8();
+    q->bindText(1, path);
+    q->step();
+}
+
+bool SqliteDatabase::passesIntegrityCheck() {
+    std::unique_ptr<DatabaseStatement> q = prepare("pragma integrity_check", nullptr);
+    return q->step() && q->utf8(0) == QByteArrayView("ok");
+}
+
 SqliteDatabase& sqliteDatabase(const Connection& cn) {
     auto* file = dynamic_cast<SqliteDatabase*>(&cn.database());
     if (!file) throw DbError(QStringLiteral("这个工资库不是文件，不能这样处理。"));

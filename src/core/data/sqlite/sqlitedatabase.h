@@ -59,6 +59,10 @@ class SqliteDatabase : public Database {
     // Rewrites the file in place without its free pages, in one transaction: the file stays the same
     // file, so that other connections to it go on working with it.
     void compact();
+    // A compacted copy of the database written to the new file `target`.
+    void compactInto(const QString& target);
+    // True when the engine's integrity check finds the whole file sound.
+    bool passesIntegrityCheck();
 
   private:
     explicit SqliteDatabase(sqlite3* db) : m_db(db) {}
