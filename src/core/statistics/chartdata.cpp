@@ -203,9 +203,9 @@ QVector<PayItem> comparablePayItems(Connection& cn, int year, int month) {
 
 QString totalPayItem(const QVector<PayItem>& items) {
     for (const char* word : {"实发", "应发", "合计"}) {
-        for (auto it = items.crbegin(); it != items.crend(); ++it)
-            if (it->code.startsWith(QLatin1Char('C')) && it->name.contains(QString::fromUtf8(word)))
-                return it->code;
+        for (const PayItem& item : items)
+            if (item.code.startsWith(QLatin1Char('C')) && item.name.contains(QString::fromUtf8(word)))
+                return item.code;
     }
     return QStringLiteral("A01");
 }

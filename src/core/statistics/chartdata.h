@@ -80,8 +80,8 @@ struct PayItem {
 // wage A01 is always among them, named "计件工资" when the month leaves it unnamed.
 QVector<PayItem> comparablePayItems(Connection& cn, int year, int month);
 
-// The item of a month that most likely is the total pay: the last named amount item whose name says
-// 实发, else 应发, else 合计; the piece wage when there is none.
+// The item of a month that most likely is the total pay: the first amount item whose name says 实发
+// (实发工资 before a rounded 实发整数 after it), else 应发, else 合计; the piece wage when there is none.
 QString totalPayItem(const QVector<PayItem>& items);
 
 // What the month comparison is asked: a month's sheet of one pay day and the item summed as its pay.

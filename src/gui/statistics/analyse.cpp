@@ -221,7 +221,7 @@ void TAnalyseFrm::buildWindow() {
     connect(condMeasure, &QComboBox::currentIndexChanged, this, [this] { drawMonthComparison(); });
 }
 
-QSplitter* TAnalyseFrm::tableBesideChart(const char* name, TMyDBGrid* grid, ChartPanel* chart,
+QSplitter* TAnalyseFrm::tableBesideChart(const char* name, TMyDBGrid* grid, ChartPanel* chart, int tableWidth,
                                          QWidget* page) {
     auto* splitter = new QSplitter(Qt::Horizontal, page);
     splitter->setObjectName(QLatin1String(name));
@@ -230,7 +230,7 @@ QSplitter* TAnalyseFrm::tableBesideChart(const char* name, TMyDBGrid* grid, Char
     splitter->addWidget(chart);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({560, 600});
+    splitter->setSizes({tableWidth, 1180 - tableWidth});
     return splitter;
 }
 
@@ -271,7 +271,7 @@ QWidget* TAnalyseFrm::buildOutputCheckPage() {
     grdMainA->setObjectName(QStringLiteral("grdMainA"));
     chartA = new ChartPanel(
         QStringLiteral("chartA"), [this] { return m_headingA; }, tabJobQuery);
-    page->addWidget(tableBesideChart("splitA", grdMainA, chartA, tabJobQuery), 1);
+    page->addWidget(tableBesideChart("splitA", grdMainA, chartA, 660, tabJobQuery), 1);
     return tabJobQuery;
 }
 
@@ -326,7 +326,7 @@ QWidget* TAnalyseFrm::buildGroupedTotalsPage() {
     grdMainB->setObjectName(QStringLiteral("grdMainB"));
     chartB = new ChartPanel(
         QStringLiteral("chartB"), [this] { return m_headingB; }, TabJobGroup);
-    page->addWidget(tableBesideChart("splitB", grdMainB, chartB, TabJobGroup), 1);
+    page->addWidget(tableBesideChart("splitB", grdMainB, chartB, 560, TabJobGroup), 1);
 
     auto* strip = new QWidget(TabJobGroup);
     strip->setObjectName(QStringLiteral("pnlSumB"));
@@ -439,7 +439,7 @@ QWidget* TAnalyseFrm::buildMonthComparisonPage() {
     grdMainD->setObjectName(QStringLiteral("grdMainD"));
     chartD = new ChartPanel(
         QStringLiteral("chartD"), [this] { return m_headingD; }, tabMonth);
-    page->addWidget(tableBesideChart("splitD", grdMainD, chartD, tabMonth), 1);
+    page->addWidget(tableBesideChart("splitD", grdMainD, chartD, 600, tabMonth), 1);
     return tabMonth;
 }
 

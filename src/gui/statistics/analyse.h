@@ -77,7 +77,8 @@ class TAnalyseFrm : public WorkWindow {
     QWidget* buildFreeQueryPage();
     QWidget* buildMonthComparisonPage();
     // The table and the chart of a page side by side, the user moving the border between them.
-    QSplitter* tableBesideChart(const char* name, TMyDBGrid* grid, ChartPanel* chart, QWidget* page);
+    QSplitter* tableBesideChart(const char* name, TMyDBGrid* grid, ChartPanel* chart, int tableWidth,
+                                QWidget* page);
     void drawOutputCheck();
     void drawGroupedTotals();
     void drawMonthComparison();

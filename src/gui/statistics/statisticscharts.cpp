@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QFileInfo>
+#include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QHorizontalBarSeries>
 #include <QHorizontalStackedBarSeries>
@@ -40,8 +41,9 @@ const QColor piecesColor(21, 101, 192);
 const QColor amountColor(239, 108, 0);
 const QColor previousColor(144, 164, 174);
 
-// Category labels are drawn one per bar only while they stay readable.
-constexpr int maxLabelledBars = 40;
+// Category labels are drawn one per bar only while they stay whole: beside the table, Qt Charts cuts a
+// label to "..." once its bar is less than about two lines of text high.
+constexpr int maxLabelledBars = 12;
 
 QChart* newChart(const QString& title) {
     auto* chart = new QChart;
@@ -76,20 +78,24 @@ QValueAxis* valueAxis(const QString& title, const QString& format = QStringLiter
     return axis;
 }
 
-QAbstractAxis* categoryAxis(const QStringList& labels, const QString& title) {
+// The axis of the bars. The chart's title says what they are, so the axis has no title of its own.
+QAbstractAxis* categoryAxis(const QStringList& labels) {
     if (labels.size() <= maxLabelledBars) {
         auto* axis = new QBarCategoryAxis;
         axis->append(uniqueLabels(labels));
-        axis->setTitleText(title);
         return axis;
     }
-    // Too many bars to name each: the axis counts them, the tooltip of a bar names it.
+    // Too many bars to name each: a click on one shows its row in the table.
     auto* axis = new QValueAxis;
     axis->setRange(-0.5, labels.size() - 0.5);
     axis->setLabelsVisible(false);
     axis->setGridLineVisible(false);
-    axis->setTitleText(QStringLiteral("%1（共%2个，指向条形可见名称）").arg(title).arg(labels.size()));
     return axis;
+}
+
+// A result without rows draws no axes, only what the page shows for it.
+QChart* emptyChart() {
+    return newChart(QStringLiteral("没有符合条件的数据"));
 }
 
 void niceRange(QValueAxis* axis, double low, double high) {
@@ -104,13 +110,16 @@ QColor belowFullColor() {
 }
 
 QChart* outputCheckChart(const std::vector<OutputBar>& bars, QStringList* codes) {
-    QChart* chart = newChart(QStringLiteral("完成百分比（按百分比排序，红色为未达到100%）"));
+    codes->clear();
+    if (bars.empty()) return emptyChart();
+    QChart* chart = newChart(bars.size() > maxLabelledBars
+                                 ? QStringLiteral("完成百分比（%1人，红色为未达到100%）").arg(bars.size())
+                                 : QStringLiteral("完成百分比（按百分比排序，红色为未达到100%）"));
     auto* reached = new QBarSet(QStringLiteral("达到100%"));
     auto* below = new QBarSet(QStringLiteral("未达到100%"));
     reached->setColor(fullColor);
     below->setColor(belowFullColor());
     QStringList labels;
-    codes->clear();
     double low = 0, high = fullOutputPercent;
     // Qt Charts draws the first category at the bottom: the lowest percentage goes in last, at the top.
     for (auto it = bars.crbegin(); it != bars.crend(); ++it) {
@@ -125,6 +134,11 @@ QChart* outputCheckChart(const std::vector<OutputBar>& bars, QStringList* codes)
     series->append(reached);
     series->append(below);
     series->setBarWidth(0.8);
+    if (bars.size() > maxLabelledBars) {
+        // Bars thinner than a pixel would show only their white borders: drawn edge to edge, unbordered.
+        series->setBarWidth(1.0);
+        for (QBarSet* set : {reached, below}) set->setPen(Qt::NoPen);
+    }
     chart->addSeries(series);
 
     auto* line = new QLineSeries;
@@ -139,13 +153,19 @@ QChart* outputCheckChart(const std::vector<OutputBar>& bars, QStringList* codes)
 
     QValueAxis* percent = valueAxis(QStringLiteral("完成百分比 %"));
     niceRange(percent, low, high * 1.05);
-    QAbstractAxis* workers = categoryAxis(labels, QStringLiteral("员工"));
+    QAbstractAxis* workers = categoryAxis(labels);
     chart->addAxis(percent, Qt::AlignBottom);
     chart->addAxis(workers, Qt::AlignLeft);
-    for (QAbstractSeries* s : {static_cast<QAbstractSeries*>(series), static_cast<QAbstractSeries*>(line)}) {
-        s->attachAxis(percent);
-        s->attachAxis(workers);
-    }
+    series->attachAxis(percent);
+    series->attachAxis(workers);
+    // The line spans the bars on an axis of its own: on the bars' category axis it would squeeze the
+    // workers' names to "...".
+    auto* across = new QValueAxis;
+    across->setRange(-0.5, std::max<double>(0, double(bars.size())) - 0.5);
+    across->setVisible(false);
+    chart->addAxis(across, Qt::AlignRight);
+    line->attachAxis(percent);
+    line->attachAxis(across);
     const QStringList names = labels;
     for (QBarSet* set : {reached, below})
         QObject::connect(set, &QBarSet::hovered, chart, [names, set](bool on, int index) {
@@ -160,6 +180,7 @@ QChart* outputCheckChart(const std::vector<OutputBar>& bars, QStringList* codes)
 }
 
 QChart* dayTotalsChart(const std::vector<DayTotal>& days) {
+    if (days.empty()) return emptyChart();
     QChart* chart = newChart(QStringLiteral("每日数量与金额"));
     auto* pieces = new QLineSeries;
     pieces->setName(QStringLiteral("数量"));
@@ -206,14 +227,26 @@ QChart* dayTotalsChart(const std::vector<DayTotal>& days) {
 }
 
 QChart* largestGroupsChart(const std::vector<GroupBar>& bars, const QString& grouping) {
-    QChart* chart = newChart(QStringLiteral("金额最大的%1（按%2）").arg(bars.size()).arg(grouping));
+    if (bars.empty()) return emptyChart();
+    const bool others = bars.back().groupCount > 1;
+    const int named = int(bars.size()) - (others ? 1 : 0);
+    QChart* chart = newChart(others ? QStringLiteral("金额最大的%1组（按%2），其余%3组合为“%4”")
+                                          .arg(named)
+                                          .arg(grouping)
+                                          .arg(bars.back().groupCount)
+                                          .arg(otherGroupsLabel())
+                                    : QStringLiteral("各组金额（按%1）").arg(grouping));
     auto* amounts = new QBarSet(QStringLiteral("金额"));
     amounts->setColor(amountColor);
+    // The rest stands apart in grey: it is many groups, not one.
+    amounts->setSelectedColor(previousColor);
+    amounts->setLabelColor(Qt::black);  // beside the bar, on the chart's white
     QStringList labels;
     QStringList tips;
     double low = 0, high = 0;
     for (auto it = bars.crbegin(); it != bars.crend(); ++it) {
-        *amounts << it->amount.toDouble();
+        // In whole fen, as the table shows the amounts and the bars' labels repeat them.
+        *amounts << it->amount.rounded(2).toDouble();
         labels << it->label;
         tips << QStringLiteral("%1：金额 %2，数量 %3%4")
                     .arg(it->label, it->amount.toString(2))
@@ -222,15 +255,17 @@ QChart* largestGroupsChart(const std::vector<GroupBar>& bars, const QString& gro
         low = std::min(low, it->amount.toDouble());
         high = std::max(high, it->amount.toDouble());
     }
+    if (others) amounts->selectBar(0);
     auto* series = new QHorizontalBarSeries;
     series->append(amounts);
     series->setLabelsVisible(true);
     series->setLabelsFormat(QStringLiteral("@value"));
-    series->setLabelsPosition(QAbstractBarSeries::LabelsInsideEnd);
+    series->setLabelsPrecision(12);
+    series->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
     chart->addSeries(series);
     QValueAxis* money = valueAxis(QStringLiteral("金额（元）"));
-    niceRange(money, low, high * 1.05);
-    QAbstractAxis* groups = categoryAxis(labels, grouping);
+    niceRange(money, low, high * 1.15);  // room for the value beside the longest bar
+    QAbstractAxis* groups = categoryAxis(labels);
     chart->addAxis(money, Qt::AlignBottom);
     chart->addAxis(groups, Qt::AlignLeft);
     series->attachAxis(money);
@@ -246,6 +281,7 @@ QChart* largestGroupsChart(const std::vector<GroupBar>& bars, const QString& gro
 }
 
 QChart* monthComparisonChart(const DataSet& rows, bool pieces) {
+    if (rows.isEmpty()) return emptyChart();
     QChart* chart = newChart(pieces ? QStringLiteral("各班组数量：本月与上月")
                                     : QStringLiteral("各班组工资：本月与上月"));
     const int group = rows.fieldIndex(QStringLiteral("班组"));
@@ -350,11 +386,15 @@ void ChartPanel::paintPage(QPainter& painter, const QRectF& page) const {
     }
     painter.restore();
     const QRectF area(page.left(), line.top() + unit, page.width(), page.bottom() - line.top() - unit);
-    // The chart keeps its proportions as the view shows them.
-    const QSizeF shown = m_view->viewport()->size();
-    QSizeF fitted = shown.isEmpty() ? area.size() : shown.scaled(area.size(), Qt::KeepAspectRatio);
-    const QRectF target(area.topLeft(), fitted);
-    m_view->render(&painter, target, m_view->viewport()->rect());
+    // The chart is laid out afresh for the area's proportions, as tall as the view shows it, and put back
+    // afterwards: a wide page gets a wide chart rather than the narrow one beside the table, scaled.
+    QChart* chart = m_view->chart();
+    const QSizeF shown = chart->size();
+    if (shown.isEmpty() || area.isEmpty()) return;
+    const QSizeF laidOut(shown.height() * area.width() / area.height(), shown.height());
+    chart->resize(laidOut);
+    chart->scene()->render(&painter, area, QRectF(chart->pos(), laidOut));
+    chart->resize(shown);
 }
 
 void ChartPanel::writeFile(const QString& path) const {
