@@ -1057,6 +1057,15 @@ class TestAnalyse : public QObject {
         setInstalledPrinters({});
         QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
         QCOMPARE(dialogs->lastText(), QStringLiteral("系统没有安装打印机!"));
+        // With a printer the user is asked on which one first; cancelled, nothing is printed.
+        setInstalledPrinters([] {
+            return QVector<InstalledPrinter>{{QStringLiteral("HP"), QStringLiteral("USB1")}};
+        });
+        dialogs->answer(Answer::Cancel);
+        clickButton("chartAPrint");
+        setInstalledPrinters({});
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("okCancel"));
+        QCOMPARE(dialogs->lastText(), QStringLiteral("在打印机“HP on USB1”上打印图表？"));
     }
 
     void monthComparisonShowsTheClassGroupsAgainstTheMonthBefore() {
