@@ -5,6 +5,11 @@
 // their cost must follow the month's records, not the years stored, so each is held within 1.5 times
 // the same row on the year account set.
 //
+//
+// The chart rows time what the window adds to a result once it is there: the figures read from the rows
+// the table shows, the chart built and drawn once at the size it has beside the table. The window shows a
+// chart within its statistics row's time plus 0.2 s, so each chart row is held under 0.2 s in the same run.
+//
 // Built like every bench/bench_*.cpp without a main(): bench/CMakeLists.txt adds it to the hexiu-bench
 // runner (re-run `cmake -S . -B build` once after adding the file); `bash bench/run.sh --only 统计` runs
 // these rows alone.
@@ -16,7 +21,9 @@
 #include "core/data/connection.h"
 #include "core/data/dataset.h"
 #include "core/statistics/analysequeries.h"
+#include "core/statistics/chartdata.h"
 #include "core/statistics/groupedtotals.h"
+#include "gui/statistics/statisticscharts.h"
 
 namespace {
 
@@ -83,6 +90,66 @@ hxbench::Benchmark outputCheck(const QString& preset, const QString& size) {
 }
 
 hxbench::Registration yearOutputCheck(outputCheck(QStringLiteral("year"), yearSize), hxbench::under(0.5));
+
+// The output check's result, made before each run of a chart row.
+void fillOutputCheckResult(hx::DataSet& result, const QDate& from, const QDate& to) {
+    hx::DataSet query(&account->cn);
+    query.setFieldType(QStringLiteral("tmy"), hx::FieldType::Money);
+    open(query, hx::outputCheckStatement(from, to, QString()));
+    result.close();
+    result.defineFields(hx::outputCheckFields());
+    hx::fillOutputCheck(query, result);
+}
+
+// The result a chart row draws, kept between its untimed preparation and its timed run.
+std::unique_ptr<hx::DataSet> shownRows;
+hx::GroupedTotalsQuery shownQuery;
+
+// Builds the chart into a panel of the size it has beside the table and draws it once.
+void drawInPanel(QChart* chart) {
+    hx::ChartPanel panel(QStringLiteral("bench"), [] { return hx::ChartHeading(); });
+    panel.resize(600, 560);
+    panel.setChart(chart);
+    if (panel.grab().isNull()) throw hx::DbError("the chart was not drawn");
+}
+
+hxbench::Registration yearOutputCheckWhole(
+    {QStringLiteral("统计 员工产值检查, whole year"),
+     yearSize,
+     {QStringLiteral("year")},
+     [](hxbench::Context&) {
+         hx::DataSet result;
+         const auto [from, to] = wholeYear();
+         fillOutputCheckResult(result, from, to);
+         if (result.recordCount() == 0) throw hx::DbError("no workers");
+     },
+     {},
+     [](hxbench::Context& c) { openAccount(c, QStringLiteral("year")); },
+     closeAccount},
+    hxbench::noTarget(QStringLiteral("the statistics row of the chart row below, which adds at most 0.2 s")));
+
+hxbench::Registration yearOutputChart(
+    hxbench::withWidgets({QStringLiteral("统计 员工产值检查 chart, whole year"),
+                          yearSize,
+                          {QStringLiteral("year")},
+                          [](hxbench::Context&) {
+                              QStringList codes;
+                              const std::vector<hx::OutputBar> bars = hx::outputBars(*shownRows);
+                              if (bars.empty()) throw hx::DbError("no bars");
+                              drawInPanel(hx::outputCheckChart(bars, &codes));
+                          },
+                          {},
+                          [](hxbench::Context& c) {
+                              openAccount(c, QStringLiteral("year"));
+                              shownRows = std::make_unique<hx::DataSet>();
+                              const auto [from, to] = wholeYear();
+                              fillOutputCheckResult(*shownRows, from, to);
+                          },
+                          [](hxbench::Context& c) {
+                              shownRows.reset();
+                              closeAccount(c);
+                          }}),
+    hxbench::under(0.2));
 // The stated figure is the year row's median as measured on 2026-12-09 on a quiet machine, for a run of
 // this row alone.
 hxbench::Registration historyOutputCheck(outputCheck(QStringLiteral("history"), historySize),
@@ -141,6 +208,38 @@ const Case yearCases[] = {
     {"all six", {true, true, true, true, true, true}},
 };
 
+hxbench::Benchmark groupedChart(const Case& c) {
+    return hxbench::withWidgets(
+        {QStringLiteral("统计 生产汇总统计 chart, whole year, %1").arg(QString::fromUtf8(c.name)),
+         yearSize,
+         {QStringLiteral("year")},
+         [](hxbench::Context&) {
+             if (shownQuery.grouping.date)
+                 drawInPanel(hx::dayTotalsChart(hx::dayTotals(*shownRows, shownQuery.from, shownQuery.to)));
+             else
+                 drawInPanel(
+                     hx::largestGroupsChart(hx::largestGroups(*shownRows, 10), QStringLiteral("分组")));
+         },
+         {},
+         [grouping = c.grouping](hxbench::Context& context) {
+             openAccount(context, QStringLiteral("year"));
+             const auto [from, to] = wholeYear();
+             shownQuery = {from, to, false, false, grouping};
+             shownRows = std::make_unique<hx::DataSet>();
+             hx::fillGroupedTotals(account->cn, shownQuery, *shownRows);
+         },
+         [](hxbench::Context& context) {
+             shownRows.reset();
+             closeAccount(context);
+         }});
+}
+
+const Case chartCases[] = {
+    {"日期", only(&hx::Grouping::date)},
+    {"员工", only(&hx::Grouping::staff)},
+    {"all six", {true, true, true, true, true, true}},
+};
+
 struct RegisterAll {
     RegisterAll() {
         for (const Case& c : monthCases)
@@ -150,6 +249,7 @@ struct RegisterAll {
                 groupedTotals(false, monthCases[i], QStringLiteral("history"), historySize),
                 hxbench::within(1.5, QStringLiteral("year"), monthSeconds[i]));
         for (const Case& c : yearCases) hxbench::Registration r(groupedTotals(true, c), hxbench::under(3.0));
+        for (const Case& c : chartCases) hxbench::Registration r(groupedChart(c), hxbench::under(0.2));
     }
 } registerAll;
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libsqlite3-dev poppler-utils
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-charts-dev libgl-dev libsqlite3-dev poppler-utils
           libxlsxwriter-dev libzip-dev zlib1g-dev qt6-translations-l10n fonts-wqy-microhei xvfb xauth ccache clang-format)
 missing=()
 for p in "${packages[@]}"; do

@@ -1,7 +1,10 @@
 #include "gui/statistics/analyse.h"
 
+#include <QAbstractBarSeries>
 #include <QAction>
 #include <QApplication>
+#include <QBarSet>
+#include <QChart>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -12,6 +15,9 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QThread>
 #include <QVBoxLayout>
@@ -22,8 +28,11 @@
 #include "core/data/datamodule.h"
 #include "core/data/dataset.h"
 #include "core/data/myfuns_lists.h"
+#include "core/payroll/periods.h"
 #include "core/statistics/analysequeries.h"
+#include "core/statistics/chartdata.h"
 #include "core/statistics/groupedtotals.h"
+#include "gui/statistics/statisticscharts.h"
 #include "gui/widgets/combolists.h"
 #include "gui/widgets/dialogs.h"
 #include "gui/widgets/export.h"
@@ -33,6 +42,9 @@
 namespace hx {
 
 namespace {
+
+// The groups the grouped totals' chart names; the rest are summed as one bar.
+constexpr int largestGroupBars = 10;
 
 // The wait cursor for as long as a query runs, also when it fails.
 class BusyCursor {
@@ -74,6 +86,39 @@ QLabel* label(const QString& text, QWidget* parent) {
     return new QLabel(text, parent);
 }
 
+// Paints a number cell whose value is under a limit in the warning colour of the charts.
+class BelowLimitDelegate : public QStyledItemDelegate {
+  public:
+    BelowLimitDelegate(TMyDBGrid* grid, double limit)
+        : QStyledItemDelegate(grid), m_grid(grid), m_limit(limit) {}
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const DataSet* ds = m_grid->dataSet();
+        if (!ds || index.row() >= ds->recordCount()) return;
+        const int field = ds->fieldIndex(m_grid->dataModel()->column(index.column()).field);
+        if (field < 0) return;
+        const QVariant value = ds->valueAt(index.row(), field);
+        if (value.isNull() || value.toDouble() >= m_limit) return;
+        option->backgroundBrush = belowFullColor().lighter(170);
+        option->palette.setColor(QPalette::Text, belowFullColor().darker(130));
+        option->palette.setColor(QPalette::HighlightedText, belowFullColor().lighter(170));
+    }
+
+  private:
+    TMyDBGrid* m_grid;
+    double m_limit;
+};
+
+QString dayText(const QDate& day) {
+    return day.toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+QString rangeText(const QDate& from, const QDate& to) {
+    return QStringLiteral("范围：%1 至 %2").arg(dayText(from), dayText(to));
+}
+
 void openStatement(DataSet* ds, const Statement& st) {
     ds->close();
     ds->setSql(st.sql);
@@ -102,7 +147,7 @@ TAnalyseFrm::~TAnalyseFrm() {
 }
 
 void TAnalyseFrm::buildWindow() {
-    frameWindow(QStringLiteral("AnalyseFrm"), QStringLiteral("统计分析"), QSize(719, 485));
+    frameWindow(QStringLiteral("AnalyseFrm"), QStringLiteral("统计分析"), QSize(1180, 660));
     setHelpText(helpTextOfWindow());
 
     Connection* cnMain = &dataFrm()->cnMain;
@@ -116,6 +161,7 @@ void TAnalyseFrm::buildWindow() {
     tdMainB = dataSet("tdMainB", nullptr);
     tdSumB = dataSet("tdSumB", nullptr);
     tdMainC = dataSet("tdMainC", nullptr);
+    tdMainD = dataSet("tdMainD", nullptr);
 
     tdMainA->setFieldType(QStringLiteral("levelS"), FieldType::Double);
     tdMainA->setFieldType(QStringLiteral("tmy"), FieldType::Money);
@@ -130,6 +176,7 @@ void TAnalyseFrm::buildWindow() {
     PageControl1->addTab(buildOutputCheckPage(), QStringLiteral("员工产值检查"));
     PageControl1->addTab(buildGroupedTotalsPage(), QStringLiteral("生产汇总统计"));
     PageControl1->addTab(buildFreeQueryPage(), QStringLiteral("SQL自由查询"));
+    PageControl1->addTab(buildMonthComparisonPage(), QStringLiteral("月度对比"));
     PageControl1->setCurrentIndex(0);
 
     grdMainA->setDataSet(cdsMainA);
@@ -141,14 +188,19 @@ void TAnalyseFrm::buildWindow() {
                           {QStringLiteral("finishPercent"), QStringLiteral("完成百分比"), 87}});
     grdMainB->setDataSet(tdMainB);
     grdMainC->setDataSet(tdMainC);
-    for (TMyDBGrid* grid : {grdMainA, grdMainB, grdMainC}) grid->setReadOnly(true);
+    grdMainD->setDataSet(tdMainD);
+    for (TMyDBGrid* grid : {grdMainA, grdMainB, grdMainC, grdMainD}) grid->setReadOnly(true);
+    grdMainA->setItemDelegateForColumn(5, new BelowLimitDelegate(grdMainA, fullOutputPercent));
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     popSort = PopupMenu1->addAction(QStringLiteral("排序"));
     popSort->setObjectName(QStringLiteral("popSort"));
     connect(popSort, &QAction::triggered, this, &TAnalyseFrm::popSortClick);
-    for (TMyDBGrid* grid : {grdMainA, grdMainB, grdMainC}) {
+    popExport = PopupMenu1->addAction(exportCommandText());
+    popExport->setObjectName(QStringLiteral("popExport"));
+    connect(popExport, &QAction::triggered, this, &TAnalyseFrm::popExportClick);
+    for (TMyDBGrid* grid : {grdMainA, grdMainB, grdMainC, grdMainD}) {
         setGridMenu(grid, PopupMenu1);
         sortOnTitleClick(grid, popSort);
     }
@@ -160,6 +212,25 @@ void TAnalyseFrm::buildWindow() {
     connect(btnExB, &QPushButton::clicked, this, &TAnalyseFrm::btnExBClick);
     connect(btnExC, &QPushButton::clicked, this, &TAnalyseFrm::btnExCClick);
     connect(btnCancelC, &QPushButton::clicked, this, &TAnalyseFrm::btnCancelCClick);
+    connect(btnDD, &QPushButton::clicked, this, &TAnalyseFrm::btnDDClick);
+    connect(btnExD, &QPushButton::clicked, this, &TAnalyseFrm::btnExDClick);
+    connect(condMonth, &QDateEdit::dateChanged, this, [this] { guarded([this] { fillPayItems(); }); });
+    connect(condItem, &QComboBox::activated, this,
+            [this] { m_chosenPayItem = condItem->currentData().toString(); });
+    connect(condMeasure, &QComboBox::currentIndexChanged, this, [this] { drawMonthComparison(); });
+}
+
+QSplitter* TAnalyseFrm::tableBesideChart(const char* name, TMyDBGrid* grid, ChartPanel* chart, int tableWidth,
+                                         QWidget* page) {
+    auto* splitter = new QSplitter(Qt::Horizontal, page);
+    splitter->setObjectName(QLatin1String(name));
+    splitter->setChildrenCollapsible(false);
+    splitter->addWidget(grid);
+    splitter->addWidget(chart);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({tableWidth, 1180 - tableWidth});
+    return splitter;
 }
 
 QWidget* TAnalyseFrm::buildOutputCheckPage() {
@@ -197,7 +268,9 @@ QWidget* TAnalyseFrm::buildOutputCheckPage() {
 
     grdMainA = new TMyDBGrid(tabJobQuery);
     grdMainA->setObjectName(QStringLiteral("grdMainA"));
-    page->addWidget(grdMainA, 1);
+    chartA = new ChartPanel(
+        QStringLiteral("chartA"), [this] { return m_headingA; }, tabJobQuery);
+    page->addWidget(tableBesideChart("splitA", grdMainA, chartA, 660, tabJobQuery), 1);
     return tabJobQuery;
 }
 
@@ -250,7 +323,9 @@ QWidget* TAnalyseFrm::buildGroupedTotalsPage() {
 
     grdMainB = new TMyDBGrid(TabJobGroup);
     grdMainB->setObjectName(QStringLiteral("grdMainB"));
-    page->addWidget(grdMainB, 1);
+    chartB = new ChartPanel(
+        QStringLiteral("chartB"), [this] { return m_headingB; }, TabJobGroup);
+    page->addWidget(tableBesideChart("splitB", grdMainB, chartB, 560, TabJobGroup), 1);
 
     auto* strip = new QWidget(TabJobGroup);
     strip->setObjectName(QStringLiteral("pnlSumB"));
@@ -320,6 +395,53 @@ QWidget* TAnalyseFrm::buildFreeQueryPage() {
     return tabFree;
 }
 
+QWidget* TAnalyseFrm::buildMonthComparisonPage() {
+    tabMonth = new QWidget;
+    tabMonth->setObjectName(QStringLiteral("tabMonth"));
+    auto* page = new QVBoxLayout(tabMonth);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(0);
+
+    auto* panel = new QWidget(tabMonth);
+    panel->setObjectName(QStringLiteral("pnlTopD"));
+    auto* row = new QHBoxLayout(panel);
+    row->setContentsMargins(6, 6, 6, 6);
+    condMonth = datePicker(QStringLiteral("condMonth"), panel);
+    condMonth->setDisplayFormat(QStringLiteral("yyyy-MM"));
+    condDay = new QSpinBox(panel);
+    condDay->setObjectName(QStringLiteral("condDay"));
+    condDay->setRange(1, 31);
+    condItem = new QComboBox(panel);
+    condItem->setObjectName(QStringLiteral("condItem"));
+    condItem->setMinimumWidth(140);
+    condMeasure = new QComboBox(panel);
+    condMeasure->setObjectName(QStringLiteral("condMeasure"));
+    condMeasure->addItems({QStringLiteral("工资"), QStringLiteral("数量")});
+    btnDD = greenButton(QStringLiteral("btnDD"), QStringLiteral("OK"), true, panel);
+    btnExD = greenButton(QStringLiteral("btnExD"), QStringLiteral("EXCEL"), false, panel);
+    row->addWidget(label(QStringLiteral("月份:"), panel));
+    row->addWidget(condMonth);
+    row->addWidget(label(QStringLiteral("发薪日"), panel));
+    row->addWidget(condDay);
+    row->addSpacing(8);
+    row->addWidget(label(QStringLiteral("工资项目"), panel));
+    row->addWidget(condItem);
+    row->addSpacing(8);
+    row->addWidget(label(QStringLiteral("图表显示"), panel));
+    row->addWidget(condMeasure);
+    row->addStretch();
+    row->addWidget(btnDD);
+    row->addWidget(btnExD);
+    page->addWidget(panel);
+
+    grdMainD = new TMyDBGrid(tabMonth);
+    grdMainD->setObjectName(QStringLiteral("grdMainD"));
+    chartD = new ChartPanel(
+        QStringLiteral("chartD"), [this] { return m_headingD; }, tabMonth);
+    page->addWidget(tableBesideChart("splitD", grdMainD, chartD, 600, tabMonth), 1);
+    return tabMonth;
+}
+
 void TAnalyseFrm::FormCreate() {
     const QDate today = hx::today();
     for (QDateEdit* begin : {conaDateB, conbDateB}) begin->setDate(today.addDays(-30));
@@ -327,6 +449,21 @@ void TAnalyseFrm::FormCreate() {
     // An empty text means every group, so the list offers only real group names.
     FillCombo(namedClassGroups(), conaGroup);
     grdMainA->horizontalHeader()->setSectionsMovable(false);
+    const YearMonth last = previousMonth(today);
+    condMonth->setDate(QDate(last.year, last.month, 1));
+    fillPayItems();
+}
+
+void TAnalyseFrm::fillPayItems() {
+    const QDate month = condMonth->date();
+    const QVector<PayItem> items = comparablePayItems(dataFrm()->cnMain, month.year(), month.month());
+    condItem->clear();
+    for (const PayItem& item : items)
+        condItem->addItem(QStringLiteral("%1 %2").arg(item.code, item.name), item.code);
+    // The item the user chose stays when the month has it too; otherwise the month's total pay.
+    int index = m_chosenPayItem.isEmpty() ? -1 : condItem->findData(m_chosenPayItem);
+    if (index < 0) index = condItem->findData(totalPayItem(items));
+    condItem->setCurrentIndex(std::max(0, index));
 }
 
 void TAnalyseFrm::closeEvent(QCloseEvent* event) {
@@ -342,7 +479,39 @@ void TAnalyseFrm::btnaaClick() {
                       outputCheckStatement(conaDateB->date(), conaDateE->date(), conaGroup->currentText()));
         tdMainA->first();
         fillOutputCheck(*tdMainA, *cdsMainA);
+        drawOutputCheck();
     });
+}
+
+void TAnalyseFrm::drawOutputCheck() {
+    const std::vector<OutputBar> bars = outputBars(*cdsMainA);
+    const QString group = conaGroup->currentText();
+    const auto below =
+        std::count_if(bars.begin(), bars.end(), [](const OutputBar& b) { return b.belowFull(); });
+    m_headingA =
+        ChartHeading(QStringLiteral("统计分析 - 员工产值检查"),
+                     {rangeText(std::min(conaDateB->date(), conaDateE->date()),
+                                std::max(conaDateB->date(), conaDateE->date())),
+                      QStringLiteral("班组：%1").arg(group.isEmpty() ? QStringLiteral("全部") : group),
+                      QStringLiteral("员工%1人，其中未达到100%：%2人").arg(bars.size()).arg(below)});
+    chartA->setChart(outputCheckChart(bars, &m_chartWorkers));
+    for (QAbstractSeries* series : chartA->chart()->series())
+        if (auto* barSeries = qobject_cast<QAbstractBarSeries*>(series))
+            connect(barSeries, &QAbstractBarSeries::clicked, this, [this](int index, QBarSet*) {
+                if (index >= 0 && index < m_chartWorkers.size()) selectWorker(m_chartWorkers[index]);
+            });
+}
+
+void TAnalyseFrm::selectWorker(const QString& staffCode) {
+    const int code = cdsMainA->fieldIndex(QStringLiteral("staffCode"));
+    for (int row = 0; row < cdsMainA->recordCount(); ++row) {
+        if (cdsMainA->valueAt(row, code).toString() != staffCode) continue;
+        cdsMainA->setRecNo(row);
+        const int column = std::max(0, grdMainA->currentIndex().column());
+        grdMainA->setCurrentIndex(grdMainA->model()->index(row, column));
+        grdMainA->scrollTo(grdMainA->currentIndex());
+        return;
+    }
 }
 
 void TAnalyseFrm::btnBBClick() {
@@ -360,11 +529,75 @@ void TAnalyseFrm::btnBBClick() {
         tdMainB->close();
         tdSumB->close();
         showTotals();
+        chartB->clear();
+        m_headingB = ChartHeading();
         fillGroupedTotals(dataFrm()->cnMain, query, *tdMainB);
         fitColumns(grdMainB);
         fillGrandTotals(*tdMainB, *tdSumB);
         showTotals();
+        m_groupedQuery = query;
+        drawGroupedTotals();
     });
+}
+
+void TAnalyseFrm::drawGroupedTotals() {
+    const GroupedTotalsQuery& query = m_groupedQuery;
+    const Grouping& g = query.grouping;
+    QStringList items;
+    for (const auto& [on, name] : {std::pair{g.date, "日期"},
+                                   {g.classGroup, "班组"},
+                                   {g.staff, "员工"},
+                                   {g.style, "款式"},
+                                   {g.job, "工序"},
+                                   {g.salaryDay, "发薪日"}})
+        if (on) items << QString::fromUtf8(name);
+    QStringList conditions{
+        rangeText(query.from, query.to),
+        QStringLiteral("分类：%1")
+            .arg(items.isEmpty() ? QStringLiteral("不分类") : items.join(QStringLiteral("、")))};
+    QStringList left;
+    if (query.notFired) left << QStringLiteral("不含辞退员工");
+    if (query.notStopped) left << QStringLiteral("不含完工工序");
+    if (!left.isEmpty()) conditions << left.join(QStringLiteral("，"));
+    conditions << QStringLiteral("数量合计：%1    金额合计：%2").arg(dbSumQty->text(), dbSumTmy->text());
+    m_headingB = ChartHeading(QStringLiteral("统计分析 - 生产汇总统计"), conditions);
+    // By date the days of the range, summed over whatever else is chosen; otherwise the largest groups.
+    if (g.date)
+        chartB->setChart(dayTotalsChart(dayTotals(*tdMainB, query.from, query.to)));
+    else
+        chartB->setChart(
+            largestGroupsChart(largestGroups(*tdMainB, largestGroupBars),
+                               items.isEmpty() ? QStringLiteral("合计") : items.join(QStringLiteral("+"))));
+}
+
+void TAnalyseFrm::btnDDClick() {
+    guarded([this] {
+        BusyCursor busy;
+        const QDate month = condMonth->date();
+        const QString item = condItem->currentData().toString();
+        tdMainD->close();
+        chartD->clear();
+        m_headingD = ChartHeading();
+        fillMonthComparison(dataFrm()->cnMain,
+                            MonthComparisonQuery(month.year(), month.month(), condDay->value(), item),
+                            *tdMainD);
+        fitColumns(grdMainD);
+        const QDate before = month.addMonths(-1);
+        m_headingD = ChartHeading(QStringLiteral("统计分析 - 月度对比"),
+                                  {QStringLiteral("本月：%1年%2月，上月：%3年%4月，发薪日：%5")
+                                       .arg(month.year())
+                                       .arg(month.month())
+                                       .arg(before.year())
+                                       .arg(before.month())
+                                       .arg(condDay->value()),
+                                   QStringLiteral("工资项目：%1").arg(condItem->currentText())});
+        drawMonthComparison();
+    });
+}
+
+void TAnalyseFrm::drawMonthComparison() {
+    if (!tdMainD->isOpen()) return;
+    chartD->setChart(monthComparisonChart(*tdMainD, condMeasure->currentIndex() == 1));
 }
 
 void TAnalyseFrm::showTotals() {
@@ -468,6 +701,8 @@ TMyDBGrid* TAnalyseFrm::activeGrid() const {
             return grdMainB;
         case 2:
             return grdMainC;
+        case 3:
+            return grdMainD;
         default:
             return nullptr;
     }
@@ -494,6 +729,16 @@ void TAnalyseFrm::btnExBClick() {
 
 void TAnalyseFrm::btnExCClick() {
     guarded([this] { ExportGridToExcel(grdMainC); });
+}
+
+void TAnalyseFrm::btnExDClick() {
+    guarded([this] { ExportGridToExcel(grdMainD); });
+}
+
+void TAnalyseFrm::popExportClick() {
+    guarded([this] {
+        if (TMyDBGrid* grid = activeGrid()) ExportGridToExcel(grid);
+    });
 }
 
 }  // namespace hx

@@ -1,13 +1,22 @@
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDateEdit>
 #include <QHeaderView>
+#include <QHorizontalBarSeries>
+#include <QHorizontalStackedBarSeries>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QtTest>
@@ -15,8 +24,11 @@
 #include "core/data/clock.h"
 #include "core/data/datamodule.h"
 #include "core/statistics/analysequeries.h"
+#include "core/statistics/chartdata.h"
 #include "core/statistics/groupedtotals.h"
+#include "gui/reports/rvrender.h"
 #include "gui/statistics/analyse.h"
+#include "gui/statistics/statisticscharts.h"
 #include "gui/widgets/mydbgrid.h"
 #include "support/testsupport.h"
 #include "support/windowfixture.h"
@@ -147,6 +159,69 @@ class TestAnalyse : public QObject {
         return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
     }
     QString exportPath(const QString& name) { return dir->file(name); }
+
+    // The output check's result of June as the window fills it.
+    void fillJuneOutputCheck(DataSet& result) {
+        DataSet query(&cn());
+        query.setFieldType(QStringLiteral("levelS"), FieldType::Double);
+        query.setFieldType(QStringLiteral("tmy"), FieldType::Money);
+        const Statement st = outputCheckStatement(d(6, 1), d(6, 30), QString());
+        query.setSql(st.sql);
+        query.setParams(st.params);
+        query.open();
+        result.defineFields(outputCheckFields());
+        fillOutputCheck(query, result);
+    }
+
+    // Salary sheet rows: code, pay day, year, month and the item C15.
+    void addSheetRow(int year, int month, int salaryDay, const QString& code, const QString& c15,
+                     const QString& a01 = QStringLiteral("0")) {
+        cn().exec(QStringLiteral("insert into salaryData ([Year],[Month],salaryDay,staffCode,A01,C15) "
+                                 "values (?,?,?,?,?,?)"),
+                  {year, month, salaryDay, code, fixture->money(a01), fixture->money(c15)});
+    }
+    void nameItem(int year, int month, const QString& code, const QString& name) {
+        cn().exec(
+            QStringLiteral("insert into salary ([year],[month],ItemCode,ItemName,expression,printWidth) "
+                           "values (?,?,?,?,'',0)"),
+            {year, month, code, name});
+    }
+
+    QChart* chartOf(const char* panel) { return child<ChartPanel>(panel)->chart(); }
+    template <class S>
+    QList<S*> seriesOf(QChart* chart) {
+        QList<S*> found;
+        for (QAbstractSeries* s : chart->series())
+            if (auto* typed = qobject_cast<S*>(s)) found << typed;
+        return found;
+    }
+    static QList<double> valuesOf(const QBarSet* set) {
+        QList<double> values;
+        for (int i = 0; i < set->count(); ++i) values << set->at(i);
+        return values;
+    }
+    static QList<double> yOf(const QXYSeries* series) {
+        QList<double> values;
+        for (const QPointF& p : series->points()) values << p.y();
+        return values;
+    }
+    // Values of a chart, each as near as a double's last digits to the figure expected.
+    static void compareValues(const QList<double>& actual, const QList<double>& expected) {
+        QCOMPARE(actual.size(), expected.size());
+        for (int i = 0; i < actual.size(); ++i) QCOMPARE(actual[i], expected[i]);
+    }
+    // A click where the chart draws the value (x, y) of the series.
+    void clickChartAt(const char* panel, QAbstractSeries* series, const QPointF& value) {
+        QChartView* view = child<ChartPanel>(panel)->view();
+        const QPointF scene = view->chart()->mapToScene(view->chart()->mapToPosition(value, series));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->mapFromScene(scene));
+        hxtest::settle();
+    }
+    // The colour the grid paints a cell's background in, away from its text.
+    QRgb cellColor(TMyDBGrid* g, int row, int col) {
+        const QRect cell = g->visualRect(g->model()->index(row, col));
+        return g->viewport()->grab().toImage().pixel(cell.left() + 3, cell.center().y());
+    }
 
     int zhang = 0, li = 0, wang = 0, zhao = 0;
     int j01 = 0, j02 = 0, j03 = 0;
@@ -315,15 +390,178 @@ class TestAnalyse : public QObject {
         QCOMPARE(one.params, QVariantList({30, QStringLiteral("O'Neil组"), d(6, 1), d(6, 30)}));
     }
 
+    // ---- the figures behind the charts
+
+    void outputBarsRunFromTheLowestPercentageAndMarkThoseShortOfTheNormalWage() {
+        DataSet result;
+        fillJuneOutputCheck(result);
+        const std::vector<OutputBar> bars = outputBars(result);
+        QStringList codes;
+        for (const OutputBar& b : bars) codes << b.staffCode;
+        // 赵六 0.3 of 1800, 张三 50.9415 of 3000, 李四 1234.5 of 2500, 王五 without a normal wage: 100 %.
+        QCOMPARE(codes, QStringList({"004", "001", "002", "003"}));
+        QCOMPARE(bars[0].percent, 100 * 0.3 / 1800);
+        QCOMPARE(bars[1].percent, 100 * 50.9415 / 3000);
+        QCOMPARE(bars[2].percent, 100 * 1234.5 / 2500);
+        QCOMPARE(bars[3].percent, 100.0);
+        QVERIFY(bars[2].belowFull() && !bars[3].belowFull());
+        QCOMPARE(bars[1].staffName, QStringLiteral("张三"));
+        // The bars follow the rows the table shows: sorted by name, the same bars in the same order.
+        result.setSort(QStringLiteral("staffName ASC"));
+        QCOMPARE(outputBars(result).front().staffCode, QStringLiteral("004"));
+        // Equal percentages keep the table's order.
+        DataSet ties;
+        ties.defineFields(outputCheckFields());
+        ties.openWithRows({{"B", "乙", 10.0, 1.0, 9.0, 10.0},
+                           {"A", "甲", 10.0, 1.0, 9.0, 10.0},
+                           {"C", "丙", 0.0, 0.0, 0.0, QVariant()}});
+        codes.clear();
+        for (const OutputBar& b : outputBars(ties)) codes << b.staffCode;
+        QCOMPARE(codes, QStringList({"B", "A"}));  // a row without a percentage draws no bar
+    }
+
+    void dayTotalsCoverEveryDayOfTheRangeSummedOverTheOtherGroupings() {
+        for (const int bits : {1, 1 | 4, 1 | 2 | 4 | 8 | 16 | 32}) {
+            DataSet rows;
+            fillGroupedTotals(cn(), {d(5, 31), d(6, 3), false, false, groupingOf(bits)}, rows);
+            const std::vector<DayTotal> days = dayTotals(rows, d(5, 31), d(6, 3));
+            QCOMPARE(int(days.size()), 4);
+            QCOMPARE(days[0].day, d(5, 31));
+            QCOMPARE(days[0].qty, 40);  // 李四 40 × J01
+            QCOMPARE(days[0].amount, *Money::parse("14"));
+            QCOMPARE(days[1].qty, 127);  // 张三 120 × J01 + 7 × J02
+            QCOMPARE(days[1].amount, *Money::parse("50.6415"));
+            QCOMPARE(days[2].qty, 1003);  // 张三 3 × J03, 李四 1000 × J02
+            QCOMPARE(days[2].amount, *Money::parse("1234.8"));
+            QCOMPARE(days[3].qty, 0);  // a day without records
+            QCOMPARE(days[3].amount, Money());
+        }
+        DataSet rows;
+        fillGroupedTotals(cn(), {d(6, 1), d(6, 30), false, false, groupingOf(1)}, rows);
+        QVERIFY(dayTotals(rows, d(6, 30), d(6, 1)).empty());
+        // Rows outside the range asked for are not drawn.
+        QCOMPARE(dayTotals(rows, d(6, 2), d(6, 2)).front().qty, 1003);
+    }
+
+    void largestGroupsKeepTheLargestAndSumTheRestAsOthers() {
+        Grouping staff;
+        staff.staff = true;
+        DataSet rows;
+        fillGroupedTotals(cn(), {d(6, 1), d(6, 30), false, false, staff}, rows);
+        std::vector<GroupBar> bars = largestGroups(rows, 2);
+        QCOMPARE(int(bars.size()), 3);
+        QCOMPARE(bars[0].label, QStringLiteral("002 李四"));
+        QCOMPARE(bars[0].amount, *Money::parse("1234.5"));
+        QCOMPARE(bars[1].label, QStringLiteral("001 张三"));
+        QCOMPARE(bars[1].qty, 130);
+        QCOMPARE(bars[2].label, otherGroupsLabel());
+        QCOMPARE(bars[2].groupCount, 2);
+        QCOMPARE(bars[2].qty, 13);                       // 王五 10, 赵六 3
+        QCOMPARE(bars[2].amount, *Money::parse("3.8"));  // 3.5 + 0.3
+        // One group beyond the largest shows under its own name: "其他" would hide which it is.
+        bars = largestGroups(rows, 3);
+        QCOMPARE(int(bars.size()), 4);
+        QCOMPARE(bars[3].label, QStringLiteral("004 赵六"));
+        // Several items joined, a missing value named; without a grouping the one bar of the sums.
+        fillGroupedTotals(cn(), {d(6, 1), d(6, 30), false, false, groupingOf(2 | 8)}, rows);
+        QCOMPARE(largestGroups(rows, 10).front().label, QStringLiteral("O'Neil组 / 春装A"));
+        addStaff("006", "孙八", QVariant(), "0", 8);
+        addWork(d(6, 9), int(cn().scalar("select staffID from staff where StaffCode='006'").toInt()), j01, 1);
+        fillGroupedTotals(cn(), {d(6, 9), d(6, 9), false, false, groupingOf(2)}, rows);
+        QCOMPARE(largestGroups(rows, 10).front().label, QStringLiteral("（空）"));
+        fillGroupedTotals(cn(), {d(6, 1), d(6, 30), false, false, Grouping()}, rows);
+        bars = largestGroups(rows, 10);
+        QCOMPARE(int(bars.size()), 1);
+        QCOMPARE(bars[0].label, QStringLiteral("合计"));
+        QCOMPARE(bars[0].qty, 1143 + 1);  // with 孙八's piece
+        // Equal amounts: more pieces first, then the table's order.
+        DataSet equal;
+        equal.defineFields(groupedTotalsFields(groupingOf(2)));
+        equal.openWithRows({{"甲", 1, QVariant::fromValue(Money::fromYuan(5))},
+                            {"乙", 2, QVariant::fromValue(Money::fromYuan(5))},
+                            {"丙", 2, QVariant::fromValue(Money::fromYuan(5))}});
+        QStringList labels;
+        for (const GroupBar& b : largestGroups(equal, 10)) labels << b.label;
+        QCOMPARE(labels, QStringList({"乙", "丙", "甲"}));
+    }
+
+    void monthComparisonSetsEachClassGroupAgainstTheMonthBefore() {
+        // June, pay day 8: 张三 (车缝) 1000, 赵六 (后整) 800, 钱七 (no group) 500 and a work number no
+        // longer registered 100; 李四 has pay day 15 and stays out. May: 张三 900 and 60 pieces.
+        addSheetRow(2025, 6, 8, "001", "1000", "50.94");
+        addSheetRow(2025, 6, 8, "004", "800");
+        addSheetRow(2025, 6, 8, "005", "500");
+        addSheetRow(2025, 6, 8, "X99", "100");
+        addSheetRow(2025, 6, 15, "002", "2000");
+        addSheetRow(2025, 5, 8, "001", "900");
+        addWork(d(5, 20), zhang, j01, 60);
+        DataSet rows;
+        fillMonthComparison(cn(), MonthComparisonQuery(2025, 6, 8, QStringLiteral("C15")), rows);
+        QStringList fieldNames;
+        for (const Field& f : rows.fields()) fieldNames << f.name;
+        QCOMPARE(fieldNames, QStringList({"班组", "本月工资", "上月工资", "工资变化", "本月数量", "上月数量",
+                                          "数量变化"}));
+        QStringList texts;
+        for (int r = 0; r < rows.recordCount(); ++r) {
+            QStringList values;
+            for (int f = 0; f < rows.fieldCount(); ++f) values << rows.textAt(r, f);
+            texts << values.join(QLatin1Char('|'));
+        }
+        // 车缝: 1000 against 900 (+11.1 %), pieces 张三 130 + 王五 10 against 60 (+133.3 %); nothing to
+        // compare with gives no change rather than a division by zero.
+        QCOMPARE(texts,
+                 QStringList({"后整|¥800.00|¥0.00||3|0|", "车缝|¥1,000.00|¥900.00|11.1 %|140|60|133.3 %",
+                              "（无班组）|¥600.00|¥0.00||0|0|"}));
+        QCOMPARE(rows.valueAt(1, 3).toDouble(), 100.0 / 9);
+        // The piece wage item of the same sheets.
+        fillMonthComparison(cn(), MonthComparisonQuery(2025, 6, 8, QStringLiteral("a01")), rows);
+        QCOMPARE(Money::fromVariant(rows.valueAt(1, 1)), *Money::parse("50.94"));
+        // January is set against December of the year before; a fall is a negative change.
+        addSheetRow(2025, 12, 8, "001", "600");
+        addSheetRow(2026, 1, 8, "001", "450");
+        fillMonthComparison(cn(), MonthComparisonQuery(2026, 1, 8, QStringLiteral("C15")), rows);
+        QCOMPARE(rows.recordCount(), 1);
+        QCOMPARE(rows.valueAt(0, 3).toDouble(), -25.0);
+        // Only a money item of the sheet is summed: anything else is refused before a statement is made.
+        for (const char* item : {"T01", "B01", "staffName", "A01) from staff; --", ""})
+            QVERIFY_THROWS_EXCEPTION(
+                DbError,
+                fillMonthComparison(cn(), MonthComparisonQuery(2025, 6, 8, QString::fromUtf8(item)), rows));
+        QCOMPARE(percentChange(-200, -100).value(), 50.0);
+        QVERIFY(!percentChange(0, 5));
+    }
+
+    void payItemsOfAMonthOfferTheNamedMoneyItemsAndGuessTheTotal() {
+        nameItem(2025, 6, "A01", "");
+        nameItem(2025, 6, "A02", "");
+        nameItem(2025, 6, "B01", "出勤天数");
+        nameItem(2025, 6, "C01", "合计");
+        nameItem(2025, 6, "C14", "应发工资");
+        nameItem(2025, 6, "C15", "实发工资");
+        nameItem(2025, 6, "T01", "备注");
+        QVector<PayItem> items = comparablePayItems(cn(), 2025, 6);
+        QStringList texts;
+        for (const PayItem& item : items) texts << item.code + QLatin1Char(' ') + item.name;
+        QCOMPARE(texts, QStringList({"A01 计件工资", "C01 合计", "C14 应发工资", "C15 实发工资"}));
+        QCOMPARE(totalPayItem(items), QStringLiteral("C15"));
+        items.removeLast();
+        QCOMPARE(totalPayItem(items), QStringLiteral("C14"));
+        // A month not set up still offers the piece wage, which is then the pay compared.
+        items = comparablePayItems(cn(), 2024, 1);
+        QCOMPARE(items.size(), 1);
+        QCOMPARE(totalPayItem(items), QStringLiteral("A01"));
+    }
+
     // ---- the window
 
     void windowOpensOnTheFirstPageWithDefaults() {
         QVERIFY(openWindow());
         QCOMPARE(win->windowTitle(), QStringLiteral("统计分析"));
-        QCOMPARE(win->size(), QSize(719, 485));
+        // Wider than the table alone: each result has its chart beside it, within a 1366 × 768 screen.
+        QCOMPARE(win->size(), QSize(1180, 660));
         auto* pages = child<QTabWidget>("PageControl1");
-        QCOMPARE(QStringList({pages->tabText(0), pages->tabText(1), pages->tabText(2)}),
-                 QStringList({"员工产值检查", "生产汇总统计", "SQL自由查询"}));
+        QCOMPARE(QStringList({pages->tabText(0), pages->tabText(1), pages->tabText(2), pages->tabText(3)}),
+                 QStringList({"员工产值检查", "生产汇总统计", "SQL自由查询", "月度对比"}));
         QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("tabJobQuery"));
         const QDate today = hx::today();
         QCOMPARE(today, QDate(2025, 7, 15));
@@ -338,6 +576,9 @@ class TestAnalyse : public QObject {
         items.sort();
         QCOMPARE(items, QStringList({"O'Neil组", "后整", "车缝"}));
         QVERIFY(groups->currentText().isEmpty());
+        // 月度对比 starts on the month before today's, its piece wage when the month names no total pay.
+        QCOMPARE(child<QDateEdit>("condMonth")->date(), d(6, 1));
+        QCOMPARE(child<QComboBox>("condItem")->currentData().toString(), QStringLiteral("A01"));
     }
 
     // ---- 员工产值检查
@@ -702,6 +943,169 @@ class TestAnalyse : public QObject {
         child<QAction>("popSort")->trigger();
         QCOMPARE(ds("tdMainB")->sort(), QString());
         QCOMPARE(dialogs->shown.size(), 0);
+    }
+
+    // ---- the charts beside the tables
+
+    void outputChartHoldsTheResultAndAClickOnABarSelectsThatWorker() {
+        QVERIFY(openWindow());
+        runOutputCheck(d(6, 1), d(6, 30));
+        auto bars = seriesOf<QHorizontalStackedBarSeries>(chartOf("chartA"));
+        QCOMPARE(bars.size(), 1);
+        const QList<QBarSet*> sets = bars[0]->barSets();
+        QCOMPARE(sets.size(), 2);
+        // Bottom to top the highest first, so the lowest stands at the top; one set for each colour.
+        QCOMPARE(win->chartWorkers(), QStringList({"003", "002", "001", "004"}));
+        compareValues(valuesOf(sets[0]), QList<double>({100.0, 0, 0, 0}));
+        compareValues(valuesOf(sets[1]),
+                      QList<double>({0, 100 * 1234.5 / 2500, 100 * 50.9415 / 3000, 100 * 0.3 / 1800}));
+        QCOMPARE(sets[1]->color(), belowFullColor());
+        QVERIFY(sets[0]->color() != belowFullColor());
+        auto lines = seriesOf<QLineSeries>(chartOf("chartA"));
+        QCOMPARE(lines.size(), 1);
+        for (const QPointF& p : lines[0]->points()) QCOMPARE(p.x(), 100.0);
+        QCOMPARE(lines[0]->points().last().y(), 3.5);  // across all four bars
+        // The table marks the same rows: 李四 short of his normal wage, 王五 (no normal wage) not.
+        TMyDBGrid* g = grid("grdMainA");
+        QCOMPARE(cellColor(g, rowOf("002"), 5), belowFullColor().lighter(170).rgb());
+        QVERIFY(cellColor(g, rowOf("003"), 5) != belowFullColor().lighter(170).rgb());
+        QVERIFY(cellColor(g, rowOf("002"), 4) != belowFullColor().lighter(170).rgb());
+        // A click on 李四's bar selects his row, also after the table has been sorted otherwise.
+        clickChartAt("chartA", bars[0], QPointF(100 * 1234.5 / 2500 / 2, 1));
+        QCOMPARE(g->currentIndex().row(), rowOf("002"));
+        QCOMPARE(ds("cdsMainA")->recNo(), rowOf("002"));
+        sortBy("grdMainA", 3);
+        QCOMPARE(column(g, 0), QStringList({"004", "003", "001", "002"}));
+        clickChartAt("chartA", bars[0], QPointF(50, 0));  // 王五 at the bottom
+        QCOMPARE(g->currentIndex().row(), rowOf("003"));
+        QCOMPARE(g->model()->index(g->currentIndex().row(), 1).data().toString(), QStringLiteral("王五"));
+        // A new run redraws: only 车缝 is left.
+        runOutputCheck(d(6, 1), d(6, 30), QStringLiteral("车缝"));
+        QCOMPARE(win->chartWorkers(), QStringList({"003", "001"}));
+    }
+
+    void groupedChartShowsDaysOrTheLargestGroupsOfTheResultShown() {
+        QVERIFY(openWindow());
+        runGrouped(d(5, 31), d(6, 3), {"chkDate", "chkStaff"});
+        auto lines = seriesOf<QLineSeries>(chartOf("chartB"));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0]->name(), QStringLiteral("数量"));
+        compareValues(yOf(lines[0]), QList<double>({40, 127, 1003, 0}));
+        compareValues(yOf(lines[1]), QList<double>({14, 50.6415, 1234.8, 0}));
+        // Two value axes: pieces on the left, money on the right.
+        QCOMPARE(lines[0]->attachedAxes().size(), 2);
+        QVERIFY(lines[0]->attachedAxes()[1]->alignment() != lines[1]->attachedAxes()[1]->alignment());
+        // Switching the grouping redraws from the new rows: the workers by amount, the largest at the top.
+        runGrouped(d(6, 1), d(6, 30), {"chkStaff", "conNotFired"});
+        QVERIFY(seriesOf<QLineSeries>(chartOf("chartB")).isEmpty());
+        auto bars = seriesOf<QHorizontalBarSeries>(chartOf("chartB"));
+        QCOMPARE(bars.size(), 1);
+        // In whole fen, as the table shows them.
+        compareValues(valuesOf(bars[0]->barSets()[0]), QList<double>({0.3, 50.94, 1234.5}));
+        auto* axis = qobject_cast<QBarCategoryAxis*>(bars[0]->attachedAxes()[1]);
+        QVERIFY(axis);
+        QCOMPARE(axis->categories(), QStringList({"004 赵六", "001 张三", "002 李四"}));
+        // Without a grouping the one bar of the grand sums, which the strip below the table shows too.
+        runGrouped(d(6, 1), d(6, 30), {});
+        bars = seriesOf<QHorizontalBarSeries>(chartOf("chartB"));
+        compareValues(valuesOf(bars[0]->barSets()[0]), QList<double>({1289.24}));
+    }
+
+    void aChartIsSavedAsPdfOrPngWithItsTitleAndConditionsAndPrintsOnlyWithAPrinter() {
+        QVERIFY(openWindow());
+        runGrouped(d(6, 1), d(6, 30), {"chkGroup", "conNotFired", "conNotStopped"});
+        const QString pdf = exportPath(QStringLiteral("汇总.pdf"));
+        dialogs->chooseFile(pdf);
+        clickButton("chartBSave");
+        const QString text = hxtest::pdfText(pdf);
+        QVERIFY2(text.contains(QStringLiteral("统计分析 - 生产汇总统计")), qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("范围：2025-06-01 至 2025-06-30")));
+        QVERIFY(text.contains(QStringLiteral("分类：班组")));
+        QVERIFY(text.contains(QStringLiteral("不含辞退员工，不含完工工序")));
+        QVERIFY(text.contains(QStringLiteral("O'Neil组")));  // the chart's own labels are text too
+        // The conditions of the result shown, not what the pickers say since.
+        setRange("conbDateB", "conbDateE", d(1, 1), d(1, 2));
+        dialogs->chooseFile(pdf);
+        clickButton("chartBSave");
+        QVERIFY(hxtest::pdfText(pdf).contains(QStringLiteral("2025-06-30")));
+
+        // A name without an extension is a PNG image of the chart under its heading.
+        runOutputCheck(d(6, 1), d(6, 30));
+        dialogs->chooseFile(exportPath(QStringLiteral("产值")));
+        clickButton("chartASave");
+        QImage image(exportPath(QStringLiteral("产值.png")));
+        QVERIFY(!image.isNull());
+        QVERIFY(image.width() >= child<ChartPanel>("chartA")->view()->width());
+        QCOMPARE(image.pixelColor(1, 1), QColor(Qt::white));
+        // Another extension is refused; a file that cannot be written is reported and nothing is left.
+        dialogs->chooseFile(exportPath(QStringLiteral("产值.jpg")));
+        clickButton("chartASave");
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
+        QVERIFY(!QFile::exists(exportPath(QStringLiteral("产值.jpg"))));
+        const QString nowhere = exportPath(QStringLiteral("无此目录/产值.pdf"));
+        dialogs->chooseFile(nowhere);
+        clickButton("chartASave");
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QVERIFY(!QFile::exists(nowhere));
+        dialogs->cancelFile();
+        clickButton("chartASave");
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("saveFile"));
+
+        // Without a printer the print says so and prints nothing.
+        setInstalledPrinters([] { return QVector<InstalledPrinter>(); });
+        clickButton("chartAPrint");
+        setInstalledPrinters({});
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
+        QCOMPARE(dialogs->lastText(), QStringLiteral("系统没有安装打印机!"));
+        // With a printer the user is asked on which one first; cancelled, nothing is printed.
+        setInstalledPrinters([] {
+            return QVector<InstalledPrinter>{{QStringLiteral("HP"), QStringLiteral("USB1")}};
+        });
+        dialogs->answer(Answer::Cancel);
+        clickButton("chartAPrint");
+        setInstalledPrinters({});
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("okCancel"));
+        QCOMPARE(dialogs->lastText(), QStringLiteral("在打印机“HP on USB1”上打印图表？"));
+    }
+
+    void monthComparisonShowsTheClassGroupsAgainstTheMonthBefore() {
+        addSheetRow(2025, 6, 8, "001", "1000");
+        addSheetRow(2025, 6, 8, "004", "800");
+        addSheetRow(2025, 5, 8, "001", "900");
+        addSheetRow(2025, 5, 8, "004", "1000");
+        nameItem(2025, 6, "C15", "实发工资");
+        QVERIFY(openWindow());
+        showPage(3);
+        // The month before today's, and the total pay of its items chosen.
+        QCOMPARE(child<QDateEdit>("condMonth")->date(), d(6, 1));
+        auto* items = child<QComboBox>("condItem");
+        QCOMPARE(items->currentText(), QStringLiteral("C15 实发工资"));
+        child<QSpinBox>("condDay")->setValue(8);
+        clickButton("btnDD");
+        TMyDBGrid* g = grid("grdMainD");
+        QCOMPARE(column(g, 0), QStringList({"后整", "车缝"}));
+        QCOMPARE(column(g, 3), QStringList({"-20.0 %", "11.1 %"}));
+        auto bars = seriesOf<QBarSeries>(chartOf("chartD"));
+        QCOMPARE(bars.size(), 1);
+        compareValues(valuesOf(bars[0]->barSets()[0]), QList<double>({1000, 900}));  // 上月
+        compareValues(valuesOf(bars[0]->barSets()[1]), QList<double>({800, 1000}));  // 本月
+        // The chart compares the pieces of the same rows on request.
+        auto* measure = child<QComboBox>("condMeasure");
+        measure->setCurrentIndex(1);
+        bars = seriesOf<QBarSeries>(chartOf("chartD"));
+        compareValues(valuesOf(bars[0]->barSets()[1]), QList<double>({3, 140}));
+        // Another month without the item falls back to what it has; the choice comes back with June.
+        child<QDateEdit>("condMonth")->setDate(d(3, 1));
+        QCOMPARE(items->currentText(), QStringLiteral("A01 计件工资"));
+        child<QDateEdit>("condMonth")->setDate(d(6, 1));
+        QCOMPARE(items->currentText(), QStringLiteral("C15 实发工资"));
+        // Its table exports as every list does, also from the grid's menu.
+        dialogs->chooseFile(exportPath("d.xlsx"));
+        child<QAction>("popExport")->trigger();
+        const auto cells = hxtest::readSheet(exportPath("d.xlsx"));
+        QCOMPARE(cells["A1"].value, QStringLiteral("班组"));
+        QCOMPARE(cells["B3"].value.toDouble(), 1000.0);
+        QCOMPARE(cells["D3"].value.toDouble(), 100.0 / 9);
     }
 
     // ---- export
