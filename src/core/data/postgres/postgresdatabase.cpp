@@ -591,9 +591,10 @@ std::unique_ptr<PostgresDatabase> PostgresDatabase::open(const QString& connecti
     if (!schema.isEmpty()) {
         const QByteArray name = schema.toUtf8();
         const char* values[] = {name.constData()};
-        Result r(PQexecParams(s.conn, "select count(*) from pg_catalog.pg_namespace where nspname = $1", 1,
-                              nullptr, values, nullptr, nullptr, 0),
-                 PQclear);
+        Result r(
+            PQexecParams(s.conn, "select count(*) from pg_catalog.pg_namespace where nspname = lower($1)", 1,
+                         nullptr, values, nullptr, nullptr, 0),
+            PQclear);
         if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) s.fail(r.get(), true);
         if (std::atoi(PQgetvalue(r.get(), 0, 0)) != 1)
             throw DbError(QStringLiteral("工资库服务器“%1”上没有工资库“%2”。").arg(s.name, schema));
