@@ -119,8 +119,8 @@ class TestServerStore : public QObject {
 
     // The rules of the tables refuse what they refuse in a file, in the same words.
     void refusalsReadAsOnAFile() {
-        Connection server;
-        store->open(newSet(), server);
+        Connection remote;
+        store->open(newSet(), remote);
         Connection file;
         hxtest::OpenAccountSet fileSet(file, QStringLiteral("对照.mdb"));
         const QStringList refused = {
@@ -131,13 +131,13 @@ class TestServerStore : public QObject {
             QStringLiteral("insert into JobData (dateD, staffID, jobID, qty) values ('2026-11-02', 1, 1, 5)"),
             QStringLiteral("delete from wCodeName"),
         };
-        for (Connection* cn : {&server, &file}) {
+        for (Connection* cn : {&remote, &file}) {
             cn->exec(QStringLiteral("insert into staff (StaffCode, StaffName) values ('0001', '张三')"));
             cn->exec(QStringLiteral(
                 "insert into JobData (dateD, staffID, jobID, qty) values ('2026-11-02', 1, 1, 5)"));
         }
         for (const QString& statement : refused) {
-            const QString onServer = messageOf([&] { server.exec(statement); });
+            const QString onServer = messageOf([&] { remote.exec(statement); });
             QVERIFY2(!onServer.isEmpty(), qPrintable(statement));
             QCOMPARE(onServer, messageOf([&] { file.exec(statement); }));
         }
@@ -150,9 +150,9 @@ class TestServerStore : public QObject {
             }
             return QString();
         };
-        QCOMPARE(ruleOf(server, refused[0]), ruleOf(file, refused[0]));
-        QCOMPARE(ruleOf(server, refused[1]), ruleOf(file, refused[1]));
-        QCOMPARE(ruleOf(server, refused[4]), ruleOf(file, refused[4]));
+        QCOMPARE(ruleOf(remote, refused[0]), ruleOf(file, refused[0]));
+        QCOMPARE(ruleOf(remote, refused[1]), ruleOf(file, refused[1]));
+        QCOMPARE(ruleOf(remote, refused[4]), ruleOf(file, refused[4]));
     }
 
     // A backup is an account-set file any desk can open; a restore puts it back whole, and the keys go on
