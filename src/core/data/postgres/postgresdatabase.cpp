@@ -585,6 +585,9 @@ std::unique_ptr<PostgresDatabase> PostgresDatabase::open(const QString& connecti
     if (PQstatus(s.conn) != CONNECTION_OK)
         throw DbError(QStringLiteral("连不上工资库服务器“%1”：%2")
                           .arg(s.name, connectFailure(QString::fromUtf8(PQerrorMessage(s.conn)))));
+    // The server's notices (a drop that cascades, say) are for its administrator, not for the user.
+    PQsetNoticeProcessor(
+        s.conn, [](void*, const char*) {}, nullptr);
     s.cancel = PQgetCancel(s.conn);
     db->m_readOnly = readOnly;
     QByteArray setUp = "set datestyle = 'ISO, YMD'; set extra_float_digits = 1;";

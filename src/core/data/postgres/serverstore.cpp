@@ -186,8 +186,20 @@ QString ServerAccountSetStore::backup(Connection& cn, const QString& name, const
         file.open(scratch);
         {
             // One snapshot of the server set: what other desks store meanwhile is in it wholly or not at all.
+            cn.execScript(
+                QStringLiteral("set session characteristics as transaction isolation level repeatable read"));
+            struct ReadCommittedAgain {
+                Connection& cn;
+                ~ReadCommittedAgain() {
+                    try {
+                        cn.execScript(QStringLiteral(
+                            "set session characteristics as transaction isolation level read committed"));
+                    } catch (const DbError&) {
+                        // A connection that is gone takes its setting with it.
+                    }
+                }
+            } again{cn};
             Transaction read(cn);
-            cn.exec(QStringLiteral("set transaction isolation level repeatable read"));
             Transaction write(file);
             copyAccountSetRows(cn, file);
             write.commit();
