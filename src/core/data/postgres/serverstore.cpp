@@ -212,6 +212,15 @@ QString ServerAccountSetStore::backup(Connection& cn, const QString& name, const
         throw;
     }
     QFile::remove(scratch);
+}
+
+}  // namespace
+
+QString ServerAccountSetStore::backup(Connection& cn, const QString& name, const QDate& today) {
+    const QString target =
+        BackupFileName(QDir(m_backupFolder).filePath(name + QStringLiteral(".mdb")), today) +
+        QStringLiteral(".mdb");
+    writeBackup(cn, target);
     cn.closeDataSets();
     return target;
 }
@@ -224,11 +233,19 @@ QString ServerAccountSetStore::restore(Connection& cn, const QString& name, cons
                             .arg(QDir::toNativeSeparators(source), problem));
     if (!passesIntegrityCheck(source))
         throw FileError(QStringLiteral("要恢复的文件未通过完整性检查，没有恢复。"));
-    // The server set as it was, first, as a file restore keeps one.
-    const QString safety = backup(cn, name, today);
-    const QString kept = safety.chopped(4) + QStringLiteral("恢复前.mdb");
-    QFile::remove(kept);
-    if (!QFile::rename(safety, kept)) throw FileError(QStringLiteral("恢复前的工资库没能另存，没有恢复。"));
+    // The server set as it was, first, as a file restore keeps one; never over the day's backup, which
+    // may be the very file restored from.
+    const QString base = BackupFileName(QDir(m_backupFolder).filePath(name + QStringLiteral(".mdb")), today) +
+                         QStringLiteral("恢复前");
+    QString kept = base + QStringLiteral(".mdb");
+    for (int n = 2; QFileInfo::exists(kept); ++n) kept = base + QStringLiteral("-%1.mdb").arg(n);
+    cn.storePendingEdits();
+    try {
+        writeBackup(cn, kept);
+    } catch (const Error& e) {
+        throw FileError(
+            QStringLiteral("恢复前的工资库没能另存：%1\n没有恢复，工资库没有改动。").arg(e.message()));
+    }
     Connection from;
     from.open(source, Connection::Access::ReadOnly);
     {
