@@ -173,10 +173,11 @@ QString ServerAccountSetStore::location(const QString& name) const {
     return QStringLiteral("%1/%2").arg(m_displayName, name);
 }
 
-QString ServerAccountSetStore::backup(Connection& cn, const QString& name, const QDate& today) {
-    const QString target =
-        BackupFileName(QDir(m_backupFolder).filePath(name + QStringLiteral(".mdb")), today) +
-        QStringLiteral(".mdb");
+namespace {
+
+// Writes the account set open on `cn` to the account-set file `target`, replacing it only by a complete
+// copy that passes the integrity check. Rows in edit are stored first.
+void writeBackup(Connection& cn, const QString& target) {
     const QString scratch = target + QStringLiteral(".server");
     cn.storePendingEdits();
     QFile::remove(scratch);
@@ -239,7 +240,6 @@ QString ServerAccountSetStore::restore(Connection& cn, const QString& name, cons
                          QStringLiteral("恢复前");
     QString kept = base + QStringLiteral(".mdb");
     for (int n = 2; QFileInfo::exists(kept); ++n) kept = base + QStringLiteral("-%1.mdb").arg(n);
-    cn.storePendingEdits();
     try {
         writeBackup(cn, kept);
     } catch (const Error& e) {
