@@ -14,4 +14,4 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:detect_stac
 export LSAN_OPTIONS="suppressions=$here/scripts/sanitize/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:suppressions=$here/scripts/sanitize/ubsan.supp"
 cd build-sanitize
-ctest --output-on-failure -j"$(nproc)"
+bash "$here/scripts/with-postgres.sh" ctest --output-on-failure -j"$(nproc)"

@@ -1,0 +1,684 @@
+#include "core/data/postgres/postgresdatabase.h"
+
+#include <libpq-fe.h>
+#include <sys/select.h>
+
+#include <QHash>
+#include <QRegularExpression>
+#include <QStringList>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "core/data/connection.h"
+#include "core/data/errors.h"
+
+namespace hx {
+
+namespace {
+
+// Type numbers of the server's built-in types, as every server gives them.
+constexpr Oid boolType = 16;
+constexpr Oid byteaType = 17;
+constexpr Oid int8Type = 20;
+constexpr Oid int2Type = 21;
+constexpr Oid int4Type = 23;
+constexpr Oid oidType = 26;
+constexpr Oid float4Type = 700;
+constexpr Oid float8Type = 701;
+constexpr Oid numericType = 1700;
+
+using Result = std::unique_ptr<PGresult, void (*)(PGresult*)>;
+Result noResult() {
+    return Result(nullptr, PQclear);
+}
+
+class PostgresDialect : public Dialect {
+  public:
+    QString quoted(const QString& name) const override {
+        return QLatin1Char('"') + name.toLower().replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+               QLatin1Char('"');
+    }
+    QString nullSafeEqual(const QString& left, const QString& right) const override {
+        return left + QStringLiteral(" is not distinct from ") + right;
+    }
+    ColumnType columnType(const QString& typeName) const override {
+        static const QRegularExpression varying(
+            QStringLiteral("^(?:character varying|varchar)\\((\\d+)\\)$"));
+        const QString t = typeName.trimmed().toLower();
+        ColumnType c;
+        if (t == QLatin1String("currency")) {
+            c.type = FieldType::Money;
+        } else if (t == QLatin1String("yesno") || t == QLatin1String("boolean")) {
+            c.type = FieldType::Bool;
+        } else if (t == QLatin1String("date")) {
+            c.type = FieldType::Date;
+        } else if (t == QLatin1String("integer") || t == QLatin1String("smallint") ||
+                   t == QLatin1String("bigint")) {
+            c.type = FieldType::Integer;
+        } else if (t == QLatin1String("double precision") || t == QLatin1String("real") ||
+                   t.startsWith(QLatin1String("numeric"))) {
+            c.type = FieldType::Double;
+        } else if (const auto m = varying.match(t); m.hasMatch()) {
+            c.type = FieldType::Text;
+            c.size = m.captured(1).toInt();
+        } else if (t == QLatin1String("text") || t == QLatin1String("character varying")) {
+            c.type = FieldType::Text;
+        }
+        return c;
+    }
+    QString paged(const QString& select, qint64 rows, qint64 offset) const override {
+        return QStringLiteral("%1 limit %2 offset %3").arg(select).arg(rows).arg(offset);
+    }
+    QString returning(const QString& insert, const QString& key) const override {
+        return insert + QStringLiteral(" returning ") + quoted(key);
+    }
+    QString tableCountQuery() const override {
+        return QStringLiteral(
+            "select count(*) from pg_catalog.pg_tables "
+            "where schemaname = current_schema() and lower(tablename) = lower(?)");
+    }
+    QString tableColumnsQuery() const override {
+        return QStringLiteral(
+            "select a.attname, format_type(a.atttypid, a.atttypmod), "
+            "coalesce((select k.n from pg_catalog.pg_index i, unnest(i.indkey) with ordinality k(att, n) "
+            "where i.indrelid = c.oid and i.indisprimary and k.att = a.attnum), 0) "
+            "from pg_catalog.pg_class c join pg_catalog.pg_namespace s on s.oid = c.relnamespace "
+            "join pg_catalog.pg_attribute a on a.attrelid = c.oid "
+            "where s.nspname = current_schema() and lower(c.relname) = lower(?) and c.relkind = 'r' "
+            "and a.attnum > 0 and not a.attisdropped order by a.attnum");
+    }
+    QString viewDefinitionQuery() const override {
+        return QStringLiteral(
+            "select 'create view ' || c.relname || ' as ' || pg_get_viewdef(c.oid) "
+            "from pg_catalog.pg_class c join pg_catalog.pg_namespace s on s.oid = c.relnamespace "
+            "where s.nspname = current_schema() and lower(c.relname) = lower(?) and c.relkind = 'v'");
+    }
+};
+
+// What a refused connection means to the user, from the client library's English text.
+QString connectFailure(const QString& text) {
+    if (text.contains(QLatin1String("password authentication failed")) ||
+        text.contains(QLatin1String("no password supplied")))
+        return QStringLiteral("用户名或密码不对（密码放在 .pgpass 文件中）。");
+    if (text.contains(QLatin1String("does not exist")))
+        return QStringLiteral("服务器上没有这个数据库或用户。");
+    if (text.contains(QLatin1String("timeout expired"))) return QStringLiteral("连接超时。");
+    if (text.contains(QLatin1String("definition of service")))
+        return QStringLiteral("pg_service.conf 中没有这个服务。");
+    if (text.contains(QLatin1String("Connection refused")) ||
+        text.contains(QLatin1String("could not connect")) ||
+        text.contains(QLatin1String("could not translate host name")))
+        return QStringLiteral("服务器没有运行，或者从这台电脑连不上。");
+    return QStringLiteral("服务器拒绝了连接。");
+}
+
+// The server as messages name it: its service, or its host and port.
+QString serverName(PGconn* c, const QString& connection) {
+    static const QRegularExpression service(QStringLiteral("(?:^|\\s)service\\s*=\\s*(\\S+)"));
+    const auto m = service.match(connection);
+    if (m.hasMatch()) return m.captured(1);
+    const char* host = c ? PQhost(c) : nullptr;
+    const char* port = c ? PQport(c) : nullptr;
+    if (host && *host) return QStringLiteral("%1:%2").arg(QString::fromUtf8(host), QString::fromUtf8(port));
+    return connection;
+}
+
+// The first keyword of a statement, comments and blanks before it skipped.
+QByteArray firstWord(QByteArrayView sql) {
+    qsizetype i = 0;
+    while (i < sql.size()) {
+        if (QChar::isSpace(uchar(sql[i]))) {
+            ++i;
+        } else if (sql.sliced(i).startsWith("--")) {
+            while (i < sql.size() && sql[i] != '\n') ++i;
+        } else if (sql.sliced(i).startsWith("/*")) {
+            const qsizetype end = QByteArrayView(sql).indexOf("*/", i + 2);
+            i = end < 0 ? sql.size() : end + 2;
+        } else {
+            break;
+        }
+    }
+    qsizetype j = i;
+    while (j < sql.size() && (std::isalpha(uchar(sql[j])))) ++j;
+    return sql.sliced(i, j - i).toByteArray().toLower();
+}
+
+}  // namespace
+
+const Dialect& postgresDialect() {
+    static const PostgresDialect dialect;
+    return dialect;
+}
+
+QByteArray numberedParameters(QByteArrayView sql, int* count) {
+    QByteArray out;
+    out.reserve(sql.size() + 16);
+    int n = 0;
+    for (qsizetype i = 0; i < sql.size(); ++i) {
+        const char ch = sql[i];
+        if (ch == '\'' || ch == '"') {
+            // A text or a quoted name, its doubled quotes included.
+            qsizetype j = i + 1;
+            while (j < sql.size()) {
+                if (sql[j] == ch) {
+                    if (j + 1 < sql.size() && sql[j + 1] == ch) {
+                        j += 2;
+                        continue;
+                    }
+                    break;
+                }
+                ++j;
+            }
+            out.append(sql.sliced(i, std::min(j + 1, sql.size()) - i));
+            i = j;
+        } else if (ch == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+            qsizetype j = i;
+            while (j < sql.size() && sql[j] != '\n') ++j;
+            out.append(sql.sliced(i, j - i));
+            i = j - 1;
+        } else if (ch == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
+            const qsizetype end = sql.indexOf("*/", i + 2);
+            const qsizetype j = end < 0 ? sql.size() : end + 2;
+            out.append(sql.sliced(i, j - i));
+            i = j - 1;
+        } else if (ch == '?') {
+            out.append('$').append(QByteArray::number(++n));
+        } else {
+            out.append(ch);
+        }
+    }
+    if (count) *count = n;
+    return out;
+}
+
+QString chineseServerMessage(const QByteArray& state, const QString& text, bool reads) {
+    static const QRegularExpression quotedName(QStringLiteral("\"([^\"]+)\""));
+    static const QRegularExpression varying(QStringLiteral("character varying\\((\\d+)\\)"));
+    static const QRegularExpression chinese(QStringLiteral("[\\x{4e00}-\\x{9fff}]"));
+    const QString name = quotedName.match(text).captured(1);
+    if (state == "23505") return QStringLiteral("与已有的记录重复，没有保存。");
+    if (state == "23502") return QStringLiteral("必须填写的内容是空的，没有保存。");
+    if (state == "22001") {
+        const auto m = varying.match(text);
+        return m.hasMatch() ? QStringLiteral("内容太长：最多%1个字符，没有保存。").arg(m.captured(1))
+                            : QStringLiteral("内容太长，没有保存。");
+    }
+    if (state.startsWith("23")) return QStringLiteral("数据不符合要求，没有保存。");
+    if (state == "P0001" && chinese.match(text).hasMatch()) return text;
+    if (state == "57014") return QStringLiteral("查询已取消。");
+    if (state == "25006") return QStringLiteral("这个工资库只能查看，修改没有保存。");
+    if (state == "42501") return QStringLiteral("没有修改工资库的权限，修改没有保存。");
+    if (state == "40P01" || state == "55P03" || state == "40001")
+        return QStringLiteral("数据库正被另一个程序使用，请稍后再试。");
+    if (state == "53100")
+        return reads ? QStringLiteral("磁盘已满，查询没有完成。")
+                     : QStringLiteral("磁盘已满，修改没有保存。");
+    if (state == "53200" || state == "54000")
+        return reads ? queryTooLargeMessage() : QStringLiteral("内存不足，操作没有完成。请缩小查询范围。");
+    if (state.startsWith("22")) return QStringLiteral("数据类型不对，没有保存。");
+    if (state == "42P01" && !name.isEmpty()) return QStringLiteral("语句有错误：没有“%1”这个表。").arg(name);
+    if (state == "42703" && !name.isEmpty()) return QStringLiteral("语句有错误：没有“%1”这一列。").arg(name);
+    if (state == "42883") return QStringLiteral("语句有错误：没有这个函数（或参数的类型不对）。");
+    if (state == "42702" && !name.isEmpty())
+        return QStringLiteral("语句有错误：“%1”这一列不明确，请在列名前加上表名。").arg(name);
+    if (state == "42601") {
+        if (!name.isEmpty()) return QStringLiteral("语句有错误：“%1”附近的写法不对。").arg(name);
+        return QStringLiteral("语句有错误：语句不完整。");
+    }
+    if (state.startsWith("08")) return QStringLiteral("工资库服务器连不上了，修改没有保存。");
+    if (chinese.match(text).hasMatch()) return text;
+    return QStringLiteral("数据库不能执行这条语句。");
+}
+
+// ---- the server
+
+struct PostgresDatabase::Server {
+    PGconn* conn = nullptr;
+    PGcancel* cancel = nullptr;
+    std::mutex cancelling;
+    QString name;
+    int nextStatement = 0;
+    QByteArrayList unused;  // prepared statements no longer needed, dropped before the next prepare
+    // The stored column of a result column (its table's number and the column's), read from the
+    // catalogue once.
+    struct Origin {
+        QString table;
+        QString column;
+        QString typeName;
+    };
+    QHash<quint64, Origin> origins;
+    // The check rules of the account set's tables by name, to tell which field a refused row broke.
+    QHash<QString, QString> checks;
+
+    ~Server() {
+        if (cancel) PQfreeCancel(cancel);
+        if (conn) PQfinish(conn);
+    }
+
+    // Waits for the answer to what was sent, cancelling it when `flag` is set meanwhile. The first error
+    // of the answer, else its last result.
+    Result wait(const std::atomic<bool>* flag) {
+        bool cancelled = false;
+        while (true) {
+            if (!PQconsumeInput(conn)) break;
+            if (!PQisBusy(conn)) break;
+            if (flag && flag->load() && !cancelled) {
+                cancelNow();
+                cancelled = true;
+            }
+            fd_set readable;
+            FD_ZERO(&readable);
+            const int socket = PQsocket(conn);
+            if (socket < 0) break;
+            FD_SET(socket, &readable);
+            timeval step{0, 50 * 1000};
+            select(socket + 1, &readable, nullptr, nullptr, &step);
+        }
+        Result kept = noResult();
+        while (PGresult* r = PQgetResult(conn)) {
+            const bool failed = PQresultStatus(r) == PGRES_FATAL_ERROR;
+            if (!kept || (failed && PQresultStatus(kept.get()) != PGRES_FATAL_ERROR))
+                kept.reset(r);
+            else
+                PQclear(r);
+        }
+        return kept;
+    }
+
+    void cancelNow() {
+        const std::lock_guard<std::mutex> lock(cancelling);
+        if (!cancel) return;
+        char error[256];
+        PQcancel(cancel, error, sizeof error);
+    }
+
+    [[noreturn]] void fail(const PGresult* r, bool reads) const {
+        if (!r || PQstatus(conn) != CONNECTION_OK)
+            throw DbError(
+                QStringLiteral("与工资库服务器“%1”的连接断开了，%2")
+                    .arg(name, reads ? QStringLiteral("查询没有完成。") : QStringLiteral("修改没有保存。")));
+        const QByteArray state(PQresultErrorField(r, PG_DIAG_SQLSTATE));
+        const QString text = QString::fromUtf8(PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY));
+        const QString message = chineseServerMessage(state, text, reads);
+        if (state.startsWith("23") || state == "P0001" || state == "22001")
+            throw ConstraintError(message, 0, refusal(r, state, text));
+        throw DbError(message);
+    }
+
+    // The refused rule in the words of the file engine, which the data sets read to name the field.
+    QString refusal(const PGresult* r, const QByteArray& state, const QString& text) const {
+        static const QRegularExpression keyColumns(QStringLiteral("^Key \\(([^)]*)\\)="));
+        const QString table = QString::fromUtf8(PQresultErrorField(r, PG_DIAG_TABLE_NAME));
+        const QString column = QString::fromUtf8(PQresultErrorField(r, PG_DIAG_COLUMN_NAME));
+        const QString rule = QString::fromUtf8(PQresultErrorField(r, PG_DIAG_CONSTRAINT_NAME));
+        if (state == "23505") {
+            const auto m = keyColumns.match(QString::fromUtf8(PQresultErrorField(r, PG_DIAG_MESSAGE_DETAIL)));
+            QStringList named;
+            for (const QString& c : m.captured(1).split(QLatin1Char(',')))
+                named << table + QLatin1Char('.') + c.trimmed();
+            return QStringLiteral("UNIQUE constraint failed: ") + named.join(QStringLiteral(", "));
+        }
+        if (state == "23502") return QStringLiteral("NOT NULL constraint failed: %1.%2").arg(table, column);
+        if (state == "23514") return QStringLiteral("CHECK constraint failed: ") + checks.value(rule, rule);
+        return text;
+    }
+
+    void exec(const QByteArray& sql, const std::atomic<bool>* flag = nullptr) {
+        if (!PQsendQuery(conn, sql.constData())) fail(nullptr, false);
+        const Result r = wait(flag);
+        const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) fail(r.get(), false);
+    }
+
+    void dropUnused() {
+        if (unused.isEmpty() || PQtransactionStatus(conn) == PQTRANS_INERROR) return;
+        QByteArray sql;
+        for (const QByteArray& n : unused) sql += "deallocate " + n + ";";
+        unused.clear();
+        try {
+            exec(sql);
+        } catch (const DbError&) {
+            // A statement left on the server costs it a little memory until the connection ends.
+        }
+    }
+
+    Origin originOf(Oid table, int column) {
+        const quint64 key = (quint64(table) << 16) | quint64(column & 0xffff);
+        const auto found = origins.constFind(key);
+        if (found != origins.constEnd()) return *found;
+        Origin o;
+        if (PQtransactionStatus(conn) == PQTRANS_INERROR) return o;
+        const QByteArray t = QByteArray::number(table), c = QByteArray::number(column);
+        const char* values[] = {t.constData(), c.constData()};
+        Result r(
+            PQexecParams(conn,
+                         "select c.relname, a.attname, format_type(a.atttypid, a.atttypmod) "
+                         "from pg_catalog.pg_attribute a join pg_catalog.pg_class c on c.oid = a.attrelid "
+                         "where a.attrelid = $1::oid and a.attnum = $2::int2",
+                         2, nullptr, values, nullptr, nullptr, 0),
+            PQclear);
+        if (PQresultStatus(r.get()) == PGRES_TUPLES_OK && PQntuples(r.get()) == 1) {
+            o.table = QString::fromUtf8(PQgetvalue(r.get(), 0, 0));
+            o.column = QString::fromUtf8(PQgetvalue(r.get(), 0, 1));
+            o.typeName = QString::fromUtf8(PQgetvalue(r.get(), 0, 2));
+        }
+        origins.insert(key, o);
+        return o;
+    }
+};
+
+// ---- statements
+
+class PostgresStatement : public DatabaseStatement {
+  public:
+    PostgresStatement(PostgresDatabase& db, QByteArray name, QByteArrayView sql, int parameters)
+        : m_db(db),
+          m_name(std::move(name)),
+          m_readOnly(isReading(sql)),
+          m_values(std::size_t(parameters)),
+          m_null(std::size_t(parameters), true),
+          m_formats(std::size_t(parameters), 0) {}
+    ~PostgresStatement() override {
+        if (m_db.m_server && m_db.m_server->conn) m_db.m_server->unused << m_name;
+    }
+
+    bool isReadOnly() const override { return m_readOnly; }
+    int parameterCount() const override { return int(m_values.size()); }
+    void bindInteger(int p, qint64 value) override { set(p, QByteArray::number(value), 0); }
+    void bindReal(int p, double value) override { set(p, QByteArray::number(value, 'g', 17), 0); }
+    void bindText(int p, QByteArrayView utf8) override { set(p, utf8.toByteArray(), 0); }
+    void bindBlob(int p, QByteArrayView bytes) override { set(p, bytes.toByteArray(), 1); }
+    void bindNull(int p) override {
+        check(p);
+        m_null[std::size_t(p - 1)] = true;
+    }
+
+    bool step() override {
+        if (!m_ran) run();
+        if (!m_result || PQresultStatus(m_result.get()) != PGRES_TUPLES_OK) return false;
+        if (m_row + 1 >= PQntuples(m_result.get())) {
+            m_row = PQntuples(m_result.get());
+            return false;
+        }
+        ++m_row;
+        return true;
+    }
+    void reset() override {
+        m_result.reset();
+        m_ran = false;
+        m_row = -1;
+    }
+    int rowsChanged() const override { return m_changed; }
+
+    int columnCount() const override { return PQnfields(described()); }
+    QString columnName(int column) const override { return QString::fromUtf8(PQfname(described(), column)); }
+    ColumnType columnType(int column) const override {
+        return postgresDialect().columnType(origin(column).typeName);
+    }
+    QString originTable(int column) const override { return origin(column).table; }
+    QString originColumn(int column) const override { return origin(column).column; }
+
+    Kind kind(int column) const override {
+        const PGresult* r = m_result.get();
+        if (PQgetisnull(r, m_row, column)) return Kind::Null;
+        switch (PQftype(r, column)) {
+            case boolType:
+            case int2Type:
+            case int4Type:
+            case int8Type:
+            case oidType:
+                return Kind::Integer;
+            case float4Type:
+            case float8Type:
+                return Kind::Real;
+            case numericType: {
+                // Whole yuan read as whole numbers, as the file stores them.
+                const char* v = PQgetvalue(r, m_row, column);
+                const char* point = std::strchr(v, '.');
+                if (!point) return Kind::Integer;
+                for (const char* p = point + 1; *p; ++p)
+                    if (*p != '0') return Kind::Real;
+                return Kind::Integer;
+            }
+            case byteaType:
+                return Kind::Blob;
+            default:
+                return Kind::Text;
+        }
+    }
+    qint64 integer(int column) const override {
+        const char* v = PQgetvalue(m_result.get(), m_row, column);
+        if (PQftype(m_result.get(), column) == boolType) return *v == 't' ? 1 : 0;
+        return std::strtoll(v, nullptr, 10);
+    }
+    double real(int column) const override {
+        return std::strtod(PQgetvalue(m_result.get(), m_row, column), nullptr);
+    }
+    QByteArrayView utf8(int column) const override {
+        const int length = PQgetlength(m_result.get(), m_row, column);
+        limit(length);
+        return QByteArrayView(PQgetvalue(m_result.get(), m_row, column), length);
+    }
+    QByteArrayView blob(int column) const override {
+        if (PQftype(m_result.get(), column) != byteaType) return utf8(column);
+        size_t length = 0;
+        unsigned char* bytes = PQunescapeBytea(
+            reinterpret_cast<const unsigned char*>(PQgetvalue(m_result.get(), m_row, column)), &length);
+        m_blob = QByteArray(reinterpret_cast<const char*>(bytes), qsizetype(length));
+        PQfreemem(bytes);
+        limit(int(m_blob.size()));
+        return m_blob;
+    }
+
+  private:
+    static bool isReading(QByteArrayView sql) {
+        const QByteArray word = firstWord(sql);
+        return word == "select" || word == "values" || word == "show" || word == "explain" || word == "table";
+    }
+    void check(int p) const {
+        if (p < 1 || p > int(m_values.size())) throw DbError(QStringLiteral("语句的参数个数不对。"));
+    }
+    void set(int p, QByteArray value, int format) {
+        check(p);
+        m_values[std::size_t(p - 1)] = std::move(value);
+        m_null[std::size_t(p - 1)] = false;
+        m_formats[std::size_t(p - 1)] = format;
+    }
+    void limit(int length) const {
+        if (m_db.m_valueLimit > 0 && length > m_db.m_valueLimit) throw DbError(queryTooLargeMessage());
+    }
+    void run() {
+        PostgresDatabase::Server& server = *m_db.m_server;
+        std::vector<const char*> values(m_values.size());
+        std::vector<int> lengths(m_values.size());
+        for (std::size_t i = 0; i < m_values.size(); ++i) {
+            values[i] = m_null[i] ? nullptr : m_values[i].constData();
+            lengths[i] = int(m_values[i].size());
+        }
+        if (!PQsendQueryPrepared(server.conn, m_name.constData(), int(values.size()), values.data(),
+                                 lengths.data(), m_formats.data(), 0))
+            server.fail(nullptr, m_readOnly);
+        m_result = server.wait(m_db.m_interruptFlag);
+        m_ran = true;
+        m_row = -1;
+        m_changed = 0;
+        const ExecStatusType status = m_result ? PQresultStatus(m_result.get()) : PGRES_FATAL_ERROR;
+        if (status == PGRES_COMMAND_OK) {
+            m_changed = std::atoi(PQcmdTuples(m_result.get()));
+        } else if (status != PGRES_TUPLES_OK) {
+            Result failed = std::move(m_result);
+            m_result = noResult();
+            m_ran = false;
+            server.fail(failed.get(), m_readOnly);
+        }
+    }
+    // The columns of the result, or of the statement before it ran.
+    const PGresult* described() const {
+        if (m_result) return m_result.get();
+        if (!m_description) {
+            m_description.reset(PQdescribePrepared(m_db.m_server->conn, m_name.constData()));
+            if (PQresultStatus(m_description.get()) != PGRES_COMMAND_OK) {
+                Result failed = std::move(m_description);
+                m_description = noResult();
+                m_db.m_server->fail(failed.get(), true);
+            }
+        }
+        return m_description.get();
+    }
+    PostgresDatabase::Server::Origin origin(int column) const {
+        const PGresult* r = described();
+        const Oid table = PQftable(r, column);
+        if (table == InvalidOid) return {};
+        return m_db.m_server->originOf(table, PQftablecol(r, column));
+    }
+
+    PostgresDatabase& m_db;
+    QByteArray m_name;
+    bool m_readOnly;
+    std::vector<QByteArray> m_values;
+    std::vector<bool> m_null;
+    std::vector<int> m_formats;
+    Result m_result = noResult();
+    mutable Result m_description = noResult();
+    mutable QByteArray m_blob;
+    bool m_ran = false;
+    int m_row = -1;
+    int m_changed = 0;
+};
+
+// ---- the database
+
+PostgresDatabase::PostgresDatabase() : m_server(std::make_unique<Server>()) {}
+
+PostgresDatabase::~PostgresDatabase() = default;
+
+std::unique_ptr<PostgresDatabase> PostgresDatabase::open(const QString& connection, const QString& schema,
+                                                         bool readOnly) {
+    std::unique_ptr<PostgresDatabase> db(new PostgresDatabase);
+    Server& s = *db->m_server;
+    const QByteArray info = connection.toUtf8() + " client_encoding=UTF8 connect_timeout=5";
+    s.conn = PQconnectdb(info.constData());
+    s.name = serverName(s.conn, connection);
+    if (PQstatus(s.conn) != CONNECTION_OK)
+        throw DbError(QStringLiteral("连不上工资库服务器“%1”：%2")
+                          .arg(s.name, connectFailure(QString::fromUtf8(PQerrorMessage(s.conn)))));
+    // The server's notices (a drop that cascades, say) are for its administrator, not for the user.
+    PQsetNoticeProcessor(
+        s.conn, [](void*, const char*) {}, nullptr);
+    s.cancel = PQgetCancel(s.conn);
+    db->m_readOnly = readOnly;
+    QByteArray setUp = "set datestyle = 'ISO, YMD'; set extra_float_digits = 1;";
+    if (!schema.isEmpty()) {
+        const QByteArray name = schema.toUtf8();
+        const char* values[] = {name.constData()};
+        Result r(
+            PQexecParams(s.conn, "select count(*) from pg_catalog.pg_namespace where nspname = lower($1)", 1,
+                         nullptr, values, nullptr, nullptr, 0),
+            PQclear);
+        if (PQresultStatus(r.get()) != PGRES_TUPLES_OK) s.fail(r.get(), true);
+        if (std::atoi(PQgetvalue(r.get(), 0, 0)) != 1)
+            throw DbError(QStringLiteral("工资库服务器“%1”上没有工资库“%2”。").arg(s.name, schema));
+        setUp += "set search_path to " + postgresDialect().quoted(schema).toUtf8() + ";";
+    }
+    if (readOnly) setUp += "set session characteristics as transaction read only;";
+    s.exec(setUp);
+    Result rules(PQexec(s.conn,
+                        "select conname, pg_get_constraintdef(oid) from pg_catalog.pg_constraint "
+                        "where contype = 'c' and connamespace = "
+                        "(select oid from pg_catalog.pg_namespace where nspname = current_schema())"),
+                 PQclear);
+    if (PQresultStatus(rules.get()) == PGRES_TUPLES_OK)
+        for (int i = 0; i < PQntuples(rules.get()); ++i)
+            s.checks.insert(QString::fromUtf8(PQgetvalue(rules.get(), i, 0)),
+                            QString::fromUtf8(PQgetvalue(rules.get(), i, 1)));
+    return db;
+}
+
+std::unique_ptr<DatabaseStatement> PostgresDatabase::prepare(QByteArrayView sql, qsizetype* used) {
+    // One statement: up to the first semicolon outside texts, names and comments.
+    qsizetype end = sql.size();
+    {
+        char quote = 0;
+        for (qsizetype i = 0; i < sql.size(); ++i) {
+            const char ch = sql[i];
+            if (quote) {
+                if (ch == quote) quote = 0;
+            } else if (ch == '\'' || ch == '"') {
+                quote = ch;
+            } else if (ch == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+                while (i < sql.size() && sql[i] != '\n') ++i;
+            } else if (ch == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
+                const qsizetype close = sql.indexOf("*/", i + 2);
+                i = close < 0 ? sql.size() : close + 1;
+            } else if (ch == ';') {
+                end = i;
+                break;
+            }
+        }
+    }
+    const QByteArrayView statement = sql.first(end);
+    if (used) {
+        qsizetype after = end;
+        while (after < sql.size() && (sql[after] == ';' || QChar::isSpace(uchar(sql[after])))) ++after;
+        *used = after;
+    }
+    if (firstWord(statement).isEmpty()) return nullptr;
+    Server& s = *m_server;
+    s.dropUnused();
+    int parameters = 0;
+    const QByteArray text = numberedParameters(statement, &parameters);
+    const QByteArray name = "hx" + QByteArray::number(++s.nextStatement);
+    if (!PQsendPrepare(s.conn, name.constData(), text.constData(), 0, nullptr)) s.fail(nullptr, true);
+    const Result r = s.wait(nullptr);
+    if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) s.fail(r.get(), true);
+    return std::make_unique<PostgresStatement>(*this, name, statement, parameters);
+}
+
+void PostgresDatabase::execScript(const QString& sql) {
+    m_server->exec(sql.toUtf8(), m_interruptFlag);
+}
+
+void PostgresDatabase::begin() {
+    m_server->exec("begin");
+}
+
+void PostgresDatabase::commit() {
+    // A transaction that failed somewhere is never reported as stored: the server would only roll it back.
+    if (PQtransactionStatus(m_server->conn) == PQTRANS_INERROR) {
+        m_server->exec("rollback");
+        throw DbError(QStringLiteral("保存时出错，这次的修改都没有保存。"));
+    }
+    m_server->exec("commit");
+}
+
+void PostgresDatabase::rollback() {
+    m_server->exec("rollback");
+}
+
+bool PostgresDatabase::inTransaction() const {
+    const PGTransactionStatusType t = PQtransactionStatus(m_server->conn);
+    return t == PQTRANS_INTRANS || t == PQTRANS_INERROR || t == PQTRANS_ACTIVE;
+}
+
+bool PostgresDatabase::writable() {
+    if (m_readOnly) return false;
+    Result r(PQexec(m_server->conn, "select pg_is_in_recovery()"), PQclear);
+    return PQresultStatus(r.get()) == PGRES_TUPLES_OK && PQgetvalue(r.get(), 0, 0)[0] == 'f';
+}
+
+void PostgresDatabase::interrupt() {
+    m_server->cancelNow();
+}
+
+void PostgresDatabase::setBusyTimeout(int milliseconds) {
+    m_server->exec("set lock_timeout = " + QByteArray::number(milliseconds));
+}
+
+void PostgresDatabase::setBulkWork(bool on) {
+    m_server->exec(on ? "set work_mem = '256MB'" : "reset work_mem");
+}
+
+}  // namespace hx
