@@ -200,6 +200,9 @@ class PreparedStatement {
     // The current row's value as the file stores it.
     using Kind = DatabaseStatement::Kind;
     Kind kind(int column) const { return m_stmt->kind(column); }
+    // The kind, and the value when it is a whole number (a text), in one step.
+    Kind integerOrKind(int column, qint64& value) const { return m_stmt->integerOrKind(column, value); }
+    Kind textOrKind(int column, QByteArrayView& text) const { return m_stmt->textOrKind(column, text); }
     bool isNull(int column) const { return kind(column) == Kind::Null; }
     qint64 integer(int column) const { return m_stmt->integer(column); }
     double real(int column) const { return m_stmt->real(column); }

@@ -342,6 +342,25 @@ void DataSet::load() {
     TypedRows& rows = m_store->rows;
     bool inferred = false;
     auto days = std::vector<DayReader>(std::size_t(columnCount));
+    // Whole numbers and dates are gathered column by column and go in a block at a time; any other value
+    // (a Null, a value of another kind) goes in at once, after what its column gathered before it.
+    constexpr std::size_t block = 512;
+    auto gathered = std::vector<std::vector<qint64>>(std::size_t(columnCount));
+    for (auto& g : gathered) g.reserve(block);
+    const auto handOver = [&](int c) {
+        std::vector<qint64>& g = gathered[std::size_t(c)];
+        if (g.empty()) return;
+        if (m_fields[c].type == FieldType::Date)
+            rows.pushDates(c, g.data(), int(g.size()));
+        else
+            rows.pushIntegers(c, g.data(), int(g.size()));
+        g.clear();
+    };
+    const auto gather = [&](int c, qint64 word) {
+        std::vector<qint64>& g = gathered[std::size_t(c)];
+        g.push_back(word);
+        if (g.size() == block) handOver(c);
+    };
     while (q.next()) {
         for (int c = 0; c < columnCount; ++c) {
             if (!inferred && inferType[c]) {
@@ -351,11 +370,33 @@ void DataSet::load() {
                     inferType[c] = false;
                 }
             }
-            readInto(rows, c, q, c, m_fields[c].type, days[std::size_t(c)]);
+            const FieldType type = m_fields[c].type;
+            if (type == FieldType::Integer) {
+                qint64 n = 0;
+                if (q.integerOrKind(c, n) == PreparedStatement::Kind::Integer) {
+                    gather(c, n);
+                    continue;
+                }
+            } else if (type == FieldType::Date || type == FieldType::Text) {
+                QByteArrayView text;
+                if (q.textOrKind(c, text) == PreparedStatement::Kind::Text) {
+                    if (type == FieldType::Text) {
+                        rows.pushText(c, text);
+                        continue;
+                    }
+                    if (const auto day = days[std::size_t(c)].read(text)) {
+                        gather(c, *day);
+                        continue;
+                    }
+                }
+            }
+            handOver(c);
+            readInto(rows, c, q, c, type, days[std::size_t(c)]);
         }
         rows.endRow();
         if (!inferred) inferred = std::none_of(inferType.begin(), inferType.end(), [](bool b) { return b; });
     }
+    for (int c = 0; c < columnCount; ++c) handOver(c);
 }
 
 QVariant DataSet::storedValue(int storedRow, int index) const {

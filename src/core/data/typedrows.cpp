@@ -430,6 +430,32 @@ void TypedRows::pushDate(int column, qint64 julianDay) {
     c.pushWord(julianDay);
 }
 
+void TypedRows::pushIntegers(int column, const qint64* values, int count) {
+    Column& c = *m_columns[std::size_t(column)];
+    if (c.kind == Kind::Empty) c.decide(Kind::Integer, QMetaType::LongLong);
+    if (c.kind != Kind::Integer || c.metaType != QMetaType::LongLong) {
+        for (int i = 0; i < count; ++i) pushInteger(column, values[i]);
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        c.pushPresent();
+        c.pushWord(values[i]);
+    }
+}
+
+void TypedRows::pushDates(int column, const qint64* julianDays, int count) {
+    Column& c = *m_columns[std::size_t(column)];
+    if (c.kind == Kind::Empty) c.decide(Kind::Date, QMetaType::QDate);
+    if (c.kind != Kind::Date) {
+        for (int i = 0; i < count; ++i) pushDate(column, julianDays[i]);
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        c.pushPresent();
+        c.pushWord(julianDays[i]);
+    }
+}
+
 void TypedRows::pushText(int column, QByteArrayView utf8) {
     Column& c = *m_columns[std::size_t(column)];
     c.grow();

@@ -116,6 +116,10 @@ class TypedRows {
     void pushInteger(int column, qint64 value);
     void pushDate(int column, qint64 julianDay);
     void pushText(int column, QByteArrayView utf8);
+    // Many values of one column at once, as that many pushes would give them: a month of records goes in
+    // a block of numbers at a time rather than a call for every value.
+    void pushIntegers(int column, const qint64* values, int count);
+    void pushDates(int column, const qint64* julianDays, int count);
     int endRow() { return m_rowCount++; }
 
     QVariant value(int row, int column) const;

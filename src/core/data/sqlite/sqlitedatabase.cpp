@@ -203,8 +203,9 @@ class SqliteStatement : public DatabaseStatement {
         return textOrEmpty(sqlite3_column_origin_name(m_stmt, column));
     }
 
-    Kind kind(int column) const override {
-        switch (sqlite3_column_type(m_stmt, column)) {
+    Kind kind(int column) const override { return kindOf(sqlite3_column_type(m_stmt, column)); }
+    static Kind kindOf(int type) {
+        switch (type) {
             case SQLITE_INTEGER:
                 return Kind::Integer;
             case SQLITE_FLOAT:
@@ -218,6 +219,27 @@ class SqliteStatement : public DatabaseStatement {
         }
     }
     qint64 integer(int column) const override { return sqlite3_column_int64(m_stmt, column); }
+    // One call into the engine rather than two: the value of the column is read once and looked at.
+    // The statement is stepped by one thread at a time, so its value needs no lock of its own.
+    Kind integerOrKind(int column, qint64& value) const override {
+        sqlite3_value* v = sqlite3_column_value(m_stmt, column);
+        const int type = sqlite3_value_type(v);
+        if (type == SQLITE_INTEGER) {
+            value = sqlite3_value_int64(v);
+            return Kind::Integer;
+        }
+        return kindOf(type);
+    }
+    Kind textOrKind(int column, QByteArrayView& text) const override {
+        sqlite3_value* v = sqlite3_column_value(m_stmt, column);
+        const int type = sqlite3_value_type(v);
+        if (type == SQLITE_TEXT) {
+            const auto* t = reinterpret_cast<const char*>(sqlite3_value_text(v));
+            text = QByteArrayView(t, sqlite3_value_bytes(v));
+            return Kind::Text;
+        }
+        return kindOf(type);
+    }
     double real(int column) const override { return sqlite3_column_double(m_stmt, column); }
     QByteArrayView utf8(int column) const override {
         // The text first: its length is that of the text once the value is converted to it.
