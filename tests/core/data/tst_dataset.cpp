@@ -274,6 +274,45 @@ class TestDataSet : public QObject {
         QCOMPARE(ds.text("工价"), QStringLiteral("0.1234"));
     }
 
+    // A long list keeps every value in its row: Nulls, a text in a number column and a day that is no
+    // date among whole numbers and dates, across the blocks the rows are read in.
+    void everyValueOfALongListStaysInItsRow() {
+        cn.execScript(QStringLiteral("create table mixed (i INTEGER, n INTEGER, d DATE, s VARCHAR(10))"));
+        PreparedStatement add(cn, QStringLiteral("insert into mixed values (?, ?, ?, ?)"));
+        auto expectedN = [](int i) {
+            return i % 7 == 0     ? QVariant()
+                   : i % 100 == 3 ? QVariant(QStringLiteral("x%1").arg(i))
+                                  : QVariant(qint64(i));
+        };
+        auto expectedD = [](int i) {
+            return i % 11 == 0 ? QVariant() : QVariant(QDate(2026, 1, 1).addDays(i % 300));
+        };
+        for (int i = 0; i < 1300; ++i) {
+            add.bind(1, i);
+            add.bind(2, expectedN(i));
+            if (i == 999)
+                add.bind(3, QStringLiteral("不是日期"));
+            else
+                add.bind(3, expectedD(i));
+            add.bind(4, QStringLiteral("s%1").arg(i % 5));
+            add.run();
+        }
+        DataSet ds(&cn);
+        ds.setSql(QStringLiteral("select n, d, s from mixed order by i"));
+        ds.open();
+        QCOMPARE(ds.recordCount(), 1300);
+        for (int i = 0; i < 1300; ++i) {
+            QCOMPARE(ds.valueAt(i, 0), expectedN(i));
+            QCOMPARE(ds.integerAt(i, 0),
+                     expectedN(i).isNull() ? std::nullopt : std::optional<qint64>(expectedN(i).toLongLong()));
+            if (i == 999)
+                QCOMPARE(ds.valueAt(i, 1).toString(), QStringLiteral("不是日期"));
+            else
+                QCOMPARE(ds.valueAt(i, 1), expectedD(i));
+            QCOMPARE(ds.valueAt(i, 2).toString(), QStringLiteral("s%1").arg(i % 5));
+        }
+    }
+
     void closedAndEmptyDataSetsRefuseOperations() {
         DataSet ds(&cn);
         ds.setSql(QStringLiteral("select * from job"));
