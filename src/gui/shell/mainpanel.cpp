@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QToolButton>
 #include <QWindow>
+#include <algorithm>
 
 #include "gui/shell/session.h"
 #include "gui/shell/sysmenu.h"
@@ -283,11 +284,16 @@ void TmainFrm::openEntry(Entry entry) {
         if (!m_windows[index]) {
             WorkWindow* window = createWorkWindow(entry);
             m_windows[index] = window;
-            // A window that does not place itself opens in the middle of the screen, clear of the panel.
-            if (!window->testAttribute(Qt::WA_Moved)) {
-                if (QScreen* screen = this->screen()) {
-                    const QRect area = screen->availableGeometry();
+            // A window opens in the middle of the screen, clear of the panel: one too tall for the room
+            // beside the panel starts just below it, as far as the screen lets it.
+            if (QScreen* screen = this->screen()) {
+                const QRect area = screen->availableGeometry();
+                if (!window->testAttribute(Qt::WA_Moved))
                     window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
+                const QRect panel = frameGeometry();
+                if (window->frameGeometry().intersects(panel)) {
+                    const int fitting = area.bottom() + 1 - window->frameGeometry().height();
+                    window->move(window->x(), std::max(area.top(), std::min(panel.bottom() + 1, fitting)));
                 }
             }
             connect(window, &WorkWindow::closed, this,
