@@ -242,12 +242,10 @@ void TLoginFrm::login() {
 }
 
 void TLoginFrm::cbbMDBChange() {
-    const int row = cbbMDB->currentIndex();
-    if (row == cbbMDB->count() - 1 && cbbMDB->currentText() == newAccountSetEntry()) {
+    // A server that cannot be reached is asked again at the login only: a user who moves along the list
+    // with the arrow keys passes its entry, and must not wait for it nor be stopped by its message.
+    if (cbbMDB->currentIndex() == cbbMDB->count() - 1 && cbbMDB->currentText() == newAccountSetEntry())
         guarded([this] { createAccountSet(); });
-        return;
-    }
-    if (setNameAt(row).isNull()) guarded([this, row] { reachAgain(row); });
 }
 
 std::optional<int> TLoginFrm::choosePlace() {

@@ -23,8 +23,8 @@ void setAccountSetReadOnly(bool readOnly);
 // The login window: the role, its password and the account set; the accountant may create a new
 // account set from the template here. The list holds the account-set files of the program directory,
 // then the account sets of each server of servers.conf as "NAME（服务器 SERVICE）"; a server that cannot be
-// reached stands as one entry "服务器 SERVICE（连不上）", which says why when it is picked or logged in to
-// (and is asked again then). The role's password is checked against the system store of the account
+// reached stands as one entry "服务器 SERVICE（连不上）": the login to it asks the server again and says
+// why it cannot be reached. The role's password is checked against the system store of the account
 // set's place: the program directory's for a file, the server's own for a server set. Its result is Accepted
 // after a successful login (cnMain open on the account set, curUser and curAccountSet set) and Rejected
 // otherwise: a wrong password ends the program.
