@@ -171,7 +171,7 @@ void TLoginFrm::addEntries(int place, int row) {
         try {
             names = p.store->list();
         } catch (const Error& e) {
-            // Not now: the user is told when he picks the server, not while the window opens.
+            // Not now: the user is told when he logs in to the server, not while the window opens.
             p.problem = e.message();
         }
     }
@@ -244,8 +244,7 @@ void TLoginFrm::login() {
 void TLoginFrm::cbbMDBChange() {
     // A server that cannot be reached is asked again at the login only: a user who moves along the list
     // with the arrow keys passes its entry, and must not wait for it nor be stopped by its message.
-    if (cbbMDB->currentIndex() == cbbMDB->count() - 1 && cbbMDB->currentText() == newAccountSetEntry())
-        guarded([this] { createAccountSet(); });
+    if (cbbMDB->currentText() == newAccountSetEntry()) guarded([this] { createAccountSet(); });
 }
 
 std::optional<int> TLoginFrm::choosePlace() {
