@@ -505,6 +505,32 @@ class TestLogin : public QObject {
         QCOMPARE(frm.result(), int(QDialog::Accepted));
     }
 
+    // A server that comes up after the window opened is asked again at the login, and the login goes on
+    // into its first account set, with its roles.
+    void aServerThatComesUpIsLoggedIntoAtOnce() {
+        if (!hxtest::TestServer::available())
+            QSKIP("no server: run the tests through scripts/with-postgres.sh");
+        hxtest::TestServer::offer(dir->path(), {QStringLiteral("later")});
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        QCOMPARE(items(frm.cbbMDB),
+                 (QStringList{QStringLiteral("服务器 later（连不上）"), QStringLiteral("新建工资库...")}));
+        hxtest::TestServer server(QStringLiteral("later"));
+        const std::shared_ptr<hx::ServerAccountSetStore> sets = hx::serverStore(server.service);
+        sets->create(QStringLiteral("A厂"));
+        sets->create(QStringLiteral("B厂"));
+        hx::SystemStore(*sets).setPassword(QStringLiteral("会计"), QStringLiteral("s"));
+        hxtest::type(QStringLiteral("s"));
+        clickLogin(frm);
+        QVERIFY(dialogs->shown.isEmpty());
+        QCOMPARE(frm.result(), int(QDialog::Accepted));
+        QCOMPARE(items(frm.cbbMDB),
+                 (QStringList{hx::TLoginFrm::serverSetEntry(QStringLiteral("A厂"), server.service),
+                              hx::TLoginFrm::serverSetEntry(QStringLiteral("B厂"), server.service),
+                              QStringLiteral("新建工资库...")}));
+        QCOMPARE(hx::curAccountSet.location(), QStringLiteral("later/A厂"));
+    }
+
     // The accountant chooses where a new account set goes; on a server it is made there and logged in
     // to with the server's password.
     void aNewAccountSetOnAServer() {
