@@ -1,10 +1,15 @@
 #include "support/coresupport.h"
 
+#include <libpq-fe.h>
 #include <xlsxwriter.h>
 
 #include <QFile>
+#include <QRandomGenerator>
 
 #include "core/data/dataset.h"
+#include "core/data/errors.h"
+#include "core/data/postgres/postgresdatabase.h"
+#include "core/data/postgres/servers.h"
 #include "core/data/programdir.h"
 #include "core/data/schema.h"
 
@@ -29,6 +34,73 @@ QString TempProgramDir::createAccountSet(const QString& name) const {
     QFile::copy(file(QStringLiteral("mlcp.dll")), target);
     QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     return target;
+}
+
+namespace {
+
+// The test server's connection parameters, as pg_service.conf lines, without its database.
+QStringList serverParameters() {
+    const QByteArray given = qgetenv("HEXIU_TEST_PG");
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(given.constData(), &error);
+    if (!options) {
+        const QString why = QString::fromUtf8(error ? error : "");
+        PQfreemem(error);
+        qFatal("HEXIU_TEST_PG is no connection string: %s", qPrintable(why));
+    }
+    QStringList lines;
+    for (PQconninfoOption* o = options; o->keyword; ++o)
+        if (o->val && *o->val && qstrcmp(o->keyword, "dbname") != 0)
+            lines << QStringLiteral("%1=%2").arg(QString::fromUtf8(o->keyword), QString::fromUtf8(o->val));
+    PQconninfoFree(options);
+    return lines;
+}
+
+void onServer(const QString& statement) {
+    hx::Connection cn;
+    cn.open(hx::PostgresDatabase::open(qEnvironmentVariable("HEXIU_TEST_PG"), QString(), false),
+            QStringLiteral("test server"));
+    cn.execScript(statement);
+}
+
+}  // namespace
+
+bool TestServer::available() {
+    return !qEnvironmentVariable("HEXIU_TEST_PG").isEmpty();
+}
+
+TestServer::TestServer(const QString& serviceName)
+    : service(serviceName),
+      m_database(QStringLiteral("hexiu_t%1").arg(QRandomGenerator::global()->bounded(1u << 30))),
+      m_serviceFileBefore(qgetenv("PGSERVICEFILE")) {
+    onServer(QStringLiteral("create database %1").arg(m_database));
+    QFile file(m_folder.filePath(QStringLiteral("pg_service.conf")));
+    if (!file.open(QIODevice::WriteOnly)) qFatal("cannot write pg_service.conf");
+    const QString text = QStringLiteral(
+                             "[%1]\n%2\ndbname=%3\n\n[gone]\nhost=127.0.0.1\nport=1\nuser=nobody\n"
+                             "dbname=nothing\n")
+                             .arg(service, serverParameters().join(QLatin1Char('\n')), m_database);
+    file.write(text.toUtf8());
+    file.close();
+    qputenv("PGSERVICEFILE", QFile::encodeName(file.fileName()));
+}
+
+TestServer::~TestServer() {
+    if (m_serviceFileBefore.isEmpty())
+        qunsetenv("PGSERVICEFILE");
+    else
+        qputenv("PGSERVICEFILE", m_serviceFileBefore);
+    try {
+        onServer(QStringLiteral("drop database if exists %1 with (force)").arg(m_database));
+    } catch (const hx::Error& e) {
+        qWarning("the test database %s stays: %s", qPrintable(m_database), qPrintable(e.message()));
+    }
+}
+
+void TestServer::offer(const QString& programDir, const QStringList& lines) {
+    QFile file(programDir + hx::serversFileName);
+    if (!file.open(QIODevice::WriteOnly)) qFatal("cannot write the servers file");
+    file.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
 }
 
 OpenAccountSet::OpenAccountSet(hx::Connection& cn, const QString& name)

@@ -44,6 +44,31 @@ class OpenAccountSet : public TempProgramDir {
     hx::Connection& m_cn;
 };
 
+// A database of its own on the test server that HEXIU_TEST_PG names (scripts/with-postgres.sh starts
+// one), offered as the libpq service `service` of a pg_service.conf of its own (PGSERVICEFILE points at
+// it for the object's lifetime, beside a service "gone" on a port where no server listens). Dropped
+// again at the end, so tests that run at once never share the server's roles. The server's role needs
+// the right to create databases.
+class TestServer {
+  public:
+    // False when HEXIU_TEST_PG is unset: the test skips.
+    static bool available();
+    explicit TestServer(const QString& service = QStringLiteral("factory"));
+    ~TestServer();
+    TestServer(const TestServer&) = delete;
+    TestServer& operator=(const TestServer&) = delete;
+
+    const QString service;
+    QString connection() const { return QStringLiteral("service=") + service; }
+    // Writes the program directory's servers file with these lines.
+    static void offer(const QString& programDir, const QStringList& lines);
+
+  private:
+    QString m_database;
+    QTemporaryDir m_folder;
+    QByteArray m_serviceFileBefore;
+};
+
 // ---- reading an account set back; what only the engine's catalogue knows is asked here alone
 
 // How many rows of the table `where` picks.

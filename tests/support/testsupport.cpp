@@ -36,6 +36,16 @@ ScriptedDialogs& ScriptedDialogs::cancelInput() {
     return *this;
 }
 
+ScriptedDialogs& ScriptedDialogs::choose(const QString& item) {
+    m_script.push_back({QStringLiteral("choice"), hx::Answer::Ok, item});
+    return *this;
+}
+
+ScriptedDialogs& ScriptedDialogs::cancelChoice() {
+    m_script.push_back({QStringLiteral("choice"), hx::Answer::Cancel, std::nullopt});
+    return *this;
+}
+
 ScriptedDialogs& ScriptedDialogs::chooseFile(const QString& path) {
     m_script.push_back({QStringLiteral("file"), hx::Answer::Ok, path});
     return *this;
@@ -63,6 +73,7 @@ bool ScriptedDialogs::verify(QString* why) const {
 void ScriptedDialogs::reset() {
     shown.clear();
     confirmIcons.clear();
+    offered.clear();
     beeps = 0;
     m_script.clear();
     m_problems.clear();
@@ -116,6 +127,20 @@ std::optional<QString> ScriptedDialogs::input(const QString& title, const QStrin
     shown.append({QStringLiteral("input"), title, prompt});
     const auto step = take(QStringLiteral("input"), QStringLiteral("input: ") + title);
     return step ? step->text : std::nullopt;
+}
+
+std::optional<int> ScriptedDialogs::choose(const QString& title, const QString& prompt,
+                                           const QStringList& items) {
+    shown.append({QStringLiteral("choose"), title, prompt});
+    offered = items;
+    const auto step = take(QStringLiteral("choice"), QStringLiteral("choose: ") + title);
+    if (!step || !step->text) return std::nullopt;
+    const int index = items.indexOf(*step->text);
+    if (index < 0) {
+        m_problems << QStringLiteral("scripted choice “%1” not offered by %2").arg(*step->text, title);
+        return std::nullopt;
+    }
+    return index;
 }
 
 std::optional<QString> ScriptedDialogs::openFile(const QString& filter, const QString&) {

@@ -22,7 +22,8 @@ namespace hxtest {
 
 // One dialog the program showed.
 struct Shown {
-    QString kind;  // message, information, warning, error, confirm, okCancel, input, openFile, saveFile
+    QString
+        kind;  // message, information, warning, error, confirm, okCancel, input, choose, openFile, saveFile
     QString title;
     QString text;
 };
@@ -39,6 +40,8 @@ class ScriptedDialogs : public hx::Dialogs {
     ScriptedDialogs& answer(hx::Answer answer);  // confirm or okCancel
     ScriptedDialogs& input(const QString& text);
     ScriptedDialogs& cancelInput();
+    ScriptedDialogs& choose(const QString& item);  // choose: the item of that text
+    ScriptedDialogs& cancelChoice();
     ScriptedDialogs& chooseFile(const QString& path);  // openFile or saveFile
     ScriptedDialogs& cancelFile();
 
@@ -64,13 +67,17 @@ class ScriptedDialogs : public hx::Dialogs {
     hx::Answer okCancel(const QString& text) override;
     std::optional<QString> input(const QString& title, const QString& prompt,
                                  const QString& initial) override;
+    std::optional<int> choose(const QString& title, const QString& prompt, const QStringList& items) override;
     std::optional<QString> openFile(const QString& filter, const QString& directory) override;
     std::optional<QString> saveFile(const QString& filter, const QString& directory) override;
     void beep() override;
 
+    // The items offered by the last choice.
+    QStringList offered;
+
   private:
     struct Step {
-        QString kind;  // answer, input, file
+        QString kind;  // answer, input, choice, file
         hx::Answer answer = hx::Answer::Closed;
         std::optional<QString> text;
     };

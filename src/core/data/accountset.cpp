@@ -127,6 +127,10 @@ AccountSetStore& AccountSet::store() const {
     return *m_store;
 }
 
+void AccountSetStore::openSystemStore(Connection& cn) const {
+    cn.open(ProgramDir() + QStringLiteral("sysunit.dll"));
+}
+
 FileAccountSetStore::FileAccountSetStore(QString folder) : m_folder(std::move(folder)) {}
 
 QStringList FileAccountSetStore::list() const {

@@ -64,6 +64,10 @@ class AccountSetStore {
 
     // Where the account set is, as messages and the user name it (for a file, its full path).
     virtual QString location(const QString& name) const = 0;
+
+    // Opens `cn` on the system store that holds the roles' passwords for the account sets of this store:
+    // by default the program directory's sysunit.dll, the desk's own.
+    virtual void openSystemStore(Connection& cn) const;
 };
 
 // An account set: its name and its store. Empty before a login.

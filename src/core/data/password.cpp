@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QRandomGenerator>
 
+#include "core/data/accountset.h"
 #include "core/data/connection.h"
 #include "core/data/programdir.h"
 
@@ -57,8 +58,10 @@ struct SystemStore::Private {
     Connection cn;
 };
 
-SystemStore::SystemStore() : d(std::make_unique<Private>()) {
-    d->cn.open(ProgramDir() + QStringLiteral("sysunit.dll"));
+SystemStore::SystemStore() : SystemStore(FileAccountSetStore(ProgramDir())) {}
+
+SystemStore::SystemStore(const AccountSetStore& accountSets) : d(std::make_unique<Private>()) {
+    accountSets.openSystemStore(d->cn);
 }
 
 SystemStore::~SystemStore() = default;

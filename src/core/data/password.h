@@ -7,7 +7,10 @@
 
 namespace hx {
 
-// The role passwords of the system store (table appuser of sysunit.dll). A password is stored as a salted,
+class AccountSetStore;
+
+// The role passwords of a system store (table appuser: sysunit.dll of the program directory for the
+// account-set files, the server's own for the account sets on a server). A password is stored as a salted,
 // iterated hash "sha256$<salt hex>$<hash hex>"; NULL or an empty text is the empty password.
 
 // The stored form of a password; the empty password is stored as NULL (an invalid QString here).
@@ -17,10 +20,13 @@ QString hashPassword(const QString& password, const QByteArray& salt);
 // True when the typed text is the password stored as `stored`, compared exactly.
 bool passwordMatches(const QString& stored, const QString& typed);
 
-// Opens the system store of the program directory for the role passwords.
+// Opens a system store for the role passwords.
 class SystemStore {
   public:
+    // The program directory's.
     SystemStore();
+    // The one of the store's account sets: a password changed there holds at every desk that uses them.
+    explicit SystemStore(const AccountSetStore& accountSets);
     ~SystemStore();
     SystemStore(const SystemStore&) = delete;
     SystemStore& operator=(const SystemStore&) = delete;

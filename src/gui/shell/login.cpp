@@ -7,11 +7,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 
 #include "core/data/accountset.h"
 #include "core/data/datamodule.h"
 #include "core/data/errors.h"
 #include "core/data/password.h"
+#include "core/data/postgres/servers.h"
+#include "core/data/postgres/serverstore.h"
+#include "core/data/programdir.h"
 #include "gui/shell/session.h"
 #include "gui/widgets/dialogs.h"
 
@@ -39,7 +43,20 @@ void openAccountSet(const AccountSet& set) {
 
 bool readOnlyAccountSet = false;
 
+// The item data of a list entry: the index of its place, and the account set's name in that place
+// (null for a server that cannot be reached).
+constexpr int placeRole = Qt::UserRole;
+constexpr int nameRole = Qt::UserRole + 1;
+
 }  // namespace
+
+QString TLoginFrm::serverSetEntry(const QString& name, const QString& service) {
+    return QStringLiteral("%1（服务器 %2）").arg(name, service);
+}
+
+QString TLoginFrm::unreachableServerEntry(const QString& service) {
+    return QStringLiteral("服务器 %1（连不上）").arg(service);
+}
 
 bool accountSetReadOnly() {
     return readOnlyAccountSet;
@@ -53,7 +70,7 @@ void setAccountSetReadOnly(bool readOnly) {
                                                             : applicationTitle());
 }
 
-TLoginFrm::TLoginFrm(QWidget* parent) : QDialog(parent), m_store(programDirAccountSets()) {
+TLoginFrm::TLoginFrm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("LoginFrm"));
     setWindowTitle(QStringLiteral("登录"));
     setFixedSize(330, 178);
@@ -76,8 +93,21 @@ TLoginFrm::TLoginFrm(QWidget* parent) : QDialog(parent), m_store(programDirAccou
     cbbMDB = new QComboBox(this);
     cbbMDB->setObjectName(QStringLiteral("cbbMDB"));
     cbbMDB->setGeometry(110, 92, 170, 24);
-    cbbMDB->addItems(m_store->list());
+    m_places.emplace_back(programDirAccountSets(), QString());
+    try {
+        for (const OfferedServer& server : readServersFile(ProgramDir() + serversFileName)) {
+            m_places.emplace_back(server.problem.isEmpty() ? serverStore(server.service) : nullptr,
+                                  server.service);
+            m_places.back().problem = server.problem;
+        }
+    } catch (const Error& e) {
+        m_places.emplace_back(nullptr, serversFileName);
+        m_places.back().problem = e.message();
+    }
+    for (int place = 0; place < int(m_places.size()); ++place) addEntries(place, cbbMDB->count());
     cbbMDB->addItem(newAccountSetEntry());
+    cbbMDB->setItemData(cbbMDB->count() - 1, 0, placeRole);
+    cbbMDB->setItemData(cbbMDB->count() - 1, newAccountSetEntry(), nameRole);
     cbbMDB->setCurrentIndex(0);
 
     btnIn = new QPushButton(QStringLiteral("登录"), this);
@@ -134,9 +164,56 @@ bool TLoginFrm::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-bool TLoginFrm::passwordAccepted() {
-    SystemStore store;
-    return store.checkPassword(cbbUser->currentText(), edtWiWa->text().trimmed());
+void TLoginFrm::addEntries(int place, int row) {
+    Place& p = m_places[place];
+    QStringList names;
+    if (p.store && p.problem.isEmpty()) {
+        try {
+            names = p.store->list();
+        } catch (const Error& e) {
+            // Not now: the user is told when he logs in to the server, not while the window opens.
+            p.problem = e.message();
+        }
+    }
+    if (!p.problem.isEmpty()) {
+        cbbMDB->insertItem(row, unreachableServerEntry(p.service));
+        cbbMDB->setItemData(row, place, placeRole);
+        return;
+    }
+    for (const QString& name : names) {
+        cbbMDB->insertItem(row, p.service.isEmpty() ? name : serverSetEntry(name, p.service));
+        cbbMDB->setItemData(row, place, placeRole);
+        cbbMDB->setItemData(row, name, nameRole);
+        ++row;
+    }
+}
+
+int TLoginFrm::placeAt(int row) const {
+    return cbbMDB->itemData(row, placeRole).toInt();
+}
+
+QString TLoginFrm::setNameAt(int row) const {
+    return cbbMDB->itemData(row, nameRole).toString();
+}
+
+bool TLoginFrm::reachAgain(int row) {
+    const int place = placeAt(row);
+    Place& p = m_places[place];
+    if (p.store) {
+        p.problem.clear();
+        const QSignalBlocker quiet(cbbMDB);
+        cbbMDB->removeItem(row);
+        addEntries(place, row);
+        cbbMDB->setCurrentIndex(row);
+    }
+    if (p.problem.isEmpty()) return true;
+    Dialogs::get().error(p.problem);
+    return false;
+}
+
+bool TLoginFrm::passwordAccepted(const AccountSetStore& store) {
+    SystemStore roles(store);
+    return roles.checkPassword(cbbUser->currentText(), edtWiWa->text().trimmed());
 }
 
 void TLoginFrm::btnInClick() {
@@ -144,12 +221,20 @@ void TLoginFrm::btnInClick() {
 }
 
 void TLoginFrm::login() {
-    if (!passwordAccepted()) {
+    const int row = cbbMDB->currentIndex();
+    if (setNameAt(row).isNull()) {
+        const int server = placeAt(row);
+        // Reached now: the login goes on into the server's first account set; one without any has left
+        // the list changed under the user, who looks again.
+        if (!reachAgain(row) || placeAt(row) != server || setNameAt(row).isNull()) return;
+    }
+    const Place& place = m_places[placeAt(row)];
+    if (!passwordAccepted(*place.store)) {
         Dialogs::get().message(QStringLiteral("密码不对，登录失败！"));
         reject();
         return;
     }
-    const AccountSet set(cbbMDB->currentText(), m_store);
+    const AccountSet set(setNameAt(row), place.store);
     openAccountSet(set);
     curUser = cbbUser->currentText();
     curAccountSet = set;
@@ -157,8 +242,24 @@ void TLoginFrm::login() {
 }
 
 void TLoginFrm::cbbMDBChange() {
-    if (cbbMDB->currentText() != newAccountSetEntry()) return;
-    guarded([this] { createAccountSet(); });
+    // A server that cannot be reached is asked again at the login only: a user who moves along the list
+    // with the arrow keys passes its entry, and must not wait for it nor be stopped by its message.
+    if (cbbMDB->currentText() == newAccountSetEntry()) guarded([this] { createAccountSet(); });
+}
+
+std::optional<int> TLoginFrm::choosePlace() {
+    QStringList offered{QStringLiteral("本机程序文件夹")};
+    std::vector<int> places{0};
+    for (int place = 1; place < int(m_places.size()); ++place) {
+        if (!m_places[place].store) continue;
+        offered << QStringLiteral("服务器 %1").arg(m_places[place].service);
+        places.push_back(place);
+    }
+    if (places.size() == 1) return 0;
+    const std::optional<int> chosen =
+        Dialogs::get().choose(QStringLiteral("新建工资库的位置"), QStringLiteral("新建在："), offered);
+    if (!chosen) return std::nullopt;
+    return places[*chosen];
 }
 
 void TLoginFrm::createAccountSet() {
@@ -167,28 +268,37 @@ void TLoginFrm::createAccountSet() {
         dialogs.warning(QStringLiteral("只有会计才有权限新建工资库！"));
         return;
     }
-    if (!passwordAccepted()) {
+    const std::optional<int> place = choosePlace();
+    if (!place) return;
+    const Place& where = m_places[*place];
+    AccountSetStore& store = *where.store;
+    if (!passwordAccepted(store)) {
         dialogs.warning(QStringLiteral("密码不对，不能新建工资库！"));
         return;
     }
     const std::optional<QString> name = dialogs.input(QStringLiteral("工资库文件名"), QString(), QString());
     if (!name) return;
-    if (!m_store->isValidTitle(*name)) {
+    if (!store.isValidTitle(*name)) {
         dialogs.information(QStringLiteral("无效的名称！"));
         return;
     }
-    const QString setName = m_store->nameFor(*name);
-    if (m_store->contains(setName)) {
+    const QString setName = store.nameFor(*name);
+    if (store.contains(setName)) {
         dialogs.warning(QStringLiteral("工资库“%1”已经存在，不能覆盖。请换一个名称。").arg(setName));
         return;
     }
     try {
-        m_store->create(setName);
-    } catch (const Error&) {
-        dialogs.information(QStringLiteral("创建不成功，请稍候重试！"));
+        store.create(setName);
+    } catch (const Error& e) {
+        // A server says why (not reachable, no right to create); a file fails only for a moment.
+        dialogs.information(where.service.isEmpty()
+                                ? QStringLiteral("创建不成功，请稍候重试！")
+                                : QStringLiteral("创建不成功，请稍候重试！\n") + e.message());
         return;
     }
-    cbbMDB->addItem(setName);
+    cbbMDB->addItem(where.service.isEmpty() ? setName : serverSetEntry(setName, where.service));
+    cbbMDB->setItemData(cbbMDB->count() - 1, *place, placeRole);
+    cbbMDB->setItemData(cbbMDB->count() - 1, setName, nameRole);
     cbbMDB->setCurrentIndex(cbbMDB->count() - 1);
     login();
 }

@@ -54,7 +54,8 @@ void changePassword() {
     Dialogs& dialogs = Dialogs::get();
     const std::optional<QString> old = dialogs.input(QStringLiteral("原密码"), QString(), QString());
     if (!old) return;
-    SystemStore store;
+    // The roles of the account set's place: a server set's passwords are the server's, for every desk.
+    SystemStore store(curAccountSet.store());
     // Exactly as typed: blanks count here, unlike at the login.
     if (!store.checkPassword(curUser, *old)) {
         dialogs.information(QStringLiteral("原密码不对！"));

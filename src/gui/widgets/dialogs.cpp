@@ -130,6 +130,20 @@ std::optional<QString> QtDialogs::input(const QString& title, const QString& pro
     return text;
 }
 
+std::optional<int> Dialogs::choose(const QString&, const QString&, const QStringList&) {
+    return std::nullopt;
+}
+
+std::optional<int> QtDialogs::choose(const QString& title, const QString& prompt, const QStringList& items) {
+    ReturnFocus back;
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(dialogParent(), title, prompt, items, 0, false, &ok);
+    if (!ok) return std::nullopt;
+    const int index = items.indexOf(chosen);
+    if (index < 0) return std::nullopt;
+    return index;
+}
+
 std::optional<QString> QtDialogs::openFile(const QString& filter, const QString& directory) {
     ReturnFocus back;
     const QString file =

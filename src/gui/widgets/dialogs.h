@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <exception>
 #include <optional>
 
@@ -36,6 +37,9 @@ class Dialogs {
     // Nothing when the user cancels.
     virtual std::optional<QString> input(const QString& title, const QString& prompt,
                                          const QString& initial = QString()) = 0;
+    // One of `items` (its index), the first offered first; nothing when the user cancels. A service that
+    // cannot ask answers as cancelled.
+    virtual std::optional<int> choose(const QString& title, const QString& prompt, const QStringList& items);
     // filter as "数据库文件|*.mdb"; nothing when the user cancels.
     virtual std::optional<QString> openFile(const QString& filter, const QString& directory = QString()) = 0;
     virtual std::optional<QString> saveFile(const QString& filter, const QString& directory = QString()) = 0;
@@ -72,6 +76,7 @@ class QtDialogs : public Dialogs {
     Answer okCancel(const QString& text) override;
     std::optional<QString> input(const QString& title, const QString& prompt,
                                  const QString& initial) override;
+    std::optional<int> choose(const QString& title, const QString& prompt, const QStringList& items) override;
     std::optional<QString> openFile(const QString& filter, const QString& directory) override;
     std::optional<QString> saveFile(const QString& filter, const QString& directory) override;
     void beep() override;

@@ -1,10 +1,13 @@
 #include <QRandomGenerator>
 #include <QtTest>
+#include <mutex>
 #include <thread>
 
 #include "core/data/connection.h"
 #include "core/data/errors.h"
+#include "core/data/password.h"
 #include "core/data/postgres/postgresdatabase.h"
+#include "core/data/postgres/servers.h"
 #include "core/data/postgres/serverstore.h"
 #include "core/data/schema.h"
 #include "support/coresupport.h"
@@ -86,6 +89,9 @@ class TestServerStore : public QObject {
         if (server.isEmpty()) QSKIP("no server: run the tests through scripts/with-postgres.sh");
     }
     void init() {
+        // The last test's folder goes first: it takes the program directory with it.
+        store.reset();
+        dir.reset();
         dir = std::make_unique<hxtest::TempProgramDir>();
         store =
             std::make_unique<hx::ServerAccountSetStore>(server, QStringLiteral("测试服务器"), dir->path());
@@ -249,6 +255,82 @@ class TestServerStore : public QObject {
         cn.interruptWhen(nullptr);
         QCOMPARE(message, QStringLiteral("查询已取消。"));
         QCOMPARE(cn.scalar(QStringLiteral("select count(*) from staff")).toInt(), 0);
+    }
+
+    // The servers file names services, one a line; nothing but a service name reaches the connection.
+    void theServersFileNamesServices() {
+        QVERIFY(hx::readServersFile(dir->file(hx::serversFileName)).empty());
+        hxtest::TestServer::offer(
+            dir->path(),
+            {QStringLiteral("# 本机可用的服务器"), QStringLiteral("  factory  # 一号楼"), QString(),
+             QStringLiteral("factory"), QStringLiteral("仓库\r"), QStringLiteral("factory host=elsewhere"),
+             QStringLiteral("it's"), QStringLiteral("back\\slash")});
+        QStringList services;
+        QStringList refused;
+        for (const hx::OfferedServer& s : hx::readServersFile(dir->file(hx::serversFileName))) {
+            services << s.service;
+            if (!s.problem.isEmpty()) refused << s.service;
+        }
+        QCOMPARE(services, (QStringList{QStringLiteral("factory"), QStringLiteral("仓库"),
+                                        QStringLiteral("factory host=elsewhere"), QStringLiteral("it's"),
+                                        QStringLiteral("back\\slash")}));
+        QCOMPARE(refused, services.mid(2));
+        QCOMPARE(hx::serverStore(QStringLiteral("仓库"))->connection(), QStringLiteral("service=仓库"));
+    }
+
+    // The roles' passwords of a server are the server's: one set at one desk holds at another, as a
+    // salted hash, and the program directory's own system store is left alone.
+    void aPasswordSetAtOneDeskHoldsAtAnother() {
+        hxtest::TestServer fresh;
+        const hx::ServerAccountSetStore desk1(fresh.connection(), fresh.service, dir->path());
+        const hx::ServerAccountSetStore desk2(fresh.connection(), fresh.service, dir->path());
+        {
+            hx::SystemStore roles(desk1);
+            QVERIFY(roles.checkPassword(QStringLiteral("会计"), QString()));
+            roles.setPassword(QStringLiteral("会计"), QStringLiteral("柜台 9"));
+        }
+        hx::SystemStore other(desk2);
+        QVERIFY(other.checkPassword(QStringLiteral("会计"), QStringLiteral("柜台 9")));
+        QVERIFY(!other.checkPassword(QStringLiteral("会计"), QString()));
+        QVERIFY(other.checkPassword(QStringLiteral("人事"), QString()));
+        QVERIFY(!other.checkPassword(QStringLiteral("老板"), QString()));
+        QVERIFY(hx::SystemStore().checkPassword(QStringLiteral("会计"), QString()));
+        Connection cn;
+        desk2.openSystemStore(cn);
+        const QString raw = cn.scalar(QStringLiteral("select ppwwdd from appuser where userName = ?"),
+                                      {QStringLiteral("会计")})
+                                .toString();
+        QVERIFY2(raw.startsWith(QStringLiteral("sha256$")) && !raw.contains(QStringLiteral("柜台")),
+                 qPrintable(raw));
+        // A server that cannot be reached is named, not taken for a wrong password.
+        QVERIFY(messageOf([&] {
+                    hx::SystemStore(hx::ServerAccountSetStore(QStringLiteral("service=gone"),
+                                                              QStringLiteral("gone"), dir->path()));
+                }).startsWith(QStringLiteral("连不上工资库服务器“gone”")));
+    }
+
+    // Desks that meet a new server at the same moment all find its three roles.
+    void desksStartingOnANewServerAtOnce() {
+        hxtest::TestServer fresh;
+        std::mutex guard;
+        QStringList failures;
+        std::vector<std::thread> desks;
+        for (int i = 0; i < 4; ++i)
+            desks.emplace_back([&] {
+                try {
+                    const hx::ServerAccountSetStore sets(fresh.connection(), fresh.service, dir->path());
+                    hx::SystemStore roles(sets);
+                    roles.checkPassword(QStringLiteral("会计"), QString());
+                } catch (const hx::Error& e) {
+                    const std::lock_guard<std::mutex> hold(guard);
+                    failures << e.message();
+                }
+            });
+        for (std::thread& desk : desks) desk.join();
+        QCOMPARE(failures, QStringList());
+        Connection cn;
+        hx::ServerAccountSetStore(fresh.connection(), fresh.service, dir->path()).openSystemStore(cn);
+        QCOMPARE(cn.scalar(QStringLiteral("select count(*) from appuser")).toInt(), 3);
     }
 
     // A read-only connection is refused every change by the server itself.

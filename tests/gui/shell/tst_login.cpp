@@ -14,9 +14,12 @@
 #include "core/data/connection.h"
 #include "core/data/datamodule.h"
 #include "core/data/password.h"
+#include "core/data/postgres/servers.h"
+#include "core/data/postgres/serverstore.h"
 #include "core/data/schema.h"
 #include "gui/shell/login.h"
 #include "gui/shell/session.h"
+#include "gui/shell/sysmenu.h"
 #include "support/testsupport.h"
 
 using hxtest::ScriptedDialogs;
@@ -412,6 +415,159 @@ class TestLogin : public QObject {
         QVERIFY(data->cnMain.isReadOnly());
         QVERIFY(hx::accountSetReadOnly());
         QVERIFY(QGuiApplication::applicationDisplayName().endsWith(QStringLiteral("（只读）")));
+    }
+
+    // ---- account sets on a server (the one HEXIU_TEST_PG names, offered as the service "factory")
+
+    // The server's sets follow the files; a server that is down stands as one entry and keeps nobody
+    // out. The role's password is the server's, not the desk's, and a change of it holds at the next
+    // login.
+    void aServerSetIsListedAndLoggedInto() {
+        if (!hxtest::TestServer::available())
+            QSKIP("no server: run the tests through scripts/with-postgres.sh");
+        hxtest::TestServer server;
+        const std::shared_ptr<hx::ServerAccountSetStore> sets = hx::serverStore(server.service);
+        sets->create(QStringLiteral("二车间"));
+        hx::SystemStore(*sets).setPassword(QStringLiteral("生产"), QStringLiteral("pw"));
+        dir->createAccountSet(QStringLiteral("厂"));
+        hxtest::TestServer::offer(dir->path(), {QStringLiteral("gone"), server.service});
+        const QString entry = hx::TLoginFrm::serverSetEntry(QStringLiteral("二车间"), server.service);
+        {
+            hx::TLoginFrm frm;
+            QVERIFY(showLogin(frm));
+            QCOMPARE(items(frm.cbbMDB),
+                     (QStringList{QStringLiteral("厂.mdb"), QStringLiteral("服务器 gone（连不上）"), entry,
+                                  QStringLiteral("新建工资库...")}));
+            QVERIFY(dialogs->shown.isEmpty());
+            // The desk's own password of the role (empty) does not open the server's sets.
+            QVERIFY(pickRole(frm, 1));
+            QVERIFY(pickAccountSet(frm, entry));
+            QSignalSpy reject(&frm, &QDialog::rejected);
+            hxtest::key(Qt::Key_Return);
+            QCOMPARE(reject.count(), 1);
+            QCOMPARE(dialogs->texts(), QStringList{QStringLiteral("密码不对，登录失败！")});
+        }
+        dialogs->reset();
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        QVERIFY(pickRole(frm, 1));
+        hxtest::type(QStringLiteral(" pw"));
+        QVERIFY(pickAccountSet(frm, entry));
+        QSignalSpy accept(&frm, &QDialog::accepted);
+        clickLogin(frm);
+        QCOMPARE(accept.count(), 1);
+        QVERIFY(dialogs->shown.isEmpty());
+        QCOMPARE(hx::curUser, QStringLiteral("生产"));
+        QCOMPARE(hx::curAccountSet.location(), QStringLiteral("factory/二车间"));
+        QVERIFY(data->cnMain.writable());
+        QCOMPARE(data->cnMain.scalar(QStringLiteral("select count(*) from salary")).toInt(), 35);
+
+        dialogs->input(QStringLiteral("pw")).input(QStringLiteral("新 1")).input(QStringLiteral("新 1"));
+        hx::changePassword();
+        QCOMPARE(dialogs->lastText(), QStringLiteral("密码更改成功，下次登录生效！"));
+        QVERIFY(hx::SystemStore(*hx::serverStore(server.service))
+                    .checkPassword(QStringLiteral("生产"), QStringLiteral("新 1")));
+        QVERIFY(hx::SystemStore().checkPassword(QStringLiteral("生产"), QString()));
+    }
+
+    // A server that cannot be reached says so, naming it, when the user logs in to it, and is asked
+    // again each time; the window stays and the other account sets can be logged in to.
+    void anUnreachableServerIsNamedAtLogin() {
+        if (!hxtest::TestServer::available())
+            QSKIP("no server: run the tests through scripts/with-postgres.sh");
+        hxtest::TestServer server;
+        dir->createAccountSet(QStringLiteral("厂"));
+        hxtest::TestServer::offer(dir->path(), {QStringLiteral("gone"), QStringLiteral("two words")});
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        QCOMPARE(
+            items(frm.cbbMDB),
+            (QStringList{QStringLiteral("厂.mdb"), QStringLiteral("服务器 gone（连不上）"),
+                         QStringLiteral("服务器 two words（连不上）"), QStringLiteral("新建工资库...")}));
+        QVERIFY(pickAccountSet(frm, QStringLiteral("服务器 gone（连不上）")));
+        QVERIFY(dialogs->shown.isEmpty());
+        QSignalSpy finished(&frm, &QDialog::finished);
+        for (int attempt = 1; attempt <= 2; ++attempt) {
+            hxtest::key(Qt::Key_Return);
+            QCOMPARE(dialogs->shown.size(), attempt);
+            QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+            QCOMPARE(dialogs->lastText(),
+                     QStringLiteral("连不上工资库服务器“gone”：服务器没有运行，或者从这台电脑连不上。"));
+        }
+        QVERIFY(pickAccountSet(frm, QStringLiteral("服务器 two words（连不上）")));
+        hxtest::key(Qt::Key_Return);
+        QVERIFY2(dialogs->lastText().contains(QStringLiteral("不是服务名")), qPrintable(dialogs->lastText()));
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(frm.isVisible());
+        QVERIFY(!data->cnMain.isOpen());
+        QVERIFY(pickAccountSet(frm, QStringLiteral("厂.mdb")));
+        hxtest::key(Qt::Key_Return);
+        QCOMPARE(frm.result(), int(QDialog::Accepted));
+    }
+
+    // A server that comes up after the window opened is asked again at the login, and the login goes on
+    // into its first account set, with its roles.
+    void aServerThatComesUpIsLoggedIntoAtOnce() {
+        if (!hxtest::TestServer::available())
+            QSKIP("no server: run the tests through scripts/with-postgres.sh");
+        hxtest::TestServer::offer(dir->path(), {QStringLiteral("later")});
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        QCOMPARE(items(frm.cbbMDB),
+                 (QStringList{QStringLiteral("服务器 later（连不上）"), QStringLiteral("新建工资库...")}));
+        hxtest::TestServer server(QStringLiteral("later"));
+        const std::shared_ptr<hx::ServerAccountSetStore> sets = hx::serverStore(server.service);
+        sets->create(QStringLiteral("A厂"));
+        sets->create(QStringLiteral("B厂"));
+        hx::SystemStore(*sets).setPassword(QStringLiteral("会计"), QStringLiteral("s"));
+        hxtest::type(QStringLiteral("s"));
+        clickLogin(frm);
+        QVERIFY(dialogs->shown.isEmpty());
+        QCOMPARE(frm.result(), int(QDialog::Accepted));
+        QCOMPARE(items(frm.cbbMDB),
+                 (QStringList{hx::TLoginFrm::serverSetEntry(QStringLiteral("A厂"), server.service),
+                              hx::TLoginFrm::serverSetEntry(QStringLiteral("B厂"), server.service),
+                              QStringLiteral("新建工资库...")}));
+        QCOMPARE(hx::curAccountSet.location(), QStringLiteral("later/A厂"));
+    }
+
+    // The accountant chooses where a new account set goes; on a server it is made there and logged in
+    // to with the server's password.
+    void aNewAccountSetOnAServer() {
+        if (!hxtest::TestServer::available())
+            QSKIP("no server: run the tests through scripts/with-postgres.sh");
+        hxtest::TestServer server;
+        hx::SystemStore(*hx::serverStore(server.service))
+            .setPassword(QStringLiteral("会计"), QStringLiteral("账"));
+        hxtest::TestServer::offer(dir->path(), {server.service, QStringLiteral("it's")});
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        hxtest::type(QStringLiteral("账"));
+        // The desk's password is not the server's: nothing is made.
+        dialogs->choose(QStringLiteral("本机程序文件夹"));
+        QVERIFY(pickAccountSet(frm, QStringLiteral("新建工资库...")));
+        QCOMPARE(dialogs->offered,
+                 (QStringList{QStringLiteral("本机程序文件夹"), QStringLiteral("服务器 factory")}));
+        QCOMPARE(dialogs->lastText(), QStringLiteral("密码不对，不能新建工资库！"));
+        dialogs->cancelChoice();
+        QVERIFY(pickAccountSet(frm, QStringLiteral("服务器 it's（连不上）")));
+        QVERIFY(pickAccountSet(frm, QStringLiteral("新建工资库...")));
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("choose"));
+        QCOMPARE(frm.cbbMDB->count(), 2);
+        QVERIFY(pickAccountSet(frm, QStringLiteral("服务器 it's（连不上）")));
+
+        dialogs->choose(QStringLiteral("服务器 factory")).input(QStringLiteral(" 三车间 "));
+        QSignalSpy accept(&frm, &QDialog::accepted);
+        QVERIFY(pickAccountSet(frm, QStringLiteral("新建工资库...")));
+        QCOMPARE(dialogs->shown.last().title, QStringLiteral("工资库文件名"));
+        QCOMPARE(accept.count(), 1);
+        QCOMPARE(items(frm.cbbMDB),
+                 (QStringList{QStringLiteral("服务器 it's（连不上）"), QStringLiteral("新建工资库..."),
+                              hx::TLoginFrm::serverSetEntry(QStringLiteral("三车间"), server.service)}));
+        QCOMPARE(hx::curAccountSet.location(), QStringLiteral("factory/三车间"));
+        QCOMPARE(hx::serverStore(server.service)->list(), QStringList{QStringLiteral("三车间")});
+        QVERIFY(QDir(dir->path()).entryList({QStringLiteral("*.mdb")}, QDir::Files).isEmpty());
+        QCOMPARE(data->cnMain.scalar(QStringLiteral("select count(*) from salary")).toInt(), 35);
     }
 
     void aFailedCopyLeavesNoFile() {

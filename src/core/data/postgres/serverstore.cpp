@@ -33,6 +33,9 @@ QString q(const QString& name) {
     return postgresDialect().quoted(name);
 }
 
+// The lock that one desk holds while it makes the system schema.
+constexpr qint64 systemStoreLock = 0x68657869755f7379;
+
 bool hasSystemStore(Connection& cn) {
     return cn.scalar(QStringLiteral("select count(*) from pg_catalog.pg_namespace where nspname = ?"),
                      {systemSchema})
@@ -40,7 +43,11 @@ bool hasSystemStore(Connection& cn) {
 }
 
 // The system schema with the three roles, made once for the whole server; inside the caller's transaction.
+// Desks that start on a new server at the same time wait for each other here, and the ones after the
+// first find the schema made.
 void ensureSystemStore(Connection& cn) {
+    if (hasSystemStore(cn)) return;
+    cn.execScript(QStringLiteral("select pg_advisory_xact_lock(%1)").arg(systemStoreLock));
     if (hasSystemStore(cn)) return;
     cn.execScript(QStringLiteral("create schema %1; set local search_path to %1;").arg(q(systemSchema)) +
                   serverSchemaSection(QStringLiteral("systemstore")) +

@@ -34,7 +34,7 @@ class ServerAccountSetStore : public AccountSetStore {
     QString location(const QString& name) const override;
 
     // Opens `cn` on the server's system schema, where the roles' passwords are (made on first use).
-    void openSystemStore(Connection& cn) const;
+    void openSystemStore(Connection& cn) const override;
     const QString& connection() const { return m_connection; }
 
   private:
