@@ -22,7 +22,7 @@ QString schemaSection(const QString& name) {
     return script.mid(bodyStart, next < 0 ? -1 : next - bodyStart);
 }
 
-void createDatabaseFile(const QString& path, const QString& section) {
+void createDatabaseFile(const QString& path, const QString& script) {
     if (QFileInfo::exists(path)) throw DbError(QStringLiteral("文件“%1”已经存在，不能覆盖。").arg(path));
     {
         QFile file(path);
@@ -32,7 +32,7 @@ void createDatabaseFile(const QString& path, const QString& section) {
     try {
         Connection cn;
         cn.open(path);
-        cn.execScript(QStringLiteral("BEGIN;") + schemaSection(section) + QStringLiteral(";COMMIT;"));
+        cn.execScript(QStringLiteral("BEGIN;") + script + QStringLiteral(";COMMIT;"));
         cn.close();
     } catch (...) {
         QFile::remove(path);
@@ -41,11 +41,12 @@ void createDatabaseFile(const QString& path, const QString& section) {
 }
 
 void createSystemStore(const QString& path) {
-    createDatabaseFile(path, QStringLiteral("systemstore"));
+    createDatabaseFile(path, schemaSection(QStringLiteral("systemstore")));
 }
 
 void createAccountSetTemplate(const QString& path) {
-    createDatabaseFile(path, QStringLiteral("accountset"));
+    createDatabaseFile(path, schemaSection(QStringLiteral("accountset")) + QLatin1Char(';') +
+                                 schemaSection(QStringLiteral("basemonth")));
 }
 
 namespace {

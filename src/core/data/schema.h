@@ -7,11 +7,11 @@ namespace hx {
 
 class Connection;
 
-// The section of the schema script with this name ("systemstore", "accountset").
+// The section of the schema script with this name ("systemstore", "accountset", "basemonth").
 QString schemaSection(const QString& name);
 
-// Creates a new database file from a section of the schema script. Refuses an existing file.
-void createDatabaseFile(const QString& path, const QString& section);
+// Creates a new database file from statements of the schema script. Refuses an existing file.
+void createDatabaseFile(const QString& path, const QString& script);
 void createSystemStore(const QString& path);
 void createAccountSetTemplate(const QString& path);
 

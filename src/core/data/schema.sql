@@ -1,5 +1,6 @@
 -- The one schema script of the program. "-- @section NAME" starts a section; the build makes the system
--- store from section systemstore and the account-set template from section accountset.
+-- store from section systemstore and the account-set template from sections accountset and basemonth.
+-- The base month's rows are plain SQL that every engine takes: an account set on a server gets them too.
 --
 -- Conventions: money columns are declared CURRENCY and hold yuan (at most four decimals); dates are ISO
 -- text YYYY-MM-DD declared DATE; yes/no columns are declared YESNO and hold -1 (yes) or 0 (no).
@@ -131,9 +132,10 @@ FROM (SELECT dateD, staffID, jobID, sum(qty) AS qty FROM JobData GROUP BY dateD,
 CROSS JOIN staff s ON s.staffID = x.staffID
 CROSS JOIN job j ON j.JobID = x.jobID;
 
+-- @section basemonth
 -- The base item month (2003-11): the starting item set that every new account set copies from.
 -- Each formula refers only to earlier codes; the print widths with wCodeName fit an A4 slip (190 mm).
-INSERT INTO salary ([year], [month], ItemCode, ItemName, expression, printWidth) VALUES
+INSERT INTO salary (year, month, ItemCode, ItemName, expression, printWidth) VALUES
     (2003, 11, 'A01', '计件工资', '*********系统提供*********', 14),
     (2003, 11, 'A02', '岗位津贴', '*********系统提供*********', 12),
     (2003, 11, 'A03', NULL, NULL, 0),

@@ -150,7 +150,8 @@ void ServerAccountSetStore::create(const QString& name) {
         throw DbError(QStringLiteral("工资库服务器“%1”上已经有工资库“%2”。").arg(m_displayName, name));
     cn.exec(QStringLiteral("insert into %1.accountset (name) values (?)").arg(systemSchema), {name});
     cn.execScript(QStringLiteral("create schema %1; set local search_path to %1;").arg(q(name)) +
-                  serverSchemaSection(QStringLiteral("accountset")) +
+                  serverSchemaSection(QStringLiteral("accountset")) + QLatin1Char(';') +
+                  schemaSection(QStringLiteral("basemonth")) +
                   QStringLiteral(";set local search_path to default;"));
     t.commit();
 }
