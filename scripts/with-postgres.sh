@@ -14,7 +14,17 @@ if [ -n "${HEXIU_TEST_PG:-}" ]; then
     exec "$@"
 fi
 
-bin="$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)"
+# The server is the tests' alone: the program itself needs only the client library, so the server package
+# comes in here, when a test run needs it, and not with the program's packages.
+server_bin() { ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1 || true; }
+bin="$(server_bin)"
+if [ -z "$bin" ] || [ ! -x "$bin/initdb" ]; then
+    sudo_cmd=""
+    [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+    $sudo_cmd apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq postgresql-15 >/dev/null
+    bin="$(server_bin)"
+fi
 if [ -z "$bin" ] || [ ! -x "$bin/initdb" ]; then
     echo "with-postgres: no PostgreSQL server is installed (Debian package postgresql-15)" >&2
     exit 1
