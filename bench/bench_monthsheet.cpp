@@ -62,7 +62,7 @@ void openCopy(hxbench::Context& c, const QString& preset) {
 void checkSheet(hxbench::Context&) {
     const qint64 stored =
         sheet->cn
-            .scalar(QStringLiteral("select count(*) from salaryData where [Year]=? and [Month]=? and "
+            .scalar(QStringLiteral("select count(*) from salaryData where Year=? and Month=? and "
                                    "salaryDay=? and A01>0"),
                     {sheet->batch.year, sheet->batch.month, sheet->batch.day})
             .toLongLong();

@@ -60,17 +60,17 @@ void buildAccountSet(const QString& path) {
     hx::Transaction transaction(cn);
     for (int i = 1; i <= 8; ++i)
         cn.exec(QStringLiteral("update salary set ItemName=?, expression='*********系统提供*********', "
-                               "printWidth=12 where [year]=2003 and [month]=11 and ItemCode=?"),
+                               "printWidth=12 where year=2003 and month=11 and ItemCode=?"),
                 {QStringLiteral("固定%1").arg(i), QStringLiteral("A0%1").arg(i)});
     for (const auto& f : formulas)
-        cn.exec(QStringLiteral("update salary set ItemName=?, expression=?, printWidth=12 where [year]=2003 "
-                               "and [month]=11 and ItemCode=?"),
+        cn.exec(QStringLiteral("update salary set ItemName=?, expression=?, printWidth=12 where year=2003 "
+                               "and month=11 and ItemCode=?"),
                 {QString::fromUtf8(f[1]), QString::fromUtf8(f[2]), QString::fromUtf8(f[0])});
     cn.exec(
-        QStringLiteral("update salary set ItemName=null, expression=null, printWidth=0 where [year]=2003 "
-                       "and [month]=11 and ItemCode like 'T%'"));
+        QStringLiteral("update salary set ItemName=null, expression=null, printWidth=0 where year=2003 "
+                       "and month=11 and ItemCode like 'T%'"));
     cn.exec(QStringLiteral("insert into salary select ?, ?, ItemCode, ItemName, expression, printWidth from "
-                           "salary where [year]=2003 and [month]=11"),
+                           "salary where year=2003 and month=11"),
             {Year, Month});
 
     hx::PreparedStatement staff(
@@ -194,7 +194,7 @@ hxbench::Registration generate({QStringLiteral("generate salary sheet"),
                                     expectRows("stored sheet",
                                                module->cnMain
                                                    .scalar(QStringLiteral("select count(*) from salaryData "
-                                                                          "where [Year]=? and [Month]=? and "
+                                                                          "where Year=? and Month=? and "
                                                                           "salaryDay=?"),
                                                            {Year, Month, PayDay})
                                                    .toLongLong(),

@@ -79,7 +79,7 @@ hxbench::Registration open({QStringLiteral("open account set + first query"),
                             [](hxbench::Context& c) {
                                 hx::Connection cn;
                                 cn.open(c.dataFile(QStringLiteral("year")));
-                                cn.scalar(QStringLiteral("select max([year]) from salary"));
+                                cn.scalar(QStringLiteral("select max(year) from salary"));
                                 cn.close();
                             }},
                            hxbench::forComparison());

@@ -598,11 +598,11 @@ void Generator::writeSalaryItems(hx::Connection& cn) {
         name.run({QString::fromUtf8(itemName), marker, 10, QString::fromLatin1(code)});
 
     Prepared copy(
-        cn, QStringLiteral("insert into salary ([year], [month], ItemCode, ItemName, expression, printWidth) "
+        cn, QStringLiteral("insert into salary (year, month, ItemCode, ItemName, expression, printWidth) "
                            "select ?, ?, ItemCode, ItemName, expression, printWidth from salary "
-                           "where [year]=? and [month]=?"));
+                           "where year=? and month=?"));
     Prepared edit(cn, QStringLiteral("update salary set ItemName=?, expression=?, printWidth=? "
-                                     "where [year]=? and [month]=? and ItemCode=?"));
+                                     "where year=? and month=? and ItemCode=?"));
     for (int m = 0; m < o.months; ++m) {
         const QDate month = QDate(o.startYear, o.startMonth, 1).addMonths(m);
         copy.run({month.year(), month.month(), 2003, 11});

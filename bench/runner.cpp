@@ -296,8 +296,8 @@ QString accountSetTable(const QString& dataDir, const std::set<QString>& presets
         text += QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 MB |\n")
                     .arg(preset, count("select count(*) from staff"), count("select count(*) from job"),
                          count("select count(*) from JobData"),
-                         count("select count(*) from (select distinct [year], [month] from salary) "
-                               "where [year] <> 2003"),
+                         count("select count(*) from (select distinct year, month from salary) "
+                               "where year <> 2003"),
                          QString::number(QFileInfo(path).size() / 1048576.0, 'f', 1));
     }
     return text;

@@ -37,8 +37,8 @@ QByteArray digest(const QString& path) {
         QStringLiteral("select * from staff order by staffID"),
         QStringLiteral("select * from job order by JobID"),
         QStringLiteral("select * from JobData order by dateD, staffID, jobID, qty"),
-        QStringLiteral("select * from salary order by [year], [month], ItemCode"),
-        QStringLiteral("select * from salaryData order by [Year], [Month], salaryDay, staffCode"),
+        QStringLiteral("select * from salary order by year, month, ItemCode"),
+        QStringLiteral("select * from salaryData order by Year, Month, salaryDay, staffCode"),
         QStringLiteral("select * from wCodeName"),
     };
     for (const QString& sql : statements) {
@@ -169,7 +169,7 @@ class TestGenerator : public QObject {
         cn.open(m_tiny);
         for (const auto& [year, month] : {std::pair{2003, 11}, {2025, 2}, {2025, 3}}) {
             hx::PreparedStatement q =
-                cn.query(QStringLiteral("select ItemCode from salary where [year]=? and [month]=? "
+                cn.query(QStringLiteral("select ItemCode from salary where year=? and month=? "
                                         "order by ItemCode"),
                          {year, month});
             QStringList codes;
@@ -186,7 +186,7 @@ class TestGenerator : public QObject {
 
         hx::PreparedStatement q =
             cn.query(QStringLiteral("select ItemCode, ItemName, expression, printWidth from salary "
-                                    "where [year]=2025 order by [month], ItemCode"));
+                                    "where year=2025 order by month, ItemCode"));
         static const QRegularExpression reference(QStringLiteral("\\b([ABCT]\\d\\d)\\b"));
         static const QRegularExpression number(QStringLiteral("^\\d+(\\.\\d+)?$"));
         QString formulas;
@@ -234,8 +234,8 @@ class TestGenerator : public QObject {
         cn.open(m_tiny);
         std::vector<std::pair<int, hx::Formula>> formulas;
         hx::PreparedStatement items =
-            cn.query(QStringLiteral("select ItemCode, expression from salary where [year]=2025 and "
-                                    "[month]=2 and ItemName <> '' and (ItemCode like 'B%' or "
+            cn.query(QStringLiteral("select ItemCode, expression from salary where year=2025 and "
+                                    "month=2 and ItemName <> '' and (ItemCode like 'B%' or "
                                     "ItemCode like 'C%') order by ItemCode"));
         while (items.next())
             formulas.emplace_back(hx::salaryItemIndex(items.value(0).toString()),

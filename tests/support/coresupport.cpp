@@ -4,16 +4,42 @@
 #include <xlsxwriter.h>
 
 #include <QFile>
+#include <QHash>
 #include <QRandomGenerator>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
 
 #include "core/data/dataset.h"
 #include "core/data/errors.h"
 #include "core/data/postgres/postgresdatabase.h"
 #include "core/data/postgres/servers.h"
+#include "core/data/postgres/serverstore.h"
 #include "core/data/programdir.h"
 #include "core/data/schema.h"
 
 namespace hxtest {
+
+namespace {
+
+// A test stopped by an exception it did not expect says which: the test library names none.
+const bool uncaughtExceptionsAreNamed = [] {
+    std::set_terminate([] {
+        if (const std::exception_ptr thrown = std::current_exception()) {
+            try {
+                std::rethrow_exception(thrown);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "uncaught exception: %s\n", e.what());
+            } catch (...) {
+                std::fputs("uncaught exception of an unknown type\n", stderr);
+            }
+        }
+        std::abort();
+    });
+    return true;
+}();
+
+}  // namespace
 
 TempProgramDir::TempProgramDir() {
     hx::createSystemStore(file(QStringLiteral("sysunit.dll")));
@@ -103,9 +129,60 @@ void TestServer::offer(const QString& programDir, const QStringList& lines) {
     file.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
 }
 
+Engine testEngine() {
+    static const Engine engine =
+        qEnvironmentVariable("HEXIU_TEST_ENGINE") == QLatin1String("server") ? Engine::Server : Engine::File;
+    return engine;
+}
+
+namespace {
+
+// The server account sets of the whole test run live in one database of the test server, one schema
+// each; the database goes when the process ends.
+std::shared_ptr<hx::ServerAccountSetStore> testServerStore() {
+    static TestServer server(QStringLiteral("tests"));
+    static const auto store = std::make_shared<hx::ServerAccountSetStore>(
+        server.connection(), QStringLiteral("测试服务器"), QString());
+    return store;
+}
+
+// The account sets made on the test server by location, for a second desk to open.
+QHash<QString, hx::AccountSet>& serverSetsByLocation() {
+    static QHash<QString, hx::AccountSet> sets;
+    return sets;
+}
+
+}  // namespace
+
+hx::AccountSet TempProgramDir::newAccountSet(const QString& name) const {
+    if (testEngine() == Engine::File) return hx::accountSetAt(createAccountSet(name));
+    if (!TestServer::available()) {
+        std::puts("skipped: HEXIU_TEST_ENGINE=server, but HEXIU_TEST_PG names no test server");
+        std::exit(skippedExitCode);
+    }
+    static int made = 0;
+    const auto store = testServerStore();
+    const QString unique = QStringLiteral("%1_%2").arg(name).arg(++made);
+    store->create(unique);
+    hx::AccountSet set(unique, store);
+    serverSetsByLocation().insert(set.location(), set);
+    return set;
+}
+
+void openAgain(hx::Connection& other, const hx::Connection& cn, hx::Connection::Access access) {
+    const auto server = serverSetsByLocation().constFind(cn.path());
+    if (server == serverSetsByLocation().cend()) {
+        other.open(cn.path(), access);
+    } else if (access == hx::Connection::Access::ReadOnly) {
+        server->openReadOnly(other);
+    } else {
+        server->open(other);
+    }
+}
+
 OpenAccountSet::OpenAccountSet(hx::Connection& cn, const QString& name)
-    : path(createAccountSet(name)), m_cn(cn) {
-    m_cn.open(path);
+    : accountSet(newAccountSet(name)), path(accountSet.location()), m_cn(cn) {
+    accountSet.open(m_cn);
 }
 
 OpenAccountSet::~OpenAccountSet() {

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "core/data/accountset.h"
 #include "core/data/connection.h"
 
 namespace hx {
@@ -24,13 +25,17 @@ class TempProgramDir {
     QString file(const QString& name) const { return path() + name; }
     // Copies the template to NAME.mdb and returns its full path.
     QString createAccountSet(const QString& name) const;
+    // A fresh account set from the template on the engine the test runs on (testEngine()): the file
+    // NAME.mdb here, or a set of that name on the test server (made unique within the process).
+    hx::AccountSet newAccountSet(const QString& name) const;
 
   private:
     QTemporaryDir m_dir;
 };
 
-// The set-up of most core tests: a temporary program directory with a fresh account set NAME.mdb, open
-// on the connection given until this goes (so the connection is declared before it and outlives it).
+// The set-up of most core tests: a temporary program directory with a fresh account set NAME on the
+// test's engine, open on the connection given until this goes (so the connection is declared before it
+// and outlives it).
 class OpenAccountSet : public TempProgramDir {
   public:
     OpenAccountSet(hx::Connection& cn, const QString& name);
@@ -38,7 +43,8 @@ class OpenAccountSet : public TempProgramDir {
     OpenAccountSet(const OpenAccountSet&) = delete;
     OpenAccountSet& operator=(const OpenAccountSet&) = delete;
 
-    const QString path;  // of the account set
+    const hx::AccountSet accountSet;
+    const QString path;  // of the account set, as its store names it
 
   private:
     hx::Connection& m_cn;
@@ -68,6 +74,22 @@ class TestServer {
     QTemporaryDir m_folder;
     QByteArray m_serviceFileBefore;
 };
+
+// The engine a test's account sets are on: the file engine, or the test server when the test runs with
+// HEXIU_TEST_ENGINE=server (ctest runs the tests that use HX_BOTH_ENGINES_MAIN both ways).
+enum class Engine { File, Server };
+Engine testEngine();
+inline bool onServer() {
+    return testEngine() == Engine::Server;
+}
+// A test file that holds on both engines says so with HX_BOTH_ENGINES at file scope; ctest then runs it
+// a second time with HEXIU_TEST_ENGINE=server (skipped, exit code 77, when no test server is given).
+#define HX_BOTH_ENGINES static_assert(true, "runs on the file engine and on the test server")
+// Opens another connection on the account set the connection `cn` has open, as a second desk would.
+void openAgain(hx::Connection& other, const hx::Connection& cn,
+               hx::Connection::Access access = hx::Connection::Access::ReadWrite);
+// The exit code by which a test run says it was skipped (ctest's SKIP_RETURN_CODE).
+constexpr int skippedExitCode = 77;
 
 // ---- reading an account set back; what only the engine's catalogue knows is asked here alone
 

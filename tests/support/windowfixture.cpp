@@ -10,10 +10,10 @@
 
 namespace hxtest {
 
-WindowFixture::WindowFixture(const QString& accountSetName) {
-    accountSet = dir.createAccountSet(accountSetName);
-    module.cnMain.open(accountSet);
-    hx::curAccountSet = hx::accountSetAt(accountSet);
+WindowFixture::WindowFixture(const QString& accountSetName)
+    : set(dir.newAccountSet(accountSetName)), accountSet(set.location()) {
+    set.open(module.cnMain);
+    hx::curAccountSet = set;
     hx::setDataFrm(&module);
 }
 
@@ -29,16 +29,17 @@ WindowFixture::~WindowFixture() {
 
 void WindowFixture::logIn(const QString& role) {
     hx::curUser = role;
-    hx::curAccountSet = hx::accountSetAt(accountSet);
+    hx::curAccountSet = set;
 }
 
 QString WindowFixture::moveToNewAccountSet(const QString& name) {
     closeWindows();
     const QString left = accountSet;
     module.cnMain.close();
-    accountSet = dir.createAccountSet(name);
-    module.cnMain.open(accountSet);
-    hx::curAccountSet = hx::accountSetAt(accountSet);
+    set = dir.newAccountSet(name);
+    accountSet = set.location();
+    set.open(module.cnMain);
+    hx::curAccountSet = set;
     return left;
 }
 
@@ -135,36 +136,36 @@ void WindowFixture::addItem(int year, int month, const QString& code, const QStr
 }
 
 void WindowFixture::blankMonth(int year, int month) {
-    cn().exec(QStringLiteral("delete from salary where [year]=? and [month]=?"), {year, month});
+    cn().exec(QStringLiteral("delete from salary where year=? and month=?"), {year, month});
     cn().exec(QStringLiteral("insert into salary select ?, ?, ItemCode, null, null, 0 from salary "
-                             "where [year]=? and [month]=?"),
+                             "where year=? and month=?"),
               {year, month, hx::baseItemYear, hx::baseItemMonth});
 }
 
 void WindowFixture::copyBaseMonth(int year, int month) {
-    cn().exec(QStringLiteral("delete from salary where [year]=? and [month]=?"), {year, month});
+    cn().exec(QStringLiteral("delete from salary where year=? and month=?"), {year, month});
     cn().exec(QStringLiteral("insert into salary select ?, ?, ItemCode, ItemName, expression, printWidth "
-                             "from salary where [year]=? and [month]=?"),
+                             "from salary where year=? and month=?"),
               {year, month, hx::baseItemYear, hx::baseItemMonth});
 }
 
 void WindowFixture::setItem(int year, int month, const QString& code, const QString& name,
                             const QString& expression, int width) {
-    cn().exec(QStringLiteral("update salary set ItemName=?, expression=?, printWidth=? where [year]=? and "
-                             "[month]=? and ItemCode=?"),
+    cn().exec(QStringLiteral("update salary set ItemName=?, expression=?, printWidth=? where year=? and "
+                             "month=? and ItemCode=?"),
               {name.isEmpty() ? QVariant() : name, expression.isNull() ? QVariant() : expression, width, year,
                month, code});
 }
 
 int WindowFixture::itemCount(int year, int month) {
     return cn()
-        .scalar(QStringLiteral("select count(*) from salary where [year]=? and [month]=?"), {year, month})
+        .scalar(QStringLiteral("select count(*) from salary where year=? and month=?"), {year, month})
         .toInt();
 }
 
 QVariant WindowFixture::item(int year, int month, const QString& code, const QString& column) {
     return cn().scalar(
-        QStringLiteral("select [%1] from salary where [year]=? and [month]=? and ItemCode=?").arg(column),
+        QStringLiteral("select [%1] from salary where year=? and month=? and ItemCode=?").arg(column),
         {year, month, code});
 }
 
@@ -177,7 +178,7 @@ void WindowFixture::addSheetRow(const hx::SheetBatch& batch, const QString& staf
 }
 
 QVariant WindowFixture::cell(int year, int month, int day, const QString& staffCode, const QString& column) {
-    return cn().scalar(QStringLiteral("select [%1] from salaryData where [Year]=? and [Month]=? and "
+    return cn().scalar(QStringLiteral("select [%1] from salaryData where Year=? and Month=? and "
                                       "salaryDay=? and staffCode=?")
                            .arg(column),
                        {year, month, day, staffCode});

@@ -29,8 +29,8 @@ using Fields = QList<QPair<QString, QVariant>>;
 // one test function: the program directory, the account set and the login values are gone afterwards.
 class WindowFixture {
   public:
-    // A fresh account set NAME.mdb, open in the data module, which the windows find through dataFrm(), and
-    // the session's account set (curAccountSet).
+    // A fresh account set NAME on the test's engine, open in the data module, which the windows find
+    // through dataFrm(), and the session's account set (curAccountSet).
     explicit WindowFixture(const QString& accountSetName = QStringLiteral("厂"));
     ~WindowFixture();
     WindowFixture(const WindowFixture&) = delete;
@@ -39,8 +39,8 @@ class WindowFixture {
     hx::Connection& cn() { return module.cnMain; }
     // As after a login with the role: curUser is the role, curAccountSet the account set.
     void logIn(const QString& role);
-    // The windows closed and the data module and the session on a fresh account set NAME.mdb beside the
-    // first, as after a login to it; returns the path of the account set left, which stays as it was.
+    // The windows closed and the data module and the session on a fresh account set NAME beside the
+    // first, as after a login to it; returns the location of the account set left, which stays as it was.
     QString moveToNewAccountSet(const QString& name);
 
     // ---- the windows under test
@@ -106,7 +106,8 @@ class WindowFixture {
     TempProgramDir dir;
     ScriptedDialogs dialogs;
     hx::TdataFrm module;
-    QString accountSet;  // full path
+    hx::AccountSet set;
+    QString accountSet;  // its location: the full path of a file
 
   private:
     [[noreturn]] static void missingChild(QObject* parent, const QString& name);

@@ -41,14 +41,14 @@ void clearFixedItem(Connection& cn, const QString& code) {
 }
 
 QStringList fixedItemTitles(Connection& cn) {
-    const qint64 year = cn.scalar(QStringLiteral("select max([year]) as maxYear from salary")).toLongLong();
+    const qint64 year = cn.scalar(QStringLiteral("select max(year) as maxYear from salary")).toLongLong();
     const qint64 month =
-        cn.scalar(QStringLiteral("select max([month]) as maxMonth from salary where [year]=?"), {year})
+        cn.scalar(QStringLiteral("select max(month) as maxMonth from salary where year=?"), {year})
             .toLongLong();
     QStringList names;
     PreparedStatement q =
         cn.query(QStringLiteral("select ItemCode,ItemName from Salary  where ItemCode like ?  "
-                                "and [year]=? and [month]=? order by itemCode"),
+                                "and year=? and month=? order by itemCode"),
                  {QStringLiteral("A%"), year, month});
     while (q.next()) names << q.value(1).toString();
     q.reset();

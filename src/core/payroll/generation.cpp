@@ -39,8 +39,8 @@ struct TextItem {
 std::vector<TextItem> textDefaults(Connection& cn, int year, int month) {
     std::vector<TextItem> texts;
     PreparedStatement q =
-        cn.query(QStringLiteral("select ItemCode, ItemName, expression from salary where [year]=? "
-                                "and [month]=? and ItemCode like 'T%' order by ItemCode"),
+        cn.query(QStringLiteral("select ItemCode, ItemName, expression from salary where year=? "
+                                "and month=? and ItemCode like 'T%' order by ItemCode"),
                  {year, month});
     while (q.next()) {
         const int index = salaryItemIndex(q.value(0).toString());
@@ -100,8 +100,8 @@ QString isoDate(const QDate& d) {
 SheetFormulas SheetFormulas::load(Connection& cn, int year, int month, bool generation) {
     SheetFormulas result;
     PreparedStatement q =
-        cn.query(QStringLiteral("select ItemCode, ItemName, expression from salary where [year]=? "
-                                "and [month]=? order by ItemCode"),
+        cn.query(QStringLiteral("select ItemCode, ItemName, expression from salary where year=? "
+                                "and month=? order by ItemCode"),
                  {year, month});
     while (q.next()) {
         const int index = salaryItemIndex(q.value(0).toString());
@@ -172,7 +172,7 @@ int generateSalarySheet(Connection& cn, const SheetBatch& batch, const QDate& fr
     }
 
     Transaction transaction(cn);
-    cn.exec(QStringLiteral("delete from salaryData where [Year]=? and [Month]=? and salaryDay=?"),
+    cn.exec(QStringLiteral("delete from salaryData where Year=? and Month=? and salaryDay=?"),
             {batch.year, batch.month, batch.day});
     const std::vector<TextItem> texts = textDefaults(cn, batch.year, batch.month);
 
@@ -227,7 +227,7 @@ int generateSalarySheet(Connection& cn, const SheetBatch& batch, const QDate& fr
             }
         }
 
-        QStringList columns{QStringLiteral("[Year]"), QStringLiteral("[Month]"), QStringLiteral("salaryDay"),
+        QStringList columns{QStringLiteral("Year"), QStringLiteral("Month"), QStringLiteral("salaryDay"),
                             QStringLiteral("staffCode"), QStringLiteral("staffName")};
         columns += codes;
         QStringList marks;
@@ -296,11 +296,10 @@ int recalculateWorker(Connection& cn, int year, int month, const QString& staffC
         std::array<Decimal, SalaryItemCount> values;
     };
     std::vector<StoredRow> stored;
-    PreparedStatement q =
-        cn.query(QStringLiteral("select %1 from salaryData where [Year]=? and [Month]=? and "
-                                "staffCode=?")
-                     .arg(read.join(QLatin1Char(','))),
-                 {year, month, staffCode});
+    PreparedStatement q = cn.query(QStringLiteral("select %1 from salaryData where Year=? and Month=? and "
+                                                  "staffCode=?")
+                                       .arg(read.join(QLatin1Char(','))),
+                                   {year, month, staffCode});
     while (q.next()) {
         StoredRow r;
         r.salaryDay = q.integer(0);
@@ -348,26 +347,23 @@ int previousItemMonth(Connection& cn, int year, int month) {
     int n = monthNumber(year, month);
     do {
         --n;
-    } while (
-        cn.scalar(QStringLiteral("select count(*) from salary where (12*[year]+[month])=?"), {n}).toInt() <
-            2 &&
-        n > baseItemMonthNumber);
+    } while (cn.scalar(QStringLiteral("select count(*) from salary where (12*year+month)=?"), {n}).toInt() <
+                 2 &&
+             n > baseItemMonthNumber);
     return n;
 }
 
 int copyItemMonth(Connection& cn, int year, int month, int source) {
     if (monthNumber(year, month) == baseItemMonthNumber) return 0;
     const int available =
-        cn.scalar(QStringLiteral("select count(*) from salary where (12*[year]+[month])=?"), {source})
-            .toInt();
+        cn.scalar(QStringLiteral("select count(*) from salary where (12*year+month)=?"), {source}).toInt();
     if (available == 0) return 0;
     Transaction transaction(cn);
-    cn.exec(QStringLiteral("delete from salary where [year]=? and [month]=?"), {year, month});
-    const int copied =
-        cn.exec(QStringLiteral("insert into salary([year],[month],ItemCode,ItemName,expression,"
-                               "printWidth) select ?, ?, ItemCode, ItemName, expression, "
-                               "printWidth from salary where (12*[year]+[month])=?"),
-                {year, month, source});
+    cn.exec(QStringLiteral("delete from salary where year=? and month=?"), {year, month});
+    const int copied = cn.exec(QStringLiteral("insert into salary(year,month,ItemCode,ItemName,expression,"
+                                              "printWidth) select ?, ?, ItemCode, ItemName, expression, "
+                                              "printWidth from salary where (12*year+month)=?"),
+                               {year, month, source});
     transaction.commit();
     return copied;
 }

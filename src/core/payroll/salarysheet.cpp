@@ -7,8 +7,8 @@ namespace hx {
 
 Query monthItems(int year, int month, const QString& family) {
     const QString columns = QStringLiteral(
-        "select [year], [month], ItemCode, ItemName,expression, printWidth from Salary where [year]=? and "
-        "[month]=?");
+        "select year, month, ItemCode, ItemName,expression, printWidth from Salary where year=? and "
+        "month=?");
     const QStringList key{QStringLiteral("year"), QStringLiteral("month"), QStringLiteral("ItemCode")};
     if (family.isEmpty())
         return Query(columns + QStringLiteral(" order by ItemCode"), {year, month})
@@ -19,7 +19,7 @@ Query monthItems(int year, int month, const QString& family) {
 }
 
 Query monthItemsWidth(int year, int month) {
-    return Query(QStringLiteral("select sum(printWidth) as sumW from salary where [year]=? and [month]=?"),
+    return Query(QStringLiteral("select sum(printWidth) as sumW from salary where year=? and month=?"),
                  {year, month});
 }
 
@@ -32,9 +32,8 @@ Query columnWidths() {
 Query sheetRows(const SheetBatch& batch) {
     return Query(QStringLiteral("select staffCode, staffName, ") +
                      salaryItemCodes().join(QStringLiteral(", ")) +
-                     QStringLiteral(
-                         ", [Year], [Month], salaryDay from SalaryData where [Year]=? and [month]=? and "
-                         "salaryDay=? order by staffCode"),
+                     QStringLiteral(", Year, Month, salaryDay from SalaryData where Year=? and month=? and "
+                                    "salaryDay=? order by staffCode"),
                  {batch.year, batch.month, batch.day})
         .editing(QStringLiteral("salaryData"), {QStringLiteral("Year"), QStringLiteral("Month"),
                                                 QStringLiteral("salaryDay"), QStringLiteral("staffCode")});
@@ -52,13 +51,13 @@ Query sheetTotals(const SheetBatch& batch) {
     }
     return Query(
         QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +
-            QStringLiteral(" from SalaryData where [Year]=? and [month]=? and salaryDay=? GROUP BY [Year], "
-                           "[Month]"),
+            QStringLiteral(" from SalaryData where Year=? and month=? and salaryDay=? GROUP BY Year, "
+                           "Month"),
         {batch.year, batch.month, batch.day});
 }
 
 bool sheetBatchExists(Connection& cn, const SheetBatch& batch) {
-    return cn.scalar(QStringLiteral("select count(*) from salaryData where [year]=? and [month]=? and "
+    return cn.scalar(QStringLiteral("select count(*) from salaryData where year=? and month=? and "
                                     "salaryDay=?"),
                      {batch.year, batch.month, batch.day})
                .toInt() > 0;
@@ -66,10 +65,9 @@ bool sheetBatchExists(Connection& cn, const SheetBatch& batch) {
 
 QStringList sheetItemTitles(Connection& cn, int year, int month) {
     QStringList names;
-    PreparedStatement q =
-        cn.query(QStringLiteral(
-                     "select ItemCode,ItemName from salary where [Year]=? and [month]=? order by ItemCode;"),
-                 {year, month});
+    PreparedStatement q = cn.query(
+        QStringLiteral("select ItemCode,ItemName from salary where Year=? and month=? order by ItemCode;"),
+        {year, month});
     while (q.next()) names << q.value(1).toString();
     q.reset();
     QStringList titles;
@@ -80,8 +78,8 @@ QStringList sheetItemTitles(Connection& cn, int year, int month) {
 
 int recalculateSavedRow(Connection& cn, const SheetBatch& batch, const QString& staffCode) {
     Transaction transaction(cn);
-    const bool stored = cn.scalar(QStringLiteral("select count(*) from salaryData where [Year]=? and "
-                                                 "[Month]=? and salaryDay=? and staffCode=?"),
+    const bool stored = cn.scalar(QStringLiteral("select count(*) from salaryData where Year=? and "
+                                                 "Month=? and salaryDay=? and staffCode=?"),
                                   {batch.year, batch.month, batch.day, staffCode})
                             .toInt() > 0;
     int rows = 0;

@@ -12,7 +12,7 @@ class Connection;
 
 // A generated salary sheet's rows and a month's salary items, as the payroll windows ask about them.
 
-// The month's item rows ([year], [month], ItemCode, ItemName, expression, printWidth) in code order; those
+// The month's item rows (year, month, ItemCode, ItemName, expression, printWidth) in code order; those
 // of one family ("A", "B", "C" or "T") when it is given.
 Query monthItems(int year, int month, const QString& family = QString());
 // The month's items' print widths summed (sumW; Null for a month without items).

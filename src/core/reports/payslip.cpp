@@ -38,7 +38,7 @@ SlipLayoutData readSlipLayoutData(DataSet& scratch, int year, int month) {
     data.wName = int(scratch.asInt(QStringLiteral("wName")));
     scratch.close();
     scratch.setSql(
-        QStringLiteral("select ItemCode, ItemName, PrintWidth from salary  where [year]=? and [month]=? "
+        QStringLiteral("select ItemCode, ItemName, PrintWidth from salary  where year=? and month=? "
                        "order by ItemCode"));
     scratch.setParams({year, month});
     scratch.open();

@@ -31,7 +31,7 @@ class TestDataSet : public QObject {
   private slots:
     void init() {
         dir = std::make_unique<hxtest::TempProgramDir>();
-        cn.open(dir->createAccountSet(QStringLiteral("t")));
+        dir->newAccountSet(QStringLiteral("t")).open(cn);
         addWorker("003", "王五", "车缝一组", "300.5");
         addWorker("001", "O'Neil", "裁剪组", "1200");
         addWorker("002", "李四", "车缝一组", "0.1");
@@ -95,7 +95,7 @@ class TestDataSet : public QObject {
     void anEditOfARowAnotherCopyChangedNeverWritesOverIt() {
         // Two copies of the program on one account set: two connections on one file.
         Connection other;
-        other.open(cn.path());
+        hxtest::openAgain(other, cn);
         cn.exec("update staff set LevelSalary=6500, A02=0.1+0.2 where StaffCode='001'");
         DataSet ds(&cn);
         setQuery(ds, staffList(false));
@@ -164,12 +164,11 @@ class TestDataSet : public QObject {
         memory.defineFields({Field("n", FieldType::Integer)});
         memory.open();
         Connection other;
-        other.open(cn.path());
+        hxtest::openAgain(other, cn);
         DataSet elsewhere(&other);
         setQuery(elsewhere, staffList(false));
         elsewhere.open();
 
-        const QString path = cn.path();
         cn.close();
         QVERIFY(!list.isOpen());
         QVERIFY(!edited.isOpen());
@@ -177,7 +176,7 @@ class TestDataSet : public QObject {
         QVERIFY(memory.isOpen());
         QCOMPARE(elsewhere.recordCount(), 4);
         // Opening the connection again does not bring them back; they open when asked to.
-        cn.open(path);
+        hxtest::openAgain(cn, other);
         QVERIFY(!list.isOpen());
         QCOMPARE(storedCount("StaffName='未保存'"), 0);
         list.open();
@@ -186,7 +185,7 @@ class TestDataSet : public QObject {
         list.setConnection(&other);
         cn.close();
         QVERIFY(list.isOpen());
-        cn.open(path);
+        hxtest::openAgain(cn, other);
     }
 
     void pendingEditsAreStoredBeforeTheConnectionCloses() {
@@ -964,5 +963,6 @@ class TestDataSet : public QObject {
     }
 };
 
+HX_BOTH_ENGINES;
 QTEST_GUILESS_MAIN(TestDataSet)
 #include "tst_dataset.moc"

@@ -28,7 +28,7 @@ class TestLists : public QObject {
     void init() {
         dir = std::make_unique<hxtest::TempProgramDir>();
         dm = std::make_unique<TdataFrm>();
-        dm->cnMain.open(dir->createAccountSet(QStringLiteral("t")));
+        dir->newAccountSet(QStringLiteral("t")).open(dm->cnMain);
         setDataFrm(dm.get());
     }
     void cleanup() {
@@ -210,5 +210,6 @@ class TestLists : public QObject {
     }
 };
 
+HX_BOTH_ENGINES;
 QTEST_GUILESS_MAIN(TestLists)
 #include "tst_lists.moc"

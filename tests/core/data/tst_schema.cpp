@@ -26,7 +26,7 @@ class TestSchema : public QObject {
     void makeFileWithoutSheetKey() {
         cn.exec("drop index salaryData_key");
         cn.exec("drop index wCodeName_key");
-        cn.exec("create index salaryData_batch on salaryData ([Year], [Month], salaryDay, staffCode)");
+        cn.exec("create index salaryData_batch on salaryData (Year, Month, salaryDay, staffCode)");
         cn.exec(
             "insert into staff (StaffCode, StaffName, salaryDay) values ('001', 'a', 5), ('002', 'b', 5)");
         cn.exec("insert into job (JobCode, UnitPrice) values ('J', 0.5)");
@@ -35,9 +35,9 @@ class TestSchema : public QObject {
             "('2026-11-01', 2, 1, 4), ('2026-11-02', 1, 1, 3)");
         cn.exec(
             "insert into salary select 2026, 11, ItemCode, ItemName, expression, printWidth from salary "
-            "where [year]=2003 and [month]=11");
+            "where year=2003 and month=11");
         cn.exec(
-            "insert into salaryData ([Year], [Month], salaryDay, staffCode, staffName, A01) values "
+            "insert into salaryData (Year, Month, salaryDay, staffCode, staffName, A01) values "
             "(2026, 11, 5, '001', 'a', 100), (2026, 11, 5, '002', 'b', 200), (2026, 11, 5, null, '', 0), "
             "(2026, 10, 5, '001', 'a', 90)");
     }
@@ -47,8 +47,8 @@ class TestSchema : public QObject {
             rows += table + QLatin1Char(':') + cn.scalar("select count(*) from " + table).toString() +
                     QLatin1Char(' ');
         return rows +
-               hxtest::rowsText(cn, "salaryData", "[Year], [Month], staffCode, A01",
-                                {"[Year]", "[Month]", "salaryDay", "staffCode", "staffName", "A01"}) +
+               hxtest::rowsText(cn, "salaryData", "Year, Month, staffCode, A01",
+                                {"Year", "Month", "salaryDay", "staffCode", "staffName", "A01"}) +
                hxtest::rowsText(cn, "JobData", "dateD, staffID", {"dateD", "staffID", "jobID", "qty"});
     }
     // Opens the account set again the way the program opens it; false when it opens with a complaint.
@@ -62,7 +62,7 @@ class TestSchema : public QObject {
     void cleanup() { dir.reset(); }
 
     void theTemplateHoldsTheBaseItemMonth() {
-        QCOMPARE(cn.scalar("select count(*) from salary where [year]=2003 and [month]=11").toInt(), 35);
+        QCOMPARE(cn.scalar("select count(*) from salary where year=2003 and month=11").toInt(), 35);
         QCOMPARE(cn.scalar("select count(*) from salary").toInt(), 35);
         for (const char* table : {"staff", "job", "JobData", "salaryData"})
             QCOMPARE(cn.scalar(QStringLiteral("select count(*) from ") + table).toInt(), 0);
@@ -138,7 +138,7 @@ class TestSchema : public QObject {
         QVERIFY(!definition("index", "wCodeName_key").isEmpty());
         QCOMPARE(everyRow(), rows);
         // A worker is now in a batch once; an edit of the sheet stores its row alone.
-        QVERIFY_THROWS_EXCEPTION(DbError, cn.exec("insert into salaryData ([Year], [Month], salaryDay, "
+        QVERIFY_THROWS_EXCEPTION(DbError, cn.exec("insert into salaryData (Year, Month, salaryDay, "
                                                   "staffCode) values (2026, 11, 5, '001')"));
         DataSet sheet(&cn);
         setQuery(sheet, sheetRows(batch));
@@ -152,7 +152,7 @@ class TestSchema : public QObject {
     void aFileHoldingAWorkerTwiceInABatchStaysUsable() {
         makeFileWithoutSheetKey();
         cn.exec(
-            "insert into salaryData ([Year], [Month], salaryDay, staffCode, staffName, A01) values "
+            "insert into salaryData (Year, Month, salaryDay, staffCode, staffName, A01) values "
             "(2026, 11, 5, '001', 'a', 101)");
         const QString rows = everyRow();
         // The key cannot be built on these rows: the set opens as it is, every row kept.
@@ -175,15 +175,14 @@ class TestSchema : public QObject {
         sheet.setValue("A01", 250);
         QVERIFY(sheet.post());
         QVERIFY(recalculateSavedRow(cn, batch, "002") > 0);
-        QCOMPARE(hxtest::rowCount(cn, "salaryData", "staffCode='001' and [Month]=11 and A01 in (100, 101)"),
-                 2);
+        QCOMPARE(hxtest::rowCount(cn, "salaryData", "staffCode='001' and Month=11 and A01 in (100, 101)"), 2);
 
         // Generating the batch again gives every worker one row; the next opening builds the key.
         sheet.close();
         generateSalarySheet(cn, batch, QDate(2026, 11, 1), QDate(2026, 11, 30));
         QVERIFY(reopen());
         QVERIFY(!definition("index", "salaryData_key").isEmpty());
-        QCOMPARE(hxtest::rowCount(cn, "salaryData", "[Year]=2026 and [Month]=11 and salaryDay=5"), 2);
+        QCOMPARE(hxtest::rowCount(cn, "salaryData", "Year=2026 and Month=11 and salaryDay=5"), 2);
     }
 };
 

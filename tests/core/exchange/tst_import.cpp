@@ -483,7 +483,7 @@ class TestImport : public QObject {
         QStringList jobsBefore = rows(m_cn, jobRows);
         const QStringList piecesBefore = rows(m_cn, pieceRows);
         m_cn.close();
-        m_cn.open(m_dir->createAccountSet(QStringLiteral("新账套")));
+        m_dir->newAccountSet(QStringLiteral("新账套")).open(m_cn);
         for (const auto& [file, target] : {std::pair{staffFile, ImportTarget::Staff},
                                            {jobFile, ImportTarget::Job},
                                            {pieceFile, ImportTarget::PieceWork}}) {
@@ -501,5 +501,6 @@ class TestImport : public QObject {
     }
 };
 
+HX_BOTH_ENGINES;
 QTEST_GUILESS_MAIN(TestImport)
 #include "tst_import.moc"

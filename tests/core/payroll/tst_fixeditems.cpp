@@ -15,7 +15,7 @@ class TestFixedItems : public QObject {
     QString item(int year, int month, const QString& code) {
         return cn
             .scalar(QStringLiteral("select ItemName || '|' || ifnull(expression, '') || '|' || printWidth "
-                                   "from salary where [year]=? and [month]=? and ItemCode=?"),
+                                   "from salary where year=? and month=? and ItemCode=?"),
                     {year, month, code})
             .toString();
     }
@@ -35,7 +35,7 @@ class TestFixedItems : public QObject {
         cn.exec("insert into staff (StaffCode, StaffName, Firedd, A03, A04) values ('002', '乙', -1, 80, 9)");
         cn.exec(
             "insert into salary select 2025, 1, ItemCode, ItemName, expression, printWidth from salary "
-            "where [year]=2003 and [month]=11");
+            "where year=2003 and month=11");
     }
     void cleanup() { dir.reset(); }
 
@@ -69,9 +69,9 @@ class TestFixedItems : public QObject {
         // for nothing.
         cn.exec(
             "insert into salary select 2024, 12, ItemCode, '旧' || ItemCode, expression, printWidth from "
-            "salary where [year]=2003 and [month]=11");
-        cn.exec("update salary set ItemName='岗位' where [year]=2025 and [month]=1 and ItemCode='A02'");
-        cn.exec("update salary set ItemName=null where [year]=2025 and [month]=1 and ItemCode='A03'");
+            "salary where year=2003 and month=11");
+        cn.exec("update salary set ItemName='岗位' where year=2025 and month=1 and ItemCode='A02'");
+        cn.exec("update salary set ItemName=null where year=2025 and month=1 and ItemCode='A03'");
         nameFixedItem(cn, QStringLiteral("A08"), QStringLiteral("工龄"));
         QStringList titles = fixedItemTitles(cn);
         QCOMPARE(titles.size(), 7);
@@ -80,7 +80,7 @@ class TestFixedItems : public QObject {
         QCOMPARE(titles[6], QStringLiteral("工龄"));
 
         // A month with fewer A rows: the titles go by position and the last ones stay empty.
-        cn.exec("delete from salary where [year]=2025 and [month]=1 and ItemCode in ('A01', 'A05', 'A07')");
+        cn.exec("delete from salary where year=2025 and month=1 and ItemCode in ('A01', 'A05', 'A07')");
         titles = fixedItemTitles(cn);
         QCOMPARE(titles.size(), 7);
         QCOMPARE(titles[0], QString());  // A03, after A02 took the place of the first row
@@ -101,5 +101,6 @@ class TestFixedItems : public QObject {
     }
 };
 
+HX_BOTH_ENGINES;
 QTEST_GUILESS_MAIN(TestFixedItems)
 #include "tst_fixeditems.moc"

@@ -36,23 +36,22 @@ class TestGeneration : public QObject {
     }
     // Copies the base month to the batch's month, then names only the items given (code, name, formula).
     void setItems(const QList<QStringList>& items) {
-        cn.exec(QStringLiteral("delete from salary where [year]=? and [month]=?"), {batch.year, batch.month});
+        cn.exec(QStringLiteral("delete from salary where year=? and month=?"), {batch.year, batch.month});
         cn.exec(QStringLiteral("insert into salary select ?, ?, ItemCode, null, null, 0 from salary "
-                               "where [year]=2003 and [month]=11"),
+                               "where year=2003 and month=11"),
                 {batch.year, batch.month});
         for (const QStringList& item : items) setItem(item[0], item[1], item.value(2));
     }
     void setItem(const QString& code, const QString& name, const QString& expression) {
-        cn.exec(QStringLiteral("update salary set ItemName=?, expression=? where [year]=? and [month]=? and "
+        cn.exec(QStringLiteral("update salary set ItemName=?, expression=? where year=? and month=? and "
                                "ItemCode=?"),
                 {name.isEmpty() ? QVariant() : name, expression, batch.year, batch.month, code});
     }
     QVariant cell(const QString& staffCode, const QString& column, const SheetBatch& b = batch) {
-        return cn.scalar(
-            QStringLiteral("select %1 from salaryData where [Year]=? and [Month]=? and salaryDay=? "
-                           "and staffCode=?")
-                .arg(column),
-            {b.year, b.month, b.day, staffCode});
+        return cn.scalar(QStringLiteral("select %1 from salaryData where Year=? and Month=? and salaryDay=? "
+                                        "and staffCode=?")
+                             .arg(column),
+                         {b.year, b.month, b.day, staffCode});
     }
     Money money(const QString& staffCode, const QString& column) {
         return Money::fromVariant(cell(staffCode, column));
@@ -60,7 +59,7 @@ class TestGeneration : public QObject {
     QStringList sheetCodes(const SheetBatch& b = batch) {
         QStringList codes;
         PreparedStatement q =
-            cn.query(QStringLiteral("select staffCode from salaryData where [Year]=? and [Month]=? and "
+            cn.query(QStringLiteral("select staffCode from salaryData where Year=? and Month=? and "
                                     "salaryDay=? order by staffCode"),
                      {b.year, b.month, b.day});
         while (q.next()) codes << q.value(0).toString();
@@ -70,7 +69,7 @@ class TestGeneration : public QObject {
     QStringList dump() {
         QStringList rows;
         PreparedStatement q =
-            cn.query(QStringLiteral("select * from salaryData order by [Year], [Month], salaryDay, "
+            cn.query(QStringLiteral("select * from salaryData order by Year, Month, salaryDay, "
                                     "staffCode"));
         while (q.next()) {
             QStringList values;
@@ -109,12 +108,12 @@ class TestGeneration : public QObject {
         addRecord(from, otherDay, cut, 7);
         // Rows of an earlier generation of this batch, by workers who no longer belong to it.
         for (const char* code : {"003", "004"})
-            cn.exec(QStringLiteral("insert into salaryData ([Year],[Month],salaryDay,staffCode,A01) values "
+            cn.exec(QStringLiteral("insert into salaryData (Year,Month,salaryDay,staffCode,A01) values "
                                    "(?,?,?,?,5)"),
                     {batch.year, batch.month, batch.day, code});
         // The other pay day's own sheet stays as it is.
         const SheetBatch day20{batch.year, batch.month, 20};
-        cn.exec(QStringLiteral("insert into salaryData ([Year],[Month],salaryDay,staffCode,A01) values "
+        cn.exec(QStringLiteral("insert into salaryData (Year,Month,salaryDay,staffCode,A01) values "
                                "(?,?,?,'004',5)"),
                 {day20.year, day20.month, day20.day});
 
@@ -299,7 +298,7 @@ class TestGeneration : public QObject {
         addRecord(from, w, addJob("J", "26"), 100);  // A01 = 2600
         generateSalarySheet(cn, batch, from, to);
         // The same worker also sits in another batch of the month with other values.
-        cn.exec(QStringLiteral("insert into salaryData ([Year],[Month],salaryDay,staffCode,A01,B01) values "
+        cn.exec(QStringLiteral("insert into salaryData (Year,Month,salaryDay,staffCode,A01,B01) values "
                                "(?,?,25,'001',1300,13)"),
                 {batch.year, batch.month});
 
@@ -333,5 +332,6 @@ class TestGeneration : public QObject {
     }
 };
 
+HX_BOTH_ENGINES;
 QTEST_GUILESS_MAIN(TestGeneration)
 #include "tst_generation.moc"

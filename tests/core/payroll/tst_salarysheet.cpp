@@ -20,22 +20,22 @@ class TestSalarySheet : public QObject {
     // The base month's items, unnamed, in the batch's month; then the items given (code, name, formula).
     void setItems(const QList<QStringList>& items) {
         cn.exec(QStringLiteral("insert into salary select ?, ?, ItemCode, null, null, 0 from salary "
-                               "where [year]=2003 and [month]=11"),
+                               "where year=2003 and month=11"),
                 {batch.year, batch.month});
         for (const QStringList& item : items)
-            cn.exec(QStringLiteral("update salary set ItemName=?, expression=? where [year]=? and [month]=? "
+            cn.exec(QStringLiteral("update salary set ItemName=?, expression=? where year=? and month=? "
                                    "and ItemCode=?"),
                     {item[0] == "-" ? QVariant() : item[1], item.value(2), batch.year, batch.month, item[0]});
     }
     void addRow(const QString& staffCode, int day, double b01, double a02) {
-        cn.exec(QStringLiteral("insert into salaryData ([Year],[Month],salaryDay,staffCode,B01,A02) values "
+        cn.exec(QStringLiteral("insert into salaryData (Year,Month,salaryDay,staffCode,B01,A02) values "
                                "(?,?,?,?,?,?)"),
                 {batch.year, batch.month, day, staffCode, b01, a02});
     }
     QString row(const QString& staffCode, int day = batch.day) {
         return cn
             .scalar(QStringLiteral("select B01 || '|' || B02 || '|' || C01 from "
-                                   "salaryData where [Year]=? and [Month]=? and salaryDay=? and staffCode=?"),
+                                   "salaryData where Year=? and Month=? and salaryDay=? and staffCode=?"),
                     {batch.year, batch.month, day, staffCode})
             .toString();
     }
@@ -88,7 +88,7 @@ class TestSalarySheet : public QObject {
         QCOMPARE(titles.count(QString()), columns - 3);
 
         // Fewer rows than columns: the titles go by position, the last columns stay without one.
-        cn.exec(QStringLiteral("delete from salary where [year]=2024 and [month]=5 and ItemCode='A01'"));
+        cn.exec(QStringLiteral("delete from salary where year=2024 and month=5 and ItemCode='A01'"));
         titles = sheetItemTitles(cn, 2024, 5);
         QCOMPARE(titles.size(), columns);
         QCOMPARE(titles[salaryItemCodes().indexOf("B02") - 1], QStringLiteral("缺勤"));
@@ -135,5 +135,6 @@ class TestSalarySheet : public QObject {
     }
 };
 
+HX_BOTH_ENGINES;
 QTEST_GUILESS_MAIN(TestSalarySheet)
 #include "tst_salarysheet.moc"

@@ -97,5 +97,6 @@ class TestJobTotals : public QObject {
     }
 };
 
+HX_BOTH_ENGINES;
 QTEST_GUILESS_MAIN(TestJobTotals)
 #include "tst_jobtotals.moc"

@@ -68,18 +68,18 @@ class TestPaySlip : public QObject {
     void headingsFollowTheMonthsItems() {
         hxtest::TempProgramDir dir;
         Connection cn;
-        cn.open(dir.createAccountSet(QStringLiteral("厂")));
-        cn.exec(QStringLiteral("delete from salary where [year]=2026 and [month] in (8,9)"));
+        dir.newAccountSet(QStringLiteral("厂")).open(cn);
+        cn.exec(QStringLiteral("delete from salary where year=2026 and month in (8,9)"));
         for (int month : {8, 9}) {
             cn.exec(QStringLiteral("insert into salary select 2026, ?, ItemCode, null, null, 0 from salary "
-                                   "where [year]=2003 and [month]=11"),
+                                   "where year=2003 and month=11"),
                     {month});
         }
         auto set = [&](int month, const QString& code, const QVariant& name, int width) {
-            cn.exec(QStringLiteral(
-                        "update salary set ItemName=?, printWidth=? where [year]=2026 and [month]=? and "
-                        "ItemCode=?"),
-                    {name, width, month, code});
+            cn.exec(
+                QStringLiteral("update salary set ItemName=?, printWidth=? where year=2026 and month=? and "
+                               "ItemCode=?"),
+                {name, width, month, code});
         };
         set(8, QStringLiteral("A01"), QStringLiteral("计件工资"), 18);
         set(8, QStringLiteral("C01"), QStringLiteral("实发工资"), 20);
@@ -255,5 +255,6 @@ class TestPaySlip : public QObject {
     }
 };
 
+HX_BOTH_ENGINES;
 QTEST_MAIN(TestPaySlip)  // the slip is measured in its fonts
 #include "tst_payslip.moc"

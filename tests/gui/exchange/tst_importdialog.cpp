@@ -620,9 +620,9 @@ class TestImportDialog : public QObject {
         // In: a fresh set with the month's items, every file through its window.
         const QString source = f->moveToNewAccountSet(QStringLiteral("新厂"));
         cn().exec(QStringLiteral("attach database ? as source"), {source});
-        cn().exec(QStringLiteral("delete from salary where [year]=2026 and [month]=9"));
+        cn().exec(QStringLiteral("delete from salary where year=2026 and month=9"));
         cn().exec(
-            QStringLiteral("insert into salary select * from source.salary where [year]=2026 and [month]=9"));
+            QStringLiteral("insert into salary select * from source.salary where year=2026 and month=9"));
         cn().exec(QStringLiteral("detach database source"));
         const auto importInto = [&](TMyDBGrid* g, const QString& file) {
             if (!startImport(g, file)) return false;
@@ -645,7 +645,7 @@ class TestImportDialog : public QObject {
 
         // The same pay in both sets: the dismissed worker is paid in neither.
         const QString sheet =
-            QStringLiteral("select * from salaryData order by [Year], [Month], salaryDay, staffCode");
+            QStringLiteral("select * from salaryData order by Year, Month, salaryDay, staffCode");
         for (Connection* set : {&cn(), &before})
             for (const int day : {15, 25})
                 generateSalarySheet(*set, {2026, 9, day}, QDate(2026, 9, 1), QDate(2026, 9, 30));

@@ -84,7 +84,7 @@ class TestSalaryData : public QObject {
     QStringList sheetRows(const SheetBatch& batch) {
         QStringList rows;
         PreparedStatement q = f->cn().query(
-            "select * from salaryData where [Year]=? and [Month]=? and salaryDay=? "
+            "select * from salaryData where Year=? and Month=? and salaryDay=? "
             "order by staffCode",
             {batch.year, batch.month, batch.day});
         while (q.next()) {
@@ -109,7 +109,7 @@ class TestSalaryData : public QObject {
             }
             const double total =
                 f->cn()
-                    .scalar(QStringLiteral("select sum(%1) from salaryData where [Year]=? and [Month]=? and "
+                    .scalar(QStringLiteral("select sum(%1) from salaryData where Year=? and Month=? and "
                                            "salaryDay=?")
                                 .arg(field),
                             {may8.year, may8.month, may8.day})
@@ -186,7 +186,7 @@ class TestSalaryData : public QObject {
         QCOMPARE(visibleTitles(), QStringList({"工号", "姓名"}));
         f->cn().exec(
             "insert into salary select 2024, 7, ItemCode, ItemName, expression, printWidth from salary "
-            "where [year]=2003 and [month]=11 and ItemCode < 'B02'");
+            "where year=2003 and month=11 and ItemCode < 'B02'");
         w->cbbMonth->setCurrentIndex(w->cbbMonth->findText("7"));
         QCOMPARE(visibleTitles(), QStringList({"工号", "姓名", "计件工资", "岗位津贴", "出勤天数"}));
         QVERIFY(w->grdMain->isColumnHidden(column("B02")));
@@ -525,5 +525,6 @@ class TestSalaryData : public QObject {
     }
 };
 
+HX_BOTH_ENGINES;
 HX_WINDOW_TEST_MAIN(TestSalaryData)
 #include "tst_salarydata.moc"

@@ -1031,5 +1031,6 @@ class TestJobData : public QObject {
     }
 };
 
+HX_BOTH_ENGINES;
 HX_WINDOW_TEST_MAIN(TestJobData)
 #include "tst_jobdata.moc"

@@ -470,5 +470,6 @@ class TestJob : public QObject {
     }
 };
 
+HX_BOTH_ENGINES;
 HX_WINDOW_TEST_MAIN(TestJob)
 #include "tst_job.moc"

@@ -170,7 +170,7 @@ class TestStaff : public QObject {
         addItemMonth(2031, 1, QStringLiteral("一月"));
         addItemMonth(2031, 2, QStringLiteral("二月"));
         cn().exec(
-            QStringLiteral("update salary set ItemName = null where [year] = 2031 and [month] = 2 and "
+            QStringLiteral("update salary set ItemName = null where year = 2031 and month = 2 and "
                            "ItemCode = 'A05'"));
         QVERIFY(openWindow());
         QCOMPARE(fixTitles(), QStringList({"二月2", "二月3", "二月4", "", "二月6", "二月7", "二月8"}));
@@ -848,5 +848,6 @@ class TestStaff : public QObject {
     }
 };
 
+HX_BOTH_ENGINES;
 HX_WINDOW_TEST_MAIN(TestStaff)
 #include "tst_staff.moc"

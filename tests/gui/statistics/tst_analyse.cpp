@@ -176,15 +176,14 @@ class TestAnalyse : public QObject {
     // Salary sheet rows: code, pay day, year, month and the item C15.
     void addSheetRow(int year, int month, int salaryDay, const QString& code, const QString& c15,
                      const QString& a01 = QStringLiteral("0")) {
-        cn().exec(QStringLiteral("insert into salaryData ([Year],[Month],salaryDay,staffCode,A01,C15) "
+        cn().exec(QStringLiteral("insert into salaryData (Year,Month,salaryDay,staffCode,A01,C15) "
                                  "values (?,?,?,?,?,?)"),
                   {year, month, salaryDay, code, fixture->money(a01), fixture->money(c15)});
     }
     void nameItem(int year, int month, const QString& code, const QString& name) {
-        cn().exec(
-            QStringLiteral("insert into salary ([year],[month],ItemCode,ItemName,expression,printWidth) "
-                           "values (?,?,?,?,'',0)"),
-            {year, month, code, name});
+        cn().exec(QStringLiteral("insert into salary (year,month,ItemCode,ItemName,expression,printWidth) "
+                                 "values (?,?,?,?,'',0)"),
+                  {year, month, code, name});
     }
 
     QChart* chartOf(const char* panel) { return child<ChartPanel>(panel)->chart(); }
@@ -1147,5 +1146,6 @@ class TestAnalyse : public QObject {
     }
 };
 
+HX_BOTH_ENGINES;
 HX_WINDOW_TEST_MAIN(TestAnalyse)
 #include "tst_analyse.moc"
