@@ -195,10 +195,15 @@ int rowCount(hx::Connection& cn, const QString& table, const QString& where) {
 
 QString rowsText(hx::Connection& cn, const QString& table, const QString& key, const QStringList& columns,
                  const QString& where) {
-    return cn
-        .scalar(QStringLiteral("select group_concat(%1, ';') from (select * from %2 where %3 order by %4)")
-                    .arg(columns.join(QStringLiteral(" || '|' || ")), table, where, key))
-        .toString();
+    hx::PreparedStatement rows(cn, QStringLiteral("select %1 from %2 where %3 order by %4")
+                                       .arg(columns.join(QStringLiteral(", ")), table, where, key));
+    QStringList texts;
+    while (rows.next()) {
+        QStringList values;
+        for (int c = 0; c < columns.size(); ++c) values << rows.text(c);
+        texts << values.join(QLatin1Char('|'));
+    }
+    return texts.join(QLatin1Char(';'));
 }
 
 QStringList columnValues(const hx::DataSet& ds, const QString& field) {
