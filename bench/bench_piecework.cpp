@@ -103,9 +103,28 @@ void findSample(hx::Connection& cn) {
            QStringLiteral("the sixth month holds no records of a current worker and process"));
 }
 
+// Where a row's account set is: the preset's file, or its copy on the benchmark server.
+enum class Engine { File, Server };
+const QString onServer = QStringLiteral(", on the server");
+
 // The data module on the shared account set, any write refused; or, for a row that writes, on a copy.
-void openModule(hxbench::Context& c, bool writes, const QString& preset = year) {
+// On the server the rows share one copy, which a row that writes changes.
+void openModule(hxbench::Context& c, bool writes, const QString& preset = year,
+                Engine engine = Engine::File) {
     QString file = c.dataFile(preset);
+    if (engine == Engine::Server) {
+        const hx::AccountSet set = c.onServer(file);
+        dialogs = std::make_unique<hxbench::BenchDialogs>();
+        module = std::make_unique<hx::TdataFrm>();
+        if (writes)
+            set.open(module->cnMain);
+        else
+            set.openReadOnly(module->cnMain);
+        hx::setDataFrm(module.get());
+        findSample(module->cnMain);
+        runIndex = 0;
+        return;
+    }
     if (writes) {
         const QString copy = c.scratch(QStringLiteral("year.mdb"));
         expect(QFile::copy(file, copy), QStringLiteral("cannot copy the year account set"));
@@ -174,13 +193,16 @@ void expectRecords(int atLeast) {
 }
 
 hxbench::Benchmark queryRow(const QString& name, const QString& size, int atLeast,
-                            std::function<void()> prepare, const QString& preset = year) {
+                            std::function<void()> prepare, const QString& preset = year,
+                            Engine engine = Engine::File) {
+    QStringList presets{preset};
+    if (engine == Engine::Server) presets << hxbench::serverPreset;
     return hxbench::withWidgets({name,
-                                 size,
-                                 {preset},
+                                 engine == Engine::Server ? size + onServer : size,
+                                 presets,
                                  runQuery,
-                                 [prepare, preset](hxbench::Context& c) {
-                                     openModule(c, false, preset);
+                                 [prepare, preset, engine](hxbench::Context& c) {
+                                     openModule(c, false, preset, engine);
                                      prepare();
                                  },
                                  {},
@@ -240,6 +262,19 @@ hxbench::Registration workerMonthRow(queryRow(QStringLiteral("piece-work query: 
                                               monthSize, 100,
                                               [] { prepareQuery(sample.workerText, QString()); }),
                                      hxbench::under(0.5));
+
+// The two queries with the account set on the server: within twice the file's rows.
+hxbench::Registration serverMonthRow(queryRow(
+                                         QStringLiteral("piece-work query: a month, all workers"), monthSize,
+                                         200000, [] { prepareQuery(QString(), QString()); }, year,
+                                         Engine::Server),
+                                     hxbench::within(2, year, 0.200));
+hxbench::Registration serverWorkerMonthRow(queryRow(
+                                               QStringLiteral("piece-work query: a month, one worker"),
+                                               monthSize, 100,
+                                               [] { prepareQuery(sample.workerText, QString()); }, year,
+                                               Engine::Server),
+                                           hxbench::within(2, year, 0.005));
 
 hxbench::Registration processMonthRow(queryRow(QStringLiteral("piece-work query: a month, one process"),
                                                monthSize, 100,
@@ -307,39 +342,44 @@ hxbench::Registration byProcessRow(dayRow(QStringLiteral("piece-work day's view:
 
 // Storing an edited record with the month in view: the record is written and the month's totals are
 // summed again from the database.
-hxbench::Registration storeRow(
-    hxbench::withWidgets({QStringLiteral("piece-work store one record, month in view"),
-                          monthSize,
-                          {year},
-                          [](hxbench::Context&) {
-                              hx::DataSet* ds = records();
-                              ds->setValue(QStringLiteral("qty"), ds->asInt(QStringLiteral("qty")) + 1000);
-                              ds->post();
-                              part<TMyDBGrid>("grdQuery")->viewport()->repaint();
-                              QApplication::processEvents();
-                          },
-                          [](hxbench::Context& c) {
-                              openModule(c, true);
-                              prepareQuery(QString(), QString());
-                              part<QToolButton>("btnApply")->click();
-                              QApplication::processEvents();
-                              expectRecords(200000);
-                          },
-                          [](hxbench::Context&) {
-                              records()->setRecNo(runIndex * 37);
-                              totalBefore = part<QLabel>("dbQtyQuery")->text();
-                          },
-                          [](hxbench::Context&) {
-                              ++runIndex;
-                              dialogs->check();
-                              const qint64 now = part<QLabel>("dbQtyQuery")->text().toLongLong();
-                              expect(now == totalBefore.toLongLong() + 1000,
-                                     QStringLiteral("the month's total went from %1 to %2, not up by 1000")
-                                         .arg(totalBefore)
-                                         .arg(now));
-                          },
-                          closeAll}),
-    hxbench::forComparison());
+hxbench::Benchmark storeBenchmark(Engine engine) {
+    return hxbench::withWidgets(
+        {QStringLiteral("piece-work store one record, month in view"),
+         engine == Engine::Server ? monthSize + onServer : monthSize,
+         engine == Engine::Server ? QStringList{year, hxbench::serverPreset} : QStringList{year},
+         [](hxbench::Context&) {
+             hx::DataSet* ds = records();
+             ds->setValue(QStringLiteral("qty"), ds->asInt(QStringLiteral("qty")) + 1000);
+             ds->post();
+             part<TMyDBGrid>("grdQuery")->viewport()->repaint();
+             QApplication::processEvents();
+         },
+         [engine](hxbench::Context& c) {
+             openModule(c, true, year, engine);
+             prepareQuery(QString(), QString());
+             part<QToolButton>("btnApply")->click();
+             QApplication::processEvents();
+             expectRecords(200000);
+         },
+         [](hxbench::Context&) {
+             records()->setRecNo(runIndex * 37);
+             totalBefore = part<QLabel>("dbQtyQuery")->text();
+         },
+         [](hxbench::Context&) {
+             ++runIndex;
+             dialogs->check();
+             const qint64 now = part<QLabel>("dbQtyQuery")->text().toLongLong();
+             expect(now == totalBefore.toLongLong() + 1000,
+                    QStringLiteral("the month's total went from %1 to %2, not up by 1000")
+                        .arg(totalBefore)
+                        .arg(now));
+         },
+         closeAll});
+}
+
+hxbench::Registration storeRow(storeBenchmark(Engine::File), hxbench::forComparison());
+// On the server a record is stored within 50 ms, the month's totals summed again included.
+hxbench::Registration serverStoreRow(storeBenchmark(Engine::Server), hxbench::under(0.05));
 
 // Opens the picker from the first cell of the grid and takes the time until its list has painted; the
 // picker runs modally, so the time is taken inside its event loop and the picker is left at once.

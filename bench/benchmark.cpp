@@ -15,7 +15,9 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "core/data/connection.h"
 #include "core/data/errors.h"
+#include "core/data/postgres/serverstore.h"
 #include "core/data/schema.h"
 #include "generator.h"
 
@@ -45,6 +47,33 @@ QString Context::dataFile(const QString& preset) const {
     if (!QFileInfo::exists(path))
         throw hx::Error(QStringLiteral("account set of preset %1 not prepared: %2").arg(preset, path));
     return path;
+}
+
+hx::AccountSet Context::onServer(const QString& file) {
+    const QString server = qEnvironmentVariable("HEXIU_TEST_PG");
+    if (server.isEmpty()) pending(QStringLiteral("no benchmark server: run under scripts/with-postgres.sh"));
+    // The set is named by the file's content, so that a changed file is loaded afresh.
+    QFile source(file);
+    if (!source.open(QIODevice::ReadOnly)) throw hx::Error(QStringLiteral("cannot read ") + file);
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    hash.addData(&source);
+    const QString name = QStringLiteral("bench_") + QString::fromLatin1(hash.result().toHex().left(12));
+    const auto store =
+        std::make_shared<hx::ServerAccountSetStore>(server, QStringLiteral("benchmark server"), m_scratch);
+    hx::AccountSet set(name, store);
+    if (!store->contains(name)) {
+        std::fprintf(stderr, "loading %s into the benchmark server ...\n", qPrintable(file));
+        QElapsedTimer clock;
+        clock.start();
+        store->create(name);
+        hx::Connection cn;
+        set.open(cn);
+        set.restore(cn, file);
+        // The planner's statistics of the loaded tables, as a server has them after its routine analysis.
+        cn.execScript(QStringLiteral("analyze"));
+        std::fprintf(stderr, "  loaded in %.1f s\n", double(clock.elapsed()) / 1000);
+    }
+    return set;
 }
 
 QString Context::scratch(const QString& name) const {
@@ -90,6 +119,7 @@ QString presetFile(const QString& dataDir, const QString& preset) {
 }
 
 void preparePreset(const QString& dataDir, const QString& preset) {
+    if (preset == serverPreset) return;  // the server is there or not; its rows load what they need
     GeneratorOptions options;
     if (!presetOptions(preset, &options)) throw hx::Error(QStringLiteral("unknown preset ") + preset);
     QDir().mkpath(dataDir);

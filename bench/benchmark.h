@@ -16,7 +16,15 @@
 #include <functional>
 #include <vector>
 
+#include "core/data/accountset.h"
+
 namespace hxbench {
+
+// The account sets a row needs name presets; this one more is no account set but the benchmark server:
+// the PostgreSQL server that HEXIU_TEST_PG names (`bash scripts/with-postgres.sh build/bench/hexiu-bench`
+// starts one). A row on it carries the name of the same operation's file row, and its target is relative to
+// that row, which runs right before it.
+inline const QString serverPreset = QStringLiteral("server");
 
 class Context {
   public:
@@ -25,6 +33,10 @@ class Context {
     // A generated account set of a preset ("small", "year", "wide"), as listed in the benchmark's
     // presets; it is shared by every benchmark: open it, do not change it.
     QString dataFile(const QString& preset) const;
+    // The account-set file `file` as a set of its own on the benchmark server, loaded the first time a
+    // row asks for it (untimed: in a row's setUp) and found there by later rows of the same run. Without
+    // a server the row is pending.
+    hx::AccountSet onServer(const QString& file);
     // A directory of this benchmark process's own, removed when it ends.
     QString scratchDir() const { return m_scratch; }
     QString scratch(const QString& name) const;
@@ -97,6 +109,12 @@ inline Target within(double factor, const QString& preset, double referenceSecon
     t.factor = factor;
     t.statedSeconds = factor * referenceSeconds;
     return t;
+}
+// Within `factor` of the median of the row of the same name on the file engine (for a row on the server
+// whose file row needs no preset); `referenceSeconds` as for `within`.
+inline const QString fileEngine = QStringLiteral("file engine");
+inline Target withinFileRow(double factor, double referenceSeconds) {
+    return within(factor, fileEngine, referenceSeconds);
 }
 // No bound: the figure is there for comparison between runs, or it is part of another row's.
 inline Target noTarget(const QString& why) {

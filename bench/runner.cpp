@@ -180,8 +180,10 @@ void judge(std::vector<Row>& rows) {
         if (!t.relativeTo.isEmpty()) {
             const Row* reference = nullptr;
             for (const Row& other : rows) {
+                const QStringList& presets = all[size_t(other.index)].presets;
                 if (&other != &r && other.name == r.name && other.status == QLatin1String("ok") &&
-                    all[size_t(other.index)].presets.contains(t.relativeTo))
+                    (t.relativeTo == hxbench::fileEngine || presets.contains(t.relativeTo)) &&
+                    !presets.contains(hxbench::serverPreset))
                     reference = &other;
             }
             const QString factor = QString::number(t.factor);
@@ -287,6 +289,7 @@ QString accountSetTable(const QString& dataDir, const std::set<QString>& presets
         "| account set | workers | processes | piece-work records | salary months | file |\n"
         "|---|---:|---:|---:|---:|---:|\n");
     for (const QString& preset : presets) {
+        if (preset == hxbench::serverPreset) continue;
         const QString path = hxbench::presetFile(dataDir, preset);
         hx::Connection cn;
         cn.open(path);
