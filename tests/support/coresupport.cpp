@@ -257,4 +257,20 @@ void writeWorkbook(const QString& path, const QList<SheetTexts>& sheets) {
     if (workbook_close(book) != LXW_NO_ERROR) qFatal("cannot write %s", qPrintable(path));
 }
 
+void refuseUpdates(hx::Connection& cn, const QString& table, const QString& condition) {
+    const QString name = QStringLiteral("refuse_") + table.toLower();
+    if (onServer()) {
+        cn.execScript(
+            QStringLiteral("create function %1() returns trigger language plpgsql as $body$ begin "
+                           "if %3 then raise exception '拒绝'; end if; return new; end $body$; "
+                           "create trigger %1 before update on %2 for each row execute function %1();")
+                .arg(name, table, condition));
+    } else {
+        cn.execScript(
+            QStringLiteral("create trigger %1 before update on %2 when %3 begin select raise(abort, "
+                           "'拒绝'); end")
+                .arg(name, table, condition));
+    }
+}
+
 }  // namespace hxtest

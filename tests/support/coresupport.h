@@ -116,6 +116,11 @@ qint64 cacheSetting(hx::Connection& cn);
 // The engine's own check of the whole file finds nothing wrong.
 bool passesIntegrityCheck(hx::Connection& cn);
 
+// Makes the database refuse, with the message 拒绝, every update of a row of `table` for which
+// `condition` holds; the condition names the row's stored values as old.COLUMN.
+void refuseUpdates(hx::Connection& cn, const QString& table,
+                   const QString& condition = QStringLiteral("true"));
+
 // Writes an .xlsx workbook of text cells: each sheet by its name, with its rows.
 using SheetTexts = QPair<QString, QList<QStringList>>;
 void writeWorkbook(const QString& path, const QList<SheetTexts>& sheets);

@@ -49,6 +49,10 @@ class Dialect {
     virtual QString tableColumnsQuery() const = 0;
     //   the statement that made the view: one row, none when there is no such view.
     virtual QString viewDefinitionQuery() const = 0;
+
+    // Whether the rows come from within the program's own process, so that reading many plain rows costs
+    // less than having the database group them first; false where every row crosses a network.
+    virtual bool readsRowsInProcess() const = 0;
 };
 
 }  // namespace hx

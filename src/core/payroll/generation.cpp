@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <array>
+#include <memory>
 
 namespace hx {
 
@@ -202,10 +203,10 @@ int generateSalarySheet(Connection& cn, const SheetBatch& batch, const QDate& fr
                 workers.push_back(std::move(w));
             }
         }
-        // Piece wages: pieces times the current piece rate, summed exactly in ten-thousandths. The records
-        // are read straight from the index that leads with the date and summed here, which is several
-        // times faster than a join grouped by the database.
-        {
+        // Piece wages: pieces times the current piece rate, summed exactly in ten-thousandths.
+        if (cn.dialect().readsRowsInProcess()) {
+            // The records are read straight from the index that leads with the date and summed here,
+            // which is several times faster than a join grouped by the database.
             IdTable<qint64> rates;  // JobID -> piece rate in ten-thousandths
             PreparedStatement jobs(cn, QStringLiteral("select JobID, UnitPrice from job"));
             while (jobs.next()) rates.insert(jobs.integer(0), jobs.money(1).units());
@@ -225,47 +226,89 @@ int generateSalarySheet(Connection& cn, const SheetBatch& batch, const QDate& fr
                     __builtin_add_overflow(w.pieceUnits, amount, &w.pieceUnits))
                     throw PayrollError(pieceWageOverflowMessage(w.code, w.name));
             }
+        } else {
+            // Across a network the records stay where they are: the database sums each worker's wage,
+            // in its exact decimal type, and one row per worker comes back as decimal text.
+            PreparedStatement wages(
+                cn, QStringLiteral("select d.staffID, sum(d.qty * j.UnitPrice) from JobData d "
+                                   "join job j on j.JobID = d.jobID "
+                                   "where d.dateD between ? and ? group by d.staffID"));
+            wages.bind(1, isoDate(from));
+            wages.bind(2, isoDate(to));
+            while (wages.next()) {
+                const int* worker = workerOf.find(wages.integer(0));
+                if (!worker) continue;
+                Worker& w = workers[size_t(*worker)];
+                const std::optional<Money> wage = Money::parse(wages.text(1));
+                if (!wage) throw PayrollError(pieceWageOverflowMessage(w.code, w.name));
+                w.pieceUnits = wage->units();
+            }
         }
 
+        // The rows go in by statements of many rows each: one round trip per block, not per worker.
         QStringList columns{QStringLiteral("Year"), QStringLiteral("Month"), QStringLiteral("salaryDay"),
                             QStringLiteral("staffCode"), QStringLiteral("staffName")};
         columns += codes;
+        const int columnCount = int(columns.size());
+        constexpr int firstItem = 5;  // offset of A01 within a row's parameters
+        constexpr int blockRows = 100;
         QStringList marks;
-        for (int i = 0; i < columns.size(); ++i) marks << QStringLiteral("?");
-        PreparedStatement insert(cn, QStringLiteral("insert into salaryData (%1) values (%2)")
-                                         .arg(columns.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
-        constexpr int firstItem = 6;  // parameter number of A01
-        insert.bind(1, qint64(batch.year));
-        insert.bind(2, qint64(batch.month));
-        insert.bind(3, qint64(batch.day));
-        // Text items are the same in every row; unnamed ones stay empty.
-        for (int i = t01; i < SalaryItemCount; ++i) insert.bindNull(firstItem + i);
-        for (const TextItem& t : texts) insert.bind(firstItem + t.index, t.text);
+        for (int i = 0; i < columnCount; ++i) marks << QStringLiteral("?");
+        const QString rowMarks = QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
+        const auto insertOf = [&](int count) {
+            QStringList values;
+            for (int i = 0; i < count; ++i) values << rowMarks;
+            return std::make_unique<PreparedStatement>(
+                cn, QStringLiteral("insert into salaryData (%1) values %2")
+                        .arg(columns.join(QLatin1Char(',')), values.join(QLatin1Char(','))));
+        };
+        std::unique_ptr<PreparedStatement> fullBlock, lastBlock;
+        PreparedStatement* block = nullptr;
+        const int total = int(workers.size());
 
         std::array<Decimal, SalaryItemCount> row;
-        for (const Worker& w : workers) {
+        for (int n = 0; n < total; ++n) {
+            const Worker& w = workers[size_t(n)];
+            const int inBlock = n % blockRows;
+            if (inBlock == 0) {
+                if (total - n >= blockRows) {
+                    if (!fullBlock) fullBlock = insertOf(blockRows);
+                    block = fullBlock.get();
+                } else {
+                    lastBlock = insertOf(total - n);
+                    block = lastBlock.get();
+                }
+            }
+            PreparedStatement& insert = *block;
+            const int base = inBlock * columnCount;  // parameter before the row's first
             row.fill(Decimal());
-            insert.bind(4, w.code);
-            insert.bind(5, w.name);
+            insert.bind(base + 1, qint64(batch.year));
+            insert.bind(base + 2, qint64(batch.month));
+            insert.bind(base + 3, qint64(batch.day));
+            insert.bind(base + 4, w.code);
+            insert.bind(base + 5, w.name);
             const Money pieceWage = Money::fromUnits(w.pieceUnits);
             try {
                 row[a01] = Decimal::fromMoney(pieceWage);
             } catch (const FormulaError&) {
                 throw PayrollError(pieceWageOverflowMessage(w.code, w.name));
             }
-            insert.bind(firstItem + a01, pieceWage);
+            insert.bind(base + firstItem + 1 + a01, pieceWage);
             for (int i = a02; i < b01; ++i) {
                 row[i] = Decimal::fromMoney(w.fixed[size_t(i - a02)]);
-                insert.bind(firstItem + i, w.fixed[size_t(i - a02)]);
+                insert.bind(base + firstItem + 1 + i, w.fixed[size_t(i - a02)]);
             }
             formulas.apply(row.data(), w.code);
             for (int i = b01; i < t01; ++i) {
                 if (codes[i].startsWith(QLatin1Char('B')))
-                    insert.bind(firstItem + i, row[i].toDouble());
+                    insert.bind(base + firstItem + 1 + i, row[i].toDouble());
                 else
-                    insert.bind(firstItem + i, row[i].toMoney());
+                    insert.bind(base + firstItem + 1 + i, row[i].toMoney());
             }
-            insert.run();
+            // Text items are the same in every row; unnamed ones stay empty.
+            for (int i = t01; i < SalaryItemCount; ++i) insert.bindNull(base + firstItem + 1 + i);
+            for (const TextItem& t : texts) insert.bind(base + firstItem + 1 + t.index, t.text);
+            if (inBlock == blockRows - 1 || n == total - 1) insert.run();
             ++rows;
         }
     }

@@ -47,7 +47,7 @@ Query sheetTotals(const SheetBatch& batch) {
         else if (code.startsWith(QLatin1Char('B')))
             columns << QStringLiteral("sum(%1) as %1").arg(code);
         else
-            columns << QStringLiteral("sum(cast(round(%1*10000) as integer))/10000.0 as %1").arg(code);
+            columns << QStringLiteral("sum(cast(round(%1*10000) as bigint))/10000.0 as %1").arg(code);
     }
     return Query(
         QStringLiteral("select ") + columns.join(QStringLiteral(", ")) +

@@ -164,5 +164,6 @@ class TestSlipJourney : public QObject {
     }
 };
 
+HX_BOTH_ENGINES;
 HX_WINDOW_TEST_MAIN(TestSlipJourney)
 #include "tst_slipjourney.moc"

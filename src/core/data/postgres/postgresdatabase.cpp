@@ -96,6 +96,7 @@ class PostgresDialect : public Dialect {
             "from pg_catalog.pg_class c join pg_catalog.pg_namespace s on s.oid = c.relnamespace "
             "where s.nspname = current_schema() and lower(c.relname) = lower(?) and c.relkind = 'v'");
     }
+    bool readsRowsInProcess() const override { return false; }
 };
 
 // What a refused connection means to the user, from the client library's English text.

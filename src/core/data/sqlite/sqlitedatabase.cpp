@@ -145,6 +145,7 @@ class SqliteDialect : public Dialect {
     QString viewDefinitionQuery() const override {
         return QStringLiteral("select sql from sqlite_master where type='view' and name=? collate nocase");
     }
+    bool readsRowsInProcess() const override { return true; }
 };
 
 class SqliteStatement : public DatabaseStatement {
