@@ -28,8 +28,11 @@ QStringList rows(Connection& cn, const QString& sql) {
     PreparedStatement q(cn, sql);
     while (q.next()) {
         QStringList cells;
+        // An amount as the amount it is, whatever digits the engine writes it with (3000, 3000.0000).
         for (int c = 0; c < q.columnCount(); ++c)
-            cells << (q.isNull(c) ? QStringLiteral("<null>") : q.text(c));
+            cells << (q.isNull(c)                                ? QStringLiteral("<null>")
+                      : q.columnType(c).type == FieldType::Money ? q.money(c).toPlainString()
+                                                                 : q.text(c));
         out << cells.join(QLatin1Char('|'));
     }
     return out;
