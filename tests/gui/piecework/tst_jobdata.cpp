@@ -62,7 +62,7 @@ class TestJobData : public QObject {
     QStringList records() {
         QStringList list;
         PreparedStatement q = cn().query(
-            "select d.dateD, ifnull(s.StaffCode, '?'), ifnull(j.JobCode, '?'), d.qty from JobData d "
+            "select d.dateD, coalesce(s.StaffCode, '?'), coalesce(j.JobCode, '?'), d.qty from JobData d "
             "left join staff s on s.staffID = d.staffID left join job j on j.JobID = d.jobID");
         while (q.next()) {
             const qint64 back = QDate::fromString(q.value(0).toString(), Qt::ISODate).daysTo(yesterday);
