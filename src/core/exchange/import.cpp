@@ -837,8 +837,8 @@ ImportResult applyImport(Connection& cn, const ImportPlan& plan,
             }
         } else {
             // Many records to a statement: on a server every statement is a round trip, and the file
-            // engine stores them no slower.
-            constexpr std::size_t perInsert = 256;
+            // engine stores them no slower. 800 values stay within what any engine binds to one.
+            constexpr std::size_t perInsert = 200;
             const auto insertOf = [&cn](std::size_t records) {
                 QString sql = QStringLiteral("insert into JobData (dateD, staffID, jobID, qty) values ");
                 for (std::size_t i = 0; i < records; ++i)
