@@ -767,10 +767,13 @@ ImportResult applyImport(Connection& cn, const ImportPlan& plan,
     result.refused = plan.refused();
     const int total = int(plan.staff.size() + plan.jobs.size() + plan.pieces.size());
     int done = 0;
-    auto step = [&] {
-        ++done;
-        return !progress || (done & 1023) != 0 || progress(done, total);
+    // Progress is told every 1024 rows.
+    auto advance = [&](int rows) {
+        const int before = done;
+        done += rows;
+        return !progress || (before >> 10) == (done >> 10) || progress(done, total);
     };
+    auto step = [&] { return advance(1); };
     const BulkWork bulk(cn);
     cn.beginTransaction();
     try {
@@ -833,19 +836,36 @@ ImportResult applyImport(Connection& cn, const ImportPlan& plan,
                 if (!step()) throw Refusal{};
             }
         } else {
-            PreparedStatement add(
-                cn, QStringLiteral("insert into JobData (dateD, staffID, jobID, qty) values (?, ?, ?, ?)"));
+            // Many records to a statement: on a server every statement is a round trip, and the file
+            // engine stores them no slower. 800 values stay within what any engine binds to one.
+            constexpr std::size_t perInsert = 200;
+            const auto insertOf = [&cn](std::size_t records) {
+                QString sql = QStringLiteral("insert into JobData (dateD, staffID, jobID, qty) values ");
+                for (std::size_t i = 0; i < records; ++i)
+                    sql += i ? QStringLiteral(", (?, ?, ?, ?)") : QStringLiteral("(?, ?, ?, ?)");
+                return PreparedStatement(cn, sql);
+            };
+            std::optional<PreparedStatement> full;
             char iso[11];
-            for (const auto& r : plan.pieces) {
-                const QDate day = dayZero.addDays(r.day);
-                std::snprintf(iso, sizeof iso, "%04d-%02d-%02d", day.year(), day.month(), day.day());
-                add.bindUtf8(1, QByteArrayView(iso, 10));
-                add.bind(2, r.staffId);
-                add.bind(3, r.jobId);
-                add.bind(4, qint64(r.qty));
+            for (std::size_t first = 0; first < plan.pieces.size(); first += perInsert) {
+                const std::size_t count = std::min(perInsert, plan.pieces.size() - first);
+                std::optional<PreparedStatement> rest;
+                if (count == perInsert && !full) full.emplace(insertOf(perInsert));
+                if (count < perInsert) rest.emplace(insertOf(count));
+                PreparedStatement& add = count == perInsert ? *full : *rest;
+                int p = 1;
+                for (std::size_t i = first; i < first + count; ++i) {
+                    const ImportPlan::Piece& r = plan.pieces[i];
+                    const QDate day = dayZero.addDays(r.day);
+                    std::snprintf(iso, sizeof iso, "%04d-%02d-%02d", day.year(), day.month(), day.day());
+                    add.bindUtf8(p++, QByteArrayView(iso, 10));
+                    add.bind(p++, r.staffId);
+                    add.bind(p++, r.jobId);
+                    add.bind(p++, qint64(r.qty));
+                }
                 add.run();
-                ++result.added;
-                if (!step()) throw Refusal{};
+                result.added += int(count);
+                if (!advance(int(count))) throw Refusal{};
             }
         }
         cn.commit();

@@ -83,6 +83,12 @@ const QString fQty = QStringLiteral("qty");
 const QString fPrice = QStringLiteral("unitPrice");
 const QString fAmount = QStringLiteral("tmy");
 
+// Field names are told apart as the database tells column names apart: whatever the case of their
+// letters (a server gives them back in lower case).
+bool sameName(const QString& field, const QString& name) {
+    return field.compare(name, Qt::CaseInsensitive) == 0;
+}
+
 QString piecesTooLargeMessage() {
     return QStringLiteral(
                "“数量”不能超过 %1 件（一名员工一天做一道工序的件数），也不能少于 -%1 件。"
@@ -439,7 +445,7 @@ void TjobDataFrm::wireDataSets() {
     tdMain->afterInsert = [this](DataSet& ds) { tdMainAfterInsert(ds); };
     tdMain->beforePost = [this](DataSet& ds) { tdMainBeforePost(ds); };
     tdMain->onValidate = [](DataSet& ds, int field, const QVariant& value) {
-        if (ds.field(field).name.compare(fQty, Qt::CaseInsensitive) == 0) checkPieces(value);
+        if (sameName(ds.field(field).name, fQty)) checkPieces(value);
     };
     // A row the database refuses (a text in 数量, a record repeated) stays in the grid, as typed, with
     // the reason told; so does a record that names nobody.
@@ -781,7 +787,8 @@ void TjobDataFrm::tdMainBeforePost(DataSet& ds) {
 }
 
 int TjobDataFrm::CalcFieldIndexes::of(const DataSet& ds, int& index, const QString& name) {
-    if (index < 0 || index >= ds.fieldCount() || ds.field(index).name != name) index = ds.fieldIndex(name);
+    if (index < 0 || index >= ds.fieldCount() || !sameName(ds.field(index).name, name))
+        index = ds.fieldIndex(name);
     return index;
 }
 
@@ -805,8 +812,8 @@ QString TjobDataFrm::tdMainGetText(const DataSet& ds, int field, const QVariant&
     const QString& name = ds.field(field).name;
     const bool empty = !value.isValid() || value.isNull();
     // A key the cache does not hold (a deleted worker or process, or nobody) shows an empty cell.
-    if (name == fStaff) return shownText(empty ? QString() : staffCodeOf(int(value.toLongLong())));
-    if (name == fJob) return shownText(empty ? QString() : jobCodeOf(int(value.toLongLong())));
+    if (sameName(name, fStaff)) return shownText(empty ? QString() : staffCodeOf(int(value.toLongLong())));
+    if (sameName(name, fJob)) return shownText(empty ? QString() : jobCodeOf(int(value.toLongLong())));
     return QString();
 }
 

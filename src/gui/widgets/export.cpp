@@ -32,7 +32,12 @@ QVector<ExportColumn> shownColumns(QTableView* grid) {
         if (logical < model->columns().size() && !model->columns()[logical].visible) continue;
         const int field = model->fieldIndexOf(logical);
         QString title = model->headerData(logical, Qt::Horizontal, Qt::DisplayRole).toString();
-        if (title.trimmed().isEmpty() && field >= 0) title = model->dataSet()->field(field).name;
+        // An untitled column by its field as the window names it ("A04"), not as the engine gives the
+        // column's name back (a server in lower case).
+        if (title.trimmed().isEmpty() && field >= 0) {
+            title = model->column(logical).field;
+            if (title.isEmpty()) title = model->dataSet()->field(field).name;
+        }
         columns.append({title, field});
     }
     return columns;

@@ -15,7 +15,9 @@
 #include "core/data/clock.h"
 #include "core/data/datamodule.h"
 #include "core/data/myfuns_lists.h"
+#include "core/data/queries.h"
 #include "core/exchange/import.h"
+#include "core/piecework/jobtotals.h"
 #include "gui/piecework/jobdata.h"
 #include "gui/shell/session.h"
 #include "gui/widgets/export.h"
@@ -62,7 +64,7 @@ class TestJobData : public QObject {
     QStringList records() {
         QStringList list;
         PreparedStatement q = cn().query(
-            "select d.dateD, ifnull(s.StaffCode, '?'), ifnull(j.JobCode, '?'), d.qty from JobData d "
+            "select d.dateD, coalesce(s.StaffCode, '?'), coalesce(j.JobCode, '?'), d.qty from JobData d "
             "left join staff s on s.staffID = d.staffID left join job j on j.JobID = d.jobID");
         while (q.next()) {
             const qint64 back = QDate::fromString(q.value(0).toString(), Qt::ISODate).daysTo(yesterday);
@@ -525,6 +527,74 @@ class TestJobData : public QObject {
         QCOMPARE(dialogs->lastText(), QStringLiteral("记录已被其他操作更改，请刷新后重试。"));
         QCOMPARE(records(), elsewhere);
         QCOMPARE(tdMain()->recordCount(), shown - 1);
+    }
+
+    // Two clerks at two desks store records of the same worker's day: both land, each desk's list
+    // keeps what it shows, and a record the other desk stored first is refused to either in the same
+    // words, the row typed staying to be corrected.
+    void twoDesksStoreTheSameDaysRecords() {
+        Connection desk;
+        hxtest::openAgain(desk, cn());
+        DataSet other(&desk);
+        setQuery(other, pieceRecords(PieceFilter::workerDay(yesterday, id("staff", "001"))));
+        other.open();
+        QCOMPARE(other.recordCount(), 2);
+        const auto storeThere = [&](const QString& process, int qty) {
+            other.append();
+            other.setValue("dateD", yesterday);
+            other.setValue("staffID", qint64(id("staff", "001")));
+            other.setValue("jobID", qint64(id("job", process)));
+            other.setValue("qty", qty);
+            try {
+                other.post();
+                return QStringLiteral("stored");
+            } catch (const Error& e) {
+                other.cancel();
+                return e.message();
+            }
+        };
+        QVERIFY(openWindow());
+        TMyDBGrid* g = grid("grdStaffData");
+        chooseWorker("001 ");
+        QCOMPARE(storeThere("C302", 4), QStringLiteral("stored"));
+
+        // This desk's clerk adds a record to the list he has open.
+        QVERIFY(tabInto(g));
+        hxtest::key(Qt::Key_Right);
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Down);
+        QVERIFY(editingAt(g, 2, 1));
+        hxtest::type("3");
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(pickWithCtrlEnter("C301"));
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(records(), initialAnd({"y 001 C302 4", "y 001 C301 3"}));
+        QCOMPARE(dialogs->beeps, 0);
+
+        // Then the one the other desk stored.
+        QVERIFY(hxtest::enterCell(g, 2, 1));
+        hxtest::key(Qt::Key_Down);
+        hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(pickWithCtrlEnter("C302"));
+        hxtest::key(Qt::Key_Tab);
+        hxtest::type("4");
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(dialogs->beeps, 1);
+        QCOMPARE(dialogs->lastReason(), QStringLiteral("已经有一条完全相同的记录"));
+        QVERIFY(editingAt(g, 3, 1));
+        QCOMPARE(cell(g, 3, 0), QStringLiteral("C302"));
+        QCOMPARE(tdMain()->state(), DataSetState::Insert);
+        // The other desk is refused this desk's record in the same words.
+        QCOMPARE(storeThere("C301", 3), QStringLiteral("已经有一条完全相同的记录"));
+        // Corrected, the clerk's row lands beside the other desk's.
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type("5");
+        hxtest::key(Qt::Key_Up);
+        QCOMPARE(records(), initialAnd({"y 001 C302 4", "y 001 C301 3", "y 001 C302 5"}));
+        QCOMPARE(tdMain()->state(), DataSetState::Browse);
+        other.requery();
+        QCOMPARE(other.recordCount(), 5);
+        QCOMPARE(dialogs->beeps, 1);
     }
 
     void queryPageEditsByKeyboardAndTheTotalsFollow() {

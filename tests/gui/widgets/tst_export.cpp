@@ -311,5 +311,6 @@ class TestExport : public QObject {
     }
 };
 
+HX_BOTH_ENGINES;
 QTEST_MAIN(TestExport)
 #include "tst_export.moc"
