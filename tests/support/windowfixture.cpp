@@ -86,7 +86,7 @@ qint64 WindowFixture::insert(const QString& table, const Fields& fields, const Q
     QStringList marks;
     QVariantList values;
     for (const auto& field : fields) {
-        columns << QLatin1Char('[') + field.first + QLatin1Char(']');
+        columns << cn().dialect().quoted(field.first);
         marks << QStringLiteral("?");
         values << field.second;
     }
@@ -164,9 +164,9 @@ int WindowFixture::itemCount(int year, int month) {
 }
 
 QVariant WindowFixture::item(int year, int month, const QString& code, const QString& column) {
-    return cn().scalar(
-        QStringLiteral("select [%1] from salary where year=? and month=? and ItemCode=?").arg(column),
-        {year, month, code});
+    return cn().scalar(QStringLiteral("select %1 from salary where year=? and month=? and ItemCode=?")
+                           .arg(cn().dialect().quoted(column)),
+                       {year, month, code});
 }
 
 void WindowFixture::addSheetRow(const hx::SheetBatch& batch, const QString& staffCode, const Fields& more) {
@@ -178,9 +178,9 @@ void WindowFixture::addSheetRow(const hx::SheetBatch& batch, const QString& staf
 }
 
 QVariant WindowFixture::cell(int year, int month, int day, const QString& staffCode, const QString& column) {
-    return cn().scalar(QStringLiteral("select [%1] from salaryData where Year=? and Month=? and "
+    return cn().scalar(QStringLiteral("select %1 from salaryData where Year=? and Month=? and "
                                       "salaryDay=? and staffCode=?")
-                           .arg(column),
+                           .arg(cn().dialect().quoted(column)),
                        {year, month, day, staffCode});
 }
 
