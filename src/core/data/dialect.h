@@ -53,6 +53,9 @@ class Dialect {
     // Whether the rows come from within the program's own process, so that reading many plain rows costs
     // less than having the database group them first; false where every row crosses a network.
     virtual bool readsRowsInProcess() const = 0;
+    // `select` made to hold the rows it reads until the transaction ends, so that no other connection
+    // changes or deletes them between the read and a write that depends on it.
+    virtual QString lockingRows(const QString& select) const = 0;
 };
 
 }  // namespace hx

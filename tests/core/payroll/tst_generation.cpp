@@ -1,8 +1,13 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <thread>
+
 #include "core/data/connection.h"
+#include "core/data/dataset.h"
+#include "core/data/queries.h"
 #include "core/payroll/generation.h"
+#include "core/payroll/salarysheet.h"
 #include "support/coresupport.h"
 
 using namespace hx;
@@ -330,6 +335,87 @@ class TestGeneration : public QObject {
         QCOMPARE(money("001", "C02"), Money::fromYuan(400));
         QCOMPARE(money("001", "C03"), Money::fromYuan(2250));
         QCOMPARE(recalculateWorker(cn, batch.year, batch.month, QStringLiteral("nobody")), 0);
+    }
+
+    // Another desk edits the batch's sheet while the accountant generates the batch again. The
+    // generation is one transaction: the edit lands before it, and the generation then replaces it, or
+    // is refused after it and stays on the desk's screen; it never lands in the new batch.
+    void anEditOfTheSheetNeverLandsInTheNewBatch() {
+        setItems({{"A01", "计件工资"}, {"B01", "出勤天数", "26"}, {"C01", "实发", "A01+B01"}});
+        const qint64 w = addWorker("001", 10);
+        addWorker("002", 10);
+        const qint64 job = addJob("J", "1.5");
+        generateSalarySheet(cn, batch, from, to);
+
+        Connection desk;
+        hxtest::openAgain(desk, cn);
+        DataSet sheet(&desk);
+        setQuery(sheet, sheetRows(batch));
+        sheet.open();
+        const auto editB01 = [&](double value) {
+            sheet.requery();
+            QVERIFY(sheet.locate(QStringLiteral("staffCode"), QStringLiteral("001")));
+            sheet.edit();
+            sheet.setValue(QStringLiteral("B01"), value);
+        };
+
+        editB01(20);
+        QVERIFY(sheet.post());
+        QCOMPARE(cell("001", "B01").toDouble(), 20.0);
+        generateSalarySheet(cn, batch, from, to);
+        QCOMPARE(cell("001", "B01").toDouble(), 26.0);
+
+        // Counts were entered since the desk read the sheet, and the batch was generated again.
+        editB01(21);
+        addRecord(from, w, job, 2);
+        generateSalarySheet(cn, batch, from, to);
+        QVERIFY_THROWS_EXCEPTION(RowChangedError, sheet.post());
+        QVERIFY(sheet.isEditing());
+        QCOMPARE(sheet.asDouble(QStringLiteral("B01")), 21.0);
+        QCOMPARE(cell("001", "B01").toDouble(), 26.0);
+        QCOMPARE(money("001", "A01"), Money::fromYuan(3));
+        QCOMPARE(money("001", "C01"), Money::fromYuan(29));
+        sheet.cancel();
+
+        // Both at the same moment, whichever comes first.
+        int landed = 0, refused = 0;
+        for (int round = 1; round <= 8; ++round) {
+            editB01(30 + round);
+            addRecord(from.addDays(round), w, job, 1);
+            QString generationFailure;
+            std::thread accountant([&] {
+                try {
+                    generateSalarySheet(cn, batch, from, to);
+                } catch (const Error& e) {
+                    generationFailure = e.message();
+                }
+            });
+            bool posted = false, wasRefused = false;
+            QString postFailure;
+            try {
+                posted = sheet.post();
+            } catch (const RowChangedError&) {
+                wasRefused = true;
+            } catch (const Error& e) {
+                postFailure = e.message();
+            }
+            accountant.join();
+            QCOMPARE(generationFailure, QString());
+            QCOMPARE(postFailure, QString());
+            QVERIFY(posted != wasRefused);
+            if (wasRefused) {
+                ++refused;
+                QVERIFY(sheet.isEditing());
+                QCOMPARE(sheet.asDouble(QStringLiteral("B01")), 30.0 + round);
+                sheet.cancel();
+            } else {
+                ++landed;
+            }
+            QCOMPARE(cell("001", "B01").toDouble(), 26.0);
+            QCOMPARE(money("001", "A01"), Money::fromYuan(3) + *Money::parse("1.5") * round);
+            QCOMPARE(sheetCodes(), QStringList({"001", "002"}));
+        }
+        QCOMPARE(landed + refused, 8);
     }
 };
 

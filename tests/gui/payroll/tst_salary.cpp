@@ -61,7 +61,7 @@ class TestSalary : public QObject {
     QStringList itemRows(int year, int month) {
         QStringList rows;
         PreparedStatement q = f->cn().query(
-            "select ItemCode, ifnull(ItemName, '<null>'), ifnull(expression, '<null>'), printWidth from "
+            "select ItemCode, coalesce(ItemName, '<null>'), coalesce(expression, '<null>'), printWidth from "
             "salary "
             "where year=? and month=? order by ItemCode",
             {year, month});

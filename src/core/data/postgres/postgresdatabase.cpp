@@ -97,6 +97,9 @@ class PostgresDialect : public Dialect {
             "where s.nspname = current_schema() and lower(c.relname) = lower(?) and c.relkind = 'v'");
     }
     bool readsRowsInProcess() const override { return false; }
+    QString lockingRows(const QString& select) const override {
+        return select + QStringLiteral(" for update");
+    }
 };
 
 // What a refused connection means to the user, from the client library's English text.

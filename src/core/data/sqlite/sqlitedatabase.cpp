@@ -146,6 +146,8 @@ class SqliteDialect : public Dialect {
         return QStringLiteral("select sql from sqlite_master where type='view' and name=? collate nocase");
     }
     bool readsRowsInProcess() const override { return true; }
+    // A transaction holds the write lock of the whole file from its start.
+    QString lockingRows(const QString& select) const override { return select; }
 };
 
 class SqliteStatement : public DatabaseStatement {
