@@ -1287,11 +1287,14 @@ void DataSet::writeUnchangedRow(int row, const QString& statement, QVariantList 
     std::optional<Transaction> transaction;
     if (!m_connection->inTransaction()) transaction.emplace(*m_connection);
     QVariantList keyValues;
-    PreparedStatement q(*m_connection,
-                        QStringLiteral("select %1 from %2%3")
-                            .arg(stored.join(QStringLiteral(", ")), dialect.quoted(m_updateTable),
-                                 storedRowCondition(row, keyValues)),
-                        keyValues);
+    // The row is held from the check on: a desk that checks it at the same moment waits, then finds
+    // it changed.
+    PreparedStatement q(
+        *m_connection,
+        dialect.lockedForChange(QStringLiteral("select %1 from %2%3")
+                                    .arg(stored.join(QStringLiteral(", ")), dialect.quoted(m_updateTable),
+                                         storedRowCondition(row, keyValues))),
+        keyValues);
     if (!q.next()) throw RowChangedError();
     // Compared as read, in the field's type: an amount the engine holds as 0.30000000000000004 reads
     // as 0.30 now as it did then.

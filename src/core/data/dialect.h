@@ -49,6 +49,10 @@ class Dialect {
     virtual QString tableColumnsQuery() const = 0;
     //   the statement that made the view: one row, none when there is no such view.
     virtual QString viewDefinitionQuery() const = 0;
+    // The select that reads a row to be changed in this transaction, holding it against every other
+    // connection's change until the transaction ends. An engine whose write transaction holds the
+    // whole database needs nothing more.
+    virtual QString lockedForChange(const QString& select) const { return select; }
 };
 
 }  // namespace hx

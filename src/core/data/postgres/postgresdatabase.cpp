@@ -96,6 +96,9 @@ class PostgresDialect : public Dialect {
             "from pg_catalog.pg_class c join pg_catalog.pg_namespace s on s.oid = c.relnamespace "
             "where s.nspname = current_schema() and lower(c.relname) = lower(?) and c.relkind = 'v'");
     }
+    QString lockedForChange(const QString& select) const override {
+        return select + QStringLiteral(" for update");
+    }
 };
 
 // What a refused connection means to the user, from the client library's English text.
