@@ -4,15 +4,18 @@
 #include <thread>
 
 #include "core/data/connection.h"
+#include "core/data/dataset.h"
 #include "core/data/errors.h"
 #include "core/data/password.h"
 #include "core/data/postgres/postgresdatabase.h"
 #include "core/data/postgres/servers.h"
 #include "core/data/postgres/serverstore.h"
 #include "core/data/schema.h"
+#include "core/payroll/generation.h"
 #include "support/coresupport.h"
 
 using hx::Connection;
+using hx::DataSet;
 using hx::PreparedStatement;
 
 // Account sets on a PostgreSQL server: the server engine behind the same connection as a file, and the
@@ -81,6 +84,39 @@ class TestServerStore : public QObject {
             return e.message();
         }
         return QString();
+    }
+
+    // Ends the session `pid` on the server, as a restart of the server does, from the connection
+    // `admin`: at once, or (waiting) once the session waits for a lock another connection holds, so
+    // that it ends in the middle of a statement. False when the session never came to wait.
+    static bool endSessionOf(qint64 pid, Connection& admin, bool waiting) {
+        for (int i = 0; waiting && i < 1000; ++i) {
+            if (admin
+                    .scalar(QStringLiteral("select count(*) from pg_locks where pid = ? and not granted"),
+                            {pid})
+                    .toInt() > 0)
+                waiting = false;
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (waiting) return false;
+        return admin.scalar(QStringLiteral("select pg_terminate_backend(?, 5000)"), {pid}).toBool();
+    }
+    static qint64 sessionOf(Connection& cn) {
+        return cn.scalar(QStringLiteral("select pg_backend_pid()")).toLongLong();
+    }
+    bool endSession(Connection& cn, const QString& name) {
+        Connection admin;
+        store->open(name, admin);
+        return endSessionOf(sessionOf(cn), admin, false);
+    }
+    // The message of a lost connection, whatever the test server is named.
+    static bool isLostMessage(const QString& message, const QString& rest) {
+        static const QRegularExpression lost(
+            QStringLiteral("^与工资库服务器“[^”]+”的连接已断开，(.*)下次操作时会自动重新连接。$"));
+        const auto m = lost.match(message);
+        if (!m.hasMatch() || m.captured(1) != rest) qWarning("%s", qPrintable(message));
+        return m.hasMatch() && m.captured(1) == rest;
     }
 
   private slots:
@@ -331,6 +367,307 @@ class TestServerStore : public QObject {
         Connection cn;
         hx::ServerAccountSetStore(fresh.connection(), fresh.service, dir->path()).openSystemStore(cn);
         QCOMPARE(cn.scalar(QStringLiteral("select count(*) from appuser")).toInt(), 3);
+    }
+
+    // A session the server ended while the desk waited is made anew at the next statement, with the
+    // account set's schema and the settings it had; a statement prepared before runs again.
+    void aLostSessionIsMadeAnewWithItsSettings() {
+        const QString name = newSet();
+        Connection cn;
+        store->open(name, cn);
+        cn.setBusyTimeout(1234);
+        addRecords(cn);
+        PreparedStatement kept(cn, QStringLiteral("select StaffName from staff where StaffCode = ?"),
+                               {QStringLiteral("0002")});
+        const qint64 before = sessionOf(cn);
+        QVERIFY(endSession(cn, name));
+        QCOMPARE(cn.scalar(QStringLiteral("select count(*) from staff")).toInt(), 2);
+        QVERIFY(sessionOf(cn) != before);
+        QCOMPARE(cn.scalar(QStringLiteral("show lock_timeout")).toString(), QStringLiteral("1234ms"));
+        QCOMPARE(cn.scalar(QStringLiteral("select current_schema()")).toString(), name.toLower());
+        QVERIFY(kept.next());
+        QCOMPARE(kept.text(0), QStringLiteral("李四"));
+        QVERIFY(!kept.next());
+        // A second loss, the statement prepared twice over.
+        QVERIFY(endSession(cn, name));
+        kept.reset();
+        QVERIFY(kept.next());
+        QCOMPARE(kept.text(0), QStringLiteral("李四"));
+
+        // A read-only session stays read only.
+        Connection reader;
+        store->openReadOnly(name, reader);
+        QVERIFY(endSession(reader, name));
+        QCOMPARE(messageOf([&] { reader.exec(QStringLiteral("delete from JobData")); }),
+                 QStringLiteral("这个工资库只能查看，修改没有保存。"));
+        QCOMPARE(cn.scalar(QStringLiteral("select count(*) from JobData")).toInt(), 3);
+    }
+
+    // A transaction whose session ended was rolled back by the server. Nothing more of it runs in a new
+    // session: every statement is refused until it is rolled back here too, and then the work goes on.
+    void aLostTransactionIsNeverCarriedOn() {
+        const QString name = newSet();
+        Connection cn;
+        store->open(name, cn);
+        {
+            hx::Transaction t(cn);
+            cn.exec(QStringLiteral("insert into staff (StaffCode, StaffName) values ('0001', '张三')"));
+            QVERIFY(endSession(cn, name));
+            const QString lost = QStringLiteral("这次的修改都没有保存。");
+            QVERIFY(isLostMessage(messageOf([&] {
+                                      cn.exec(
+                                          QStringLiteral("insert into staff (StaffCode, StaffName) "
+                                                         "values ('0002', '李四')"));
+                                  }),
+                                  lost));
+            QVERIFY(isLostMessage(messageOf([&] { cn.scalar(QStringLiteral("select count(*) from staff")); }),
+                                  lost));
+            QVERIFY(cn.inTransaction());
+            QVERIFY(isLostMessage(messageOf([&] { t.commit(); }), lost));
+        }
+        QVERIFY(!cn.inTransaction());
+        QCOMPARE(cn.scalar(QStringLiteral("select count(*) from staff")).toInt(), 0);
+        {
+            hx::Transaction t(cn);
+            cn.exec(QStringLiteral("insert into staff (StaffCode, StaffName) values ('0002', '李四')"));
+            t.commit();
+        }
+        QCOMPARE(cn.scalar(QStringLiteral("select StaffCode from staff")).toString(), QStringLiteral("0002"));
+    }
+
+    // A piece record whose post is cut off on its way: the row stays in edit as typed, the message says
+    // the server is gone, nothing is stored, and the next post stores it once.
+    void aPostLostOnItsWayIsKeptAndStoredAfter() {
+        const QString name = newSet();
+        Connection cn;
+        store->open(name, cn);
+        addRecords(cn);
+        DataSet ds(&cn);
+        ds.setSql(QStringLiteral("select dateD, staffID, jobID, qty from JobData order by dateD, staffID"));
+        ds.setUpdateTable(QStringLiteral("JobData"), {QStringLiteral("dateD"), QStringLiteral("staffID"),
+                                                      QStringLiteral("jobID"), QStringLiteral("qty")});
+        ds.open();
+        ds.append();
+        ds.setValue(QStringLiteral("dateD"), QDate(2026, 11, 4));
+        ds.setValue(QStringLiteral("staffID"), 2);
+        ds.setValue(QStringLiteral("jobID"), 2);
+        ds.setValue(QStringLiteral("qty"), 44);
+
+        // Another desk holds the table, so the post waits on the server when its session is ended.
+        Connection other;
+        store->open(name, other);
+        other.beginTransaction();
+        other.execScript(QStringLiteral("lock table JobData in exclusive mode"));
+        Connection admin;
+        store->open(name, admin);
+        const qint64 pid = sessionOf(cn);
+        bool ended = false;
+        std::thread ending([&] { ended = endSessionOf(pid, admin, true); });
+        const QString message = messageOf([&] { ds.post(); });
+        ending.join();
+        QVERIFY(ended);
+        QVERIFY(isLostMessage(message, QStringLiteral("修改没有保存。")));
+        QCOMPARE(ds.state(), hx::DataSetState::Insert);
+        QCOMPARE(ds.value(QStringLiteral("qty")).toInt(), 44);
+        other.rollback();
+        QCOMPARE(other.scalar(QStringLiteral("select count(*) from JobData where qty = 44")).toInt(), 0);
+
+        QVERIFY(ds.post());
+        QCOMPARE(ds.state(), hx::DataSetState::Browse);
+        QCOMPARE(other.scalar(QStringLiteral("select count(*) from JobData where qty = 44")).toInt(), 1);
+        QCOMPARE(other.scalar(QStringLiteral("select count(*) from JobData")).toInt(), 4);
+        // The row edited again goes to the row stored.
+        ds.setValue(QStringLiteral("qty"), 45);
+        QVERIFY(ds.post());
+        QCOMPARE(other.scalar(QStringLiteral("select count(*) from JobData where qty = 45")).toInt(), 1);
+        QCOMPARE(other.scalar(QStringLiteral("select count(*) from JobData")).toInt(), 4);
+    }
+
+    // A generation cut off half-way (the batch deleted, two workers' rows written, the third waiting)
+    // leaves the batch as it was; the next one, on a new session, writes it whole.
+    void aGenerationLostHalfWayLeavesTheBatch() {
+        const QString name = newSet();
+        Connection cn;
+        store->open(name, cn);
+        addRecords(cn);
+        const hx::SheetBatch batch{2026, 11, 15};
+        QCOMPARE(hx::generateSalarySheet(cn, batch, QDate(2026, 11, 1), QDate(2026, 11, 30)), 2);
+        const QString sheet =
+            hxtest::rowsText(cn, QStringLiteral("salaryData"), QStringLiteral("staffCode"),
+                             {QStringLiteral("staffCode"), QStringLiteral("A01"), QStringLiteral("A02")});
+        cn.exec(QStringLiteral(
+            "insert into JobData (dateD, staffID, jobID, qty) values ('2026-11-05', 1, 1, 300)"));
+
+        cn.exec(QStringLiteral(
+            "insert into staff (StaffCode, StaffName, salaryDay) values ('0003', '王五', 15)"));
+        // Another desk is storing the third worker's row of the batch: the generation waits for it.
+        Connection other;
+        store->open(name, other);
+        other.beginTransaction();
+        other.exec(
+            QStringLiteral("insert into salaryData (Year, Month, salaryDay, staffCode) "
+                           "values (2026, 11, 15, '0003')"));
+        Connection admin;
+        store->open(name, admin);
+        const qint64 pid = sessionOf(cn);
+        bool ended = false;
+        std::thread ending([&] { ended = endSessionOf(pid, admin, true); });
+        const QString message =
+            messageOf([&] { hx::generateSalarySheet(cn, batch, QDate(2026, 11, 1), QDate(2026, 11, 30)); });
+        ending.join();
+        QVERIFY(ended);
+        QVERIFY(isLostMessage(message, QStringLiteral("这次的修改都没有保存。")));
+        other.rollback();
+        QCOMPARE(
+            hxtest::rowsText(other, QStringLiteral("salaryData"), QStringLiteral("staffCode"),
+                             {QStringLiteral("staffCode"), QStringLiteral("A01"), QStringLiteral("A02")}),
+            sheet);
+
+        QCOMPARE(hx::generateSalarySheet(cn, batch, QDate(2026, 11, 1), QDate(2026, 11, 30)), 3);
+        QVERIFY(hxtest::rowsText(
+                    other, QStringLiteral("salaryData"), QStringLiteral("staffCode"),
+                    {QStringLiteral("staffCode"), QStringLiteral("A01"), QStringLiteral("A02")}) != sheet);
+        QCOMPARE(other
+                     .scalar(QStringLiteral("select count(*) from salaryData where staffCode = '0001' "
+                                            "and A01 > 100"))
+                     .toInt(),
+                 1);
+    }
+
+    // Three desks at once: two production clerks store 10,000 piece records each for the same days of
+    // the month (in posts of a hundred) and both edit the same worker, while the accountant generates the
+    // month's sheet again and again. Every record lands once, the one edit that came second is refused
+    // and told, and every sheet generated meanwhile holds whole posts of each clerk: what a fresh
+    // generation gives on the records stored before it.
+    void threeDesksAtOnce() {
+        const QString name = newSet();
+        constexpr int perClerk = 10000, perPost = 100, workers = 10;
+        const qint64 rate = hx::Money::Scale / 2;  // 0.5 yuan a piece
+        Connection cn;
+        store->open(name, cn);
+        cn.exec(QStringLiteral("insert into job (JobCode, UnitPrice) values ('K', 0.5)"));
+        const qint64 job = cn.scalar(QStringLiteral("select JobID from job")).toLongLong();
+        std::vector<qint64> staff[2];
+        for (int k = 0; k < 2; ++k)
+            for (int w = 0; w < workers; ++w) {
+                const QString code = QStringLiteral("W%1%2").arg(k + 1).arg(w, 2, 10, QLatin1Char('0'));
+                cn.exec(
+                    QStringLiteral("insert into staff (StaffCode, StaffName, salaryDay) values (?, ?, 15)"),
+                    {code, code});
+                staff[k].push_back(
+                    cn.scalar(QStringLiteral("select staffID from staff where StaffCode = ?"), {code})
+                        .toLongLong());
+            }
+        // Record i of a clerk: worker i % 10, day 1 + (i / 10) % 28, i / 280 + 1 pieces: no two alike.
+        auto pieces = [](int i) { return i / 280 + 1; };
+        // The piece wage of worker w once the first `posts` posts of a clerk are stored.
+        auto wage = [&](int w, int posts) {
+            qint64 units = 0;
+            for (int i = w; i < posts * perPost; i += workers) units += pieces(i) * rate;
+            return units;
+        };
+
+        std::mutex guard;
+        QStringList refused, failures;
+        std::atomic<int> reading{0};
+        std::atomic<int> clerksDone{0};
+        auto clerk = [&](int k) {
+            try {
+                Connection desk;
+                store->open(name, desk);
+                DataSet worker(&desk);
+                worker.setSql(
+                    QStringLiteral("select staffID, StaffName, LevelSalary from staff "
+                                   "where StaffCode = 'W100'"));
+                worker.setUpdateTable(QStringLiteral("staff"), {QStringLiteral("staffID")});
+                worker.open();
+                ++reading;
+                while (reading.load() < 2) std::this_thread::yield();
+                worker.setValue(QStringLiteral("LevelSalary"), 1000 + k);
+                try {
+                    worker.post();
+                } catch (const hx::RowChangedError& e) {
+                    const std::lock_guard<std::mutex> hold(guard);
+                    refused << e.message();
+                    if (worker.state() != hx::DataSetState::Edit)
+                        refused << QStringLiteral("录入员%1的修改没有留在行中").arg(k + 1);
+                }
+                PreparedStatement record(desk,
+                                         QStringLiteral("insert into JobData (dateD, staffID, jobID, qty) "
+                                                        "values (?, ?, ?, ?)"));
+                for (int post = 0; post < perClerk / perPost; ++post) {
+                    hx::Transaction t(desk);
+                    for (int i = post * perPost; i < (post + 1) * perPost; ++i) {
+                        record.bind(1, QDate(2026, 12, 1 + (i / workers) % 28));
+                        record.bind(2, staff[k][size_t(i % workers)]);
+                        record.bind(3, job);
+                        record.bind(4, pieces(i));
+                        record.run();
+                    }
+                    t.commit();
+                }
+            } catch (const hx::Error& e) {
+                const std::lock_guard<std::mutex> hold(guard);
+                failures << QStringLiteral("录入员%1：%2").arg(k + 1).arg(e.message());
+            }
+            ++clerksDone;
+        };
+        // Each sheet as the piece wage of every worker of both clerks, in order.
+        std::vector<std::vector<qint64>> sheets;
+        auto sheetOf = [&](Connection& desk) {
+            std::vector<qint64> wages;
+            PreparedStatement q(desk, QStringLiteral("select A01 from salaryData where Year = 2026 and "
+                                                     "Month = 12 and salaryDay = 15 order by staffCode"));
+            while (q.next()) wages.push_back(q.money(0).units());
+            return wages;
+        };
+        auto accountant = [&] {
+            try {
+                Connection desk;
+                store->open(name, desk);
+                bool last = false;
+                while (!last) {
+                    last = clerksDone.load() == 2;
+                    hx::generateSalarySheet(desk, {2026, 12, 15}, QDate(2026, 12, 1), QDate(2026, 12, 31));
+                    sheets.push_back(sheetOf(desk));
+                }
+            } catch (const hx::Error& e) {
+                const std::lock_guard<std::mutex> hold(guard);
+                failures << QStringLiteral("会计：") + e.message();
+            }
+        };
+        {
+            std::thread one(clerk, 0), two(clerk, 1), three(accountant);
+            one.join();
+            two.join();
+            three.join();
+        }
+        QCOMPARE(failures, QStringList());
+        QCOMPARE(refused.size(), 1);
+        QVERIFY2(refused[0].endsWith(QStringLiteral("请刷新后重试。")), qPrintable(refused[0]));
+        QCOMPARE(cn.scalar(QStringLiteral("select count(*) from JobData")).toInt(), 2 * perClerk);
+        QVERIFY(
+            QStringList({QStringLiteral("1000"), QStringLiteral("1001")})
+                .contains(cn.scalar(QStringLiteral("select LevelSalary from staff where StaffCode = 'W100'"))
+                              .toString()));
+
+        // Every sheet holds whole posts of each clerk; the last one all of them, as a fresh one does.
+        QVERIFY(sheets.size() >= 2);
+        for (const std::vector<qint64>& sheet : sheets) {
+            QCOMPARE(int(sheet.size()), 2 * workers);
+            for (int k = 0; k < 2; ++k) {
+                int posts = 0;
+                while (posts <= perClerk / perPost && wage(0, posts) < sheet[size_t(k * workers)]) ++posts;
+                for (int w = 0; w < workers; ++w) QCOMPARE(sheet[size_t(k * workers + w)], wage(w, posts));
+            }
+        }
+        std::vector<qint64> whole;
+        for (int k = 0; k < 2; ++k)
+            for (int w = 0; w < workers; ++w) whole.push_back(wage(w, perClerk / perPost));
+        QCOMPARE(sheets.back(), whole);
+        QCOMPARE(hx::generateSalarySheet(cn, {2026, 12, 15}, QDate(2026, 12, 1), QDate(2026, 12, 31)),
+                 2 * workers);
+        QCOMPARE(sheetOf(cn), whole);
     }
 
     // A read-only connection is refused every change by the server itself.

@@ -505,6 +505,51 @@ class TestLogin : public QObject {
         QCOMPARE(frm.result(), int(QDialog::Accepted));
     }
 
+    // A server that goes away after the window listed its sets is named at the login, the window stays
+    // with the list as it was, and once the server is back the same entry logs in.
+    void aServerThatGoesAwayIsNamedAtLogin() {
+        if (!hxtest::TestServer::available())
+            QSKIP("no server: run the tests through scripts/with-postgres.sh");
+        hxtest::TestServer server;
+        hx::serverStore(server.service)->create(QStringLiteral("二车间"));
+        hxtest::TestServer::offer(dir->path(), {server.service});
+        const QString entry = hx::TLoginFrm::serverSetEntry(QStringLiteral("二车间"), server.service);
+        hx::TLoginFrm frm;
+        QVERIFY(showLogin(frm));
+        const QStringList listed = items(frm.cbbMDB);
+        QCOMPARE(listed, (QStringList{entry, QStringLiteral("新建工资库...")}));
+
+        // The service now leads to a port where nothing listens, as a server that is down does.
+        const QByteArray serviceFile = qgetenv("PGSERVICEFILE");
+        const QString down = dir->file(QStringLiteral("pg_service.conf"));
+        {
+            QFile f(down);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QStringLiteral("[%1]\nhost=127.0.0.1\nport=1\nuser=nobody\ndbname=nothing\n")
+                        .arg(server.service)
+                        .toUtf8());
+        }
+        qputenv("PGSERVICEFILE", QFile::encodeName(down));
+        QSignalSpy finished(&frm, &QDialog::finished);
+        QVERIFY(pickAccountSet(frm, entry));
+        hxtest::key(Qt::Key_Return);
+        qputenv("PGSERVICEFILE", serviceFile);
+        QCOMPARE(dialogs->shown.size(), 1);
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("error"));
+        QCOMPARE(dialogs->lastText(),
+                 QStringLiteral("连不上工资库服务器“%1”：服务器没有运行，或者从这台电脑连不上。")
+                     .arg(server.service));
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(frm.isVisible());
+        QVERIFY(!data->cnMain.isOpen());
+        QCOMPARE(items(frm.cbbMDB), listed);
+
+        hxtest::key(Qt::Key_Return);
+        QCOMPARE(frm.result(), int(QDialog::Accepted));
+        QCOMPARE(hx::curAccountSet.location(), server.service + QStringLiteral("/二车间"));
+        QCOMPARE(data->cnMain.scalar(QStringLiteral("select count(*) from salary")).toInt(), 35);
+    }
+
     // A server that comes up after the window opened is asked again at the login, and the login goes on
     // into its first account set, with its roles.
     void aServerThatComesUpIsLoggedIntoAtOnce() {

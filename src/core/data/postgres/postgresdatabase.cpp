@@ -150,6 +150,12 @@ QByteArray firstWord(QByteArrayView sql) {
     return sql.sliced(i, j - i).toByteArray().toLower();
 }
 
+// True for a statement that by itself changes nothing.
+bool isReading(QByteArrayView sql) {
+    const QByteArray word = firstWord(sql);
+    return word == "select" || word == "values" || word == "show" || word == "explain" || word == "table";
+}
+
 }  // namespace
 
 const Dialect& postgresDialect() {
@@ -245,6 +251,15 @@ struct PostgresDatabase::Server {
     std::mutex cancelling;
     QString name;
     int nextStatement = 0;
+    // The settings of the session, sent again when a lost connection is made anew.
+    QByteArray setUp;
+    QByteArray lockTimeout;
+    bool bulkWork = false;
+    // Counts the sessions: a statement prepared in an earlier one is prepared again before it runs.
+    int session = 0;
+    // A transaction was open when the last answer came: if the connection is lost now, the server has
+    // rolled it back, and nothing more of it may run in a new session.
+    bool transactionOpen = false;
     QByteArrayList unused;  // prepared statements no longer needed, dropped before the next prepare
     // The stored column of a result column (its table's number and the column's), read from the
     // catalogue once.
@@ -289,7 +304,55 @@ struct PostgresDatabase::Server {
             else
                 PQclear(r);
         }
+        if (PQstatus(conn) == CONNECTION_OK) transactionOpen = PQtransactionStatus(conn) != PQTRANS_IDLE;
         return kept;
+    }
+
+    // False when the session has ended; what the server sent meanwhile (its notice that it ends the
+    // session, the end of the connection) is read first.
+    bool connected() {
+        for (int i = 0; i < 100 && PQstatus(conn) == CONNECTION_OK; ++i) {
+            const int socket = PQsocket(conn);
+            if (socket < 0) return false;
+            fd_set readable;
+            FD_ZERO(&readable);
+            FD_SET(socket, &readable);
+            timeval now{0, 0};
+            if (select(socket + 1, &readable, nullptr, nullptr, &now) <= 0) break;
+            // Reading the end of the connection marks it lost; a message read is taken in (an error
+            // while idle is the server's notice that it ends the session).
+            if (!PQconsumeInput(conn)) break;
+            PQisBusy(conn);
+        }
+        return PQstatus(conn) == CONNECTION_OK;
+    }
+
+    [[noreturn]] void lost(bool reads) const {
+        throw DbError(QStringLiteral("与工资库服务器“%1”的连接已断开，%2下次操作时会自动重新连接。")
+                          .arg(name, transactionOpen ? QStringLiteral("这次的修改都没有保存。")
+                                     : reads         ? QStringLiteral("查询没有完成。")
+                                                     : QStringLiteral("修改没有保存。")));
+    }
+
+    // Before anything is sent: a session the server ended while it waited (a restart of the server, an
+    // administrator) is made anew with its settings. The statements prepared in it are prepared again
+    // when they next run. A transaction that was open is never carried over: it was rolled back with the
+    // session, and until it is rolled back here too every statement is refused.
+    void ensureSession(bool reads) {
+        if (connected()) return;
+        if (transactionOpen) lost(reads);
+        PQreset(conn);
+        if (PQstatus(conn) != CONNECTION_OK)
+            throw DbError(QStringLiteral("连不上工资库服务器“%1”：%2")
+                              .arg(name, connectFailure(QString::fromUtf8(PQerrorMessage(conn)))));
+        {
+            const std::lock_guard<std::mutex> lock(cancelling);
+            if (cancel) PQfreeCancel(cancel);
+            cancel = PQgetCancel(conn);
+        }
+        ++session;
+        unused.clear();
+        exec(setUp + lockTimeout + (bulkWork ? QByteArray("set work_mem = '256MB';") : QByteArray()));
     }
 
     void cancelNow() {
@@ -300,11 +363,10 @@ struct PostgresDatabase::Server {
     }
 
     [[noreturn]] void fail(const PGresult* r, bool reads) const {
-        if (!r || PQstatus(conn) != CONNECTION_OK)
-            throw DbError(
-                QStringLiteral("与工资库服务器“%1”的连接断开了，%2")
-                    .arg(name, reads ? QStringLiteral("查询没有完成。") : QStringLiteral("修改没有保存。")));
+        if (!r || PQstatus(conn) != CONNECTION_OK) lost(reads);
         const QByteArray state(PQresultErrorField(r, PG_DIAG_SQLSTATE));
+        // The server ends the session (shut down, restarted, or ended by its administrator).
+        if (state.startsWith("57P") || state.startsWith("08")) lost(reads);
         const QString text = QString::fromUtf8(PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY));
         const QString message = chineseServerMessage(state, text, reads);
         if (state.startsWith("23") || state == "P0001" || state == "22001")
@@ -378,15 +440,19 @@ struct PostgresDatabase::Server {
 
 class PostgresStatement : public DatabaseStatement {
   public:
-    PostgresStatement(PostgresDatabase& db, QByteArray name, QByteArrayView sql, int parameters)
+    PostgresStatement(PostgresDatabase& db, QByteArray name, QByteArrayView sql, QByteArray text,
+                      int parameters)
         : m_db(db),
           m_name(std::move(name)),
+          m_text(std::move(text)),
+          m_session(db.m_server->session),
           m_readOnly(isReading(sql)),
           m_values(std::size_t(parameters)),
           m_null(std::size_t(parameters), true),
           m_formats(std::size_t(parameters), 0) {}
     ~PostgresStatement() override {
-        if (m_db.m_server && m_db.m_server->conn) m_db.m_server->unused << m_name;
+        if (m_db.m_server && m_db.m_server->conn && m_session == m_db.m_server->session)
+            m_db.m_server->unused << m_name;
     }
 
     bool isReadOnly() const override { return m_readOnly; }
@@ -478,10 +544,6 @@ class PostgresStatement : public DatabaseStatement {
     }
 
   private:
-    static bool isReading(QByteArrayView sql) {
-        const QByteArray word = firstWord(sql);
-        return word == "select" || word == "values" || word == "show" || word == "explain" || word == "table";
-    }
     void check(int p) const {
         if (p < 1 || p > int(m_values.size())) throw DbError(QStringLiteral("语句的参数个数不对。"));
     }
@@ -494,8 +556,20 @@ class PostgresStatement : public DatabaseStatement {
     void limit(int length) const {
         if (m_db.m_valueLimit > 0 && length > m_db.m_valueLimit) throw DbError(queryTooLargeMessage());
     }
+    // Prepared in the session the connection has now.
+    void prepared() const {
+        PostgresDatabase::Server& server = *m_db.m_server;
+        server.ensureSession(m_readOnly);
+        if (m_session == server.session) return;
+        if (!PQsendPrepare(server.conn, m_name.constData(), m_text.constData(), 0, nullptr))
+            server.fail(nullptr, m_readOnly);
+        const Result r = server.wait(nullptr);
+        if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) server.fail(r.get(), m_readOnly);
+        m_session = server.session;
+    }
     void run() {
         PostgresDatabase::Server& server = *m_db.m_server;
+        prepared();
         std::vector<const char*> values(m_values.size());
         std::vector<int> lengths(m_values.size());
         for (std::size_t i = 0; i < m_values.size(); ++i) {
@@ -523,6 +597,7 @@ class PostgresStatement : public DatabaseStatement {
     const PGresult* described() const {
         if (m_result) return m_result.get();
         if (!m_description) {
+            prepared();
             m_description.reset(PQdescribePrepared(m_db.m_server->conn, m_name.constData()));
             if (PQresultStatus(m_description.get()) != PGRES_COMMAND_OK) {
                 Result failed = std::move(m_description);
@@ -541,6 +616,8 @@ class PostgresStatement : public DatabaseStatement {
 
     PostgresDatabase& m_db;
     QByteArray m_name;
+    QByteArray m_text;
+    mutable int m_session;
     bool m_readOnly;
     std::vector<QByteArray> m_values;
     std::vector<bool> m_null;
@@ -589,6 +666,7 @@ std::unique_ptr<PostgresDatabase> PostgresDatabase::open(const QString& connecti
     }
     if (readOnly) setUp += "set session characteristics as transaction read only;";
     s.exec(setUp);
+    s.setUp = setUp;
     Result rules(PQexec(s.conn,
                         "select conname, pg_get_constraintdef(oid) from pg_catalog.pg_constraint "
                         "where contype = 'c' and connamespace = "
@@ -631,26 +709,32 @@ std::unique_ptr<DatabaseStatement> PostgresDatabase::prepare(QByteArrayView sql,
     }
     if (firstWord(statement).isEmpty()) return nullptr;
     Server& s = *m_server;
+    s.ensureSession(true);
     s.dropUnused();
     int parameters = 0;
     const QByteArray text = numberedParameters(statement, &parameters);
     const QByteArray name = "hx" + QByteArray::number(++s.nextStatement);
-    if (!PQsendPrepare(s.conn, name.constData(), text.constData(), 0, nullptr)) s.fail(nullptr, true);
+    // Preparing takes the locks of the statement's tables: it may wait, and be cut off, as running it.
+    const bool reads = isReading(statement);
+    if (!PQsendPrepare(s.conn, name.constData(), text.constData(), 0, nullptr)) s.fail(nullptr, reads);
     const Result r = s.wait(nullptr);
-    if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) s.fail(r.get(), true);
-    return std::make_unique<PostgresStatement>(*this, name, statement, parameters);
+    if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) s.fail(r.get(), reads);
+    return std::make_unique<PostgresStatement>(*this, name, statement, text, parameters);
 }
 
 void PostgresDatabase::execScript(const QString& sql) {
+    m_server->ensureSession(false);
     m_server->exec(sql.toUtf8(), m_interruptFlag);
 }
 
 void PostgresDatabase::begin() {
+    m_server->ensureSession(false);
     m_server->exec("begin");
 }
 
 void PostgresDatabase::commit() {
     // A transaction that failed somewhere is never reported as stored: the server would only roll it back.
+    if (PQstatus(m_server->conn) != CONNECTION_OK) m_server->lost(false);
     if (PQtransactionStatus(m_server->conn) == PQTRANS_INERROR) {
         m_server->exec("rollback");
         throw DbError(QStringLiteral("保存时出错，这次的修改都没有保存。"));
@@ -659,16 +743,27 @@ void PostgresDatabase::commit() {
 }
 
 void PostgresDatabase::rollback() {
-    m_server->exec("rollback");
+    // A lost connection took its transaction with it: the server has rolled it back.
+    if (m_server->connected()) {
+        try {
+            m_server->exec("rollback");
+            return;
+        } catch (const DbError&) {
+            if (PQstatus(m_server->conn) == CONNECTION_OK) throw;
+        }
+    }
+    m_server->transactionOpen = false;
 }
 
 bool PostgresDatabase::inTransaction() const {
+    if (PQstatus(m_server->conn) != CONNECTION_OK) return m_server->transactionOpen;
     const PGTransactionStatusType t = PQtransactionStatus(m_server->conn);
     return t == PQTRANS_INTRANS || t == PQTRANS_INERROR || t == PQTRANS_ACTIVE;
 }
 
 bool PostgresDatabase::writable() {
     if (m_readOnly) return false;
+    m_server->ensureSession(true);
     Result r(PQexec(m_server->conn, "select pg_is_in_recovery()"), PQclear);
     return PQresultStatus(r.get()) == PGRES_TUPLES_OK && PQgetvalue(r.get(), 0, 0)[0] == 'f';
 }
@@ -678,11 +773,15 @@ void PostgresDatabase::interrupt() {
 }
 
 void PostgresDatabase::setBusyTimeout(int milliseconds) {
-    m_server->exec("set lock_timeout = " + QByteArray::number(milliseconds));
+    m_server->ensureSession(false);
+    m_server->lockTimeout = "set lock_timeout = " + QByteArray::number(milliseconds) + ";";
+    m_server->exec(m_server->lockTimeout);
 }
 
 void PostgresDatabase::setBulkWork(bool on) {
+    m_server->ensureSession(false);
     m_server->exec(on ? "set work_mem = '256MB'" : "reset work_mem");
+    m_server->bulkWork = on;
 }
 
 }  // namespace hx
