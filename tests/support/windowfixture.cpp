@@ -1,6 +1,7 @@
 #include "support/windowfixture.h"
 
 #include "core/data/clock.h"
+#include "core/data/dialect.h"
 #include "core/data/money.h"
 #include "core/data/myfuns_lists.h"
 #include "core/payroll/generation.h"
@@ -86,7 +87,7 @@ qint64 WindowFixture::insert(const QString& table, const Fields& fields, const Q
     QStringList marks;
     QVariantList values;
     for (const auto& field : fields) {
-        columns << QLatin1Char('[') + field.first + QLatin1Char(']');
+        columns << cn().dialect().quoted(field.first);
         marks << QStringLiteral("?");
         values << field.second;
     }
@@ -165,7 +166,8 @@ int WindowFixture::itemCount(int year, int month) {
 
 QVariant WindowFixture::item(int year, int month, const QString& code, const QString& column) {
     return cn().scalar(
-        QStringLiteral("select [%1] from salary where year=? and month=? and ItemCode=?").arg(column),
+        QStringLiteral("select %1 from salary where year=? and month=? and ItemCode=?")
+            .arg(cn().dialect().quoted(column)),
         {year, month, code});
 }
 
@@ -178,9 +180,9 @@ void WindowFixture::addSheetRow(const hx::SheetBatch& batch, const QString& staf
 }
 
 QVariant WindowFixture::cell(int year, int month, int day, const QString& staffCode, const QString& column) {
-    return cn().scalar(QStringLiteral("select [%1] from salaryData where Year=? and Month=? and "
+    return cn().scalar(QStringLiteral("select %1 from salaryData where Year=? and Month=? and "
                                       "salaryDay=? and staffCode=?")
-                           .arg(column),
+                           .arg(cn().dialect().quoted(column)),
                        {year, month, day, staffCode});
 }
 
