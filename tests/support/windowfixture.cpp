@@ -165,10 +165,9 @@ int WindowFixture::itemCount(int year, int month) {
 }
 
 QVariant WindowFixture::item(int year, int month, const QString& code, const QString& column) {
-    return cn().scalar(
-        QStringLiteral("select %1 from salary where year=? and month=? and ItemCode=?")
-            .arg(cn().dialect().quoted(column)),
-        {year, month, code});
+    return cn().scalar(QStringLiteral("select %1 from salary where year=? and month=? and ItemCode=?")
+                           .arg(cn().dialect().quoted(column)),
+                       {year, month, code});
 }
 
 void WindowFixture::addSheetRow(const hx::SheetBatch& batch, const QString& staffCode, const Fields& more) {
