@@ -1,6 +1,7 @@
 #include "support/windowfixture.h"
 
 #include "core/data/clock.h"
+#include "core/data/dialect.h"
 #include "core/data/money.h"
 #include "core/data/myfuns_lists.h"
 #include "core/payroll/generation.h"

@@ -200,6 +200,10 @@ void Connection::setBusyTimeout(int milliseconds) {
     database().setBusyTimeout(milliseconds);
 }
 
+void Connection::limitStatementTime(int milliseconds) {
+    database().limitStatementTime(milliseconds);
+}
+
 int Connection::exec(const QString& sql, const QVariantList& params) {
     PreparedStatement statement(*this, sql, params);
     return statement.run();

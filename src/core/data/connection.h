@@ -110,6 +110,8 @@ class Connection {
     // than take the memory it asks for.
     void limitValueLength(int bytes);
     void setBusyTimeout(int milliseconds);
+    // See Database::limitStatementTime.
+    void limitStatementTime(int milliseconds);
 
     void beginTransaction();
     void commit();

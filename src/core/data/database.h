@@ -103,6 +103,9 @@ class Database {
     // year): a larger cache, and temporary results on disk rather than in memory. Off restores how it
     // was set before.
     virtual void setBulkWork(bool on) = 0;
+    // Makes the engine itself end any statement that runs longer than this (0: no limit), also when the
+    // program that started it is gone. An engine without a process of its own leaves it to the caller.
+    virtual void limitStatementTime(int milliseconds) = 0;
 };
 
 }  // namespace hx

@@ -3,7 +3,10 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <thread>
 
 #include "core/data/connection.h"
 #include "core/data/errors.h"
@@ -172,8 +175,11 @@ QString singleReadOnlyStatement(Connection& cn, const QString& sql) {
     return statement;
 }
 
-FreeQuery::FreeQuery(AccountSet accountSet, const QString& text, int rowLimit)
-    : m_accountSet(std::move(accountSet)), m_text(text), m_rowLimit(rowLimit) {}
+FreeQuery::FreeQuery(AccountSet accountSet, const QString& text, int rowLimit, int timeLimitSeconds)
+    : m_accountSet(std::move(accountSet)),
+      m_text(text),
+      m_rowLimit(rowLimit),
+      m_timeLimitSeconds(timeLimitSeconds) {}
 
 void FreeQuery::cancel() {
     m_cancelled = true;
@@ -230,11 +236,24 @@ FieldType typeOfStored(const QVariant& stored) {
 
 FreeQueryResult FreeQuery::run() {
     FreeQueryResult result;
+    // Stops the query at its time limit as a cancel does, unless it ended before.
+    std::mutex clockMutex;
+    std::condition_variable clockStop;
+    bool ended = false;
+    std::thread clock([&] {
+        std::unique_lock<std::mutex> lock(clockMutex);
+        if (clockStop.wait_for(lock, std::chrono::seconds(m_timeLimitSeconds), [&ended] { return ended; }))
+            return;
+        m_timedOut = true;
+        cancel();
+    });
     Connection cn;
     try {
         m_accountSet.openReadOnly(cn);
         cn.interruptWhen(&m_cancelled);
         cn.limitValueLength(maxValueBytes);
+        // The server's own limit, a little beyond ours: it ends the statement also when this desk is gone.
+        cn.limitStatementTime((m_timeLimitSeconds + 5) * 1000);
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_running = &cn;
@@ -242,6 +261,9 @@ FreeQueryResult FreeQuery::run() {
         // Statements the engine runs for itself (sorting, a temporary b-tree) count against a bounded
         // cache rather than growing without end.
         const BulkWork bulk(cn);
+        // Whatever got past the checks below still cannot write: the transaction only reads, and a server
+        // refuses a write in it by itself. It is rolled back at the end.
+        const Transaction reading(cn);
         if (m_cancelled) throw DbError(QString());
         PreparedStatement q(cn, singleReadOnlyStatement(cn, freeQueryStatement(m_text)));
         const int columns = q.columnCount();
@@ -282,7 +304,16 @@ FreeQueryResult FreeQuery::run() {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_running = nullptr;
     }
-    if (m_cancelled) {
+    {
+        const std::lock_guard<std::mutex> lock(clockMutex);
+        ended = true;
+    }
+    clockStop.notify_one();
+    clock.join();
+    if (m_timedOut) {
+        result = FreeQueryResult();
+        result.error = freeQueryTimeoutMessage(m_timeLimitSeconds);
+    } else if (m_cancelled) {
         result = FreeQueryResult();
         result.cancelled = true;
     } else if (!result.error.isEmpty()) {
@@ -290,6 +321,11 @@ FreeQueryResult FreeQuery::run() {
         result.fields.clear();
     }
     return result;
+}
+
+QString freeQueryTimeoutMessage(int seconds) {
+    return QStringLiteral("查询超过 %1 秒还没有完成，已经停止。请在语句中加上条件（where）缩小查询范围。")
+        .arg(seconds);
 }
 
 QString freeQueryCutMessage() {

@@ -71,13 +71,18 @@ struct FreeQueryResult {
 };
 
 // A free query run apart from the windows: run() opens a connection of its own, read-only, on the
-// account set through its store, checks the statement as singleReadOnlyStatement does and reads at most
-// `rowLimit` rows. run() is meant for a worker thread; cancel() may be called from any thread at any time and
-// makes run() return within moments, however long the statement would take.
+// account set through its store, and in a transaction that only reads (which a server enforces for
+// itself) checks the statement as singleReadOnlyStatement does and reads at most `rowLimit` rows. A
+// query still running after `timeLimitSeconds` is stopped with freeQueryTimeoutMessage; a server ends it
+// by itself a little later too, should this program be gone. run() is meant for a worker thread; cancel()
+// may be called from any thread at any time and makes run() return within moments, however long the
+// statement would take.
 class FreeQuery {
   public:
     static constexpr int defaultRowLimit = 200000;
-    FreeQuery(AccountSet accountSet, const QString& text, int rowLimit = defaultRowLimit);
+    static constexpr int defaultTimeLimitSeconds = 60;
+    FreeQuery(AccountSet accountSet, const QString& text, int rowLimit = defaultRowLimit,
+              int timeLimitSeconds = defaultTimeLimitSeconds);
     FreeQuery(const FreeQuery&) = delete;
     FreeQuery& operator=(const FreeQuery&) = delete;
 
@@ -89,10 +94,15 @@ class FreeQuery {
     AccountSet m_accountSet;
     QString m_text;
     int m_rowLimit;
+    int m_timeLimitSeconds;
     std::mutex m_mutex;  // guards m_running: cancel() must not reach a connection being closed
     Connection* m_running = nullptr;
     std::atomic<bool> m_cancelled{false};
+    std::atomic<bool> m_timedOut{false};
 };
+
+// The message of a query stopped at its time limit.
+QString freeQueryTimeoutMessage(int seconds);
 
 // The message of a result cut at the row limit.
 QString freeQueryTruncatedMessage(int rowLimit);

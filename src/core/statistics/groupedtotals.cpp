@@ -121,7 +121,7 @@ Register<Process> loadProcesses(Connection& cn, bool notStopped) {
     Register<Process> processes;
     std::vector<StoredText> codes, styles;
     PreparedStatement q(cn, QStringLiteral("select JobID, JobCode, StyleGroup, stopp, "
-                                           "CAST(round(UnitPrice * 10000) AS INTEGER) from job"));
+                                           "cast(round(UnitPrice * 10000) as bigint) from job"));
     while (q.next()) {
         Process p;
         p.code = q.value(1);

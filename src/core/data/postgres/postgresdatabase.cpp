@@ -778,6 +778,10 @@ void PostgresDatabase::setBusyTimeout(int milliseconds) {
     m_server->exec(m_server->lockTimeout);
 }
 
+void PostgresDatabase::limitStatementTime(int milliseconds) {
+    m_server->exec("set statement_timeout = " + QByteArray::number(milliseconds));
+}
+
 void PostgresDatabase::setBulkWork(bool on) {
     m_server->ensureSession(false);
     m_server->exec(on ? "set work_mem = '256MB'" : "reset work_mem");

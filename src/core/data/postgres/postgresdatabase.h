@@ -47,6 +47,7 @@ class PostgresDatabase : public Database {
     void limitValueLength(int bytes) override { m_valueLimit = bytes; }
     void setBusyTimeout(int milliseconds) override;
     void setBulkWork(bool on) override;
+    void limitStatementTime(int milliseconds) override;
 
     struct Server;
 
