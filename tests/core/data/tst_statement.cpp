@@ -370,6 +370,5 @@ class TestStatement : public QObject {
     }
 };
 
-HX_BOTH_ENGINES;
 QTEST_GUILESS_MAIN(TestStatement)
 #include "tst_statement.moc"

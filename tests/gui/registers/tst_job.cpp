@@ -470,6 +470,5 @@ class TestJob : public QObject {
     }
 };
 
-HX_BOTH_ENGINES;
 HX_WINDOW_TEST_MAIN(TestJob)
 #include "tst_job.moc"

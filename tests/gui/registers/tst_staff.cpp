@@ -848,6 +848,5 @@ class TestStaff : public QObject {
     }
 };
 
-HX_BOTH_ENGINES;
 HX_WINDOW_TEST_MAIN(TestStaff)
 #include "tst_staff.moc"

@@ -1203,6 +1203,5 @@ class TestAnalyse : public QObject {
     }
 };
 
-HX_BOTH_ENGINES;
 HX_WINDOW_TEST_MAIN(TestAnalyse)
 #include "tst_analyse.moc"
