@@ -200,7 +200,22 @@ QString rowsText(hx::Connection& cn, const QString& table, const QString& key, c
     QStringList texts;
     while (rows.next()) {
         QStringList values;
-        for (int c = 0; c < columns.size(); ++c) values << rows.text(c);
+        for (int c = 0; c < columns.size(); ++c) {
+            // Numbers by their value, as an amount of 300.5 is 300.5 on one engine and 300.5000 on another.
+            switch (rows.kind(c)) {
+                case hx::PreparedStatement::Kind::Null:
+                    values << QStringLiteral("~");
+                    break;
+                case hx::PreparedStatement::Kind::Integer:
+                    values << QString::number(rows.integer(c));
+                    break;
+                case hx::PreparedStatement::Kind::Real:
+                    values << QString::number(rows.real(c), 'g', 15);
+                    break;
+                default:
+                    values << rows.text(c);
+            }
+        }
         texts << values.join(QLatin1Char('|'));
     }
     return texts.join(QLatin1Char(';'));

@@ -95,7 +95,8 @@ constexpr int skippedExitCode = 77;
 
 // How many rows of the table `where` picks.
 int rowCount(hx::Connection& cn, const QString& table, const QString& where = QStringLiteral("1=1"));
-// The rows `where` picks, in the order of `key`, as "v1|v2|...;..." of the column expressions given.
+// The rows `where` picks, in the order of `key`, as "v1|v2|...;..." of the column expressions given;
+// numbers as their value whatever decimals the engine keeps, Null as "~".
 QString rowsText(hx::Connection& cn, const QString& table, const QString& key, const QStringList& columns,
                  const QString& where = QStringLiteral("1=1"));
 // A field of every row the data set shows, in its order.

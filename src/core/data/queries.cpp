@@ -13,14 +13,16 @@ void setQuery(DataSet& dataSet, const Query& query) {
 Query staffList(bool dismissed) {
     return Query(QStringLiteral("select ClassGroup, LevelSalary, StaffCode,staffID, StaffName, salaryDay, "
                                 "Firedd,A02,A03,A04,A05,A06,A07,A08 from Staff where Firedd") +
-                 (dismissed ? QStringLiteral("<>0") : QStringLiteral("=0")))
+                 (dismissed ? QStringLiteral("<>0") : QStringLiteral("=0")) +
+                 QStringLiteral(" order by staffID"))
         .editing(QStringLiteral("staff"), {QStringLiteral("staffID")});
 }
 
 Query processList(bool finished) {
     return Query(QStringLiteral(
                      "select Description, JobCode, JobID, StyleGroup,UnitPrice, stopp from Job where stopp") +
-                 (finished ? QStringLiteral("<>0") : QStringLiteral("=0")))
+                 (finished ? QStringLiteral("<>0") : QStringLiteral("=0")) +
+                 QStringLiteral(" order by JobID"))
         .editing(QStringLiteral("job"), {QStringLiteral("JobID")});
 }
 

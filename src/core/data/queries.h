@@ -32,9 +32,11 @@ void setQuery(DataSet& dataSet, const Query& query);
 
 // ---- the registers' lists
 
-// Every column of the staff register a window edits: the workers in service or the dismissed ones.
+// Every column of the staff register a window edits: the workers in service or the dismissed ones, in
+// the order they were entered (an engine that moves a changed row keeps it in its place).
 Query staffList(bool dismissed);
-// Every column of the process register a window edits: the processes in production or the finished ones.
+// Every column of the process register a window edits: the processes in production or the finished ones,
+// in the order they were entered.
 Query processList(bool finished);
 
 // ---- drop-down lists, in the order they are shown

@@ -35,8 +35,7 @@ class TestJob : public QObject {
     // Every stored process with every column, in key order; `where` picks the rows.
     QString table(const QString& where = QStringLiteral("1=1")) {
         return hxtest::rowsText(cn(), "job", "JobID",
-                                {"JobID", "JobCode", "coalesce(Description, '~')",
-                                 "coalesce(StyleGroup, '~')", "coalesce(UnitPrice, '~')", "stopp"},
+                                {"JobID", "JobCode", "Description", "StyleGroup", "UnitPrice", "stopp"},
                                 where);
     }
     QString row(const QString& code) {

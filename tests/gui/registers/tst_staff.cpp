@@ -44,11 +44,10 @@ class TestStaff : public QObject {
     }
     // Every stored worker with every column, in key order; `where` picks the rows.
     QString table(const QString& where = QStringLiteral("1=1")) {
-        return hxtest::rowsText(
-            cn(), "staff", "staffID",
-            {"staffID", "StaffCode", "StaffName", "coalesce(ClassGroup, '~')", "coalesce(LevelSalary, '~')",
-             "coalesce(salaryDay, '~')", "Firedd", "A02", "A03", "A08"},
-            where);
+        return hxtest::rowsText(cn(), "staff", "staffID",
+                                {"staffID", "StaffCode", "StaffName", "ClassGroup", "LevelSalary",
+                                 "salaryDay", "Firedd", "A02", "A03", "A08"},
+                                where);
     }
     QString column(const QString& field, const QString& code) {
         return cn()
