@@ -1067,8 +1067,11 @@ FieldRefusal DataSet::refusalOf(const ConstraintError& error) const {
                                               QRegularExpression::DotMatchesEverythingOption);
     static const QRegularExpression identifier(QStringLiteral("[A-Za-z_][A-Za-z0-9_]*"));
     static const QRegularExpression length(QStringLiteral("length\\(\\[?\\w+\\]?\\)\\s*<=\\s*(\\d+)"));
-    static const QRegularExpression between(QStringLiteral("BETWEEN\\s+(-?\\d+)\\s+AND\\s+(-?\\d+)"),
-                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression between(
+        QStringLiteral("(?|BETWEEN\\s+(-?\\d+)\\s+AND\\s+(-?\\d+)"
+                       // as a server gives a range back: ((salaryday >= 1) AND (salaryday <= 31))
+                       "|>=\\s+(-?\\d+)\\)\\s+AND\\s+\\(\\w+\\s+<=\\s+(-?\\d+))"),
+        QRegularExpression::CaseInsensitiveOption);
     const auto typed = [this](int f) {
         const QVariant& v = m_buffer.value(f);
         if (v.isNull()) return QString();
@@ -1141,7 +1144,7 @@ void DataSet::remove() {
         // A row that changed since it was read is not deleted: cancelling shows what is stored now.
         const bool changedElsewhere = m_changedElsewhere;
         cancel();
-        if (changedElsewhere) throw RowChangedError();
+        if (changedElsewhere) throw RowChangedError(m_connection && m_connection->servesSeveralDesks());
     }
     if (beforeDelete) beforeDelete(*this);
     const int row = currentStoredRow();
@@ -1295,7 +1298,7 @@ void DataSet::writeUnchangedRow(int row, const QString& statement, QVariantList 
                                 .arg(stored.join(QStringLiteral(", ")), dialect.quoted(m_updateTable),
                                      storedRowCondition(row, keyValues))),
         keyValues);
-    if (!q.next()) throw RowChangedError();
+    if (!q.next()) throw RowChangedError(m_connection && m_connection->servesSeveralDesks());
     // Compared as read, in the field's type: an amount the engine holds as 0.30000000000000004 reads
     // as 0.30 now as it did then.
     bool unchanged = true;
@@ -1310,11 +1313,11 @@ void DataSet::writeUnchangedRow(int row, const QString& statement, QVariantList 
     }
     if (q.next()) throw DbError(repeatedKeyMessage);
     q.reset();
-    if (!unchanged) throw RowChangedError();
+    if (!unchanged) throw RowChangedError(m_connection && m_connection->servesSeveralDesks());
     const int changed = m_connection->exec(statement + where, values);
     // More than one row changed is rolled back with the transaction: never more than the row shown.
     if (changed > 1) throw DbError(repeatedKeyMessage);
-    if (changed != 1) throw RowChangedError();
+    if (changed != 1) throw RowChangedError(m_connection && m_connection->servesSeveralDesks());
     if (transaction) transaction->commit();
 }
 

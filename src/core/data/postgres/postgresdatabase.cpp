@@ -458,7 +458,9 @@ class PostgresStatement : public DatabaseStatement {
     bool isReadOnly() const override { return m_readOnly; }
     int parameterCount() const override { return int(m_values.size()); }
     void bindInteger(int p, qint64 value) override { set(p, QByteArray::number(value), 0); }
-    void bindReal(int p, double value) override { set(p, QByteArray::number(value, 'g', 17), 0); }
+    void bindReal(int p, double value) override {
+        set(p, QByteArray::number(value, 'g', QLocale::FloatingPointShortest), 0);
+    }
     void bindText(int p, QByteArrayView utf8) override { set(p, utf8.toByteArray(), 0); }
     void bindBlob(int p, QByteArrayView bytes) override { set(p, bytes.toByteArray(), 1); }
     void bindNull(int p) override {
