@@ -244,6 +244,13 @@ int schemaObjectCount(hx::Connection& cn, const QStringList& names) {
 }
 
 qint64 lastKeyIssued(hx::Connection& cn, const QString& table) {
+    // A file keeps its counters in sqlite_sequence; a server in the identity sequence of the table's key.
+    if (onServer())
+        return cn
+            .scalar(QStringLiteral("select coalesce(max(last_value), 0) from pg_sequences "
+                                   "where schemaname = current_schema() and sequencename like ?"),
+                    {table.toLower() + QStringLiteral("\\_%")})
+            .toLongLong();
     return cn.scalar(QStringLiteral("select seq from sqlite_sequence where name=?"), {table}).toLongLong();
 }
 

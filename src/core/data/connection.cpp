@@ -204,6 +204,10 @@ void Connection::limitStatementTime(int milliseconds) {
     database().limitStatementTime(milliseconds);
 }
 
+bool Connection::servesSeveralDesks() const {
+    return m_db && m_db->servesSeveralDesks();
+}
+
 int Connection::exec(const QString& sql, const QVariantList& params) {
     PreparedStatement statement(*this, sql, params);
     return statement.run();

@@ -112,6 +112,8 @@ class Connection {
     void setBusyTimeout(int milliseconds);
     // See Database::limitStatementTime.
     void limitStatementTime(int milliseconds);
+    // See Database::servesSeveralDesks.
+    bool servesSeveralDesks() const;
 
     void beginTransaction();
     void commit();

@@ -106,6 +106,9 @@ class Database {
     // Makes the engine itself end any statement that runs longer than this (0: no limit), also when the
     // program that started it is gone. An engine without a process of its own leaves it to the caller.
     virtual void limitStatementTime(int milliseconds) = 0;
+    // True when other desks work on the same data at the same time, so that a row found changed since it
+    // was read was changed by another user rather than by another window of this desk.
+    virtual bool servesSeveralDesks() const = 0;
 };
 
 }  // namespace hx

@@ -26,7 +26,10 @@ class DbError : public Error {
 // replaced by another operation (another window, a regeneration). Nothing was written.
 class RowChangedError : public DbError {
   public:
-    RowChangedError() : DbError(QStringLiteral("记录已被其他操作更改，请刷新后重试。")) {}
+    // Several desks on the data: another user changed it; one desk: another window or task of this one.
+    explicit RowChangedError(bool byAnotherDesk = false)
+        : DbError(byAnotherDesk ? QStringLiteral("记录已被其他用户更改，请刷新后重试。")
+                                : QStringLiteral("记录已被其他操作更改，请刷新后重试。")) {}
 };
 
 // A statement the engine refused for a rule of the schema: a repeated key, a missing value, a check or

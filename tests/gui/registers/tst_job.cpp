@@ -308,7 +308,9 @@ class TestJob : public QObject {
             QCOMPARE(shown(1, 3), QStringLiteral("0.0000"));
             QVERIFY(editorBack());
             QCOMPARE(table(), before);
-            QCOMPARE(hxtest::lastKeyIssued(cn(), "job"), sequence);
+            // A server's key counter stands outside transactions: a refused insert uses up a number there,
+            // a harmless gap. A file's counter goes back with the rolled-back insert.
+            if (!hxtest::onServer()) QCOMPARE(hxtest::lastKeyIssued(cn(), "job"), sequence);
         } else {
             hxtest::key(Qt::Key_A, Qt::ControlModifier);
             hxtest::type(correction);
@@ -469,5 +471,6 @@ class TestJob : public QObject {
     }
 };
 
+HX_BOTH_ENGINES;
 HX_WINDOW_TEST_MAIN(TestJob)
 #include "tst_job.moc"

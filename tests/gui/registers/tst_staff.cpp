@@ -199,7 +199,7 @@ class TestStaff : public QObject {
         QAbstractItemModelTester tester(main()->model());
         const QString before = table();
         const QString workOf009 =
-            cn().scalar("select group_concat(staffID || qty) from JobData order by dateD").toString();
+            hxtest::rowsText(cn(), "JobData", "dateD, staffID, jobID", {"staffID", "qty"});
 
         // The down arrow on the last worker's work number gives a new row.
         QVERIFY(hxtest::enterCell(main(), 3, 0));
@@ -249,8 +249,7 @@ class TestStaff : public QObject {
         QCOMPARE(stored("StaffCode = '011'"), 0);
         // Nobody else changed; the last worker keeps his code and his piece work.
         QCOMPARE(table("StaffCode not in ('010', '011')"), before);
-        QCOMPARE(cn().scalar("select group_concat(staffID || qty) from JobData order by dateD").toString(),
-                 workOf009);
+        QCOMPARE(hxtest::rowsText(cn(), "JobData", "dateD, staffID, jobID", {"staffID", "qty"}), workOf009);
         QCOMPARE(dialogs->beeps, 0);
     }
 
@@ -472,15 +471,18 @@ class TestStaff : public QObject {
         QCOMPARE(codes(), QStringList({"003", "001", "002", "009"}));
         QCOMPARE(main()->model()->index(1, 1).data().toString(), QStringLiteral("O'Neil"));
         QCOMPARE(table(), before);
-        QCOMPARE(hxtest::lastKeyIssued(cn(), "staff"), sequence);
+        // A server's key counter stands outside transactions: a refused insert uses up a number there,
+        // a harmless gap. A file's counter goes back with the rolled-back insert.
+        if (!hxtest::onServer()) QCOMPARE(hxtest::lastKeyIssued(cn(), "staff"), sequence);
         QCOMPARE(dialogs->texts().size(), 1);
     }
 
     void aWorkerAnotherCopyChangedIsNotWrittenOverAndTheEditStaysToBeRedone() {
-        // Another copy of the program on the same account set: a second connection to the file.
+        // Another copy of the program on the same account set: a second connection to the file, or
+        // another desk on the server, where the message names another user.
         QVERIFY(openWindow());
         Connection other;
-        other.open(cn().path());
+        hxtest::openAgain(other, cn());
         const auto level = [&] {
             return other.scalar("select LevelSalary from staff where StaffCode='001'").toString();
         };
@@ -489,7 +491,9 @@ class TestStaff : public QObject {
         hxtest::key(Qt::Key_Down);
         QCOMPARE(dialogs->beeps, 1);
         QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
-        QVERIFY(dialogs->lastText().startsWith(QStringLiteral("记录已被其他操作更改，请刷新后重试。")));
+        QVERIFY(dialogs->lastText().startsWith(hxtest::onServer()
+                                                   ? QStringLiteral("记录已被其他用户更改，请刷新后重试。")
+                                                   : QStringLiteral("记录已被其他操作更改，请刷新后重试。")));
         QCOMPARE(level(), QStringLiteral("7000"));
         QCOMPARE(ds()->state(), DataSetState::Edit);
         QCOMPARE(main()->currentIndex(), main()->model()->index(1, 3));
@@ -847,5 +851,6 @@ class TestStaff : public QObject {
     }
 };
 
+HX_BOTH_ENGINES;
 HX_WINDOW_TEST_MAIN(TestStaff)
 #include "tst_staff.moc"

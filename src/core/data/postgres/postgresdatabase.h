@@ -48,6 +48,7 @@ class PostgresDatabase : public Database {
     void setBusyTimeout(int milliseconds) override;
     void setBulkWork(bool on) override;
     void limitStatementTime(int milliseconds) override;
+    bool servesSeveralDesks() const override { return true; }
 
     struct Server;
 

@@ -48,6 +48,7 @@ class SqliteDatabase : public Database {
     void setBulkWork(bool on) override;
     // A statement of the file engine runs in the program and ends with it; its caller bounds the time.
     void limitStatementTime(int) override {}
+    bool servesSeveralDesks() const override { return false; }
 
     // ---- what only the file engine does, for the file store
 
