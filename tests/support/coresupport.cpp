@@ -243,6 +243,10 @@ int schemaObjectCount(hx::Connection& cn, const QStringList& names) {
     return found;
 }
 
+QString rowChangedText() {
+    return hx::RowChangedError(onServer()).message();
+}
+
 qint64 lastKeyIssued(hx::Connection& cn, const QString& table) {
     // A file keeps its counters in sqlite_sequence; a server in the identity sequence of the table's key.
     if (onServer())

@@ -88,6 +88,8 @@ inline bool onServer() {
 // Opens another connection on the account set the connection `cn` has open, as a second desk would.
 void openAgain(hx::Connection& other, const hx::Connection& cn,
                hx::Connection::Access access = hx::Connection::Access::ReadWrite);
+// What a post found changed since it was read is told: another user on a server, another operation on a file.
+QString rowChangedText();
 // The exit code by which a test run says it was skipped (ctest's SKIP_RETURN_CODE).
 constexpr int skippedExitCode = 77;
 

@@ -969,11 +969,12 @@ bool DataSet::post() {
                     columns << dialect.quoted(m_storedColumns[f]);
                     fields << f;
                 }
-                PreparedStatement back(
-                    *m_connection,
-                    QStringLiteral("select %1 from %2%3")
-                        .arg(columns.join(QStringLiteral(", ")), table, columnsCondition(keyColumns)),
-                    key);
+                QVariantList keyParameters;
+                const QString byKey = columnsCondition(keyColumns, key, keyParameters);
+                PreparedStatement back(*m_connection,
+                                       QStringLiteral("select %1 from %2%3")
+                                           .arg(columns.join(QStringLiteral(", ")), table, byKey),
+                                       keyParameters);
                 if (back.next()) {
                     for (int c = 0; c < fields.size(); ++c)
                         converted[fields[c]] = fromDbValue(back.value(c), m_fields[fields[c]].type);
@@ -1249,16 +1250,27 @@ void DataSet::enableControls() {
     if (m_controlsDisabled > 0 && --m_controlsDisabled == 0) emit reset();
 }
 
-QString DataSet::columnsCondition(const QStringList& columns) const {
+QString DataSet::columnsCondition(const QStringList& columns, const QVariantList& values,
+                                  QVariantList& parameters) const {
+    // "is null" for what is empty, "=" for the rest: a server uses no index for "is not distinct from",
+    // and a key looked up without one reads the whole table.
     const Dialect& dialect = m_connection->dialect();
     QStringList conditions;
-    for (const QString& c : columns)
-        conditions << dialect.nullSafeEqual(dialect.quoted(c), QStringLiteral("?"));
+    for (int c = 0; c < columns.size(); ++c) {
+        const QVariant& value = values.value(c);
+        if (value.isNull()) {
+            conditions << dialect.quoted(columns[c]) + QStringLiteral(" is null");
+        } else {
+            conditions << dialect.quoted(columns[c]) + QStringLiteral(" = ?");
+            parameters << value;
+        }
+    }
     return QStringLiteral(" where ") + conditions.join(QStringLiteral(" and "));
 }
 
-QString DataSet::storedRowCondition(int row, QVariantList& values) const {
+QString DataSet::storedRowCondition(int row, QVariantList& parameters) const {
     QStringList columns;
+    QVariantList values;
     for (int k : m_keyIndexes) {
         columns << m_storedColumns[k];
         values << storedValue(row, k);
@@ -1269,7 +1281,7 @@ QString DataSet::storedRowCondition(int row, QVariantList& values) const {
         columns << m_storedColumns[f];
         values << storedValue(row, f);
     }
-    return columnsCondition(columns);
+    return columnsCondition(columns, values, parameters);
 }
 
 void DataSet::writeUnchangedRow(int row, const QString& statement, QVariantList values) {

@@ -257,11 +257,13 @@ class DataSet : public QObject {
     // Which field of the row being posted a rule of the table refused, and why.
     FieldRefusal refusalOf(const ConstraintError& error) const;
     QString titleOf(int fieldIndex) const;
-    // " where K1 = ? and ... F1 = ? ..." (null-safe) with its values, naming the stored row that
-    // `storedRow` was read from by its key and row identity.
-    QString storedRowCondition(int storedRow, QVariantList& values) const;
-    // " where C1 = ? and C2 = ? ..." (null-safe) over the given stored columns.
-    QString columnsCondition(const QStringList& columns) const;
+    // " where K1 = ? and ... F1 is null ..." naming the stored row that `storedRow` was read from by its
+    // key and row identity; its parameters are appended to `parameters`.
+    QString storedRowCondition(int storedRow, QVariantList& parameters) const;
+    // " where C1 = ? and C2 is null ..." of the given stored columns holding `values`, Null matching Null;
+    // the parameters it takes are appended to `parameters`.
+    QString columnsCondition(const QStringList& columns, const QVariantList& values,
+                             QVariantList& parameters) const;
     // Runs `statement` (an update or a delete, followed by that condition; `values` are its own parameters)
     // only while the stored row still reads as `storedRow` was read; RowChangedError otherwise.
     void writeUnchangedRow(int storedRow, const QString& statement, QVariantList values);

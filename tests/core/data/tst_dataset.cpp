@@ -56,7 +56,7 @@ class TestDataSet : public QObject {
             ds.post();
             QFAIL("a post onto a deleted row must fail");
         } catch (const RowChangedError& e) {
-            QCOMPARE(e.message(), QStringLiteral("记录已被其他操作更改，请刷新后重试。"));
+            QCOMPARE(e.message(), hxtest::rowChangedText());
         }
         // What was typed stays in the row; deleting it deletes nothing and drops the row that is gone.
         QCOMPARE(ds.state(), DataSetState::Edit);

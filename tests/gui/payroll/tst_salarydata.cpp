@@ -385,7 +385,7 @@ class TestSalaryData : public QObject {
         // he typed stays until Esc, which drops the row that is no longer there.
         const auto toldOnce = [this] {
             return f->dialogs.texts().size() == 1 &&
-                   f->dialogs.lastText().startsWith(QStringLiteral("记录已被其他操作更改，请刷新后重试。"));
+                   f->dialogs.lastText().startsWith(hxtest::rowChangedText());
         };
         QVERIFY(f->activate(w));
         QVERIFY(QTest::qWaitFor([this] { return hxtest::editing(w->grdMain); }));

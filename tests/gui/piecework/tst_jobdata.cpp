@@ -515,7 +515,7 @@ class TestJobData : public QObject {
         QVERIFY(hxtest::typeOver(g, c302, 1, "3"));
         hxtest::clickCell(g, c302 == 0 ? 1 : 0, 1);
         QCOMPARE(dialogs->lastKind(), QStringLiteral("warning"));
-        QVERIFY(dialogs->lastText().startsWith(QStringLiteral("记录已被其他操作更改，请刷新后重试。")));
+        QVERIFY(dialogs->lastText().startsWith(hxtest::rowChangedText()));
         QCOMPARE(dialogs->beeps, 1);
         QCOMPARE(records(), elsewhere);
         QCOMPARE(tdMain()->state(), DataSetState::Edit);
@@ -524,7 +524,7 @@ class TestJobData : public QObject {
         const int shown = tdMain()->recordCount();
         dialogs->answer(Answer::Ok);
         hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
-        QCOMPARE(dialogs->lastText(), QStringLiteral("记录已被其他操作更改，请刷新后重试。"));
+        QCOMPARE(dialogs->lastText(), hxtest::rowChangedText());
         QCOMPARE(records(), elsewhere);
         QCOMPARE(tdMain()->recordCount(), shown - 1);
     }
