@@ -228,6 +228,19 @@ QStringList columnValues(const hx::DataSet& ds, const QString& field) {
 }
 
 QString schemaDefinition(hx::Connection& cn, const QString& type, const QString& name) {
+    // The server keeps a view's query and an index's definition, not the statement that made them.
+    if (onServer() && type == QLatin1String("view"))
+        return cn
+            .scalar(QStringLiteral("select 'create view ' || viewname || ' as ' || definition from pg_views "
+                                   "where schemaname = current_schema() and viewname = lower(?)"),
+                    {name})
+            .toString();
+    if (onServer() && type == QLatin1String("index"))
+        return cn
+            .scalar(QStringLiteral("select indexdef from pg_indexes where schemaname = current_schema() "
+                                   "and indexname = lower(?)"),
+                    {name})
+            .toString();
     return cn.scalar(QStringLiteral("select sql from sqlite_master where type=? and name=?"), {type, name})
         .toString();
 }
@@ -263,6 +276,8 @@ int headerVersion(hx::Connection& cn) {
 }
 
 qint64 cacheSetting(hx::Connection& cn) {
+    if (onServer())
+        return cn.scalar(QStringLiteral("select pg_size_bytes(current_setting('work_mem'))")).toLongLong();
     return cn.scalar(QStringLiteral("pragma cache_size")).toLongLong();
 }
 

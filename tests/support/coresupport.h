@@ -104,7 +104,7 @@ QString rowsText(hx::Connection& cn, const QString& table, const QString& key, c
 // A field of every row the data set shows, in its order.
 QStringList columnValues(const hx::DataSet& ds, const QString& field);
 // The definition of a table, view or index (type "table", "view", "index") as created; empty when
-// there is none.
+// there is none. A server has those of views and indexes only, as its catalogue rebuilds them.
 QString schemaDefinition(hx::Connection& cn, const QString& type, const QString& name);
 // All the definitions in one text: equal texts, equal schemas.
 QString schemaText(hx::Connection& cn);
@@ -114,7 +114,8 @@ int schemaObjectCount(hx::Connection& cn, const QStringList& names);
 qint64 lastKeyIssued(hx::Connection& cn, const QString& table);
 // The version number the engine keeps in the file's header.
 int headerVersion(hx::Connection& cn);
-// The size of the engine's page cache as the connection has it set.
+// The memory the engine gives one piece of work as the connection has it set: the file's page cache, a
+// server's memory for a sort.
 qint64 cacheSetting(hx::Connection& cn);
 // The engine's own check of the whole file finds nothing wrong.
 bool passesIntegrityCheck(hx::Connection& cn);

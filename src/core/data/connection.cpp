@@ -330,11 +330,7 @@ PreparedStatement::PreparedStatement(PreparedStatement&& other) noexcept = defau
 PreparedStatement& PreparedStatement::operator=(PreparedStatement&& other) noexcept = default;
 
 void PreparedStatement::bind(int parameter, Money value) {
-    // Whole yuan are stored as integers, so that a free query shows 300 rather than 300.0.
-    if (value.units() % Money::Scale == 0)
-        bind(parameter, qint64(value.units() / Money::Scale));
-    else
-        bind(parameter, value.toDouble());
+    statement().bindMoney(parameter, value);
 }
 
 void PreparedStatement::bind(int parameter, const QString& value) {
@@ -358,6 +354,10 @@ void PreparedStatement::bindYesNo(int parameter, bool value) {
 }
 
 void PreparedStatement::bind(int parameter, const QVariant& value) {
+    if (value.userType() == qMetaTypeId<Money>()) {
+        bind(parameter, value.value<Money>());
+        return;
+    }
     const QVariant v = toDbValue(value);
     if (!v.isValid() || v.isNull()) {
         bindNull(parameter);
@@ -403,18 +403,7 @@ QString PreparedStatement::text(int column) const {
 }
 
 Money PreparedStatement::money(int column) const {
-    switch (kind(column)) {
-        case Kind::Integer:
-            return Money::fromYuan(integer(column));
-        case Kind::Null:
-            return Money();
-        case Kind::Real:
-            return Money::fromDouble(real(column));
-        case Kind::Text:
-        case Kind::Blob:
-            break;
-    }
-    return Money::parse(text(column)).value_or(Money());
+    return m_stmt->money(column);
 }
 
 QVariant PreparedStatement::value(int column) const {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "core/data/dialect.h"
+#include "core/data/money.h"
 
 namespace hx {
 
@@ -26,6 +27,14 @@ class DatabaseStatement {
     virtual void bindText(int parameter, QByteArrayView utf8) = 0;  // an empty text stays text, not Null
     virtual void bindBlob(int parameter, QByteArrayView bytes) = 0;
     virtual void bindNull(int parameter) = 0;
+    // An amount as the file keeps money: whole yuan as an integer (a free query shows 300, not 300.0), any
+    // other amount as a real. An engine with an exact decimal type sends it exactly instead.
+    virtual void bindMoney(int parameter, Money value) {
+        if (value.units() % Money::Scale == 0)
+            bindInteger(parameter, value.units() / Money::Scale);
+        else
+            bindReal(parameter, value.toDouble());
+    }
 
     // Steps to the next row; false after the last. A failure leaves the statement ready to run again.
     virtual bool step() = 0;
@@ -62,6 +71,24 @@ class DatabaseStatement {
     // Text as UTF-8, blobs as bytes, valid until the next step; a view of no data for Null.
     virtual QByteArrayView utf8(int column) const = 0;
     virtual QByteArrayView blob(int column) const = 0;
+    // The amount a column holds as yuan; Null gives 0. An engine with an exact decimal type reads it
+    // exactly, never through a double.
+    virtual Money money(int column) const {
+        switch (kind(column)) {
+            case Kind::Integer:
+                return Money::fromYuan(integer(column));
+            case Kind::Real:
+                return Money::fromDouble(real(column));
+            case Kind::Null:
+                return Money();
+            case Kind::Text:
+            case Kind::Blob:
+                break;
+        }
+        const QByteArrayView text = utf8(column);
+        if (const auto exact = Money::fromDecimalText(text)) return *exact;
+        return Money::parse(QString::fromUtf8(text)).value_or(Money());
+    }
 };
 
 // One open database of an engine: the handle every statement runs on. The program speaks to it only

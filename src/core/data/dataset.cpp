@@ -119,12 +119,13 @@ std::optional<QDate> storedDate(QByteArrayView t) {
 }
 
 // A stored value in the field's type, as fromDbValue gives it, without a detour through text for the
-// common cases: whole numbers, and dates stored as yyyy-MM-dd.
+// common cases: whole numbers, and dates stored as yyyy-MM-dd. Money as the engine reads it exactly.
 QVariant readValue(const PreparedStatement& q, int column, FieldType type) {
     const PreparedStatement::Kind kind = q.kind(column);
     if (kind == PreparedStatement::Kind::Null) return QVariant();
     if (kind == PreparedStatement::Kind::Integer && type == FieldType::Integer)
         return QVariant(q.integer(column));
+    if (type == FieldType::Money) return QVariant::fromValue(q.money(column));
     if (kind == PreparedStatement::Kind::Text && type == FieldType::Date) {
         if (const auto date = storedDate(q.utf8(column))) return QVariant(*date);
     }
@@ -156,6 +157,10 @@ void readInto(TypedRows& rows, int field, const PreparedStatement& q, int column
     }
     if (kind == PreparedStatement::Kind::Integer && type == FieldType::Integer) {
         rows.pushInteger(field, q.integer(column));
+        return;
+    }
+    if (type == FieldType::Money) {
+        rows.pushValue(field, QVariant::fromValue(q.money(column)));
         return;
     }
     if (kind == PreparedStatement::Kind::Text) {
@@ -977,7 +982,7 @@ bool DataSet::post() {
                                        keyParameters);
                 if (back.next()) {
                     for (int c = 0; c < fields.size(); ++c)
-                        converted[fields[c]] = fromDbValue(back.value(c), m_fields[fields[c]].type);
+                        converted[fields[c]] = readValue(back, c, m_fields[fields[c]].type);
                 }
             } else if (!names.isEmpty()) {
                 QStringList sets;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 namespace hx {
 
@@ -59,6 +60,48 @@ std::optional<Money> Money::parse(const QString& input) {
     return Money(negative ? -units : units);
 }
 
+std::optional<Money> Money::fromDecimalText(QByteArrayView text) {
+    qsizetype pos = 0;
+    bool negative = false;
+    if (!text.isEmpty() && (text[0] == '-' || text[0] == '+')) {
+        negative = text[0] == '-';
+        pos = 1;
+    }
+    const auto isDigit = [&text](qsizetype i) { return i < text.size() && text[i] >= '0' && text[i] <= '9'; };
+    // In units and wider than a Money, so that the one unit more below zero than above still fits.
+    __int128 units = 0;
+    bool beyond = false;
+    int digits = 0;
+    for (; isDigit(pos); ++pos, ++digits) {
+        units = units * 10 + (text[pos] - '0');
+        if (units > std::numeric_limits<qint64>::max() / Scale + 1) {
+            beyond = true;  // read on to the end all the same: other text is no amount at all
+            units = 0;
+        }
+    }
+    units *= Scale;
+    int fifth = 0;  // the first digit beyond the scale, for rounding
+    if (pos < text.size() && text[pos] == '.') {
+        qint64 place = Scale;
+        for (++pos; isDigit(pos); ++pos, ++digits) {
+            const int d = text[pos] - '0';
+            if (place > 1) {
+                place /= 10;
+                units += d * place;
+            } else if (place == 1) {
+                fifth = d;
+                place = 0;
+            }
+        }
+    }
+    if (pos != text.size() || digits == 0) return std::nullopt;
+    if (fifth >= 5) ++units;
+    if (negative) units = -units;
+    if (beyond || units > std::numeric_limits<qint64>::max() || units < std::numeric_limits<qint64>::min())
+        throw MoneyOverflowError();
+    return Money(qint64(units));
+}
+
 Money Money::fromVariant(const QVariant& value) {
     if (!value.isValid() || value.isNull()) return Money();
     if (value.userType() == qMetaTypeId<Money>()) return value.value<Money>();
@@ -84,14 +127,20 @@ Money Money::rounded(int decimals) const {
 
 QString Money::toString(int decimals) const {
     decimals = std::clamp(decimals, 0, int(Decimals));
-    const qint64 r = roundHalfAway(m_units, Decimals - decimals);
-    const qint64 magnitude = std::llabs(r);
+    // Rounded as a magnitude of 64 bits without sign: the smallest amount has no positive counterpart,
+    // nor has its rounding.
+    quint64 divisor = 1;
+    for (int i = decimals; i < Decimals; ++i) divisor *= 10;
+    quint64 magnitude = m_units < 0 ? 0 - quint64(m_units) : quint64(m_units);
+    const quint64 remainder = magnitude % divisor;
+    magnitude -= remainder;
+    if (2 * remainder >= divisor) magnitude += divisor;
     QString text = QString::number(magnitude / Scale);
     if (decimals > 0) {
         QString frac = QString::number(magnitude % Scale).rightJustified(Decimals, QLatin1Char('0'));
         text += QLatin1Char('.') + frac.left(decimals);
     }
-    if (r < 0) text.prepend(QLatin1Char('-'));
+    if (m_units < 0 && magnitude != 0) text.prepend(QLatin1Char('-'));
     return text;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QMetaType>
 #include <QString>
 #include <QVariant>
@@ -32,6 +33,11 @@ class Money {
     // Exact decimal text such as "12.5", "-0.0001", "1,234.50"; more than four decimals round half away
     // from zero. Nothing for text that is not a number.
     static std::optional<Money> parse(const QString& text);
+    // Plain decimal text as a database writes a number ("12345678901234.5678", "-0.0001", "300.0000"):
+    // an optional sign, digits and a point, over the whole range of a Money and never through a double;
+    // more than four decimals round half away from zero. Nothing for any other text; MoneyOverflowError
+    // for an amount beyond the range.
+    static std::optional<Money> fromDecimalText(QByteArrayView text);
     // A field value of any type: Money, integer, double or numeric text. Null and empty give 0.
     static Money fromVariant(const QVariant& value);
 

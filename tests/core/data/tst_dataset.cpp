@@ -15,6 +15,7 @@ class TestDataSet : public QObject {
     Q_OBJECT
 
     std::unique_ptr<hxtest::TempProgramDir> dir;
+    AccountSet set;
     Connection cn;
 
     void addWorker(const QString& code, const QString& name, const QVariant& group, const QString& level,
@@ -31,7 +32,8 @@ class TestDataSet : public QObject {
   private slots:
     void init() {
         dir = std::make_unique<hxtest::TempProgramDir>();
-        dir->newAccountSet(QStringLiteral("t")).open(cn);
+        set = dir->newAccountSet(QStringLiteral("t"));
+        set.open(cn);
         addWorker("003", "王五", "车缝一组", "300.5");
         addWorker("001", "O'Neil", "裁剪组", "1200");
         addWorker("002", "李四", "车缝一组", "0.1");
@@ -70,7 +72,7 @@ class TestDataSet : public QObject {
 
         // The key now names another worker's row, which stays as it is.
         cn.exec("create table sheet (id integer primary key, code varchar(10), amount integer)");
-        cn.exec("insert into sheet (code, amount) values ('A', 1), ('B', 2)");
+        cn.exec("insert into sheet (id, code, amount) values (1, 'A', 1), (2, 'B', 2)");
         DataSet sheet(&cn);
         sheet.setSql("select id, code, amount from sheet");
         sheet.setUpdateTable("sheet", {"id"});
@@ -78,12 +80,11 @@ class TestDataSet : public QObject {
         sheet.open();
         sheet.last();
         cn.exec("delete from sheet");
-        cn.exec("insert into sheet (code, amount) values ('X', 7), ('Y', 8)");  // the same keys, other rows
+        cn.exec("insert into sheet (id, code, amount) values (1, 'X', 7), (2, 'Y', 8)");  // the same keys
         sheet.setValue("amount", 99);
         QVERIFY_THROWS_EXCEPTION(RowChangedError, sheet.post());
         QVERIFY_THROWS_EXCEPTION(RowChangedError, sheet.remove());
-        QCOMPARE(cn.scalar("select group_concat(code || amount) from sheet").toString(),
-                 QStringLiteral("X7,Y8"));
+        QCOMPARE(hxtest::rowsText(cn, "sheet", "id", {"code", "amount"}), QStringLiteral("X|7;Y|8"));
         // While the row is still what was read, it is written as usual.
         sheet.close();
         sheet.open();
@@ -138,7 +139,9 @@ class TestDataSet : public QObject {
         ds.open();
         ds.locate("StaffCode", "002");
         ds.onValidate = [](DataSet& d, int field, const QVariant& value) {
-            if (d.field(field).name == QLatin1String("ClassGroup") && value.toString().size() > 3)
+            // Named as the engine names the column: a server keeps it in lower case.
+            if (d.field(field).name.compare(QLatin1String("ClassGroup"), Qt::CaseInsensitive) == 0 &&
+                value.toString().size() > 3)
                 throw DbError(QStringLiteral("太长"));
         };
         QVERIFY_THROWS_EXCEPTION(DbError, ds.setValue("ClassGroup", QStringLiteral("很长的班组名")));
@@ -239,7 +242,7 @@ class TestDataSet : public QObject {
         cn.close();  // knows nothing more of the data set that is gone
 
         auto connection = std::make_unique<Connection>();
-        connection->open(dir->file(QStringLiteral("t.mdb")));
+        set.open(*connection);
         DataSet late(connection.get());
         setQuery(late, staffList(false));
         late.open();
@@ -276,26 +279,30 @@ class TestDataSet : public QObject {
     // A long list keeps every value in its row: Nulls, a text in a number column and a day that is no
     // date among whole numbers and dates, across the blocks the rows are read in.
     void everyValueOfALongListStaysInItsRow() {
+        // Only the file holds a text in a number column or a day that is no date.
+        const bool foreign = !hxtest::onServer();
         cn.execScript(QStringLiteral("create table mixed (i INTEGER, n INTEGER, d DATE, s VARCHAR(10))"));
         PreparedStatement add(cn, QStringLiteral("insert into mixed values (?, ?, ?, ?)"));
-        auto expectedN = [](int i) {
-            return i % 7 == 0     ? QVariant()
-                   : i % 100 == 3 ? QVariant(QStringLiteral("x%1").arg(i))
-                                  : QVariant(qint64(i));
+        auto expectedN = [foreign](int i) {
+            return i % 7 == 0                ? QVariant()
+                   : foreign && i % 100 == 3 ? QVariant(QStringLiteral("x%1").arg(i))
+                                             : QVariant(qint64(i));
         };
         auto expectedD = [](int i) {
             return i % 11 == 0 ? QVariant() : QVariant(QDate(2026, 1, 1).addDays(i % 300));
         };
+        Transaction adding(cn);
         for (int i = 0; i < 1300; ++i) {
             add.bind(1, i);
             add.bind(2, expectedN(i));
-            if (i == 999)
+            if (foreign && i == 999)
                 add.bind(3, QStringLiteral("不是日期"));
             else
                 add.bind(3, expectedD(i));
             add.bind(4, QStringLiteral("s%1").arg(i % 5));
             add.run();
         }
+        adding.commit();
         DataSet ds(&cn);
         ds.setSql(QStringLiteral("select n, d, s from mixed order by i"));
         ds.open();
@@ -304,7 +311,7 @@ class TestDataSet : public QObject {
             QCOMPARE(ds.valueAt(i, 0), expectedN(i));
             QCOMPARE(ds.integerAt(i, 0),
                      expectedN(i).isNull() ? std::nullopt : std::optional<qint64>(expectedN(i).toLongLong()));
-            if (i == 999)
+            if (foreign && i == 999)
                 QCOMPARE(ds.valueAt(i, 1).toString(), QStringLiteral("不是日期"));
             else
                 QCOMPARE(ds.valueAt(i, 1), expectedD(i));
@@ -505,10 +512,8 @@ class TestDataSet : public QObject {
         QFETCH(QString, field);
         QFETCH(QVariant, value);
         QFETCH(QString, text);
-        const QString stored = cn.scalar(
-                                     "select group_concat(StaffCode || StaffName || ifnull(ClassGroup, "
-                                     "'') || LevelSalary || salaryDay) from staff")
-                                   .toString();
+        const QStringList columns = {"StaffCode", "StaffName", "ClassGroup", "LevelSalary", "salaryDay"};
+        const QString stored = hxtest::rowsText(cn, "staff", "staffID", columns);
         DataSet ds(&cn);
         setQuery(ds, staffList(false));
         ds.open();
@@ -533,10 +538,7 @@ class TestDataSet : public QObject {
         }
         QCOMPARE(ds.state(), newRow ? DataSetState::Insert : DataSetState::Edit);
         QCOMPARE(ds.value(field), value);
-        QCOMPARE(cn.scalar("select group_concat(StaffCode || StaffName || ifnull(ClassGroup, '') || "
-                           "LevelSalary || salaryDay) from staff")
-                     .toString(),
-                 stored);
+        QCOMPARE(hxtest::rowsText(cn, "staff", "staffID", columns), stored);
         // Corrected, the same row is stored.
         const QVariant correction = field == "StaffCode"   ? QVariant("040")
                                     : field == "StaffName" ? QVariant("新人")
@@ -572,10 +574,9 @@ class TestDataSet : public QObject {
         // A record is found by what it held when it was read or stored: 11 now, not the 10 typed first.
         records.setValue("qty", 12);
         QVERIFY(records.post());
-        QCOMPARE(cn.scalar("select group_concat(qty) from (select qty from JobData order by qty)").toString(),
-                 QStringLiteral("10,12"));
+        QCOMPARE(hxtest::rowsText(cn, "JobData", "qty", {"qty"}), QStringLiteral("10;12"));
         records.remove();
-        QCOMPARE(cn.scalar("select group_concat(qty) from JobData").toString(), QStringLiteral("10"));
+        QCOMPARE(hxtest::rowsText(cn, "JobData", "qty", {"qty"}), QStringLiteral("10"));
 
         DataSet widths(&cn);
         setQuery(widths, columnWidths());
@@ -616,16 +617,14 @@ class TestDataSet : public QObject {
         cn.exec("create unique index sheet_key on sheet (y, code)");
         cn.exec("insert into sheet values (1, null, 5), (1, 'A', 6)");
         DataSet sheet(&cn);
-        sheet.setSql("select y, code, amount from sheet order by code");
+        sheet.setSql("select y, code, amount from sheet order by coalesce(code, '')");
         sheet.setUpdateTable("sheet", {"y", "code"});
         sheet.open();
         QVERIFY(sheet.value("code").isNull());
         QVERIFY(!sheet.field("code").readOnly);
         sheet.setValue("amount", 50);
         QVERIFY(sheet.post());
-        QCOMPARE(
-            cn.scalar("select group_concat(amount) from (select amount from sheet order by code)").toString(),
-            QStringLiteral("50,6"));
+        QCOMPARE(hxtest::rowsText(cn, "sheet", "coalesce(code, '')", {"amount"}), QStringLiteral("50;6"));
         // A new row is read back by its key, with what the table gave it.
         sheet.append();
         sheet.setValue("y", 2);
@@ -650,11 +649,7 @@ class TestDataSet : public QObject {
         }
         sheet.cancel();
         QVERIFY_THROWS_EXCEPTION(DbError, sheet.remove());
-        QCOMPARE(
-            cn.scalar("select group_concat(amount) from (select amount from sheet where code='C' order by "
-                      "amount)")
-                .toString(),
-            QStringLiteral("1,2"));
+        QCOMPARE(hxtest::rowsText(cn, "sheet", "amount", {"amount"}, "code='C'"), QStringLiteral("1;2"));
         QVERIFY(sheet.locate("code", "A"));
         sheet.setValue("amount", 60);
         QVERIFY(sheet.post());
@@ -706,7 +701,7 @@ class TestDataSet : public QObject {
         // Sorted in memory: the statement changed the row behind the data set.
         cn.exec(
             "create table sheet (id integer primary key, code varchar(10), amount integer, total integer)");
-        cn.exec("insert into sheet (code, amount, total) values ('B', 2, 20), ('A', 1, 10), ('C', 3, 30)");
+        cn.exec("insert into sheet values (1, 'B', 2, 20), (2, 'A', 1, 10), (3, 'C', 3, 30)");
         DataSet ds(&cn);
         ds.setSql("select code, amount, total, id from sheet order by code");
         ds.setUpdateTable("sheet", {"id"});
@@ -728,7 +723,7 @@ class TestDataSet : public QObject {
         QCOMPARE(resets.count(), 0);
         // A row whose key now belongs to another row is not taken for it.
         cn.exec("delete from sheet");
-        cn.exec("insert into sheet (code, amount, total) values ('X', 7, 70), ('Y', 8, 80), ('Z', 9, 90)");
+        cn.exec("insert into sheet values (1, 'X', 7, 70), (2, 'Y', 8, 80), (3, 'Z', 9, 90)");
         QVERIFY(!ds.refreshCurrentRow());
         QCOMPARE(ds.asInt("total"), 50);
     }
@@ -963,5 +958,6 @@ class TestDataSet : public QObject {
     }
 };
 
+HX_BOTH_ENGINES;
 QTEST_GUILESS_MAIN(TestDataSet)
 #include "tst_dataset.moc"

@@ -445,14 +445,15 @@ class PostgresStatement : public DatabaseStatement {
         : m_db(db),
           m_name(std::move(name)),
           m_text(std::move(text)),
+          m_server(db.m_server),
           m_session(db.m_server->session),
           m_readOnly(isReading(sql)),
           m_values(std::size_t(parameters)),
           m_null(std::size_t(parameters), true),
           m_formats(std::size_t(parameters), 0) {}
     ~PostgresStatement() override {
-        if (m_db.m_server && m_db.m_server->conn && m_session == m_db.m_server->session)
-            m_db.m_server->unused << m_name;
+        const std::shared_ptr<PostgresDatabase::Server> server = m_server.lock();
+        if (server && server->conn && m_session == server->session) server->unused << m_name;
     }
 
     bool isReadOnly() const override { return m_readOnly; }
@@ -467,6 +468,8 @@ class PostgresStatement : public DatabaseStatement {
         check(p);
         m_null[std::size_t(p - 1)] = true;
     }
+    // As decimal text, which the server reads exactly into its numeric columns.
+    void bindMoney(int p, Money value) override { set(p, value.toPlainString().toLatin1(), 0); }
 
     bool step() override {
         if (!m_ran) run();
@@ -529,6 +532,14 @@ class PostgresStatement : public DatabaseStatement {
     double real(int column) const override {
         return std::strtod(PQgetvalue(m_result.get(), m_row, column), nullptr);
     }
+    Money money(int column) const override {
+        const PGresult* r = m_result.get();
+        if (!PQgetisnull(r, m_row, column) && PQftype(r, column) == numericType) {
+            const QByteArrayView text(PQgetvalue(r, m_row, column), PQgetlength(r, m_row, column));
+            if (const auto exact = Money::fromDecimalText(text)) return *exact;
+        }
+        return DatabaseStatement::money(column);
+    }
     QByteArrayView utf8(int column) const override {
         const int length = PQgetlength(m_result.get(), m_row, column);
         limit(length);
@@ -560,6 +571,7 @@ class PostgresStatement : public DatabaseStatement {
     }
     // Prepared in the session the connection has now.
     void prepared() const {
+        if (m_server.expired()) throw DbError(QStringLiteral("数据库连接没有打开。"));
         PostgresDatabase::Server& server = *m_db.m_server;
         server.ensureSession(m_readOnly);
         if (m_session == server.session) return;
@@ -570,8 +582,8 @@ class PostgresStatement : public DatabaseStatement {
         m_session = server.session;
     }
     void run() {
-        PostgresDatabase::Server& server = *m_db.m_server;
         prepared();
+        PostgresDatabase::Server& server = *m_db.m_server;
         std::vector<const char*> values(m_values.size());
         std::vector<int> lengths(m_values.size());
         for (std::size_t i = 0; i < m_values.size(); ++i) {
@@ -616,9 +628,10 @@ class PostgresStatement : public DatabaseStatement {
         return m_db.m_server->originOf(table, PQftablecol(r, column));
     }
 
-    PostgresDatabase& m_db;
+    PostgresDatabase& m_db;  // only while m_server is still there
     QByteArray m_name;
     QByteArray m_text;
+    std::weak_ptr<PostgresDatabase::Server> m_server;
     mutable int m_session;
     bool m_readOnly;
     std::vector<QByteArray> m_values;
@@ -634,7 +647,7 @@ class PostgresStatement : public DatabaseStatement {
 
 // ---- the database
 
-PostgresDatabase::PostgresDatabase() : m_server(std::make_unique<Server>()) {}
+PostgresDatabase::PostgresDatabase() : m_server(std::make_shared<Server>()) {}
 
 PostgresDatabase::~PostgresDatabase() = default;
 

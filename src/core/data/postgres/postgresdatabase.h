@@ -55,7 +55,8 @@ class PostgresDatabase : public Database {
   private:
     PostgresDatabase();
     friend class PostgresStatement;
-    std::unique_ptr<Server> m_server;
+    // Shared so that a statement that outlives the database can tell it is gone.
+    std::shared_ptr<Server> m_server;
     bool m_readOnly = false;
     const std::atomic<bool>* m_interruptFlag = nullptr;
     int m_valueLimit = 0;
