@@ -958,6 +958,5 @@ class TestDataSet : public QObject {
     }
 };
 
-HX_BOTH_ENGINES;
 QTEST_GUILESS_MAIN(TestDataSet)
 #include "tst_dataset.moc"
