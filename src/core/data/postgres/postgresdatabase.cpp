@@ -150,9 +150,37 @@ QByteArray firstWord(QByteArrayView sql) {
     return sql.sliced(i, j - i).toByteArray().toLower();
 }
 
+// True when a word that writes stands anywhere in the statement outside its texts, quoted names and
+// comments: a `with` may hold an insert, update, delete or merge in any of its parts.
+bool namesAWrite(QByteArrayView sql) {
+    for (qsizetype i = 0; i < sql.size();) {
+        const char ch = sql[i];
+        if (ch == '\'' || ch == '"') {
+            qsizetype j = i + 1;
+            while (j < sql.size() && sql[j] != ch) ++j;
+            i = j + 1;
+        } else if (sql.sliced(i).startsWith("--")) {
+            while (i < sql.size() && sql[i] != '\n') ++i;
+        } else if (sql.sliced(i).startsWith("/*")) {
+            const qsizetype end = sql.indexOf("*/", i + 2);
+            i = end < 0 ? sql.size() : end + 2;
+        } else if (std::isalpha(uchar(ch)) || ch == '_') {
+            qsizetype j = i;
+            while (j < sql.size() && (std::isalnum(uchar(sql[j])) || sql[j] == '_' || sql[j] == '$')) ++j;
+            const QByteArray word = sql.sliced(i, j - i).toByteArray().toLower();
+            if (word == "insert" || word == "update" || word == "delete" || word == "merge") return true;
+            i = j;
+        } else {
+            ++i;
+        }
+    }
+    return false;
+}
+
 // True for a statement that by itself changes nothing.
 bool isReading(QByteArrayView sql) {
     const QByteArray word = firstWord(sql);
+    if (word == "with") return !namesAWrite(sql);
     return word == "select" || word == "values" || word == "show" || word == "explain" || word == "table";
 }
 
