@@ -160,8 +160,18 @@ QString singleReadOnlyStatement(Connection& cn, const QString& sql) {
         throw DbError(notReadOnlyMessage());
     if (!first.isReadOnly()) throw DbError(notReadOnlyMessage());
 
-    // What follows the first statement may be blanks, comments and semicolons, nothing else.
-    const QString statement = sql.left(sql.size() - rest.size());
+    // What follows the first statement may be blanks, comments and semicolons, nothing else. Engines
+    // end the statement they took at different places (at its semicolon, or after the blanks and
+    // semicolons that follow it): the statement is what stands before them, with the one semicolon that
+    // ends it.
+    QString statement = sql.left(sql.size() - rest.size());
+    qsizetype end = statement.size();
+    qsizetype semicolon = -1;
+    while (end > 0 && (statement.at(end - 1).isSpace() || statement.at(end - 1) == QLatin1Char(';'))) {
+        --end;
+        if (statement.at(end) == QLatin1Char(';')) semicolon = end;
+    }
+    statement.truncate(semicolon >= 0 ? semicolon + 1 : end);
     while (!rest.isEmpty()) {
         QString after;
         try {

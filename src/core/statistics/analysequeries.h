@@ -53,7 +53,8 @@ QString freeQueryWarning();
 QString multipleStatementsMessage();
 QString notReadOnlyMessage();
 
-// The one statement of `sql` that may run, without the blanks and comments after it. Raises DbError
+// The one statement of `sql` that may run, up to the semicolon that ends it (without one, up to its last
+// character that is no blank), the same text on every engine. Raises DbError
 // unless `sql` is exactly one statement that reads and changes nothing, neither the data nor the
 // connection (attach, detach, pragmas, transactions): a syntax error raises the database's own message,
 // anything after the first statement or a statement that writes raises one of the messages above.

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <vector>
 
@@ -150,9 +151,37 @@ QByteArray firstWord(QByteArrayView sql) {
     return sql.sliced(i, j - i).toByteArray().toLower();
 }
 
+// True when a word that writes stands anywhere in the statement outside its texts, quoted names and
+// comments: a `with` may hold an insert, update, delete or merge in any of its parts.
+bool namesAWrite(QByteArrayView sql) {
+    for (qsizetype i = 0; i < sql.size();) {
+        const char ch = sql[i];
+        if (ch == '\'' || ch == '"') {
+            qsizetype j = i + 1;
+            while (j < sql.size() && sql[j] != ch) ++j;
+            i = j + 1;
+        } else if (sql.sliced(i).startsWith("--")) {
+            while (i < sql.size() && sql[i] != '\n') ++i;
+        } else if (sql.sliced(i).startsWith("/*")) {
+            const qsizetype end = sql.indexOf("*/", i + 2);
+            i = end < 0 ? sql.size() : end + 2;
+        } else if (std::isalpha(uchar(ch)) || ch == '_') {
+            qsizetype j = i;
+            while (j < sql.size() && (std::isalnum(uchar(sql[j])) || sql[j] == '_' || sql[j] == '$')) ++j;
+            const QByteArray word = sql.sliced(i, j - i).toByteArray().toLower();
+            if (word == "insert" || word == "update" || word == "delete" || word == "merge") return true;
+            i = j;
+        } else {
+            ++i;
+        }
+    }
+    return false;
+}
+
 // True for a statement that by itself changes nothing.
 bool isReading(QByteArrayView sql) {
     const QByteArray word = firstWord(sql);
+    if (word == "with") return !namesAWrite(sql);
     return word == "select" || word == "values" || word == "show" || word == "explain" || word == "table";
 }
 
@@ -272,9 +301,53 @@ struct PostgresDatabase::Server {
     // The check rules of the account set's tables by name, to tell which field a refused row broke.
     QHash<QString, QString> checks;
 
+    // A statement whose rows the server is still sending, one result a row; the connection serves
+    // nothing else until they are all in.
+    class Stream {
+      public:
+        // Takes in the rows not yet read, so that the connection is free for another statement.
+        virtual void keepRest() = 0;
+
+      protected:
+        ~Stream() = default;
+    };
+    Stream* streaming = nullptr;
+
     ~Server() {
         if (cancel) PQfreeCancel(cancel);
         if (conn) PQfinish(conn);
+    }
+
+    // Before anything else is sent: the rows of a statement still coming are taken in whole.
+    void settle() {
+        if (!streaming) return;
+        Stream* s = streaming;
+        streaming = nullptr;
+        s->keepRest();
+    }
+
+    // The next result of what was sent, waited for as long as it takes, the statement cancelled once
+    // when `flag` is set meanwhile; nullptr after the last. Input is read only while no result is
+    // complete, so that what libpq holds stays one result and what the socket brings.
+    Result nextResult(const std::atomic<bool>* flag, bool& cancelled) {
+        while (PQisBusy(conn)) {
+            if (flag && flag->load() && !cancelled) {
+                cancelNow();
+                cancelled = true;
+            }
+            const int socket = PQsocket(conn);
+            if (socket < 0) break;
+            fd_set readable;
+            FD_ZERO(&readable);
+            FD_SET(socket, &readable);
+            timeval step{0, 50 * 1000};
+            select(socket + 1, &readable, nullptr, nullptr, &step);
+            if (!PQconsumeInput(conn)) break;
+        }
+        Result r(PQgetResult(conn), PQclear);
+        if (!r && PQstatus(conn) == CONNECTION_OK)
+            transactionOpen = PQtransactionStatus(conn) != PQTRANS_IDLE;
+        return r;
     }
 
     // Waits for the answer to what was sent, cancelling it when `flag` is set meanwhile. The first error
@@ -339,6 +412,7 @@ struct PostgresDatabase::Server {
     // when they next run. A transaction that was open is never carried over: it was rolled back with the
     // session, and until it is rolled back here too every statement is refused.
     void ensureSession(bool reads) {
+        settle();
         if (connected()) return;
         if (transactionOpen) lost(reads);
         PQreset(conn);
@@ -393,6 +467,7 @@ struct PostgresDatabase::Server {
     }
 
     void exec(const QByteArray& sql, const std::atomic<bool>* flag = nullptr) {
+        settle();
         if (!PQsendQuery(conn, sql.constData())) fail(nullptr, false);
         const Result r = wait(flag);
         const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
@@ -416,6 +491,7 @@ struct PostgresDatabase::Server {
         const auto found = origins.constFind(key);
         if (found != origins.constEnd()) return *found;
         Origin o;
+        settle();
         if (PQtransactionStatus(conn) == PQTRANS_INERROR) return o;
         const QByteArray t = QByteArray::number(table), c = QByteArray::number(column);
         const char* values[] = {t.constData(), c.constData()};
@@ -438,7 +514,11 @@ struct PostgresDatabase::Server {
 
 // ---- statements
 
-class PostgresStatement : public DatabaseStatement {
+// A statement's rows come whole in one result, which is quickest for everything the program reads
+// itself. On a connection that limits its values (one that runs statements whose result may be of any
+// size) a reading statement's rows come one result a row instead, as the server sends them: a reader
+// that stops early stops the statement, and the memory stays that of a row, however many rows follow.
+class PostgresStatement : public DatabaseStatement, private PostgresDatabase::Server::Stream {
   public:
     PostgresStatement(PostgresDatabase& db, QByteArray name, QByteArrayView sql, QByteArray text,
                       int parameters)
@@ -453,7 +533,9 @@ class PostgresStatement : public DatabaseStatement {
           m_formats(std::size_t(parameters), 0) {}
     ~PostgresStatement() override {
         const std::shared_ptr<PostgresDatabase::Server> server = m_server.lock();
-        if (server && server->conn && m_session == server->session) server->unused << m_name;
+        if (!server || !server->conn) return;
+        abandon();
+        if (m_session == server->session) server->unused << m_name;
     }
 
     bool isReadOnly() const override { return m_readOnly; }
@@ -473,6 +555,7 @@ class PostgresStatement : public DatabaseStatement {
 
     bool step() override {
         if (!m_ran) run();
+        if (m_streaming) return stepStreaming();
         if (!m_result || PQresultStatus(m_result.get()) != PGRES_TUPLES_OK) return false;
         if (m_row + 1 >= PQntuples(m_result.get())) {
             m_row = PQntuples(m_result.get());
@@ -482,6 +565,7 @@ class PostgresStatement : public DatabaseStatement {
         return true;
     }
     void reset() override {
+        abandon();
         m_result.reset();
         m_ran = false;
         m_row = -1;
@@ -593,10 +677,17 @@ class PostgresStatement : public DatabaseStatement {
         if (!PQsendQueryPrepared(server.conn, m_name.constData(), int(values.size()), values.data(),
                                  lengths.data(), m_formats.data(), 0))
             server.fail(nullptr, m_readOnly);
-        m_result = server.wait(m_db.m_interruptFlag);
         m_ran = true;
         m_row = -1;
         m_changed = 0;
+        if (m_readOnly && m_db.m_valueLimit > 0 && PQsetSingleRowMode(server.conn)) {
+            m_result.reset();
+            m_streaming = m_pending = true;
+            m_cancelSent = false;
+            server.streaming = this;
+            return;
+        }
+        m_result = server.wait(m_db.m_interruptFlag);
         const ExecStatusType status = m_result ? PQresultStatus(m_result.get()) : PGRES_FATAL_ERROR;
         if (status == PGRES_COMMAND_OK) {
             m_changed = std::atoi(PQcmdTuples(m_result.get()));
@@ -607,6 +698,64 @@ class PostgresStatement : public DatabaseStatement {
             server.fail(failed.get(), m_readOnly);
         }
     }
+    // The next result of a streaming run from the server; nullptr once it has sent them all.
+    Result pull() {
+        if (!m_pending) return noResult();
+        PostgresDatabase::Server& server = *m_db.m_server;
+        Result r = server.nextResult(m_db.m_interruptFlag, m_cancelSent);
+        if (!r) {
+            m_pending = false;
+            if (server.streaming == this) server.streaming = nullptr;
+        }
+        return r;
+    }
+    void keepRest() override {
+        while (m_pending)
+            if (Result r = pull()) m_rest.push_back(std::move(r));
+    }
+    bool stepStreaming() {
+        Result r = noResult();
+        if (!m_rest.empty()) {
+            r = std::move(m_rest.front());
+            m_rest.pop_front();
+        } else {
+            r = pull();
+        }
+        const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+        if (status == PGRES_SINGLE_TUPLE) {
+            m_result = std::move(r);
+            m_row = 0;
+            return true;
+        }
+        // The rows are over, or a failure ended them: what is left of the answer is read away.
+        m_rest.clear();
+        while (m_pending) pull();
+        m_streaming = false;
+        if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) {
+            m_result = std::move(r);
+            m_row = PQntuples(m_result.get());
+            return false;
+        }
+        m_result = noResult();
+        m_ran = false;
+        m_row = -1;
+        m_db.m_server->fail(r.get(), m_readOnly);
+    }
+    // A streaming run left before its last row: the rows already here are read away, and a statement
+    // still sending more is cancelled. Inside a transaction a cancelled statement fails the transaction,
+    // which its commit then reports.
+    void abandon() {
+        m_rest.clear();
+        m_streaming = false;
+        if (!m_pending) return;
+        while (m_pending && !PQisBusy(m_db.m_server->conn)) pull();
+        if (m_pending && !m_cancelSent) {
+            m_db.m_server->cancelNow();
+            m_cancelSent = true;
+        }
+        while (m_pending) pull();
+    }
+
     // The columns of the result, or of the statement before it ran.
     const PGresult* described() const {
         if (m_result) return m_result.get();
@@ -643,6 +792,12 @@ class PostgresStatement : public DatabaseStatement {
     bool m_ran = false;
     int m_row = -1;
     int m_changed = 0;
+    // A run whose rows come one result a row: m_pending while the server still sends them, m_rest what
+    // was taken in early because another statement needed the connection.
+    bool m_streaming = false;
+    bool m_pending = false;
+    bool m_cancelSent = false;
+    std::deque<Result> m_rest;
 };
 
 // ---- the database
@@ -748,6 +903,7 @@ void PostgresDatabase::begin() {
 }
 
 void PostgresDatabase::commit() {
+    m_server->settle();
     // A transaction that failed somewhere is never reported as stored: the server would only roll it back.
     if (PQstatus(m_server->conn) != CONNECTION_OK) m_server->lost(false);
     if (PQtransactionStatus(m_server->conn) == PQTRANS_INERROR) {
