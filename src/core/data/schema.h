@@ -16,8 +16,8 @@ void createSystemStore(const QString& path);
 void createAccountSetTemplate(const QString& path);
 
 // Brings an account set made by an earlier version up to the schema script: views are made again when their
-// definition differs, missing indexes are added. Views and indexes hold no data of their own, so nothing
-// the user typed is touched.
+// definition differs, missing indexes are added, and tables added since are made empty. Views and indexes
+// hold no data of their own and no existing table is altered, so nothing the user typed is touched.
 void upgradeAccountSet(Connection& cn);
 
 // The tables that make a file an account set.
