@@ -109,6 +109,10 @@ QStringList accountSetTables() {
             QStringLiteral("salary"), QStringLiteral("salaryData"), QStringLiteral("wCodeName")};
 }
 
+QStringList productionTables() {
+    return {QStringLiteral("prodOrder"), QStringLiteral("bundle"), QStringLiteral("bundleTicket")};
+}
+
 namespace {
 
 struct Column {

@@ -22,6 +22,9 @@ void upgradeAccountSet(Connection& cn);
 
 // The tables that make a file an account set.
 QStringList accountSetTables();
+// The tables added since, which an account set of an earlier version is without: the production orders,
+// their bundles and the bundles' tickets, in the order their rows refer to each other.
+QStringList productionTables();
 // True when the file opens as a database and holds every account-set table with exactly the columns
 // the schema script gives it, of the same kinds (an account set of an earlier version of ours passes and
 // is brought up to date by upgradeAccountSet). The file is only read.
