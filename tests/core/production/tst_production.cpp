@@ -371,6 +371,23 @@ class TestProduction : public QObject {
         QCOMPARE(small.image(2, 4).width(), (small.size() + 8) * 2);
     }
 
+    // A backup holds the orders and their tickets, and a restore brings them back with the records they
+    // were paid into; tickets made afterwards get keys and codes of their own.
+    void backupAndRestoreKeepTheTickets() {
+        const std::vector<qint64> bundles = order("PO-1", {{"红", "M", 60}});
+        makeTickets(cn, bundles);
+        acceptTicket(cn, codeOf(bundles[0], cut), day, sun);
+        const QString saved = dir->accountSet.backup(cn, day);
+        acceptTicket(cn, codeOf(bundles[1], cut), day, li);
+        dir->accountSet.restore(cn, saved, day.addDays(1));
+        QCOMPARE(hxtest::rowsText(cn, "bundleTicket", "ticketID", {"staffID"}, "staffID is not null"),
+                 QString::number(sun));
+        QCOMPARE(records(), QStringLiteral("2026-12-08|%1|%2|30").arg(sun).arg(cut));
+        QCOMPARE(makeTickets(cn, {order("PO-2", {{"白", "S", 30}})[0]})[0].tickets.size(), std::size_t(3));
+        QCOMPARE(hxtest::rowCount(cn, "bundleTicket"), 9);
+        QCOMPARE(cn.scalar("select count(distinct code) from bundleTicket").toInt(), 9);
+    }
+
     // An account set of an earlier version, without the production tables, is still one and gets them.
     void anEarlierAccountSetGetsTheTables() {
         if (hxtest::onServer()) QSKIP("an account set on a server is made with every table of its version");
