@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-charts-dev libgl-dev libsqlite3-dev libpq-dev
           poppler-utils libxlsxwriter-dev libzip-dev zlib1g-dev qt6-translations-l10n fonts-wqy-microhei xvfb xauth
-          ccache clang-format)
+          ccache clang-format libqrencode-dev zbar-tools)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

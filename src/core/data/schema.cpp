@@ -65,6 +65,8 @@ QString folded(const QString& sql) {
 void upgradeAccountSet(Connection& cn) {
     static const QRegularExpression viewName(QStringLiteral("^create\\s+view\\s+(\\w+)"),
                                              QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression tableName(QStringLiteral("^create\\s+table\\s+(\\w+)"),
+                                              QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression indexHead(QStringLiteral("^create\\s+(unique\\s+)?index\\s+"),
                                               QRegularExpression::CaseInsensitiveOption);
     // Comments go first: they may hold semicolons.
@@ -79,6 +81,13 @@ void upgradeAccountSet(Connection& cn) {
             cn.exec(QStringLiteral("drop view if exists ") + view.captured(1));
             cn.exec(statement);
             t.commit();
+            continue;
+        }
+        // A table added since (the production orders and their tickets) is made empty; its indexes
+        // follow it in the script.
+        const auto table = tableName.match(statement);
+        if (table.hasMatch()) {
+            if (!cn.tableExists(table.captured(1))) cn.exec(statement);
             continue;
         }
         const auto index = indexHead.match(statement);
@@ -98,6 +107,10 @@ void upgradeAccountSet(Connection& cn) {
 QStringList accountSetTables() {
     return {QStringLiteral("staff"),  QStringLiteral("job"),        QStringLiteral("JobData"),
             QStringLiteral("salary"), QStringLiteral("salaryData"), QStringLiteral("wCodeName")};
+}
+
+QStringList productionTables() {
+    return {QStringLiteral("prodOrder"), QStringLiteral("bundle"), QStringLiteral("bundleTicket")};
 }
 
 namespace {

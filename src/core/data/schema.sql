@@ -100,6 +100,44 @@ BEGIN
     SELECT RAISE(ABORT, '工号姓名宽度表只能有一行');
 END;
 
+-- Production orders: the cut of one style (the StyleGroup of its processes) in bundles that go through
+-- the line. Every bundle gets a sheet of tickets, one per process of the style; a worker who hands in
+-- or scans a ticket is paid its pieces once, in the piece-work record of that day and process. A
+-- ticket keeps the pieces printed on it; who scanned it (staffID), the work day (dateD) and the moment
+-- (scannedAt, "YYYY-MM-DD HH:MM:SS.mmm") are empty until it is scanned.
+CREATE TABLE prodOrder (
+    orderID    INTEGER PRIMARY KEY AUTOINCREMENT,
+    OrderCode  VARCHAR(30) NOT NULL UNIQUE CHECK (OrderCode <> '' AND length(OrderCode) <= 30),
+    StyleGroup VARCHAR(20) CHECK (length(StyleGroup) <= 20),
+    dateD      DATE NOT NULL CHECK (dateD GLOB '[0-9][0-9][0-9][0-9]-[0-1][0-9]-[0-3][0-9]'),
+    memo       VARCHAR(120) CHECK (length(memo) <= 120)
+);
+
+CREATE TABLE bundle (
+    bundleID INTEGER PRIMARY KEY AUTOINCREMENT,
+    orderID  INTEGER NOT NULL CHECK (typeof(orderID) = 'integer'),
+    bundleNo INTEGER NOT NULL CHECK (typeof(bundleNo) = 'integer' AND bundleNo > 0),
+    color    VARCHAR(20) CHECK (length(color) <= 20),
+    size     VARCHAR(20) CHECK (length(size) <= 20),
+    qty      INTEGER NOT NULL CHECK (typeof(qty) = 'integer' AND qty > 0 AND qty <= 1000000),
+    UNIQUE (orderID, bundleNo)
+);
+
+CREATE TABLE bundleTicket (
+    ticketID  INTEGER PRIMARY KEY AUTOINCREMENT,
+    code      VARCHAR(9) UNIQUE CHECK (length(code) = 9),
+    bundleID  INTEGER NOT NULL CHECK (typeof(bundleID) = 'integer'),
+    jobID     INTEGER NOT NULL CHECK (typeof(jobID) = 'integer'),
+    qty       INTEGER NOT NULL CHECK (typeof(qty) = 'integer' AND qty > 0),
+    staffID   INTEGER CHECK (staffID IS NULL OR typeof(staffID) = 'integer'),
+    dateD     DATE CHECK (dateD IS NULL OR dateD GLOB '[0-9][0-9][0-9][0-9]-[0-1][0-9]-[0-3][0-9]'),
+    scannedAt VARCHAR(23) CHECK (length(scannedAt) <= 23),
+    UNIQUE (bundleID, jobID),
+    CHECK ((staffID IS NULL) = (dateD IS NULL))
+);
+-- The tickets a worker scanned on a day, per process: the scan page's list and a record's floor.
+CREATE INDEX bundleTicket_scans ON bundleTicket (dateD, staffID, jobID);
+
 -- One row per piece-work record, joined to its worker and its process; records of a deleted worker or
 -- process drop out. tmy is the record's money at the process's current piece rate: the piece rate is
 -- taken in whole ten-thousandths of a yuan, so that tmy is the exact decimal amount and tmyUnits the

@@ -71,7 +71,12 @@ QString insertStatement(const QString& table, const QStringList& columns, int ro
 
 void copyAccountSetRows(Connection& from, Connection& to) {
     const Dialect& target = to.dialect();
-    for (const QString& table : accountSetTables()) {
+    for (const QString& table : accountSetTables() + productionTables()) {
+        // A file of an earlier version has no production orders: restored, the set has none either.
+        if (!from.tableExists(table)) {
+            to.exec(QStringLiteral("delete from %1").arg(target.quoted(table)));
+            continue;
+        }
         QStringList columns;
         for (const TableColumn& c : to.tableColumns(table)) columns << target.quoted(c.name);
         if (columns.isEmpty()) throw DbError(QStringLiteral("工资库中没有“%1”表。").arg(table));
@@ -260,11 +265,17 @@ QString ServerAccountSetStore::restore(Connection& cn, const QString& name, cons
         Transaction t(cn);
         copyAccountSetRows(from, cn);
         // The counters of the keys go on after the restored rows.
-        cn.execScript(
-            QStringLiteral("select setval(pg_get_serial_sequence('staff', 'staffid'), coalesce(max(staffid), "
-                           "0) + 1, false) from staff;"
-                           "select setval(pg_get_serial_sequence('job', 'jobid'), coalesce(max(jobid), 0) + "
-                           "1, false) from job;"));
+        cn.execScript(QStringLiteral(
+            "select setval(pg_get_serial_sequence('staff', 'staffid'), coalesce(max(staffid), "
+            "0) + 1, false) from staff;"
+            "select setval(pg_get_serial_sequence('job', 'jobid'), coalesce(max(jobid), 0) + "
+            "1, false) from job;"
+            "select setval(pg_get_serial_sequence('prodorder', 'orderid'), coalesce(max(orderid), "
+            "0) + 1, false) from prodorder;"
+            "select setval(pg_get_serial_sequence('bundle', 'bundleid'), coalesce(max(bundleid), "
+            "0) + 1, false) from bundle;"
+            "select setval(pg_get_serial_sequence('bundleticket', 'ticketid'), "
+            "coalesce(max(ticketid), 0) + 1, false) from bundleticket;"));
         t.commit();
     }
     cn.closeDataSets();
