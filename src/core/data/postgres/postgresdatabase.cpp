@@ -747,6 +747,7 @@ class PostgresStatement : public DatabaseStatement, private PostgresDatabase::Se
     void abandon() {
         m_rest.clear();
         m_streaming = false;
+        if (m_server.expired()) m_pending = false;
         if (!m_pending) return;
         while (m_pending && !PQisBusy(m_db.m_server->conn)) pull();
         if (m_pending && !m_cancelSent) {
