@@ -76,7 +76,7 @@ class TestServer {
 };
 
 // The engine a test's account sets are on: the file engine, or the test server when the test runs with
-// HEXIU_TEST_ENGINE=server (ctest runs the tests that use HX_BOTH_ENGINES_MAIN both ways).
+// HEXIU_TEST_ENGINE=server (ctest runs the tests marked HX_BOTH_ENGINES both ways).
 enum class Engine { File, Server };
 Engine testEngine();
 inline bool onServer() {

@@ -1114,9 +1114,12 @@ FieldRefusal DataSet::refusalOf(const ConstraintError& error) const {
             const int candidate = fieldIndex(it.next().captured(0));
             if (candidate >= 0 && !m_fields[candidate].calculated) f = candidate;
         }
+        // A length rule that names no column: the field whose value is longer than it allows.
+        const auto limit = length.match(rule);
+        for (int i = 0; f < 0 && limit.hasMatch() && i < m_fields.size(); ++i)
+            if (!m_fields[i].calculated && typed(i).size() > limit.captured(1).toInt()) f = i;
         if (f >= 0) {
             const QString value = typed(f);
-            const auto limit = length.match(rule);
             const auto range = between.match(rule);
             if (value.isEmpty() && rule.contains(QLatin1String("<> ''")))
                 return FieldRefusal(Reason::Required, f, titleOf(f), value);

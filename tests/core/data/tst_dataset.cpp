@@ -958,5 +958,6 @@ class TestDataSet : public QObject {
     }
 };
 
+HX_BOTH_ENGINES;
 QTEST_GUILESS_MAIN(TestDataSet)
 #include "tst_dataset.moc"

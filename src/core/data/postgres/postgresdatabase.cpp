@@ -463,6 +463,11 @@ struct PostgresDatabase::Server {
         }
         if (state == "23502") return QStringLiteral("NOT NULL constraint failed: %1.%2").arg(table, column);
         if (state == "23514") return QStringLiteral("CHECK constraint failed: ") + checks.value(rule, rule);
+        // A value longer than its column allows; the server does not say which column.
+        static const QRegularExpression varying(QStringLiteral("character varying\\((\\d+)\\)"));
+        const auto limit = varying.match(text);
+        if (state == "22001" && limit.hasMatch())
+            return QStringLiteral("CHECK constraint failed: length(value) <= ") + limit.captured(1);
         return text;
     }
 
