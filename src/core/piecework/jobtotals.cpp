@@ -66,10 +66,21 @@ PieceWorkTotals sumPieceWork(Connection& connection, const PieceFilter& filter) 
     return priced(connection, piecesByProcess);
 }
 
-PieceWorkTotals sumPieceWork(Connection& connection, const DataSet& records) {
+PieceWorkTotals sumPieceWork(Connection& connection, const DataSet& records,
+                             const std::optional<PieceFilter>& within) {
     const int job = records.fieldIndex(QStringLiteral("jobID"));
     const int qty = records.fieldIndex(QStringLiteral("qty"));
-    if (job < 0 || qty < 0) throw DbError(QStringLiteral("计件记录中没有工序或数量。"));
+    const int day = records.fieldIndex(QStringLiteral("dateD"));
+    const int staff = records.fieldIndex(QStringLiteral("staffID"));
+    if (job < 0 || qty < 0 || (within && (day < 0 || staff < 0)))
+        throw DbError(QStringLiteral("计件记录中没有日期、员工、工序或数量。"));
+    const auto picked = [&](int row, qint64 jobId) {
+        if (!within) return true;
+        if (within->jobId && jobId != *within->jobId) return false;
+        if (within->staffId && records.integerAt(row, staff) != within->staffId) return false;
+        const QDate d = records.valueAt(row, day).toDate();
+        return d >= within->from && d <= within->to;
+    };
     // Process keys are small numbers: the pieces of a month's records are added up by position, and
     // only a key beyond that in the hash.
     constexpr qint64 byPosition = 1 << 20;
@@ -79,7 +90,7 @@ PieceWorkTotals sumPieceWork(Connection& connection, const DataSet& records) {
     for (int row = 0; row < records.recordCount(); ++row) {
         const std::optional<qint64> id = records.integerAt(row, job);
         const std::optional<qint64> count = records.integerAt(row, qty);
-        if (!id || !count) continue;
+        if (!id || !count || !picked(row, *id)) continue;
         const qint64 key = *id;
         if (key < 0 || key >= byPosition) {
             piecesByProcess[key] += *count;

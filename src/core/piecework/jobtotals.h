@@ -46,7 +46,10 @@ Query pieceRecords(const PieceFilter& filter);
 // Sums the records the filter picks. Reads the register's rates afresh, never a cache.
 PieceWorkTotals sumPieceWork(Connection& connection, const PieceFilter& filter);
 // The same for the records a data set holds in view (its fields jobID and qty, as stored), which a list
-// just read from JobData has without reading them a second time.
-PieceWorkTotals sumPieceWork(Connection& connection, const DataSet& records);
+// just read from JobData has without reading them a second time. With a filter, only its records count
+// (the data set then needs dateD and staffID too): a row of the list edited to another day, worker or
+// process has left the records the list was read for, as the stored records say.
+PieceWorkTotals sumPieceWork(Connection& connection, const DataSet& records,
+                             const std::optional<PieceFilter>& within = std::nullopt);
 
 }  // namespace hx

@@ -451,7 +451,7 @@ void TjobDataFrm::wireDataSets() {
     // the reason told; so does a record that names nobody.
     keepRefusedRows(tdMain, {m_entries[0].grid, m_entries[1].grid, grdQuery});
     tdMain->setShownAsText({fStaff, fJob});
-    // After a row is stored or deleted the totals are read again; the list itself is not.
+    // After a row is stored or deleted the totals are summed again; the list itself is not read again.
     tdMain->afterPost = [this](DataSet&) {
         if (tdSum->isOpen()) readTotals();
     };
@@ -598,7 +598,7 @@ void fillSums(DataSet& sums, const PieceWorkTotals& totals) {
 
 bool TjobDataFrm::openView(const PieceFilter& filter) {
     if (!closeView()) return false;
-    // After a row is stored or deleted the totals are summed again from the same filter.
+    // After a row is stored or deleted the totals are summed again over the same filter.
     setQuery(*tdMain, pieceRecords(filter));
     m_filter = filter;
     tdMain->open();
@@ -609,7 +609,9 @@ bool TjobDataFrm::openView(const PieceFilter& filter) {
 }
 
 void TjobDataFrm::readTotals() {
-    fillSums(*tdSum, sumPieceWork(dataFrm()->cnMain, m_filter));
+    // The list holds what this desk stored of the view's records: summed where they are, the totals
+    // need no second reading of the month, which on a server would cross the network whole.
+    fillSums(*tdSum, sumPieceWork(dataFrm()->cnMain, *tdMain, m_filter));
     showTotals();
 }
 

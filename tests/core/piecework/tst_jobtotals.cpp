@@ -64,12 +64,25 @@ class TestJobTotals : public QObject {
         QCOMPARE(all.amount->toPlainString(), QStringLiteral("334.5999"));
         // The same records read into a list give the same totals without reading them again.
         DataSet list(&cn);
-        list.setSql("select dateD, staffID, jobID, qty from JobData where dateD between ? and ?");
-        list.setParams({day, day.addDays(1)});
+        setQuery(list, pieceRecords({day, day.addDays(1), {}, {}}));
         list.open();
         const PieceWorkTotals listed = sumPieceWork(cn, list);
         QCOMPARE(listed.pieces, all.pieces);
         QCOMPARE(*listed.amount, *all.amount);
+        // A row of the list stored for another worker has left worker 1's day, in the list's totals as
+        // in the stored records'.
+        const PieceFilter workerDay = PieceFilter::workerDay(day, 1);
+        QVERIFY(list.locate("qty", 3));
+        list.edit();
+        list.setValue("staffID", 2);
+        list.post();
+        const PieceWorkTotals stored = sumPieceWork(cn, workerDay);
+        const PieceWorkTotals inView = sumPieceWork(cn, list, workerDay);
+        QCOMPARE(stored.pieces, std::optional<qint64>(1));
+        QCOMPARE(inView.pieces, stored.pieces);
+        QCOMPARE(*inView.amount, *stored.amount);
+        QCOMPARE(sumPieceWork(cn, list, PieceFilter{day, day.addDays(1), {}, 1}).pieces,
+                 sumPieceWork(cn, PieceFilter{day, day.addDays(1), {}, 1}).pieces);
     }
 
     void goneProcessesAndMissingRates() {
