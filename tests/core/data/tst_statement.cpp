@@ -119,6 +119,20 @@ class TestStatement : public QObject {
         QVERIFY(!r.value(5).isValid());
         QVERIFY(!r.next());
 
+        // Whole numbers over their whole range, as the bulk paths read them.
+        PreparedStatement whole(
+            cn, "select cast(? as bigint), cast(? as bigint), cast(? as integer)",
+            {std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max(), -42});
+        QVERIFY(whole.next());
+        const qint64 expected[] = {std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max(),
+                                   -42};
+        for (int c = 0; c < 3; ++c) {
+            qint64 n = 0;
+            QCOMPARE(whole.integerOrKind(c, n), PreparedStatement::Kind::Integer);
+            QCOMPARE(n, expected[c]);
+            QCOMPARE(whole.integer(c), expected[c]);
+        }
+
         // An amount read from a text is exact over the whole range of money, and beyond it refused.
         PreparedStatement amounts(cn, "select ?, ?, ?",
                                   {"922337203685477.5807", "922337203685477.5808", "x"});

@@ -233,6 +233,20 @@ QByteArray numberedParameters(QByteArrayView sql, int* count) {
     return out;
 }
 
+namespace {
+
+// The server writes a whole number as an optional minus and its digits (a decimal's whole part ends at
+// the point). Read here rather than by strtoll, which a month's list of records calls a million times.
+qint64 wholeNumber(const char* v) {
+    const bool negative = *v == '-';
+    if (negative) ++v;
+    quint64 n = 0;
+    while (*v >= '0' && *v <= '9') n = n * 10 + quint64(*v++ - '0');
+    return negative ? qint64(0 - n) : qint64(n);
+}
+
+}  // namespace
+
 QString chineseServerMessage(const QByteArray& state, const QString& text, bool reads) {
     static const QRegularExpression quotedName(QStringLiteral("\"([^\"]+)\""));
     static const QRegularExpression varying(QStringLiteral("character varying\\((\\d+)\\)"));
@@ -616,7 +630,20 @@ class PostgresStatement : public DatabaseStatement, private PostgresDatabase::Se
     qint64 integer(int column) const override {
         const char* v = PQgetvalue(m_result.get(), m_row, column);
         if (PQftype(m_result.get(), column) == boolType) return *v == 't' ? 1 : 0;
-        return std::strtoll(v, nullptr, 10);
+        return wholeNumber(v);
+    }
+    Kind integerOrKind(int column, qint64& value) const override {
+        const PGresult* r = m_result.get();
+        if (PQgetisnull(r, m_row, column)) return Kind::Null;
+        switch (PQftype(r, column)) {
+            case int2Type:
+            case int4Type:
+            case int8Type:
+                value = wholeNumber(PQgetvalue(r, m_row, column));
+                return Kind::Integer;
+            default:
+                return DatabaseStatement::integerOrKind(column, value);
+        }
     }
     double real(int column) const override {
         return std::strtod(PQgetvalue(m_result.get(), m_row, column), nullptr);
