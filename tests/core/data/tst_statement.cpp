@@ -264,6 +264,11 @@ class TestStatement : public QObject {
         for (int c = 0; c < 5; ++c) QCOMPARE(q.columnType(c).type, expected[c]);
         QCOMPARE(q.columnType(3).size, 10);
         QCOMPARE(q.columnType(0).size, 0);
+        // A stored column is named as the schema writes it, an alias as it is given.
+        PreparedStatement named(cn, "select StaffCode, StaffName as who, * from staff");
+        QCOMPARE(named.columnName(0), QStringLiteral("StaffCode"));
+        QCOMPARE(named.columnName(1), QStringLiteral("who"));
+        QCOMPARE(named.columnName(2), QStringLiteral("staffID"));
     }
 
     // Tables, their columns with kinds and keys, and views, as the catalogue has them.

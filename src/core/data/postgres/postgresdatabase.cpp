@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 #include <sys/select.h>
 
+#include <QFile>
 #include <QHash>
 #include <QRegularExpression>
 #include <QStringList>
@@ -183,6 +184,38 @@ bool isReading(QByteArrayView sql) {
     const QByteArray word = firstWord(sql);
     if (word == "with") return !namesAWrite(sql);
     return word == "select" || word == "values" || word == "show" || word == "explain" || word == "table";
+}
+
+// The tables and columns of the account set as the schema script writes them ("JobData", "StaffCode"),
+// by their names in lower case, which is how the server keeps names that were not quoted.
+const QHash<QString, QString>& writtenNames() {
+    static const QHash<QString, QString> names = [] {
+        QHash<QString, QString> written;
+        QFile file(QStringLiteral(":/data/postgres/schema.sql"));
+        if (!file.open(QIODevice::ReadOnly)) return written;
+        static const QRegularExpression table(QStringLiteral("^CREATE TABLE (\\w+)"),
+                                              QRegularExpression::CaseInsensitiveOption);
+        static const QRegularExpression column(
+            QStringLiteral("(?:^\\s+|,\\s*)([A-Za-z_]\\w*)\\s+(?:INTEGER|SMALLINT|BIGINT|VARCHAR|CHAR|TEXT|"
+                           "CURRENCY|YESNO|DATE|TIMESTAMP|REAL|DOUBLE|NUMERIC|BOOLEAN|BYTEA)\\b"),
+            QRegularExpression::CaseInsensitiveOption);
+        QString current;
+        for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+            if (const auto t = table.match(line); t.hasMatch()) {
+                current = t.captured(1);
+                written.insert(current.toLower(), current);
+            } else if (line.startsWith(QLatin1Char(')'))) {
+                current.clear();
+            } else if (!current.isEmpty()) {
+                for (auto it = column.globalMatch(line); it.hasNext();) {
+                    const QString name = it.next().captured(1);
+                    written.insert(current.toLower() + QLatin1Char('.') + name.toLower(), name);
+                }
+            }
+        }
+        return written;
+    }();
+    return names;
 }
 
 }  // namespace
@@ -522,8 +555,10 @@ struct PostgresDatabase::Server {
                          2, nullptr, values, nullptr, nullptr, 0),
             PQclear);
         if (PQresultStatus(r.get()) == PGRES_TUPLES_OK && PQntuples(r.get()) == 1) {
-            o.table = QString::fromUtf8(PQgetvalue(r.get(), 0, 0));
-            o.column = QString::fromUtf8(PQgetvalue(r.get(), 0, 1));
+            const QString tableName = QString::fromUtf8(PQgetvalue(r.get(), 0, 0));
+            const QString columnName = QString::fromUtf8(PQgetvalue(r.get(), 0, 1));
+            o.table = writtenNames().value(tableName, tableName);
+            o.column = writtenNames().value(tableName + QLatin1Char('.') + columnName, columnName);
             o.typeName = QString::fromUtf8(PQgetvalue(r.get(), 0, 2));
         }
         origins.insert(key, o);
@@ -592,7 +627,14 @@ class PostgresStatement : public DatabaseStatement, private PostgresDatabase::Se
     int rowsChanged() const override { return m_changed; }
 
     int columnCount() const override { return PQnfields(described()); }
-    QString columnName(int column) const override { return QString::fromUtf8(PQfname(described(), column)); }
+    QString columnName(int column) const override {
+        // The server folds unquoted names to lower case: a stored column read under its own name keeps
+        // the case the schema writes it in, as the file gives it (a free query's heading "StaffCode").
+        const QString name = QString::fromUtf8(PQfname(described(), column));
+        if (name != name.toLower()) return name;  // quoted as it was given
+        const QString stored = origin(column).column;
+        return stored.compare(name, Qt::CaseInsensitive) == 0 ? stored : name;
+    }
     ColumnType columnType(int column) const override {
         return postgresDialect().columnType(origin(column).typeName);
     }
