@@ -12,6 +12,7 @@
 #include "core/data/postgres/serverstore.h"
 #include "core/data/schema.h"
 #include "core/payroll/generation.h"
+#include "core/production/production.h"
 #include "support/coresupport.h"
 
 using hx::Connection;
@@ -157,6 +158,14 @@ class TestServerStore : public QObject {
             35);
         QCOMPARE(cn.scalar(QStringLiteral("select ItemName from salary where ItemCode = 'C08'")).toString(),
                  QStringLiteral("实发工资"));
+        // A set of an earlier version, without the production tables, gets them when it is opened.
+        cn.execScript(QStringLiteral("drop table bundleTicket; drop table bundle; drop table prodOrder"));
+        QVERIFY(!cn.tableExists(QStringLiteral("bundle")));
+        Connection again;
+        QCOMPARE(store->open(name, again), QString());
+        for (const QString& table : hx::productionTables())
+            QVERIFY2(again.tableExists(table), qPrintable(table));
+        QVERIFY(hx::addOrder(again, QStringLiteral("PO-1"), QStringLiteral("春款"), QDate(2026, 12, 1)) > 0);
     }
 
     // The rules of the tables refuse what they refuse in a file, in the same words.

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <algorithm>
 
 #include "core/data/connection.h"
 #include "core/data/errors.h"
@@ -161,11 +163,38 @@ void ServerAccountSetStore::create(const QString& name) {
     t.commit();
 }
 
+namespace {
+
+// A set made by an earlier version lacks the tables added since (the production orders, their bundles
+// and tickets): they are made empty, with their indexes, as the schema script has them.
+void addMissingTables(Connection& cn) {
+    const QStringList tables = productionTables();
+    if (std::all_of(tables.begin(), tables.end(), [&](const QString& t) { return cn.tableExists(t); }))
+        return;
+    static const QRegularExpression head(QStringLiteral("^create\\s+(table|unique\\s+index|index)\\s+"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    QStringList lines;
+    for (const QString& line : serverSchemaSection(QStringLiteral("accountset")).split(QLatin1Char('\n')))
+        lines << line.section(QStringLiteral("--"), 0, 0);
+    Transaction t(cn);
+    for (const QString& piece : lines.join(QLatin1Char('\n')).split(QLatin1Char(';'))) {
+        QString statement = piece.trimmed();
+        const auto m = head.match(statement);
+        if (!m.hasMatch()) continue;
+        statement.insert(m.capturedEnd(), QStringLiteral("if not exists "));
+        cn.exec(statement);
+    }
+    t.commit();
+}
+
+}  // namespace
+
 QString ServerAccountSetStore::open(const QString& name, Connection& cn) const {
     cn.open(PostgresDatabase::open(m_connection, name, false), location(name));
-    return cn.writable()
-               ? QString()
-               : QStringLiteral("工资库服务器“%1”现在只能查看，不能保存任何修改。").arg(m_displayName);
+    if (!cn.writable())
+        return QStringLiteral("工资库服务器“%1”现在只能查看，不能保存任何修改。").arg(m_displayName);
+    addMissingTables(cn);
+    return QString();
 }
 
 void ServerAccountSetStore::openReadOnly(const QString& name, Connection& cn) const {
