@@ -341,10 +341,11 @@ void TorderFrm::FormCreate() {
 
 void TorderFrm::fillStyles() {
     const QStringList styles = firstColumnTexts(processStyles());
-    if (styles == m_styles && !m_styles.isEmpty()) return;
-    m_styles = styles;
+    if (m_stylesFilled && styles == m_styles) return;
     // The editor of the cell being edited keeps its list until the cell is left.
     if (grdOrders->cellEditor() && grdOrders->currentIndex().column() == 1) return;
+    m_styles = styles;
+    m_stylesFilled = true;
     QVector<GridColumn> columns = grdOrders->dataModel()->columns();
     columns[1].pickList = styles;
     grdOrders->setColumns(columns);

@@ -99,7 +99,8 @@ class TorderFrm : public WorkWindow {
     QMenu* popBundles = nullptr;
 
     TicketPrinter m_ticketPrinter;
-    QStringList m_styles;
+    QStringList m_styles;  // of the process register, as the style column offers them
+    bool m_stylesFilled = false;
     qint64 m_shownOrder = -1;
     bool m_following = false;
     // A change of pieces the user declined to drop tickets for, not asked again within the same action.
