@@ -27,6 +27,9 @@ enum StaffField { sCode, sName, sGroup, sLevelSalary, sSalaryDay, sState, sFirst
 enum JobField { jCode, jDescription, jStyle, jUnitPrice, jState };
 constexpr int fixedItems = 7;  // A02 to A08
 enum PieceField { pDate, pWorker, pProcess, pQty };
+enum BundleField { bNumber, bColor, bSize, bPieces };
+// The highest bundle number a sheet may give.
+constexpr qint64 maxBundleNo = 999999;
 
 const QDate dayZero(2000, 1, 1);
 
@@ -296,6 +299,21 @@ class Checker {
                 m_dayRecords.emplace(cn,
                                      QStringLiteral("select staffID, jobID, qty from JobData where dateD=?"));
                 break;
+            case ImportTarget::Bundle: {
+                plan.orderId = options.orderId;
+                if (!cn.scalar(QStringLiteral("select count(*) from prodOrder where orderID = ?"),
+                               {options.orderId})
+                         .toLongLong())
+                    throw Error(QStringLiteral("生产单不存在，可能已被删除。请先选择一张生产单。"));
+                PreparedStatement q(
+                    cn,
+                    QStringLiteral("select b.bundleNo, b.bundleID, count(t.ticketID) from bundle b "
+                                   "left join bundleTicket t on t.bundleID = b.bundleID "
+                                   "where b.orderID = ? group by b.bundleNo, b.bundleID"),
+                    {options.orderId});
+                while (q.next()) m_bundles.insert(q.integer(0), {q.integer(1), q.integer(2) > 0});
+                break;
+            }
         }
     }
 
@@ -314,6 +332,9 @@ class Checker {
                     break;
                 case ImportTarget::PieceWork:
                     result.verdict = checkPiece(c, row.line);
+                    break;
+                case ImportTarget::Bundle:
+                    result.verdict = checkBundle(c, row.line);
                     break;
             }
             result.reason = c.note();
@@ -429,6 +450,41 @@ class Checker {
         return ImportVerdict::Add;
     }
 
+    ImportVerdict checkBundle(RowChecker& c, int line) {
+        ImportPlan::Bundle b;
+        if (const auto number = c.whole(bNumber)) {
+            if (*number < 1 || *number > maxBundleNo)
+                refuse(QStringLiteral("%1须在 1 到 %2 之间：%3")
+                           .arg(c.title(bNumber))
+                           .arg(maxBundleNo)
+                           .arg(*number));
+            b.number = int(*number);
+            once(QString::number(b.number), line, c.title(bNumber));
+        }
+        b.color = c.text(bColor, 20);
+        b.size = c.text(bSize, 20);
+        b.pieces = *c.whole(bPieces);
+        if (b.pieces < 1 || b.pieces > maxPiecesPerRecord)
+            refuse(QStringLiteral("%1须在 1 到 %2 之间：%3")
+                       .arg(c.title(bPieces))
+                       .arg(maxPiecesPerRecord)
+                       .arg(b.pieces));
+        if (b.number) {
+            const auto stored = m_bundles.constFind(b.number);
+            if (stored != m_bundles.constEnd()) {
+                b.id = stored->id;
+                if (!m_options.updateExisting) return ImportVerdict::Skip;
+                if (stored->hasTickets)
+                    refuse(QStringLiteral("第 %1 扎已打印菲票，不能更新。请先作废它的菲票").arg(b.number));
+            }
+        } else {
+            c.note(QStringLiteral("扎号未填：接着本单的扎号编号"));
+        }
+        const ImportVerdict verdict = b.id != 0 ? ImportVerdict::Update : ImportVerdict::Add;
+        m_plan.bundles.push_back(std::move(b));
+        return verdict;
+    }
+
     // Whether the account set holds the record already. The records of a day are read at once, in one
     // pass over the index, the first time the sheet names the day; past the records held (a sheet over
     // years of records) each further record is looked up alone, so that memory stays bounded.
@@ -465,6 +521,11 @@ class Checker {
     std::optional<PreparedStatement> m_dayRecords;
     std::unordered_map<qint32, bool> m_daysRead;  // a day met: its records read whole, or looked up alone
     std::unordered_set<PieceKey, PieceKeyHash> m_storedPieces;
+    struct StoredBundle {
+        qint64 id = 0;
+        bool hasTickets = false;
+    };
+    QHash<qint64, StoredBundle> m_bundles;  // the order's, by number
 };
 
 // The lookups of a batch of rows read in one read transaction: outside one, every statement takes and
@@ -566,6 +627,11 @@ QVector<ImportField> importFields(ImportTarget target, const QStringList& fixedI
                     {QStringLiteral("工号"), titles({u"工号", u"工号姓名", u"员工号"}), true},
                     {QStringLiteral("工序"), titles({u"工序", u"工序号", u"工序编号"}), true},
                     {QStringLiteral("数量"), titles({u"数量", u"件数"}), true}};
+        case ImportTarget::Bundle:
+            return {{QStringLiteral("扎号"), titles({u"扎号", u"扎", u"编号"}), false},
+                    {QStringLiteral("颜色"), titles({u"颜色", u"色"}), false},
+                    {QStringLiteral("尺码"), titles({u"尺码", u"尺寸", u"规格"}), false},
+                    {QStringLiteral("件数"), titles({u"件数", u"数量"}), true}};
     }
     return {};
 }
@@ -765,7 +831,7 @@ ImportResult applyImport(Connection& cn, const ImportPlan& plan,
                          const std::function<bool(int, int)>& progress) {
     ImportResult result;
     result.refused = plan.refused();
-    const int total = int(plan.staff.size() + plan.jobs.size() + plan.pieces.size());
+    const int total = int(plan.staff.size() + plan.jobs.size() + plan.pieces.size() + plan.bundles.size());
     int done = 0;
     // Progress is told every 1024 rows.
     auto advance = [&](int rows) {
@@ -813,6 +879,55 @@ ImportResult applyImport(Connection& cn, const ImportPlan& plan,
                 if (s.id) b.q.bind(b.p++, s.id);
                 b.q.run();
                 s.id ? ++result.updated : ++result.added;
+                if (!step()) throw Refusal{};
+            }
+        } else if (plan.target == ImportTarget::Bundle) {
+            // The order is held, as a generation holds it, so that two desks never hand out one number.
+            PreparedStatement order(
+                cn,
+                cn.dialect().lockingRows(QStringLiteral("select orderID from prodOrder where orderID = ?")),
+                {plan.orderId});
+            if (!order.next()) throw Error(QStringLiteral("生产单不存在，可能已被删除。"));
+            while (order.next()) {
+            }
+            qint64 next =
+                cn.scalar(QStringLiteral("select coalesce(max(bundleNo), 0) from bundle where orderID = ?"),
+                          {plan.orderId})
+                    .toLongLong();
+            for (const auto& b : plan.bundles) next = std::max(next, qint64(b.number));
+            PreparedStatement add(cn,
+                                  QStringLiteral("insert into bundle (orderID, bundleNo, color, size, qty) "
+                                                 "values (?, ?, ?, ?, ?)"));
+            // A bundle whose tickets were made since the check keeps its pieces: the import is refused.
+            PreparedStatement change(
+                cn, QStringLiteral("update bundle set color = coalesce(?, color), size = coalesce(?, size), "
+                                   "qty = ? where bundleID = ? and not exists "
+                                   "(select 1 from bundleTicket t where t.bundleID = bundle.bundleID)"));
+            const auto textOrNull = [](PreparedStatement& q, int p, const QString& text) {
+                if (text.isEmpty())
+                    q.bindNull(p);
+                else
+                    q.bind(p, text);
+            };
+            for (const auto& b : plan.bundles) {
+                if (b.id) {
+                    textOrNull(change, 1, b.color);
+                    textOrNull(change, 2, b.size);
+                    change.bind(3, b.pieces);
+                    change.bind(4, b.id);
+                    if (change.run() != 1)
+                        throw Error(
+                            QStringLiteral("第 %1 扎刚刚打印了菲票或已被删除，没有导入。").arg(b.number));
+                    ++result.updated;
+                } else {
+                    add.bind(1, plan.orderId);
+                    add.bind(2, qint64(b.number ? b.number : ++next));
+                    textOrNull(add, 3, b.color);
+                    textOrNull(add, 4, b.size);
+                    add.bind(5, b.pieces);
+                    add.run();
+                    ++result.added;
+                }
                 if (!step()) throw Refusal{};
             }
         } else if (plan.target == ImportTarget::Job) {

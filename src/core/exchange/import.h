@@ -16,8 +16,9 @@ namespace hx {
 
 class Connection;
 
-// What a sheet is imported into: the workers (staff), the processes (job) or the piece-work records.
-enum class ImportTarget { Staff, Job, PieceWork };
+// What a sheet is imported into: the workers (staff), the processes (job), the piece-work records or the
+// bundles of a production order.
+enum class ImportTarget { Staff, Job, PieceWork, Bundle };
 
 // One field of the target a column of the sheet can be mapped to.
 struct ImportField {
@@ -66,8 +67,10 @@ struct ImportOptions {
     int sheet = 0;
     // For every field, the column it is read from (-1: none). Empty: guessed from the title row.
     QVector<int> mapping;
-    // A worker or process that exists already: updated with the sheet's values, or left as it is.
+    // A worker, process or bundle that exists already: updated with the sheet's values, or left as it is.
     bool updateExisting = true;
+    // The production order whose bundles are imported (ImportTarget::Bundle).
+    qint64 orderId = 0;
     // How many checked rows the plan keeps for a preview.
     int previewRows = 200;
     // How many stored piece records the check holds in memory to find repeats among them; records of
@@ -103,6 +106,14 @@ struct ImportPlan {
         std::optional<Money> unitPrice;
         std::optional<bool> finished;
     };
+    // A bundle of the order: a new one without a number is numbered on after the order's bundles.
+    struct Bundle {
+        qint64 id = 0;   // 0: a new bundle
+        int number = 0;  // 0: the next number
+        QString color, size;
+        qint64 pieces = 0;
+    };
+    qint64 orderId = 0;
     struct Piece {
         qint32 day = 0;  // days since 2000-01-01
         qint32 qty = 0;
@@ -112,6 +123,7 @@ struct ImportPlan {
     std::vector<Staff> staff;
     std::vector<Job> jobs;
     std::vector<Piece> pieces;
+    std::vector<Bundle> bundles;
 
     int refused() const { return int(refusedRows.size()); }
     int accepted() const { return added + updated; }

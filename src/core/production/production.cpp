@@ -230,6 +230,117 @@ int dropTickets(Connection& cn, const std::vector<qint64>& bundleIds) {
     return dropped;
 }
 
+ProductionCount orderCount(Connection& cn, qint64 orderId) {
+    ProductionCount count;
+    PreparedStatement q(
+        cn, QStringLiteral("select count(*), coalesce(sum(qty), 0) from bundle where orderID = ?"),
+        {orderId});
+    if (q.next()) {
+        count.bundles = int(q.integer(0));
+        count.pieces = q.integer(1);
+    }
+    PreparedStatement t(
+        cn,
+        QStringLiteral("select count(*), coalesce(sum(case when t.staffID is null then 0 else 1 "
+                       "end), 0) from bundleTicket t join bundle b on b.bundleID = t.bundleID "
+                       "where b.orderID = ?"),
+        {orderId});
+    if (t.next()) {
+        count.tickets = int(t.integer(0));
+        count.scanned = int(t.integer(1));
+    }
+    return count;
+}
+
+ProductionCount bundleCount(Connection& cn, const std::vector<qint64>& bundleIds) {
+    ProductionCount count;
+    PreparedStatement b(cn, QStringLiteral("select qty from bundle where bundleID = ?"));
+    PreparedStatement t(cn, QStringLiteral("select count(*), coalesce(sum(case when staffID is null then 0 "
+                                           "else 1 end), 0) from bundleTicket where bundleID = ?"));
+    for (const qint64 id : bundleIds) {
+        b.reset();
+        b.bind(1, id);
+        if (!b.next()) continue;
+        ++count.bundles;
+        count.pieces += b.integer(0);
+        t.reset();
+        t.bind(1, id);
+        if (t.next()) {
+            count.tickets += int(t.integer(0));
+            count.scanned += int(t.integer(1));
+        }
+    }
+    return count;
+}
+
+QString orderStyle(Connection& cn, qint64 orderId) {
+    return cn.scalar(QStringLiteral("select StyleGroup from prodOrder where orderID = ?"), {orderId})
+        .toString();
+}
+
+int nextBundleNo(Connection& cn, qint64 orderId) {
+    return int(
+        cn.scalar(QStringLiteral("select coalesce(max(bundleNo), 0) + 1 from bundle where orderID = ?"),
+                  {orderId})
+            .toLongLong());
+}
+
+void deleteOrder(Connection& cn, qint64 orderId) {
+    Transaction t(cn);
+    // The order is held, as a scan holds it: no ticket of it is paid between the look and the delete.
+    PreparedStatement order(
+        cn, cn.dialect().lockingRows(QStringLiteral("select OrderCode from prodOrder where orderID = ?")),
+        {orderId});
+    if (!order.next()) throw ProductionError(QStringLiteral("生产单不存在，可能已被删除。"));
+    const QString code = order.text(0);
+    while (order.next()) {
+    }
+    const qint64 scanned =
+        cn.scalar(
+              QStringLiteral("select count(*) from bundleTicket t join bundle b on b.bundleID = t.bundleID "
+                             "where b.orderID = ? and t.staffID is not null"),
+              {orderId})
+            .toLongLong();
+    if (scanned > 0)
+        throw ProductionError(
+            QStringLiteral("生产单“%1”已有 %2 张菲票扫描计件，不能删除。请先在计件数据中撤销这些扫描。")
+                .arg(code)
+                .arg(scanned));
+    cn.exec(QStringLiteral("delete from bundleTicket where bundleID in "
+                           "(select bundleID from bundle where orderID = ?)"),
+            {orderId});
+    cn.exec(QStringLiteral("delete from bundle where orderID = ?"), {orderId});
+    cn.exec(QStringLiteral("delete from prodOrder where orderID = ?"), {orderId});
+    t.commit();
+}
+
+void deleteBundles(Connection& cn, const std::vector<qint64>& bundleIds) {
+    Transaction t(cn);
+    PreparedStatement bundle(cn, cn.dialect().lockingRows(QStringLiteral(
+                                     "select o.orderID, b.bundleNo from prodOrder o join bundle b on "
+                                     "b.orderID = o.orderID where b.bundleID = ?")));
+    PreparedStatement scanned(
+        cn, QStringLiteral("select count(*) from bundleTicket where bundleID = ? and staffID is not null"));
+    for (const qint64 bundleId : bundleIds) {
+        bundle.reset();
+        bundle.bind(1, bundleId);
+        if (!bundle.next()) throw ProductionError(noBundleMessage(bundleId));
+        const int number = int(bundle.integer(1));
+        while (bundle.next()) {
+        }
+        scanned.reset();
+        scanned.bind(1, bundleId);
+        scanned.next();
+        if (scanned.integer(0) > 0)
+            throw ProductionError(
+                QStringLiteral("第 %1 扎已有菲票扫描计件，不能删除。请先在计件数据中撤销这些扫描。")
+                    .arg(number));
+        cn.exec(QStringLiteral("delete from bundleTicket where bundleID = ?"), {bundleId});
+        cn.exec(QStringLiteral("delete from bundle where bundleID = ?"), {bundleId});
+    }
+    t.commit();
+}
+
 namespace {
 
 // The processes of an order: those of its style in production and those it has tickets of. Two

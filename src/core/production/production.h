@@ -59,6 +59,28 @@ constexpr int maxBundlesPerGeneration = 20000;
 std::vector<Bundle> generateBundles(Connection& cn, qint64 orderId,
                                     const std::vector<BreakdownLine>& breakdown, qint64 bundleSize);
 
+// What an order, or some of its bundles, hold: bundles, their pieces, the tickets made of them and how
+// many of those are scanned (paid).
+struct ProductionCount {
+    int bundles = 0;
+    qint64 pieces = 0;
+    int tickets = 0;
+    int scanned = 0;
+};
+ProductionCount orderCount(Connection& cn, qint64 orderId);
+ProductionCount bundleCount(Connection& cn, const std::vector<qint64>& bundleIds);
+// The style stored for the order; empty when it has none or there is no such order.
+QString orderStyle(Connection& cn, qint64 orderId);
+// The number a bundle added by hand takes: one after the order's highest.
+int nextBundleNo(Connection& cn, qint64 orderId);
+
+// Deletes the order with its bundles and their tickets, in one transaction. Refused (ProductionError,
+// nothing deleted) while one of its tickets is scanned: those pieces are paid to a worker.
+void deleteOrder(Connection& cn, qint64 orderId);
+// Deletes the bundles with their tickets, in one transaction; refused as deleteOrder is, for a scanned
+// ticket of one of them or a bundle that does not exist.
+void deleteBundles(Connection& cn, const std::vector<qint64>& bundleIds);
+
 // ---- tickets
 
 // One tear-off ticket of a bundle's strip: a process, the pieces it pays, its code.

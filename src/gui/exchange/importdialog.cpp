@@ -59,6 +59,8 @@ QString targetTitle(ImportTarget target) {
             return QStringLiteral("导入工序");
         case ImportTarget::PieceWork:
             return QStringLiteral("导入计件数据");
+        case ImportTarget::Bundle:
+            return QStringLiteral("导入扎");
     }
     return QString();
 }
@@ -69,8 +71,9 @@ QString importCommandText() {
     return QStringLiteral("从电子表格导入...");
 }
 
-ImportDialog::ImportDialog(Connection& cn, ImportTarget target, const QString& path, QWidget* parent)
-    : QDialog(parent), m_cn(cn), m_target(target), m_path(path) {
+ImportDialog::ImportDialog(Connection& cn, ImportTarget target, const QString& path, QWidget* parent,
+                           qint64 orderId)
+    : QDialog(parent), m_cn(cn), m_target(target), m_path(path), m_orderId(orderId) {
     setObjectName(QStringLiteral("ImportDialog"));
     setWindowTitle(targetTitle(target) + QStringLiteral(" - ") + QFileInfo(path).fileName());
     resize(860, 640);
@@ -117,7 +120,8 @@ ImportDialog::ImportDialog(Connection& cn, ImportTarget target, const QString& p
     if (target != ImportTarget::PieceWork) {
         auto* existing = new QHBoxLayout;
         existing->addWidget(new QLabel(target == ImportTarget::Staff ? QStringLiteral("已有的工号：")
-                                                                     : QStringLiteral("已有的工序编号："),
+                                       : target == ImportTarget::Job ? QStringLiteral("已有的工序编号：")
+                                                                     : QStringLiteral("已有的扎号："),
                                        this));
         rbUpdate = new QRadioButton(QStringLiteral("更新已有"), this);
         rbUpdate->setObjectName(QStringLiteral("rbUpdate"));
@@ -244,6 +248,7 @@ bool ImportDialog::recheck() {
     options.target = m_target;
     options.updateExisting = !rbSkip || !rbSkip->isChecked();
     options.sheet = m_sheet;
+    options.orderId = m_orderId;
     // Once the mapping is shown, the boxes say it, also after a cancelled check left no plan.
     if (!m_map.isEmpty() && m_map.constFirst()->count() > 0)
         for (QComboBox* box : m_map) options.mapping.append(box->currentData().toInt());
@@ -377,12 +382,12 @@ void ImportDialog::saveRefusedRows() {
 }
 
 void importFromSpreadsheet(QWidget* window, ImportTarget target, const std::function<bool()>& beforeImport,
-                           const std::function<void()>& afterImport) {
+                           const std::function<void()>& afterImport, qint64 orderId) {
     guarded([&] {
         const auto chosen = Dialogs::get().openFile(SheetReader::fileFilter());
         if (!chosen || chosen->isEmpty()) return;
         if (beforeImport && !beforeImport()) return;
-        auto* dialog = new ImportDialog(dataFrm()->cnMain, target, *chosen, window);
+        auto* dialog = new ImportDialog(dataFrm()->cnMain, target, *chosen, window, orderId);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(dialog, &QDialog::accepted, window, [afterImport] {
             if (afterImport) guarded(afterImport);

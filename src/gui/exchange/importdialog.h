@@ -24,7 +24,9 @@ class ImportDialog : public QDialog {
     Q_OBJECT
 
   public:
-    ImportDialog(Connection& cn, ImportTarget target, const QString& path, QWidget* parent = nullptr);
+    // orderId: the production order whose bundles are imported (ImportTarget::Bundle).
+    ImportDialog(Connection& cn, ImportTarget target, const QString& path, QWidget* parent = nullptr,
+                 qint64 orderId = 0);
 
     // The plan of the last check (nothing before it or after a cancelled one).
     const std::optional<ImportPlan>& plan() const { return m_plan; }
@@ -56,6 +58,7 @@ class ImportDialog : public QDialog {
     Connection& m_cn;
     ImportTarget m_target;
     QString m_path;
+    qint64 m_orderId = 0;
     QVector<QComboBox*> m_map;
     QWidget* sheetLine = nullptr;
     QComboBox* cbbSheet = nullptr;
@@ -77,9 +80,9 @@ class ImportDialog : public QDialog {
 // "从电子表格导入...": asks for the file, shows the preview over `window` and, once rows were stored,
 // calls `afterImport` (the window reads its list again). `beforeImport` stores what the window holds in
 // edit; when it returns false (a refused row stays in edit) nothing is imported. The dialog deletes
-// itself when closed.
+// itself when closed. Bundles go to the order `orderId`.
 void importFromSpreadsheet(QWidget* window, ImportTarget target, const std::function<bool()>& beforeImport,
-                           const std::function<void()>& afterImport);
+                           const std::function<void()>& afterImport, qint64 orderId = 0);
 
 QString importCommandText();
 

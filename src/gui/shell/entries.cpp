@@ -5,6 +5,7 @@
 #include "gui/payroll/salary.h"
 #include "gui/payroll/salarydata.h"
 #include "gui/piecework/jobdata.h"
+#include "gui/production/orders.h"
 #include "gui/registers/job.h"
 #include "gui/registers/staff.h"
 #include "gui/shell/session.h"
@@ -29,6 +30,8 @@ const std::array<EntryInfo, entryCount>& entries() {
          QString()},
         {Entry::SalaryData, QStringLiteral("lblSalaryData"), QStringLiteral("工  资  表"),
          QStringLiteral("工资表"), QString()},
+        {Entry::Production, QStringLiteral("lblProduction"), QStringLiteral("生产单"),
+         QStringLiteral("生产单"), rolePersonnel},
     }};
     return table;
 }
@@ -52,6 +55,9 @@ WorkWindow* createSalaryFrm() {
 WorkWindow* createSalaryDataFrm() {
     return new TsalaryDataFrm;
 }
+WorkWindow* createOrderFrm() {
+    return new TorderFrm;
+}
 
 WorkWindowFactory builtIn(Entry entry) {
     switch (entry) {
@@ -67,6 +73,8 @@ WorkWindowFactory builtIn(Entry entry) {
             return createSalaryFrm;
         case Entry::SalaryData:
             return createSalaryDataFrm;
+        case Entry::Production:
+            return createOrderFrm;
     }
     return nullptr;
 }

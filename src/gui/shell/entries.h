@@ -7,9 +7,9 @@ namespace hx {
 
 class WorkWindow;
 
-// The six entries of the main panel, in their order on the panel.
-enum class Entry { Staff, Job, JobData, Analyse, Salary, SalaryData };
-constexpr int entryCount = 6;
+// The entries of the main panel, in their order on the panel.
+enum class Entry { Staff, Job, JobData, Analyse, Salary, SalaryData, Production };
+constexpr int entryCount = 7;
 
 struct EntryInfo {
     Entry entry;

@@ -133,7 +133,7 @@ QPixmap drawPanelPicture(const QSize& size) {
     tray.addRoundedRect(QRectF(76, 45, w - 82, 34), 6, 6);
     p.fillPath(tray, QColor(255, 255, 255, 16));
     p.setPen(QPen(QColor(255, 255, 255, 40), 1));
-    for (qreal x : {164.5, 253.5, 342.5, 431.5, 519.5}) p.drawLine(QPointF(x, 52), QPointF(x, 72));
+    for (qreal x : {155.5, 231.5, 307.5, 383.5, 459.5, 535.5}) p.drawLine(QPointF(x, 52), QPointF(x, 72));
 
     // The circular logo: a golden disc with the character 禾 and an ear of grain's arc around it.
     const QPointF centre(38, 42);
@@ -205,13 +205,14 @@ TmainFrm::TmainFrm(QWidget* parent)
     lblVersion->setText(QStringLiteral("V1.0"));
     lblVersion->adjustSize();
 
-    const int lefts[entryCount] = {80, 169, 258, 347, 436, 523};
+    // The entries share the tray evenly, 76 pixels each.
+    const int lefts[entryCount] = {80, 156, 232, 308, 384, 460, 536};
     for (int i = 0; i < entryCount; ++i) {
         const Entry entry = static_cast<Entry>(i);
         const EntryInfo& info = entryInfo(entry);
         auto* label = new EntryLabel(info.text, this);
         label->setObjectName(info.labelName);
-        label->setGeometry(lefts[i], 47, 80, 30);
+        label->setGeometry(lefts[i], 47, 72, 30);
         connect(label, &EntryLabel::clicked, this, [this, entry] { openEntry(entry); });
         m_labels[i] = label;
     }
@@ -221,6 +222,7 @@ TmainFrm::TmainFrm(QWidget* parent)
     lblAnalyse = m_labels[3];
     lblSalary = m_labels[4];
     lblSalaryData = m_labels[5];
+    lblProduction = m_labels[6];
 
     btnSys = panelButton(this, QStringLiteral("btnSys"), QStringLiteral("T"), QStringLiteral("系统菜单"),
                          QRect(524, 6, 20, 20));

@@ -37,7 +37,7 @@ class EntryLabel : public QLabel {
     bool m_pressed = false;
 };
 
-// The main panel: a borderless strip that stays on top at the screen's top-left corner, with the six
+// The main panel: a borderless strip that stays on top at the screen's top-left corner, with the
 // entries that open the work windows (each behind its role rule), the system menu, help, quit and
 // hide/show. Closing it ends the program.
 class TmainFrm : public QWidget {
@@ -61,6 +61,7 @@ class TmainFrm : public QWidget {
     EntryLabel* lblAnalyse;
     EntryLabel* lblSalary;
     EntryLabel* lblSalaryData;
+    EntryLabel* lblProduction;
     QToolButton* btnSys;
     QToolButton* btnHelp;
     QToolButton* btnQuit;

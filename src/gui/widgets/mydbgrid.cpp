@@ -485,6 +485,10 @@ void TMyDBGrid::keyPressEvent(QKeyEvent* event) {
     if (ctrl && event->key() == Qt::Key_Delete) {
         guarded([&] {
             if (!ds->isOpen() || m_readOnly || m_fixedRows) return;
+            if (m_deleter) {
+                m_deleter();
+                return;
+            }
             if (Dialogs::get().okCancel(QStringLiteral("Delete record?")) != Answer::Ok) return;
             ds->remove();
         });

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QTableView>
+#include <functional>
 
 #include "core/data/datasetmodel.h"
 
@@ -41,6 +42,9 @@ class TMyDBGrid : public QTableView {
     // last row and Tab out of the last cell store the row and stay on it; Ctrl+Delete does nothing.
     void setFixedRows(bool on) { m_fixedRows = on; }
     bool fixedRows() const { return m_fixedRows; }
+    // What Ctrl+Delete does instead of asking "Delete record?" and deleting the current row: a list whose
+    // rows take others with them (an order its bundles) asks and deletes through its own command.
+    void setRowDeleter(std::function<void()> deleter) { m_deleter = std::move(deleter); }
     // Hands the open cell editor's text to its row and closes the editor; nothing when none is open.
     void commitEditor();
     // Closes the open cell editor and forgets its text.
@@ -89,6 +93,7 @@ class TMyDBGrid : public QTableView {
     bool m_fixedRows = false;
     int m_pendingColumn = -1;  // the selected column while the grid has no current cell
     int m_refusedColumn = -1;  // the column to go back to on the refused row
+    std::function<void()> m_deleter;
 };
 
 // Keeps a row that the database refuses in the grid, in edit as it was typed, instead of dropping it:

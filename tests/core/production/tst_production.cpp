@@ -154,6 +154,27 @@ class TestProduction : public QObject {
                                  makeTickets(cn, {generateBundles(cn, styleless, {{"", "", 5}}, 5)[0].id}));
         QVERIFY_THROWS_EXCEPTION(ProductionError, makeTickets(cn, {bundles[0] + 1000}));
         QCOMPARE(hxtest::rowCount(cn, "bundleTicket"), 4);
+
+        // An order or bundle goes with its tickets, never with another order's; none while a ticket of it
+        // is paid, and a refused delete of several bundles deletes none.
+        const std::vector<qint64> other = order("PO-3", {{"蓝", "L", 30}});
+        makeTickets(cn, other);
+        const qint64 first = orderByCode(cn, "PO-1");
+        QVERIFY_THROWS_EXCEPTION(ProductionError, deleteOrder(cn, first));
+        QVERIFY_THROWS_EXCEPTION(ProductionError, deleteBundles(cn, {bundles[1], bundles[0]}));
+        QCOMPARE(hxtest::rowCount(cn, "bundle"), 4);
+        QCOMPARE(orderCount(cn, first).scanned, 1);
+        QVERIFY(undoTicket(cn, codes[0]).accepted);
+        deleteOrder(cn, first);
+        QCOMPARE(orderByCode(cn, "PO-1"), 0);
+        QCOMPARE(hxtest::rowCount(cn, "bundle",
+                                  QStringLiteral("bundleID in (%1, %2)").arg(bundles[0]).arg(bundles[1])),
+                 0);
+        QCOMPARE(hxtest::rowCount(cn, "bundleTicket"), 4);
+        deleteBundles(cn, other);
+        QCOMPARE(hxtest::rowCount(cn, "bundleTicket"), 0);
+        QCOMPARE(hxtest::rowCount(cn, "bundle"), 1);
+        QCOMPARE(nextBundleNo(cn, orderByCode(cn, "PO-3")), 1);
     }
 
     // Accepted tickets add to the worker's one record of the process for the day; refusals store
