@@ -889,19 +889,22 @@ bool TjobDataFrm::releaseForChange(const PieceRecord& before, const std::optiona
     Connection& cn = dataFrm()->cnMain;
     const QString refusal = recordChangeRefusal(cn, before, after);
     if (refusal.isEmpty()) return true;
+    // Asked once for everything one action of the user makes of the row, also for a store that the
+    // open question itself sets off (the focus leaving the grid for it).
     if (m_releaseDeclined) return false;
+    m_releaseDeclined = true;
     const QString question =
         after ? QStringLiteral(
                     "释放菲票，按输入保存这一行吗？\n选“否”，这一行留在编辑中：改正后离开这一行"
                     "即可保存，按 Esc 则撤销这一行的输入。")
               : QStringLiteral("释放菲票，删除这条记录吗？");
-    if (Dialogs::get().confirm(refusal + QStringLiteral("\n\n") + question, ConfirmIcon::Warning) !=
-        Answer::Yes) {
-        // Asked once for everything one action of the user makes of the row.
-        m_releaseDeclined = true;
+    const Answer answer =
+        Dialogs::get().confirm(refusal + QStringLiteral("\n\n") + question, ConfirmIcon::Warning);
+    if (answer != Answer::Yes) {
         QTimer::singleShot(0, this, [this] { m_releaseDeclined = false; });
         return false;
     }
+    m_releaseDeclined = false;
     m_release.emplace(cn);
     releaseTickets(cn, before.day, before.staffId, before.jobId);
     // Should the change fail after all without a word to this window, the release is undone as soon as

@@ -169,7 +169,7 @@ void TicketScanPage::build() {
                          column(QStringLiteral("bundleNo"), QStringLiteral("扎号"), 36),
                          column(QStringLiteral("color"), QStringLiteral("颜色"), 44),
                          column(QStringLiteral("size"), QStringLiteral("尺码"), 38),
-                         column(QStringLiteral("jobCode"), QStringLiteral("工序"), 52),
+                         column(QStringLiteral("jobCode"), QStringLiteral("工序"), 76),
                          column(QStringLiteral("description"), QStringLiteral("工序名称"), 80),
                          column(fQty, QStringLiteral("件数"), 40), column(fPrice, QStringLiteral("工价"), 56),
                          column(fAmount, QStringLiteral("金额"), 64),
