@@ -760,6 +760,14 @@ QVariant DataSet::value(const QString& name) const {
     return value(i);
 }
 
+QVariant DataSet::valueAsStored(const QString& name) const {
+    const int i = fieldIndex(name);
+    if (i < 0 && isOpen()) throw DbError(QStringLiteral("Field '%1' not found").arg(name));
+    if (!isOpen() || i < 0 || m_current < 0 || m_current >= m_view.size()) return QVariant();
+    if (m_state == DataSetState::Insert) return QVariant();
+    return storedValue(currentStoredRow(), i);
+}
+
 QVariant DataSet::valueAt(int row, int index) const {
     if (!isOpen() || row < 0 || row >= m_view.size() || index < 0 || index >= m_fields.size())
         return QVariant();

@@ -137,6 +137,9 @@ class DataSet : public QObject {
     // ---- values of the current row (the edit buffer while editing); Null for an empty data set
     QVariant value(const QString& field) const;
     QVariant value(int fieldIndex) const;
+    // The current row's value as it was read or last stored, whatever an edit has put in its place
+    // since; Null for a row being inserted and for an empty data set.
+    QVariant valueAsStored(const QString& field) const;
     // Values of any visible row, without moving.
     QVariant valueAt(int row, int fieldIndex) const;
     // The same as a whole number, for walking a month of rows without a QVariant per value; nullopt

@@ -91,6 +91,13 @@ class FieldRefusal : public DbError {
     qint64 m_high = 0;
 };
 
+// An operation the user called off when the program asked: the question said why, so nothing more is
+// shown (the error boxes leave it out) and nothing was changed.
+class Cancelled : public Error {
+  public:
+    Cancelled() : Error(QString()) {}
+};
+
 // A failure of a file routine (copy, compact, replace).
 class FileError : public Error {
   public:

@@ -233,7 +233,9 @@ ScanOutcome acceptTicket(Connection& cn, const QString& typed, const QDate& day,
     return out;
 }
 
-ScanOutcome undoTicket(Connection& cn, const QString& typed) {
+namespace {
+
+ScanOutcome undoScan(Connection& cn, const QString& typed, const QDate* listedDay, qint64 listedStaffId) {
     ScanOutcome out;
     out.code = normalizedTicketCode(typed);
     if (!ticketKeyOf(out.code)) return refused(out, unknownMessage(out.code));
@@ -242,6 +244,9 @@ ScanOutcome undoTicket(Connection& cn, const QString& typed) {
     if (!readTicket(cn, out.code, f, out)) return refused(out, unknownMessage(out.code));
     if (!f.scannedBy) return refused(out, QStringLiteral("该菲票还没有扫描，不用撤销。"));
     const QDate day = QDate::fromString(f.scannedDay, Qt::ISODate);
+    if (listedDay && (*f.scannedBy != listedStaffId || day != *listedDay))
+        return refused(
+            out, QStringLiteral("这张菲票已不是列表中的这次扫描：%1。请重新查看列表。").arg(paidMessage(f)));
     if (f.hasBundle) holdOrder(cn, f.orderId);
     Worker w;
     bool dismissed = false;
@@ -260,14 +265,26 @@ ScanOutcome undoTicket(Connection& cn, const QString& typed) {
     return out;
 }
 
+}  // namespace
+
+ScanOutcome undoTicket(Connection& cn, const QString& code) {
+    return undoScan(cn, code, nullptr, 0);
+}
+
+ScanOutcome undoTicket(Connection& cn, const QString& code, const QDate& day, qint64 staffId) {
+    return undoScan(cn, code, &day, staffId);
+}
+
 Query scannedTickets(const QDate& day, qint64 staffId) {
-    return Query(QStringLiteral("select t.code as code, o.OrderCode as orderCode, b.bundleNo as bundleNo, "
-                                "b.color as color, b.size as size, j.JobCode as jobCode, j.Description as "
-                                "description, t.qty as qty, t.scannedAt as scannedAt from bundleTicket t "
-                                "left join bundle b on b.bundleID = t.bundleID left join prodOrder o on "
-                                "o.orderID = b.orderID left join job j on j.JobID = t.jobID "
-                                "where t.dateD = ? and t.staffID = ? order by t.scannedAt, t.ticketID"),
-                 {day, staffId});
+    return Query(
+        QStringLiteral("select t.code as code, o.OrderCode as orderCode, b.bundleNo as bundleNo, "
+                       "b.color as color, b.size as size, j.JobCode as jobCode, j.Description as "
+                       "description, t.qty as qty, t.scannedAt as scannedAt, j.UnitPrice as unitPrice "
+                       "from bundleTicket t "
+                       "left join bundle b on b.bundleID = t.bundleID left join prodOrder o on "
+                       "o.orderID = b.orderID left join job j on j.JobID = t.jobID "
+                       "where t.dateD = ? and t.staffID = ? order by t.scannedAt, t.ticketID"),
+        {day, staffId});
 }
 
 TicketHold ticketHold(Connection& cn, const PieceRecord& record) {

@@ -52,9 +52,12 @@ ScanOutcome acceptTicket(Connection& cn, const QString& code, const QDate& day, 
 // Undoes the scan of the ticket: its pieces leave the record again (which goes when it reaches 0) and the
 // ticket can be scanned again. Refused for a code that is no ticket or a ticket not scanned.
 ScanOutcome undoTicket(Connection& cn, const QString& code);
+// The same, only while the ticket is the worker's scan of the day (a row of their list): refused when it
+// was undone and scanned again elsewhere since, so that nobody else's scan is undone.
+ScanOutcome undoTicket(Connection& cn, const QString& code, const QDate& day, qint64 staffId);
 
 // The tickets the worker scanned on the day, in the order scanned: code, orderCode, bundleNo, color,
-// size, jobCode, description, qty, scannedAt.
+// size, jobCode, description, qty, scannedAt, unitPrice (the process's piece rate in the register).
 Query scannedTickets(const QDate& day, qint64 staffId);
 
 // ---- records that hold ticket pieces

@@ -16,6 +16,7 @@
 #include <QSignalBlocker>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -25,6 +26,7 @@
 #include "core/data/values.h"
 #include "core/piecework/jobtotals.h"
 #include "gui/exchange/importdialog.h"
+#include "gui/piecework/scanpage.h"
 #include "gui/widgets/combolists.h"
 #include "gui/widgets/dialogs.h"
 #include "gui/widgets/export.h"
@@ -111,6 +113,33 @@ void checkPieces(const QVariant& value) {
     if (value.toString().contains(whole)) throw DbError(piecesTooLargeMessage());
 }
 
+// A change of a record that holds ticket pieces, called off by the clerk who was asked to release them:
+// the row stays in edit as typed, on the field named, and nothing more is told (the question said why).
+class TicketsKept : public DbError {
+  public:
+    explicit TicketsKept(int field) : DbError(QString()), m_field(field) {}
+    int field() const { return m_field; }
+
+  private:
+    int m_field;
+};
+
+// The record that a row's values make; nothing when one of them is missing or no value of its field (the
+// post refuses such a row by itself).
+std::optional<PieceRecord> recordOf(const DataSet& ds, bool asStored) {
+    const auto get = [&](const QString& field, FieldType type) -> std::optional<QVariant> {
+        const auto v = convertToFieldType(asStored ? ds.valueAsStored(field) : ds.value(field), type);
+        if (!v || v->isNull()) return std::nullopt;
+        return v;
+    };
+    const auto day = get(fDate, FieldType::Date);
+    const auto staff = get(fStaff, FieldType::Integer);
+    const auto job = get(fJob, FieldType::Integer);
+    const auto qty = get(fQty, FieldType::Integer);
+    if (!day || !staff || !job || !qty) return std::nullopt;
+    return PieceRecord{day->toDate(), staff->toLongLong(), job->toLongLong(), qty->toLongLong()};
+}
+
 // The work number of a worker box's text: what comes before the first blank; nothing without a blank.
 QString workNumberOf(const QString& text) {
     const int blank = text.indexOf(QLatin1Char(' '));
@@ -174,6 +203,9 @@ QString TjobDataFrm::jobHelpText() {
 }
 QString TjobDataFrm::queryHelpText() {
     return queryHelp;
+}
+QString TjobDataFrm::scanHelpText() {
+    return TicketScanPage::helpText();
 }
 QString TjobDataFrm::deleteQuestion() {
     return QStringLiteral("确定要删除该条记录吗？");
@@ -246,6 +278,9 @@ void TjobDataFrm::buildWindow() {
                                    column(fAmount, QStringLiteral("金额"), 138, true)}),
         QStringLiteral("按工序录入"));
     PageControl1->addTab(buildQueryPage(), QStringLiteral("工价金额查询"));
+    tabScan = new TicketScanPage(this);
+    PageControl1->addTab(tabScan, QStringLiteral("扫描菲票"));
+    connect(tabScan, &TicketScanPage::recordsChanged, this, [this] { m_viewStale = true; });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(PageControl1);
@@ -302,9 +337,14 @@ void TjobDataFrm::buildWindow() {
     connect(m_entries[1].date, &QDateEdit::dateChanged, this, &TjobDataFrm::cbbDateJobChange);
     connect(btnApply, &QToolButton::clicked, this, &TjobDataFrm::btnApplyClick);
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index < 3) {
+            m_dataPage = index;
+            refreshStaleView();
+        }
         if (index == 0) tabStaffShow();
         if (index == 1) tabJobShow();
         if (index == 2) tabQueryShow();
+        if (index == 3) tabScanShow();
     });
     // An entry page starts from a new choice whenever the focus comes into it from elsewhere in the
     // window (a page tab, another page). Dialogs over the window and other programs do not count.
@@ -444,18 +484,31 @@ void TjobDataFrm::wireDataSets() {
     tdMain->beforeInsert = [this](DataSet&) { tdMainBeforeInsert(); };
     tdMain->afterInsert = [this](DataSet& ds) { tdMainAfterInsert(ds); };
     tdMain->beforePost = [this](DataSet& ds) { tdMainBeforePost(ds); };
+    tdMain->beforeDelete = [this](DataSet& ds) { tdMainBeforeDelete(ds); };
     tdMain->onValidate = [](DataSet& ds, int field, const QVariant& value) {
         if (sameName(ds.field(field).name, fQty)) checkPieces(value);
     };
     // A row the database refuses (a text in 数量, a record repeated) stays in the grid, as typed, with
     // the reason told; so does a record that names nobody.
     keepRefusedRows(tdMain, {m_entries[0].grid, m_entries[1].grid, grdQuery});
+    // A release of tickets goes with the change it was for; a change the clerk kept from releasing them
+    // stays in edit as typed, already told.
+    tdMain->onPostError = [this, tell = tdMain->onPostError](DataSet& ds, const DbError& error) {
+        m_release.reset();
+        if (const auto* kept = dynamic_cast<const TicketsKept*>(&error)) {
+            currentGrid()->showRefusedCell(kept->field());
+            return PostErrorAction::Abort;
+        }
+        return tell(ds, error);
+    };
     tdMain->setShownAsText({fStaff, fJob});
     // After a row is stored or deleted the totals are summed again; the list itself is not read again.
     tdMain->afterPost = [this](DataSet&) {
+        finishRelease();
         if (tdSum->isOpen()) readTotals();
     };
     tdMain->afterDelete = [this](DataSet&) {
+        finishRelease();
         if (tdSum->isOpen()) readTotals();
     };
     // One row: the pieces and the money of the records in view, read from the database.
@@ -481,6 +534,7 @@ void TjobDataFrm::FormCreate() {
     }
     FillCombo(currentWorkerTexts(), conStaff);
     FillCombo(currentProcessCodes(), conJob);
+    tabScan->load();
 
     for (TMyDBGrid* grid : {m_entries[0].grid, m_entries[1].grid, grdQuery})
         grid->horizontalHeader()->setSectionsMovable(false);
@@ -494,13 +548,16 @@ TjobDataFrm::Page TjobDataFrm::currentPage() const {
             return Page::Staff;
         case 1:
             return Page::Job;
-        default:
+        case 2:
             return Page::Query;
+        default:
+            return Page::Scan;
     }
 }
 
 TMyDBGrid* TjobDataFrm::currentGrid() const {
-    const int page = PageControl1->currentIndex();
+    // On the scan page, the grid of tdMain shown last.
+    const int page = PageControl1->currentIndex() < 3 ? PageControl1->currentIndex() : m_dataPage;
     return page == 0 || page == 1 ? m_entries[page].grid : grdQuery;
 }
 
@@ -528,6 +585,24 @@ void TjobDataFrm::tabJobShow() {
 void TjobDataFrm::tabQueryShow() {
     setHelpText(queryHelp);
     installHelp();
+}
+
+void TjobDataFrm::tabScanShow() {
+    setHelpText(TicketScanPage::helpText());
+    installHelp();
+    tabScan->enter();
+}
+
+void TjobDataFrm::refreshStaleView() {
+    if (!m_viewStale) return;
+    guarded([this] {
+        // A row in edit keeps the list as it is: it is stored, or refused, when it is left.
+        if (tdMain->isOpen() && tdMain->state() != DataSetState::Browse) return;
+        m_viewStale = false;
+        if (!tdMain->isOpen()) return;
+        tdMain->requery();
+        readTotals();
+    });
 }
 
 void TjobDataFrm::tabStaffEnter() {
@@ -685,7 +760,7 @@ void TjobDataFrm::showTotals() {
 // ---- picking
 
 bool TjobDataFrm::mayAddRow(Page page, bool tell) {
-    if (page == Page::Query) return true;
+    if (page == Page::Query || page == Page::Scan) return true;
     EntryPage& entry = m_entries[page == Page::Staff ? 0 : 1];
     if (!entry.choice->currentText().isEmpty() && entry.chosenId != 0) return true;
     if (tell) {
@@ -786,6 +861,64 @@ void TjobDataFrm::tdMainBeforePost(DataSet& ds) {
     // A record that names nobody as its worker or process is refused as the database refuses a row.
     if (namesNobody(ds.value(fStaff))) throw FieldRefusal(ds.fieldIndex(fStaff), noWorkerMessage);
     if (namesNobody(ds.value(fJob))) throw FieldRefusal(ds.fieldIndex(fJob), noProcessMessage);
+    // A stored record that holds ticket pieces: kept, or its tickets released with the change.
+    if (ds.state() != DataSetState::Edit) return;
+    const std::optional<PieceRecord> before = recordOf(ds, true);
+    const std::optional<PieceRecord> after = recordOf(ds, false);
+    if (!before || !after) return;
+    if (after->day == before->day && after->staffId == before->staffId && after->jobId == before->jobId &&
+        after->qty == before->qty)
+        return;
+    if (releaseForChange(*before, after)) return;
+    int field = ds.fieldIndex(fQty);
+    if (after->day != before->day)
+        field = ds.fieldIndex(fDate);
+    else if (after->staffId != before->staffId)
+        field = ds.fieldIndex(fStaff);
+    else if (after->jobId != before->jobId)
+        field = ds.fieldIndex(fJob);
+    throw TicketsKept(field);
+}
+
+void TjobDataFrm::tdMainBeforeDelete(DataSet& ds) {
+    const std::optional<PieceRecord> record = recordOf(ds, true);
+    if (record && !releaseForChange(*record, std::nullopt)) throw Cancelled();
+}
+
+bool TjobDataFrm::releaseForChange(const PieceRecord& before, const std::optional<PieceRecord>& after) {
+    // A release left by a change that failed without telling goes now.
+    m_release.reset();
+    Connection& cn = dataFrm()->cnMain;
+    const QString refusal = recordChangeRefusal(cn, before, after);
+    if (refusal.isEmpty()) return true;
+    // Asked once for everything one action of the user makes of the row, also for a store that the
+    // open question itself sets off (the focus leaving the grid for it).
+    if (m_releaseDeclined) return false;
+    m_releaseDeclined = true;
+    const QString question =
+        after ? QStringLiteral(
+                    "释放菲票，按输入保存这一行吗？\n选“否”，这一行留在编辑中：改正后离开这一行"
+                    "即可保存，按 Esc 则撤销这一行的输入。")
+              : QStringLiteral("释放菲票，删除这条记录吗？");
+    const Answer answer =
+        Dialogs::get().confirm(refusal + QStringLiteral("\n\n") + question, ConfirmIcon::Warning);
+    if (answer != Answer::Yes) {
+        QTimer::singleShot(0, this, [this] { m_releaseDeclined = false; });
+        return false;
+    }
+    m_releaseDeclined = false;
+    m_release.emplace(cn);
+    releaseTickets(cn, before.day, before.staffId, before.jobId);
+    // Should the change fail after all without a word to this window, the release is undone as soon as
+    // control comes back.
+    QTimer::singleShot(0, this, [this] { m_release.reset(); });
+    return true;
+}
+
+void TjobDataFrm::finishRelease() {
+    if (!m_release) return;
+    m_release->commit();
+    m_release.reset();
 }
 
 int TjobDataFrm::CalcFieldIndexes::of(const DataSet& ds, int& index, const QString& name) {

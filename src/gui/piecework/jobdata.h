@@ -9,6 +9,7 @@
 #include "core/data/dataset.h"
 #include "core/data/datasetmodel.h"
 #include "core/piecework/jobtotals.h"
+#include "core/production/scanning.h"
 #include "gui/widgets/workwindow.h"
 
 class QAction;
@@ -24,11 +25,15 @@ class QToolButton;
 namespace hx {
 
 class TMyDBGrid;
+class TicketScanPage;
 
 // The piece-work window "计件数": the daily piece counts of table JobData, entered by worker ("按人录入")
-// or by process ("按工序录入"), and listed over a date range ("工价金额查询"). The three pages share one
-// list (tdMain) and its totals (tdSum). A record's amount is never stored: it is the quantity times the
-// process's piece rate, taken from the process cache in the list and from the register in the totals.
+// or by process ("按工序录入"), and listed over a date range ("工价金额查询"); and counts entered by
+// scanning bundle tickets ("扫描菲票", TicketScanPage). The first three pages share one list (tdMain) and
+// its totals (tdSum). A record's amount is never stored: it is the quantity times the process's piece
+// rate, taken from the process cache in the list and from the register in the totals. A record that
+// holds the pieces of scanned tickets keeps at least their sum, its day, worker and process, unless the
+// clerk, asked, releases the tickets with the change.
 class TjobDataFrm : public WorkWindow {
     Q_OBJECT
   public:
@@ -38,6 +43,7 @@ class TjobDataFrm : public WorkWindow {
     static QString staffHelpText();
     static QString jobHelpText();
     static QString queryHelpText();
+    static QString scanHelpText();
     static QString deleteQuestion();
 
     // The worker chosen last on the by-worker page and the process chosen last on the by-process page;
@@ -49,6 +55,7 @@ class TjobDataFrm : public WorkWindow {
     void tabStaffShow();
     void tabJobShow();
     void tabQueryShow();
+    void tabScanShow();
     void tabStaffEnter();
     void tabJobEnter();
     void chkStyleLimitClick();
@@ -72,7 +79,7 @@ class TjobDataFrm : public WorkWindow {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    enum class Page { Staff, Job, Query };
+    enum class Page { Staff, Job, Query, Scan };
     struct Totals {
         QLabel* qty = nullptr;
         QLabel* tmy = nullptr;
@@ -154,10 +161,26 @@ class TjobDataFrm : public WorkWindow {
     void tdMainBeforeInsert();
     void tdMainAfterInsert(DataSet& ds);
     void tdMainBeforePost(DataSet& ds);
+    void tdMainBeforeDelete(DataSet& ds);
+    // The tickets' rule before a stored record is changed (after: the record it becomes) or deleted
+    // (nothing): refused, the reason is told and the release offered. Yes releases the tickets in a
+    // transaction that the change joins; false on No (asked once for one action of the user).
+    bool releaseForChange(const PieceRecord& before, const std::optional<PieceRecord>& after);
+    // The change stored, or failed: the release goes with it.
+    void finishRelease();
+    // After scans the views of the other pages are read again when they are shown.
+    void refreshStaleView();
     QString tdMainGetText(const DataSet& ds, int field, const QVariant& value) const;
     void tdMainCalcFields(DataSet& ds);
 
     EntryPage m_entries[2];
+    TicketScanPage* tabScan = nullptr;
+    // The page of tdMain shown last (the scan page shows none).
+    int m_dataPage = 0;
+    bool m_viewStale = false;
+    // The transaction of a release of tickets, until the change it is for is stored.
+    std::optional<Transaction> m_release;
+    bool m_releaseDeclined = false;
     PieceFilter m_filter;
     struct CalcFieldIndexes {
         int qty = -1;

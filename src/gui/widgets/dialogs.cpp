@@ -72,6 +72,7 @@ QString qtFileFilter(const QString& filter) {
 }
 
 void showError(const std::exception& e) {
+    if (dynamic_cast<const Cancelled*>(&e)) return;
     Dialogs::get().error(errorText(e));
 }
 

@@ -17,8 +17,12 @@
 #include "core/data/myfuns_lists.h"
 #include "core/data/queries.h"
 #include "core/exchange/import.h"
+#include "core/payroll/generation.h"
 #include "core/piecework/jobtotals.h"
+#include "core/production/production.h"
+#include "core/production/scanning.h"
 #include "gui/piecework/jobdata.h"
+#include "gui/piecework/scanpage.h"
 #include "gui/shell/session.h"
 #include "gui/widgets/export.h"
 #include "gui/widgets/mydbgrid.h"
@@ -193,6 +197,47 @@ class TestJobData : public QObject {
     bool pickedAsAUser() {
         return pickerShown && pickerFocused && !pickerStuck &&
                QTest::qWaitFor([this] { return QApplication::activeWindow() == win; }, 2000);
+    }
+
+    // ---- bundle tickets
+
+    // An order of style 春装A cut into 40 bundles of 30 (1,200 pieces), with a ticket per bundle for each
+    // of the style's processes in production, A101 and A102 (X900 is finished): their codes by process,
+    // bundle by bundle.
+    QHash<QString, QStringList> ticketsOfAnOrder() {
+        const qint64 order = addOrder(cn(), "PO-27", "春装A", yesterday);
+        std::vector<qint64> bundles;
+        for (const Bundle& b : generateBundles(cn(), order, {{"红", "M", 600}, {"蓝", "L", 600}}, 30))
+            bundles.push_back(b.id);
+        QHash<QString, QStringList> codes;
+        for (const TicketStrip& strip : makeTickets(cn(), bundles))
+            for (const TicketLine& t : strip.tickets) codes[t.jobCode] << t.code;
+        return codes;
+    }
+    QLineEdit* scanField() { return child<QLineEdit>("edScan"); }
+    // The scan field has the keyboard, empty, ready for the next code.
+    bool readyToScan() {
+        return QTest::qWaitFor([this] { return QApplication::focusWidget() == scanField(); }, 2000) &&
+               scanField()->text().isEmpty();
+    }
+    // A code as a USB scanner types it into the field that has the focus: its characters, then Enter.
+    void scan(const QString& code) {
+        hxtest::type(code);
+        hxtest::key(Qt::Key_Return);
+    }
+    // What the page says under the scan field, and whether in red.
+    QString scanResult() { return child<QLabel>("lblScanResult")->text(); }
+    bool scanResultRed() {
+        return child<QLabel>("lblScanResult")->palette().color(QPalette::WindowText) == QColor(192, 0, 0);
+    }
+    QString scanTotals() {
+        return child<QLabel>("dbScanCount")->text() + " | " + child<QLabel>("dbScanQty")->text() + " | " +
+               child<QLabel>("dbScanTmy")->text();
+    }
+    int claimed(const QString& where = "1=1") {
+        return cn()
+            .scalar("select count(*) from bundleTicket where staffID is not null and " + where)
+            .toInt();
     }
 
   private slots:
@@ -660,6 +705,222 @@ class TestJobData : public QObject {
         expected.removeOne("y 001 A101 10");
         QCOMPARE(records(), expected);
         QCOMPARE(totals("Query"), QStringLiteral("33 | ¥8.95"));
+    }
+
+    // ---- scanning bundle tickets
+
+    // Three workers scan 60 tickets of an order of 1,200 pieces in 40 bundles through the scan page, as a
+    // USB scanner types them: each worker's badge, then the tickets. A ticket scanned twice is refused and
+    // told in red, nothing stored; one scan is undone from the list. The month's salary sheet pays each
+    // worker the pieces of the tickets that are theirs at the piece rates.
+    void threeWorkersScanAnOrdersTicketsIntoTheMonthsPay() {
+        cn().exec("delete from JobData");
+        cn().exec("update staff set salaryDay = 10");
+        const QHash<QString, QStringList> codes = ticketsOfAnOrder();
+        QCOMPARE(codes["A101"].size(), 40);
+        QCOMPARE(codes["A102"].size(), 40);
+        QVERIFY(openWindow());
+        // The query page lists today's records before any scan.
+        showPage(2);
+        child<QDateEdit>("conDateE")->setDate(today);
+        QTest::mouseClick(child<QToolButton>("btnApply"), Qt::LeftButton);
+        QCOMPARE(tdMain()->recordCount(), 0);
+
+        showPage(3);
+        QCOMPARE(pages()->tabText(3), QStringLiteral("扫描菲票"));
+        QCOMPARE(child<QDateEdit>("cbbDateScan")->date(), today);
+        QVERIFY(readyToScan());
+        // A ticket before any worker, an unknown code, a dismissed worker's badge.
+        const QStringList refusals = {"请先选择员工（或扫描员工工牌）。",
+                                      "“12345”既不是菲票号，也不是员工工号，请核对后重新输入。",
+                                      "员工 009 周八 已辞退，不能再计件。"};
+        int beeps = 0;
+        for (const QString& code : {codes["A101"][0], QString("12345"), QString("009")}) {
+            scan(code);
+            QCOMPARE(dialogs->beeps, ++beeps);
+            QCOMPARE(scanResult(), refusals[beeps - 1]);
+            QVERIFY(scanResultRed());
+            QVERIFY(readyToScan());
+        }
+        QCOMPARE(win->findChild<TicketScanPage*>()->currentStaffID(), 0);
+        QCOMPARE(count() + claimed(), 0);
+
+        // Each worker's badge, then 20 tickets: every seventh typed by hand as printed, in groups.
+        const QStringList workers = {"001", "002", "003"};
+        for (int i = 0; i < 60; ++i) {
+            if (i % 20 == 0) {
+                scan(workers[i / 20]);
+                QCOMPARE(box("cbbScanStaff")->currentText().section(' ', 0, 0), workers[i / 20]);
+                QVERIFY(!scanResultRed());
+                QCOMPARE(grid("grdScan")->model()->rowCount(), 0);
+            }
+            const QString code = i < 40 ? codes["A101"][i] : codes["A102"][i - 40];
+            scan(i % 7 == 3 ? code.left(3) + " " + code.mid(3, 3) + "-" + code.mid(6) : code);
+            QVERIFY2(!scanResultRed(), qPrintable(scanResult()));
+            QCOMPARE(grid("grdScan")->model()->rowCount(), i % 20 + 1);
+        }
+        QCOMPARE(dialogs->beeps, 3);
+        QVERIFY(readyToScan());
+        QCOMPARE(
+            scanResult(),
+            QStringLiteral(
+                "已计入：生产单 PO-27 第 20 扎 红 M，工序 A102 卫衣下摆，30 件（当天该工序共 600 件）。"));
+        // The last scanned is current; the running totals are those of the worker's day.
+        TMyDBGrid* list = grid("grdScan");
+        QCOMPARE(list->currentIndex().row(), 19);
+        QCOMPARE(cell(list, 19, 0), codes["A102"][19]);
+        QCOMPARE(QStringList({cell(list, 19, 1), cell(list, 19, 2), cell(list, 19, 5), cell(list, 19, 7),
+                              cell(list, 19, 8), cell(list, 19, 9)}),
+                 QStringList({"PO-27", "20", "A102", "30", "0.4250", "¥12.75"}));
+        QCOMPARE(scanTotals(), QStringLiteral("20 | 600 | ¥255.00"));
+
+        // A ticket of 001 scanned again for 003: refused with who and when, nothing stored.
+        const QString paid = hxtest::rowsText(cn(), "bundleTicket", "ticketID", {"code", "staffID", "dateD"},
+                                              "staffID is not null");
+        scan(codes["A101"][5]);
+        QCOMPARE(dialogs->beeps, 4);
+        QCOMPARE(scanResult(), QStringLiteral("该菲票已于 2026-09-15 由 001 张三 扫描"));
+        QVERIFY(scanResultRed());
+        // A code with one digit mistyped is no ticket.
+        QString typo = codes["A101"][6];
+        typo[2] = typo[2] == '5' ? '6' : '5';
+        scan(typo);
+        QCOMPARE(dialogs->beeps, 5);
+        QCOMPARE(scanResult(), "没有菲票号为“" + typo + "”的菲票，请核对后重新输入。");
+        QCOMPARE(list->model()->rowCount(), 20);
+        QCOMPARE(hxtest::rowsText(cn(), "bundleTicket", "ticketID", {"code", "staffID", "dateD"},
+                                  "staffID is not null"),
+                 paid);
+        QVERIFY(readyToScan());
+
+        // 001's list: the fourth scan undone from the list, asked first (No keeps it).
+        scan("001");
+        QCOMPARE(list->model()->rowCount(), 20);
+        hxtest::clickCell(list, 3, 0);
+        QCOMPARE(cell(list, 3, 0), codes["A101"][3]);
+        dialogs->answer(Answer::No);
+        QTest::mouseClick(child<QToolButton>("btnUndoScan"), Qt::LeftButton);
+        QVERIFY(dialogs->lastText().startsWith("撤销菲票 " + codes["A101"][3] + " 的扫描吗？"));
+        QCOMPARE(claimed(), 60);
+        dialogs->answer(Answer::Yes);
+        QVERIFY(hxtest::useMenu(list, 3, 0, QStringLiteral("撤销扫描")));
+        QCOMPARE(claimed(), 59);
+        QCOMPARE(claimed(QString("code = '%1'").arg(codes["A101"][3])), 0);
+        QCOMPARE(list->model()->rowCount(), 19);
+        QCOMPARE(scanTotals(), QStringLiteral("19 | 570 | ¥199.50"));
+        QVERIFY(readyToScan());
+        QCOMPARE(dialogs->beeps, 5);
+
+        // One record per worker, process and day, holding the tickets' pieces; the query page shows them
+        // when it is shown again.
+        const QString sql =
+            "select s.StaffCode || ' ' || j.JobCode || ' ' || cast(d.qty as varchar(20)) from "
+            "JobData d join staff s on s.staffID = d.staffID join job j on j.JobID = d.jobID "
+            "where d.dateD = ? order by s.StaffCode";
+        QStringList stored;
+        for (PreparedStatement q(cn(), sql, {today}); q.next();) stored << q.text(0);
+        QCOMPARE(stored, QStringList({"001 A101 570", "002 A101 600", "003 A102 600"}));
+        showPage(2);
+        QCOMPARE(tdMain()->recordCount(), 3);
+        QCOMPARE(totals("Query"), QStringLiteral("1770 | ¥664.50"));
+
+        // The month's salary sheet: each 计件工资 is the worker's tickets' pieces times the piece rates.
+        fixture->copyBaseMonth(2026, 9);
+        QCOMPARE(generateSalarySheet(cn(), {2026, 9, 10}, QDate(2026, 9, 1), QDate(2026, 9, 30)), 6);
+        QHash<QString, Money> expected;
+        for (PreparedStatement q(cn(),
+                                 "select s.StaffCode, t.qty, j.UnitPrice from bundleTicket t join job j on "
+                                 "j.JobID = t.jobID join staff s on s.staffID = t.staffID");
+             q.next();)
+            expected[q.text(0)] += Money::fromVariant(q.value(2)) * q.integer(1);
+        QCOMPARE(expected.size(), 3);
+        for (const QString& w : workers) {
+            const QVariant a01 = cn().scalar(
+                "select A01 from salaryData where Year = 2026 and Month = 9 and staffCode = ?", {w});
+            QCOMPARE(Money::fromVariant(a01), expected[w]);
+        }
+        QCOMPARE(expected["001"], *Money::parse("199.50"));
+    }
+
+    // A record that holds ticket pieces keeps at least their sum and its process, and goes only with its
+    // tickets released: the clerk is told why and asked; No keeps the row as typed, Yes releases the
+    // tickets with the change.
+    void aRecordHoldingTicketsIsChangedOnlyWithItsTicketsReleased() {
+        const QHash<QString, QStringList> codes = ticketsOfAnOrder();
+        const qint64 zhang = id("staff", "001");
+        // 001 yesterday: 10 typed and two A101 tickets (60), one A102 ticket (30).
+        for (const QString& code : {codes["A101"][0], codes["A101"][1], codes["A102"][0]})
+            QVERIFY(acceptTicket(cn(), code, yesterday, zhang).accepted);
+        const QStringList held = initialAnd({"y 001 A102 30"});
+        QStringList expected = held;
+        expected.replaceInStrings("y 001 A101 10", "y 001 A101 70");
+        QVERIFY(openWindow());
+        TMyDBGrid* g = grid("grdStaffData");
+        chooseWorker("001 ");
+        const int a101 = int(column(g, 0).indexOf("A101"));
+        const int a102 = int(column(g, 0).indexOf("A102"));
+        QCOMPARE(cell(g, a101, 1), QStringLiteral("70"));
+
+        // Below the tickets' 60: refused, kept in edit as typed on No.
+        QVERIFY(hxtest::typeOver(g, a101, 1, "59"));
+        dialogs->answer(Answer::No);
+        hxtest::key(a101 == 0 ? Qt::Key_Down : Qt::Key_Up);
+        QCOMPARE(dialogs->lastKind(), QStringLiteral("confirm"));
+        QVERIFY2(dialogs->lastText().startsWith("这条计件记录含 2 张菲票扫描的 60 件，数量不能少于 60 件。"),
+                 qPrintable(dialogs->lastText()));
+        QVERIFY(dialogs->lastText().contains("释放菲票"));
+        QCOMPARE(tdMain()->state(), DataSetState::Edit);
+        QVERIFY(editingAt(g, a101, 1));
+        QCOMPARE(cell(g, a101, 1), QStringLiteral("59"));
+        QCOMPARE(records(), expected);
+        // Not below them: stored without a question.
+        hxtest::key(Qt::Key_A, Qt::ControlModifier);
+        hxtest::type("65");
+        hxtest::key(a101 == 0 ? Qt::Key_Down : Qt::Key_Up);
+        expected.replaceInStrings("y 001 A101 70", "y 001 A101 65");
+        QCOMPARE(records(), expected);
+        QCOMPARE(dialogs->shown.size(), 1);
+        // Nor to another process: the picked one goes back with Esc.
+        hxtest::clickCell(g, a101, 0);
+        dialogs->answer(Answer::No);
+        QVERIFY(pickWithCtrlEnter("C302"));
+        hxtest::key(a101 == 0 ? Qt::Key_Down : Qt::Key_Up);
+        QVERIFY(dialogs->lastText().contains("不能删除，也不能改到别的日期、员工或工序。"));
+        QCOMPARE(g->currentIndex(), at(g, a101, 0));
+        QCOMPARE(cell(g, a101, 0), QStringLiteral("C302"));
+        hxtest::key(Qt::Key_Escape);
+        QCOMPARE(cell(g, a101, 0), QStringLiteral("A101"));
+        QCOMPARE(records(), expected);
+        QCOMPARE(claimed(), 3);
+
+        // Ctrl+Delete on the A102 record: refused on No, not even an error box after it.
+        QVERIFY(hxtest::enterCell(g, a102, 1));
+        dialogs->answer(Answer::Ok).answer(Answer::No);
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(dialogs->shown.size(), 4);
+        QCOMPARE(dialogs->shown[2].text, QStringLiteral("Delete record?"));
+        QVERIFY(dialogs->lastText().contains("不能删除"));
+        QCOMPARE(records(), expected);
+        // Yes: the record goes and its ticket can be scanned again.
+        dialogs->answer(Answer::Ok).answer(Answer::Yes);
+        hxtest::key(Qt::Key_Delete, Qt::ControlModifier);
+        expected.removeOne("y 001 A102 30");
+        QCOMPARE(records(), expected);
+        QCOMPARE(claimed(), 2);
+        QVERIFY(acceptTicket(cn(), codes["A102"][0], yesterday, id("staff", "002")).accepted);
+
+        // A101 below its tickets again, released this time: stored as typed, both tickets free.
+        const int row = int(column(g, 0).indexOf("A101"));
+        QVERIFY(hxtest::typeOver(g, row, 1, "40"));
+        dialogs->answer(Answer::Yes);
+        hxtest::key(row == 0 ? Qt::Key_Down : Qt::Key_Up);
+        expected.replaceInStrings("y 001 A101 65", "y 001 A101 40");
+        expected = sorted(expected << "y 002 A102 30");
+        QCOMPARE(records(), expected);
+        QCOMPARE(claimed(), 1);
+        QVERIFY(!cn().inTransaction());
+        QCOMPARE(totals("Staff"), QStringLiteral("60 | ¥15.05"));
+        QCOMPARE(dialogs->beeps, 0);
     }
 
     // ---- the window
