@@ -55,6 +55,14 @@ QString TempProgramDir::path() const {
     return m_dir.path() + QLatin1Char('/');
 }
 
+QString TempProgramDir::writeFile(const QString& name, const QString& text) const {
+    const QString target = file(name);
+    QFile out(target);
+    if (!out.open(QIODevice::WriteOnly)) qFatal("cannot write %s", qPrintable(target));
+    out.write(text.toUtf8());
+    return target;
+}
+
 QString TempProgramDir::createAccountSet(const QString& name) const {
     const QString target = file(name + QStringLiteral(".mdb"));
     QFile::copy(file(QStringLiteral("mlcp.dll")), target);

@@ -23,6 +23,8 @@ class TempProgramDir {
     ~TempProgramDir();
     QString path() const;  // with a trailing slash
     QString file(const QString& name) const { return path() + name; }
+    // Writes the text (UTF-8) as the file `name` of the folder and returns its path.
+    QString writeFile(const QString& name, const QString& text) const;
     // Copies the template to NAME.mdb and returns its full path.
     QString createAccountSet(const QString& name) const;
     // A fresh account set from the template on the engine the test runs on (testEngine()): the file

@@ -201,29 +201,48 @@ std::vector<TicketStrip> ticketStrips(Connection& cn, const std::vector<qint64>&
     return strips;
 }
 
+namespace {
+
+// Bundles about to lose their tickets. Each is held, so that no desk scans one of its tickets between
+// the look and the change: a scan holds the bundle's order, and the order is held here too.
+class UnscannedBundles {
+  public:
+    explicit UnscannedBundles(Connection& cn)
+        : m_bundle(cn, cn.dialect().lockingRows(
+                           QStringLiteral("select o.orderID, b.bundleNo from prodOrder o join bundle b on "
+                                          "b.orderID = o.orderID where b.bundleID = ?"))),
+          m_scanned(cn, QStringLiteral(
+                            "select count(*) from bundleTicket where bundleID = ? and staffID is not null")) {
+    }
+
+    // Holds the bundle; raises the refusal (%1: the bundle's number) when a ticket of it is scanned.
+    void hold(qint64 bundleId, const QString& refusal) {
+        m_bundle.reset();
+        m_bundle.bind(1, bundleId);
+        if (!m_bundle.next()) throw ProductionError(noBundleMessage(bundleId));
+        const int number = int(m_bundle.integer(1));
+        while (m_bundle.next()) {
+        }
+        m_scanned.reset();
+        m_scanned.bind(1, bundleId);
+        m_scanned.next();
+        if (m_scanned.integer(0) > 0) throw ProductionError(refusal.arg(number));
+    }
+
+  private:
+    PreparedStatement m_bundle;
+    PreparedStatement m_scanned;
+};
+
+}  // namespace
+
 int dropTickets(Connection& cn, const std::vector<qint64>& bundleIds) {
     Transaction t(cn);
     int dropped = 0;
-    // The bundle is held, so that no desk scans one of its tickets between the look and the delete: a
-    // scan holds the bundle's order, and the order is held here too.
-    PreparedStatement bundle(cn, cn.dialect().lockingRows(QStringLiteral(
-                                     "select o.orderID, b.bundleNo from prodOrder o join bundle b on "
-                                     "b.orderID = o.orderID where b.bundleID = ?")));
-    PreparedStatement scanned(
-        cn, QStringLiteral("select count(*) from bundleTicket where bundleID = ? and staffID is not null"));
+    UnscannedBundles unscanned(cn);
     for (const qint64 bundleId : bundleIds) {
-        bundle.reset();
-        bundle.bind(1, bundleId);
-        if (!bundle.next()) throw ProductionError(noBundleMessage(bundleId));
-        const int number = int(bundle.integer(1));
-        while (bundle.next()) {
-        }
-        scanned.reset();
-        scanned.bind(1, bundleId);
-        scanned.next();
-        if (scanned.integer(0) > 0)
-            throw ProductionError(
-                QStringLiteral("第 %1 扎已有菲票扫描过，不能删除它的菲票。请先撤销这些扫描。").arg(number));
+        unscanned.hold(bundleId,
+                       QStringLiteral("第 %1 扎已有菲票扫描过，不能删除它的菲票。请先撤销这些扫描。"));
         dropped += cn.exec(QStringLiteral("delete from bundleTicket where bundleID = ?"), {bundleId});
     }
     t.commit();
@@ -316,25 +335,10 @@ void deleteOrder(Connection& cn, qint64 orderId) {
 
 void deleteBundles(Connection& cn, const std::vector<qint64>& bundleIds) {
     Transaction t(cn);
-    PreparedStatement bundle(cn, cn.dialect().lockingRows(QStringLiteral(
-                                     "select o.orderID, b.bundleNo from prodOrder o join bundle b on "
-                                     "b.orderID = o.orderID where b.bundleID = ?")));
-    PreparedStatement scanned(
-        cn, QStringLiteral("select count(*) from bundleTicket where bundleID = ? and staffID is not null"));
+    UnscannedBundles unscanned(cn);
     for (const qint64 bundleId : bundleIds) {
-        bundle.reset();
-        bundle.bind(1, bundleId);
-        if (!bundle.next()) throw ProductionError(noBundleMessage(bundleId));
-        const int number = int(bundle.integer(1));
-        while (bundle.next()) {
-        }
-        scanned.reset();
-        scanned.bind(1, bundleId);
-        scanned.next();
-        if (scanned.integer(0) > 0)
-            throw ProductionError(
-                QStringLiteral("第 %1 扎已有菲票扫描计件，不能删除。请先在计件数据中撤销这些扫描。")
-                    .arg(number));
+        unscanned.hold(bundleId,
+                       QStringLiteral("第 %1 扎已有菲票扫描计件，不能删除。请先在计件数据中撤销这些扫描。"));
         cn.exec(QStringLiteral("delete from bundleTicket where bundleID = ?"), {bundleId});
         cn.exec(QStringLiteral("delete from bundle where bundleID = ?"), {bundleId});
     }

@@ -85,13 +85,7 @@ class TestImportDialog : public QObject {
         }
         return out;
     }
-    QString writeCsv(const QString& name, const QString& text) {
-        const QString path = f->dir.file(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly)) qFatal("cannot write %s", qPrintable(path));
-        file.write(text.toUtf8());
-        return path;
-    }
+    QString writeCsv(const QString& name, const QString& text) { return f->dir.writeFile(name, text); }
     // A sheet of `n` new workers, 20001 on; `nameTitle` titles the name column.
     QString manyWorkers(int n, const QString& nameTitle = QStringLiteral("姓名")) {
         QString text = QStringLiteral("工号,") + nameTitle + QStringLiteral(",班组,能力工资\n");

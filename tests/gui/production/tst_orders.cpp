@@ -77,13 +77,7 @@ class TestOrders : public QObject {
             .scalar("select code from bundleTicket where bundleID = ? and jobID = ?", {bundleId, jobId})
             .toString();
     }
-    QString writeCsv(const QString& name, const QString& text) {
-        const QString path = f->dir.file(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly)) qFatal("cannot write %s", qPrintable(path));
-        file.write(text.toUtf8());
-        return path;
-    }
+    QString writeCsv(const QString& name, const QString& text) { return f->dir.writeFile(name, text); }
     // The cells of the first sheet of a spreadsheet file, row by row, as "a|b;c|d".
     static QString sheetRows(const QString& path, int columns) {
         const auto cells = hxtest::readSheet(path);
