@@ -587,8 +587,6 @@ void SnapshotBuilder::line(const QPointF& from, const QPointF& to, double pen, b
 }
 
 void SnapshotBuilder::qrCode(const QRectF& square, const QString& text) {
-    // A text that no symbol holds fails here, where the caller hears of it, not when the page is drawn.
-    QrCode::encode(text);
     m->started = true;
     m->page.qr(QRectF(square.topLeft(), QSizeF(square.width(), square.width())), text);
 }

@@ -106,7 +106,8 @@ class SnapshotBuilder {
     void text(int font, const QPointF& baseline, const QString& text);
     void box(const QRectF& rect);
     void line(const QPointF& from, const QPointF& to, double pen, bool dashed);
-    // The QR code of the text in the square. Raises Error when the text is too long for a QR code.
+    // The QR code of the text in the square. The caller has encoded the text to size the square
+    // (QrCode::encode); a text no QR code holds leaves the square's outline alone when drawn.
     void qrCode(const QRectF& square, const QString& text);
     // Ends the page drawn so far; the next record starts a new one.
     void endPage();
