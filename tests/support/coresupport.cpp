@@ -3,9 +3,15 @@
 #include <libpq-fe.h>
 #include <xlsxwriter.h>
 
+#include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QImage>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -304,6 +310,109 @@ void writeWorkbook(const QString& path, const QList<SheetTexts>& sheets) {
                                        sheet.second[r][c].toUtf8().constData(), nullptr);
     }
     if (workbook_close(book) != LXW_NO_ERROR) qFatal("cannot write %s", qPrintable(path));
+}
+
+namespace {
+
+// The standard output of a program run to its end; fails the test's set-up (qFatal) when it cannot run.
+QByteArray outputOf(const QString& program, const QStringList& args, bool anyExitCode = false) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit ||
+        (!anyExitCode && p.exitCode() != 0))
+        qFatal("%s failed: %s", qPrintable(program), p.readAllStandardError().constData());
+    return p.readAllStandardOutput();
+}
+
+double attribute(const QXmlStreamReader& xml, const char* name) {
+    return xml.attributes().value(QLatin1String(name)).toDouble();
+}
+
+}  // namespace
+
+QString missingPageReaders() {
+    QStringList missing;
+    for (const char* tool : {"pdftoppm", "pdftotext", "zbarimg"})
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) missing << QLatin1String(tool);
+    return missing.isEmpty() ? QString()
+                             : missing.join(QStringLiteral(", ")) +
+                                   QStringLiteral(
+                                       " not installed (scripts/setup.sh installs poppler-utils "
+                                       "and zbar-tools)");
+}
+
+QList<QStringList> readQrCodes(const QString& pdf, int dpi, const QList<PageRegion>& regions) {
+    QTemporaryDir dir;
+    outputOf(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-png"),
+                                          pdf, dir.filePath(QStringLiteral("page"))});
+    QStringList images;
+    for (const QString& name :
+         QDir(dir.path()).entryList({QStringLiteral("page-*.png")}, QDir::Files, QDir::Name))
+        images << dir.filePath(name);
+    if (!regions.isEmpty()) {
+        QList<QImage> pages;
+        for (const QString& image : images) pages << QImage(image);
+        QStringList parts;
+        for (const PageRegion& region : regions) {
+            const QRectF& box = region.second;
+            const double scale = dpi / 72.0;
+            const QRect pixels(QPoint(int(box.left() * scale), int(box.top() * scale)),
+                               QPoint(int(box.right() * scale), int(box.bottom() * scale)));
+            parts << dir.filePath(QStringLiteral("region-%1.png").arg(parts.size(), 5, 10, QLatin1Char('0')));
+            if (region.first < 0 || region.first >= pages.size() ||
+                !pages[region.first].copy(pixels).save(parts.last()))
+                qFatal("no region %d of page %d", int(parts.size()), region.first);
+        }
+        images = parts;
+    }
+    // Exit code 4: no code in any image.
+    QXmlStreamReader xml(outputOf(QStringLiteral("zbarimg"),
+                                  QStringList{QStringLiteral("--xml"), QStringLiteral("-q")} + images, true));
+    QHash<QString, QStringList> found;
+    QString source;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement()) continue;
+        if (xml.name() == QLatin1String("source"))
+            source = xml.attributes().value(QLatin1String("href")).toString();
+        else if (xml.name() == QLatin1String("data"))
+            found[source] << xml.readElementText();
+    }
+    if (xml.hasError()) qFatal("zbarimg wrote no XML: %s", qPrintable(xml.errorString()));
+    QList<QStringList> codes;
+    for (const QString& image : images) codes << found.value(image);
+    return codes;
+}
+
+QString pdfText(const QString& path) {
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+QList<PdfLine> pdfLines(const QString& pdf) {
+    QXmlStreamReader xml(
+        outputOf(QStringLiteral("pdftotext"), {QStringLiteral("-bbox-layout"), pdf, QStringLiteral("-")}));
+    QList<PdfLine> lines;
+    int page = -1;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement()) continue;
+        if (xml.name() == QLatin1String("page")) {
+            ++page;
+        } else if (xml.name() == QLatin1String("line")) {
+            lines.push_back({page,
+                             QRectF(QPointF(attribute(xml, "xMin"), attribute(xml, "yMin")),
+                                    QPointF(attribute(xml, "xMax"), attribute(xml, "yMax"))),
+                             QString()});
+        } else if (xml.name() == QLatin1String("word") && !lines.isEmpty()) {
+            QString& text = lines.last().text;
+            text += (text.isEmpty() ? QString() : QStringLiteral(" ")) + xml.readElementText();
+        }
+    }
+    return lines;
 }
 
 void refuseUpdates(hx::Connection& cn, const QString& table, const QString& condition) {

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QPair>
+#include <QRectF>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -126,6 +127,27 @@ bool passesIntegrityCheck(hx::Connection& cn);
 // `condition` holds; the condition names the row's stored values as old.COLUMN.
 void refuseUpdates(hx::Connection& cn, const QString& table,
                    const QString& condition = QStringLiteral("true"));
+
+// ---- printed pages read back by real readers (poppler-utils, zbar-tools)
+
+// The programs of pdftoppm, pdftotext and zbarimg that are missing, as the reason a test skips; empty when
+// every one is installed.
+QString missingPageReaders();
+// The QR codes zbarimg decodes from the pages of a PDF that pdftoppm renders at `dpi`: a list per page;
+// or, with regions (a page, 0-based, and a box of it in points from its top left corner), a list per
+// region of the codes decoded from that part of the page alone.
+using PageRegion = QPair<int, QRectF>;
+QList<QStringList> readQrCodes(const QString& pdf, int dpi = 300, const QList<PageRegion>& regions = {});
+// The text of a PDF file as `pdftotext -layout` gives it, a form feed after each page; a null text when
+// the file is no PDF.
+QString pdfText(const QString& path);
+// A line of a PDF's text as `pdftotext -bbox-layout` finds it: page, box in points, words joined by blanks.
+struct PdfLine {
+    int page;
+    QRectF box;
+    QString text;
+};
+QList<PdfLine> pdfLines(const QString& pdf);
 
 // Writes an .xlsx workbook of text cells: each sheet by its name, with its rows.
 using SheetTexts = QPair<QString, QList<QStringList>>;

@@ -257,12 +257,4 @@ void printSlipsToFile(QAbstractButton* printButton, const QString& path) {
     QTest::mouseClick(printButton, Qt::LeftButton);
 }
 
-QString pdfText(const QString& path) {
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return QString();
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
 }  // namespace hxtest

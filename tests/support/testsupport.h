@@ -144,9 +144,6 @@ void whenShown(std::function<void(W*)> act) {
 // Clicks "打印工资条" and answers the output setup dialog as the accountant does, by keys: 文件 (Alt+F),
 // the file name typed, Enter. Returns when the run is over.
 void printSlipsToFile(QAbstractButton* printButton, const QString& path);
-// The text of a PDF file as `pdftotext -layout` gives it, a form feed after each page; a null text when
-// the file is no PDF.
-QString pdfText(const QString& path);
 
 }  // namespace hxtest
 

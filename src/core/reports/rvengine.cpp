@@ -8,12 +8,15 @@
 #include <QPdfWriter>
 #include <QRegularExpression>
 #include <QtEndian>
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <deque>
 #include <map>
 
 #include "core/data/dataset.h"
+#include "core/data/errors.h"
+#include "core/production/qrcode.h"
 
 namespace hx {
 
@@ -21,7 +24,8 @@ namespace {
 
 constexpr char snapshotMagic[8] = {'H', 'X', 'N', 'D', 'R', '\r', '\n', '\x1a'};
 // 2: pages as our own drawing list with a font table (1 held recorded QPicture data and was never released).
-constexpr quint32 snapshotVersion = 2;
+// 3: the same with QR codes. A snapshot without one is still written as 2, which earlier programs read.
+constexpr quint32 plainSnapshotVersion = 2, qrSnapshotVersion = 3;
 constexpr double dpi = Snapshot::dotsPerInch;
 // A text keeps this much room to a frame's line, left and right.
 constexpr double textPadding = 0.6 / 25.4;
@@ -46,8 +50,9 @@ QString substitute(const QString& text, const QHash<QString, QString>& parameter
 }
 
 // Record kinds of a page's drawing list.
-constexpr char opText = 'T', opRect = 'R', opLine = 'L';
-constexpr int textHeadSize = 1 + 2 + 4 + 4 + 2, rectSize = 1 + 4 * 4, lineSize = 1 + 5 * 4 + 1;
+constexpr char opText = 'T', opRect = 'R', opLine = 'L', opQr = 'Q';
+constexpr int textHeadSize = 1 + 2 + 4 + 4 + 2, rectSize = 1 + 4 * 4, lineSize = 1 + 5 * 4 + 1,
+              qrHeadSize = 1 + 3 * 4 + 2;
 // The thin pen of frames, in dots.
 constexpr double thinPen = 0.2 / 25.4 * dpi;
 
@@ -74,6 +79,14 @@ class PageWriter {
         *out++ = opLine;
         for (double v : {a.x(), a.y(), b.x(), b.y(), pen}) out = putF(out, v);
         *out = dashed ? 1 : 0;
+    }
+    void qr(const QRectF& square, const QString& text) {
+        const int n = int(std::min<qsizetype>(text.size(), 0xffff));
+        char* out = grow(qrHeadSize + 2 * n);
+        *out++ = opQr;
+        for (double v : {square.left(), square.top(), square.width()}) out = putF(out, v);
+        out = put16(out, quint16(n));
+        for (int i = 0; i < n; ++i) out = put16(out, text.at(i).unicode());
     }
     QByteArray take() {
         m_bytes.squeeze();
@@ -146,9 +159,10 @@ QString unitsText(const char* units, int n) {
 }
 
 // Walks the drawing list of a page, handing each record to its visitor: onText(font, position, units, n),
-// onRect(rect), onLine(line, pen width, dashed). False when the list is damaged; the walk stops there.
-template <class OnText, class OnRect, class OnLine>
-bool walkPage(const QByteArray& page, OnText onText, OnRect onRect, OnLine onLine) {
+// onRect(rect), onLine(line, pen width, dashed), onQr(square, units, n). False when the list is damaged;
+// the walk stops there.
+template <class OnText, class OnRect, class OnLine, class OnQr>
+bool walkPage(const QByteArray& page, OnText onText, OnRect onRect, OnLine onLine, OnQr onQr) {
     PageReader r(page);
     while (!r.atEnd() && r.ok()) {
         switch (r.kind()) {
@@ -170,6 +184,18 @@ bool walkPage(const QByteArray& page, OnText onText, OnRect onRect, OnLine onLin
                 if (r.ok()) onLine(QLineF(x1, y1, x2, y2), pen, dashed);
                 break;
             }
+            case opQr: {
+                const double x = r.f(), y = r.f(), side = r.f();
+                const int n = r.u16();
+                const char* units = r.units(n);
+                if (!units) break;
+                if (!(side > 0)) {
+                    r.fail();
+                    break;
+                }
+                onQr(QRectF(x, y, side, side), units, n);
+                break;
+            }
             default:
                 r.fail();
         }
@@ -177,13 +203,61 @@ bool walkPage(const QByteArray& page, OnText onText, OnRect onRect, OnLine onLin
     return r.ok();
 }
 
-// Whether a page is a well-formed drawing list over fonts fonts.
-bool pageIsSound(const QByteArray& page, int fonts) {
-    bool fontsKnown = true;
+// Visitors of walkPage that take no notice of a record.
+constexpr auto noText = [](int, QPointF, const char*, int) {};
+constexpr auto noRect = [](const QRectF&) {};
+constexpr auto noLine = [](const QLineF&, double, bool) {};
+constexpr auto noQr = [](const QRectF&, const char*, int) {};
+
+// Whether a page is a well-formed drawing list over fonts fonts; QR codes only where the version has them.
+bool pageIsSound(const QByteArray& page, int fonts, bool qrCodes) {
+    bool fontsKnown = true, qrKnown = true;
     const bool whole = walkPage(
-        page, [&](int font, QPointF, const char*, int) { fontsKnown = fontsKnown && font < fonts; },
-        [](const QRectF&) {}, [](const QLineF&, double, bool) {});
-    return whole && fontsKnown;
+        page, [&](int font, QPointF, const char*, int) { fontsKnown = fontsKnown && font < fonts; }, noRect,
+        noLine, [&](const QRectF&, const char*, int) { qrKnown = qrCodes; });
+    return whole && fontsKnown && qrKnown;
+}
+
+bool hasQrCodes(const QByteArray& page) {
+    bool found = false;
+    walkPage(page, noText, noRect, noLine, [&](const QRectF&, const char*, int) { found = true; });
+    return found;
+}
+
+// The dark modules of a QR code as rectangles in modules, a run of a row each.
+QVector<QRect> moduleRuns(const QrCode& code) {
+    QVector<QRect> runs;
+    for (int y = 0; y < code.size(); ++y)
+        for (int x = 0; x < code.size();) {
+            if (!code.isDark(x, y)) {
+                ++x;
+                continue;
+            }
+            const int from = x;
+            while (x < code.size() && code.isDark(x, y)) ++x;
+            runs.push_back(QRect(from, y, x - from, 1));
+        }
+    return runs;
+}
+
+// Draws the QR code of the text in the square: its modules as filled squares, so that a PDF holds them as
+// vector shapes, sharp at any zoom. A text no QR code holds (a damaged file) leaves the square empty.
+void drawQrCode(QPainter& p, const QRectF& square, const QString& text) {
+    std::optional<QrCode> code;
+    try {
+        code = QrCode::encode(text);
+    } catch (const Error&) {
+        p.drawRect(square);
+        return;
+    }
+    const QVector<QRect> runs = moduleRuns(*code);
+    p.save();
+    p.translate(square.topLeft());
+    p.scale(square.width() / code->size(), square.height() / code->size());
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::black);
+    p.drawRects(runs);
+    p.restore();
 }
 
 // Lays out the texts of a report: keeps the fonts it uses, and measures texts once per font and wording
@@ -327,6 +401,9 @@ class PagePainter {
                 p.setPen(QPen(Qt::black, pen, dashed ? Qt::DashLine : Qt::SolidLine));
                 p.drawLine(line);
                 p.setPen(thin);
+            },
+            [&](const QRectF& square, const char* units, int n) {
+                drawQrCode(p, square, unitsText(units, n));
             });
         for (int font = 0; font < used.size(); ++font) {
             if (!used[font]) continue;
@@ -336,7 +413,7 @@ class PagePainter {
                 [&](int id, QPointF at, const char* units, int n) {
                     if (id == font) p.drawText(at, unitsText(units, n));
                 },
-                [](const QRectF&) {}, [](const QLineF&, double, bool) {});
+                noRect, noLine, noQr);
         }
         p.restore();
     }
@@ -365,8 +442,9 @@ void writeSnapshot(const Snapshot& snapshot, QIODevice& device) {
     device.write(snapshotMagic, sizeof snapshotMagic);
     QDataStream out(&device);
     out.setVersion(QDataStream::Qt_6_4);
-    out << snapshotVersion << snapshot.pageSize.width() << snapshot.pageSize.height()
-        << qint32(snapshot.pages.size()) << qint32(snapshot.fonts.size());
+    const bool qr = std::any_of(snapshot.pages.begin(), snapshot.pages.end(), hasQrCodes);
+    out << (qr ? qrSnapshotVersion : plainSnapshotVersion) << snapshot.pageSize.width()
+        << snapshot.pageSize.height() << qint32(snapshot.pages.size()) << qint32(snapshot.fonts.size());
     for (const SnapshotFont& f : snapshot.fonts) out << f.family << qint32(f.pixels) << f.bold;
     for (const QByteArray& page : snapshot.pages) out << page;
     if (out.status() != QDataStream::Ok) throw ReportError(QStringLiteral("报表快照写入失败。"));
@@ -386,7 +464,7 @@ Snapshot readSnapshot(QIODevice& device) {
     qint32 count = 0;
     in >> version;
     if (in.status() != QDataStream::Ok) throw ReportError(damaged);
-    if (version != snapshotVersion)
+    if (version != plainSnapshotVersion && version != qrSnapshotVersion)
         throw ReportError(QStringLiteral("报表快照文件的版本（%1）不受支持，无法打开。").arg(version));
     in >> width >> height >> count;
     if (in.status() != QDataStream::Ok || !(width > 0 && width < 1000) || !(height > 0 && height < 1000) ||
@@ -409,7 +487,8 @@ Snapshot readSnapshot(QIODevice& device) {
     for (qint32 i = 0; i < count; ++i) {
         QByteArray page;
         in >> page;
-        if (in.status() != QDataStream::Ok || !pageIsSound(page, fonts)) throw ReportError(damaged);
+        if (in.status() != QDataStream::Ok || !pageIsSound(page, fonts, version >= qrSnapshotVersion))
+            throw ReportError(damaged);
         s.pages << page;
     }
     return s;
@@ -438,7 +517,7 @@ QVector<PageText> pageTexts(const Snapshot& snapshot, int page) {
         [&](int font, QPointF at, const char* units, int n) {
             texts.push_back({font, at, unitsText(units, n)});
         },
-        [](const QRectF&) {}, [](const QLineF&, double, bool) {});
+        noRect, noLine, noQr);
     return texts;
 }
 
@@ -446,9 +525,84 @@ QVector<QRectF> pageBoxes(const Snapshot& snapshot, int page) {
     QVector<QRectF> boxes;
     if (page < 0 || page >= snapshot.pages.size()) return boxes;
     walkPage(
-        snapshot.pages[page], [](int, QPointF, const char*, int) {},
-        [&](const QRectF& rect) { boxes.push_back(rect); }, [](const QLineF&, double, bool) {});
+        snapshot.pages[page], noText, [&](const QRectF& rect) { boxes.push_back(rect); }, noLine, noQr);
     return boxes;
+}
+
+QVector<PageLine> pageLines(const Snapshot& snapshot, int page) {
+    QVector<PageLine> lines;
+    if (page < 0 || page >= snapshot.pages.size()) return lines;
+    walkPage(
+        snapshot.pages[page], noText, noRect,
+        [&](const QLineF& line, double pen, bool dashed) {
+            lines.push_back({line, pen, dashed});
+        },
+        noQr);
+    return lines;
+}
+
+QVector<PageQrCode> pageQrCodes(const Snapshot& snapshot, int page) {
+    QVector<PageQrCode> codes;
+    if (page < 0 || page >= snapshot.pages.size()) return codes;
+    walkPage(snapshot.pages[page], noText, noRect, noLine,
+             [&](const QRectF& square, const char* units, int n) {
+                 codes.push_back({square, unitsText(units, n)});
+             });
+    return codes;
+}
+
+struct SnapshotBuilder::Pages {
+    Snapshot snapshot;
+    PageWriter page;
+    bool started = false;
+};
+
+SnapshotBuilder::SnapshotBuilder(const QSizeF& pageSizeInches) : m(std::make_unique<Pages>()) {
+    m->snapshot.pageSize = pageSizeInches;
+}
+
+SnapshotBuilder::~SnapshotBuilder() = default;
+
+int SnapshotBuilder::font(const SnapshotFont& font) {
+    const qsizetype at = m->snapshot.fonts.indexOf(font);
+    if (at >= 0) return int(at);
+    if (m->snapshot.fonts.size() >= maxFonts) throw ReportError(QStringLiteral("报表用的字体太多。"));
+    m->snapshot.fonts << font;
+    return int(m->snapshot.fonts.size() - 1);
+}
+
+void SnapshotBuilder::text(int font, const QPointF& baseline, const QString& text) {
+    m->started = true;
+    m->page.text(font, baseline.x(), baseline.y(), text);
+}
+
+void SnapshotBuilder::box(const QRectF& rect) {
+    m->started = true;
+    m->page.rect(rect);
+}
+
+void SnapshotBuilder::line(const QPointF& from, const QPointF& to, double pen, bool dashed) {
+    m->started = true;
+    m->page.line(from, to, pen, dashed);
+}
+
+void SnapshotBuilder::qrCode(const QRectF& square, const QString& text) {
+    m->started = true;
+    m->page.qr(QRectF(square.topLeft(), QSizeF(square.width(), square.width())), text);
+}
+
+void SnapshotBuilder::endPage() {
+    m->snapshot.pages << m->page.take();
+    m->started = false;
+}
+
+int SnapshotBuilder::pageCount() const {
+    return int(m->snapshot.pages.size());
+}
+
+Snapshot SnapshotBuilder::take() {
+    if (m->started) endPage();
+    return std::exchange(m->snapshot, Snapshot());
 }
 
 QFont snapshotFont(const SnapshotFont& f) {

@@ -4,12 +4,15 @@
 #include <QFont>
 #include <QHash>
 #include <QIODevice>
+#include <QLineF>
 #include <QPointF>
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
 #include <QVector>
 #include <functional>
+#include <memory>
+#include <optional>
 
 #include "core/reports/rvproject.h"
 
@@ -46,6 +49,8 @@ struct SnapshotFont {
 //   'T' u16 font, f32 x, f32 y (the baseline's left end), u16 n, n UTF-16 code units: a text
 //   'R' f32 left, top, width, height: a ruled box in the thin pen
 //   'L' f32 x1, y1, x2, y2, f32 pen width, u8 dashed: a line
+//   'Q' f32 left, top, side, u16 n, n UTF-16 code units: a QR code of the text, its dark modules filled
+//       squares within the square given (the blank border a reader needs lies outside it)
 struct Snapshot {
     static constexpr int dotsPerInch = 600;
     QSizeF pageSize;              // inches
@@ -72,8 +77,48 @@ struct PageText {
 };
 QVector<PageText> pageTexts(const Snapshot& snapshot, int page);
 QVector<QRectF> pageBoxes(const Snapshot& snapshot, int page);
+struct PageLine {
+    QLineF line;
+    double pen;  // dots
+    bool dashed;
+};
+QVector<PageLine> pageLines(const Snapshot& snapshot, int page);
+struct PageQrCode {
+    QRectF square;  // the symbol, without its blank border
+    QString text;
+};
+QVector<PageQrCode> pageQrCodes(const Snapshot& snapshot, int page);
 // The font a snapshot font stands for, at its size in dots.
 QFont snapshotFont(const SnapshotFont& font);
+
+// Builds the pages of a snapshot drawn by code rather than from a report project, record by record, in
+// dots from the paper's top left corner.
+class SnapshotBuilder {
+  public:
+    explicit SnapshotBuilder(const QSizeF& pageSizeInches);
+    ~SnapshotBuilder();
+    SnapshotBuilder(const SnapshotBuilder&) = delete;
+    SnapshotBuilder& operator=(const SnapshotBuilder&) = delete;
+
+    // The font's place in the snapshot's font list, where it is added the first time it is asked for.
+    int font(const SnapshotFont& font);
+    // A text in a font of font(), its baseline's left end at the point.
+    void text(int font, const QPointF& baseline, const QString& text);
+    void box(const QRectF& rect);
+    void line(const QPointF& from, const QPointF& to, double pen, bool dashed);
+    // The QR code of the text in the square. The caller has encoded the text to size the square
+    // (QrCode::encode); a text no QR code holds leaves the square's outline alone when drawn.
+    void qrCode(const QRectF& square, const QString& text);
+    // Ends the page drawn so far; the next record starts a new one.
+    void endPage();
+    int pageCount() const;
+    // The snapshot; a page drawn and not ended is ended first.
+    Snapshot take();
+
+  private:
+    struct Pages;
+    std::unique_ptr<Pages> m;
+};
 
 // Draws a page into the rectangle (which should have the page's proportions) of a painter.
 void renderPage(const Snapshot& snapshot, int page, QPainter& painter, const QRectF& target);

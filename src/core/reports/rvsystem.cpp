@@ -78,6 +78,18 @@ QVector<int> pagesToPrint(int pageCount, int first, int last, const QString& sel
 TRvSystem::TRvSystem(QObject* parent) : QObject(parent) {}
 
 bool TRvSystem::execute(const TRavePage& page) {
+    return execute([this, &page](const GenerateOptions& options) {
+        const int rows = DataConnection ? DataConnection->rowCount() : 0;
+        return generateReport(
+            page, rows,
+            [this](int row, const QString& field) {
+                return DataConnection ? DataConnection->text(row, field) : QString();
+            },
+            options);
+    });
+}
+
+bool TRvSystem::execute(const Generator& generate) {
     m_aborted = false;
     ReportDest = DefaultDest;
     OutputFileName.clear();
@@ -95,6 +107,11 @@ bool TRvSystem::execute(const TRavePage& page) {
         const bool showStatus = (SystemOptions & soShowStatus) != 0;
         static const TRvSystem::OverrideHandler none;
         FormScope status(*this, showStatus ? OverrideStatus : none);
+        // The label goes with the status window, also when the generation fails.
+        struct LabelScope {
+            std::function<void(const QString&)>& label;
+            ~LabelScope() { label = nullptr; }
+        } labelScope{StatusLabel};
         status.call(omShow);
         GenerateOptions options;
         options.parameters = Parameters;
@@ -107,16 +124,9 @@ bool TRvSystem::execute(const TRavePage& page) {
             QCoreApplication::processEvents();
             return !m_aborted;
         };
-        const int rows = DataConnection ? DataConnection->rowCount() : 0;
-        snapshot = generateReport(
-            page, rows,
-            [this](int row, const QString& field) {
-                return DataConnection ? DataConnection->text(row, field) : QString();
-            },
-            options);
+        snapshot = generate(options);
         if (m_aborted) snapshot.reset();
         if (snapshot && (SystemOptions & soWaitForOK)) status.call(omWait);
-        StatusLabel = nullptr;
     }
     if (!snapshot) {
         m_aborted = true;

@@ -123,6 +123,10 @@ class TRvSystem : public QObject {
 
     // Runs a report on a page of a project: setup, generation, output. False when aborted.
     bool execute(const TRavePage& page);
+    // The same for a report laid out by code: `generate` makes the snapshot, calling the options'
+    // progress after each page and giving up (nothing) when it returns false.
+    using Generator = std::function<std::optional<Snapshot>(const GenerateOptions& options)>;
+    bool execute(const Generator& generate);
 
   private:
     bool m_aborted = false;

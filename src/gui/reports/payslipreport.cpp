@@ -1,17 +1,12 @@
 #include "gui/reports/payslipreport.h"
 
-#include <QApplication>
-#include <QLabel>
-#include <QPushButton>
-#include <QThread>
 #include <QWidget>
 
 #include "core/data/datamodule.h"
 #include "core/data/programdir.h"
 #include "core/reports/payslip.h"
-#include "gui/reports/mypreview.h"
-#include "gui/reports/myrpsetup.h"
-#include "gui/reports/myrpstatus.h"
+#include "gui/reports/reportwindows.h"
+#include "gui/reports/rvrender.h"
 #include "gui/widgets/dialogs.h"
 
 namespace hx {
@@ -56,112 +51,15 @@ void TPaySlipReport::btnPrintBarClick(int year, int month, int day) {
 }
 
 void TPaySlipReport::RvSystem1OverrideSetup(TRvSystem& system, TOverrideMode mode, QObject*& form) {
-    switch (mode) {
-        case omCreate: {
-            auto* dialog = new TmyRpSetupFrm(m_owner);
-            dialog->setWindowTitle(system.TitleSetup);
-            dialog->ReportSystem = &system;
-            form = dialog;
-            break;
-        }
-        case omShow: {
-            auto* dialog = static_cast<TmyRpSetupFrm*>(form);
-            dialog->PreviewSetup = false;
-            system.setAborted(dialog->exec() != QDialog::Accepted);
-            break;
-        }
-        case omWait:
-            break;
-        case omFree:
-            delete form;
-            form = nullptr;
-            break;
-    }
+    reportSetupWindow(m_owner, system, mode, form);
 }
 
 void TPaySlipReport::RvSystem1OverrideStatus(TRvSystem& system, TOverrideMode mode, QObject*& form) {
-    if (!(system.SystemOptions & soShowStatus)) return;
-    switch (mode) {
-        case omCreate: {
-            auto* window = new TmyRpStatusFrm(m_owner);
-            window->setWindowTitle(system.TitleStatus);
-            window->ReportSystem = &system;
-            form = window;
-            break;
-        }
-        case omShow: {
-            auto* window = static_cast<TmyRpStatusFrm*>(form);
-            QLabel* label = window->StatusLabel;
-            system.StatusLabel = [label](const QString& text) { label->setText(text); };
-            window->CancelButton->setText(QStringLiteral("Cancel"));
-            window->CancelResult = QDialog::Rejected;
-            window->show();
-            QApplication::processEvents();
-            break;
-        }
-        case omWait: {
-            if (!(system.SystemOptions & soWaitForOK)) break;
-            auto* window = static_cast<TmyRpStatusFrm*>(form);
-            window->CancelButton->setText(QStringLiteral("Ok"));
-            window->CancelResult = QDialog::Accepted;
-            window->FormDone = false;
-            while (!window->FormDone) {
-                QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-            }
-            break;
-        }
-        case omFree:
-            delete form;
-            form = nullptr;
-            break;
-    }
+    reportStatusWindow(m_owner, system, mode, form);
 }
 
 void TPaySlipReport::RvSystem1OverridePreview(TRvSystem& system, TOverrideMode mode, QObject*& form) {
-    switch (mode) {
-        case omCreate: {
-            auto* window = new TmyPreviewFrm(m_owner);
-            window->setWindowTitle(system.TitlePreview);
-            window->resize(system.SystemPreview.FormWidth, system.SystemPreview.FormHeight);
-            window->ReportSystem = &system;
-            form = window;
-            break;
-        }
-        case omShow: {
-            auto* window = static_cast<TmyPreviewFrm*>(form);
-            TRvRenderPreview& screen = *window->RvRenderPreview;
-            const TSystemPreview& p = system.SystemPreview;
-            screen.GridHoriz = screen.GridVert = p.GridLines;
-            screen.MarginPercent = p.MarginPercent;
-            screen.ShadowDepth = p.ShadowDepth;
-            screen.Monochrome = p.Monochrome;
-            screen.PagesInc = p.PagesInc;
-            screen.Ruler = p.Ruler;
-            screen.setZoomFactor(p.ZoomFactor);
-            screen.ZoomInc = p.ZoomInc;
-            window->ReportFileName = system.SystemFiler.FileName;
-            window->InputStream = system.SystemFiler.Stream ? &*system.SystemFiler.Stream : nullptr;
-            window->InitFromRPSystem();
-            if (system.SystemOptions & soPreviewModal)
-                window->exec();
-            else
-                window->show();
-            break;
-        }
-        case omWait: {
-            if (system.SystemOptions & soPreviewModal) break;
-            auto* window = static_cast<TmyPreviewFrm*>(form);
-            while (window->isVisible()) {
-                QApplication::processEvents(QEventLoop::AllEvents, 250);
-                QThread::msleep(10);
-            }
-            break;
-        }
-        case omFree:
-            delete form;
-            form = nullptr;
-            break;
-    }
+    reportPreviewWindow(m_owner, system, mode, form);
 }
 
 }  // namespace hx

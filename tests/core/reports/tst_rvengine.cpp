@@ -8,6 +8,7 @@
 
 #include "core/data/dataset.h"
 #include "core/payroll/formula.h"
+#include "core/production/qrcode.h"
 #include "core/reports/payslip.h"
 #include "core/reports/rvengine.h"
 #include "core/reports/rvsystem.h"
@@ -205,6 +206,59 @@ class TestRvEngine : public QObject {
         }
         QVERIFY(!text.contains(QStringLiteral("隐藏项")));
         QVERIFY(!text.contains(QStringLiteral("备注")));
+    }
+
+    // A QR code is kept as its text and square, drawn from its modules, and needs a snapshot of the later
+    // version; a snapshot without one is written in the earlier version, which earlier programs read.
+    void qrCodesAreKeptAndDrawn() {
+        SnapshotBuilder b(QSizeF(8.27, 11.69));
+        const int font = b.font({QStringLiteral("WenQuanYi Micro Hei"), 75, false});
+        QCOMPARE(b.font({QStringLiteral("WenQuanYi Micro Hei"), 75, false}), font);
+        b.text(font, QPointF(600, 500), QStringLiteral("菲票"));
+        b.qrCode(QRectF(600, 600, 252, 252), QStringLiteral("123456789"));
+        b.endPage();
+        b.line(QPointF(0, 100), QPointF(4000, 100), 7, true);
+        // A text too long for a QR code (a damaged file) leaves the square's outline.
+        b.qrCode(QRectF(1200, 1200, 240, 240), QString(3000, QLatin1Char('x')));
+        const Snapshot s = b.take();
+        QCOMPARE(s.pageCount(), 2);
+        const QImage second = renderPageImage(s, 1, s.pageSizeDots().width());
+        QVERIFY(qGray(second.pixel(1200, 1320)) < 128);
+        QCOMPARE(qGray(second.pixel(1320, 1320)), 255);
+        const QByteArray bytes = snapshotBytes(s);
+        QCOMPARE(int(bytes[11]), 3);
+        const Snapshot back = snapshotFromBytes(bytes);
+        QCOMPARE(pageQrCodes(back, 0).size(), 1);
+        QCOMPARE(pageQrCodes(back, 0)[0].text, QStringLiteral("123456789"));
+        QCOMPARE(pageQrCodes(back, 0)[0].square, QRectF(600, 600, 252, 252));
+        QCOMPARE(pageLines(back, 1).size(), 1);
+        QVERIFY(pageLines(back, 1)[0].dashed);
+        // Drawn at a pixel a dot, the modules are where the code has them.
+        const QImage image = renderPageImage(back, 0, back.pageSizeDots().width());
+        QCOMPARE(image, renderPageImage(s, 0, s.pageSizeDots().width()));
+        const QrCode code = QrCode::encode(QStringLiteral("123456789"));
+        const double module = 252.0 / code.size();
+        for (int y = 0; y < code.size(); ++y)
+            for (int x = 0; x < code.size(); ++x) {
+                const QPoint centre(int(600 + (x + 0.5) * module), int(600 + (y + 0.5) * module));
+                QCOMPARE(qGray(image.pixel(centre)) < 128, code.isDark(x, y));
+            }
+
+        // Slips have no QR code: version 2, as before.
+        auto pm = slipProject();
+        Sheet sheet(2);
+        const QByteArray slips =
+            snapshotBytes(generate(*pm->findPage(QStringLiteral("report1.page1")), sheet));
+        QCOMPARE(int(slips[11]), 2);
+        // A QR code in a version 2 snapshot, or one without a square, is damage.
+        QByteArray older = bytes;
+        older[11] = 2;
+        QVERIFY_THROWS_EXCEPTION(ReportError, snapshotFromBytes(older));
+        Snapshot flat;
+        flat.pageSize = QSizeF(8.27, 11.69);
+        const char square[] = {'Q', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, '7', 0};
+        flat.pages << QByteArray(square, sizeof square);
+        QVERIFY_THROWS_EXCEPTION(ReportError, snapshotFromBytes(snapshotBytes(flat)));
     }
 
     void pageSelections() {
