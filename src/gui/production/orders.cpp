@@ -28,6 +28,7 @@
 #include "core/piecework/jobtotals.h"
 #include "core/production/production.h"
 #include "gui/exchange/importdialog.h"
+#include "gui/production/ticketreport.h"
 #include "gui/widgets/dialogs.h"
 #include "gui/widgets/export.h"
 #include "gui/widgets/listops.h"
@@ -103,6 +104,9 @@ QString TorderFrm::helpTextOfWindow() {
 TorderFrm::TorderFrm(QWidget* parent) : WorkWindow(parent) {
     buildWindow();
     FormCreate();
+    setTicketPrinter([this](const std::vector<qint64>& bundleIds) {
+        printBundleTickets(this, dataFrm()->cnMain, bundleIds);
+    });
 }
 
 TorderFrm::~TorderFrm() = default;

@@ -37,7 +37,8 @@ class TorderFrm : public WorkWindow {
     qint64 currentOrderId() const;
     // The bundles selected in the bundle list, in list order, or the current one; empty when none.
     std::vector<qint64> selectedBundleIds() const;
-    // What "打印菲票" does with the bundles chosen; the button is offered once it is set.
+    // What "打印菲票" does with the bundles chosen: prints their tickets through the report windows,
+    // unless another printer is set; the button is offered while there is one.
     using TicketPrinter = std::function<void(const std::vector<qint64>& bundleIds)>;
     void setTicketPrinter(TicketPrinter printer);
 
