@@ -405,13 +405,24 @@ class PagePainter {
             [&](const QRectF& square, const char* units, int n) {
                 drawQrCode(p, square, unitsText(units, n));
             });
+        // A page drawn smaller than its dots (the preview, a printer) gets its texts drawn at the size they
+        // come out in: bold small text drawn through a scaling painter runs into a blot.
+        const QTransform scaling = p.transform();
+        const bool scaled = scaling.type() == QTransform::TxScale &&
+                            std::abs(scaling.m11() - scaling.m22()) <= 0.01 * scaling.m22() &&
+                            scaling.m22() < 1 && p.device() && p.device()->logicalDpiY() > 0;
+        if (scaled) p.resetTransform();
         for (int font = 0; font < used.size(); ++font) {
             if (!used[font]) continue;
-            p.setFont(m_fonts[font]);
+            QFont shown = m_fonts[font];
+            if (scaled)
+                shown.setPointSizeF(std::max(
+                    0.5, m_snapshot.fonts[font].pixels * scaling.m11() * 72.0 / p.device()->logicalDpiY()));
+            p.setFont(shown);
             walkPage(
                 bytes,
                 [&](int id, QPointF at, const char* units, int n) {
-                    if (id == font) p.drawText(at, unitsText(units, n));
+                    if (id == font) p.drawText(scaled ? scaling.map(at) : at, unitsText(units, n));
                 },
                 noRect, noLine, noQr);
         }

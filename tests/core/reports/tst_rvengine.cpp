@@ -208,6 +208,31 @@ class TestRvEngine : public QObject {
         QVERIFY(!text.contains(QStringLiteral("备注")));
     }
 
+    // Small bold text on a page drawn smaller than its dots, as the preview draws it, stays text: Qt's
+    // bold drawn through a scaling painter ran the letters into one blot.
+    void smallBoldTextStaysReadableInThePreview() {
+        SnapshotBuilder b(QSizeF(8.27, 11.69));
+        const int bold = b.font({QStringLiteral("WenQuanYi Micro Hei"), 56, true});
+        const int regular = b.font({QStringLiteral("WenQuanYi Micro Hei"), 56, false});
+        b.text(bold, QPointF(400, 400), QStringLiteral("K2026-03-01"));
+        b.text(regular, QPointF(400, 600), QStringLiteral("K2026-03-01"));
+        const Snapshot s = b.take();
+        const double scale = 0.125;
+        const QImage image = renderPageImage(s, 0, int(s.pageSizeDots().width() * scale));
+        // The dark pixels of a line of text: bold letters hold more ink than regular ones, not several
+        // times as much.
+        const auto darkOf = [&](int baseline) {
+            int dark = 0;
+            for (int x = int(380 * scale); x < int(1000 * scale); ++x)
+                for (int y = int((baseline - 60) * scale); y < int((baseline + 15) * scale); ++y)
+                    if (qGray(image.pixel(x, y)) < 128) ++dark;
+            return dark;
+        };
+        const int boldInk = darkOf(400), regularInk = darkOf(600);
+        QVERIFY(regularInk > 0);
+        QVERIFY(boldInk < 2 * regularInk);
+    }
+
     // A QR code is kept as its text and square, drawn from its modules, and needs a snapshot of the later
     // version; a snapshot without one is written in the earlier version, which earlier programs read.
     void qrCodesAreKeptAndDrawn() {
