@@ -257,4 +257,19 @@ void printSlipsToFile(QAbstractButton* printButton, const QString& path) {
     QTest::mouseClick(printButton, Qt::LeftButton);
 }
 
+bool opensAModalWindow(const std::function<void()>& action) {
+    bool seen = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            seen = true;
+            modal->close();
+        }
+    });
+    watch.start(20);
+    action();
+    watch.stop();
+    return seen;
+}
+
 }  // namespace hxtest

@@ -106,6 +106,10 @@ bool enterCell(QAbstractItemView* view, int row, int column);
 // The widget that has the focus is a cell editor of this view.
 bool editing(QAbstractItemView* view);
 
+// Runs the action (a click that might open windows) and tells whether a modal window came up meanwhile;
+// any that does is closed, so that the action returns.
+bool opensAModalWindow(const std::function<void()>& action);
+
 // Runs act on the first modal window of type W once it is shown and active (while the caller waits in
 // the click that opened it). Should act fail, or the window not come, the modal window is closed so that
 // the click returns and the test reports the failure instead of hanging.

@@ -111,18 +111,7 @@ class TestTicketPrint : public QObject {
 
         const qint64 other = addOrder(f->cn(), "PO-2", "无此款", QDate(2026, 12, 8));
         chosen = {bundles[0], generateBundles(f->cn(), other, {{"白", "S", 10}}, 10)[0].id};
-        bool windowSeen = false;
-        QTimer watch;
-        QObject::connect(&watch, &QTimer::timeout, [&] {
-            if (QWidget* modal = QApplication::activeModalWidget()) {
-                windowSeen = true;
-                modal->close();
-            }
-        });
-        watch.start(20);
-        QTest::mouseClick(button, Qt::LeftButton);
-        watch.stop();
-        QVERIFY(!windowSeen);
+        QVERIFY(!hxtest::opensAModalWindow([this] { QTest::mouseClick(button, Qt::LeftButton); }));
         QCOMPARE(f->dialogs.lastKind(), u"error"_s);
         QCOMPARE(f->dialogs.lastText(),
                  u"款式“无此款”没有在产的工序，不能打印菲票。请先在工序表中录入该款式的工序。"_s);
