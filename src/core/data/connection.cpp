@@ -390,6 +390,70 @@ void PreparedStatement::bindAll(const QVariantList& values) {
     for (int i = 0; i < values.size(); ++i) bind(i + 1, values[i]);
 }
 
+namespace {
+
+// New rows by one prepared insert, run for each row as its last value comes.
+class InsertRowWriter : public DatabaseRowWriter {
+  public:
+    InsertRowWriter(Database& db, const QString& table, const QStringList& columns)
+        : m_columns(int(columns.size())) {
+        const QStringList marks(columns.size(), QStringLiteral("?"));
+        qsizetype used = 0;
+        m_insert = db.prepare(QStringLiteral("insert into %1 (%2) values (%3)")
+                                  .arg(table, columns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))
+                                  .toUtf8(),
+                              &used);
+    }
+    void addInteger(qint64 value) override {
+        m_insert->bindInteger(m_column + 1, value);
+        added();
+    }
+    void addReal(double value) override {
+        m_insert->bindReal(m_column + 1, value);
+        added();
+    }
+    void addText(QByteArrayView utf8) override {
+        m_insert->bindText(m_column + 1, utf8);
+        added();
+    }
+    void addNull() override {
+        m_insert->bindNull(m_column + 1);
+        added();
+    }
+    void addMoney(Money value) override {
+        m_insert->bindMoney(m_column + 1, value);
+        added();
+    }
+    void finish() override {
+        if (m_column != 0) throw DbError(QStringLiteral("语句的参数个数不对。"));
+    }
+
+  private:
+    void added() {
+        if (++m_column < m_columns) return;
+        m_column = 0;
+        m_insert->step();
+        m_insert->reset();
+    }
+
+    std::unique_ptr<DatabaseStatement> m_insert;
+    const int m_columns;
+    int m_column = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<DatabaseRowWriter> Database::writeRows(const QString& table, const QStringList& columns) {
+    return std::make_unique<InsertRowWriter>(*this, table, columns);
+}
+
+void RowWriter::add(const QString& value) {
+    if (value.isNull())
+        addNull();
+    else
+        m_writer->addText(value.toUtf8());
+}
+
 int PreparedStatement::run() {
     next();
     reset();

@@ -232,6 +232,24 @@ class PreparedStatement {
     std::unique_ptr<DatabaseStatement> m_stmt;
 };
 
+// New rows of one table in large numbers, values in the program's types (see DatabaseRowWriter): every
+// value of a row in the order of `columns`, then the next row's. Stored once finish() returns.
+class RowWriter {
+  public:
+    RowWriter(Connection& connection, const QString& table, const QStringList& columns)
+        : m_writer(connection.database().writeRows(table, columns)) {}
+    void add(qint64 value) { m_writer->addInteger(value); }
+    void add(int value) { add(qint64(value)); }
+    void add(double value) { m_writer->addReal(value); }
+    void add(Money value) { m_writer->addMoney(value); }
+    void add(const QString& value);  // a null QString adds Null
+    void addNull() { m_writer->addNull(); }
+    void finish() { m_writer->finish(); }
+
+  private:
+    std::unique_ptr<DatabaseRowWriter> m_writer;
+};
+
 // Rolls back unless committed: the one way the program writes in a transaction.
 class Transaction {
   public:

@@ -256,6 +256,77 @@ class TestStatement : public QObject {
         QCOMPARE(read.columnType(0).size, 10);
     }
 
+    // Rows written in large numbers read back as bound rows do, texts with every sign a line of text can
+    // break on included; unfinished they store nothing once rolled back, and a duplicate is refused with
+    // the message of a bound insert.
+    void rowsInLargeNumbersReadBackAsWritten() {
+        cn.exec("create table w (n INTEGER, r DOUBLE PRECISION, m CURRENCY, s VARCHAR(20))");
+        const QString awkward = QStringLiteral("甲\t乙\\N\n丙\r\\");
+        const int rows = 3000;  // more than the server takes in one piece
+        {
+            Transaction transaction(cn);
+            RowWriter writer(cn, "w", {"n", "r", "m", "s"});
+            for (int i = 0; i < rows; ++i) {
+                writer.add(i);
+                writer.add(i / 8.0);
+                writer.add(Money::fromUnits(qint64(i) * 10001));
+                if (i == 1)
+                    writer.add(awkward);
+                else if (i == 2)
+                    writer.add(QString(QLatin1String("")));
+                else if (i == 3)
+                    writer.addNull();
+                else
+                    writer.add(QStringLiteral("行%1").arg(i));
+            }
+            writer.finish();
+            transaction.commit();
+        }
+        QCOMPARE(cn.scalar("select count(*) from w").toInt(), rows);
+        PreparedStatement back(cn, "select n, r, m, s from w order by n");
+        for (int i = 0; i < rows; ++i) {
+            QVERIFY(back.next());
+            QCOMPARE(back.integer(0), qint64(i));
+            QCOMPARE(back.real(1), i / 8.0);
+            QCOMPARE(back.money(2), Money::fromUnits(qint64(i) * 10001));
+            if (i == 1) QCOMPARE(back.text(3), awkward);
+            if (i == 2) QCOMPARE(back.kind(3), PreparedStatement::Kind::Text);
+            if (i == 2) QCOMPARE(back.text(3), QString());
+            if (i == 3) QCOMPARE(back.kind(3), PreparedStatement::Kind::Null);
+        }
+        QVERIFY(!back.next());
+        back.reset();
+
+        {
+            Transaction transaction(cn);
+            RowWriter writer(cn, "w", {"n", "s"});
+            for (int i = 0; i < 10; ++i) {
+                writer.add(rows + i);
+                writer.add(QStringLiteral("未完"));
+            }
+            writer.add(rows + 10);  // half a row, and no finish
+        }
+        QCOMPARE(cn.scalar("select count(*) from w").toInt(), rows);
+        QVERIFY(!cn.inTransaction());
+
+        cn.execScript("create unique index w_s on w (s)");
+        try {
+            Transaction transaction(cn);
+            RowWriter writer(cn, "w", {"n", "s"});
+            writer.add(-1);
+            writer.add(QStringLiteral("新的"));
+            writer.add(-2);
+            writer.add(QStringLiteral("行7"));
+            writer.finish();
+            transaction.commit();
+            QFAIL("a duplicate must be refused");
+        } catch (const ConstraintError& e) {
+            QVERIFY2(e.message().contains(QStringLiteral("重复")), qPrintable(e.message()));
+        }
+        QCOMPARE(cn.scalar("select count(*) from w").toInt(), rows);
+        QCOMPARE(cn.scalar("select count(*) from w where n < 0").toInt(), 0);
+    }
+
     // What a result column holds comes from the schema: through an alias too, never for a computed one.
     void statementsTellTheKindOfEachColumn() {
         PreparedStatement q(cn, "select d, n, m as amount, s, n + 1 from t");

@@ -213,7 +213,18 @@ class TestGeneration : public QObject {
         QVERIFY(generationError().startsWith(QStringLiteral("B02 的公式“B01*”有误：")));
         QCOMPARE(dump(), before);
 
+        // A piece wage beyond what an amount holds, on either way the wages are summed.
         setItem("B02", "", QString());
+        const qint64 dear = addJob("DEAR", "900000000000");
+        addRecord(from,
+                  cn.scalar(QStringLiteral("select staffID from staff where StaffCode='003'")).toLongLong(),
+                  dear, 20000);
+        const QString overflow = generationError();
+        QVERIFY2(overflow.startsWith(QStringLiteral("计件工资超出范围：工号 003（工003）")),
+                 qPrintable(overflow));
+        QCOMPARE(dump(), before);
+        cn.exec(QStringLiteral("delete from JobData where jobID=?"), {dear});
+
         QCOMPARE(generateSalarySheet(cn, batch, from, to), 3);
         QCOMPARE(cell("002", "B01").toDouble(), 26.0);
     }
@@ -245,11 +256,20 @@ class TestGeneration : public QObject {
         QCOMPARE(generationError(), QStringLiteral("(no error)"));
     }
 
+    // Summed with rates of everyday size, and with one rate too large for the quick whole-number sum;
+    // a process without a rate pays nothing. The text items' default goes into every row as typed.
+    void pieceWagesEqualThePlainSumOfTheRecords_data() {
+        QTest::addColumn<QString>("dearestRate");
+        QTest::newRow("everyday rates") << "1.0001";
+        QTest::newRow("a rate beyond 214,748 yuan") << "214748.3648";
+    }
     void pieceWagesEqualThePlainSumOfTheRecords() {
-        setItems({{"A01", "计件工资"}});
+        QFETCH(QString, dearestRate);
+        const QString remark = QStringLiteral("路径 C:\\新\t第2行\n第3行\\N");
+        setItems({{"A01", "计件工资"}, {"T01", "备注", remark}});
         QRandomGenerator random(7);
         QList<qint64> workers, jobs;
-        // Enough workers of the batch for several blocks of inserted rows and a part-filled last one.
+        // Enough workers of the batch for rows beyond what the server takes in one piece.
         for (int i = 0; i < 400; ++i)
             workers << addWorker(QStringLiteral("W%1").arg(i, 3, 10, QLatin1Char('0')), i % 4 == 0 ? 20 : 10,
                                  i % 9 == 0);
@@ -264,7 +284,11 @@ class TestGeneration : public QObject {
                      jobs[random.bounded(jobs.size())], random.bounded(1, 500)});
         cn.commit();
         // A process made dearer afterwards: the rate at generation time counts for past records too.
-        cn.exec(QStringLiteral("update job set UnitPrice=1.0001 where JobID=?"), {jobs[0]});
+        cn.exec(QStringLiteral("update job set UnitPrice=? where JobID=?"),
+                {QVariant::fromValue(*Money::parse(dearestRate)), jobs[0]});
+        cn.exec(QStringLiteral("update job set UnitPrice=null where JobID=?"), {jobs[1]});
+        const qint64 unpaid = addWorker(QStringLiteral("W999"), 10);
+        addRecord(from, unpaid, jobs[1], 30);
 
         generateSalarySheet(cn, batch, from, to);
 
@@ -288,6 +312,9 @@ class TestGeneration : public QObject {
         QCOMPARE(sheetCodes(), expected.keys());
         for (auto it = expected.cbegin(); it != expected.cend(); ++it)
             QCOMPARE(money(it.key(), "A01"), it.value());
+        QCOMPARE(money(QStringLiteral("W999"), "A01"), Money());
+        QCOMPARE(cn.scalar(QStringLiteral("select count(*) from salaryData where T01 = ?"), {remark}).toInt(),
+                 expected.size());
     }
 
     void recalculationFollowsTypedValuesAndKeepsConstants() {

@@ -359,6 +359,8 @@ struct PostgresDatabase::Server {
         ~Stream() = default;
     };
     Stream* streaming = nullptr;
+    // New rows are being written by COPY: the connection takes nothing else until they are all in.
+    bool copying = false;
 
     ~Server() {
         if (cancel) PQfreeCancel(cancel);
@@ -367,6 +369,7 @@ struct PostgresDatabase::Server {
 
     // Before anything else is sent: the rows of a statement still coming are taken in whole.
     void settle() {
+        if (copying) throw DbError(QStringLiteral("正在写入新的行，不能同时执行别的语句。"));
         if (!streaming) return;
         Stream* s = streaming;
         streaming = nullptr;
@@ -875,6 +878,120 @@ class PostgresStatement : public DatabaseStatement, private PostgresDatabase::Se
     std::deque<Result> m_rest;
 };
 
+// ---- rows in large numbers
+
+// New rows through the server's COPY: one stream of text that the server takes in while the next rows
+// are being made, with no statement to bind and plan for each row.
+class PostgresRowWriter : public DatabaseRowWriter {
+  public:
+    PostgresRowWriter(PostgresDatabase& db, const QString& table, const QStringList& columns)
+        : m_db(db), m_columns(int(columns.size())) {
+        PostgresDatabase::Server& s = *db.m_server;
+        s.ensureSession(false);
+        s.dropUnused();
+        const QByteArray sql =
+            "copy " + table.toUtf8() + " (" + columns.join(QLatin1Char(',')).toUtf8() + ") from stdin";
+        if (!PQsendQuery(s.conn, sql.constData())) s.fail(nullptr, false);
+        bool cancelled = false;
+        const Result r = s.nextResult(nullptr, cancelled);
+        if (r && PQresultStatus(r.get()) == PGRES_COPY_IN) {
+            s.copying = true;
+            m_buffer.reserve(bufferBytes + 4096);
+            return;
+        }
+        const Result rest = s.wait(nullptr);  // the end of the refusal
+        s.fail(r ? r.get() : rest.get(), false);
+    }
+    ~PostgresRowWriter() override {
+        PostgresDatabase::Server& s = *m_db.m_server;
+        if (!s.copying) return;
+        // Rows not finished are not stored: the server refuses the COPY, and with it the transaction.
+        s.copying = false;
+        if (PQstatus(s.conn) == CONNECTION_OK && PQputCopyEnd(s.conn, "the rows were not finished") == 1)
+            s.wait(nullptr);
+    }
+    PostgresRowWriter(const PostgresRowWriter&) = delete;
+    PostgresRowWriter& operator=(const PostgresRowWriter&) = delete;
+
+    void addInteger(qint64 value) override {
+        m_buffer += QByteArray::number(value);
+        added();
+    }
+    void addReal(double value) override {
+        m_buffer += QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+        added();
+    }
+    void addText(QByteArrayView utf8) override {
+        for (const char ch : utf8) {
+            switch (ch) {
+                case '\\':
+                    m_buffer += "\\\\";
+                    break;
+                case '\t':
+                    m_buffer += "\\t";
+                    break;
+                case '\n':
+                    m_buffer += "\\n";
+                    break;
+                case '\r':
+                    m_buffer += "\\r";
+                    break;
+                case '\0':
+                    // The server's texts cannot hold it; a bound text would end there instead.
+                    throw DbError(chineseServerMessage("22021", QString()));
+                default:
+                    m_buffer += ch;
+            }
+        }
+        added();
+    }
+    void addNull() override {
+        m_buffer += "\\N";
+        added();
+    }
+    void addMoney(Money value) override {
+        m_buffer += value.toPlainString().toLatin1();
+        added();
+    }
+    void finish() override {
+        PostgresDatabase::Server& s = *m_db.m_server;
+        if (m_column != 0) throw DbError(QStringLiteral("语句的参数个数不对。"));
+        if (!s.copying) throw DbError(QStringLiteral("数据库连接没有打开。"));
+        send();
+        s.copying = false;
+        if (PQputCopyEnd(s.conn, nullptr) != 1) s.fail(nullptr, false);
+        const Result r = s.wait(m_db.m_interruptFlag);
+        if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) s.fail(r.get(), false);
+    }
+
+  private:
+    static constexpr qsizetype bufferBytes = 64 * 1024;
+
+    void added() {
+        if (++m_column < m_columns) {
+            m_buffer += '\t';
+            return;
+        }
+        m_buffer += '\n';
+        m_column = 0;
+        if (m_buffer.size() >= bufferBytes) send();
+    }
+    void send() {
+        PostgresDatabase::Server& s = *m_db.m_server;
+        if (m_buffer.isEmpty()) return;
+        if (PQputCopyData(s.conn, m_buffer.constData(), int(m_buffer.size())) != 1) {
+            s.copying = false;
+            s.fail(nullptr, false);
+        }
+        m_buffer.resize(0);  // keeps its memory for the next rows
+    }
+
+    PostgresDatabase& m_db;
+    const int m_columns;
+    int m_column = 0;
+    QByteArray m_buffer;
+};
+
 // ---- the database
 
 PostgresDatabase::PostgresDatabase() : m_server(std::make_shared<Server>()) {}
@@ -965,6 +1082,11 @@ std::unique_ptr<DatabaseStatement> PostgresDatabase::prepare(QByteArrayView sql,
     const Result r = s.wait(nullptr);
     if (!r || PQresultStatus(r.get()) != PGRES_COMMAND_OK) s.fail(r.get(), reads);
     return std::make_unique<PostgresStatement>(*this, name, statement, text, parameters);
+}
+
+std::unique_ptr<DatabaseRowWriter> PostgresDatabase::writeRows(const QString& table,
+                                                               const QStringList& columns) {
+    return std::make_unique<PostgresRowWriter>(*this, table, columns);
 }
 
 void PostgresDatabase::execScript(const QString& sql) {

@@ -36,6 +36,7 @@ class PostgresDatabase : public Database {
     const Dialect& dialect() const override { return postgresDialect(); }
     std::unique_ptr<DatabaseStatement> prepare(QByteArrayView sql, qsizetype* used) override;
     void execScript(const QString& sql) override;
+    std::unique_ptr<DatabaseRowWriter> writeRows(const QString& table, const QStringList& columns) override;
     void begin() override;
     void commit() override;
     void rollback() override;
@@ -55,6 +56,7 @@ class PostgresDatabase : public Database {
   private:
     PostgresDatabase();
     friend class PostgresStatement;
+    friend class PostgresRowWriter;
     // Shared so that a statement that outlives the database can tell it is gone.
     std::shared_ptr<Server> m_server;
     bool m_readOnly = false;
