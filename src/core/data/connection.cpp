@@ -353,38 +353,6 @@ void PreparedStatement::bindYesNo(int parameter, bool value) {
     bind(parameter, qint64(value ? -1 : 0));
 }
 
-void PreparedStatement::bind(int parameter, const QVariant& value) {
-    if (value.userType() == qMetaTypeId<Money>()) {
-        bind(parameter, value.value<Money>());
-        return;
-    }
-    const QVariant v = toDbValue(value);
-    if (!v.isValid() || v.isNull()) {
-        bindNull(parameter);
-        return;
-    }
-    switch (v.typeId()) {
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-        case QMetaType::Short:
-        case QMetaType::UShort:
-            bind(parameter, v.toLongLong());
-            break;
-        case QMetaType::Double:
-        case QMetaType::Float:
-            bind(parameter, v.toDouble());
-            break;
-        case QMetaType::QByteArray:
-            statement().bindBlob(parameter, v.toByteArray());
-            break;
-        default:
-            bindUtf8(parameter, v.toString().toUtf8());
-            break;
-    }
-}
-
 void PreparedStatement::bindAll(const QVariantList& values) {
     if (parameterCount() != values.size()) throw DbError(QStringLiteral("语句的参数个数不对。"));
     for (int i = 0; i < values.size(); ++i) bind(i + 1, values[i]);
@@ -416,6 +384,10 @@ class InsertRowWriter : public DatabaseRowWriter {
         m_insert->bindText(m_column + 1, utf8);
         added();
     }
+    void addBlob(QByteArrayView bytes) override {
+        m_insert->bindBlob(m_column + 1, bytes);
+        added();
+    }
     void addNull() override {
         m_insert->bindNull(m_column + 1);
         added();
@@ -441,6 +413,62 @@ class InsertRowWriter : public DatabaseRowWriter {
     int m_column = 0;
 };
 
+// A value of the program's types handed on as the file stores it (see toDbValue) to what takes values
+// kind by kind: a statement's parameter or a row writer's next column.
+template <class Take>
+void handOn(const QVariant& value, Take& take) {
+    if (value.userType() == qMetaTypeId<Money>()) {
+        take.money(value.value<Money>());
+        return;
+    }
+    const QVariant v = toDbValue(value);
+    if (!v.isValid() || v.isNull()) {
+        take.null();
+        return;
+    }
+    switch (v.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+            take.integer(v.toLongLong());
+            break;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            take.real(v.toDouble());
+            break;
+        case QMetaType::QByteArray:
+            take.blob(v.toByteArray());
+            break;
+        default:
+            take.text(v.toString().toUtf8());
+            break;
+    }
+}
+
+struct ParameterTaker {
+    DatabaseStatement& statement;
+    int parameter;
+    void money(Money m) { statement.bindMoney(parameter, m); }
+    void null() { statement.bindNull(parameter); }
+    void integer(qint64 n) { statement.bindInteger(parameter, n); }
+    void real(double d) { statement.bindReal(parameter, d); }
+    void blob(const QByteArray& b) { statement.bindBlob(parameter, b); }
+    void text(const QByteArray& t) { statement.bindText(parameter, t); }
+};
+
+struct ColumnTaker {
+    DatabaseRowWriter& writer;
+    void money(Money m) { writer.addMoney(m); }
+    void null() { writer.addNull(); }
+    void integer(qint64 n) { writer.addInteger(n); }
+    void real(double d) { writer.addReal(d); }
+    void blob(const QByteArray& b) { writer.addBlob(b); }
+    void text(const QByteArray& t) { writer.addText(t); }
+};
+
 }  // namespace
 
 std::unique_ptr<DatabaseRowWriter> Database::writeRows(const QString& table, const QStringList& columns) {
@@ -452,6 +480,16 @@ void RowWriter::add(const QString& value) {
         addNull();
     else
         m_writer->addText(value.toUtf8());
+}
+
+void RowWriter::add(const QVariant& value) {
+    ColumnTaker take{*m_writer};
+    handOn(value, take);
+}
+
+void PreparedStatement::bind(int parameter, const QVariant& value) {
+    ParameterTaker take{statement(), parameter};
+    handOn(value, take);
 }
 
 int PreparedStatement::run() {

@@ -243,6 +243,8 @@ class RowWriter {
     void add(double value) { m_writer->addReal(value); }
     void add(Money value) { m_writer->addMoney(value); }
     void add(const QString& value);  // a null QString adds Null
+    // Any value, converted as toDbValue() converts it.
+    void add(const QVariant& value);
     void addNull() { m_writer->addNull(); }
     void finish() { m_writer->finish(); }
 

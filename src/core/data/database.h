@@ -103,6 +103,7 @@ class DatabaseRowWriter {
     virtual void addInteger(qint64 value) = 0;
     virtual void addReal(double value) = 0;
     virtual void addText(QByteArrayView utf8) = 0;
+    virtual void addBlob(QByteArrayView bytes) = 0;
     virtual void addNull() = 0;
     virtual void addMoney(Money value) = 0;  // as DatabaseStatement::bindMoney stores it
     virtual void finish() = 0;

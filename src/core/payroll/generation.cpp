@@ -203,13 +203,31 @@ int generateSalarySheet(Connection& cn, const SheetBatch& batch, const QDate& fr
                 workers.push_back(std::move(w));
             }
         }
-        // Piece wages: pieces times the current piece rate, summed exactly in ten-thousandths.
+        // Piece wages: pieces times the current piece rate, summed exactly in ten-thousandths. A process
+        // without a rate pays nothing.
+        IdTable<qint64> rates;         // JobID -> piece rate in ten-thousandths
+        std::vector<qint64> rateList;  // the same by position JobID, while the ids stay few and small
+        bool smallRates = true;  // no product of a record's pieces (32 bits) and its rate leaves 64 bits
+        {
+            constexpr qint64 listLimit = 1 << 20;
+            constexpr qint64 smallRate = qint64(1) << 31;  // 214,748.3648 yuan
+            PreparedStatement jobs(cn, QStringLiteral("select JobID, UnitPrice from job"));
+            while (jobs.next()) {
+                const qint64 id = jobs.integer(0);
+                const qint64 rate = jobs.money(1).units();
+                rates.insert(id, rate);
+                smallRates = smallRates && rate > -smallRate && rate < smallRate;
+                if (id < 1 || id > listLimit) {
+                    smallRates = false;
+                } else {
+                    if (size_t(id) > rateList.size()) rateList.resize(size_t(id));
+                    rateList[size_t(id - 1)] = rate;
+                }
+            }
+        }
         if (cn.dialect().readsRowsInProcess()) {
             // The records are read straight from the index that leads with the date and summed here,
             // which is several times faster than a join grouped by the database.
-            IdTable<qint64> rates;  // JobID -> piece rate in ten-thousandths
-            PreparedStatement jobs(cn, QStringLiteral("select JobID, UnitPrice from job"));
-            while (jobs.next()) rates.insert(jobs.integer(0), jobs.money(1).units());
             PreparedStatement records(cn, QStringLiteral("select staffID, jobID, qty from JobData "
                                                          "where dateD between ? and ?"));
             records.bind(1, isoDate(from));
@@ -229,32 +247,31 @@ int generateSalarySheet(Connection& cn, const SheetBatch& batch, const QDate& fr
         } else {
             // Across a network the records stay where they are: the database sums each worker's wage and
             // one row per worker comes back as decimal text. It sums whole numbers several times faster
-            // than exact decimals, so the rates go in as whole ten-thousandths whenever no product of a
-            // record's pieces (a 32-bit count) and its rate can leave 64 bits, that is for rates below
-            // 214,748.3648 yuan; the sums themselves are of any size.
-            PreparedStatement largestRate(cn, QStringLiteral("select max(abs(UnitPrice)) from job"));
-            const bool wholeRates = !largestRate.next() || largestRate.money(0).units() < (qint64(1) << 31);
-            largestRate.reset();
+            // than exact decimals and looks a rate up in a list faster than it joins the processes, so
+            // the rates go with the query as a list of whole ten-thousandths whenever no product can
+            // overflow; the sums themselves are of any size.
+            const Dialect& dialect = cn.dialect();
             PreparedStatement wages(
-                cn, wholeRates ? QStringLiteral("select d.staffID, sum(d.qty * j.units) from JobData d "
-                                                "join (select JobID, cast(UnitPrice * 10000 as bigint) "
-                                                "as units from job) j on j.JobID = d.jobID "
-                                                "where d.dateD between ? and ? group by d.staffID")
+                cn, smallRates ? QStringLiteral("select staffID, sum(qty * %1) from JobData "
+                                                "where dateD between ? and ? group by staffID")
+                                     .arg(dialect.listElement(QStringLiteral("jobID")))
                                : QStringLiteral("select d.staffID, sum(d.qty * j.UnitPrice) from JobData d "
                                                 "join job j on j.JobID = d.jobID "
                                                 "where d.dateD between ? and ? group by d.staffID"));
-            wages.bind(1, isoDate(from));
-            wages.bind(2, isoDate(to));
+            int parameter = 1;
+            if (smallRates) wages.bind(parameter++, dialect.wholeNumberList(rateList));
+            wages.bind(parameter++, isoDate(from));
+            wages.bind(parameter, isoDate(to));
             while (wages.next()) {
                 const int* worker = workerOf.find(wages.integer(0));
                 if (!worker) continue;
                 Worker& w = workers[size_t(*worker)];
-                if (wages.isNull(1)) continue;  // records of processes without a rate only
+                if (wages.isNull(1)) continue;  // records of processes that no longer exist only
                 bool whole = false;
-                const std::optional<Money> wage = wholeRates
+                const std::optional<Money> wage = smallRates
                                                       ? Money::fromUnits(wages.utf8(1).toLongLong(&whole))
                                                       : Money::parse(wages.text(1));
-                if (!wage || (wholeRates && !whole))
+                if (!wage || (smallRates && !whole))
                     throw PayrollError(pieceWageOverflowMessage(w.code, w.name));
                 w.pieceUnits = wage->units();
             }

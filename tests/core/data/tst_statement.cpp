@@ -140,6 +140,22 @@ class TestStatement : public QObject {
         QCOMPARE(amounts.money(0), Money::fromUnits(std::numeric_limits<qint64>::max()));
         QVERIFY_THROWS_EXCEPTION(MoneyOverflowError, amounts.money(1));
         QCOMPARE(amounts.money(2), Money());
+
+        // An element of a list of whole numbers bound as one parameter; Null outside the list.
+        const Dialect& dialect = cn.dialect();
+        const QString list = dialect.wholeNumberList({5, -7, std::numeric_limits<qint64>::max()});
+        PreparedStatement element(cn, QStringLiteral("select %1, %2, %3, %4")
+                                          .arg(dialect.listElement("1"), dialect.listElement("1 + 1"),
+                                               dialect.listElement("3"), dialect.listElement("4")));
+        element.bindAll({list, list, list, list});
+        QVERIFY(element.next());
+        QCOMPARE(element.integer(0), qint64(5));
+        QCOMPARE(element.integer(1), qint64(-7));
+        QCOMPARE(element.integer(2), std::numeric_limits<qint64>::max());
+        QVERIFY(element.isNull(3));
+        PreparedStatement outside(cn, QStringLiteral("select %1").arg(dialect.listElement("0")), {list});
+        QVERIFY(outside.next());
+        QVERIFY(outside.isNull(0));
     }
 
     // Values go in as a free query should see them, whichever way they are bound.
@@ -260,12 +276,15 @@ class TestStatement : public QObject {
     // break on included; unfinished they store nothing once rolled back, and a duplicate is refused with
     // the message of a bound insert.
     void rowsInLargeNumbersReadBackAsWritten() {
-        cn.exec("create table w (n INTEGER, r DOUBLE PRECISION, m CURRENCY, s VARCHAR(20))");
+        cn.exec(
+            QStringLiteral("create table w (n INTEGER, r DOUBLE PRECISION, m CURRENCY, s VARCHAR(20), b %1)")
+                .arg(hxtest::onServer() ? "bytea" : "BLOB"));
+        const QByteArray bytes("\0\x01\\\t\xff", 5);
         const QString awkward = QStringLiteral("甲\t乙\\N\n丙\r\\");
         const int rows = 3000;  // more than the server takes in one piece
         {
             Transaction transaction(cn);
-            RowWriter writer(cn, "w", {"n", "r", "m", "s"});
+            RowWriter writer(cn, "w", {"n", "r", "m", "s", "b"});
             for (int i = 0; i < rows; ++i) {
                 writer.add(i);
                 writer.add(i / 8.0);
@@ -278,18 +297,21 @@ class TestStatement : public QObject {
                     writer.addNull();
                 else
                     writer.add(QStringLiteral("行%1").arg(i));
+                writer.add(i == 1 ? QVariant(bytes) : QVariant());
             }
             writer.finish();
             transaction.commit();
         }
         QCOMPARE(cn.scalar("select count(*) from w").toInt(), rows);
-        PreparedStatement back(cn, "select n, r, m, s from w order by n");
+        PreparedStatement back(cn, "select n, r, m, s, b from w order by n");
         for (int i = 0; i < rows; ++i) {
             QVERIFY(back.next());
             QCOMPARE(back.integer(0), qint64(i));
             QCOMPARE(back.real(1), i / 8.0);
             QCOMPARE(back.money(2), Money::fromUnits(qint64(i) * 10001));
             if (i == 1) QCOMPARE(back.text(3), awkward);
+            if (i == 1) QCOMPARE(back.value(4).toByteArray(), bytes);
+            if (i == 0) QCOMPARE(back.kind(4), PreparedStatement::Kind::Null);
             if (i == 2) QCOMPARE(back.kind(3), PreparedStatement::Kind::Text);
             if (i == 2) QCOMPARE(back.text(3), QString());
             if (i == 3) QCOMPARE(back.kind(3), PreparedStatement::Kind::Null);

@@ -102,6 +102,17 @@ class PostgresDialect : public Dialect {
     QString lockingRows(const QString& select) const override {
         return select + QStringLiteral(" for update");
     }
+    QString wholeNumberList(const std::vector<qint64>& values) const override {
+        QString list = QStringLiteral("{");
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (i > 0) list += QLatin1Char(',');
+            list += QString::number(values[i]);
+        }
+        return list + QStringLiteral("}");
+    }
+    QString listElement(const QString& position) const override {
+        return QStringLiteral("(cast(? as bigint[]))[%1]").arg(position);
+    }
 };
 
 // What a refused connection means to the user, from the client library's English text.
@@ -943,6 +954,11 @@ class PostgresRowWriter : public DatabaseRowWriter {
                     m_buffer += ch;
             }
         }
+        added();
+    }
+    void addBlob(QByteArrayView bytes) override {
+        m_buffer += "\\\\x";  // the server's hex form of bytes, its backslash escaped for COPY
+        m_buffer += QByteArray::fromRawData(bytes.data(), bytes.size()).toHex();
         added();
     }
     void addNull() override {

@@ -56,19 +56,6 @@ void ensureSystemStore(Connection& cn) {
                   QStringLiteral(";set local search_path to default;"));
 }
 
-// Rows go to a server in statements of this many rows: one round trip for each, not one for every row.
-constexpr int rowsPerInsert = 200;
-
-QString insertStatement(const QString& table, const QStringList& columns, int rows) {
-    QStringList marks;
-    for (int i = 0; i < columns.size(); ++i) marks << QStringLiteral("?");
-    const QString row = QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
-    QStringList values;
-    for (int i = 0; i < rows; ++i) values << row;
-    return QStringLiteral("insert into %1 (%2) values %3")
-        .arg(table, columns.join(QLatin1Char(',')), values.join(QLatin1Char(',')));
-}
-
 }  // namespace
 
 void copyAccountSetRows(Connection& from, Connection& to) {
@@ -100,19 +87,10 @@ void copyAccountSetRows(Connection& from, Connection& to) {
             continue;
         }
         to.exec(QStringLiteral("delete from %1").arg(target.quoted(table)));
-        PreparedStatement many(to, insertStatement(target.quoted(table), columns, rowsPerInsert));
-        QVariantList batch;
-        int held = 0;
-        while (rows.next()) {
-            for (int c = 0; c < columns.size(); ++c) batch << rows.value(c);
-            if (++held == rowsPerInsert) {
-                many.bindAll(batch);
-                many.run();
-                batch.clear();
-                held = 0;
-            }
-        }
-        if (held > 0) to.exec(insertStatement(target.quoted(table), columns, held), batch);
+        RowWriter writer(to, target.quoted(table), columns);
+        while (rows.next())
+            for (int c = 0; c < columns.size(); ++c) writer.add(rows.value(c));
+        writer.finish();
     }
 }
 

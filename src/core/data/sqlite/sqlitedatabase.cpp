@@ -148,6 +148,18 @@ class SqliteDialect : public Dialect {
     bool readsRowsInProcess() const override { return true; }
     // A transaction holds the write lock of the whole file from its start.
     QString lockingRows(const QString& select) const override { return select; }
+    QString wholeNumberList(const std::vector<qint64>& values) const override {
+        QString list = QStringLiteral("[");
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (i > 0) list += QLatin1Char(',');
+            list += QString::number(values[i]);
+        }
+        return list + QStringLiteral("]");
+    }
+    QString listElement(const QString& position) const override {
+        return QStringLiteral("json_extract(?, '$[' || (case when (%1) >= 1 then (%1) - 1 end) || ']')")
+            .arg(position);
+    }
 };
 
 class SqliteStatement : public DatabaseStatement {
