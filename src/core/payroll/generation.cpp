@@ -266,7 +266,7 @@ int generateSalarySheet(Connection& cn, const SheetBatch& batch, const QDate& fr
                 const int* worker = workerOf.find(wages.integer(0));
                 if (!worker) continue;
                 Worker& w = workers[size_t(*worker)];
-                if (wages.isNull(1)) continue;  // records of processes that no longer exist only
+                if (wages.isNull(1)) continue;  // only records of processes without a rate, or gone
                 bool whole = false;
                 const std::optional<Money> wage = smallRates
                                                       ? Money::fromUnits(wages.utf8(1).toLongLong(&whole))
