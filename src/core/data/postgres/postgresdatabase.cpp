@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 #include <sys/select.h>
 
+#include <QDate>
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <mutex>
 #include <vector>
 
@@ -31,6 +33,69 @@ constexpr Oid oidType = 26;
 constexpr Oid float4Type = 700;
 constexpr Oid float8Type = 701;
 constexpr Oid numericType = 1700;
+constexpr Oid nameType = 19;
+constexpr Oid textType = 25;
+constexpr Oid bpcharType = 1042;
+constexpr Oid varcharType = 1043;
+constexpr Oid dateType = 1082;
+
+// A result whose every column is of these types is read in the server's binary form: the server does
+// not write a month's hundreds of thousands of numbers and dates out as text, nor does this side read
+// them back. Each of them reads exactly as its text does; a decimal, a real or a time stays text.
+bool readsExactlyInBinary(const PGresult* description) {
+    for (int c = 0; c < PQnfields(description); ++c) {
+        switch (PQftype(description, c)) {
+            case boolType:
+            case byteaType:
+            case int8Type:
+            case int2Type:
+            case int4Type:
+            case oidType:
+            case nameType:
+            case textType:
+            case bpcharType:
+            case varcharType:
+            case dateType:
+                break;
+            default:
+                return false;
+        }
+    }
+    return true;
+}
+
+// A whole number in the binary form: big-endian, of the type's width.
+qint64 binaryWhole(Oid type, const char* v) {
+    const auto byte = [v](int i) { return quint64(quint8(v[i])); };
+    switch (type) {
+        case boolType:
+            return v[0] ? 1 : 0;
+        case int2Type:
+            return qint16(quint16(byte(0) << 8 | byte(1)));
+        case int4Type:
+            return qint32(quint32(byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3)));
+        case oidType:
+            return qint64(quint32(byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3)));
+        default: {
+            quint64 n = 0;
+            for (int i = 0; i < 8; ++i) n = n << 8 | byte(i);
+            return qint64(n);
+        }
+    }
+}
+
+// A date in the binary form (days from 2000-01-01) as the server writes it in ISO style.
+QByteArray isoDateText(qint32 days) {
+    if (days == std::numeric_limits<qint32>::min()) return QByteArrayLiteral("-infinity");
+    if (days == std::numeric_limits<qint32>::max()) return QByteArrayLiteral("infinity");
+    const QDate date = QDate::fromJulianDay(qint64(days) + QDate(2000, 1, 1).toJulianDay());
+    const bool beforeChrist = date.year() < 0;
+    QByteArray text = QByteArray::number(beforeChrist ? -date.year() : date.year()).rightJustified(4, '0');
+    text += '-' + QByteArray::number(date.month()).rightJustified(2, '0');
+    text += '-' + QByteArray::number(date.day()).rightJustified(2, '0');
+    if (beforeChrist) text += " BC";
+    return text;
+}
 
 using Result = std::unique_ptr<PGresult, void (*)(PGresult*)>;
 Result noResult() {
@@ -658,7 +723,7 @@ class PostgresStatement : public DatabaseStatement, private PostgresDatabase::Se
     Kind kind(int column) const override {
         const PGresult* r = m_result.get();
         if (PQgetisnull(r, m_row, column)) return Kind::Null;
-        switch (PQftype(r, column)) {
+        switch (typeOf(column)) {
             case boolType:
             case int2Type:
             case int4Type:
@@ -684,41 +749,54 @@ class PostgresStatement : public DatabaseStatement, private PostgresDatabase::Se
         }
     }
     qint64 integer(int column) const override {
-        const char* v = PQgetvalue(m_result.get(), m_row, column);
-        if (PQftype(m_result.get(), column) == boolType) return *v == 't' ? 1 : 0;
+        const Oid type = typeOf(column);
+        if (m_binary && isWholeType(type))
+            return binaryWhole(type, PQgetvalue(m_result.get(), m_row, column));
+        const char* v = text(column).data();
+        if (type == boolType) return *v == 't' ? 1 : 0;
         return wholeNumber(v);
     }
     Kind integerOrKind(int column, qint64& value) const override {
         const PGresult* r = m_result.get();
         if (PQgetisnull(r, m_row, column)) return Kind::Null;
-        switch (PQftype(r, column)) {
+        switch (const Oid type = typeOf(column)) {
             case int2Type:
             case int4Type:
-            case int8Type:
-                value = wholeNumber(PQgetvalue(r, m_row, column));
+            case int8Type: {
+                const char* v = PQgetvalue(r, m_row, column);
+                value = m_binary ? binaryWhole(type, v) : wholeNumber(v);
                 return Kind::Integer;
+            }
             default:
                 return DatabaseStatement::integerOrKind(column, value);
         }
     }
     double real(int column) const override {
-        return std::strtod(PQgetvalue(m_result.get(), m_row, column), nullptr);
+        // A truth value is a whole number here as it is for integer(), which its text "t" is not.
+        const Oid type = typeOf(column);
+        if (type == boolType || (m_binary && isWholeType(type))) return double(integer(column));
+        return std::strtod(text(column).data(), nullptr);
     }
     Money money(int column) const override {
         const PGresult* r = m_result.get();
-        if (!PQgetisnull(r, m_row, column) && PQftype(r, column) == numericType) {
+        if (!PQgetisnull(r, m_row, column) && typeOf(column) == numericType) {
             const QByteArrayView text(PQgetvalue(r, m_row, column), PQgetlength(r, m_row, column));
             if (const auto exact = Money::fromDecimalText(text)) return *exact;
         }
         return DatabaseStatement::money(column);
     }
     QByteArrayView utf8(int column) const override {
-        const int length = PQgetlength(m_result.get(), m_row, column);
-        limit(length);
-        return QByteArrayView(PQgetvalue(m_result.get(), m_row, column), length);
+        const QByteArrayView t = text(column);
+        limit(int(t.size()));
+        return t;
     }
     QByteArrayView blob(int column) const override {
-        if (PQftype(m_result.get(), column) != byteaType) return utf8(column);
+        if (typeOf(column) != byteaType) return utf8(column);
+        if (m_binary) {
+            const int length = PQgetlength(m_result.get(), m_row, column);
+            limit(length);
+            return QByteArrayView(PQgetvalue(m_result.get(), m_row, column), length);
+        }
         size_t length = 0;
         unsigned char* bytes = PQunescapeBytea(
             reinterpret_cast<const unsigned char*>(PQgetvalue(m_result.get(), m_row, column)), &length);
@@ -729,6 +807,42 @@ class PostgresStatement : public DatabaseStatement, private PostgresDatabase::Se
     }
 
   private:
+    // The column's type, as every row of the result has it.
+    Oid typeOf(int column) const {
+        if (m_types.empty())
+            for (int c = 0; c < PQnfields(m_result.get()); ++c) m_types.push_back(PQftype(m_result.get(), c));
+        return m_types[std::size_t(column)];
+    }
+    static bool isWholeType(Oid type) {
+        return type == boolType || type == int2Type || type == int4Type || type == int8Type ||
+               type == oidType;
+    }
+    // The value as the server writes it as text, NUL-terminated; a value read in binary form is written
+    // so here. A column of dates keeps the text of its last day, as a list's dates come in runs.
+    QByteArrayView text(int column) const {
+        const PGresult* r = m_result.get();
+        const char* v = PQgetvalue(r, m_row, column);
+        const int length = PQgetlength(r, m_row, column);
+        const Oid type = typeOf(column);
+        if (!m_binary || type == textType || type == varcharType || type == bpcharType || type == nameType)
+            return QByteArrayView(v, length);
+        if (PQgetisnull(r, m_row, column)) return QByteArrayView(v, 0);
+        WrittenOut& out = m_writtenOut[std::size_t(column)];
+        if (type == dateType) {
+            const auto days = qint32(binaryWhole(int4Type, v));
+            if (out.text.isEmpty() || out.day != days) {
+                out.text = isoDateText(days);
+                out.day = days;
+            }
+        } else if (type == byteaType) {
+            out.text = "\\x" + QByteArray(v, length).toHex();
+        } else if (type == boolType) {
+            out.text = v[0] ? "t" : "f";
+        } else {
+            out.text = QByteArray::number(binaryWhole(type, v));
+        }
+        return out.text;
+    }
     void check(int p) const {
         if (p < 1 || p > int(m_values.size())) throw DbError(QStringLiteral("语句的参数个数不对。"));
     }
@@ -762,8 +876,14 @@ class PostgresStatement : public DatabaseStatement, private PostgresDatabase::Se
             values[i] = m_null[i] ? nullptr : m_values[i].constData();
             lengths[i] = int(m_values[i].size());
         }
+        // Rows to be streamed (a free query's) stay text. Otherwise a statement whose columns were asked
+        // for before it ran, as a list's are, has its rows sent in binary form when that reads exactly.
+        const bool streams = m_readOnly && m_db.m_valueLimit > 0;
+        m_binary = !streams && m_description && readsExactlyInBinary(m_description.get());
+        m_types.clear();
+        if (m_binary) m_writtenOut.assign(std::size_t(PQnfields(m_description.get())), {});
         if (!PQsendQueryPrepared(server.conn, m_name.constData(), int(values.size()), values.data(),
-                                 lengths.data(), m_formats.data(), 0))
+                                 lengths.data(), m_formats.data(), m_binary ? 1 : 0))
             server.fail(nullptr, m_readOnly);
         m_ran = true;
         m_row = -1;
@@ -878,6 +998,14 @@ class PostgresStatement : public DatabaseStatement, private PostgresDatabase::Se
     Result m_result = noResult();
     mutable Result m_description = noResult();
     mutable QByteArray m_blob;
+    // Rows in the server's binary form, and the text of such a value when it is asked for as text.
+    bool m_binary = false;
+    struct WrittenOut {
+        QByteArray text;
+        qint32 day = 0;
+    };
+    mutable std::vector<WrittenOut> m_writtenOut;
+    mutable std::vector<Oid> m_types;
     bool m_ran = false;
     int m_row = -1;
     int m_changed = 0;
