@@ -71,6 +71,9 @@ class TMyDBGrid : public QTableView {
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    // Letters typed into a cell that takes no typing are dropped: the row stays current (the view would
+    // otherwise go to a row whose text starts with them, storing the row being typed).
+    void keyboardSearch(const QString&) override {}
 
   private:
     friend class GridDelegate;

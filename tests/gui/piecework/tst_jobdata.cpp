@@ -292,6 +292,11 @@ class TestJobData : public QObject {
         QCOMPARE(tdMain()->recordCount(), 3);
         hxtest::type("5");
         hxtest::key(Qt::Key_Backtab, Qt::ShiftModifier);
+        // A code typed into the process cell, which only the picker fills, leaves the row where it is.
+        hxtest::type("A1");
+        QCOMPARE(g->currentIndex(), at(g, 2, 0));
+        QCOMPARE(tdMain()->state(), DataSetState::Insert);
+        QVERIFY(dialogs->lastKind().isEmpty());
         QVERIFY(pickWithCtrlEnter("C302"));
         QCOMPARE(pickerRows, QStringList({"A101", "A102", "B201", "C301", "C302"}));
         QCOMPARE(pickerTexts, QStringList({"A101  卫衣上领  0.3500", "A102  卫衣下摆  0.4250",
