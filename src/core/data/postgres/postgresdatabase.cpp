@@ -39,27 +39,21 @@ constexpr Oid bpcharType = 1042;
 constexpr Oid varcharType = 1043;
 constexpr Oid dateType = 1082;
 
+// Types read as whole numbers (a truth value as 1 or 0), and types whose binary form is their text.
+bool isWholeType(Oid type) {
+    return type == boolType || type == int2Type || type == int4Type || type == int8Type || type == oidType;
+}
+bool isTextType(Oid type) {
+    return type == textType || type == varcharType || type == bpcharType || type == nameType;
+}
+
 // A result whose every column is of these types is read in the server's binary form: the server does
 // not write a month's hundreds of thousands of numbers and dates out as text, nor does this side read
 // them back. Each of them reads exactly as its text does; a decimal, a real or a time stays text.
 bool readsExactlyInBinary(const PGresult* description) {
     for (int c = 0; c < PQnfields(description); ++c) {
-        switch (PQftype(description, c)) {
-            case boolType:
-            case byteaType:
-            case int8Type:
-            case int2Type:
-            case int4Type:
-            case oidType:
-            case nameType:
-            case textType:
-            case bpcharType:
-            case varcharType:
-            case dateType:
-                break;
-            default:
-                return false;
-        }
+        const Oid type = PQftype(description, c);
+        if (!isWholeType(type) && !isTextType(type) && type != byteaType && type != dateType) return false;
     }
     return true;
 }
@@ -723,13 +717,9 @@ class PostgresStatement : public DatabaseStatement, private PostgresDatabase::Se
     Kind kind(int column) const override {
         const PGresult* r = m_result.get();
         if (PQgetisnull(r, m_row, column)) return Kind::Null;
-        switch (typeOf(column)) {
-            case boolType:
-            case int2Type:
-            case int4Type:
-            case int8Type:
-            case oidType:
-                return Kind::Integer;
+        const Oid type = typeOf(column);
+        if (isWholeType(type)) return Kind::Integer;
+        switch (type) {
             case float4Type:
             case float8Type:
                 return Kind::Real;
@@ -813,10 +803,6 @@ class PostgresStatement : public DatabaseStatement, private PostgresDatabase::Se
             for (int c = 0; c < PQnfields(m_result.get()); ++c) m_types.push_back(PQftype(m_result.get(), c));
         return m_types[std::size_t(column)];
     }
-    static bool isWholeType(Oid type) {
-        return type == boolType || type == int2Type || type == int4Type || type == int8Type ||
-               type == oidType;
-    }
     // The value as the server writes it as text, NUL-terminated; a value read in binary form is written
     // so here. A column of dates keeps the text of its last day, as a list's dates come in runs.
     QByteArrayView text(int column) const {
@@ -824,8 +810,7 @@ class PostgresStatement : public DatabaseStatement, private PostgresDatabase::Se
         const char* v = PQgetvalue(r, m_row, column);
         const int length = PQgetlength(r, m_row, column);
         const Oid type = typeOf(column);
-        if (!m_binary || type == textType || type == varcharType || type == bpcharType || type == nameType)
-            return QByteArrayView(v, length);
+        if (!m_binary || isTextType(type)) return QByteArrayView(v, length);
         if (PQgetisnull(r, m_row, column)) return QByteArrayView(v, 0);
         WrittenOut& out = m_writtenOut[std::size_t(column)];
         if (type == dateType) {
